@@ -1,0 +1,90 @@
+// The page model shared by the converter and the comparison program.
+//
+// Coordinates are plotter units (1/40 mm, 0.025 mm), x to the right and
+// y upwards, origin at the lower left corner of the page. Everything a page
+// shows is one of three kinds of element: stroked or filled vector paths,
+// text runs, and raster images placed on the page.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace drawing {
+
+inline constexpr double kUnitsPerMm = 40.0;
+inline constexpr double kUnitsPerInch = 1016.0;
+
+struct Point {
+    double x = 0;
+    double y = 0;
+    friend bool operator==(const Point&, const Point&) = default;
+};
+
+// 0xRRGGBB
+using Rgb = std::uint32_t;
+inline constexpr Rgb kBlack = 0x000000;
+inline constexpr Rgb kWhite = 0xFFFFFF;
+
+// How an element is drawn: the plotter pen it came from, its colour and its
+// line width in millimetres.
+struct Stroke {
+    int pen = 1;
+    Rgb color = kBlack;
+    double widthMm = 0.35;
+    friend bool operator==(const Stroke&, const Stroke&) = default;
+};
+
+// A polyline, or a polygon when closed. A filled path is painted with
+// stroke.color by the non-zero rule (evenOdd for the HP-GL/2 FP 0 rule);
+// an outline path is stroked with stroke.widthMm.
+struct Path {
+    std::vector<Point> points;
+    bool closed = false;
+    bool filled = false;
+    bool evenOdd = true;
+    Stroke stroke;
+    friend bool operator==(const Path&, const Path&) = default;
+};
+
+// A run of label text. origin is the point the label's origin code
+// refers to; sizes are in plotter units; angle in degrees counter-clockwise.
+struct Text {
+    Point origin;
+    std::string text;  // bytes as in the file
+    double charWidth = 0;
+    double charHeight = 0;
+    double angleDeg = 0;
+    double slant = 0;     // tangent of the slant angle (SL)
+    int labelOrigin = 1;  // HP-GL LO code, 1..9 and 11..19
+    Stroke stroke;
+    friend bool operator==(const Text&, const Text&) = default;
+};
+
+// A raster placed on the page. Pixels are 8-bit grey when channels == 1,
+// RGB when channels == 3; rows run from the top of the image down.
+// origin is the page position of the image's upper left corner.
+struct Raster {
+    Point origin;
+    double dpi = 300;
+    int width = 0;
+    int height = 0;
+    int channels = 1;
+    std::vector<std::uint8_t> pixels;  // width * height * channels
+    friend bool operator==(const Raster&, const Raster&) = default;
+};
+
+// The three kinds are kept apart, so the drawing order is fixed by kind:
+// renderers paint rasters first, then filled paths, outlines and text.
+struct Page {
+    // Media size in plotter units; 0 means "as large as the content".
+    double width = 0;
+    double height = 0;
+    std::vector<Path> paths;
+    std::vector<Text> texts;
+    std::vector<Raster> rasters;
+    bool empty() const { return paths.empty() && texts.empty() && rasters.empty(); }
+    friend bool operator==(const Page&, const Page&) = default;
+};
+
+}  // namespace drawing

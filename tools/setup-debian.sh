@@ -1,0 +1,18 @@
+#!/usr/bin/env bash
+# Installs from Debian's packages everything the build, the tests, the demo
+# and the benchmarks need. Safe to run again.
+set -euo pipefail
+packages=(
+  build-essential cmake ninja-build pkg-config git
+  qt6-base-dev
+  libgtest-dev libgmock-dev libbenchmark-dev
+  clang libclang-rt-14-dev
+  libcairo2-dev libtiff-dev libpng-dev zlib1g-dev
+  liblnk-dev libchm-dev fp-utils
+  poppler-utils libtiff-tools hp2xx
+)
+sudo=""
+if [ "$(id -u)" -ne 0 ]; then sudo="sudo"; fi
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update -qq
+$sudo apt-get install -y -qq --no-install-recommends "${packages[@]}"

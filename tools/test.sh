@@ -1,0 +1,24 @@
+#!/usr/bin/env bash
+# Builds and runs every test: a normal build, a build with AddressSanitizer
+# and UndefinedBehaviorSanitizer, and the fuzz targets (clang) for a minute.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+jobs="${JOBS:-2}"
+
+run_build() {  # folder, cmake options...
+  local dir="$1"; shift
+  cmake -S . -B "$dir" -G Ninja "$@"
+  cmake --build "$dir" -j "$jobs"
+}
+
+run_build build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+ctest --test-dir build --output-on-failure -j "$jobs" -LE fuzz
+
+run_build build-asan -DCMAKE_BUILD_TYPE=Debug -DMERVIK_SANITIZE=ON -DMERVIK_BENCH=OFF
+ASAN_OPTIONS=detect_leaks=1 ctest --test-dir build-asan --output-on-failure -j "$jobs" -LE fuzz
+
+if grep -q MERVIK_FUZZ_TARGETS siblings/*/CMakeLists.txt 2>/dev/null; then
+  run_build build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang \
+    -DCMAKE_CXX_COMPILER=clang++ -DMERVIK_FUZZ=ON -DMERVIK_BENCH=OFF
+  ctest --test-dir build-fuzz --output-on-failure -L fuzz
+fi
