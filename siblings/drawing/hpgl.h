@@ -28,12 +28,12 @@ bool readHpglFile(const std::string& path, const PageSink& sink, ReadError& erro
 
 // Writes normalised HP-GL/2: one page per writePage, PG between pages.
 class HpglWriter {
-public:
+  public:
     explicit HpglWriter(std::ostream& out);
     void writePage(const Page& page);
     void finish();  // ends the plot; call once after the last page
 
-private:
+  private:
     std::ostream& out_;
     int pages_ = 0;
 };

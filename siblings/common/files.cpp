@@ -1,0 +1,142 @@
+#include "files.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <random>
+
+namespace siblings {
+namespace {
+
+char lower(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+// Iterative glob match with backtracking to the last star: linear in
+// practice, never exponential.
+bool globMatch(const std::string& p, const std::string& s) {
+    std::size_t pi = 0, si = 0, star = std::string::npos, mark = 0;
+    while (si < s.size()) {
+        if (pi < p.size() && (p[pi] == '?' || (p[pi] != '*' && lower(p[pi]) == lower(s[si])))) {
+            ++pi;
+            ++si;
+        } else if (pi < p.size() && p[pi] == '*') {
+            star = pi++;
+            mark = si;
+        } else if (star != std::string::npos) {
+            pi = star + 1;
+            si = ++mark;
+        } else {
+            return false;
+        }
+    }
+    while (pi < p.size() && p[pi] == '*') {
+        ++pi;
+    }
+    return pi == p.size();
+}
+
+}  // namespace
+
+bool matchPattern(const std::string& pattern, const std::string& name) {
+    if (globMatch(pattern, name)) {
+        return true;
+    }
+    // "x.*" also stands for "x" without any extension.
+    if (pattern.size() >= 2 && pattern.compare(pattern.size() - 2, 2, ".*") == 0 &&
+        name.find('.') == std::string::npos) {
+        return globMatch(pattern.substr(0, pattern.size() - 2), name);
+    }
+    return false;
+}
+
+std::vector<std::string> listPattern(const std::string& patternPath) {
+    const auto slash = patternPath.rfind('/');
+    const std::string folder = slash == std::string::npos ? "." : patternPath.substr(0, slash + 1);
+    const std::string pattern =
+        slash == std::string::npos ? patternPath : patternPath.substr(slash + 1);
+    std::vector<std::string> names;
+    std::error_code ec;
+    for (std::filesystem::directory_iterator it(folder, ec), end; !ec && it != end;
+         it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        std::error_code typeError;
+        if (it->is_regular_file(typeError) && matchPattern(pattern, name)) {
+            names.push_back(name);
+        }
+    }
+    std::sort(names.begin(), names.end());
+    std::vector<std::string> paths;
+    paths.reserve(names.size());
+    const std::string prefix = slash == std::string::npos ? std::string() : folder;
+    for (const auto& name : names) {
+        paths.push_back(prefix + name);
+    }
+    return paths;
+}
+
+std::string localAppDataDir() {
+    const char* xdg = std::getenv("XDG_DATA_HOME");
+    if (xdg != nullptr && xdg[0] == '/') {
+        return xdg;
+    }
+    const char* home = std::getenv("HOME");
+    if (home != nullptr && home[0] != '\0') {
+        return std::string(home) + "/.local/share";
+    }
+    return {};
+}
+
+bool writeFileAtomically(const std::string& path, const std::function<bool(std::ostream&)>& write,
+                         std::string& error) {
+    const auto slash = path.rfind('/');
+    const std::string folder =
+        slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+    const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    std::random_device rd;
+    const std::string temp = folder + "." + name + "." + std::to_string(rd()) + ".part";
+    bool ok = false;
+    {
+        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
+        if (!out) {
+            error = "cannot create " + temp + ": " + std::strerror(errno);
+            return false;
+        }
+        ok = write(out);
+        out.flush();
+        if (ok && !out) {
+            error = "cannot write " + temp;
+            ok = false;
+        }
+    }
+    if (ok) {
+        // Make the data durable before the name points at it.
+        const int fd = ::open(temp.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0 || ::fsync(fd) != 0) {
+            error = "cannot write " + temp + ": " + std::strerror(errno);
+            ok = false;
+        }
+        if (fd >= 0) {
+            ::close(fd);
+        }
+    }
+    if (ok && std::rename(temp.c_str(), path.c_str()) != 0) {
+        error = "cannot rename " + temp + " to " + path + ": " + std::strerror(errno);
+        ok = false;
+    }
+    if (!ok) {
+        std::remove(temp.c_str());
+        if (error.empty()) {
+            error = "cannot write " + path;
+        }
+    }
+    return ok;
+}
+
+}  // namespace siblings

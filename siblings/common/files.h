@@ -1,0 +1,32 @@
+// File helpers shared by the converter and the comparison program.
+#pragma once
+
+#include <functional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace siblings {
+
+// Matches a file name against a pattern the way the caller's platform
+// searches folders: "*" and "?" are the only wildcards, ASCII letters match
+// without regard to case, and a pattern ending in ".*" also matches names
+// without a dot.
+bool matchPattern(const std::string& pattern, const std::string& name);
+
+// The plain files in the folder part of patternPath whose names match its
+// file-name part, as full paths sorted by name (byte order).
+std::vector<std::string> listPattern(const std::string& patternPath);
+
+// The local application-data folder: $XDG_DATA_HOME, else $HOME/.local/share;
+// empty when neither is usable.
+std::string localAppDataDir();
+
+// Writes a file under a temporary name in the target's folder and renames it
+// into place only when write() returned true and every byte reached the disk,
+// so that a crash or a failure never leaves a partial file under the final
+// name. On failure the temporary file is removed and error says why.
+bool writeFileAtomically(const std::string& path, const std::function<bool(std::ostream&)>& write,
+                         std::string& error);
+
+}  // namespace siblings
