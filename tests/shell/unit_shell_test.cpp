@@ -74,6 +74,17 @@ TEST(DeleteFolderToRecycleBin, ReadOnlyContentsGoToTheTrash) {
     EXPECT_TRUE(CreateFolder(temp1));
 }
 
+// A name the trash cannot take (not UTF-8) is still removed.
+TEST(DeleteFolderToRecycleBin, FolderTheTrashRefusesIsDeleted) {
+    test::TempRoot root;
+    const std::string odd = root / "Temp\x95\x5C";
+    fs::create_directories(odd + "/sub");
+    writeFile(odd + "/sub/page.hgl", "IN;");
+    ::chmod((odd + "/sub").c_str(), 0555);
+    DeleteFolderToRecycleBin(odd);
+    EXPECT_FALSE(fs::exists(odd));
+}
+
 TEST(DeleteFolderToRecycleBin, MissingFolderOrPlainFileIsLeftAlone) {
     test::TempRoot root;
     writeFile(root / "plain", "x");
