@@ -185,6 +185,8 @@ class Reader {
 
     bool endPage();
     bool finishRaster();
+    void addPath(Path&& path);
+    bool inWindow(Point p) const;
 
     Input in_;
     const PageSink& sink_;
@@ -214,6 +216,8 @@ class Reader {
     std::vector<double> prevDash_;
     double chord_ = 5;
     std::array<std::vector<double>, 9> userPatterns_;
+    bool window_ = false;  // IW, in page coordinates
+    Point windowLo_, windowHi_;
 
     std::vector<Point> poly_;
     Stroke polyStroke_;
@@ -269,6 +273,7 @@ void Reader::defaults() {
     dash_.clear();
     prevDash_.clear();
     userPatterns_ = {};
+    window_ = false;
     chord_ = 5;
     polygonMode_ = false;
     terminator_ = 3;
@@ -347,7 +352,8 @@ Point Reader::toPlotter(double x, double y) const {
 
 Point Reader::toPage(Point p) const {
     // The page keeps the media's own frame; RO turns the plot within it.
-    const double w = mediaW_, h = mediaH_;
+    const double w = mediaW_ > 0 ? mediaW_ : kDefaultMediaWidth;
+    const double h = mediaH_ > 0 ? mediaH_ : kDefaultMediaHeight;
     switch (rotation_) {
         case 90:
             return {w - p.y, p.x};
@@ -558,6 +564,140 @@ bool Reader::run() {
     return true;
 }
 
+bool Reader::inWindow(Point p) const {
+    return !window_ ||
+           (p.x >= windowLo_.x && p.x <= windowHi_.x && p.y >= windowLo_.y && p.y <= windowHi_.y);
+}
+
+namespace {
+
+// Liang-Barsky: the part of segment a-b inside the box, if any.
+bool clipSegment(Point& a, Point& b, Point lo, Point hi) {
+    double t0 = 0, t1 = 1;
+    const double dx = b.x - a.x, dy = b.y - a.y;
+    const double p[4] = {-dx, dx, -dy, dy};
+    const double q[4] = {a.x - lo.x, hi.x - a.x, a.y - lo.y, hi.y - a.y};
+    for (int i = 0; i < 4; ++i) {
+        if (p[i] == 0) {
+            if (q[i] < 0) {
+                return false;
+            }
+        } else {
+            const double t = q[i] / p[i];
+            if (p[i] < 0) {
+                t0 = std::max(t0, t);
+            } else {
+                t1 = std::min(t1, t);
+            }
+        }
+    }
+    if (t0 > t1) {
+        return false;
+    }
+    const Point from = {a.x + t0 * dx, a.y + t0 * dy};
+    b = {a.x + t1 * dx, a.y + t1 * dy};
+    a = from;
+    return true;
+}
+
+// Sutherland-Hodgman against one edge of the box.
+std::vector<Point> clipPolygonEdge(const std::vector<Point>& in, int edge, double limit) {
+    std::vector<Point> out;
+    auto inside = [&](Point p) {
+        switch (edge) {
+            case 0:
+                return p.x >= limit;
+            case 1:
+                return p.x <= limit;
+            case 2:
+                return p.y >= limit;
+            default:
+                return p.y <= limit;
+        }
+    };
+    auto cross = [&](Point a, Point b) {
+        const double t = edge < 2 ? (limit - a.x) / (b.x - a.x) : (limit - a.y) / (b.y - a.y);
+        return Point{a.x + t * (b.x - a.x), a.y + t * (b.y - a.y)};
+    };
+    for (std::size_t i = 0; i < in.size(); ++i) {
+        const Point cur = in[i], prev = in[(i + in.size() - 1) % in.size()];
+        if (inside(cur)) {
+            if (!inside(prev)) {
+                out.push_back(cross(prev, cur));
+            }
+            out.push_back(cur);
+        } else if (inside(prev)) {
+            out.push_back(cross(prev, cur));
+        }
+    }
+    return out;
+}
+
+}  // namespace
+
+void Reader::addPath(Path&& path) {
+    if (!window_ ||
+        std::all_of(path.points.begin(), path.points.end(), [&](Point p) { return inWindow(p); })) {
+        page_.paths.push_back(std::move(path));
+        return;
+    }
+    std::vector<std::size_t> starts = {0};
+    starts.insert(starts.end(), path.subpathStarts.begin(), path.subpathStarts.end());
+    starts.push_back(path.points.size());
+    if (path.filled) {
+        Path clipped = path;
+        clipped.points.clear();
+        clipped.subpathStarts.clear();
+        for (std::size_t k = 0; k + 1 < starts.size(); ++k) {
+            std::vector<Point> ring(path.points.begin() + static_cast<long>(starts[k]),
+                                    path.points.begin() + static_cast<long>(starts[k + 1]));
+            ring = clipPolygonEdge(ring, 0, windowLo_.x);
+            ring = clipPolygonEdge(ring, 1, windowHi_.x);
+            ring = clipPolygonEdge(ring, 2, windowLo_.y);
+            ring = clipPolygonEdge(ring, 3, windowHi_.y);
+            if (ring.size() >= 3) {
+                if (!clipped.points.empty()) {
+                    clipped.subpathStarts.push_back(clipped.points.size());
+                }
+                clipped.points.insert(clipped.points.end(), ring.begin(), ring.end());
+            }
+        }
+        if (!clipped.points.empty()) {
+            page_.paths.push_back(std::move(clipped));
+        }
+        return;
+    }
+    // Outlines fall apart into the open pieces that lie inside.
+    for (std::size_t k = 0; k + 1 < starts.size(); ++k) {
+        std::vector<Point> line(path.points.begin() + static_cast<long>(starts[k]),
+                                path.points.begin() + static_cast<long>(starts[k + 1]));
+        if (path.closed && !line.empty()) {
+            line.push_back(line.front());
+        }
+        Path piece;
+        piece.stroke = path.stroke;
+        for (std::size_t i = 0; i + 1 < line.size(); ++i) {
+            Point a = line[i], b = line[i + 1];
+            if (!clipSegment(a, b, windowLo_, windowHi_)) {
+                continue;
+            }
+            if (!piece.points.empty() && piece.points.back() != a) {
+                if (piece.points.size() >= 2) {
+                    page_.paths.push_back(piece);
+                }
+                piece.points.clear();
+            }
+            if (piece.points.empty()) {
+                piece.points.push_back(a);
+            }
+            piece.points.push_back(b);
+        }
+        if (piece.points.size() >= 2) {
+            page_.paths.push_back(std::move(piece));
+        }
+    }
+}
+
 bool Reader::endPage() {
     if (!flushPolyline() || !finishRaster()) {
         return false;
@@ -590,7 +730,7 @@ bool Reader::flushPolyline() {
         Path path;
         path.points = std::move(poly_);
         path.stroke = polyStroke_;
-        page_.paths.push_back(std::move(path));
+        addPath(std::move(path));
     }
     poly_.clear();
     return !failed_;
@@ -705,7 +845,7 @@ bool Reader::emitPath(std::vector<Point>&& pts, bool closed, bool filled, bool e
     path.evenOdd = evenOdd;
     path.stroke = currentStroke(!filled);
     path.subpathStarts = std::move(starts);
-    page_.paths.push_back(std::move(path));
+    addPath(std::move(path));
     return true;
 }
 
@@ -807,7 +947,7 @@ double Reader::textAngle() const {
 }
 
 bool Reader::emitText(const std::string& text, Point at) {
-    if (text.empty()) {
+    if (text.empty() || !inWindow(toPage(at))) {
         return true;
     }
     if (page_.texts.size() >= kMaxPageTexts) {
@@ -1541,8 +1681,25 @@ bool Reader::instruction() {
             }
             break;
         // Understood, without effect on the page model.
-        case code('B', 'P'):
         case code('I', 'W'):
+            if (!flushPolyline()) {
+                return false;
+            }
+            if (numbers(v, 4) == 4) {
+                const Point a = toPage(toPlotter(v[0], v[1]));
+                const Point c = toPage(toPlotter(v[2], v[3]));
+                window_ = true;
+                windowLo_ = {std::min(a.x, c.x), std::min(a.y, c.y)};
+                windowHi_ = {std::max(a.x, c.x), std::max(a.y, c.y)};
+            } else {
+                // Back to the hard-clip limits: the media, when the plot set one.
+                window_ = mediaW_ > 0 && mediaH_ > 0;
+                windowLo_ = {0, 0};
+                windowHi_ = {mediaW_, mediaH_};
+            }
+            endInstruction();
+            break;
+        case code('B', 'P'):
         case code('F', 'T'):
         case code('P', 'T'):
         case code('L', 'A'):

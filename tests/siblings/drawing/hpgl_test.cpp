@@ -140,6 +140,25 @@ TEST(HpglReader, RotationTurnsThePlotWithinTheMedia) {
     EXPECT_EQ(p.paths.at(0).points, (std::vector<Point>{{1000, 0}, {1000, 100}}));
 }
 
+TEST(HpglReader, InputWindowClipsOutlinesFillsAndLabels) {
+    const ReadResult r = readString(
+        "IN;IW0,0,100,100;PA-50,50;PD150,50;PU;PA50,50;PD50,150,150,150;PU;"
+        "PA50,50;RA200,200;PA500,500;LBgone\x03;PA10,10;LBkept\x03;"
+        "IW;PA-50,-50;PD-60,-60;");
+    ASSERT_TRUE(r.ok);
+    const auto& paths = r.pages.at(0).paths;
+    ASSERT_EQ(paths.size(), 4u);
+    EXPECT_EQ(paths[0].points, (std::vector<Point>{{0, 50}, {100, 50}}));
+    EXPECT_EQ(paths[1].points, (std::vector<Point>{{50, 50}, {50, 100}}));
+    ASSERT_TRUE(paths[2].filled);
+    for (const Point& p : paths[2].points) {
+        EXPECT_TRUE(p.x >= 50 && p.x <= 100 && p.y >= 50 && p.y <= 100);
+    }
+    EXPECT_EQ(paths[3].points.back(), (Point{-60, -60}));  // no window without media
+    ASSERT_EQ(r.pages[0].texts.size(), 1u);
+    EXPECT_EQ(r.pages[0].texts[0].text, "kept");
+}
+
 // --- encoded polylines: values worked out by hand from the encoding rules.
 // 8 bit (base 64): digits 63..126 go on, 191..254 end a number.
 // 7 bit (base 32): digits 63..94 go on, 95..126 end a number.
