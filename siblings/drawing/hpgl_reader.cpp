@@ -709,7 +709,7 @@ bool Reader::endPage() {
     page_.height = mediaH_;
     Page done = std::move(page_);
     page_ = Page();
-    pagePoints_ = 0;
+    pagePoints_ = polygonMode_ ? pmPoints_.size() : 0;
     if (!sink_(std::move(done))) {
         stopped_ = true;
         return false;
