@@ -21,6 +21,7 @@ namespace {
 constexpr std::size_t kMaxLabelBytes = 64 * 1024;
 constexpr std::size_t kMaxPagePoints = 10'000'000;
 constexpr std::size_t kMaxPageTexts = 2'000'000;
+constexpr std::size_t kMaxPageRasterBytes = 512u * 1024 * 1024;
 constexpr std::size_t kMaxDataTransfer = 64u * 1024 * 1024;
 constexpr int kMaxArcSegments = 720;
 constexpr int kPens = 256;
@@ -196,6 +197,7 @@ class Reader {
     bool recognised_ = false;
     Page page_;
     std::size_t pagePoints_ = 0;
+    std::size_t pageRasterBytes_ = 0;
 
     double mediaW_ = 0, mediaH_ = 0;  // 0: not set by PS
     int rotation_ = 0;
@@ -710,6 +712,7 @@ bool Reader::endPage() {
     Page done = std::move(page_);
     page_ = Page();
     pagePoints_ = polygonMode_ ? pmPoints_.size() : 0;
+    pageRasterBytes_ = 0;
     if (!sink_(std::move(done))) {
         stopped_ = true;
         return false;
@@ -1799,8 +1802,9 @@ bool Reader::finishRaster() {
     }
     cap_ = {r.origin.x, r.origin.y - heightUnits};
     capFromPen_ = true;
-    if (!addPoints(static_cast<std::size_t>(r.width) * static_cast<std::size_t>(r.height) / 64)) {
-        return false;
+    pageRasterBytes_ += r.pixels.size();
+    if (pageRasterBytes_ > kMaxPageRasterBytes) {
+        return fail("page holds too much raster data");
     }
     page_.rasters.push_back(std::move(r));
     return true;

@@ -221,6 +221,13 @@ bool RasterBuilder::addPlane(const std::vector<std::uint8_t>& data, bool lastPla
     if (index < seeds_.size()) {
         std::vector<std::uint8_t> decoded;
         decompressRow(compression_, data, seeds_[index], decoded);
+        if (sourceWidth_ > 0) {
+            const std::size_t bits = format_ == Format::DirectPixel    ? 24
+                                     : format_ == Format::IndexedPixel ? bitsPerIndex_
+                                                                       : 1;
+            decoded.resize(
+                std::min(decoded.size(), (static_cast<std::size_t>(sourceWidth_) * bits + 7) / 8));
+        }
         seeds_[index] = decoded;
         planes_.push_back(std::move(decoded));
     }
@@ -254,6 +261,19 @@ void RasterBuilder::combineRow() {
     }
     const auto ch = static_cast<std::size_t>(channelsOfImage_);
     std::vector<std::uint8_t> row(pixels * ch);
+    if (planes_.size() == 1 && ch == 1 && bitsPerIndex_ == 1 &&
+        (format_ == Format::Mono || format_ == Format::IndexedPlanes)) {
+        // The common monochrome case, a byte at a time.
+        const auto off = static_cast<std::uint8_t>(palette_[0] & 0xFF);
+        const auto on = static_cast<std::uint8_t>(palette_[1] & 0xFF);
+        const auto& plane = planes_[0];
+        for (std::size_t x = 0; x < pixels; ++x) {
+            row[x] = (plane[x / 8] >> (7 - x % 8)) & 1 ? on : off;
+        }
+        planes_.clear();
+        appendRow(std::move(row));
+        return;
+    }
     for (std::size_t x = 0; x < pixels; ++x) {
         Rgb c = kWhite;
         switch (format_) {

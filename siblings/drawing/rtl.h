@@ -15,7 +15,7 @@ namespace drawing::rtl {
 // header cannot make the reader allocate without bound.
 inline constexpr std::size_t kMaxRasterBytes = 256u * 1024 * 1024;
 // A decompressed row is cut at this length (bytes of one plane).
-inline constexpr std::size_t kMaxRowBytes = 1u << 20;
+inline constexpr std::size_t kMaxRowBytes = 256u * 1024;
 
 // Decompresses one transferred row into out. seed is the previous row of
 // the same plane (used by delta row compression). Unknown modes are taken

@@ -279,6 +279,28 @@ TEST(HpglReader, RasterRowsInEveryCompressionMode) {
     }
 }
 
+TEST(HpglReader, RasterColourPlanesAndPalettes) {
+    // Three planes (RGB simple colour): pixel 0 red+blue, pixel 1 green.
+    const std::string planes = esc("*r3U") + esc("*r2S") + esc("*rA") + esc("*b1V") + "\x80" +
+                               esc("*b1V") + "\x40" + esc("*b1W") + "\x80" + esc("*rC");
+    // Indexed by pixel, 8 bits, index 5 programmed to 10/20/30.
+    const std::string indexed = esc("*v6W") + std::string("\0\1\10\10\10\10", 6) +
+                                esc("*v10a20b30c5I") + esc("*rA") + esc("*b2W") + "\x05\x00" +
+                                esc("*rC");
+    const ReadResult r = readString(esc("E") + planes + "\f" + esc("E") + indexed);
+    ASSERT_TRUE(r.ok) << r.error.message;
+    ASSERT_EQ(r.pages.size(), 2u);
+    const Raster& a = r.pages[0].rasters.at(0);
+    EXPECT_EQ(a.channels, 3);
+    EXPECT_EQ(a.pixels, (std::vector<std::uint8_t>{255, 0, 255, 0, 255, 0}));
+    const Raster& b = r.pages[1].rasters.at(0);
+    EXPECT_EQ(b.channels, 3);
+    ASSERT_EQ(b.width, 2);
+    EXPECT_EQ(b.pixels[0], 10);
+    EXPECT_EQ(b.pixels[1], 20);
+    EXPECT_EQ(b.pixels[2], 30);
+}
+
 TEST(HpglReader, RtlPagesEndAtFormFeedAndReset) {
     const std::string row = esc("*rA") + esc("*b1W") + "\x80" + esc("*rC");
     const ReadResult r =
