@@ -195,6 +195,8 @@ class Reader {
     bool failed_ = false;
     bool stopped_ = false;
     bool recognised_ = false;
+    std::size_t knownCount_ = 0, unknownCount_ = 0;
+    bool handedOn_ = false;
     Page page_;
     std::size_t pagePoints_ = 0;
     std::size_t pageRasterBytes_ = 0;
@@ -560,6 +562,11 @@ bool Reader::run() {
     if (!recognised_) {
         return fail(in_.offset() == 0 ? "empty input" : "no HP-GL instruction in the input");
     }
+    // Text that happens to begin like an instruction ("In the ...") draws
+    // nothing and is mostly unknown mnemonics.
+    if (!handedOn_ && page_.empty() && unknownCount_ > knownCount_) {
+        return fail("input is not an HP-GL plot");
+    }
     if (!page_.empty() && !stopped_) {
         return endPage() || stopped_;
     }
@@ -709,6 +716,7 @@ bool Reader::endPage() {
     }
     page_.width = mediaW_;
     page_.height = mediaH_;
+    handedOn_ = true;
     Page done = std::move(page_);
     page_ = Page();
     pagePoints_ = polygonMode_ ? pmPoints_.size() : 0;
@@ -1773,6 +1781,7 @@ bool Reader::instruction() {
         return false;
     }
     recognised_ = recognised_ || known;
+    ++(known ? knownCount_ : unknownCount_);
     return !failed_;
 }
 
