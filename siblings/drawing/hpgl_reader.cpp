@@ -1052,20 +1052,25 @@ bool Reader::polylineEncoded() {
     double pair[2] = {0, 0};
     int have = 0;
     for (;;) {
-        const int c = in_.peek();
-        if (c < 0) {
+        const int raw = in_.peek();
+        if (raw < 0) {
             if (digits > 0) {
                 return fail("encoded polyline ends inside a number");
             }
             return true;
         }
-        if (c == ';' || c == kEsc) {
-            if (c == ';') {
+        if (raw == ';' || raw == kEsc) {
+            if (raw == ';') {
                 in_.get();
             }
             return true;
         }
         in_.get();
+        if ((raw >= 128 && raw <= 160) || raw == 255) {
+            continue;
+        }
+        // In 7-bit mode the eighth bit means nothing.
+        const int c = sevenBit ? raw & 0x7F : raw;
         const int base = sevenBit ? 32 : 64;
         int digit = -1;
         bool last = false;
@@ -1079,7 +1084,7 @@ bool Reader::polylineEncoded() {
             if (digits > 0) {
                 continue;  // stray bytes inside a number are ignored
             }
-            switch (c) {
+            switch (c & 0x7F) {  // flags ignore the eighth bit
                 case ':':
                     want = Want::Pen;
                     break;
@@ -1121,7 +1126,7 @@ bool Reader::polylineEncoded() {
             continue;
         }
         if (want == Want::Fraction) {
-            fractionBits = toInt(n, 0, 30);
+            fractionBits = toInt(n, -26, 26);
             want = Want::Coordinate;
             continue;
         }

@@ -175,6 +175,23 @@ TEST(HpglReader, PolylineEncodedEightBit) {
     EXPECT_EQ(r.pages[0].paths.at(0).points, (std::vector<Point>{{100, 0}, {97, 5}}));
 }
 
+TEST(HpglReader, PolylineEncodedFlagsWithEighthBitAndNegativeFraction) {
+    // 0xBC is '<' with the eighth bit; fraction -1 (3 -> 191+3) doubles values.
+    // Pen-up relative (0, 0), then (10, 0): 20 -> 191+20.
+    std::string pe = "IN;PA5,5;PE>";
+    pe += {static_cast<char>(194),
+           static_cast<char>(0xBC),
+           static_cast<char>(191),
+           static_cast<char>(191),
+           '\n',
+           static_cast<char>(191 + 20),
+           static_cast<char>(191)};
+    pe += ";";
+    const ReadResult r = readString(pe);
+    ASSERT_TRUE(r.ok) << r.error.message;
+    EXPECT_EQ(r.pages.at(0).paths.at(0).points, (std::vector<Point>{{5, 5}, {25, 5}}));
+}
+
 TEST(HpglReader, PolylineEncodedSevenBitWithPenAndFraction) {
     // 7 bit; pen 3 (6 -> '_'+6); fractional bits 1 (2 -> 'a');
     // pen-up absolute: 200 = 8 + 6*32 -> 'G','e' is +100 halves; 64 = 0 + 2*32 -> '?','a'
