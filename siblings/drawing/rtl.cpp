@@ -80,6 +80,51 @@ void decompressRow(int mode, const std::vector<std::uint8_t>& data,
             }
             break;
         }
+        case 9: {  // replacement delta row: literal or repeated replacements
+            out = seed;
+            std::size_t pos = 0;
+            auto extend = [&](std::size_t& value, std::size_t& i) {
+                while (i < n) {
+                    const std::uint8_t more = data[i++];
+                    value += more;
+                    if (more != 255) {
+                        break;
+                    }
+                }
+            };
+            for (std::size_t i = 0; i < n;) {
+                const int command = data[i++];
+                const bool repeated = command & 0x80;
+                std::size_t offset = repeated ? (command >> 5) & 3 : (command >> 3) & 15;
+                std::size_t count = repeated ? command & 31 : command & 7;
+                if (offset == (repeated ? 3u : 15u)) {
+                    extend(offset, i);
+                }
+                if (count == (repeated ? 31u : 7u)) {
+                    extend(count, i);
+                }
+                count += repeated ? 2 : 1;
+                pos += offset;
+                if (pos >= kMaxRowBytes) {
+                    break;
+                }
+                count = std::min(count, kMaxRowBytes - pos);
+                if (out.size() < pos + count) {
+                    out.resize(pos + count, 0);
+                }
+                if (repeated) {
+                    if (i < n) {
+                        std::fill_n(out.begin() + static_cast<long>(pos), count, data[i++]);
+                    }
+                } else {
+                    for (std::size_t k = 0; k < count && i < n; ++k) {
+                        out[pos + k] = data[i++];
+                    }
+                }
+                pos += count;
+            }
+            break;
+        }
         default:
             out.assign(data.begin(), data.begin() + static_cast<long>(std::min(n, kMaxRowBytes)));
             break;

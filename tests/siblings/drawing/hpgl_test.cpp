@@ -270,9 +270,16 @@ TEST(HpglReader, RasterRowsInEveryCompressionMode) {
         {std::string("\0\xF0\0\x0F", 4), std::string("\0\xF0\0\xFF", 4)},  // runs
         {std::string("\1\xF0\x0F", 3), std::string("\0\xF0\0\xFF", 4)},    // PackBits
         {std::string("\x20\xF0\x0F", 3), std::string("\x01\xFF", 2)},      // delta row
+        {},
+        {},
+        {},
+        {},
+        {},
+        // replacement delta row: 2 literal bytes; then offset 1, one literal byte
+        {std::string("\x01\xF0\x0F", 3), std::string("\x08\xFF", 2)},
     };
     Raster first;
-    for (int mode = 0; mode < 4; ++mode) {
+    for (int mode : {0, 1, 2, 3, 9}) {
         const ReadResult r = readString(rasterPlot(mode, rows[mode][0], rows[mode][1]));
         ASSERT_TRUE(r.ok) << mode << ": " << r.error.message;
         ASSERT_EQ(r.pages.size(), 1u);
@@ -293,6 +300,18 @@ TEST(HpglReader, RasterRowsInEveryCompressionMode) {
         } else {
             EXPECT_EQ(img, first) << mode;
         }
+    }
+}
+
+TEST(HpglReader, RasterRepeatedReplacementAndSeedRepeat) {
+    // Mode 9, repeated: byte 0xF0 twice; an empty row repeats the seed row.
+    const ReadResult r = readString(rasterPlot(9, std::string("\x80\xF0", 2), ""));
+    ASSERT_TRUE(r.ok);
+    const Raster& img = r.pages.at(0).rasters.at(0);
+    ASSERT_EQ(img.pixels.size(), 32u);
+    for (int row = 0; row < 2; ++row) {
+        EXPECT_EQ(img.pixels[16 * row + 8], 0);
+        EXPECT_EQ(img.pixels[16 * row + 12], 255);
     }
 }
 
