@@ -52,6 +52,11 @@ constexpr int code(char a, char b) {
     return a << 8 | b;
 }
 
+// Pens above 7 repeat the colours of pens 1 to 7.
+Rgb defaultColor(int pen) {
+    return kDefaultColors[pen <= 0 ? 0 : static_cast<std::size_t>((pen - 1) % 7 + 1)];
+}
+
 double clampCoordinate(double v) {
     if (!std::isfinite(v)) {
         return v > 0 ? kMaxCoordinate : v < 0 ? -kMaxCoordinate : 0;
@@ -302,7 +307,7 @@ void Reader::resetState() {
     penDown_ = false;
     pen_ = {};
     for (int i = 0; i < kPens; ++i) {
-        colors_[static_cast<std::size_t>(i)] = kDefaultColors[i == 0 ? 0 : (i - 1) % 7 + 1];
+        colors_[static_cast<std::size_t>(i)] = defaultColor(i);
         widths_[static_cast<std::size_t>(i)] = 0.35;
     }
     std::fill(std::begin(range_), std::end(range_), 0.0);
@@ -1535,7 +1540,7 @@ bool Reader::instruction() {
                 return false;
             }
             for (int i = 0; i < kPens; ++i) {
-                colors_[static_cast<std::size_t>(i)] = kDefaultColors[i == 0 ? 0 : (i - 1) % 7 + 1];
+                colors_[static_cast<std::size_t>(i)] = defaultColor(i);
             }
             endInstruction();
             break;
@@ -1544,7 +1549,6 @@ bool Reader::instruction() {
             if (!flushPolyline()) {
                 return false;
             }
-            auto defaultColor = [](int i) { return kDefaultColors[i == 0 ? 0 : (i - 1) % 7 + 1]; };
             if (n == 0) {
                 for (int i = 0; i < kPens; ++i) {
                     colors_[static_cast<std::size_t>(i)] = defaultColor(i);
