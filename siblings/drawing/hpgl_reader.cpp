@@ -183,6 +183,7 @@ class Reader {
     bool emitPath(std::vector<Point>&& pts, bool closed, bool filled, bool evenOdd,
                   std::vector<std::size_t> starts = {});
     bool polygonFill(bool filled, bool evenOdd);
+    bool hatch(const Path& area);
     void polygonStartSub(Point pagePoint);
     bool emitText(const std::string& text, Point at);
     double textAngle() const;
@@ -224,6 +225,8 @@ class Reader {
     int prevLineType_ = 0;
     std::vector<double> prevDash_;
     double chord_ = 5;
+    int fillType_ = 1;
+    double fillOption_[2] = {0, 0};
     std::array<std::vector<double>, 9> userPatterns_;
     bool window_ = false;  // IW, in page coordinates
     Point windowLo_, windowHi_;
@@ -283,6 +286,8 @@ void Reader::defaults() {
     prevDash_.clear();
     userPatterns_ = {};
     window_ = false;
+    fillType_ = 1;
+    fillOption_[0] = fillOption_[1] = 0;
     chord_ = 5;
     polygonMode_ = false;
     terminator_ = 3;
@@ -861,7 +866,80 @@ bool Reader::emitPath(std::vector<Point>&& pts, bool closed, bool filled, bool e
     path.evenOdd = evenOdd;
     path.stroke = currentStroke(!filled);
     path.subpathStarts = std::move(starts);
+    if (filled && (fillType_ == 3 || fillType_ == 4)) {
+        return hatch(path);
+    }
+    if (filled && fillType_ == 10) {
+        // Shading: the pen's colour lightened towards white.
+        const double f = std::clamp(fillOption_[0], 0.0, 100.0) / 100;
+        Rgb c = 0;
+        for (int shift = 16; shift >= 0; shift -= 8) {
+            const double v = ((path.stroke.color >> shift) & 0xFF) * f + 255 * (1 - f);
+            c |= static_cast<Rgb>(std::lround(v)) << shift;
+        }
+        path.stroke.color = c;
+    }
     addPath(std::move(path));
+    return true;
+}
+
+// Hatching (FT 3 and 4) as line segments between the crossings of each
+// hatch line with the outline, by the even-odd rule.
+bool Reader::hatch(const Path& area) {
+    double spacing = fillOption_[0] * std::fabs(sx_);
+    if (!std::isfinite(spacing) || spacing <= 0) {
+        spacing = 0.01 * std::hypot(p2_.x - p1_.x, p2_.y - p1_.y);
+    }
+    constexpr std::size_t kMaxWork = 4'000'000;  // hatch lines times edges
+    constexpr double kMaxLines = 2000;
+    std::vector<std::size_t> starts = {0};
+    starts.insert(starts.end(), area.subpathStarts.begin(), area.subpathStarts.end());
+    starts.push_back(area.points.size());
+    for (int pass = 0; pass < (fillType_ == 4 ? 2 : 1); ++pass) {
+        const double a = (fillOption_[1] + 90.0 * pass) * std::numbers::pi / 180;
+        const double c = std::cos(a), sn = std::sin(a);
+        // Rotated so that hatch lines run along x.
+        std::vector<Point> r;
+        r.reserve(area.points.size());
+        double lo = 1e300, hi = -1e300;
+        for (const Point& p : area.points) {
+            r.push_back({p.x * c + p.y * sn, -p.x * sn + p.y * c});
+            lo = std::min(lo, r.back().y);
+            hi = std::max(hi, r.back().y);
+        }
+        double step = spacing;
+        if ((hi - lo) / step > kMaxLines) {
+            step = (hi - lo) / kMaxLines;
+        }
+        const double lines = std::floor((hi - lo) / step) + 1;
+        if (lines * static_cast<double>(r.size()) > kMaxWork || !std::isfinite(lines)) {
+            continue;
+        }
+        std::vector<double> xs;
+        for (double y = std::ceil(lo / step) * step; y <= hi; y += step) {
+            xs.clear();
+            for (std::size_t k = 0; k + 1 < starts.size(); ++k) {
+                for (std::size_t i = starts[k]; i < starts[k + 1]; ++i) {
+                    const Point p = r[i];
+                    const Point q = r[i + 1 < starts[k + 1] ? i + 1 : starts[k]];
+                    if ((p.y <= y) != (q.y <= y)) {
+                        xs.push_back(p.x + (y - p.y) / (q.y - p.y) * (q.x - p.x));
+                    }
+                }
+            }
+            std::sort(xs.begin(), xs.end());
+            for (std::size_t i = 0; i + 1 < xs.size(); i += 2) {
+                if (!addPoints(2)) {
+                    return false;
+                }
+                Path line;
+                line.stroke = area.stroke;
+                line.points = {{xs[i] * c - y * sn, xs[i] * sn + y * c},
+                               {xs[i + 1] * c - y * sn, xs[i + 1] * sn + y * c}};
+                addPath(std::move(line));
+            }
+        }
+    }
     return true;
 }
 
@@ -1719,8 +1797,15 @@ bool Reader::instruction() {
             }
             endInstruction();
             break;
+        case code('F', 'T'): {
+            const int n = numbers(v, 3);
+            fillType_ = n >= 1 ? toInt(v[0], 0, 100) : 1;
+            fillOption_[0] = n >= 2 ? v[1] : 0;
+            fillOption_[1] = n >= 3 ? v[2] : 0;
+            endInstruction();
+            break;
+        }
         case code('B', 'P'):
-        case code('F', 'T'):
         case code('P', 'T'):
         case code('L', 'A'):
         case code('V', 'S'):

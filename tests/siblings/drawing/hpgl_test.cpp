@@ -239,6 +239,35 @@ TEST(HpglReader, CirclesWedgesAndRectangles) {
     EXPECT_TRUE(paths[4].filled);
 }
 
+TEST(HpglReader, HatchedFillsBecomeLinesInsideTheArea) {
+    const ReadResult r = readString(
+        "IN;PA0,0;FT3,10,0;RA100,50;FT4,25,45;RA100,50;FT10,50;SP2;"
+        "RA10,10;FT;RA10,10;");
+    ASSERT_TRUE(r.ok);
+    const auto& paths = r.pages.at(0).paths;
+    std::size_t horizontal = 0, diagonal = 0;
+    for (const Path& p : paths) {
+        if (p.filled) {
+            continue;
+        }
+        ASSERT_EQ(p.points.size(), 2u);
+        for (const Point& pt : p.points) {
+            EXPECT_TRUE(pt.x >= -1e-9 && pt.x <= 100 + 1e-9 && pt.y >= -1e-9 && pt.y <= 50 + 1e-9);
+        }
+        if (std::fabs(p.points[0].y - p.points[1].y) < 1e-9) {
+            EXPECT_DOUBLE_EQ(std::fabs(p.points[1].x - p.points[0].x), 100);
+            ++horizontal;
+        } else {
+            ++diagonal;
+        }
+    }
+    EXPECT_EQ(horizontal, 5u);  // y = 0, 10, ..., 40: the top edge is outside
+    EXPECT_GT(diagonal, 4u);
+    ASSERT_TRUE(paths[paths.size() - 2].filled);
+    EXPECT_EQ(paths[paths.size() - 2].stroke.color, 0xFF8080u);  // 50 % red
+    EXPECT_EQ(paths.back().stroke.color, 0xFF0000u);
+}
+
 TEST(HpglReader, PolygonModeKeepsHolesAsSubpaths) {
     const ReadResult r = readString(
         "IN;PA0,0;PM0;PD100,0,100,100,0,100,0,0;PM1;PU20,20;PD80,20,80,80,20,80;PM2;FP;EP;");
