@@ -916,7 +916,13 @@ bool Reader::hatch(const Path& area) {
             continue;
         }
         std::vector<double> xs;
-        for (double y = std::ceil(lo / step) * step; y <= hi; y += step) {
+        // Counted, not stepped: a step below the precision of y must still end.
+        const double first = std::ceil(lo / step) * step;
+        for (int line = 0; line < static_cast<int>(lines); ++line) {
+            const double y = first + line * step;
+            if (y > hi) {
+                break;
+            }
             xs.clear();
             for (std::size_t k = 0; k + 1 < starts.size(); ++k) {
                 for (std::size_t i = starts[k]; i < starts[k + 1]; ++i) {
