@@ -6,6 +6,7 @@
 // text runs, and raster images placed on the page.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -32,6 +33,11 @@ struct Stroke {
     int pen = 1;
     Rgb color = kBlack;
     double widthMm = 0.35;
+    // Line type of an outline: the HP-GL LT number it came from and its
+    // pattern as alternately drawn and skipped lengths in mm, starting with
+    // a drawn one. An empty pattern is a solid line (lineType then 0).
+    int lineType = 0;
+    std::vector<double> dashMm = {};
     friend bool operator==(const Stroke&, const Stroke&) = default;
 };
 
@@ -44,6 +50,10 @@ struct Path {
     bool filled = false;
     bool evenOdd = true;
     Stroke stroke;
+    // Indexes into points where a further subpath begins (a polygon with
+    // holes, or several outlines of one polygon buffer); empty for one path.
+    // closed applies to every subpath.
+    std::vector<std::size_t> subpathStarts = {};
     friend bool operator==(const Path&, const Path&) = default;
 };
 

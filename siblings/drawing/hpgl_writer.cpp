@@ -1,0 +1,340 @@
+// Normalised HP-GL/2 output. Every page restates what it needs (pen,
+// colour, width, line type, label settings) the first time it differs from
+// what was last written, so that the reader gets back the same page.
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <map>
+#include <numbers>
+#include <ostream>
+
+#include "hpgl.h"
+
+namespace drawing {
+
+namespace {
+
+constexpr double kMaxUnits = 1073741823.0;  // 2^30 - 1, the HP-GL/2 integer range
+constexpr int kMaxPen = 255;
+
+std::string num(double v) {
+    if (!std::isfinite(v)) {
+        v = 0;
+    }
+    // Fixed notation: an exponent would read as an instruction.
+    v = std::clamp(v, -1e15, 1e15);
+    if (std::fabs(v) < 1e-12) {
+        v = 0;
+    }
+    char buf[128];
+    const auto result = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed);
+    return std::string(buf, result.ptr);
+}
+
+std::string units(double v) {
+    if (!std::isfinite(v)) {
+        v = 0;
+    }
+    return std::to_string(std::llround(std::clamp(v, -kMaxUnits, kMaxUnits)));
+}
+
+std::string xy(Point p) {
+    return units(p.x) + "," + units(p.y);
+}
+
+// The built-in patterns of the reader, per cent of the pattern length.
+const std::vector<double>& builtinPattern(int type) {
+    static const std::vector<std::vector<double>> patterns = {
+        {0, 100},
+        {0, 100},
+        {50, 50},
+        {70, 30},
+        {80, 10, 0, 10},
+        {70, 10, 10, 10},
+        {50, 10, 10, 10, 10, 10},
+        {70, 10, 0, 10, 0, 10},
+        {50, 10, 0, 10, 10, 10, 0, 10},
+    };
+    return patterns[static_cast<std::size_t>(std::min(std::abs(type), 8))];
+}
+
+void packBits(const std::vector<std::uint8_t>& in, std::string& out) {
+    std::size_t i = 0;
+    const std::size_t n = in.size();
+    while (i < n) {
+        std::size_t run = 1;
+        while (i + run < n && run < 128 && in[i + run] == in[i]) {
+            ++run;
+        }
+        if (run >= 2) {
+            out.push_back(static_cast<char>(static_cast<std::int8_t>(1 - static_cast<int>(run))));
+            out.push_back(static_cast<char>(in[i]));
+            i += run;
+            continue;
+        }
+        std::size_t literal = 1;
+        while (i + literal < n && literal < 128 &&
+               !(i + literal + 1 < n && in[i + literal] == in[i + literal + 1])) {
+            ++literal;
+        }
+        out.push_back(static_cast<char>(literal - 1));
+        out.append(reinterpret_cast<const char*>(in.data() + i), literal);
+        i += literal;
+    }
+}
+
+class PageWriter {
+  public:
+    explicit PageWriter(std::ostream& out) : out_(out) {}
+
+    void raster(const Raster& r);
+    void path(const Path& p);
+    void text(const Text& t);
+
+  private:
+    void select(const Stroke& s, bool lines);
+    void lineType(const Stroke& s);
+    void writeLabel(const std::string& text);
+
+    std::ostream& out_;
+    int pen_ = -1;
+    std::map<int, Rgb> colors_;
+    std::map<int, double> widths_;
+    bool solid_ = true;
+    int lineType_ = 0;
+    std::vector<double> dash_;
+    std::map<int, std::vector<double>> userPatterns_;
+    // Unknown at the start of a page: the first label states them.
+    int labelOrigin_ = -1;
+    double charW_ = std::nan(""), charH_ = std::nan("");
+    double angle_ = std::nan("");
+    double slant_ = std::nan("");
+};
+
+void PageWriter::select(const Stroke& s, bool lines) {
+    const int pen = std::clamp(s.pen, 0, kMaxPen);
+    if (pen != pen_) {
+        out_ << "SP" << pen << ";";
+        pen_ = pen;
+    }
+    auto color = colors_.find(pen);
+    if (color == colors_.end() || color->second != s.color) {
+        out_ << "PC" << pen << "," << ((s.color >> 16) & 0xFF) << "," << ((s.color >> 8) & 0xFF)
+             << "," << (s.color & 0xFF) << ";";
+        colors_[pen] = s.color;
+    }
+    auto width = widths_.find(pen);
+    if (width == widths_.end() || width->second != s.widthMm) {
+        out_ << "PW" << num(s.widthMm) << "," << pen << ";";
+        widths_[pen] = s.widthMm;
+    }
+    if (lines) {
+        lineType(s);
+    }
+}
+
+void PageWriter::lineType(const Stroke& s) {
+    if (s.dashMm.empty()) {
+        if (!solid_) {
+            out_ << "LT;";
+            solid_ = true;
+        }
+        return;
+    }
+    if (!solid_ && s.lineType == lineType_ && s.dashMm == dash_) {
+        return;
+    }
+    double length = 0;
+    for (double d : s.dashMm) {
+        length += d;
+    }
+    int type = std::clamp(s.lineType, -8, 8);
+    std::vector<double> percent;
+    for (double d : s.dashMm) {
+        percent.push_back(length > 0 ? d / length * 100 : 0);
+    }
+    // Patterns of other origins go through a user line type of the same number.
+    const int slot = std::abs(type) == 0 ? 8 : std::abs(type);
+    const auto& current =
+        userPatterns_.count(slot) ? userPatterns_[slot] : builtinPattern(type == 0 ? 0 : slot);
+    if (type == 0 && percent != builtinPattern(0)) {
+        type = 8;
+    }
+    if (percent != current && type != 0) {
+        out_ << "UL" << slot;
+        for (double p : percent) {
+            out_ << "," << num(p);
+        }
+        out_ << ";";
+        userPatterns_[slot] = percent;
+    }
+    out_ << "LT" << type << "," << num(length) << ",1;";
+    solid_ = false;
+    lineType_ = s.lineType;
+    dash_ = s.dashMm;
+}
+
+void PageWriter::path(const Path& p) {
+    if (p.points.size() < 2) {
+        return;
+    }
+    select(p.stroke, !p.filled);
+    std::vector<std::size_t> starts = {0};
+    for (std::size_t s : p.subpathStarts) {
+        if (s > starts.back() && s < p.points.size()) {
+            starts.push_back(s);
+        }
+    }
+    starts.push_back(p.points.size());
+    const bool polygon = p.filled || p.closed;
+    for (std::size_t k = 0; k + 1 < starts.size(); ++k) {
+        const std::size_t begin = starts[k], end = starts[k + 1];
+        out_ << "PU" << xy(p.points[begin]) << ";";
+        if (polygon) {
+            out_ << (k == 0 ? "PM0;" : "");
+        }
+        if (end - begin > 1) {
+            out_ << "PD";
+            for (std::size_t i = begin + 1; i < end; ++i) {
+                out_ << (i > begin + 1 ? "," : "") << xy(p.points[i]);
+            }
+            out_ << ";";
+        }
+        if (polygon) {
+            out_ << (k + 2 < starts.size() ? "PM1;" : "PM2;");
+        }
+    }
+    if (p.filled) {
+        out_ << (p.evenOdd ? "FP0;" : "FP1;");
+    } else if (p.closed) {
+        out_ << "EP;";
+    }
+    out_ << "PU;\n";
+}
+
+void PageWriter::writeLabel(const std::string& text) {
+    bool used[256] = {};
+    for (unsigned char c : text) {
+        used[c] = true;
+    }
+    int terminator = -1;
+    for (int c : {3, 4, 1, 2, 5, 6, 7, 8}) {
+        if (!used[c]) {
+            terminator = c;
+            break;
+        }
+    }
+    for (int c = 14; terminator < 0 && c < 256; ++c) {
+        if (!used[c] && c != 27 && c != ';') {
+            terminator = c;
+        }
+    }
+    if (terminator < 0) {
+        // Every byte occurs: the text goes out as two labels.
+        writeLabel(text.substr(0, text.size() / 2));
+        writeLabel(text.substr(text.size() / 2));
+        return;
+    }
+    out_ << "DT" << static_cast<char>(terminator) << ",1;LB" << text
+         << static_cast<char>(terminator) << ";";
+}
+
+void PageWriter::text(const Text& t) {
+    if (t.text.empty()) {
+        return;
+    }
+    select(t.stroke, false);
+    out_ << "PU" << xy(t.origin) << ";";
+    if (t.labelOrigin != labelOrigin_) {
+        out_ << "LO" << t.labelOrigin << ";";
+        labelOrigin_ = t.labelOrigin;
+    }
+    if (t.charWidth != charW_ || t.charHeight != charH_) {
+        out_ << "SI" << num(t.charWidth / 400) << "," << num(t.charHeight / 400) << ";";
+        charW_ = t.charWidth;
+        charH_ = t.charHeight;
+    }
+    if (t.angleDeg != angle_) {
+        const double a = t.angleDeg * std::numbers::pi / 180;
+        out_ << "DI" << num(std::cos(a)) << "," << num(std::sin(a)) << ";";
+        angle_ = t.angleDeg;
+    }
+    if (t.slant != slant_) {
+        out_ << "SL" << num(t.slant) << ";";
+        slant_ = t.slant;
+    }
+    writeLabel(t.text);
+    out_ << "\n";
+}
+
+void PageWriter::raster(const Raster& r) {
+    if (r.width <= 0 || r.height <= 0 || (r.channels != 1 && r.channels != 3) ||
+        r.pixels.size() != static_cast<std::size_t>(r.width) * static_cast<std::size_t>(r.height) *
+                               static_cast<std::size_t>(r.channels)) {
+        return;
+    }
+    const char esc = 0x1B;
+    out_ << "PU" << xy(r.origin) << ";" << esc << "%1A";
+    out_ << esc << "*t" << num(r.dpi) << "R" << esc << "*r" << r.width << "s" << r.height << "T";
+    if (r.channels == 3) {
+        out_ << esc << "*v6W" << '\0' << '\3' << '\10' << '\10' << '\10' << '\10';
+    } else {
+        out_ << esc << "*v6W" << '\0' << '\1' << '\10' << '\10' << '\10' << '\10';
+        for (int i = 0; i < 256; ++i) {
+            out_ << esc << "*v" << i << "a" << i << "b" << i << "c" << i << "I";
+        }
+    }
+    out_ << esc << "*r1A" << esc << "*b2M";
+    const std::size_t rowBytes =
+        static_cast<std::size_t>(r.width) * static_cast<std::size_t>(r.channels);
+    std::string packed;
+    for (int y = 0; y < r.height; ++y) {
+        const auto begin =
+            r.pixels.begin() + static_cast<long>(rowBytes * static_cast<std::size_t>(y));
+        std::vector<std::uint8_t> row(begin, begin + static_cast<long>(rowBytes));
+        packed.clear();
+        packBits(row, packed);
+        out_ << esc << "*b" << packed.size() << "W" << packed;
+    }
+    out_ << esc << "*rC" << esc << "%0B\n";
+}
+
+}  // namespace
+
+HpglWriter::HpglWriter(std::ostream& out) : out_(out) {}
+
+void HpglWriter::writePage(const Page& page) {
+    if (pages_ == 0) {
+        out_ << "IN;";
+    } else {
+        out_ << "PG;";
+    }
+    ++pages_;
+    if (page.width > 0 && page.height > 0) {
+        out_ << "PS" << units(page.width) << "," << units(page.height) << ";";
+    } else {
+        out_ << "PS;";
+    }
+    out_ << "LT;UL;\n";
+    // Pens and settings are restated on every page, so each page reads alone.
+    PageWriter writer(out_);
+    for (const Raster& r : page.rasters) {
+        writer.raster(r);
+    }
+    for (const Path& p : page.paths) {
+        writer.path(p);
+    }
+    for (const Text& t : page.texts) {
+        writer.text(t);
+    }
+}
+
+void HpglWriter::finish() {
+    if (pages_ == 0) {
+        out_ << "IN;";
+    }
+    out_ << "PU;SP0;\n";
+    out_.flush();
+}
+
+}  // namespace drawing
