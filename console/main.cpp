@@ -44,7 +44,7 @@ constexpr const char* kUsage =
     "  /op /ot /os /ov /oh   output type PDF, TIFF, SXF(.p21), SXF(.sfc), HPGL\n"
     "  /a /b    accepted for the window program's sake; standby starts anyway\n"
     "\n"
-    "Ctrl-C or SIGTERM ends the program after the run in progress.\n"
+    "Ctrl-C, SIGTERM or SIGHUP ends the program after the run in progress.\n"
     "Exit status: 0 normal end, 1 parameter file cannot be loaded, 2 a start check failed.\n";
 
 int signalPipe[2] = {-1, -1};
@@ -65,7 +65,11 @@ bool installStopSignals() {
     sa.sa_handler = onStopSignal;
     sigemptyset(&sa.sa_mask);
     sa.sa_flags = SA_RESTART;
-    return ::sigaction(SIGINT, &sa, nullptr) == 0 && ::sigaction(SIGTERM, &sa, nullptr) == 0;
+    // A closed terminal ends the program like Ctrl-C does; a reader of our output
+    // that went away must not kill us in the middle of a run.
+    ::signal(SIGPIPE, SIG_IGN);
+    return ::sigaction(SIGINT, &sa, nullptr) == 0 && ::sigaction(SIGTERM, &sa, nullptr) == 0 &&
+           ::sigaction(SIGHUP, &sa, nullptr) == 0;
 }
 
 // Every pair that is ready now, each at most once in this invocation: a pair

@@ -1,4 +1,6 @@
 #include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -190,6 +192,55 @@ TEST_F(PipelineTest, WorkFoldersAreEmptiedAndAnUndeletableOneStopsTheRun) {
     EXPECT_EQ(view.log[1],
               "  *** Error ! Work folder cannot be emptied : " + settings.sDataDir + "/Temp1/");
     settings.sDataDir = data;
+}
+
+// Sets or clears the immutable flag, which stops even root from deleting the file.
+bool setImmutable(const std::string& path, bool on) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    int flags = 0;
+    bool ok = ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
+    flags = on ? (flags | FS_IMMUTABLE_FL) : (flags & ~FS_IMMUTABLE_FL);
+    ok = ok && ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+    ::close(fd);
+    return ok;
+}
+
+TEST_F(PipelineTest, StalePageThatCannotBeDeletedIsNotCountedWithNewOnes) {
+    const std::string temp2 = settings.sDataDir + "/Temp2";
+    const std::string stale = temp2 + "/plan_9.hgl";
+    writeFile(stale, "old");
+    const bool root = geteuid() == 0;
+    if (root && !setImmutable(stale, true))
+        GTEST_SKIP() << "no way to make a file undeletable here";
+    if (!root)
+        fs::permissions(temp2, fs::perms::owner_read | fs::perms::owner_exec);
+    pair("plan.pdf");
+    MervikCore core = makeCore();
+    core.RunPass("plan.pdf");
+    if (root)
+        setImmutable(stale, false);
+    else
+        fs::permissions(temp2, fs::perms::owner_all);
+    EXPECT_TRUE(runner.lines.empty());
+    ASSERT_EQ(view.log.size(), 3u);
+    EXPECT_EQ(view.log[1], "  *** Error ! Work folder cannot be emptied : " + temp2 + "/");
+    const std::string entry = "8 Dec 2026 09:05:03 plan.pdf Work folder cannot be emptied ! ";
+    EXPECT_EQ(errorLog().substr(0, entry.size()), entry);
+    EXPECT_TRUE(fs::exists(settings.sDataDir + "/Failed/plan.pdf"));
+}
+
+TEST_F(PipelineTest, NamesWithBlanksNonAsciiAndNoExtension) {
+    settings.sChgAreaDir1 = in1 + "*";
+    settings.iOutTyp = 1;
+    pair("my plan \xc3\xa9");
+    MervikCore core = makeCore();
+    EXPECT_EQ(core.FindInputFile(), "my plan \xc3\xa9");
+    core.RunPass("my plan \xc3\xa9");
+    EXPECT_EQ(view.log.back(), "* End");
+    EXPECT_TRUE(fs::exists(out + "my plan \xc3\xa9.tif"));
+    EXPECT_TRUE(fs::exists(settings.sDataDir + "/Temp1/my plan \xc3\xa9_1.hgl"));
 }
 
 TEST_F(PipelineTest, LogOfMoreThan1000LinesIsClearedAtTheStart) {
