@@ -1,9 +1,9 @@
 #include "automation/error_log.h"
 
 #include "automation/run_texts.h"
+#include "platform/byte_file.h"
 
 #include <filesystem>
-#include <fstream>
 #include <system_error>
 
 namespace mervik {
@@ -51,11 +51,7 @@ void appendErrorLog(const std::string& dataDir, const std::string& timestamp,
         // When the rename fails the old entries stay in Error.txt and it is appended to.
         fs::rename(log, log2, ec);
     }
-    std::ofstream f(log, std::ios::binary | std::ios::app);
-    if (!f)
-        return;
-    const std::string line = timestamp + ' ' + name + ' ' + message + "\r\n";
-    f.write(line.data(), static_cast<std::streamsize>(line.size()));
+    writeFileBytes(log.string(), timestamp + ' ' + name + ' ' + message + "\r\n", true);
 }
 
 }  // namespace mervik

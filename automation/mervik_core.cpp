@@ -10,6 +10,7 @@
 #include "automation/error_log.h"
 #include "automation/run_texts.h"
 #include "automation/viewer_params.h"
+#include "platform/byte_file.h"
 #include "platform/dir_search.h"
 #include "platform/file_lease.h"
 #include "platform/path_style.h"
@@ -86,8 +87,15 @@ bool moveFile(const std::string& from, const std::string& to) {
     fs::rename(fs::path(from), fs::path(to), ec);
     if (!ec)
         return true;
-    if (!fs::copy_file(fs::path(from), fs::path(to), fs::copy_options::none, ec) || ec)
+    if (ec != std::errc::cross_device_link)
         return false;
+    std::string data;
+    if (!readFileBytes(from, data))
+        return false;
+    if (!writeFileBytes(to, data)) {
+        fs::remove(fs::path(to), ec);
+        return false;
+    }
     if (!fs::remove(fs::path(from), ec) || ec) {
         fs::remove(fs::path(to), ec);
         return false;

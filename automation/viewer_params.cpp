@@ -1,29 +1,12 @@
 #include "automation/viewer_params.h"
 
-#include <fstream>
-#include <iterator>
+#include "platform/byte_file.h"
 
 namespace mervik {
 
-namespace {
-
-// Paths are byte strings and may hold bytes that are no UTF-8, so no QFile here.
-bool readWhole(const std::string& path, std::string& data) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        return false;
-    data.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    return !in.bad();
-}
-
-}  // namespace
-
 void rewriteViewerParFile(const std::string& backup, const std::string& target, int mode) {
     std::string data;
-    if (!readWhole(backup, data))
-        return;
-    std::ofstream out(target, std::ios::binary | std::ios::trunc);
-    if (!out)
+    if (!readFileBytes(backup, data))
         return;
     std::string result;
     result.reserve(data.size() + 16);
@@ -46,19 +29,12 @@ void rewriteViewerParFile(const std::string& backup, const std::string& target, 
         result += line;
         result += "\r\n";
     }
-    out.write(result.data(), static_cast<std::streamsize>(result.size()));
+    writeFileBytes(target, result);
 }
 
 bool copyFileReplacing(const std::string& from, const std::string& to) {
     std::string data;
-    if (!readWhole(from, data))
-        return false;
-    std::ofstream out(to, std::ios::binary | std::ios::trunc);
-    if (!out)
-        return false;
-    out.write(data.data(), static_cast<std::streamsize>(data.size()));
-    out.close();
-    return !out.fail();
+    return readFileBytes(from, data) && writeFileBytes(to, data);
 }
 
 }  // namespace mervik

@@ -151,7 +151,7 @@ int main(int argc, char** argv) {
         return end(kExitNormal);
     }
 
-    QObject::connect(&view.timer(), &QTimer::timeout, &app,
+    QObject::connect(&view.Timer1, &QTimer::timeout, &app,
                      [&core] { core.ButtonAutoOutputClick(); });
     QSocketNotifier stopNotifier(signalPipe[0], QSocketNotifier::Read);
     QObject::connect(&stopNotifier, &QSocketNotifier::activated, &app,
