@@ -193,11 +193,15 @@ void MervikCore::FormDestroy() {
         SaveParFile();
         Settings = saved;
     }
-    // A back-up that could not be put back stays, so that the next start does.
-    if (copyFileReplacing(comparisonBackup(), comparisonParFile()))
-        removeFile(comparisonBackup());
-    if (ViewerParBackedUp && copyFileReplacing(viewerBackup(), viewerParFile()))
-        removeFile(viewerBackup());
+    // A back-up that could not be put over a sibling's file stays, so that the
+    // next start puts it back; one whose sibling file has gone is of no use.
+    auto restore = [](const std::string& backup, const std::string& target) {
+        if (copyFileReplacing(backup, target) || !pathExists(target))
+            removeFile(backup);
+    };
+    restore(comparisonBackup(), comparisonParFile());
+    if (ViewerParBackedUp)
+        restore(viewerBackup(), viewerParFile());
 }
 
 bool MervikCore::FormPaint(const std::vector<std::string>& args) {

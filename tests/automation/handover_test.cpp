@@ -90,6 +90,21 @@ TEST_F(HandoverTest, LeftoverBackupsOfAnAbortedRunArePutBack) {
     EXPECT_EQ(readFile(viewerBackup()), lines(1, 10));
 }
 
+TEST_F(HandoverTest, BackupThatCannotBePutBackIsKeptForTheNextStart) {
+    writeFile(sandrel(), "user's own");
+    MervikCore core = makeCore();
+    core.FormCreate();
+    writeFile(sandrel(), "changed");
+    if (!setImmutable(sandrel(), true))
+        GTEST_SKIP() << "no way to make a file unwritable here";
+    core.FormDestroy();
+    setImmutable(sandrel(), false);
+    EXPECT_EQ(readFile(sandrelBackup()), "user's own");
+    MervikCore next = makeCore();
+    next.FormCreate();
+    EXPECT_EQ(readFile(sandrel()), "user's own");
+}
+
 TEST_F(HandoverTest, FolderNamesThatAreNoUtf8) {
     local = root + "/h\xe9";
     env.localAppData = local;
