@@ -40,6 +40,11 @@ int installStopSignals() {
     ::sigaction(SIGTERM, &sa, nullptr);
     ::sigaction(SIGHUP, &sa, nullptr);
     ::signal(SIGPIPE, SIG_IGN);
+    // Sibling programs run in a process group of their own, out of reach of a
+    // Ctrl-C; ignoring these (inherited across exec) keeps one that writes to
+    // the terminal from being stopped there for good.
+    ::signal(SIGTTOU, SIG_IGN);
+    ::signal(SIGTTIN, SIG_IGN);
     return stopPipe[0];
 }
 
