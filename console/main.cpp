@@ -1,0 +1,137 @@
+// mervik-cli: the standby cycle without a window, for servers, scheduled jobs and scripts.
+
+#include <QCoreApplication>
+#include <QObject>
+#include <QSocketNotifier>
+
+#include <cstdio>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "automation/mervik_core.h"
+#include "automation/program_start.h"
+#include "automation/sibling_runner.h"
+#include "console/console_view.h"
+#include "platform/instance_lock.h"
+#include "platform/process_spawn.h"
+#include "platform/stop_signals.h"
+#include "settings/Tolvane1.h"
+#include "shell/UnitShell.h"
+
+namespace {
+
+constexpr int kExitNormal = 0;
+constexpr int kExitNoParFile = 1;
+constexpr int kExitStartCheck = 2;
+
+constexpr const char* kUsage =
+    "Usage: mervik-cli [--once] [/a|/b] [/op|/ot|/os|/ov|/oh] [FILE1 [FOLDER2 [OUTDIR]]]\n"
+    "       mervik-cli --help | --version\n"
+    "\n"
+    "Waits for pairs of multi-page drawing files of the same name in the folder of\n"
+    "FILE1 (a path with a file pattern, such as ~/in1/*.pdf) and in FOLDER2, has\n"
+    "them compared by the sibling programs and writes the result to OUTDIR.\n"
+    "Values not given are taken from the parameter file, and given ones are kept there.\n"
+    "\n"
+    "  --once   make the start checks, run every pair that is ready, then end\n"
+    "  /op /ot /os /ov /oh   output type PDF, TIFF, SXF(.p21), SXF(.sfc), HPGL\n"
+    "  /a /b    accepted for the window program's sake; standby starts anyway\n"
+    "\n"
+    "Ctrl-C, SIGTERM or SIGHUP ends the program after the run in progress.\n"
+    "Exit status: 0 normal end, 1 parameter file cannot be loaded, 2 a start check failed.\n";
+
+// Every pair that is ready now, each at most once in this invocation: a pair
+// that could not be removed would otherwise be run for ever.
+void runReadyPairs(mervik::MervikCore& core) {
+    std::set<std::string> done;
+    while (!mervik::stopRequested()) {
+        const std::string name = core.FindInputFile();
+        if (name.empty() || !done.insert(name).second)
+            break;
+        core.RunPass(name);
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::vector<std::string> args(argv + 1, argv + argc);
+    if (!args.empty() && args[0] == "--help") {
+        std::fputs(kUsage, stdout);
+        return kExitNormal;
+    }
+    if (!args.empty() && args[0] == "--version") {
+        std::printf("%s\n", std::string(mervik::ParFileVersion).c_str());
+        return kExitNormal;
+    }
+    bool once = false;
+    if (!args.empty() && args[0] == "--once") {
+        once = true;
+        args.erase(args.begin());
+    }
+
+    using namespace mervik;
+    LoadFolderPathLibrary();
+    const std::string localAppData = GetSpecialFolderPath(sfLocalAppData);
+    InstanceLock lock;
+    if (!takeSingleInstanceLock(lock, localAppData))
+        return kExitNormal;
+
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("Mervik"));
+    const int stopFd = installStopSignals();
+
+    ConsoleView view(stdout, isTerminal(stdout));
+    setWarningHook([&view](const std::string& text) {
+        view.finishStatusLine();
+        const std::string out = warningForConsole(text);
+        std::fprintf(stderr, "%s\n", out.c_str());
+        std::fflush(stderr);
+    });
+
+    ProcessRunner runner;
+    CoreEnvironment env;
+    env.localAppData = localAppData;
+    env.initFolder = initFolderOf(executableFolder());
+    MervikCore core(Settings, view, runner, env);
+
+    // Every end goes through the program's normal end: settings saved, the
+    // siblings' parameter files restored.
+    auto end = [&](int status) {
+        view.setTimerEnabled(false);
+        view.finishStatusLine();
+        core.FormDestroy();
+        FreeFolderPathLibrary();
+        return status;
+    };
+
+    core.FormCreate();
+    if (!core.FormPaint(args))
+        return end(kExitNoParFile);
+    // No button to wait for: standby starts now (the first paint did it for /a and /b).
+    if (!core.AutoStartRequested)
+        core.ButtonAutoOutputClick();
+    if (!core.StandbyActive)
+        return end(kExitStartCheck);
+
+    if (once) {
+        view.setTimerEnabled(false);
+        runReadyPairs(core);
+        return end(kExitNormal);
+    }
+
+    QObject::connect(&view.Timer1, &QTimer::timeout, &app,
+                     [&core] { core.ButtonAutoOutputClick(); });
+    // A request during a run is seen when the run has ended and the loop resumes.
+    std::unique_ptr<QSocketNotifier> stopNotifier;
+    if (stopFd >= 0) {
+        stopNotifier = std::make_unique<QSocketNotifier>(stopFd, QSocketNotifier::Read);
+        QObject::connect(stopNotifier.get(), &QSocketNotifier::activated, &app,
+                         [] { QCoreApplication::quit(); });
+    }
+    if (!stopRequested())
+        app.exec();
+    return end(kExitNormal);
+}
