@@ -8,7 +8,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
   libcairo2-dev libtiff-dev libpng-dev zlib1g-dev
-  liblnk-dev libchm-dev fp-utils
+  liblnk-dev libbfio-dev libchm-dev fp-utils
   poppler-utils libtiff-tools hp2xx
 )
 sudo=""

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QDateTime>
+#include <QLocale>
+
+#include <cstdint>
+#include <string>
+
+namespace mervik {
+
+// Error.txt becomes Error2.txt from this size on (more than 100000 units of 128 bytes).
+inline constexpr std::int64_t kErrorLogRotateBytes = 12'800'128;
+
+// The date in the locale's short date format, a space and the time in its long
+// time format; the space and the time are left out at 00:00:00.
+std::string errorLogTimestamp(const QDateTime& when, const QLocale& locale);
+
+// Appends "<timestamp> <name> <message>" CR LF to dataDir/Error.txt, rotating it
+// first when it has grown too big. Never reports a failure.
+void appendErrorLog(const std::string& dataDir, const std::string& timestamp,
+                    const std::string& name, const std::string& message);
+
+}  // namespace mervik

@@ -1,0 +1,160 @@
+// mervik-cli: the standby cycle without a window, for servers, scheduled jobs and scripts.
+
+#include <QCoreApplication>
+#include <QObject>
+#include <QSocketNotifier>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "automation/mervik_core.h"
+#include "automation/run_texts.h"
+#include "automation/sibling_runner.h"
+#include "console/console_view.h"
+#include "platform/instance_lock.h"
+#include "platform/path_style.h"
+#include "settings/Tolvane1.h"
+#include "settings/messages.h"
+#include "shell/UnitShell.h"
+
+namespace {
+
+constexpr int kExitNormal = 0;
+constexpr int kExitNoParFile = 1;
+constexpr int kExitStartCheck = 2;
+
+constexpr const char* kUsage =
+    "Usage: mervik-cli [--once] [/a|/b] [/op|/ot|/os|/ov|/oh] [FILE1 [FOLDER2 [OUTDIR]]]\n"
+    "       mervik-cli --help | --version\n"
+    "\n"
+    "Waits for pairs of multi-page drawing files of the same name in the folder of\n"
+    "FILE1 (a path with a file pattern, such as ~/in1/*.pdf) and in FOLDER2, has\n"
+    "them compared by the sibling programs and writes the result to OUTDIR.\n"
+    "Values not given are taken from the parameter file, and given ones are kept there.\n"
+    "\n"
+    "  --once   make the start checks, run every pair that is ready, then end\n"
+    "  /op /ot /os /ov /oh   output type PDF, TIFF, SXF(.p21), SXF(.sfc), HPGL\n"
+    "  /a /b    accepted for the window program's sake; standby starts anyway\n"
+    "\n"
+    "Ctrl-C or SIGTERM ends the program after the run in progress.\n"
+    "Exit status: 0 normal end, 1 parameter file cannot be loaded, 2 a start check failed.\n";
+
+int signalPipe[2] = {-1, -1};
+volatile std::sig_atomic_t stopRequested = 0;
+
+extern "C" void onStopSignal(int) {
+    stopRequested = 1;
+    const int saved = errno;
+    const char byte = 1;
+    [[maybe_unused]] ssize_t n = ::write(signalPipe[1], &byte, 1);
+    errno = saved;
+}
+
+bool installStopSignals() {
+    if (::pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) != 0)
+        return false;
+    struct sigaction sa {};
+    sa.sa_handler = onStopSignal;
+    sigemptyset(&sa.sa_mask);
+    sa.sa_flags = SA_RESTART;
+    return ::sigaction(SIGINT, &sa, nullptr) == 0 && ::sigaction(SIGTERM, &sa, nullptr) == 0;
+}
+
+// Every pair that is ready now, each at most once in this invocation: a pair
+// that could not be removed would otherwise be run for ever.
+void runReadyPairs(mervik::MervikCore& core) {
+    std::set<std::string> done;
+    while (!stopRequested) {
+        const std::string name = core.FindInputFile();
+        if (name.empty() || !done.insert(name).second)
+            break;
+        core.RunPass(name);
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::vector<std::string> args(argv + 1, argv + argc);
+    if (!args.empty() && args[0] == "--help") {
+        std::fputs(kUsage, stdout);
+        return kExitNormal;
+    }
+    if (!args.empty() && args[0] == "--version") {
+        std::printf("%s\n", std::string(mervik::ParFileVersion).c_str());
+        return kExitNormal;
+    }
+    bool once = false;
+    if (!args.empty() && args[0] == "--once") {
+        once = true;
+        args.erase(args.begin());
+    }
+
+    using namespace mervik;
+    const std::string localAppData = GetSpecialFolderPath(sfLocalAppData);
+    const std::string dataFolder =
+        joinPath(joinPath(localAppData, std::string(kMakerFolder)), std::string(kProgramFolder));
+    InstanceLock lock;
+    if (lock.acquire(instanceLockPath(std::string(kInstanceName), dataFolder)) ==
+        InstanceLockResult::heldByOther)
+        return kExitNormal;
+
+    QCoreApplication app(argc, argv);
+    installStopSignals();
+
+    ConsoleView view(stdout, ::isatty(STDOUT_FILENO) == 1);
+    setWarningHook([&view](const std::string& text) {
+        view.finishStatusLine();
+        const std::string out = warningForConsole(text);
+        std::fprintf(stderr, "%s\n", out.c_str());
+        std::fflush(stderr);
+    });
+
+    ProcessRunner runner;
+    CoreEnvironment env;
+    env.localAppData = localAppData;
+    env.initFolder = joinPath(QCoreApplication::applicationDirPath().toStdString(),
+                              std::string(runtext::kInitFolder));
+    MervikCore core(Settings, view, runner, env);
+
+    core.FormCreate();
+    if (!core.FormPaint(args)) {
+        core.FormDestroy();
+        return kExitNoParFile;
+    }
+    // No button to wait for: standby starts now (the first paint did it for /a and /b).
+    if (!core.AutoStartRequested)
+        core.ButtonAutoOutputClick();
+    if (!core.StandbyActive) {
+        core.FormDestroy();
+        return kExitStartCheck;
+    }
+
+    if (once) {
+        view.setTimerEnabled(false);
+        runReadyPairs(core);
+        view.finishStatusLine();
+        core.FormDestroy();
+        return kExitNormal;
+    }
+
+    QObject::connect(&view.timer(), &QTimer::timeout, &app,
+                     [&core] { core.ButtonAutoOutputClick(); });
+    QSocketNotifier stopNotifier(signalPipe[0], QSocketNotifier::Read);
+    QObject::connect(&stopNotifier, &QSocketNotifier::activated, &app,
+                     [] { QCoreApplication::quit(); });
+    if (!stopRequested)
+        app.exec();
+    view.setTimerEnabled(false);
+    view.finishStatusLine();
+    core.FormDestroy();
+    return kExitNormal;
+}

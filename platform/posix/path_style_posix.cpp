@@ -1,0 +1,9 @@
+#include "path_style.h"
+
+namespace mervik {
+
+PathStyle PathStyle::native() {
+    return posix();
+}
+
+}  // namespace mervik

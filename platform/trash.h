@@ -1,0 +1,12 @@
+// Moving files and folders to the desktop's trash (the Recycle Bin on
+// Windows), silently, read-only contents included.
+#pragma once
+
+#include <string>
+
+namespace mervik {
+
+// True when path (a file or a whole folder) is now in the trash.
+bool moveToTrash(const std::string& path);
+
+}  // namespace mervik
