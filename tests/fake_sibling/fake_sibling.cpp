@@ -286,6 +286,12 @@ void afterWork(const Mode& m, const std::string& output) {
         return;
     }
     const pid_t pid = fork();
+    if (pid > 0) {
+        // Beside the log, so that a test can find and end the child.
+        if (const char* logPath = std::getenv("FAKE_SIBLING_LOG")) {
+            writeFile(folderOf(logPath) + "linger.pid", std::to_string(pid));
+        }
+    }
     if (pid == 0) {
         // The child keeps every inherited descriptor and the output open.
         [[maybe_unused]] const int fd = open(output.c_str(), O_WRONLY | O_APPEND);

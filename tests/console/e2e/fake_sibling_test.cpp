@@ -72,3 +72,11 @@ TEST(FakeSibling, FailureModes) {
     EXPECT_TRUE(listFolder(s.data + "/Temp1").empty());
     EXPECT_EQ(s.calls().size(), 3u);
 }
+
+TEST(FakeSibling, RecordsInheritedDescriptors) {
+    Sandbox s;
+    runFake(s, {"/bin/sh", "-c", "exec 7</dev/null; exec \"$0\" /h x y", s.tolvane});
+    const auto calls = s.calls();
+    ASSERT_EQ(calls.size(), 1u);
+    EXPECT_EQ(calls[0].fds, std::vector<std::string>{"7 /dev/null"});
+}

@@ -1,5 +1,6 @@
 // Runs that fail, inputs that are not ready, and the error log.
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -273,19 +274,54 @@ TEST(ErrorLog, RotatesFrom12800128Bytes) {
     }
 }
 
-TEST(Input, FileHeldOpenForWritingIsPassedOver) {
+TEST(Input, FileHeldOpenIsPassedOver) {
+    // Open for writing (a program still writing it) or reading: not ours to take yet.
+    for (const int flags : {O_WRONLY | O_APPEND, O_RDONLY}) {
+        SCOPED_TRACE(flags == O_RDONLY ? "reader" : "writer");
+        Sandbox s;
+        s.writePar();
+        s.pair("a.hgl");
+        s.pair("b.hgl");
+        const int fd = open((s.in1 + "/a.hgl").c_str(), flags | O_CLOEXEC);
+        ASSERT_GE(fd, 0);
+        const Result r = s.runCli({"--once"});
+        close(fd);
+        EXPECT_EQ(r.exitCode, 0);
+        EXPECT_EQ(r.out, joinLines(completeRunLines("b.hgl", 2, 1)));
+        EXPECT_EQ(listFolder(s.in1), std::vector<std::string>{"a.hgl"});
+        EXPECT_EQ(listFolder(s.in2), std::vector<std::string>{"a.hgl"});
+    }
+}
+
+TEST(Input, PartnerHeldOpenIsNoPair) {
     Sandbox s;
     s.writePar();
     s.pair("a.hgl");
-    s.pair("b.hgl");
-    const int fd = open((s.in1 + "/a.hgl").c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+    const int fd = open((s.in2 + "/a.hgl").c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
     ASSERT_GE(fd, 0);
     const Result r = s.runCli({"--once"});
     close(fd);
     EXPECT_EQ(r.exitCode, 0);
-    EXPECT_EQ(r.out, joinLines(completeRunLines("b.hgl", 2, 1)));
-    EXPECT_EQ(listFolder(s.in1), std::vector<std::string>{"a.hgl"});
-    EXPECT_EQ(listFolder(s.in2), std::vector<std::string>{"a.hgl"});
+    EXPECT_EQ(r.out, "");
+    EXPECT_TRUE(s.calls().empty());
+    EXPECT_TRUE(exists(s.in1 + "/a.hgl"));
+    EXPECT_TRUE(exists(s.in2 + "/a.hgl"));
+}
+
+TEST(Run, SiblingLeavingAChildBehindIsNotWaitedFor) {
+    Sandbox s;
+    s.writePar();
+    s.pair("plan.hgl");
+    s.setControl({{"join.mode", "linger:20000"}});
+    const Result r = s.runCli({"--once"});
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.out, joinLines(completeRunLines("plan.hgl", 2, 1)));
+    const auto pidText = readText(s.root + "/linger.pid");
+    ASSERT_TRUE(pidText.has_value());
+    const pid_t child = static_cast<pid_t>(std::stol(*pidText));
+    // Still alive: the program waited for its sibling, not for the sibling's children.
+    EXPECT_EQ(kill(child, 0), 0);
+    kill(child, SIGKILL);
 }
 
 TEST(Input, NameWithADoubleQuoteIsPassedOverAndLoggedOnce) {

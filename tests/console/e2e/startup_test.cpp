@@ -1,6 +1,9 @@
 // Start-up, the start checks, one instance at a time, and the end of the program.
+#include <poll.h>
+#include <pty.h>
 #include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -309,4 +312,54 @@ TEST(Cli, KilledProgramLeavesNoLockWithItsSibling) {
     EXPECT_EQ(s.calls().size(), 3u + 8u) << r.out;
     EXPECT_TRUE(listFolder(s.in1).empty());
     expectHandedBack(s);
+}
+
+TEST(Cli, TerminalShowsTheCountdownInPlace) {
+    Sandbox s;
+    auto par = s.parLines();
+    par[12] = "600";
+    s.writePar(par);
+    int master = -1;
+    const auto env = s.env();
+    const pid_t pid = forkpty(&master, nullptr, nullptr, nullptr);
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        std::vector<char*> envp;
+        for (const auto& e : env) {
+            envp.push_back(const_cast<char*>(e.c_str()));
+        }
+        envp.push_back(nullptr);
+        const std::string program = cliPath();
+        char* argv[] = {const_cast<char*>(program.c_str()), nullptr};
+        execve(argv[0], argv, envp.data());
+        _exit(127);
+    }
+    std::string seen;
+    const auto deadline = std::chrono::steady_clock::now() + 10s;
+    // The first tick comes two seconds after the start of standby.
+    while (seen.find("0Hour9Minute58Second") == std::string::npos &&
+           std::chrono::steady_clock::now() < deadline) {
+        pollfd p{master, POLLIN, 0};
+        if (poll(&p, 1, 50) > 0) {
+            char buf[4096];
+            const ssize_t n = read(master, buf, sizeof buf);
+            if (n <= 0) {
+                break;
+            }
+            seen.append(buf, static_cast<std::size_t>(n));
+        }
+    }
+    kill(pid, SIGTERM);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    close(master);
+    EXPECT_NE(seen.find("Waiting!  Waiting time=0Hour10Minute0Second"), std::string::npos) << seen;
+    const auto tick = seen.find("Waiting!  Waiting time=0Hour9Minute58Second");
+    ASSERT_NE(tick, std::string::npos) << seen;
+    // In place: the new text does not start a line of its own.
+    const auto lineStart = seen.find_last_of("\r\n", tick);
+    ASSERT_NE(lineStart, std::string::npos);
+    EXPECT_EQ(seen.substr(0, tick).find('\n', seen.find("0Hour10Minute0Second")), std::string::npos)
+        << seen;
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
 }
