@@ -293,6 +293,32 @@ TEST(Input, FileHeldOpenIsPassedOver) {
     }
 }
 
+TEST(Input, FoldersAndPipesNeverQualify) {
+    Sandbox s;
+    s.writePar();
+    makeFolders(s.in1 + "/a.hgl");
+    makeFolders(s.in2 + "/a.hgl");
+    // Opening a pipe without a writer would wait for good.
+    ASSERT_EQ(mkfifo((s.in1 + "/c.hgl").c_str(), 0644), 0);
+    ASSERT_EQ(mkfifo((s.in2 + "/c.hgl").c_str(), 0644), 0);
+    s.pair("b.hgl");
+    const Result r = s.runCli({"--once"}, std::chrono::seconds(10));
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.out, joinLines(completeRunLines("b.hgl", 2, 1)));
+    EXPECT_EQ(listFolder(s.in1), (std::vector<std::string>{"a.hgl", "c.hgl"}));
+}
+
+TEST(Input, PartnerThatIsAFolderIsNoPair) {
+    Sandbox s;
+    s.writePar();
+    writeText(s.in1 + "/a.hgl", "pages=2\n");
+    makeFolders(s.in2 + "/a.hgl");
+    const Result r = s.runCli({"--once"});
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.out, "");
+    EXPECT_TRUE(s.calls().empty());
+}
+
 TEST(Input, PartnerHeldOpenIsNoPair) {
     Sandbox s;
     s.writePar();

@@ -1,4 +1,6 @@
 // Complete runs: the run log, the command lines, the parameter-file handover.
+#include <cstdio>
+
 #include <gtest/gtest.h>
 
 #include "harness.h"
@@ -108,6 +110,7 @@ TEST(Run, OddNamesReachTheSiblingsIntact) {
         {"caf\xe9.hgl", false, "*.hgl"},                              // not UTF-8 at all
         {"plan.a.hgl", false, "*.hgl"},
         {"plan [rev 1].hgl", true, "*.hgl"},  // brackets are no wildcards
+        {"Plan.Hgl", false, "*.HGL"},         // letters match without regard to case
         {"plan", false, "*"},                 // no extension, accepted by an empty list entry
     };
     for (const Case& c : cases) {
@@ -172,6 +175,24 @@ TEST(Run, CommandLineReplacesSettingsAndIsSaved) {
     auto saved = s.parLines();
     saved[15] = "1";
     EXPECT_EQ(readText(s.data + "/Mervik.par"), crlf(saved));
+}
+
+TEST(Run, MissingSiblingParameterFilesAreNotCreated) {
+    Sandbox s;
+    s.writePar();
+    s.pair("plan.hgl");
+    std::remove(s.tolvanePar.c_str());
+    std::remove(s.sandrelPar.c_str());
+    const Result r = s.runCli({"--once"});
+    EXPECT_EQ(r.out, joinLines(completeRunLines("plan.hgl", 2, 1)));
+    const auto calls = s.calls();
+    ASSERT_EQ(calls.size(), 4u);
+    EXPECT_FALSE(calls[0].par.has_value());
+    EXPECT_FALSE(calls[3].par.has_value());
+    EXPECT_FALSE(exists(s.tolvanePar));
+    EXPECT_FALSE(exists(s.sandrelPar));
+    EXPECT_FALSE(exists(s.data + "/Tolvane.par"));
+    EXPECT_FALSE(exists(s.data + "/Sandrel.par"));
 }
 
 TEST(Run, PartnerDifferingInCaseIsNoPair) {

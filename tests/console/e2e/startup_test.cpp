@@ -102,6 +102,15 @@ TEST(Cli, StartChecksInTheirOrder) {
              return s.tolvane + "\nTolvane program file does not exist!\nFile does not exist!\n" +
                     s.tolvane + "\n" + kRegister + "\n";
          }},
+        {"converter path names a folder",
+         [](Sandbox& s, auto&) {
+             fs::remove(s.tolvane);
+             makeFolders(s.tolvane);
+         },
+         [](const Sandbox& s, auto&) {
+             return s.tolvane + "\nTolvane program file does not exist!\nFile does not exist!\n" +
+                    s.tolvane + "\n" + kRegister + "\n";
+         }},
         {"folder 1 missing", [](Sandbox&, auto& par) { par[13] = "/nonexistent/in/*.hgl"; },
          [](const Sandbox&, auto& par) {
              return "Folder does not exist!\n" + par[13] + "\n" + kRegister + "\n";
