@@ -232,7 +232,7 @@ Result Child::wait(std::chrono::milliseconds timeout) {
 
 // ---- Sandbox
 
-Sandbox::Sandbox(bool withBlanks) {
+Sandbox::Sandbox(bool withBlanks, bool rawBytes) {
     const char* tmp = std::getenv("TMPDIR");
     std::string tmpl =
         std::string(tmp != nullptr && tmp[0] == '/' ? tmp : "/tmp") + "/mervik-e2e-XXXXXX";
@@ -241,7 +241,9 @@ Sandbox::Sandbox(bool withBlanks) {
         return;
     }
     root = tmpl;
-    const std::string odd = withBlanks ? " \xc3\xa9t\xc3\xa9 " : "";  // " été "
+    const std::string odd = !withBlanks ? ""
+                            : rawBytes  ? " \xe9t\xe9 "          // Latin-1
+                                        : " \xc3\xa9t\xc3\xa9 ";  // UTF-8
     home = root + "/home";
     xdg = withBlanks ? root + "/data" + odd + "home" : home + "/.local/share";
     data = xdg + "/Corvanta/Mervik";

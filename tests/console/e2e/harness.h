@@ -72,8 +72,9 @@ struct Call {
 // A temporary root standing for one user's machine.
 class Sandbox {
   public:
-    // withBlanks: every folder of the run has a blank and a non-ASCII letter in its name.
-    explicit Sandbox(bool withBlanks = false);
+    // withBlanks: every folder of the run has a blank and a non-ASCII letter in
+    // its name; rawBytes: that letter is a byte that is no UTF-8.
+    explicit Sandbox(bool withBlanks = false, bool rawBytes = false);
     ~Sandbox();
     Sandbox(const Sandbox&) = delete;
     Sandbox& operator=(const Sandbox&) = delete;

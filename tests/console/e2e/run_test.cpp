@@ -131,6 +131,27 @@ TEST(Run, OddNamesReachTheSiblingsIntact) {
     }
 }
 
+TEST(Run, FolderNamesThatAreNoUtf8) {
+    // File names are bytes; a home folder may come from an older system.
+    Sandbox s(true, true);
+    s.writePar();
+    s.pair("plan.hgl", "pages=2\n", "pages=1\n");
+    s.setControl({{"sandrel.par", "changed during the run"}});
+    const Result r = s.runCli({"--once"});
+    EXPECT_EQ(r.exitCode, 0);
+    const auto calls = s.calls();
+    ASSERT_EQ(calls.size(), 4u);
+    expectRunCalls(s, calls, 0, "plan.hgl", "/p", ".pdf");
+    EXPECT_EQ(calls[0].par, switchedTolvane("", "1", ""));
+    EXPECT_EQ(calls[3].par, switchedTolvane("0", "0", "0"));
+    const auto entries = s.errorEntries();
+    ASSERT_EQ(entries.size(), 1u);
+    EXPECT_TRUE(
+        entryIs(entries[0], "plan.hgl", "Compared file count is not the same ! Temp1=2 Temp2=1"));
+    expectHandedBack(s);
+    EXPECT_EQ(readText(s.data + "/Mervik.par"), crlf(s.parLines()));
+}
+
 TEST(Run, OncePassesUntilNoPairIsLeft) {
     Sandbox s;
     s.writePar();

@@ -45,8 +45,9 @@ bool waitFor(const std::function<bool()>& pred, std::chrono::milliseconds timeou
 }
 
 // A copy of the program with an Init folder of the test's own beside it.
-std::string installCopy(const Sandbox& s, const std::vector<std::string>& initPar) {
-    const std::string prog = s.root + "/prog";
+std::string installCopy(const Sandbox& s, const std::vector<std::string>& initPar,
+                        const std::string& folder = "prog") {
+    const std::string prog = s.root + "/" + folder;
     makeFolders(prog + "/Init/sub");
     fs::copy_file(cliPath(), prog + "/mervik-cli");
     writeText(prog + "/Init/Mervik.par", crlf(initPar));
@@ -176,6 +177,18 @@ TEST(Cli, FirstStartFillsTheDataFolderFromInit) {
         const Result again = runProgram(s, program, {"--once"});
         EXPECT_EQ(again.exitCode, 0);
         EXPECT_EQ(readText(s.data + "/readme.txt"), "mine\n");
+    }
+}
+
+TEST(Cli, InitFolderFoundBesideAProgramInAnyFolder) {
+    for (const std::string folder : {"my programs", "programs \xe9t\xe9"}) {
+        SCOPED_TRACE(folder);
+        Sandbox s;
+        const std::string program = installCopy(s, s.parLines(), folder);
+        fs::remove_all(s.data);
+        const Result r = runProgram(s, program, {"--once"});
+        EXPECT_EQ(r.exitCode, 0) << r.err;
+        EXPECT_EQ(readText(s.data + "/readme.txt"), "from Init\n");
     }
 }
 
