@@ -203,6 +203,11 @@ bool MervikCore::FormPaint(const std::vector<std::string>& args) {
     // Without a local application-data folder there is nowhere to create ours
     // (the path would start at the root); the load then fails and we end.
     if (!env_.localAppData.empty()) {
+        // A new account may not have the local application-data folder yet.
+        if (!FolderExists(env_.localAppData)) {
+            std::error_code ec;
+            fs::create_directories(fs::path(env_.localAppData), ec);
+        }
         if (FolderExists(base)) {
             if (!FolderExists(folder)) {
                 CreateFolder(folder);
@@ -418,21 +423,21 @@ void MervikCore::logLine(std::string line) {
 bool MervikCore::prepareWorkFolders() {
     // Deleted outright: the trash keeps no size limit here, and pages of every
     // run would pile up in it.
-    for (int i = 1; i <= 3; ++i) {
-        std::error_code ec;
-        fs::remove_all(fs::path(workFolder(i)), ec);
-    }
-    for (int i = 1; i <= 3; ++i) {
+    auto bare = [this](int i) {
         std::string folder = workFolder(i);
         folder.pop_back();
-        CreateFolder(folder);
+        return folder;
+    };
+    for (int i = 1; i <= 3; ++i) {
+        std::error_code ec;
+        fs::remove_all(fs::path(bare(i)), ec);
     }
+    for (int i = 1; i <= 3; ++i)
+        CreateFolder(bare(i));
     bool ok = true;
     for (int i = 1; i <= 3; ++i) {
         const std::string folder = workFolder(i);
-        std::string bare = folder;
-        bare.pop_back();
-        if (!FolderExists(bare) || CountFolderEntries(folder) != 0) {
+        if (!FolderExists(bare(i)) || CountFolderEntries(folder) != 0) {
             logLine(str(kErrWorkFolder) + folder);
             WriteErrorLog(str(kLogWorkFolder) + folder);
             ok = false;

@@ -16,13 +16,11 @@
 #include <vector>
 
 #include "automation/mervik_core.h"
-#include "automation/run_texts.h"
+#include "automation/program_start.h"
 #include "automation/sibling_runner.h"
 #include "console/console_view.h"
 #include "platform/instance_lock.h"
-#include "platform/path_style.h"
 #include "settings/Tolvane1.h"
-#include "settings/messages.h"
 #include "shell/UnitShell.h"
 
 namespace {
@@ -44,7 +42,7 @@ constexpr const char* kUsage =
     "  /op /ot /os /ov /oh   output type PDF, TIFF, SXF(.p21), SXF(.sfc), HPGL\n"
     "  /a /b    accepted for the window program's sake; standby starts anyway\n"
     "\n"
-    "Ctrl-C or SIGTERM ends the program after the run in progress.\n"
+    "Ctrl-C, SIGTERM or SIGHUP ends the program after the run in progress.\n"
     "Exit status: 0 normal end, 1 parameter file cannot be loaded, 2 a start check failed.\n";
 
 int signalPipe[2] = {-1, -1};
@@ -65,7 +63,11 @@ bool installStopSignals() {
     sa.sa_handler = onStopSignal;
     sigemptyset(&sa.sa_mask);
     sa.sa_flags = SA_RESTART;
-    return ::sigaction(SIGINT, &sa, nullptr) == 0 && ::sigaction(SIGTERM, &sa, nullptr) == 0;
+    // A closed terminal ends the program like Ctrl-C does; a reader of our output
+    // that went away must not kill us in the middle of a run.
+    ::signal(SIGPIPE, SIG_IGN);
+    return ::sigaction(SIGINT, &sa, nullptr) == 0 && ::sigaction(SIGTERM, &sa, nullptr) == 0 &&
+           ::sigaction(SIGHUP, &sa, nullptr) == 0;
 }
 
 // Every pair that is ready now, each at most once in this invocation: a pair
@@ -99,15 +101,14 @@ int main(int argc, char** argv) {
     }
 
     using namespace mervik;
+    LoadFolderPathLibrary();
     const std::string localAppData = GetSpecialFolderPath(sfLocalAppData);
-    const std::string dataFolder =
-        joinPath(joinPath(localAppData, std::string(kMakerFolder)), std::string(kProgramFolder));
     InstanceLock lock;
-    if (lock.acquire(instanceLockPath(std::string(kInstanceName), dataFolder)) ==
-        InstanceLockResult::heldByOther)
+    if (!takeSingleInstanceLock(lock, localAppData))
         return kExitNormal;
 
     QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("Mervik"));
     installStopSignals();
 
     ConsoleView view(stdout, ::isatty(STDOUT_FILENO) == 1);
@@ -121,29 +122,32 @@ int main(int argc, char** argv) {
     ProcessRunner runner;
     CoreEnvironment env;
     env.localAppData = localAppData;
-    env.initFolder = joinPath(QCoreApplication::applicationDirPath().toStdString(),
-                              std::string(runtext::kInitFolder));
+    env.initFolder = initFolderOf(QCoreApplication::applicationDirPath().toStdString());
     MervikCore core(Settings, view, runner, env);
 
-    core.FormCreate();
-    if (!core.FormPaint(args)) {
+    // Every end goes through the program's normal end: settings saved, the
+    // siblings' parameter files restored.
+    auto end = [&](int status) {
+        view.setTimerEnabled(false);
+        view.finishStatusLine();
         core.FormDestroy();
-        return kExitNoParFile;
-    }
+        FreeFolderPathLibrary();
+        return status;
+    };
+
+    core.FormCreate();
+    if (!core.FormPaint(args))
+        return end(kExitNoParFile);
     // No button to wait for: standby starts now (the first paint did it for /a and /b).
     if (!core.AutoStartRequested)
         core.ButtonAutoOutputClick();
-    if (!core.StandbyActive) {
-        core.FormDestroy();
-        return kExitStartCheck;
-    }
+    if (!core.StandbyActive)
+        return end(kExitStartCheck);
 
     if (once) {
         view.setTimerEnabled(false);
         runReadyPairs(core);
-        view.finishStatusLine();
-        core.FormDestroy();
-        return kExitNormal;
+        return end(kExitNormal);
     }
 
     QObject::connect(&view.timer(), &QTimer::timeout, &app,
@@ -153,8 +157,5 @@ int main(int argc, char** argv) {
                      [] { QCoreApplication::quit(); });
     if (!stopRequested)
         app.exec();
-    view.setTimerEnabled(false);
-    view.finishStatusLine();
-    core.FormDestroy();
-    return kExitNormal;
+    return end(kExitNormal);
 }

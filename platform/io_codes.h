@@ -1,5 +1,6 @@
-// File I/O failures as the program's I/O codes (Windows error numbers), so
-// that callers and logs see the same codes on every platform.
+// File I/O failures as the program's I/O codes, the same on every platform:
+// Windows error numbers where one fits, 100 and 101 for failed reads and
+// writes, as the runtime of the Windows program reports them.
 #pragma once
 
 namespace mervik {

@@ -6,7 +6,8 @@
 
 namespace mervik {
 
-// True when path (a file or a whole folder) is now in the trash.
+// True when path (a file or a whole folder) is now in the trash. Paths go
+// through Qt as UTF-8; a name that is not valid UTF-8 cannot be trashed.
 bool moveToTrash(const std::string& path);
 
 }  // namespace mervik

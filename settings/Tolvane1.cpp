@@ -8,7 +8,6 @@
 
 #include "UnitShell.h"
 #include "file_replace.h"
-#include "install_layout.h"
 
 namespace mervik {
 
@@ -17,13 +16,8 @@ int ParFileStatus = 0;
 
 namespace {
 
-ExecutableDefaults fromInstallLayout() {
-    const SiblingInstallPaths p = defaultSiblingInstallPaths();
-    return {p.sandrelDefault, p.sandrelFallback, p.tolvaneDefault, p.tolvaneFallback};
-}
-
 ExecutableDefaults& defaultsStore() {
-    static ExecutableDefaults defaults = fromInstallLayout();
+    static ExecutableDefaults defaults = defaultSiblingInstallPaths();
     return defaults;
 }
 
@@ -207,7 +201,7 @@ void setExecutableDefaults(const ExecutableDefaults& defaults) {
 }
 
 void resetExecutableDefaults() {
-    defaultsStore() = fromInstallLayout();
+    defaultsStore() = defaultSiblingInstallPaths();
 }
 
 bool CheckPathFolder(std::string& path, PathStyle style) {

@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "install_layout.h"
 #include "messages.h"
 #include "path_style.h"
 
@@ -63,13 +64,8 @@ std::string formatParFile(const TSettings& settings);
 int parseParFile(std::string_view content, TSettings& settings);
 
 // The sibling executables' default and fall-back paths used by the
-// executable check; replaceable for tests.
-struct ExecutableDefaults {
-    std::string sandrelDefault;
-    std::string sandrelFallback;
-    std::string tolvaneDefault;
-    std::string tolvaneFallback;
-};
+// executable check; the install layout's, replaceable for tests.
+using ExecutableDefaults = SiblingInstallPaths;
 const ExecutableDefaults& executableDefaults();
 void setExecutableDefaults(const ExecutableDefaults& defaults);
 void resetExecutableDefaults();

@@ -87,6 +87,7 @@ bool spawnAndWait(std::string_view commandLine) {
     sigemptyset(&defaults);
     sigaddset(&defaults, SIGINT);
     sigaddset(&defaults, SIGTERM);
+    sigaddset(&defaults, SIGHUP);
     sigaddset(&defaults, SIGPIPE);
     sigaddset(&defaults, SIGCHLD);
     posix_spawnattr_setsigdefault(&setup.attr, &defaults);

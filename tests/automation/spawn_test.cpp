@@ -1,0 +1,63 @@
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <chrono>
+
+#include "platform/file_lease.h"
+#include "test_support.h"
+
+namespace mervik::test {
+namespace {
+
+using Args = std::vector<std::string>;
+
+TEST(SplitCommandLine, QuotesGroupAndBackslashesAreOrdinary) {
+    EXPECT_EQ(splitCommandLine("\"/a b/t\" /h \"C:\\in\\\" x"),
+              (Args{"/a b/t", "/h", "C:\\in\\", "x"}));
+    EXPECT_EQ(splitCommandLine("  a\tb\x01"
+                               "c  "),
+              (Args{"a", "b", "c"}));
+    EXPECT_EQ(splitCommandLine("a \"\" b"), (Args{"a", "b"}));
+    EXPECT_EQ(splitCommandLine("x\"y z\"w"), (Args{"xy zw"}));
+    EXPECT_EQ(splitCommandLine("p /t \"T/b*.hgl\" \"/out dir/b.tif"),
+              (Args{"p", "/t", "T/b*.hgl", "/out dir/b.tif"}));
+    EXPECT_TRUE(splitCommandLine("   ").empty());
+}
+
+class SpawnTest : public CoreFixture {};
+
+TEST_F(SpawnTest, RunsAndWaitsWithoutLeakingDescriptors) {
+    // A descriptor without close-on-exec must not reach the child either.
+    const int leaky = ::open(root.c_str(), O_RDONLY | O_DIRECTORY);
+    ASSERT_GE(leaky, 0);
+    const std::string script = root + "/child.sh";
+    writeFile(script,
+              "#!/bin/sh\nsleep 0.2\n"
+              "if [ -e /proc/$$/fd/$2 ]; then echo leaked; else echo clean; fi > \"$1\"\n"
+              "pwd >> \"$1\"\n");
+    fs::permissions(script, fs::perms::owner_all);
+    const std::string report = root + "/my report";
+    ASSERT_TRUE(spawnAndWait("\"" + script + "\" \"" + report + "\" " + std::to_string(leaky)));
+    ::close(leaky);
+    EXPECT_EQ(readFile(report), "clean\n" + fs::current_path().string() + "\n");
+}
+
+TEST_F(SpawnTest, MissingProgramReturnsAtOnce) {
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(spawnAndWait("\"" + root + "/none\" /h"));
+    EXPECT_FALSE(spawnAndWait(""));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+}
+
+TEST_F(SpawnTest, ExclusiveOpenRefusesFoldersAndSeesOurOwnDescriptors) {
+    writeFile(root + "/f", "x");
+    EXPECT_TRUE(canOpenExclusive(root + "/f"));
+    EXPECT_FALSE(canOpenExclusive(root));
+    EXPECT_FALSE(canOpenExclusive(root + "/missing"));
+    const int fd = ::open((root + "/f").c_str(), O_RDONLY | O_CLOEXEC);
+    EXPECT_FALSE(canOpenExclusive(root + "/f"));
+    ::close(fd);
+}
+
+}  // namespace
+}  // namespace mervik::test
