@@ -205,7 +205,7 @@ std::map<std::string, std::string> readControl() {
 
 // One record, written with a single write() so that records of siblings that
 // run at the same time do not interleave:
-//   call <role>\n  arg <escaped>\n ...  fd <n> <target>\n ...
+//   call <role>\n  pid <n>\n  arg <escaped>\n ...  fd <n> <target>\n ...
 //   par <escaped content> | par-missing\n   (converter only)   end\n
 void appendRecord(const std::string& role, int argc, char** argv,
                   const std::vector<std::string>& fds) {
@@ -213,7 +213,7 @@ void appendRecord(const std::string& role, int argc, char** argv,
     if (logPath == nullptr) {
         return;
     }
-    std::string rec = "call " + role + "\n";
+    std::string rec = "call " + role + "\npid " + std::to_string(getpid()) + "\n";
     for (int i = 0; i < argc; ++i) {
         rec += "arg " + escape(argv[i]) + "\n";
     }

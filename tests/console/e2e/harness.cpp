@@ -381,7 +381,9 @@ std::vector<Call> Sandbox::calls() const {
     }
     for (const auto& line : splitLines(*text)) {
         if (line.rfind("call ", 0) == 0) {
-            calls.push_back({line.substr(5), {}, {}, std::nullopt});
+            calls.push_back({line.substr(5), 0, {}, {}, std::nullopt});
+        } else if (!calls.empty() && line.rfind("pid ", 0) == 0) {
+            calls.back().pid = std::stoi(line.substr(4));
         } else if (calls.empty()) {
             ADD_FAILURE() << "bad fake log line: " << line;
         } else if (line.rfind("arg ", 0) == 0) {

@@ -63,7 +63,8 @@ class Child {
 
 // One call of the fake sibling as its log records it.
 struct Call {
-    std::string role;                // split, compare, join
+    std::string role;  // split, compare, join
+    int pid = 0;
     std::vector<std::string> args;   // argv, program first
     std::vector<std::string> fds;    // inherited descriptors beyond 0 to 2
     std::optional<std::string> par;  // the converter's parameter file as it saw it

@@ -144,12 +144,12 @@ TEST(Run, FolderNamesThatAreNoUtf8) {
     expectRunCalls(s, calls, 0, "plan.hgl", "/p", ".pdf");
     EXPECT_EQ(calls[0].par, switchedTolvane("", "1", ""));
     EXPECT_EQ(calls[3].par, switchedTolvane("0", "0", "0"));
+    expectHandedBack(s);
+    EXPECT_EQ(readText(s.data + "/Mervik.par"), crlf(s.parLines()));
     const auto entries = s.errorEntries();
     ASSERT_EQ(entries.size(), 1u);
     EXPECT_TRUE(
         entryIs(entries[0], "plan.hgl", "Compared file count is not the same ! Temp1=2 Temp2=1"));
-    expectHandedBack(s);
-    EXPECT_EQ(readText(s.data + "/Mervik.par"), crlf(s.parLines()));
 }
 
 TEST(Run, OncePassesUntilNoPairIsLeft) {

@@ -259,12 +259,14 @@ TEST(Cli, SignalDuringARunFinishesItThenEnds) {
         s.writePar();
         s.pair("a.hgl");
         s.pair("b.hgl");
-        s.setControl({{"compare.mode", "sleep:1500"}, {"sandrel.par", "changed"}});
+        s.setControl({{"compare.mode", "sleep:2000"}, {"sandrel.par", "changed"}});
         auto child = s.startCli({"--once"});
-        // Seen while the comparison still runs only when each line is flushed at once.
-        EXPECT_TRUE(child->waitForOutput(
+        ASSERT_TRUE(child->waitForOutput(
             [](const std::string& out) { return out.find("3.Sandrel") != std::string::npos; },
-            1200ms))
+            20s));
+        // The comparison writes its pages only after its sleep: the line came
+        // while it still ran, as each line is flushed when it is added.
+        EXPECT_TRUE(listFolder(s.data + "/Temp3").empty())
             << "run-log lines are not flushed as they are added";
         child->signal(sig);
         const Result r = child->wait(15s);
@@ -307,7 +309,7 @@ TEST(Cli, KilledProgramLeavesNoLockWithItsSibling) {
     Sandbox s;
     s.writePar();
     s.pair("a.hgl");
-    s.setControl({{"compare.mode", "stall:4000"}, {"sandrel.par", "changed by the comparison"}});
+    s.setControl({{"compare.mode", "stall:30000"}, {"sandrel.par", "changed by the comparison"}});
     {
         auto victim = s.startCli({"--once"});
         ASSERT_TRUE(waitFor(
@@ -334,6 +336,8 @@ TEST(Cli, KilledProgramLeavesNoLockWithItsSibling) {
     EXPECT_EQ(s.calls().size(), 3u + 8u) << r.out;
     EXPECT_TRUE(listFolder(s.in1).empty());
     expectHandedBack(s);
+    EXPECT_EQ(kill(calls[2].pid, 0), 0) << "the stalled comparison ended too early to tell";
+    kill(calls[2].pid, SIGKILL);
 }
 
 TEST(Cli, TerminalShowsTheCountdownInPlace) {
