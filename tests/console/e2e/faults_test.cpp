@@ -201,6 +201,26 @@ TEST(FailedRun, JoinWritingNothingFailsEvenWithOtherFilesInOutDir) {
     }
 }
 
+TEST(FailedRun, NoPlaceForTheFailedPairLosesNothing) {
+    Sandbox s;
+    s.writePar();
+    s.pair("plan.hgl", "pages=2\nfirst\n", "pages=2\nsecond\n");
+    writeText(s.data + "/Failed", "a file where the folder would go\n");
+    s.setControl({{"split.mode", "exit"}});
+    const Result r = s.runCli({"--once"}, std::chrono::seconds(10));
+    EXPECT_EQ(r.exitCode, 0);
+    // Wherever the drawings are now, they are somewhere.
+    int found = 0;
+    std::error_code ec;
+    for (const auto& e : fs::recursive_directory_iterator(s.root, ec)) {
+        if (e.is_regular_file()) {
+            const auto text = readText(e.path().string()).value_or("");
+            found += (text == "pages=2\nfirst\n" || text == "pages=2\nsecond\n") ? 1 : 0;
+        }
+    }
+    EXPECT_EQ(found, 2) << r.out;
+}
+
 TEST(Run, JoinReplacingAnOlderResultCompletes) {
     Sandbox s;
     s.writePar();

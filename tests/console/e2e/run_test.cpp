@@ -110,8 +110,10 @@ TEST(Run, OddNamesReachTheSiblingsIntact) {
         {"caf\xe9.hgl", false, "*.hgl"},                              // not UTF-8 at all
         {"plan.a.hgl", false, "*.hgl"},
         {"plan [rev 1].hgl", true, "*.hgl"},  // brackets are no wildcards
-        {"Plan.Hgl", false, "*.HGL"},         // letters match without regard to case
-        {"plan", false, "*"},                 // no extension, accepted by an empty list entry
+        {"Plan.Hgl", false, "*.HGL"},
+        {"  two  blanks .hgl", false, "*.hgl"},
+        {"tab\there.hgl", false, "*.hgl"},  // letters match without regard to case
+        {"plan", false, "*"},               // no extension, accepted by an empty list entry
     };
     for (const Case& c : cases) {
         SCOPED_TRACE("name " + c.name);
