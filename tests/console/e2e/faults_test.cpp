@@ -219,6 +219,8 @@ TEST(FailedRun, NoPlaceForTheFailedPairLosesNothing) {
         }
     }
     EXPECT_EQ(found, 2) << r.out;
+    // A pair left in place is not run again in the same invocation.
+    EXPECT_EQ(s.calls().size(), 2u);
 }
 
 TEST(Run, JoinReplacingAnOlderResultCompletes) {
