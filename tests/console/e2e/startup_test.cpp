@@ -389,3 +389,43 @@ TEST(Cli, TerminalShowsTheCountdownInPlace) {
         << seen;
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
 }
+
+TEST(Cli, InstanceLockWithoutARuntimeFolder) {
+    auto withRuntime = [](std::vector<std::string> env, const std::string& value) {
+        std::erase_if(env,
+                      [](const std::string& e) { return e.rfind("XDG_RUNTIME_DIR=", 0) == 0; });
+        if (!value.empty()) {
+            env.push_back("XDG_RUNTIME_DIR=" + value);
+        }
+        return env;
+    };
+    {
+        SCOPED_TRACE("no XDG_RUNTIME_DIR: still one instance at a time");
+        Sandbox s;
+        auto par = s.parLines();
+        par[12] = "600";
+        s.writePar(par);
+        const auto env = withRuntime(s.env(), "");
+        Child first({cliPath()}, env);
+        ASSERT_TRUE(waitFor([&] { return holdsFlock(first.pid()); }, 10s));
+        s.pair("plan.hgl");
+        Child second({cliPath(), "--once"}, env);
+        const Result r2 = second.wait(10s);
+        EXPECT_EQ(r2.exitCode, 0);
+        EXPECT_EQ(r2.out, "");
+        EXPECT_TRUE(s.calls().empty());
+        first.signal(SIGTERM);
+        EXPECT_EQ(first.wait(10s).exitCode, 0);
+    }
+    {
+        SCOPED_TRACE("a lock file that cannot be made: start normally");
+        Sandbox s;
+        s.writePar();
+        s.pair("plan.hgl");
+        writeText(s.root + "/not-a-folder", "");
+        Child child({cliPath(), "--once"}, withRuntime(s.env(), s.root + "/not-a-folder"));
+        const Result r = child.wait(10s);
+        EXPECT_EQ(r.exitCode, 0);
+        EXPECT_EQ(r.out, joinLines(completeRunLines("plan.hgl", 2, 1)));
+    }
+}
