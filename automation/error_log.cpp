@@ -1,11 +1,14 @@
 #include "automation/error_log.h"
 
 #include "automation/run_texts.h"
+#include "platform/byte_file.h"
 
-#include <QFile>
-#include <QFileInfo>
+#include <filesystem>
+#include <system_error>
 
 namespace mervik {
+
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -24,10 +27,6 @@ QString withoutTimeZone(const QString& format) {
     return out.trimmed();
 }
 
-QString qPath(const std::string& s) {
-    return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
-}
-
 }  // namespace
 
 std::string errorLogTimestamp(const QDateTime& when, const QLocale& locale) {
@@ -42,19 +41,17 @@ std::string errorLogTimestamp(const QDateTime& when, const QLocale& locale) {
 
 void appendErrorLog(const std::string& dataDir, const std::string& timestamp,
                     const std::string& name, const std::string& message) {
-    const QString log = qPath(dataDir + "/" + std::string(runtext::kErrorTxt));
-    const QString log2 = qPath(dataDir + "/" + std::string(runtext::kError2Txt));
-    QFileInfo info(log);
-    if (info.exists() && info.size() >= kErrorLogRotateBytes) {
-        QFile::remove(log2);
+    // Byte paths: the data folder's path may hold bytes that are no UTF-8.
+    const fs::path log = fs::path(dataDir) / std::string(runtext::kErrorTxt);
+    const fs::path log2 = fs::path(dataDir) / std::string(runtext::kError2Txt);
+    std::error_code ec;
+    const std::uintmax_t size = fs::file_size(log, ec);
+    if (!ec && size >= static_cast<std::uintmax_t>(kErrorLogRotateBytes)) {
+        fs::remove(log2, ec);
         // When the rename fails the old entries stay in Error.txt and it is appended to.
-        QFile::rename(log, log2);
+        fs::rename(log, log2, ec);
     }
-    QFile f(log);
-    if (!f.open(QIODevice::WriteOnly | QIODevice::Append))
-        return;
-    std::string line = timestamp + ' ' + name + ' ' + message + "\r\n";
-    f.write(line.data(), static_cast<qint64>(line.size()));
+    writeFileBytes(log.string(), timestamp + ' ' + name + ' ' + message + "\r\n", true);
 }
 
 }  // namespace mervik

@@ -10,6 +10,7 @@
 #include "automation/error_log.h"
 #include "automation/run_texts.h"
 #include "automation/viewer_params.h"
+#include "platform/byte_file.h"
 #include "platform/dir_search.h"
 #include "platform/file_lease.h"
 #include "platform/path_style.h"
@@ -86,8 +87,15 @@ bool moveFile(const std::string& from, const std::string& to) {
     fs::rename(fs::path(from), fs::path(to), ec);
     if (!ec)
         return true;
-    if (!fs::copy_file(fs::path(from), fs::path(to), fs::copy_options::none, ec) || ec)
+    if (ec != std::errc::cross_device_link)
         return false;
+    std::string data;
+    if (!readFileBytes(from, data))
+        return false;
+    if (!writeFileBytes(to, data)) {
+        fs::remove(fs::path(to), ec);
+        return false;
+    }
     if (!fs::remove(fs::path(from), ec) || ec) {
         fs::remove(fs::path(to), ec);
         return false;
@@ -185,11 +193,15 @@ void MervikCore::FormDestroy() {
         SaveParFile();
         Settings = saved;
     }
-    // A back-up that could not be put back stays, so that the next start does.
-    if (copyFileReplacing(comparisonBackup(), comparisonParFile()))
-        removeFile(comparisonBackup());
-    if (ViewerParBackedUp && copyFileReplacing(viewerBackup(), viewerParFile()))
-        removeFile(viewerBackup());
+    // A back-up that could not be put over a sibling's file stays, so that the
+    // next start puts it back; one whose sibling file has gone is of no use.
+    auto restore = [](const std::string& backup, const std::string& target) {
+        if (copyFileReplacing(backup, target) || !pathExists(target))
+            removeFile(backup);
+    };
+    restore(comparisonBackup(), comparisonParFile());
+    if (ViewerParBackedUp)
+        restore(viewerBackup(), viewerParFile());
 }
 
 bool MervikCore::FormPaint(const std::vector<std::string>& args) {

@@ -12,7 +12,7 @@ constexpr const char* kClearLine = "\r\033[K";
 
 ConsoleView::ConsoleView(std::FILE* out, bool statusInPlace)
     : out_(out), statusInPlace_(statusInPlace) {
-    timer_.setInterval(kTickMs);
+    Timer1.setInterval(kTickMs);
 }
 
 ConsoleView::~ConsoleView() {
@@ -45,9 +45,9 @@ void ConsoleView::processPendingMessages() {
 
 void ConsoleView::setTimerEnabled(bool enabled) {
     if (enabled)
-        timer_.start();
+        Timer1.start();
     else
-        timer_.stop();
+        Timer1.stop();
 }
 
 void ConsoleView::finishStatusLine() {

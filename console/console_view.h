@@ -23,10 +23,10 @@ class ConsoleView : public RunView {
     void processPendingMessages() override;
     void setControlsEnabled(bool) override {}
     void setTimerEnabled(bool enabled) override;
-    bool isTimerEnabled() const override { return timer_.isActive(); }
+    bool isTimerEnabled() const override { return Timer1.isActive(); }
 
-    // Timer1: its timeouts are the standby ticks.
-    QTimer& timer() { return timer_; }
+    // Its timeouts are the standby ticks.
+    QTimer Timer1;
     // Ends a status line shown in place, before the program prints anything else.
     void finishStatusLine();
 
@@ -35,7 +35,6 @@ class ConsoleView : public RunView {
     bool statusInPlace_;
     bool statusShown_ = false;
     int lines_ = 0;
-    QTimer timer_;
 };
 
 // Warnings on standard error: each CR of a three-line warning becomes a line break.

@@ -20,6 +20,7 @@
 #include "automation/sibling_runner.h"
 #include "console/console_view.h"
 #include "platform/instance_lock.h"
+#include "platform/process_spawn.h"
 #include "settings/Tolvane1.h"
 #include "shell/UnitShell.h"
 
@@ -122,7 +123,7 @@ int main(int argc, char** argv) {
     ProcessRunner runner;
     CoreEnvironment env;
     env.localAppData = localAppData;
-    env.initFolder = initFolderOf(QCoreApplication::applicationDirPath().toStdString());
+    env.initFolder = initFolderOf(executableFolder());
     MervikCore core(Settings, view, runner, env);
 
     // Every end goes through the program's normal end: settings saved, the
@@ -150,7 +151,7 @@ int main(int argc, char** argv) {
         return end(kExitNormal);
     }
 
-    QObject::connect(&view.timer(), &QTimer::timeout, &app,
+    QObject::connect(&view.Timer1, &QTimer::timeout, &app,
                      [&core] { core.ButtonAutoOutputClick(); });
     QSocketNotifier stopNotifier(signalPipe[0], QSocketNotifier::Read);
     QObject::connect(&stopNotifier, &QSocketNotifier::activated, &app,

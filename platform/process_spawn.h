@@ -18,4 +18,8 @@ std::vector<std::string> splitCommandLine(std::string_view commandLine);
 // Returns false at once when the program could not be started.
 bool spawnAndWait(std::string_view commandLine);
 
+// The folder of this program's executable file, byte for byte; empty when the
+// system cannot tell.
+std::string executableFolder();
+
 }  // namespace mervik

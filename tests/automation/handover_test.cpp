@@ -90,6 +90,36 @@ TEST_F(HandoverTest, LeftoverBackupsOfAnAbortedRunArePutBack) {
     EXPECT_EQ(readFile(viewerBackup()), lines(1, 10));
 }
 
+TEST_F(HandoverTest, BackupThatCannotBePutBackIsKeptForTheNextStart) {
+    writeFile(sandrel(), "user's own");
+    MervikCore core = makeCore();
+    core.FormCreate();
+    writeFile(sandrel(), "changed");
+    if (!setImmutable(sandrel(), true))
+        GTEST_SKIP() << "no way to make a file unwritable here";
+    core.FormDestroy();
+    setImmutable(sandrel(), false);
+    EXPECT_EQ(readFile(sandrelBackup()), "user's own");
+    MervikCore next = makeCore();
+    next.FormCreate();
+    EXPECT_EQ(readFile(sandrel()), "user's own");
+}
+
+TEST_F(HandoverTest, FolderNamesThatAreNoUtf8) {
+    local = root + "/h\xe9";
+    env.localAppData = local;
+    setDataFolder(settings, local);
+    fs::create_directories(settings.sDataDir);
+    writeFile(viewer(), lines(1, 10));
+    MervikCore core = makeCore();
+    core.SwitchViewerParameters(2);
+    EXPECT_EQ(readFile(viewer()), lines(1, 7) + "0\r\n0\r\n0\r\n");
+    core.currentName = "a.pdf";
+    core.WriteErrorLog("m");
+    EXPECT_EQ(errorLog(), "8 Dec 2026 09:05:03 a.pdf m\r\n");
+    fs::remove_all(local);  // QTemporaryDir cannot remove such names
+}
+
 TEST_F(HandoverTest, FirstStartWithoutDataFolderTakesNoBackup) {
     fs::remove_all(local);
     writeFile(sandrel(), "s");

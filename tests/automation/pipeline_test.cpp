@@ -1,6 +1,4 @@
 #include <fcntl.h>
-#include <linux/fs.h>
-#include <sys/ioctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -192,19 +190,6 @@ TEST_F(PipelineTest, WorkFoldersAreEmptiedAndAnUndeletableOneStopsTheRun) {
     EXPECT_EQ(view.log[1],
               "  *** Error ! Work folder cannot be emptied : " + settings.sDataDir + "/Temp1/");
     settings.sDataDir = data;
-}
-
-// Sets or clears the immutable flag, which stops even root from deleting the file.
-bool setImmutable(const std::string& path, bool on) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    int flags = 0;
-    bool ok = ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
-    flags = on ? (flags | FS_IMMUTABLE_FL) : (flags & ~FS_IMMUTABLE_FL);
-    ok = ok && ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
-    ::close(fd);
-    return ok;
 }
 
 TEST_F(PipelineTest, StalePageThatCannotBeDeletedIsNotCountedWithNewOnes) {
