@@ -340,31 +340,35 @@ TEST(Cli, KilledProgramLeavesNoLockWithItsSibling) {
     kill(calls[2].pid, SIGKILL);
 }
 
-TEST(Cli, TerminalShowsTheCountdownInPlace) {
-    Sandbox s;
-    auto par = s.parLines();
-    par[12] = "600";
-    s.writePar(par);
+// Runs the program on a pseudo-terminal until its output holds until, then
+// ends it with SIGTERM; returns what the terminal showed.
+std::string runOnTerminal(const Sandbox& s, const std::vector<std::string>& args,
+                          const std::string& until, int& status) {
     int master = -1;
     const auto env = s.env();
+    std::vector<std::string> argvText{cliPath()};
+    argvText.insert(argvText.end(), args.begin(), args.end());
     const pid_t pid = forkpty(&master, nullptr, nullptr, nullptr);
-    ASSERT_GE(pid, 0);
+    if (pid < 0) {
+        ADD_FAILURE() << "forkpty failed";
+        return {};
+    }
     if (pid == 0) {
-        std::vector<char*> envp;
+        std::vector<char*> envp, argv;
         for (const auto& e : env) {
             envp.push_back(const_cast<char*>(e.c_str()));
         }
         envp.push_back(nullptr);
-        const std::string program = cliPath();
-        char* argv[] = {const_cast<char*>(program.c_str()), nullptr};
-        execve(argv[0], argv, envp.data());
+        for (const auto& a : argvText) {
+            argv.push_back(const_cast<char*>(a.c_str()));
+        }
+        argv.push_back(nullptr);
+        execve(argv[0], argv.data(), envp.data());
         _exit(127);
     }
     std::string seen;
     const auto deadline = std::chrono::steady_clock::now() + 10s;
-    // The first tick comes two seconds after the start of standby.
-    while (seen.find("0Hour9Minute58Second") == std::string::npos &&
-           std::chrono::steady_clock::now() < deadline) {
+    while (seen.find(until) == std::string::npos && std::chrono::steady_clock::now() < deadline) {
         pollfd p{master, POLLIN, 0};
         if (poll(&p, 1, 50) > 0) {
             char buf[4096];
@@ -376,18 +380,47 @@ TEST(Cli, TerminalShowsTheCountdownInPlace) {
         }
     }
     kill(pid, SIGTERM);
-    int status = 0;
     waitpid(pid, &status, 0);
     close(master);
-    EXPECT_NE(seen.find("Waiting!  Waiting time=0Hour10Minute0Second"), std::string::npos) << seen;
+    return seen;
+}
+
+TEST(Cli, TerminalShowsTheCountdownInPlace) {
+    Sandbox s;
+    auto par = s.parLines();
+    par[12] = "600";
+    s.writePar(par);
+    int status = 0;
+    // The first tick comes two seconds after the start of standby.
+    const std::string seen = runOnTerminal(s, {}, "0Hour9Minute58Second", status);
+    const auto first = seen.find("Waiting!  Waiting time=0Hour10Minute0Second");
+    ASSERT_NE(first, std::string::npos) << seen;
     const auto tick = seen.find("Waiting!  Waiting time=0Hour9Minute58Second");
     ASSERT_NE(tick, std::string::npos) << seen;
-    // In place: the new text does not start a line of its own.
-    const auto lineStart = seen.find_last_of("\r\n", tick);
-    ASSERT_NE(lineStart, std::string::npos);
-    EXPECT_EQ(seen.substr(0, tick).find('\n', seen.find("0Hour10Minute0Second")), std::string::npos)
-        << seen;
+    // In place: no line break between the two.
+    EXPECT_EQ(seen.substr(first, tick - first).find('\n'), std::string::npos) << seen;
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+}
+
+TEST(Cli, TerminalKeepsRunLogLinesWhole) {
+    Sandbox s;
+    auto par = s.parLines();
+    par[12] = "0";
+    s.writePar(par);
+    s.pair("plan.hgl");
+    int status = 0;
+    const std::string seen = runOnTerminal(s, {}, "* End", status);
+    // The terminal turns each line end into CR LF.
+    std::string expected;
+    for (const auto& l : completeRunLines("plan.hgl", 2, 1)) {
+        expected += l + "\r\n";
+    }
+    const auto start = seen.find("* Start Input file : plan.hgl");
+    ASSERT_NE(start, std::string::npos) << seen;
+    EXPECT_EQ(seen.substr(start, expected.size()), expected);
+    // The status text before it was taken off the line, not left in front of it.
+    const std::string before = seen.substr(0, start);
+    EXPECT_TRUE(before.ends_with("\n") || before.ends_with("\x1b[K")) << before;
 }
 
 TEST(Cli, InstanceLockWithoutARuntimeFolder) {
