@@ -408,15 +408,10 @@ std::string MervikCore::FindInputFile() {
     }
     if (name.empty())
         return {};
-    // The search matches without regard to case (and a name may hold "*" or "?"),
-    // so look for the partner spelt exactly like the name.
-    DirSearch search(settings_.sChgAreaDir2 + name);
-    DirEntry entry;
-    while (search.isOpen() && search.next(entry)) {
-        if (entry.name == name)
-            return CanOpenExclusive(settings_.sChgAreaDir2 + name) ? name : std::string();
-    }
-    return {};
+    // Only a partner spelt exactly like the name counts, and a search would match
+    // without regard to case (and take "*" or "?" in the name as wildcards): so
+    // the partner is opened by its name, without reading folder 2.
+    return CanOpenExclusive(settings_.sChgAreaDir2 + name) ? name : std::string();
 }
 
 void MervikCore::WriteErrorLog(const std::string& message) {

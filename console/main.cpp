@@ -4,13 +4,8 @@
 #include <QObject>
 #include <QSocketNotifier>
 
-#include <fcntl.h>
-#include <signal.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <csignal>
 #include <cstdio>
+#include <memory>
 #include <set>
 #include <string>
 #include <vector>
@@ -21,6 +16,7 @@
 #include "console/console_view.h"
 #include "platform/instance_lock.h"
 #include "platform/process_spawn.h"
+#include "platform/stop_signals.h"
 #include "settings/Tolvane1.h"
 #include "shell/UnitShell.h"
 
@@ -46,36 +42,11 @@ constexpr const char* kUsage =
     "Ctrl-C, SIGTERM or SIGHUP ends the program after the run in progress.\n"
     "Exit status: 0 normal end, 1 parameter file cannot be loaded, 2 a start check failed.\n";
 
-int signalPipe[2] = {-1, -1};
-volatile std::sig_atomic_t stopRequested = 0;
-
-extern "C" void onStopSignal(int) {
-    stopRequested = 1;
-    const int saved = errno;
-    const char byte = 1;
-    [[maybe_unused]] ssize_t n = ::write(signalPipe[1], &byte, 1);
-    errno = saved;
-}
-
-bool installStopSignals() {
-    if (::pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) != 0)
-        return false;
-    struct sigaction sa {};
-    sa.sa_handler = onStopSignal;
-    sigemptyset(&sa.sa_mask);
-    sa.sa_flags = SA_RESTART;
-    // A closed terminal ends the program like Ctrl-C does; a reader of our output
-    // that went away must not kill us in the middle of a run.
-    ::signal(SIGPIPE, SIG_IGN);
-    return ::sigaction(SIGINT, &sa, nullptr) == 0 && ::sigaction(SIGTERM, &sa, nullptr) == 0 &&
-           ::sigaction(SIGHUP, &sa, nullptr) == 0;
-}
-
 // Every pair that is ready now, each at most once in this invocation: a pair
 // that could not be removed would otherwise be run for ever.
 void runReadyPairs(mervik::MervikCore& core) {
     std::set<std::string> done;
-    while (!stopRequested) {
+    while (!mervik::stopRequested()) {
         const std::string name = core.FindInputFile();
         if (name.empty() || !done.insert(name).second)
             break;
@@ -110,9 +81,9 @@ int main(int argc, char** argv) {
 
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("Mervik"));
-    installStopSignals();
+    const int stopFd = installStopSignals();
 
-    ConsoleView view(stdout, ::isatty(STDOUT_FILENO) == 1);
+    ConsoleView view(stdout, isTerminal(stdout));
     setWarningHook([&view](const std::string& text) {
         view.finishStatusLine();
         const std::string out = warningForConsole(text);
@@ -153,10 +124,14 @@ int main(int argc, char** argv) {
 
     QObject::connect(&view.Timer1, &QTimer::timeout, &app,
                      [&core] { core.ButtonAutoOutputClick(); });
-    QSocketNotifier stopNotifier(signalPipe[0], QSocketNotifier::Read);
-    QObject::connect(&stopNotifier, &QSocketNotifier::activated, &app,
-                     [] { QCoreApplication::quit(); });
-    if (!stopRequested)
+    // A request during a run is seen when the run has ended and the loop resumes.
+    std::unique_ptr<QSocketNotifier> stopNotifier;
+    if (stopFd >= 0) {
+        stopNotifier = std::make_unique<QSocketNotifier>(stopFd, QSocketNotifier::Read);
+        QObject::connect(stopNotifier.get(), &QSocketNotifier::activated, &app,
+                         [] { QCoreApplication::quit(); });
+    }
+    if (!stopRequested())
         app.exec();
     return end(kExitNormal);
 }

@@ -84,8 +84,6 @@ class ScriptedRunner : public SiblingRunner {
                                  : args.size() == 4 && args[3].find("/Temp1/") != std::string::npos
                                      ? 1
                                      : 2;
-        if (beforeStep)
-            beforeStep(step, args);
         if (step <= 2 && args.size() == 4) {
             const fs::path page(args[3]);
             for (int i = 0; i < splitPages[step - 1]; ++i)
@@ -105,7 +103,6 @@ class ScriptedRunner : public SiblingRunner {
     int splitPages[2] = {2, 2};
     int comparePages = 2;
     bool joinWrites = true;
-    std::function<void(std::size_t, const std::vector<std::string>&)> beforeStep;
 };
 
 // A temporary home with folders 1 and 2, an output folder and a data folder.
