@@ -194,6 +194,39 @@ TEST_F(SandrelProgram, UnreadablePageGivesExitTwoAndNoResultForIt) {
     }
 }
 
+TEST_F(SandrelProgram, RasterPageAgainstVectorPageGivesARasterResult) {
+    drawing::Raster scan;
+    scan.dpi = defaults.dpi;
+    scan.width = scan.height = 50;
+    scan.origin = {0, 50 * drawing::kUnitsPerInch / defaults.dpi};
+    scan.pixels.assign(50 * 50, 0xFF);
+    std::fill_n(scan.pixels.begin() + 25 * 50, 50, 0);  // a line across row 25
+    Page a;
+    a.rasters = {scan};
+    Page b;
+    drawing::Path line;
+    line.points = {{0, 0}, {scan.origin.y, scan.origin.y}};  // a diagonal instead
+    b.paths = {line};
+    write(temp(1) / "plan1.hgl", {a});
+    write(temp(2) / "plan1.hgl", {b});
+    EXPECT_EQ(compare(), 1) << stdErr;
+    const auto result = read(temp(3) / "plan1.hgl");
+    ASSERT_EQ(result.size(), 1u);
+    ASSERT_EQ(result[0].rasters.size(), 1u);
+    const auto& out = result[0].rasters[0];
+    ASSERT_EQ(out.channels, 3);
+    std::size_t red = 0;
+    std::size_t blue = 0;
+    for (std::size_t i = 0; i + 2 < out.pixels.size(); i += 3) {
+        const drawing::Rgb c = (drawing::Rgb(out.pixels[i]) << 16) |
+                               (drawing::Rgb(out.pixels[i + 1]) << 8) | out.pixels[i + 2];
+        red += c == defaults.removedColor;
+        blue += c == defaults.addedColor;
+    }
+    EXPECT_GT(red, 30u);
+    EXPECT_GT(blue, 30u);
+}
+
 TEST_F(SandrelProgram, CommandLineErrors) {
     write(temp(1) / "plan1.hgl", {Page{}});
     write(temp(2) / "plan1.hgl", {Page{}});
