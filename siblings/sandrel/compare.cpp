@@ -78,6 +78,11 @@ Decomposed decompose(const Page& page, Layers& layers) {
         const auto first = static_cast<std::uint32_t>(out.segments.size());
         const std::uint32_t layer = layers.of(path);
         const auto add = [&](Point a, Point b) {
+            // A point without a place cannot be compared (nor drawn).
+            if (!std::isfinite(a.x) || !std::isfinite(a.y) || !std::isfinite(b.x) ||
+                !std::isfinite(b.y)) {
+                return;
+            }
             out.segments.push_back({a, b, static_cast<std::uint32_t>(i), layer});
         };
         for (std::size_t k = 0; k <= path.subpathStarts.size(); ++k) {
@@ -101,13 +106,6 @@ Decomposed decompose(const Page& page, Layers& layers) {
     return out;
 }
 
-void grow(Box& box, Point p) {
-    box.minX = std::min(box.minX, p.x);
-    box.minY = std::min(box.minY, p.y);
-    box.maxX = std::max(box.maxX, p.x);
-    box.maxY = std::max(box.maxY, p.y);
-}
-
 // One stretch of a segment, in length along it.
 struct Piece {
     double from;
@@ -119,9 +117,8 @@ struct Piece {
 // `theirs` cover and those they do not.
 class Coverage {
   public:
-    Coverage(const std::vector<Segment>& mine, const std::vector<Segment>& theirs, double reach,
-             const Box& extent)
-        : mine_(mine), theirs_(theirs), reach_(reach), grid_(theirs, reach, extent) {}
+    Coverage(const std::vector<Segment>& mine, const std::vector<Segment>& theirs, double reach)
+        : mine_(mine), theirs_(theirs), reach_(reach), grid_(theirs, reach) {}
 
     void pieces(std::size_t index, std::vector<Piece>& out) {
         out.clear();
@@ -360,24 +357,13 @@ Result compareVectors(const Page& a, const Page& b, const Options& options) {
     Layers layers(options.compareStyle);
     const Decomposed first = decompose(a, layers);
     const Decomposed second = decompose(b, layers);
-    Box extent{kInf, kInf, -kInf, -kInf};
-    for (const auto* side : {&first, &second}) {
-        for (const auto& s : side->segments) {
-            grow(extent, s.a);
-            grow(extent, s.b);
-        }
-    }
-    if (extent.minX > extent.maxX) {
-        extent = Box{};
-    }
-
     Painter painter{options, {}, {}, {}};
     {
-        Coverage coverage(first.segments, second.segments, reach, extent);
+        Coverage coverage(first.segments, second.segments, reach);
         paintSide(a, first, coverage, Status::removed, true, painter, result.lines, result.fills);
     }
     {
-        Coverage coverage(second.segments, first.segments, reach, extent);
+        Coverage coverage(second.segments, first.segments, reach);
         paintSide(b, second, coverage, Status::added, false, painter, result.lines, result.fills);
     }
     result.changed = !painter.removed.empty() || !painter.added.empty();

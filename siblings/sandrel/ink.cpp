@@ -44,6 +44,9 @@ class Canvas {
 
     // A line of the given half width, with round ends, at least one pixel wide.
     void line(Point a, Point b, double halfWidth) {
+        if (!finite(a) || !finite(b) || !std::isfinite(halfWidth)) {
+            return;
+        }
         const double unit = grid_.unitsPerPixel();
         const double r = std::max(halfWidth, unit * 0.75);
         const int firstRow = rowAt(std::max(a.y, b.y) + r);
@@ -76,6 +79,9 @@ class Canvas {
             for (std::size_t j = begin; j < end; ++j) {
                 const Point a = path.points[j];
                 const Point b = path.points[j + 1 < end ? j + 1 : begin];
+                if (!finite(a) || !finite(b)) {
+                    return;  // no shape to fill
+                }
                 minY = std::min(minY, a.y);
                 maxY = std::max(maxY, a.y);
                 if (a.y != b.y) {
@@ -115,6 +121,9 @@ class Canvas {
                                       static_cast<std::size_t>(image.channels)) {
             return;
         }
+        if (!finite(image.origin)) {
+            return;
+        }
         const double source = drawing::kUnitsPerInch / image.dpi;
         const Point far{image.origin.x + image.width * source,
                         image.origin.y - image.height * source};
@@ -143,6 +152,7 @@ class Canvas {
     }
 
   private:
+    static bool finite(Point p) { return std::isfinite(p.x) && std::isfinite(p.y); }
     static int clampIndex(double v, int count) {
         return static_cast<int>(std::clamp(std::floor(v), 0.0, count - 1.0));
     }

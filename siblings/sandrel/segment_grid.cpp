@@ -1,6 +1,7 @@
 #include "segment_grid.h"
 
 #include <cmath>
+#include <cstddef>
 
 namespace sandrel {
 namespace {
@@ -9,18 +10,42 @@ constexpr int kMaxCellsPerSide = 4096;
 
 }  // namespace
 
-SegmentGrid::SegmentGrid(const std::vector<Segment>& segments, double reach, const Box& extent)
-    : x0_(extent.minX), y0_(extent.minY), stamp_(segments.size(), 0) {
-    const double width = std::max(extent.maxX - extent.minX, 1.0);
-    const double height = std::max(extent.maxY - extent.minY, 1.0);
-    const double count = static_cast<double>(std::max<std::size_t>(segments.size(), 1));
-    double totalLength = 0;
+SegmentGrid::SegmentGrid(const std::vector<Segment>& segments, double reach)
+    : stamp_(segments.size(), 0) {
+    std::vector<double> xs;
+    std::vector<double> ys;
+    std::vector<double> lengths;
+    xs.reserve(2 * segments.size());
+    ys.reserve(2 * segments.size());
+    lengths.reserve(segments.size());
     for (const auto& s : segments) {
-        totalLength += std::hypot(s.b.x - s.a.x, s.b.y - s.a.y);
+        xs.push_back(s.a.x);
+        xs.push_back(s.b.x);
+        ys.push_back(s.a.y);
+        ys.push_back(s.b.y);
+        lengths.push_back(std::hypot(s.b.x - s.a.x, s.b.y - s.a.y));
     }
-    // About one segment per cell, but cells no smaller than an eighth of the
-    // mean segment length, so long lines do not fill thousands of cells each.
-    cell_ = std::max({std::sqrt(width * height / count), totalLength / count / 8, 2 * reach, 1e-3});
+    double width = 1;
+    double height = 1;
+    double typical = 0;
+    if (!segments.empty()) {
+        // The grid spans all but the outermost thousandth on each side.
+        const auto quantile = [](std::vector<double>& v, double q) {
+            const auto k = static_cast<std::size_t>(q * static_cast<double>(v.size() - 1));
+            std::nth_element(v.begin(), v.begin() + static_cast<std::ptrdiff_t>(k), v.end());
+            return v[k];
+        };
+        const double cut = segments.size() < 1000 ? 0.0 : 0.001;
+        x0_ = quantile(xs, cut);
+        y0_ = quantile(ys, cut);
+        width = std::max(quantile(xs, 1 - cut) - x0_, 1.0);
+        height = std::max(quantile(ys, 1 - cut) - y0_, 1.0);
+        typical = quantile(lengths, 0.5);
+    }
+    const double count = static_cast<double>(std::max<std::size_t>(segments.size(), 1));
+    // About one segment per cell, but cells no smaller than half the median
+    // segment, so long lines do not fill thousands of cells each.
+    cell_ = std::max({std::sqrt(width * height / count), typical / 2, 2 * reach, 1e-3});
     cell_ = std::max({cell_, width / kMaxCellsPerSide, height / kMaxCellsPerSide});
     nx_ = std::clamp(static_cast<int>(width / cell_) + 1, 1, kMaxCellsPerSide + 1);
     ny_ = std::clamp(static_cast<int>(height / cell_) + 1, 1, kMaxCellsPerSide + 1);

@@ -18,20 +18,15 @@ struct Segment {
     std::uint32_t layer = 0;  // segments only meet segments of the same layer
 };
 
-struct Box {
-    double minX = 0;
-    double minY = 0;
-    double maxX = 0;
-    double maxY = 0;
-};
-
 class SegmentGrid {
   public:
+    static constexpr double kFar = 1e300;
+
     // Every segment is entered in each cell that a point within reach of it
     // lies in, so a query only has to look at the cells its own segment
-    // passes through. extent must hold every segment that is entered or
-    // queried.
-    SegmentGrid(const std::vector<Segment>& segments, double reach, const Box& extent);
+    // passes through. The outermost rows and columns also take everything
+    // beyond them, so a few far-off segments do not stretch the grid.
+    SegmentGrid(const std::vector<Segment>& segments, double reach);
 
     // Calls visit(index) once for each entered segment that may come within
     // reach of s; segments farther away may be visited too.
@@ -81,8 +76,8 @@ void SegmentGrid::forCells(drawing::Point a, drawing::Point b, double grow, Cell
     const int lastRow = index(highY - y0_, cell_, ny_);
     const double dy = b.y - a.y;
     for (int row = firstRow; row <= lastRow; ++row) {
-        const double bandLow = y0_ + row * cell_ - grow;
-        const double bandHigh = y0_ + (row + 1) * cell_ + grow;
+        const double bandLow = row == 0 ? -kFar : y0_ + row * cell_ - grow;
+        const double bandHigh = row == ny_ - 1 ? kFar : y0_ + (row + 1) * cell_ + grow;
         double t0 = 0;
         double t1 = 1;
         if (dy != 0) {

@@ -311,6 +311,32 @@ TEST_F(CompareTest, TextsMatchByStringSizeAngleAndPlace) {
     EXPECT_EQ(result.page.texts.size(), 7u);
 }
 
+TEST_F(CompareTest, FarOffAndLongSegmentsStillMeetTheirPartners) {
+    // Lines far beyond the bulk of the drawing land in the grid's border
+    // cells; they must still find their partners there.
+    GeneratedPair pair = makePair(3000, options.toleranceMm, 9);
+    const std::vector<Path> far = {line({-1e8, -1e8}, {-1e8 + 400, -1e8}),
+                                   line({5e8, 3e8}, {5e8, 3e8 + 400}),
+                                   line({-1e8, 5e8}, {5e8, -1e8})};
+    for (const auto& path : far) {
+        pair.base.paths.push_back(path);
+        Path copy = path;
+        std::reverse(copy.points.begin(), copy.points.end());
+        pair.variant.paths.insert(pair.variant.paths.begin(), copy);
+    }
+    Path nowhere = line({0, 0}, {std::nan(""), 1});
+    pair.base.paths.push_back(nowhere);
+    const Result result = compare(pair.base, pair.variant);
+    for (const auto& path : far) {
+        EXPECT_TRUE(drawn(result.page, options.unchangedColor, path.points[0], path.points[1], 0));
+    }
+    double removedLength = distance(pair.split, pair.partial.b);
+    for (const auto& l : pair.removed) {
+        removedLength += distance(l.a, l.b);
+    }
+    EXPECT_NEAR(result.lines.removed, removedLength, options.toleranceMm * kMm + 1e-6);
+}
+
 TEST_F(CompareTest, DotsAndDegenerateSegments) {
     Path dot;
     dot.points = {{50, 50}};
