@@ -1,233 +1,78 @@
 #include "ink.h"
 
-#include <algorithm>
-#include <cmath>
+#include <cairo.h>
 
-#include "geometry.h"
+#include <algorithm>
+#include <memory>
+
+#include "render.h"
 
 namespace sandrel {
 namespace {
 
-using drawing::Point;
-
 // A pixel is ink when any channel is this much darker than white, so that
 // yellow counts as well as black.
 constexpr int kInkDepth = 64;
-
-class Canvas {
-  public:
-    Canvas(const PixelGrid& grid) : grid_(grid), mask_(grid.size(), 0) {}
-    std::vector<std::uint8_t> take() { return std::move(mask_); }
-
-    double rowY(int row) const { return grid_.top - (row + 0.5) * grid_.unitsPerPixel(); }
-    double columnX(int column) const { return grid_.left + (column + 0.5) * grid_.unitsPerPixel(); }
-    int rowAt(double y) const {
-        return clampIndex((grid_.top - y) / grid_.unitsPerPixel(), grid_.height);
-    }
-    int columnAt(double x) const {
-        return clampIndex((x - grid_.left) / grid_.unitsPerPixel(), grid_.width);
-    }
-
-    // Ink on the pixels of one row whose centres lie in [x0, x1].
-    void span(int row, double x0, double x1) {
-        const double unit = grid_.unitsPerPixel();
-        const double first = std::ceil((x0 - grid_.left) / unit - 0.5);
-        const double last = std::floor((x1 - grid_.left) / unit - 0.5);
-        if (last < 0 || first > grid_.width - 1 || first > last) {
-            return;
-        }
-        const auto begin = static_cast<std::size_t>(std::max(first, 0.0));
-        const auto end = static_cast<std::size_t>(std::min(last, grid_.width - 1.0)) + 1;
-        auto* line = mask_.data() + static_cast<std::size_t>(row) * grid_.width;
-        std::fill(line + begin, line + end, 1);
-    }
-
-    // A line of the given half width, with round ends, at least one pixel wide.
-    void line(Point a, Point b, double halfWidth) {
-        if (!finite(a) || !finite(b) || !std::isfinite(halfWidth)) {
-            return;
-        }
-        const double unit = grid_.unitsPerPixel();
-        const double r = std::max(halfWidth, unit * 0.75);
-        const int firstRow = rowAt(std::max(a.y, b.y) + r);
-        const int lastRow = rowAt(std::min(a.y, b.y) - r);
-        const double span0 = grid_.left - r - unit;
-        const double spanLength = grid_.width * unit + 2 * (r + unit);
-        for (int row = firstRow; row <= lastRow; ++row) {
-            Interval cut{};
-            if (capsuleCut({span0, rowY(row)}, {1, 0}, spanLength, a, b, r, cut)) {
-                span(row, span0 + cut.lo, span0 + cut.hi);
-            }
-        }
-    }
-
-    // A polygon of several outlines by the even-odd or the non-zero rule.
-    void fill(const drawing::Path& path) {
-        struct Edge {
-            Point a;
-            Point b;
-        };
-        std::vector<Edge> edges;
-        double minY = path.points.empty() ? 0 : path.points[0].y;
-        double maxY = minY;
-        for (std::size_t k = 0; k <= path.subpathStarts.size(); ++k) {
-            const std::size_t begin =
-                std::min(k == 0 ? 0 : path.subpathStarts[k - 1], path.points.size());
-            const std::size_t end = std::clamp(
-                k < path.subpathStarts.size() ? path.subpathStarts[k] : path.points.size(), begin,
-                path.points.size());
-            for (std::size_t j = begin; j < end; ++j) {
-                const Point a = path.points[j];
-                const Point b = path.points[j + 1 < end ? j + 1 : begin];
-                if (!finite(a) || !finite(b)) {
-                    return;  // no shape to fill
-                }
-                minY = std::min(minY, a.y);
-                maxY = std::max(maxY, a.y);
-                if (a.y != b.y) {
-                    edges.push_back({a, b});
-                }
-            }
-        }
-        std::vector<std::pair<double, int>> crossings;
-        for (int row = rowAt(maxY); row <= rowAt(minY); ++row) {
-            const double y = rowY(row);
-            crossings.clear();
-            for (const auto& e : edges) {
-                const bool up = e.a.y < e.b.y;
-                const double low = up ? e.a.y : e.b.y;
-                const double high = up ? e.b.y : e.a.y;
-                if (y >= low && y < high) {
-                    const double x = e.a.x + (y - e.a.y) / (e.b.y - e.a.y) * (e.b.x - e.a.x);
-                    crossings.emplace_back(x, up ? 1 : -1);
-                }
-            }
-            std::sort(crossings.begin(), crossings.end());
-            int winding = 0;
-            for (std::size_t k = 0; k + 1 < crossings.size(); ++k) {
-                winding += path.evenOdd ? 1 : crossings[k].second;
-                const bool inside = path.evenOdd ? (winding % 2) != 0 : winding != 0;
-                if (inside) {
-                    span(row, crossings[k].first, crossings[k + 1].first);
-                }
-            }
-        }
-    }
-
-    void raster(const drawing::Raster& image) {
-        if (image.width <= 0 || image.height <= 0 || image.dpi <= 0 ||
-            (image.channels != 1 && image.channels != 3) ||
-            image.pixels.size() < static_cast<std::size_t>(image.width) * image.height *
-                                      static_cast<std::size_t>(image.channels)) {
-            return;
-        }
-        if (!finite(image.origin)) {
-            return;
-        }
-        const double source = drawing::kUnitsPerInch / image.dpi;
-        const Point far{image.origin.x + image.width * source,
-                        image.origin.y - image.height * source};
-        for (int row = rowAt(image.origin.y); row <= rowAt(far.y); ++row) {
-            const double sy = (image.origin.y - rowY(row)) / source;
-            if (sy < 0 || sy >= image.height) {
-                continue;
-            }
-            const auto* line = image.pixels.data() + static_cast<std::size_t>(sy) * image.width *
-                                                         static_cast<std::size_t>(image.channels);
-            auto* out = mask_.data() + static_cast<std::size_t>(row) * grid_.width;
-            for (int column = columnAt(image.origin.x); column <= columnAt(far.x); ++column) {
-                const double sx = (columnX(column) - image.origin.x) / source;
-                if (sx < 0 || sx >= image.width) {
-                    continue;
-                }
-                const auto* pixel =
-                    line + static_cast<std::size_t>(sx) * static_cast<std::size_t>(image.channels);
-                const int darkest =
-                    image.channels == 1 ? pixel[0] : std::min({pixel[0], pixel[1], pixel[2]});
-                if (255 - darkest >= kInkDepth) {
-                    out[column] = 1;
-                }
-            }
-        }
-    }
-
-  private:
-    static bool finite(Point p) { return std::isfinite(p.x) && std::isfinite(p.y); }
-    static int clampIndex(double v, int count) {
-        return static_cast<int>(std::clamp(std::floor(v), 0.0, count - 1.0));
-    }
-
-    const PixelGrid& grid_;
-    std::vector<std::uint8_t> mask_;
-};
-
-void strokePath(Canvas& canvas, const drawing::Path& path) {
-    const double halfWidth = path.stroke.widthMm * drawing::kUnitsPerMm / 2;
-    for (std::size_t k = 0; k <= path.subpathStarts.size(); ++k) {
-        const std::size_t begin =
-            std::min(k == 0 ? 0 : path.subpathStarts[k - 1], path.points.size());
-        const std::size_t end =
-            std::clamp(k < path.subpathStarts.size() ? path.subpathStarts[k] : path.points.size(),
-                       begin, path.points.size());
-        if (end - begin == 1) {
-            canvas.line(path.points[begin], path.points[begin], halfWidth);
-        }
-        for (std::size_t j = begin + 1; j < end; ++j) {
-            canvas.line(path.points[j - 1], path.points[j], halfWidth);
-        }
-        if (path.closed && end - begin > 2) {
-            canvas.line(path.points[end - 1], path.points[begin], halfWidth);
-        }
-    }
-}
-
-void textCells(Canvas& canvas, const drawing::Text& text) {
-    const double angle = text.angleDeg * 3.14159265358979323846 / 180.0;
-    const Point along{std::cos(angle), std::sin(angle)};
-    const Point up{-along.y, along.x};
-    const double advance = text.charWidth * 1.5;
-    const double halfWidth = text.stroke.widthMm * drawing::kUnitsPerMm / 2;
-    const auto at = [&](double u, double v) {
-        return Point{text.origin.x + along.x * u + up.x * v,
-                     text.origin.y + along.y * u + up.y * v};
-    };
-    for (std::size_t k = 0; k < text.text.size(); ++k) {
-        if (text.text[k] == ' ') {
-            continue;
-        }
-        const double u = advance * static_cast<double>(k);
-        const Point corners[4] = {at(u, 0), at(u + text.charWidth, 0),
-                                  at(u + text.charWidth, text.charHeight), at(u, text.charHeight)};
-        for (int c = 0; c < 4; ++c) {
-            canvas.line(corners[c], corners[(c + 1) % 4], halfWidth);
-        }
-    }
-}
+// Rows are rendered in bands of about this many pixels (4 bytes each).
+constexpr int kBandPixels = 4 << 20;
 
 }  // namespace
 
-std::vector<std::uint8_t> inkMask(const drawing::Page& page, const PixelGrid& grid) {
-    Canvas canvas(grid);
+bool inkMask(const drawing::Page& page, const PixelGrid& grid, std::vector<std::uint8_t>& mask,
+             std::string& error) {
+    mask.assign(grid.size(), 0);
     if (grid.size() == 0) {
-        return canvas.take();
+        return true;
     }
-    for (const auto& image : page.rasters) {
-        canvas.raster(image);
+    const int band = std::clamp(kBandPixels / grid.width, 1, grid.height);
+    std::unique_ptr<cairo_surface_t, decltype(&cairo_surface_destroy)> surface(
+        cairo_image_surface_create(CAIRO_FORMAT_RGB24, grid.width, band), cairo_surface_destroy);
+    if (cairo_surface_status(surface.get()) != CAIRO_STATUS_SUCCESS) {
+        error = std::string("cannot render: ") +
+                cairo_status_to_string(cairo_surface_status(surface.get()));
+        return false;
     }
-    for (const auto& path : page.paths) {
-        if (path.filled) {
-            canvas.fill(path);
+    std::unique_ptr<cairo_t, decltype(&cairo_destroy)> cr(cairo_create(surface.get()),
+                                                          cairo_destroy);
+    // Without antialiasing a pixel is inked when its centre is, the same rule
+    // for drawn lines and for the scanned pixels they are compared with.
+    cairo_set_antialias(cr.get(), CAIRO_ANTIALIAS_NONE);
+    std::unique_ptr<cairo_font_options_t, decltype(&cairo_font_options_destroy)> fonts(
+        cairo_font_options_create(), cairo_font_options_destroy);
+    cairo_font_options_set_antialias(fonts.get(), CAIRO_ANTIALIAS_NONE);
+    cairo_set_font_options(cr.get(), fonts.get());
+
+    const double unit = grid.unitsPerPixel();
+    const drawing::Frame frame{grid.left, grid.top - grid.height * unit, grid.width * unit,
+                               grid.height * unit};
+    for (int first = 0; first < grid.height; first += band) {
+        cairo_save(cr.get());
+        cairo_set_source_rgb(cr.get(), 1, 1, 1);
+        cairo_paint(cr.get());
+        cairo_translate(cr.get(), 0, -first);
+        drawing::drawPage(cr.get(), page, frame, 1 / unit, 1.0);
+        cairo_restore(cr.get());
+        if (cairo_status(cr.get()) != CAIRO_STATUS_SUCCESS) {
+            error = std::string("cannot render: ") + cairo_status_to_string(cairo_status(cr.get()));
+            return false;
+        }
+        cairo_surface_flush(surface.get());
+        const unsigned char* data = cairo_image_surface_get_data(surface.get());
+        const int stride = cairo_image_surface_get_stride(surface.get());
+        const int rows = std::min(band, grid.height - first);
+        for (int row = 0; row < rows; ++row) {
+            const auto* in = reinterpret_cast<const std::uint32_t*>(
+                data + static_cast<std::size_t>(row) * static_cast<std::size_t>(stride));
+            auto* out = mask.data() + static_cast<std::size_t>(first + row) * grid.width;
+            for (int x = 0; x < grid.width; ++x) {
+                const std::uint32_t p = in[x];
+                const int darkest =
+                    static_cast<int>(std::min({(p >> 16) & 0xFFu, (p >> 8) & 0xFFu, p & 0xFFu}));
+                out[x] = 255 - darkest >= kInkDepth ? 1 : 0;
+            }
         }
     }
-    for (const auto& path : page.paths) {
-        if (!path.filled) {
-            strokePath(canvas, path);
-        }
-    }
-    for (const auto& text : page.texts) {
-        textCells(canvas, text);
-    }
-    return canvas.take();
+    return true;
 }
 
 std::vector<std::uint8_t> dilate(const std::vector<std::uint8_t>& mask, int width, int height,

@@ -1,9 +1,10 @@
-// Where a page puts ink, as a mask of pixels: just enough rendering for a
-// pixel comparison, not for showing a page.
+// Where a page puts ink, as a mask of pixels, for comparing pages pixel by
+// pixel.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "page.h"
@@ -24,11 +25,12 @@ struct PixelGrid {
     }
 };
 
-// 1 where the page draws ink, 0 elsewhere. Outlines are drawn with their
-// width (at least one pixel), fills by their rule, placed rasters where
-// their pixels are not near white, and texts as the outlines of their
-// character cells, which is as close as a program without fonts can come.
-std::vector<std::uint8_t> inkMask(const drawing::Page& page, const PixelGrid& grid);
+// 1 where the page draws ink, 0 elsewhere: the page rendered as the
+// converter renders it, without antialiasing, and every pixel that is not
+// near white counted as ink. Rendered in bands, so the memory beyond the
+// mask stays small. False with error when rendering failed.
+bool inkMask(const drawing::Page& page, const PixelGrid& grid, std::vector<std::uint8_t>& mask,
+             std::string& error);
 
 // Sets every pixel within radius pixels (horizontally and vertically) of an
 // ink pixel.

@@ -4,6 +4,7 @@
 
 #include "compare.h"
 #include "ink.h"
+#include "render.h"
 
 namespace sandrel {
 namespace {
@@ -81,7 +82,8 @@ bool compareRasters(const drawing::Page& a, const drawing::Page& b, const Option
     const double unit = grid.unitsPerPixel();
     const double columns = std::ceil((bounds.maxX - bounds.minX) / unit);
     const double rows = std::ceil((bounds.maxY - bounds.minY) / unit);
-    if (columns * rows > kMaxPixels || columns > 1e6 || rows > 1e6) {
+    if (columns * rows > kMaxPixels || columns > drawing::kMaxRasterSide ||
+        rows > drawing::kMaxRasterSide) {
         error =
             "page too large to compare pixel by pixel at " + std::to_string(options.dpi) + " dpi";
         return false;
@@ -89,8 +91,11 @@ bool compareRasters(const drawing::Page& a, const drawing::Page& b, const Option
     grid.width = std::max(1, static_cast<int>(columns));
     grid.height = std::max(1, static_cast<int>(rows));
 
-    const auto first = inkMask(a, grid);
-    const auto second = inkMask(b, grid);
+    std::vector<std::uint8_t> first;
+    std::vector<std::uint8_t> second;
+    if (!inkMask(a, grid, first, error) || !inkMask(b, grid, second, error)) {
+        return false;
+    }
     const int radius = static_cast<int>(std::lround(options.toleranceMm / 25.4 * options.dpi));
     const auto nearFirst = dilate(first, grid.width, grid.height, radius);
     const auto nearSecond = dilate(second, grid.width, grid.height, radius);

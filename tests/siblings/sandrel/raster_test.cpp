@@ -160,6 +160,24 @@ TEST_F(RasterCompareTest, FillsAndDifferentResolutions) {
     EXPECT_EQ(result.pixels.unchanged, 400);  // 20 x 20 at the coarser resolution
 }
 
+TEST_F(RasterCompareTest, TextsAreRenderedAsGlyphs) {
+    Page a;
+    a.width = a.height = 50 * drawing::kUnitsPerMm;
+    a.texts.push_back({{200, 800}, "EXIT 4", 100, 150, 0, 0, 1, {}});
+    Page b = a;
+    Result result;
+    std::string error;
+    ASSERT_TRUE(compareRasters(a, b, options, result, error)) << error;
+    EXPECT_FALSE(result.differ());
+    EXPECT_GT(result.pixels.unchanged, 200);
+    b.texts[0].text = "EXIT 5";
+    ASSERT_TRUE(compareRasters(a, b, options, result, error)) << error;
+    EXPECT_GT(result.pixels.removed, 10);
+    EXPECT_GT(result.pixels.added, 10);
+    // Only the changed glyph differs.
+    EXPECT_GT(result.pixels.unchanged, result.pixels.removed * 3);
+}
+
 TEST_F(RasterCompareTest, OversizedPageIsAnErrorNotAnAllocation) {
     Raster huge = blank(options.dpi);
     huge.origin = {0, 1e9};
