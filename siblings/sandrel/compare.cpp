@@ -217,7 +217,6 @@ struct Painter {
 // paints what both have, so the second leaves it out).
 void paintSide(const Page& page, const Decomposed& mine, Coverage& coverage, Status uncovered,
                bool paintCovered, Painter& painter, Tally& lines, Tally& fills) {
-    std::vector<Piece> pieces;
     std::vector<std::vector<Piece>> perSegment;
     auto& lineUncovered = uncovered == Status::removed ? lines.removed : lines.added;
     auto& fillUncovered = uncovered == Status::removed ? fills.removed : fills.added;
@@ -242,11 +241,9 @@ void paintSide(const Page& page, const Decomposed& mine, Coverage& coverage, Sta
             if (anyUncovered) {
                 ++fillUncovered;
                 painter.paint(path, uncovered);
-            } else {
-                if (paintCovered) {
-                    ++fills.unchanged;
-                    painter.paint(path, Status::unchanged);
-                }
+            } else if (paintCovered) {
+                ++fills.unchanged;
+                painter.paint(path, Status::unchanged);
             }
             continue;
         }
@@ -367,7 +364,7 @@ Result compareVectors(const Page& a, const Page& b, const Options& options) {
         paintSide(b, second, coverage, Status::added, false, painter, result.lines, result.fills);
     }
     result.changed = !painter.removed.empty() || !painter.added.empty();
-    // Changes above what stayed.
+    // In this order, so that changes lie on top of what stayed.
     for (auto* list : {&painter.unchanged, &painter.removed, &painter.added}) {
         for (auto& path : *list) {
             result.page.paths.push_back(std::move(path));

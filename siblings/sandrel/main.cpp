@@ -93,7 +93,8 @@ Exit compareFile(const std::string& first, const std::string& second, bool partn
         return kError;
     }
     std::vector<drawing::Page> results;
-    bool differ = false;
+    // A missing partner is a difference even when the page shows nothing.
+    bool differ = !partnered;
     const drawing::Page blank;
     for (std::size_t i = 0; i < std::max(a.size(), b.size()); ++i) {
         sandrel::Result result;

@@ -239,6 +239,10 @@ TEST_F(SandrelProgram, CommandLineErrors) {
     EXPECT_NE(stdErr.find("no page files match"), std::string::npos);
     EXPECT_EQ(run({"/h", "/oh", folder(1) + "plan*.hgl", folder(2), folder(3) + "missing/"}), 2);
     EXPECT_TRUE(results().empty());
+    // A blank page without a partner still makes the drawings differ.
+    write(temp(1) / "plan2.hgl", {Page{}});
+    EXPECT_EQ(compare(), 1) << stdErr;
+    fs::remove(temp(1) / "plan2.hgl");
     EXPECT_EQ(run({"--help"}), 0);
     EXPECT_EQ(run({"--version"}), 0);
     // Folder arguments without their closing slash still work.
