@@ -5,6 +5,7 @@
 //
 // Exit status: 0 all pages the same, 1 some differ, 2 an error (on stderr).
 
+#include <algorithm>
 #include <filesystem>
 #include <iostream>
 #include <string>
@@ -13,6 +14,7 @@
 #include "compare.h"
 #include "files.h"
 #include "hpgl.h"
+#include "page_files.h"
 #include "params.h"
 
 namespace {
@@ -108,18 +110,7 @@ Exit compareFile(const std::string& first, const std::string& second, bool partn
         results.push_back(std::move(result.page));
     }
     std::string error;
-    const bool written = siblings::writeFileAtomically(
-        resultPath,
-        [&](std::ostream& out) {
-            drawing::HpglWriter writer(out);
-            for (const auto& page : results) {
-                writer.writePage(page);
-            }
-            writer.finish();
-            return static_cast<bool>(out);
-        },
-        error);
-    if (!written) {
+    if (!sandrel::writePageFile(resultPath, results, error)) {
         std::cerr << "sandrel: " << resultPath << ": " << error << "\n";
         return kError;
     }

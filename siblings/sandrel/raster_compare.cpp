@@ -1,6 +1,6 @@
 #include <algorithm>
 #include <cmath>
-#include <limits>
+#include <cstdio>
 
 #include "compare.h"
 #include "ink.h"
@@ -12,50 +12,6 @@ namespace {
 // Masks, dilations and the result take about eight bytes a pixel; beyond
 // this a comparison would take gigabytes.
 constexpr double kMaxPixels = 150e6;
-
-struct Bounds {
-    double minX = std::numeric_limits<double>::infinity();
-    double minY = std::numeric_limits<double>::infinity();
-    double maxX = -std::numeric_limits<double>::infinity();
-    double maxY = -std::numeric_limits<double>::infinity();
-    void add(double x, double y) {
-        if (!std::isfinite(x) || !std::isfinite(y)) {
-            return;
-        }
-        minX = std::min(minX, x);
-        minY = std::min(minY, y);
-        maxX = std::max(maxX, x);
-        maxY = std::max(maxY, y);
-    }
-    bool empty() const { return minX > maxX; }
-};
-
-void addPage(Bounds& bounds, const drawing::Page& page) {
-    if (page.width > 0 && page.height > 0) {
-        bounds.add(0, 0);
-        bounds.add(page.width, page.height);
-    }
-    for (const auto& path : page.paths) {
-        const double margin = path.filled ? 0 : path.stroke.widthMm * drawing::kUnitsPerMm;
-        for (const auto& p : path.points) {
-            bounds.add(p.x - margin, p.y - margin);
-            bounds.add(p.x + margin, p.y + margin);
-        }
-    }
-    for (const auto& text : page.texts) {
-        const double reach =
-            1.5 * text.charWidth * static_cast<double>(text.text.size()) + text.charHeight;
-        bounds.add(text.origin.x - reach, text.origin.y - reach);
-        bounds.add(text.origin.x + reach, text.origin.y + reach);
-    }
-    for (const auto& image : page.rasters) {
-        if (image.dpi > 0) {
-            const double unit = drawing::kUnitsPerInch / image.dpi;
-            bounds.add(image.origin.x, image.origin.y);
-            bounds.add(image.origin.x + image.width * unit, image.origin.y - image.height * unit);
-        }
-    }
-}
 
 }  // namespace
 
@@ -69,23 +25,30 @@ bool compareRasters(const drawing::Page& a, const drawing::Page& b, const Option
         error = "the resolution must be above 0 dpi";
         return false;
     }
-    Bounds bounds;
-    addPage(bounds, a);
-    addPage(bounds, b);
-    if (bounds.empty()) {
-        return true;
-    }
+    // Both pages as the converter would show them: their media, or their
+    // content where they have none. A blank page without media, such as the
+    // stand-in for a missing partner, takes the other's frame.
+    const auto shown = [](const drawing::Page& page) {
+        return !page.empty() || (page.width > 0 && page.height > 0);
+    };
+    const drawing::Frame one = drawing::pageFrame(shown(a) || !shown(b) ? a : b);
+    const drawing::Frame other = drawing::pageFrame(shown(b) ? b : a);
+    const double left = std::min(one.x0, other.x0);
+    const double bottom = std::min(one.y0, other.y0);
+    const double right = std::max(one.x0 + one.width, other.x0 + other.width);
+    const double top = std::max(one.y0 + one.height, other.y0 + other.height);
     PixelGrid grid;
     grid.dpi = options.dpi;
-    grid.left = bounds.minX;
-    grid.top = bounds.maxY;
+    grid.left = left;
+    grid.top = top;
     const double unit = grid.unitsPerPixel();
-    const double columns = std::ceil((bounds.maxX - bounds.minX) / unit);
-    const double rows = std::ceil((bounds.maxY - bounds.minY) / unit);
-    if (columns * rows > kMaxPixels || columns > drawing::kMaxRasterSide ||
-        rows > drawing::kMaxRasterSide) {
-        error =
-            "page too large to compare pixel by pixel at " + std::to_string(options.dpi) + " dpi";
+    const double columns = std::ceil((right - left) / unit);
+    const double rows = std::ceil((top - bottom) / unit);
+    if (!std::isfinite(columns * rows) || columns * rows > kMaxPixels ||
+        columns > drawing::kMaxRasterSide || rows > drawing::kMaxRasterSide) {
+        char dpi[32];
+        std::snprintf(dpi, sizeof dpi, "%g", options.dpi);
+        error = std::string("page too large to compare pixel by pixel at ") + dpi + " dpi";
         return false;
     }
     grid.width = std::max(1, static_cast<int>(columns));

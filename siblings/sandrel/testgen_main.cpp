@@ -7,8 +7,7 @@
 #include <iostream>
 #include <string>
 
-#include "files.h"
-#include "hpgl.h"
+#include "page_files.h"
 #include "testgen.h"
 
 namespace {
@@ -21,19 +20,11 @@ bool parse(const std::string& text, T& value) {
 
 bool writePage(const std::string& path, const drawing::Page& page) {
     std::string error;
-    const bool ok = siblings::writeFileAtomically(
-        path,
-        [&](std::ostream& out) {
-            drawing::HpglWriter writer(out);
-            writer.writePage(page);
-            writer.finish();
-            return static_cast<bool>(out);
-        },
-        error);
-    if (!ok) {
+    if (!sandrel::writePageFile(path, {page}, error)) {
         std::cerr << "sandrel-testgen: " << path << ": " << error << "\n";
+        return false;
     }
-    return ok;
+    return true;
 }
 
 }  // namespace
