@@ -100,6 +100,41 @@ bool finitePoint(const Point& p) {
     return std::isfinite(p.x) && std::isfinite(p.y);
 }
 
+// The label's box, with room for descenders and for slant.
+void addTextBox(Box& box, const Text& t) {
+    if (t.text.empty() || !finitePoint(t.origin) || !std::isfinite(t.angleDeg)) {
+        return;
+    }
+    std::size_t chars = 0;
+    toUtf8(t.text, chars);
+    const Point d = labelOffset(t, chars);
+    const double len = textLength(t, chars);
+    const double a = t.angleDeg * std::numbers::pi / 180;
+    const double c = std::cos(a), s = std::sin(a);
+    const double lean = std::abs(t.slant) * t.charHeight;
+    for (double x : {d.x - lean, d.x + len + lean}) {
+        for (double y : {d.y - t.charHeight / 2, d.y + t.charHeight}) {
+            box.add(t.origin.x + x * c - y * s, t.origin.y + x * s + y * c);
+        }
+    }
+}
+
+// Whether anything of the path can fall inside the visible box; drawing a
+// large sheet band by band skips most paths this way.
+bool pathVisible(const Path& path, double pad, const Box& view) {
+    Box b;
+    for (const auto& p : path.points) {
+        b.add(p.x, p.y);
+    }
+    return !b.empty() && b.minX - pad <= view.maxX && b.maxX + pad >= view.minX &&
+           b.minY - pad <= view.maxY && b.maxY + pad >= view.minY;
+}
+
+bool boxesMeet(const Box& a, const Box& b) {
+    return !a.empty() && a.minX <= b.maxX && a.maxX >= b.minX && a.minY <= b.maxY &&
+           a.maxY >= b.minY;
+}
+
 void addPath(cairo_t* cr, const Path& path) {
     cairo_new_path(cr);
     std::size_t next = 0;
@@ -218,22 +253,7 @@ Frame pageFrame(const Page& page) {
         }
     }
     for (const auto& t : page.texts) {
-        if (t.text.empty() || !finitePoint(t.origin) || !std::isfinite(t.angleDeg)) {
-            continue;
-        }
-        std::size_t chars = 0;
-        toUtf8(t.text, chars);
-        const Point d = labelOffset(t, chars);
-        const double len = textLength(t, chars);
-        const double a = t.angleDeg * std::numbers::pi / 180;
-        const double c = std::cos(a), s = std::sin(a);
-        // The label's box, with room for descenders and for slant.
-        const double lean = std::abs(t.slant) * t.charHeight;
-        for (double x : {d.x - lean, d.x + len + lean}) {
-            for (double y : {d.y - t.charHeight / 2, d.y + t.charHeight}) {
-                box.add(t.origin.x + x * c - y * s, t.origin.y + x * s + y * c);
-            }
-        }
+        addTextBox(box, t);
     }
     for (const auto& r : page.rasters) {
         if (r.dpi > 0) {
@@ -256,12 +276,19 @@ void drawPage(cairo_t* cr, const Page& page, const Frame& frame, double scale,
     cairo_save(cr);
     cairo_scale(cr, scale, -scale);
     cairo_translate(cr, -frame.x0, -(frame.y0 + frame.height));
+    Box view;
+    {
+        double x1 = 0, y1 = 0, x2 = 0, y2 = 0;
+        cairo_clip_extents(cr, &x1, &y1, &x2, &y2);
+        view.add(x1, y1);
+        view.add(x2, y2);
+    }
 
     for (const auto& r : page.rasters) {
         drawRaster(cr, r);
     }
     for (const auto& path : page.paths) {
-        if (!path.filled || path.points.size() < 3) {
+        if (!path.filled || path.points.size() < 3 || !pathVisible(path, 0, view)) {
             continue;
         }
         addPath(cr, path);
@@ -273,7 +300,9 @@ void drawPage(cairo_t* cr, const Page& page, const Frame& frame, double scale,
     cairo_set_line_join(cr, CAIRO_LINE_JOIN_ROUND);
     const double minWidth = minLineDevice / scale;
     for (const auto& path : page.paths) {
-        if (path.filled || path.points.empty()) {
+        const double w = path.stroke.widthMm * kUnitsPerMm;
+        const double width = std::isfinite(w) ? std::max(w, minWidth) : minWidth;
+        if (path.filled || path.points.empty() || !pathVisible(path, width, view)) {
             continue;
         }
         addPath(cr, path);
@@ -281,8 +310,7 @@ void drawPage(cairo_t* cr, const Page& page, const Frame& frame, double scale,
             // A dot: a zero-length segment, which round caps draw.
             cairo_rel_line_to(cr, 0, 0);
         }
-        const double w = path.stroke.widthMm * kUnitsPerMm;
-        cairo_set_line_width(cr, std::isfinite(w) ? std::max(w, minWidth) : minWidth);
+        cairo_set_line_width(cr, width);
         std::vector<double> dashes;
         double total = 0;
         for (double mm : path.stroke.dashMm) {
@@ -321,7 +349,14 @@ void drawPage(cairo_t* cr, const Page& page, const Frame& frame, double scale,
         const double capHeight = -cap.y_bearing > 0 ? -cap.y_bearing / kMetricsSize : 0.73;
         const double advance = em.x_advance > 0 ? em.x_advance / kMetricsSize : 0.6;
         for (const auto& t : page.texts) {
-            drawText(cr, t, capHeight, advance);
+            Box b;
+            addTextBox(b, t);
+            // Glyphs may reach a little past their cells.
+            b.add(b.minX, b.minY, t.charHeight);
+            b.add(b.maxX, b.maxY, t.charHeight);
+            if (boxesMeet(b, view)) {
+                drawText(cr, t, capHeight, advance);
+            }
         }
     }
     cairo_restore(cr);

@@ -2,6 +2,7 @@
 
 #include <tiffio.h>
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 
@@ -97,7 +98,13 @@ bool TiffWriter::addPage(const Page& page, const TiffOptions& opts, std::string&
             opts.color == TiffColorCompression::Lzw ? COMPRESSION_LZW : COMPRESSION_ADOBE_DEFLATE);
         TIFFSetField(t, TIFFTAG_PREDICTOR, PREDICTOR_HORIZONTAL);
     }
-    TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, TIFFDefaultStripSize(t, 0));
+    // Strips of about 256 KB: libtiff's default of 8 KB is a single row on
+    // a wide colour sheet, which costs compression and index space.
+    const std::size_t rowBytes =
+        bilevel ? (static_cast<std::size_t>(width) + 7) / 8 : static_cast<std::size_t>(width) * 3;
+    TIFFSetField(t, TIFFTAG_ROWSPERSTRIP,
+                 static_cast<uint32_t>(std::clamp<std::size_t>((256u << 10) / rowBytes, 1,
+                                                               static_cast<std::size_t>(height))));
 
     RasterOptions ro;
     ro.dpi = opts.dpi;
