@@ -130,20 +130,23 @@ class Coverage {
         grid_.forCandidates(s, [&](std::uint32_t k) {
             const Segment& t = theirs_[k];
             if (t.layer != s.layer) {
-                return;
+                return true;
             }
             const double tLength = std::hypot(t.b.x - t.a.x, t.b.y - t.a.y);
             if (length > 2 * reach_ && tLength > 2 * reach_) {
                 const double cosine =
                     std::abs(d.x * (t.b.x - t.a.x) + d.y * (t.b.y - t.a.y)) / tLength;
                 if (cosine < kMinCosine) {
-                    return;
+                    return true;
                 }
             }
             Interval cut{};
             if (capsuleCut(s.a, d, length, t.a, t.b, reach_, cut)) {
                 cuts_.push_back(cut);
+                // Wholly covered: nothing more to learn.
+                return cut.lo > kNoise || cut.hi < length - kNoise;
             }
+            return true;
         });
         std::sort(cuts_.begin(), cuts_.end(),
                   [](const Interval& x, const Interval& y) { return x.lo < y.lo; });

@@ -2,6 +2,8 @@
 
 #include <cmath>
 #include <cstddef>
+#include <numeric>
+#include <tuple>
 
 namespace sandrel {
 namespace {
@@ -50,19 +52,36 @@ SegmentGrid::SegmentGrid(const std::vector<Segment>& segments, double reach)
     nx_ = std::clamp(static_cast<int>(width / cell_) + 1, 1, kMaxCellsPerSide + 1);
     ny_ = std::clamp(static_cast<int>(height / cell_) + 1, 1, kMaxCellsPerSide + 1);
 
+    // A line drawn many times over would make every query near it visit
+    // every copy; one copy covers as much as all of them.
+    std::vector<std::uint32_t> unique(segments.size());
+    std::iota(unique.begin(), unique.end(), 0u);
+    const auto key = [&](std::uint32_t i) {
+        const Segment& s = segments[i];
+        const bool forward = std::tie(s.a.x, s.a.y) <= std::tie(s.b.x, s.b.y);
+        const drawing::Point& p = forward ? s.a : s.b;
+        const drawing::Point& q = forward ? s.b : s.a;
+        return std::make_tuple(s.layer, p.x, p.y, q.x, q.y);
+    };
+    std::sort(unique.begin(), unique.end(),
+              [&](std::uint32_t i, std::uint32_t j) { return key(i) < key(j); });
+    unique.erase(std::unique(unique.begin(), unique.end(),
+                             [&](std::uint32_t i, std::uint32_t j) { return key(i) == key(j); }),
+                 unique.end());
+
     const std::size_t cells = static_cast<std::size_t>(nx_) * static_cast<std::size_t>(ny_);
     start_.assign(cells + 1, 0);
-    for (const auto& s : segments) {
-        forCells(s.a, s.b, reach, [&](std::size_t c) { ++start_[c + 1]; });
+    for (const auto i : unique) {
+        forCells(segments[i].a, segments[i].b, reach, [&](std::size_t c) { ++start_[c + 1]; });
     }
     for (std::size_t c = 0; c < cells; ++c) {
         start_[c + 1] += start_[c];
     }
     items_.resize(start_[cells]);
     std::vector<std::uint32_t> fill(start_.begin(), start_.end() - 1);
-    for (std::size_t i = 0; i < segments.size(); ++i) {
+    for (const auto i : unique) {
         forCells(segments[i].a, segments[i].b, reach,
-                 [&](std::size_t c) { items_[fill[c]++] = static_cast<std::uint32_t>(i); });
+                 [&](std::size_t c) { items_[fill[c]++] = i; });
     }
 }
 

@@ -29,19 +29,22 @@ class SegmentGrid {
     SegmentGrid(const std::vector<Segment>& segments, double reach);
 
     // Calls visit(index) once for each entered segment that may come within
-    // reach of s; segments farther away may be visited too.
+    // reach of s, until visit returns false; segments farther away may be
+    // visited too. Of segments entered more than once (the same two ends and
+    // layer) only one is visited.
     template <typename Visit>
     void forCandidates(const Segment& s, Visit&& visit) {
         if (++epoch_ == 0) {
             std::fill(stamp_.begin(), stamp_.end(), 0);
             epoch_ = 1;
         }
+        bool more = true;
         forCells(s.a, s.b, 0, [&](std::size_t cell) {
-            for (auto k = start_[cell]; k < start_[cell + 1]; ++k) {
+            for (auto k = start_[cell]; more && k < start_[cell + 1]; ++k) {
                 const auto index = items_[k];
                 if (stamp_[index] != epoch_) {
                     stamp_[index] = epoch_;
-                    visit(index);
+                    more = visit(index);
                 }
             }
         });

@@ -337,6 +337,26 @@ TEST_F(CompareTest, FarOffAndLongSegmentsStillMeetTheirPartners) {
     EXPECT_NEAR(result.lines.removed, removedLength, options.toleranceMm * kMm + 1e-6);
 }
 
+TEST_F(CompareTest, LinesDrawnManyTimesOver) {
+    Page many;
+    for (int i = 0; i < 1000; ++i) {
+        many.paths.push_back(line({0, 0}, {400, 0}));
+        many.paths.push_back(line({400, 0}, {0, 0}));
+    }
+    many.paths.push_back(line({0, 0}, {400, 0}));
+    many.paths.back().filled = true;  // another layer: not a copy
+    Page once;
+    once.paths = {line({0, 0}, {400, 0})};
+    const Result extra = compare(many, once);
+    EXPECT_EQ(extra.lines.removed, 0);
+    EXPECT_EQ(extra.fills.removed, 1);
+    EXPECT_NEAR(extra.lines.unchanged, 2000 * 400, 1e-3);
+    EXPECT_EQ(compare(once, many).lines.added, 0);
+    Page aside;
+    aside.paths = {line({0, 20}, {400, 20})};
+    EXPECT_NEAR(compare(many, aside).lines.removed, 2000 * 400, 1e-3);
+}
+
 TEST_F(CompareTest, DotsAndDegenerateSegments) {
     Path dot;
     dot.points = {{50, 50}};
