@@ -9,7 +9,7 @@ packages=(
   clang libclang-rt-14-dev
   libcairo2-dev libtiff-dev libpng-dev zlib1g-dev
   liblnk-dev libbfio-dev libchm-dev fp-utils
-  poppler-utils libtiff-tools hp2xx
+  poppler-utils libtiff-tools hp2xx time fonts-dejavu-core
 )
 sudo=""
 if [ "$(id -u)" -ne 0 ]; then sudo="sudo"; fi

@@ -1,0 +1,389 @@
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <memory>
+#include <numbers>
+
+#include "render.h"
+
+namespace drawing {
+namespace {
+
+constexpr double kA4WidthUnits = 210 * kUnitsPerMm;
+constexpr double kA4HeightUnits = 297 * kUnitsPerMm;
+constexpr const char* kFontFamily = "DejaVu Sans Mono";
+constexpr double kMetricsSize = 1000;
+// Share of a monospaced advance taken by the glyph and its bearings.
+constexpr double kGlyphFill = 1.2;
+
+struct Box {
+    double minX = std::numeric_limits<double>::infinity();
+    double minY = std::numeric_limits<double>::infinity();
+    double maxX = -std::numeric_limits<double>::infinity();
+    double maxY = -std::numeric_limits<double>::infinity();
+    bool empty() const { return !(minX <= maxX && minY <= maxY); }
+    void add(double x, double y, double pad = 0) {
+        if (!std::isfinite(x) || !std::isfinite(y)) {
+            return;
+        }
+        minX = std::min(minX, x - pad);
+        minY = std::min(minY, y - pad);
+        maxX = std::max(maxX, x + pad);
+        maxY = std::max(maxY, y + pad);
+    }
+};
+
+void setColor(cairo_t* cr, Rgb c) {
+    cairo_set_source_rgb(cr, ((c >> 16) & 0xFF) / 255.0, ((c >> 8) & 0xFF) / 255.0,
+                         (c & 0xFF) / 255.0);
+}
+
+double textLength(const Text& t, std::size_t chars) {
+    return chars == 0 ? 0 : (static_cast<double>(chars) - 1) * t.charWidth * 1.5 + t.charWidth;
+}
+
+// Label text is bytes as the plot had them: valid UTF-8 stays, anything
+// else is read as Latin-1, and control characters become blanks.
+std::string toUtf8(const std::string& bytes, std::size_t& chars) {
+    std::string out;
+    chars = 0;
+    for (std::size_t i = 0; i < bytes.size();) {
+        const auto c = static_cast<unsigned char>(bytes[i]);
+        std::size_t len = c < 0x80         ? 1
+                          : (c >> 5) == 6  ? 2
+                          : (c >> 4) == 14 ? 3
+                          : (c >> 3) == 30 ? 4
+                                           : 0;
+        bool valid = len > 1 && i + len <= bytes.size();
+        for (std::size_t k = 1; valid && k < len; ++k) {
+            valid = (static_cast<unsigned char>(bytes[i + k]) >> 6) == 2;
+        }
+        if (len == 1) {
+            out += c < 0x20 || c == 0x7F ? ' ' : static_cast<char>(c);
+            i += 1;
+        } else if (valid) {
+            out.append(bytes, i, len);
+            i += len;
+        } else {
+            out += static_cast<char>(0xC0 | (c >> 6));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+            i += 1;
+        }
+        ++chars;
+    }
+    return out;
+}
+
+// Offset of a label's start from its origin point, along and across the
+// text direction, for HP-GL label origin codes 1-9 and 11-19.
+Point labelOffset(const Text& t, std::size_t chars) {
+    int code = t.labelOrigin;
+    const bool offset = code > 10;
+    code = code % 10;
+    if (code < 1 || code > 9) {
+        code = 1;
+    }
+    const int column = (code - 1) / 3;  // left, centre, right
+    const int row = (code - 1) % 3;     // bottom, middle, top
+    const double len = textLength(t, chars);
+    Point d;
+    d.x = column == 0 ? 0 : column == 1 ? -len / 2 : -len;
+    d.y = row == 0 ? 0 : row == 1 ? -t.charHeight / 2 : -t.charHeight;
+    if (offset) {
+        d.x += column == 0 ? t.charWidth / 2 : column == 2 ? -t.charWidth / 2 : 0;
+        d.y += row == 0 ? t.charHeight / 2 : row == 2 ? -t.charHeight / 2 : 0;
+    }
+    return d;
+}
+
+bool finitePoint(const Point& p) {
+    return std::isfinite(p.x) && std::isfinite(p.y);
+}
+
+// The label's box, with room for descenders and for slant.
+void addTextBox(Box& box, const Text& t) {
+    if (t.text.empty() || !finitePoint(t.origin) || !std::isfinite(t.angleDeg)) {
+        return;
+    }
+    std::size_t chars = 0;
+    toUtf8(t.text, chars);
+    const Point d = labelOffset(t, chars);
+    const double len = textLength(t, chars);
+    const double a = t.angleDeg * std::numbers::pi / 180;
+    const double c = std::cos(a), s = std::sin(a);
+    const double lean = std::abs(t.slant) * t.charHeight;
+    for (double x : {d.x - lean, d.x + len + lean}) {
+        for (double y : {d.y - t.charHeight / 2, d.y + t.charHeight}) {
+            box.add(t.origin.x + x * c - y * s, t.origin.y + x * s + y * c);
+        }
+    }
+}
+
+// Whether anything of the path can fall inside the visible box; drawing a
+// large sheet band by band skips most paths this way.
+bool pathVisible(const Path& path, double pad, const Box& view) {
+    Box b;
+    for (const auto& p : path.points) {
+        b.add(p.x, p.y);
+    }
+    return !b.empty() && b.minX - pad <= view.maxX && b.maxX + pad >= view.minX &&
+           b.minY - pad <= view.maxY && b.maxY + pad >= view.minY;
+}
+
+bool boxesMeet(const Box& a, const Box& b) {
+    return !a.empty() && a.minX <= b.maxX && a.maxX >= b.minX && a.minY <= b.maxY &&
+           a.maxY >= b.minY;
+}
+
+void addPath(cairo_t* cr, const Path& path) {
+    cairo_new_path(cr);
+    std::size_t next = 0;
+    bool open = false;
+    for (std::size_t i = 0; i < path.points.size(); ++i) {
+        const bool starts =
+            i == 0 || (next < path.subpathStarts.size() && path.subpathStarts[next] == i);
+        while (next < path.subpathStarts.size() && path.subpathStarts[next] <= i) {
+            ++next;
+        }
+        const Point& p = path.points[i];
+        if (!finitePoint(p)) {
+            continue;
+        }
+        if (starts || !open) {
+            if (open && (path.closed || path.filled)) {
+                cairo_close_path(cr);
+            }
+            cairo_move_to(cr, p.x, p.y);
+            open = true;
+        } else {
+            cairo_line_to(cr, p.x, p.y);
+        }
+    }
+    if (open && (path.closed || path.filled)) {
+        cairo_close_path(cr);
+    }
+}
+
+void drawRaster(cairo_t* cr, const Raster& r) {
+    if (r.width <= 0 || r.height <= 0 || r.width > kMaxRasterSide || r.height > kMaxRasterSide ||
+        (r.channels != 1 && r.channels != 3) || !(r.dpi > 0) || !finitePoint(r.origin) ||
+        r.pixels.size() != static_cast<std::size_t>(r.width) * r.height * r.channels) {
+        return;
+    }
+    std::unique_ptr<cairo_surface_t, decltype(&cairo_surface_destroy)> image(
+        cairo_image_surface_create(CAIRO_FORMAT_RGB24, r.width, r.height), cairo_surface_destroy);
+    if (cairo_surface_status(image.get()) != CAIRO_STATUS_SUCCESS) {
+        return;
+    }
+    cairo_surface_flush(image.get());
+    unsigned char* data = cairo_image_surface_get_data(image.get());
+    const int stride = cairo_image_surface_get_stride(image.get());
+    for (int y = 0; y < r.height; ++y) {
+        auto* out = reinterpret_cast<std::uint32_t*>(data + static_cast<std::size_t>(y) * stride);
+        const std::uint8_t* in =
+            r.pixels.data() + static_cast<std::size_t>(y) * r.width * r.channels;
+        for (int x = 0; x < r.width; ++x) {
+            const std::uint8_t* px = in + x * r.channels;
+            const std::uint32_t red = px[0];
+            const std::uint32_t green = r.channels == 3 ? px[1] : px[0];
+            const std::uint32_t blue = r.channels == 3 ? px[2] : px[0];
+            out[x] = 0xFF000000u | (red << 16) | (green << 8) | blue;
+        }
+    }
+    cairo_surface_mark_dirty(image.get());
+    cairo_save(cr);
+    cairo_translate(cr, r.origin.x, r.origin.y);
+    const double k = kUnitsPerInch / r.dpi;
+    cairo_scale(cr, k, -k);
+    cairo_set_source_surface(cr, image.get(), 0, 0);
+    // Plot rasters are mostly bi-level: keep their pixels crisp.
+    cairo_pattern_set_filter(cairo_get_source(cr), CAIRO_FILTER_NEAREST);
+    cairo_rectangle(cr, 0, 0, r.width, r.height);
+    cairo_fill(cr);
+    cairo_restore(cr);
+}
+
+void drawText(cairo_t* cr, const Text& t, double capHeight, double advance) {
+    if (t.text.empty() || !finitePoint(t.origin) || !(t.charHeight > 0) || !(t.charWidth > 0) ||
+        !std::isfinite(t.angleDeg) || !std::isfinite(t.slant)) {
+        return;
+    }
+    std::size_t chars = 0;
+    const std::string utf8 = toUtf8(t.text, chars);
+    const Point d = labelOffset(t, chars);
+    cairo_save(cr);
+    cairo_translate(cr, t.origin.x, t.origin.y);
+    cairo_rotate(cr, t.angleDeg * std::numbers::pi / 180);
+    cairo_translate(cr, d.x, d.y);
+    cairo_scale(cr, 1, -1);  // glyph space runs downwards
+    // A glyph fills the character width, a cell is one and a half of it.
+    const double sx = t.charWidth * kGlyphFill / advance;
+    const double sy = t.charHeight / capHeight;
+    cairo_matrix_t m;
+    cairo_matrix_init(&m, sx, 0, -std::clamp(t.slant, -10.0, 10.0) * sy, sy, 0, 0);
+    cairo_set_font_matrix(cr, &m);
+    setColor(cr, t.stroke.color);
+    cairo_glyph_t* glyphs = nullptr;
+    int count = 0;
+    if (cairo_scaled_font_text_to_glyphs(cairo_get_scaled_font(cr), 0, 0, utf8.data(),
+                                         static_cast<int>(utf8.size()), &glyphs, &count, nullptr,
+                                         nullptr, nullptr) == CAIRO_STATUS_SUCCESS) {
+        for (int i = 0; i < count; ++i) {
+            glyphs[i].x = i * t.charWidth * 1.5;
+            glyphs[i].y = 0;
+        }
+        cairo_show_glyphs(cr, glyphs, count);
+    }
+    cairo_glyph_free(glyphs);
+    cairo_restore(cr);
+}
+
+}  // namespace
+
+Frame pageFrame(const Page& page) {
+    if (page.width > 0 && page.height > 0 && std::isfinite(page.width) &&
+        std::isfinite(page.height)) {
+        return {0, 0, page.width, page.height};
+    }
+    Box box;
+    for (const auto& path : page.paths) {
+        const double pad = path.filled ? 0 : path.stroke.widthMm * kUnitsPerMm / 2;
+        for (const auto& p : path.points) {
+            box.add(p.x, p.y, pad);
+        }
+    }
+    for (const auto& t : page.texts) {
+        addTextBox(box, t);
+    }
+    for (const auto& r : page.rasters) {
+        if (r.dpi > 0) {
+            box.add(r.origin.x, r.origin.y);
+            box.add(r.origin.x + r.width * kUnitsPerInch / r.dpi,
+                    r.origin.y - r.height * kUnitsPerInch / r.dpi);
+        }
+    }
+    if (box.empty()) {
+        return {0, 0, kA4WidthUnits, kA4HeightUnits};
+    }
+    // A point-like drawing still gets a sheet of a few millimetres.
+    const double w = std::max(box.maxX - box.minX, 4 * kUnitsPerMm);
+    const double h = std::max(box.maxY - box.minY, 4 * kUnitsPerMm);
+    return {box.minX, box.minY, w, h};
+}
+
+void drawPage(cairo_t* cr, const Page& page, const Frame& frame, double scale,
+              double minLineDevice) {
+    cairo_save(cr);
+    cairo_scale(cr, scale, -scale);
+    cairo_translate(cr, -frame.x0, -(frame.y0 + frame.height));
+    Box view;
+    {
+        double x1 = 0, y1 = 0, x2 = 0, y2 = 0;
+        cairo_clip_extents(cr, &x1, &y1, &x2, &y2);
+        view.add(x1, y1);
+        view.add(x2, y2);
+    }
+
+    for (const auto& r : page.rasters) {
+        drawRaster(cr, r);
+    }
+    for (const auto& path : page.paths) {
+        if (!path.filled || path.points.size() < 3 || !pathVisible(path, 0, view)) {
+            continue;
+        }
+        addPath(cr, path);
+        cairo_set_fill_rule(cr, path.evenOdd ? CAIRO_FILL_RULE_EVEN_ODD : CAIRO_FILL_RULE_WINDING);
+        setColor(cr, path.stroke.color);
+        cairo_fill(cr);
+    }
+    cairo_set_line_cap(cr, CAIRO_LINE_CAP_ROUND);
+    cairo_set_line_join(cr, CAIRO_LINE_JOIN_ROUND);
+    const double minWidth = minLineDevice / scale;
+    for (const auto& path : page.paths) {
+        const double w = path.stroke.widthMm * kUnitsPerMm;
+        const double width = std::isfinite(w) ? std::max(w, minWidth) : minWidth;
+        if (path.filled || path.points.empty() || !pathVisible(path, width, view)) {
+            continue;
+        }
+        addPath(cr, path);
+        if (path.points.size() == 1) {
+            // A dot: a zero-length segment, which round caps draw.
+            cairo_rel_line_to(cr, 0, 0);
+        }
+        cairo_set_line_width(cr, width);
+        std::vector<double> dashes;
+        double total = 0;
+        for (double mm : path.stroke.dashMm) {
+            if (!std::isfinite(mm) || mm < 0) {
+                dashes.clear();
+                total = 0;
+                break;
+            }
+            dashes.push_back(mm * kUnitsPerMm);
+            total += mm;
+        }
+        cairo_set_dash(cr, total > 0 ? dashes.data() : nullptr,
+                       total > 0 ? static_cast<int>(dashes.size()) : 0, 0);
+        setColor(cr, path.stroke.color);
+        cairo_stroke(cr);
+    }
+    cairo_set_dash(cr, nullptr, 0, 0);
+    if (!page.texts.empty()) {
+        cairo_select_font_face(cr, kFontFamily, CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_NORMAL);
+        // Glyphs are scaled to the plot's character cells: hinted metrics
+        // would snap them to device pixels and spoil the spacing.
+        std::unique_ptr<cairo_font_options_t, decltype(&cairo_font_options_destroy)> fo(
+            cairo_font_options_create(), cairo_font_options_destroy);
+        cairo_get_font_options(cr, fo.get());
+        cairo_font_options_set_hint_metrics(fo.get(), CAIRO_HINT_METRICS_OFF);
+        cairo_font_options_set_hint_style(fo.get(), CAIRO_HINT_STYLE_NONE);
+        cairo_set_font_options(cr, fo.get());
+        cairo_save(cr);
+        cairo_identity_matrix(cr);
+        cairo_set_font_size(cr, kMetricsSize);
+        cairo_text_extents_t cap;
+        cairo_text_extents(cr, "H", &cap);
+        cairo_text_extents_t em;
+        cairo_text_extents(cr, "M", &em);
+        cairo_restore(cr);
+        const double capHeight = -cap.y_bearing > 0 ? -cap.y_bearing / kMetricsSize : 0.73;
+        const double advance = em.x_advance > 0 ? em.x_advance / kMetricsSize : 0.6;
+        for (const auto& t : page.texts) {
+            Box b;
+            addTextBox(b, t);
+            // Glyphs may reach a little past their cells.
+            b.add(b.minX, b.minY, t.charHeight);
+            b.add(b.maxX, b.maxY, t.charHeight);
+            if (boxesMeet(b, view)) {
+                drawText(cr, t, capHeight, advance);
+            }
+        }
+    }
+    cairo_restore(cr);
+}
+
+bool pageIsBlackAndWhite(const Page& page) {
+    auto bw = [](Rgb c) { return c == kBlack || c == kWhite; };
+    for (const auto& p : page.paths) {
+        if (!bw(p.stroke.color)) {
+            return false;
+        }
+    }
+    for (const auto& t : page.texts) {
+        if (!bw(t.stroke.color)) {
+            return false;
+        }
+    }
+    for (const auto& r : page.rasters) {
+        for (std::size_t i = 0; i < r.pixels.size(); i += r.channels == 3 ? 3 : 1) {
+            const std::uint8_t v = r.pixels[i];
+            if ((v != 0 && v != 255) || (r.channels == 3 && i + 2 < r.pixels.size() &&
+                                         (r.pixels[i + 1] != v || r.pixels[i + 2] != v))) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+}  // namespace drawing

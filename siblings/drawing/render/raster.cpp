@@ -1,0 +1,122 @@
+#include <algorithm>
+#include <cmath>
+#include <memory>
+
+#include "render.h"
+
+namespace drawing {
+namespace {
+
+// A band of about 32 MB of cairo pixels: few passes over the page on a
+// large sheet, little memory.
+constexpr std::size_t kBandBytes = 32u << 20;
+
+}  // namespace
+
+bool rasterSize(const Page& page, double dpi, int& width, int& height, std::string& error) {
+    if (!(dpi >= 1 && dpi <= 10000)) {
+        error = "resolution out of range: " + std::to_string(dpi) + " dpi";
+        return false;
+    }
+    const Frame f = pageFrame(page);
+    const double w = std::ceil(f.width * dpi / kUnitsPerInch);
+    const double h = std::ceil(f.height * dpi / kUnitsPerInch);
+    if (!(w <= kMaxRasterSide && h <= kMaxRasterSide)) {
+        error = "page too large for " + std::to_string(static_cast<int>(dpi)) + " dpi";
+        return false;
+    }
+    width = std::max(1, static_cast<int>(w));
+    height = std::max(1, static_cast<int>(h));
+    return true;
+}
+
+bool renderPageBands(const Page& page, const RasterOptions& opts, const BandSink& sink,
+                     std::string& error) {
+    int width = 0, height = 0;
+    if (!rasterSize(page, opts.dpi, width, height, error)) {
+        return false;
+    }
+    const Frame frame = pageFrame(page);
+    const int bandRows = static_cast<int>(
+        std::clamp<std::size_t>(kBandBytes / (static_cast<std::size_t>(width) * 4), 16, 4096));
+    const int rows = std::min(bandRows, height);
+    std::unique_ptr<cairo_surface_t, decltype(&cairo_surface_destroy)> surface(
+        cairo_image_surface_create(CAIRO_FORMAT_RGB24, width, rows), cairo_surface_destroy);
+    if (cairo_surface_status(surface.get()) != CAIRO_STATUS_SUCCESS) {
+        error = "cannot allocate a raster of " + std::to_string(width) + " x " +
+                std::to_string(rows) + " pixels";
+        return false;
+    }
+    std::unique_ptr<cairo_t, decltype(&cairo_destroy)> cr(cairo_create(surface.get()),
+                                                          cairo_destroy);
+    if (!opts.antialias) {
+        cairo_set_antialias(cr.get(), CAIRO_ANTIALIAS_NONE);
+        std::unique_ptr<cairo_font_options_t, decltype(&cairo_font_options_destroy)> fo(
+            cairo_font_options_create(), cairo_font_options_destroy);
+        cairo_font_options_set_antialias(fo.get(), CAIRO_ANTIALIAS_NONE);
+        cairo_set_font_options(cr.get(), fo.get());
+    }
+    const double scale = opts.dpi / kUnitsPerInch;
+    Image band;
+    band.width = width;
+    band.channels = opts.channels == 1 ? 1 : 3;
+    band.dpi = opts.dpi;
+    for (int top = 0; top < height; top += rows) {
+        const int count = std::min(rows, height - top);
+        cairo_save(cr.get());
+        cairo_set_source_rgb(cr.get(), 1, 1, 1);
+        cairo_paint(cr.get());
+        cairo_translate(cr.get(), 0, -top);
+        drawPage(cr.get(), page, frame, scale, 1.0);
+        cairo_restore(cr.get());
+        if (cairo_status(cr.get()) != CAIRO_STATUS_SUCCESS) {
+            error =
+                std::string("drawing failed: ") + cairo_status_to_string(cairo_status(cr.get()));
+            return false;
+        }
+        cairo_surface_flush(surface.get());
+        const unsigned char* data = cairo_image_surface_get_data(surface.get());
+        const int stride = cairo_image_surface_get_stride(surface.get());
+        band.height = count;
+        band.pixels.resize(static_cast<std::size_t>(width) * count * band.channels);
+        std::uint8_t* out = band.pixels.data();
+        for (int y = 0; y < count; ++y) {
+            const auto* in =
+                reinterpret_cast<const std::uint32_t*>(data + static_cast<std::size_t>(y) * stride);
+            for (int x = 0; x < width; ++x) {
+                const std::uint32_t px = in[x];
+                const std::uint8_t r = (px >> 16) & 0xFF, g = (px >> 8) & 0xFF, b = px & 0xFF;
+                if (band.channels == 1) {
+                    *out++ = static_cast<std::uint8_t>((r * 299 + g * 587 + b * 114 + 500) / 1000);
+                } else {
+                    *out++ = r;
+                    *out++ = g;
+                    *out++ = b;
+                }
+            }
+        }
+        if (!sink(band, top)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool renderPage(const Page& page, const RasterOptions& opts, Image& out, std::string& error) {
+    out = Image();
+    return renderPageBands(
+        page, opts,
+        [&](const Image& band, int firstRow) {
+            if (firstRow == 0) {
+                out.width = band.width;
+                out.channels = band.channels;
+                out.dpi = band.dpi;
+            }
+            out.height += band.height;
+            out.pixels.insert(out.pixels.end(), band.pixels.begin(), band.pixels.end());
+            return true;
+        },
+        error);
+}
+
+}  // namespace drawing

@@ -1,0 +1,73 @@
+// Rendering of pages: one drawing routine for every cairo surface (PDF,
+// raster bands), and the raster side of it.
+#pragma once
+
+#include <cairo.h>
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "page.h"
+
+namespace drawing {
+
+// The part of the plane a page shows, in plotter units, y upwards.
+struct Frame {
+    double x0 = 0;
+    double y0 = 0;
+    double width = 0;
+    double height = 0;
+};
+
+// The page's media when it has one, else the extent of its content; an
+// empty page without media is an A4 portrait sheet.
+Frame pageFrame(const Page& page);
+
+// Draws the page onto cr, whose device space has the frame's upper left
+// corner at (0, 0) and `scale` device units per plotter unit. Lines are
+// never thinner than minLineDevice device units, so that hairlines
+// (width 0) stay visible on every surface.
+void drawPage(cairo_t* cr, const Page& page, const Frame& frame, double scale,
+              double minLineDevice);
+
+// An 8-bit image, rows from the top down, tightly packed.
+struct Image {
+    int width = 0;
+    int height = 0;
+    int channels = 1;  // 1 grey, 3 RGB
+    double dpi = 0;
+    std::vector<std::uint8_t> pixels;
+    const std::uint8_t* row(int y) const {
+        return pixels.data() + static_cast<std::size_t>(y) * width * channels;
+    }
+};
+
+struct RasterOptions {
+    double dpi = 300;
+    int channels = 3;
+    bool antialias = true;  // off for black-and-white output, where grey has no place
+};
+
+// Largest image side we render; beyond it the caller asks for a lower dpi.
+inline constexpr int kMaxRasterSide = 32767;
+
+// Pixel size of the page at opts.dpi; false with error when it is too large.
+bool rasterSize(const Page& page, double dpi, int& width, int& height, std::string& error);
+
+// Renders the page band by band from the top, handing each band (a few
+// hundred rows of the full width) to sink with the index of its first row,
+// so that a large sheet at a high resolution needs the memory of one band.
+using BandSink = std::function<bool(const Image& band, int firstRow)>;
+bool renderPageBands(const Page& page, const RasterOptions& opts, const BandSink& sink,
+                     std::string& error);
+
+// The whole page in one image.
+bool renderPage(const Page& page, const RasterOptions& opts, Image& out, std::string& error);
+
+// True when everything the page shows is black or white, so that a
+// bi-level image loses nothing of it.
+bool pageIsBlackAndWhite(const Page& page);
+
+}  // namespace drawing

@@ -1,0 +1,231 @@
+#include "tiff_io.h"
+
+#include <tiffio.h>
+
+#include <algorithm>
+#include <cstdarg>
+#include <cstdio>
+
+namespace drawing {
+namespace {
+
+thread_local std::string lastTiffError;
+
+void onTiffError(const char* module, const char* fmt, va_list ap) {
+    char buf[512];
+    std::vsnprintf(buf, sizeof buf, fmt, ap);
+    lastTiffError = module != nullptr ? std::string(module) + ": " + buf : std::string(buf);
+}
+
+void onTiffWarning(const char*, const char*, va_list) {}
+
+// libtiff reports through process-wide handlers; ours keep the message for
+// the caller instead of printing it.
+void installHandlers() {
+    static const bool done = [] {
+        TIFFSetErrorHandler(onTiffError);
+        TIFFSetWarningHandler(onTiffWarning);
+        return true;
+    }();
+    (void)done;
+}
+
+std::string tiffError(const std::string& what) {
+    std::string e = what;
+    if (!lastTiffError.empty()) {
+        e += ": " + lastTiffError;
+        lastTiffError.clear();
+    }
+    return e;
+}
+
+}  // namespace
+
+void TiffWriter::Closer::operator()(tiff* t) const {
+    TIFFClose(t);
+}
+
+TiffWriter::TiffWriter() {
+    installHandlers();
+}
+TiffWriter::~TiffWriter() = default;
+
+bool TiffWriter::open(const std::string& path, std::string& error) {
+    lastTiffError.clear();
+    tif_.reset(TIFFOpen(path.c_str(), "w"));
+    if (!tif_) {
+        error = tiffError("cannot create " + path);
+        return false;
+    }
+    path_ = path;
+    pages_ = 0;
+    return true;
+}
+
+bool TiffWriter::addPage(const Page& page, const TiffOptions& opts, std::string& error) {
+    if (!tif_) {
+        error = "TIFF file not open";
+        return false;
+    }
+    int width = 0, height = 0;
+    if (!rasterSize(page, opts.dpi, width, height, error)) {
+        return false;
+    }
+    tiff* t = tif_.get();
+    const bool bilevel = pageIsBlackAndWhite(page);
+    TIFFSetField(t, TIFFTAG_SUBFILETYPE, FILETYPE_PAGE);
+    TIFFSetField(t, TIFFTAG_IMAGEWIDTH, static_cast<uint32_t>(width));
+    TIFFSetField(t, TIFFTAG_IMAGELENGTH, static_cast<uint32_t>(height));
+    TIFFSetField(t, TIFFTAG_ORIENTATION, ORIENTATION_TOPLEFT);
+    TIFFSetField(t, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+    TIFFSetField(t, TIFFTAG_RESOLUTIONUNIT, RESUNIT_INCH);
+    TIFFSetField(t, TIFFTAG_XRESOLUTION, static_cast<float>(opts.dpi));
+    TIFFSetField(t, TIFFTAG_YRESOLUTION, static_cast<float>(opts.dpi));
+    TIFFSetField(t, TIFFTAG_PAGENUMBER, static_cast<uint16_t>(pages_), static_cast<uint16_t>(0));
+    TIFFSetField(t, TIFFTAG_SOFTWARE, "tolvane");
+    if (bilevel) {
+        TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, 1);
+        TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, 1);
+        TIFFSetField(t, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISWHITE);
+        TIFFSetField(t, TIFFTAG_COMPRESSION, COMPRESSION_CCITTFAX4);
+        TIFFSetField(t, TIFFTAG_FILLORDER, FILLORDER_MSB2LSB);
+    } else {
+        TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, 8);
+        TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, 3);
+        TIFFSetField(t, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB);
+        TIFFSetField(
+            t, TIFFTAG_COMPRESSION,
+            opts.color == TiffColorCompression::Lzw ? COMPRESSION_LZW : COMPRESSION_ADOBE_DEFLATE);
+        TIFFSetField(t, TIFFTAG_PREDICTOR, PREDICTOR_HORIZONTAL);
+    }
+    // Strips of about 256 KB: libtiff's default of 8 KB is a single row on
+    // a wide colour sheet, which costs compression and index space.
+    const std::size_t rowBytes =
+        bilevel ? (static_cast<std::size_t>(width) + 7) / 8 : static_cast<std::size_t>(width) * 3;
+    TIFFSetField(t, TIFFTAG_ROWSPERSTRIP,
+                 static_cast<uint32_t>(std::clamp<std::size_t>((256u << 10) / rowBytes, 1,
+                                                               static_cast<std::size_t>(height))));
+
+    RasterOptions ro;
+    ro.dpi = opts.dpi;
+    ro.channels = bilevel ? 1 : 3;
+    ro.antialias = !bilevel;
+    std::vector<std::uint8_t> packed((static_cast<std::size_t>(width) + 7) / 8);
+    bool written = true;
+    const bool drawn = renderPageBands(
+        page, ro,
+        [&](const Image& band, int firstRow) {
+            for (int y = 0; y < band.height; ++y) {
+                const std::uint8_t* row = band.row(y);
+                void* line = const_cast<std::uint8_t*>(row);
+                if (bilevel) {
+                    std::fill(packed.begin(), packed.end(), 0);
+                    for (int x = 0; x < width; ++x) {
+                        if (row[x] < 128) {
+                            packed[x >> 3] |= static_cast<std::uint8_t>(0x80 >> (x & 7));
+                        }
+                    }
+                    line = packed.data();
+                }
+                if (TIFFWriteScanline(t, line, static_cast<uint32_t>(firstRow + y), 0) < 0) {
+                    written = false;
+                    return false;
+                }
+            }
+            return true;
+        },
+        error);
+    if (!drawn) {
+        if (!written) {
+            error = tiffError("cannot write " + path_);
+        }
+        return false;
+    }
+    if (!TIFFWriteDirectory(t)) {
+        error = tiffError("cannot write " + path_);
+        return false;
+    }
+    ++pages_;
+    return true;
+}
+
+bool TiffWriter::close(std::string& error) {
+    if (!tif_) {
+        error = "TIFF file not open";
+        return false;
+    }
+    if (pages_ == 0) {
+        tif_.reset();
+        error = "no pages to write";
+        return false;
+    }
+    // TIFFClose reports nothing; a failed flush shows up as an error text.
+    lastTiffError.clear();
+    const bool flushed = TIFFFlush(tif_.get()) == 1;
+    tif_.reset();
+    if (!flushed || !lastTiffError.empty()) {
+        error = tiffError("cannot write " + path_);
+        return false;
+    }
+    return true;
+}
+
+bool readTiff(const std::string& path, std::vector<TiffPage>& pages, std::string& error) {
+    installHandlers();
+    lastTiffError.clear();
+    pages.clear();
+    std::unique_ptr<TIFF, void (*)(TIFF*)> tif(TIFFOpen(path.c_str(), "r"), TIFFClose);
+    if (!tif) {
+        error = tiffError("cannot open " + path);
+        return false;
+    }
+    do {
+        TiffPage p;
+        uint32_t w = 0, h = 0;
+        uint16_t bps = 0, spp = 1, photometric = 0, compression = 0;
+        float xres = 0, yres = 0;
+        TIFFGetField(tif.get(), TIFFTAG_IMAGEWIDTH, &w);
+        TIFFGetField(tif.get(), TIFFTAG_IMAGELENGTH, &h);
+        TIFFGetFieldDefaulted(tif.get(), TIFFTAG_BITSPERSAMPLE, &bps);
+        TIFFGetFieldDefaulted(tif.get(), TIFFTAG_SAMPLESPERPIXEL, &spp);
+        TIFFGetField(tif.get(), TIFFTAG_PHOTOMETRIC, &photometric);
+        TIFFGetField(tif.get(), TIFFTAG_COMPRESSION, &compression);
+        TIFFGetField(tif.get(), TIFFTAG_XRESOLUTION, &xres);
+        TIFFGetField(tif.get(), TIFFTAG_YRESOLUTION, &yres);
+        if (w == 0 || h == 0 || w > kMaxRasterSide || h > kMaxRasterSide ||
+            !((bps == 1 && spp == 1) || (bps == 8 && (spp == 1 || spp == 3)))) {
+            error = path + ": unsupported TIFF layout";
+            return false;
+        }
+        p.compression = compression;
+        p.bitsPerSample = bps;
+        p.xDpi = xres;
+        p.yDpi = yres;
+        p.image.width = static_cast<int>(w);
+        p.image.height = static_cast<int>(h);
+        p.image.channels = spp;
+        p.image.dpi = xres;
+        p.image.pixels.resize(static_cast<std::size_t>(w) * h * spp);
+        std::vector<std::uint8_t> line(TIFFScanlineSize(tif.get()));
+        for (uint32_t y = 0; y < h; ++y) {
+            if (TIFFReadScanline(tif.get(), line.data(), y, 0) < 0) {
+                error = tiffError(path + ": cannot read page " + std::to_string(pages.size() + 1));
+                return false;
+            }
+            std::uint8_t* out = p.image.pixels.data() + static_cast<std::size_t>(y) * w * spp;
+            if (bps == 1) {
+                const bool whiteIsZero = photometric == PHOTOMETRIC_MINISWHITE;
+                for (uint32_t x = 0; x < w; ++x) {
+                    const bool bit = (line[x >> 3] >> (7 - (x & 7))) & 1;
+                    out[x] = bit != whiteIsZero ? 255 : 0;
+                }
+            } else {
+                std::copy(line.begin(), line.begin() + static_cast<std::ptrdiff_t>(w) * spp, out);
+            }
+        }
+        pages.push_back(std::move(p));
+    } while (TIFFReadDirectory(tif.get()));
+    return true;
+}
+
+}  // namespace drawing

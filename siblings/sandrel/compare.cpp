@@ -1,0 +1,390 @@
+#include "compare.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <map>
+#include <tuple>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+#include "geometry.h"
+#include "segment_grid.h"
+
+namespace sandrel {
+namespace {
+
+using drawing::Page;
+using drawing::Path;
+using drawing::Point;
+
+constexpr double kInf = std::numeric_limits<double>::infinity();
+// Steeper crossings than this do not cover each other: a line crossing
+// another is not "the same line" over the few tenths of a millimetre where
+// the two are within tolerance.
+const double kMinCosine = std::cos(25.0 * 3.14159265358979323846 / 180.0);
+// Gaps and pieces shorter than this (plotter units) are rounding noise.
+constexpr double kNoise = 1e-6;
+constexpr double kTextAngleDeg = 0.5;
+constexpr double kTextSlant = 0.01;
+
+constexpr int kUnchangedPen = 1;
+constexpr int kRemovedPen = 2;
+constexpr int kAddedPen = 3;
+
+enum class Status { unchanged, removed, added };
+
+struct Decomposed {
+    std::vector<Segment> segments;
+    // Per path: its first segment in segments, and how many it has.
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> ranges;
+};
+
+// Layers: outlines and fill boundaries never cover each other, and with
+// compareStyle each distinct look gets its own layer.
+class Layers {
+  public:
+    explicit Layers(bool byStyle) : byStyle_(byStyle) {}
+    std::uint32_t of(const Path& path) {
+        if (!byStyle_) {
+            return path.filled ? 1 : 0;
+        }
+        Key key{path.filled, path.stroke.color, path.filled ? 0.0 : path.stroke.widthMm,
+                path.filled ? 0 : path.stroke.lineType,
+                path.filled ? std::vector<double>{} : path.stroke.dashMm};
+        return layers_.try_emplace(std::move(key), static_cast<std::uint32_t>(layers_.size()))
+            .first->second;
+    }
+
+  private:
+    using Key = std::tuple<bool, drawing::Rgb, double, int, std::vector<double>>;
+    bool byStyle_;
+    std::map<Key, std::uint32_t> layers_;
+};
+
+void subpathBounds(const Path& path, std::size_t k, std::size_t& begin, std::size_t& end) {
+    begin = k == 0 ? 0 : path.subpathStarts[k - 1];
+    end = k < path.subpathStarts.size() ? path.subpathStarts[k] : path.points.size();
+    begin = std::min(begin, path.points.size());
+    end = std::clamp(end, begin, path.points.size());
+}
+
+Decomposed decompose(const Page& page, Layers& layers) {
+    Decomposed out;
+    out.ranges.reserve(page.paths.size());
+    for (std::size_t i = 0; i < page.paths.size(); ++i) {
+        const Path& path = page.paths[i];
+        const auto first = static_cast<std::uint32_t>(out.segments.size());
+        const std::uint32_t layer = layers.of(path);
+        const auto add = [&](Point a, Point b) {
+            // A point without a place cannot be compared (nor drawn).
+            if (!std::isfinite(a.x) || !std::isfinite(a.y) || !std::isfinite(b.x) ||
+                !std::isfinite(b.y)) {
+                return;
+            }
+            out.segments.push_back({a, b, static_cast<std::uint32_t>(i), layer});
+        };
+        for (std::size_t k = 0; k <= path.subpathStarts.size(); ++k) {
+            std::size_t begin = 0;
+            std::size_t end = 0;
+            subpathBounds(path, k, begin, end);
+            if (end - begin == 1) {
+                add(path.points[begin], path.points[begin]);  // a dot
+            }
+            for (std::size_t j = begin + 1; j < end; ++j) {
+                add(path.points[j - 1], path.points[j]);
+            }
+            const bool closing = (path.closed || path.filled) && end - begin > 2 &&
+                                 !(path.points[end - 1] == path.points[begin]);
+            if (closing) {
+                add(path.points[end - 1], path.points[begin]);
+            }
+        }
+        out.ranges.emplace_back(first, static_cast<std::uint32_t>(out.segments.size()) - first);
+    }
+    return out;
+}
+
+// One stretch of a segment, in length along it.
+struct Piece {
+    double from;
+    double to;
+    bool covered;
+};
+
+// Splits each segment of `mine` into the stretches that segments of
+// `theirs` cover and those they do not.
+class Coverage {
+  public:
+    Coverage(const std::vector<Segment>& mine, const std::vector<Segment>& theirs, double reach)
+        : mine_(mine), theirs_(theirs), reach_(reach), grid_(theirs, reach) {}
+
+    void pieces(std::size_t index, std::vector<Piece>& out) {
+        out.clear();
+        const Segment& s = mine_[index];
+        const double length = std::hypot(s.b.x - s.a.x, s.b.y - s.a.y);
+        const Point d =
+            length > 0 ? Point{(s.b.x - s.a.x) / length, (s.b.y - s.a.y) / length} : Point{1, 0};
+        cuts_.clear();
+        grid_.forCandidates(s, [&](std::uint32_t k) {
+            const Segment& t = theirs_[k];
+            if (t.layer != s.layer) {
+                return true;
+            }
+            const double tLength = std::hypot(t.b.x - t.a.x, t.b.y - t.a.y);
+            if (length > 2 * reach_ && tLength > 2 * reach_) {
+                const double cosine =
+                    std::abs(d.x * (t.b.x - t.a.x) + d.y * (t.b.y - t.a.y)) / tLength;
+                if (cosine < kMinCosine) {
+                    return true;
+                }
+            }
+            Interval cut{};
+            if (capsuleCut(s.a, d, length, t.a, t.b, reach_, cut)) {
+                cuts_.push_back(cut);
+                // Wholly covered: nothing more to learn.
+                return cut.lo > kNoise || cut.hi < length - kNoise;
+            }
+            return true;
+        });
+        std::sort(cuts_.begin(), cuts_.end(),
+                  [](const Interval& x, const Interval& y) { return x.lo < y.lo; });
+        double at = 0;
+        for (std::size_t k = 0; k < cuts_.size();) {
+            // Overlapping or touching cuts make one covered stretch.
+            Interval stretch = cuts_[k++];
+            while (k < cuts_.size() && cuts_[k].lo <= stretch.hi + kNoise) {
+                stretch.hi = std::max(stretch.hi, cuts_[k++].hi);
+            }
+            if (stretch.lo > at + kNoise) {
+                out.push_back({at, stretch.lo, false});
+                at = stretch.lo;
+            }
+            out.push_back({at, stretch.hi, true});
+            at = stretch.hi;
+        }
+        if (at < length - kNoise || out.empty()) {
+            out.push_back({at, length, false});
+        } else {
+            out.back().to = length;
+        }
+    }
+
+  private:
+    const std::vector<Segment>& mine_;
+    const std::vector<Segment>& theirs_;
+    double reach_;
+    SegmentGrid grid_;
+    std::vector<Interval> cuts_;
+};
+
+Point pointAt(const Segment& s, double u, double length) {
+    if (u <= 0 || length <= 0) {
+        return s.a;
+    }
+    if (u >= length) {
+        return s.b;
+    }
+    const double f = u / length;
+    return {s.a.x + (s.b.x - s.a.x) * f, s.a.y + (s.b.y - s.a.y) * f};
+}
+
+struct Painter {
+    const Options& options;
+    std::vector<Path> unchanged;
+    std::vector<Path> removed;
+    std::vector<Path> added;
+
+    void paint(Path path, Status status) {
+        auto [list, color, pen] = target(status);
+        path.stroke.color = color;
+        path.stroke.pen = pen;
+        list.push_back(std::move(path));
+    }
+    std::tuple<std::vector<Path>&, drawing::Rgb, int> target(Status status) {
+        switch (status) {
+            case Status::unchanged:
+                return {unchanged, options.unchangedColor, kUnchangedPen};
+            case Status::removed:
+                return {removed, options.removedColor, kRemovedPen};
+            case Status::added:
+                break;
+        }
+        return {added, options.addedColor, kAddedPen};
+    }
+};
+
+// Paints one page's outlines and fills: what the other page does not cover
+// as `uncovered`, the rest as unchanged when paintCovered (the first page
+// paints what both have, so the second leaves it out).
+void paintSide(const Page& page, const Decomposed& mine, Coverage& coverage, Status uncovered,
+               bool paintCovered, Painter& painter, Tally& lines, Tally& fills) {
+    std::vector<std::vector<Piece>> perSegment;
+    auto& lineUncovered = uncovered == Status::removed ? lines.removed : lines.added;
+    auto& fillUncovered = uncovered == Status::removed ? fills.removed : fills.added;
+    for (std::size_t i = 0; i < page.paths.size(); ++i) {
+        const Path& path = page.paths[i];
+        const auto [first, count] = mine.ranges[i];
+        perSegment.resize(count);
+        double coveredLength = 0;
+        double uncoveredLength = 0;
+        for (std::uint32_t k = 0; k < count; ++k) {
+            coverage.pieces(first + k, perSegment[k]);
+            for (const auto& piece : perSegment[k]) {
+                (piece.covered ? coveredLength : uncoveredLength) += piece.to - piece.from;
+            }
+        }
+        const bool anyUncovered =
+            std::any_of(perSegment.begin(), perSegment.begin() + count, [](const auto& list) {
+                return std::any_of(list.begin(), list.end(), [](auto& p) { return !p.covered; });
+            });
+        if (path.filled) {
+            // A fill is one thing: unchanged only when its whole boundary is.
+            if (anyUncovered) {
+                ++fillUncovered;
+                painter.paint(path, uncovered);
+            } else if (paintCovered) {
+                ++fills.unchanged;
+                painter.paint(path, Status::unchanged);
+            }
+            continue;
+        }
+        lineUncovered += uncoveredLength;
+        if (paintCovered) {
+            lines.unchanged += coveredLength;
+        }
+        if (!anyUncovered) {
+            if (paintCovered) {
+                painter.paint(path, Status::unchanged);
+            }
+            continue;
+        }
+        // Mixed: redraw as open polylines, one per run of equal status.
+        Path run;
+        bool runCovered = false;
+        const auto flush = [&] {
+            if (run.points.size() >= 2 && (!runCovered || paintCovered)) {
+                painter.paint(std::move(run), runCovered ? Status::unchanged : uncovered);
+            }
+            run = Path{};
+            run.stroke = path.stroke;
+        };
+        flush();
+        for (std::uint32_t k = 0; k < count; ++k) {
+            const Segment& s = mine.segments[first + k];
+            const double length = std::hypot(s.b.x - s.a.x, s.b.y - s.a.y);
+            for (const auto& piece : perSegment[k]) {
+                const Point from = pointAt(s, piece.from, length);
+                const Point to = pointAt(s, piece.to, length);
+                if (run.points.empty() || piece.covered != runCovered ||
+                    !(run.points.back() == from)) {
+                    flush();
+                    runCovered = piece.covered;
+                    run.points.push_back(from);
+                }
+                run.points.push_back(to);
+            }
+        }
+        flush();
+    }
+}
+
+bool sameText(const drawing::Text& a, const drawing::Text& b, double reach, bool byStyle) {
+    const double turn = std::remainder(a.angleDeg - b.angleDeg, 360.0);
+    return a.text == b.text && std::abs(a.charWidth - b.charWidth) <= reach &&
+           std::abs(a.charHeight - b.charHeight) <= reach && std::abs(turn) <= kTextAngleDeg &&
+           std::abs(a.slant - b.slant) <= kTextSlant && a.labelOrigin == b.labelOrigin &&
+           std::hypot(a.origin.x - b.origin.x, a.origin.y - b.origin.y) <= reach &&
+           (!byStyle || a.stroke.color == b.stroke.color);
+}
+
+void compareTexts(const Page& a, const Page& b, double reach, const Options& options,
+                  Result& result) {
+    std::unordered_multimap<std::string, std::size_t> byString;
+    for (std::size_t j = 0; j < b.texts.size(); ++j) {
+        byString.emplace(b.texts[j].text, j);
+    }
+    std::vector<bool> matched(b.texts.size(), false);
+    const auto paint = [&](drawing::Text text, drawing::Rgb color, int pen) {
+        text.stroke.color = color;
+        text.stroke.pen = pen;
+        result.page.texts.push_back(std::move(text));
+    };
+    std::vector<drawing::Text> removed;
+    for (const auto& text : a.texts) {
+        auto [it, end] = byString.equal_range(text.text);
+        std::size_t best = b.texts.size();
+        double bestDistance = kInf;
+        for (; it != end; ++it) {
+            const auto& other = b.texts[it->second];
+            const double distance =
+                std::hypot(text.origin.x - other.origin.x, text.origin.y - other.origin.y);
+            if (!matched[it->second] && distance < bestDistance &&
+                sameText(text, other, reach, options.compareStyle)) {
+                best = it->second;
+                bestDistance = distance;
+            }
+        }
+        if (best < b.texts.size()) {
+            matched[best] = true;
+            ++result.texts.unchanged;
+            paint(text, options.unchangedColor, kUnchangedPen);
+        } else {
+            removed.push_back(text);
+        }
+    }
+    for (auto& text : removed) {
+        ++result.texts.removed;
+        paint(std::move(text), options.removedColor, kRemovedPen);
+    }
+    for (std::size_t j = 0; j < b.texts.size(); ++j) {
+        if (!matched[j]) {
+            ++result.texts.added;
+            paint(b.texts[j], options.addedColor, kAddedPen);
+        }
+    }
+}
+
+}  // namespace
+
+Result compareVectors(const Page& a, const Page& b, const Options& options) {
+    Result result;
+    result.page.width = std::max(a.width, b.width);
+    result.page.height = std::max(a.height, b.height);
+    const double reach = options.toleranceMm * drawing::kUnitsPerMm;
+
+    Layers layers(options.compareStyle);
+    const Decomposed first = decompose(a, layers);
+    const Decomposed second = decompose(b, layers);
+    Painter painter{options, {}, {}, {}};
+    {
+        Coverage coverage(first.segments, second.segments, reach);
+        paintSide(a, first, coverage, Status::removed, true, painter, result.lines, result.fills);
+    }
+    {
+        Coverage coverage(second.segments, first.segments, reach);
+        paintSide(b, second, coverage, Status::added, false, painter, result.lines, result.fills);
+    }
+    result.changed = !painter.removed.empty() || !painter.added.empty();
+    // In this order, so that changes lie on top of what stayed.
+    for (auto* list : {&painter.unchanged, &painter.removed, &painter.added}) {
+        for (auto& path : *list) {
+            result.page.paths.push_back(std::move(path));
+        }
+    }
+    compareTexts(a, b, reach, options, result);
+    result.changed = result.changed || result.texts.differ();
+    return result;
+}
+
+bool comparePages(const Page& a, const Page& b, const Options& options, Result& result,
+                  std::string& error) {
+    if (!a.rasters.empty() || !b.rasters.empty()) {
+        return compareRasters(a, b, options, result, error);
+    }
+    result = compareVectors(a, b, options);
+    return true;
+}
+
+}  // namespace sandrel

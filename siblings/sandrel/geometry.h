@@ -1,0 +1,19 @@
+// Distances between points and line segments.
+#pragma once
+
+#include "page.h"
+
+namespace sandrel {
+
+struct Interval {
+    double lo;
+    double hi;
+};
+
+// The stretch [lo, hi] of u in [0, length] where p + u * d (d of unit
+// length) lies within r of the segment (q0, q1). The segment widened by r is
+// convex, so the stretch is one interval. Returns false when it is empty.
+bool capsuleCut(drawing::Point p, drawing::Point d, double length, drawing::Point q0,
+                drawing::Point q1, double r, Interval& cut);
+
+}  // namespace sandrel

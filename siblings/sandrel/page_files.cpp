@@ -1,0 +1,25 @@
+#include "page_files.h"
+
+#include <ostream>
+
+#include "files.h"
+#include "hpgl.h"
+
+namespace sandrel {
+
+bool writePageFile(const std::string& path, const std::vector<drawing::Page>& pages,
+                   std::string& error) {
+    return siblings::writeFileAtomically(
+        path,
+        [&](std::ostream& out) {
+            drawing::HpglWriter writer(out);
+            for (const auto& page : pages) {
+                writer.writePage(page);
+            }
+            writer.finish();
+            return static_cast<bool>(out);
+        },
+        error);
+}
+
+}  // namespace sandrel

@@ -1,0 +1,164 @@
+#include "params.h"
+
+#include <cerrno>
+#include <charconv>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "files.h"
+
+namespace sandrel {
+namespace {
+
+constexpr double kMaxToleranceMm = 100;
+constexpr double kMinDpi = 10;
+constexpr double kMaxDpi = 2400;
+
+std::string trim(const std::string& s) {
+    const auto first = s.find_first_not_of(" \t\r");
+    if (first == std::string::npos) {
+        return {};
+    }
+    const auto last = s.find_last_not_of(" \t\r");
+    return s.substr(first, last - first + 1);
+}
+
+std::string lower(std::string s) {
+    for (auto& c : s) {
+        if (c >= 'A' && c <= 'Z') {
+            c = static_cast<char>(c - 'A' + 'a');
+        }
+    }
+    return s;
+}
+
+bool parseNumber(const std::string& text, double low, double high, double& value) {
+    const char* end = text.data() + text.size();
+    const auto [ptr, ec] = std::from_chars(text.data(), end, value);
+    return ec == std::errc() && ptr == end && value >= low && value <= high;
+}
+
+bool parseColor(std::string text, drawing::Rgb& color) {
+    if (!text.empty() && text[0] == '#') {
+        text.erase(0, 1);
+    }
+    if (text.size() != 6) {
+        return false;
+    }
+    const char* end = text.data() + text.size();
+    const auto [ptr, ec] = std::from_chars(text.data(), end, color, 16);
+    return ec == std::errc() && ptr == end;
+}
+
+}  // namespace
+
+std::string parameterFilePath() {
+    const std::string base = siblings::localAppDataDir();
+    return base.empty() ? std::string() : base + "/Corvanta/Sandrel/Sandrel.par";
+}
+
+std::string defaultParameterText() {
+    return "# Sandrel parameters: one \"name = value\" a line; lines starting with # are "
+           "comments.\n"
+           "#\n"
+           "# Tolerance: how far apart, in millimetres, two lines may lie and still count\n"
+           "# as the same line.\n"
+           "Tolerance = 0.2\n"
+           "# Colours of the result pages as RRGGBB in hexadecimal: what both drawings\n"
+           "# have, what only the first has, what only the second has.\n"
+           "UnchangedColor = 404040\n"
+           "RemovedColor = FF0000\n"
+           "AddedColor = 0000FF\n"
+           "# Resolution, in dots per inch, at which pages holding raster images are\n"
+           "# compared pixel by pixel (10 to 2400).\n"
+           "Resolution = 200\n"
+           "# CompareStyle: 0 compares where lines are, whatever their pen; 1 also counts\n"
+           "# a change of colour, width or line type as a change.\n"
+           "CompareStyle = 0\n";
+}
+
+bool parseParameters(const std::string& text, Options& options, std::vector<std::string>& warnings,
+                     std::string& error) {
+    std::istringstream in(text);
+    std::string raw;
+    int number = 0;
+    while (std::getline(in, raw)) {
+        ++number;
+        const std::string line = trim(raw);
+        if (line.empty() || line[0] == '#') {
+            continue;
+        }
+        const std::string where = "line " + std::to_string(number) + ": ";
+        const auto equals = line.find('=');
+        if (equals == std::string::npos) {
+            error = where + "expected name = value";
+            return false;
+        }
+        const std::string name = lower(trim(line.substr(0, equals)));
+        const std::string value = trim(line.substr(equals + 1));
+        bool ok = true;
+        if (name == "tolerance") {
+            ok = parseNumber(value, 0, kMaxToleranceMm, options.toleranceMm);
+        } else if (name == "unchangedcolor") {
+            ok = parseColor(value, options.unchangedColor);
+        } else if (name == "removedcolor") {
+            ok = parseColor(value, options.removedColor);
+        } else if (name == "addedcolor") {
+            ok = parseColor(value, options.addedColor);
+        } else if (name == "resolution") {
+            ok = parseNumber(value, kMinDpi, kMaxDpi, options.dpi);
+        } else if (name == "comparestyle") {
+            ok = value == "0" || value == "1";
+            options.compareStyle = value == "1";
+        } else {
+            warnings.push_back(where + "unknown parameter " + trim(line.substr(0, equals)) +
+                               " ignored");
+            continue;
+        }
+        if (!ok) {
+            error = where + "bad value for " + trim(line.substr(0, equals)) + ": " + value;
+            return false;
+        }
+    }
+    return true;
+}
+
+bool loadParameters(const std::string& path, Options& options, std::vector<std::string>& warnings,
+                    std::string& error) {
+    std::error_code ec;
+    if (!std::filesystem::exists(path, ec)) {
+        std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ec);
+        std::string why;
+        const bool written = siblings::writeFileAtomically(
+            path,
+            [](std::ostream& out) {
+                out << defaultParameterText();
+                return static_cast<bool>(out);
+            },
+            why);
+        if (!written) {
+            error = path + ": " + why;
+            return false;
+        }
+    }
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        error = path + ": cannot open: " + std::strerror(errno);
+        return false;
+    }
+    std::ostringstream text;
+    text << in.rdbuf();
+    std::string why;
+    if (!parseParameters(text.str(), options, warnings, why)) {
+        error = path + ": " + why;
+        return false;
+    }
+    for (auto& warning : warnings) {
+        warning = path + ": " + warning;
+    }
+    return true;
+}
+
+}  // namespace sandrel

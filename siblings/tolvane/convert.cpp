@@ -1,0 +1,403 @@
+#include "convert.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <functional>
+#include <random>
+
+#include "files.h"
+#include "hpgl.h"
+#include "pdf_writer.h"
+#include "render.h"
+#include "tiff_io.h"
+
+namespace tolvane {
+namespace {
+
+using drawing::Page;
+
+std::string folderOf(const std::string& path) {
+    const auto slash = path.rfind('/');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+std::string nameOf(const std::string& path) {
+    const auto slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string extensionOf(const std::string& path) {
+    const std::string name = nameOf(path);
+    const auto dot = name.rfind('.');
+    return dot == std::string::npos ? std::string() : name.substr(dot + 1);
+}
+
+std::string baseNameOf(const std::string& path) {
+    const std::string name = nameOf(path);
+    const auto dot = name.rfind('.');
+    return dot == std::string::npos ? name : name.substr(0, dot);
+}
+
+std::string readError(const std::string& path, const drawing::ReadError& e) {
+    return path + ": at byte " + std::to_string(e.offset) + ": " + e.message;
+}
+
+// Input kinds are told by extension; only HP-GL is read for now.
+bool checkInput(const std::string& input, const Parameters& params, std::string& error) {
+    const std::string ext = extensionOf(input);
+    if (extensionInList(ext, params.hpglExtensions)) {
+        return true;
+    }
+    if (extensionInList(ext, "pdf;tif;tiff;p21;sfc")) {
+        error = input + ": reading ." + ext + " files is not supported yet";
+    } else {
+        error =
+            input + ": unknown input type (not an HP-GL extension: " + params.hpglExtensions + ")";
+    }
+    return false;
+}
+
+// Feeds pages, in order, to a sink; false with error on a read failure.
+using PageSource = std::function<bool(const drawing::PageSink& sink, std::string& error)>;
+
+// TIFF goes through libtiff, which wants a file name and seeks in it: the
+// same temporary-name-then-rename scheme as writeFileAtomically, by path.
+bool writeTiffAtomically(const std::string& path, const PageSource& source,
+                         const Parameters& params, std::string& error) {
+    std::random_device rd;
+    const std::string temp =
+        folderOf(path) + "." + nameOf(path) + "." + std::to_string(rd()) + ".part";
+    drawing::TiffOptions opts;
+    opts.dpi = params.dpi;
+    opts.color = params.deflate ? drawing::TiffColorCompression::Deflate
+                                : drawing::TiffColorCompression::Lzw;
+    bool ok = false;
+    {
+        drawing::TiffWriter writer;
+        if (!writer.open(temp, error)) {
+            return false;
+        }
+        std::string pageError;
+        ok = source(
+            [&](Page&& page) {
+                applyPageOptions(page, params);
+                if (!writer.addPage(page, opts, pageError)) {
+                    pageError =
+                        path + ": page " + std::to_string(writer.pages() + 1) + ": " + pageError;
+                    return false;
+                }
+                return true;
+            },
+            error);
+        if (ok && !pageError.empty()) {
+            error = pageError;
+            ok = false;
+        }
+        std::string closeError;
+        if (!writer.close(closeError) && ok) {
+            error = path + ": " + closeError;
+            ok = false;
+        }
+    }
+    if (ok) {
+        const int fd = ::open(temp.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0 || ::fsync(fd) != 0) {
+            error = "cannot write " + temp + ": " + std::strerror(errno);
+            ok = false;
+        }
+        if (fd >= 0) {
+            ::close(fd);
+        }
+    }
+    if (ok && std::rename(temp.c_str(), path.c_str()) != 0) {
+        error = "cannot rename " + temp + " to " + path + ": " + std::strerror(errno);
+        ok = false;
+    }
+    if (!ok) {
+        std::remove(temp.c_str());
+    }
+    return ok;
+}
+
+bool writeOutput(OutputKind kind, const std::string& path, const PageSource& source,
+                 const Parameters& params, std::string& error) {
+    if (kind == OutputKind::Sxf) {
+        error = path + ": SXF output is not supported yet";
+        return false;
+    }
+    if (kind == OutputKind::Tiff) {
+        return writeTiffAtomically(path, source, params, error);
+    }
+    std::string innerError;
+    const bool ok = siblings::writeFileAtomically(
+        path,
+        [&](std::ostream& out) {
+            std::string pageError;
+            if (kind == OutputKind::Hpgl) {
+                drawing::HpglWriter writer(out);
+                int pages = 0;
+                if (!source(
+                        [&](Page&& page) {
+                            applyPageOptions(page, params);
+                            writer.writePage(page);
+                            ++pages;
+                            return static_cast<bool>(out);
+                        },
+                        innerError)) {
+                    return false;
+                }
+                if (pages == 0) {
+                    innerError = path + ": no pages to write";
+                    return false;
+                }
+                writer.finish();
+                return static_cast<bool>(out);
+            }
+            drawing::PdfWriter writer(out);
+            const bool read = source(
+                [&](Page&& page) {
+                    applyPageOptions(page, params);
+                    if (!writer.addPage(page, pageError)) {
+                        pageError = path + ": page " + std::to_string(writer.pages() + 1) + ": " +
+                                    pageError;
+                        return false;
+                    }
+                    return true;
+                },
+                innerError);
+            if (!read) {
+                return false;
+            }
+            if (!pageError.empty()) {
+                innerError = pageError;
+                return false;
+            }
+            if (!writer.close(pageError)) {
+                innerError = path + ": " + pageError;
+                return false;
+            }
+            return true;
+        },
+        error);
+    if (!ok && !innerError.empty()) {
+        error = innerError;
+    }
+    return ok;
+}
+
+// Reads the files one after the other; a sink that stops the reading
+// counts as a failure of the output, which has its own message.
+PageSource filesSource(const std::vector<std::string>& files) {
+    return [files](const drawing::PageSink& sink, std::string& error) {
+        bool stopped = false;
+        for (const auto& file : files) {
+            drawing::ReadError re;
+            const bool ok = drawing::readHpglFile(
+                file,
+                [&](Page&& page) {
+                    if (!sink(std::move(page))) {
+                        stopped = true;
+                        return false;
+                    }
+                    return true;
+                },
+                re);
+            if (stopped) {
+                return true;
+            }
+            if (!ok) {
+                error = readError(file, re);
+                return false;
+            }
+        }
+        return true;
+    };
+}
+
+drawing::Point shifted(const drawing::Point& p, double dx, double dy) {
+    return {p.x + dx, p.y + dy};
+}
+
+void toBlackOnly(drawing::Page& page) {
+    auto black = [](drawing::Rgb c) { return c == drawing::kWhite ? c : drawing::kBlack; };
+    for (auto& p : page.paths) {
+        p.stroke.color = black(p.stroke.color);
+    }
+    for (auto& t : page.texts) {
+        t.stroke.color = black(t.stroke.color);
+    }
+    for (auto& r : page.rasters) {
+        if (r.pixels.size() != static_cast<std::size_t>(r.width) * r.height * r.channels ||
+            (r.channels != 1 && r.channels != 3)) {
+            continue;
+        }
+        std::vector<std::uint8_t> grey(static_cast<std::size_t>(r.width) * r.height);
+        for (std::size_t i = 0; i < grey.size(); ++i) {
+            const std::uint8_t* px = r.pixels.data() + i * r.channels;
+            const bool white =
+                r.channels == 1 ? px[0] == 255 : px[0] == 255 && px[1] == 255 && px[2] == 255;
+            grey[i] = white ? 255 : 0;
+        }
+        r.pixels = std::move(grey);
+        r.channels = 1;
+    }
+}
+
+void fitToSheet(drawing::Page& page) {
+    const drawing::Frame f = drawing::pageFrame(page);
+    const bool landscape = f.width > f.height;
+    // ISO A4 to A0, short side by long side, in mm.
+    static constexpr double kSheets[][2] = {
+        {210, 297}, {297, 420}, {420, 594}, {594, 841}, {841, 1189}};
+    for (const auto& s : kSheets) {
+        const double w = (landscape ? s[1] : s[0]) * drawing::kUnitsPerMm;
+        const double h = (landscape ? s[0] : s[1]) * drawing::kUnitsPerMm;
+        if (f.width <= w && f.height <= h) {
+            const double dx = (w - f.width) / 2 - f.x0;
+            const double dy = (h - f.height) / 2 - f.y0;
+            for (auto& p : page.paths) {
+                for (auto& pt : p.points) {
+                    pt = shifted(pt, dx, dy);
+                }
+            }
+            for (auto& t : page.texts) {
+                t.origin = shifted(t.origin, dx, dy);
+            }
+            for (auto& r : page.rasters) {
+                r.origin = shifted(r.origin, dx, dy);
+            }
+            page.width = w;
+            page.height = h;
+            return;
+        }
+    }
+    // Larger than A0: left at its own size.
+}
+
+}  // namespace
+
+bool outputKindFromSwitch(const std::string& s, OutputKind& kind) {
+    if (s.size() != 2 || s[0] != '/') {
+        return false;
+    }
+    switch (s[1]) {
+        case 'h':
+        case 'H':
+            kind = OutputKind::Hpgl;
+            return true;
+        case 'p':
+        case 'P':
+            kind = OutputKind::Pdf;
+            return true;
+        case 't':
+        case 'T':
+            kind = OutputKind::Tiff;
+            return true;
+        case 'y':
+        case 'Y':
+            kind = OutputKind::Sxf;
+            return true;
+        default:
+            return false;
+    }
+}
+
+std::string pageFileName(const std::string& outPath, int pageNumber) {
+    char digits[16];
+    std::snprintf(digits, sizeof digits, "_%0*d", kPageNumberDigits, pageNumber);
+    return folderOf(outPath) + baseNameOf(outPath) + digits + ".hgl";
+}
+
+void applyPageOptions(drawing::Page& page, const Parameters& params) {
+    if (params.fitSheet) {
+        fitToSheet(page);
+    }
+    if (params.blackOnly) {
+        toBlackOnly(page);
+    }
+}
+
+bool splitFile(const std::string& input, const std::string& outPath, const Parameters& params,
+               std::string& error) {
+    if (!checkInput(input, params, error)) {
+        return false;
+    }
+    std::vector<std::string> written;
+    int number = 0;
+    std::string writeError;
+    drawing::ReadError re;
+    const bool read = drawing::readHpglFile(
+        input,
+        [&](Page&& page) {
+            if (++number > kMaxSplitPages) {
+                writeError = input + ": more than " + std::to_string(kMaxSplitPages) + " pages";
+                return false;
+            }
+            applyPageOptions(page, params);
+            const std::string name = pageFileName(outPath, number);
+            if (!siblings::writeFileAtomically(
+                    name,
+                    [&](std::ostream& out) {
+                        drawing::HpglWriter writer(out);
+                        writer.writePage(page);
+                        writer.finish();
+                        return static_cast<bool>(out);
+                    },
+                    writeError)) {
+                return false;
+            }
+            written.push_back(name);
+            return true;
+        },
+        re);
+    bool ok = read && writeError.empty();
+    if (!read) {
+        error = readError(input, re);
+    } else if (!writeError.empty()) {
+        error = writeError;
+    } else if (written.empty()) {
+        error = input + ": no pages to write";
+        ok = false;
+    }
+    if (!ok) {
+        // A half-split file would be compared as if it were whole.
+        for (const auto& name : written) {
+            std::remove(name.c_str());
+        }
+    }
+    return ok;
+}
+
+bool joinFiles(OutputKind kind, const std::string& pattern, const std::string& outPath,
+               const Parameters& params, std::string& error) {
+    if (kind == OutputKind::Sxf) {
+        error = outPath + ": SXF output is not supported yet";
+        return false;
+    }
+    const std::vector<std::string> files = siblings::listPattern(pattern);
+    if (files.empty()) {
+        error = pattern + ": no page files match";
+        return false;
+    }
+    return writeOutput(kind, outPath, filesSource(files), params, error);
+}
+
+bool convertFile(OutputKind kind, const std::string& input, const std::string& outPath,
+                 const Parameters& params, std::string& error) {
+    if (kind == OutputKind::Sxf) {
+        error = outPath + ": SXF output is not supported yet";
+        return false;
+    }
+    if (!checkInput(input, params, error)) {
+        return false;
+    }
+    return writeOutput(kind, outPath, filesSource({input}), params, error);
+}
+
+}  // namespace tolvane

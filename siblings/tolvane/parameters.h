@@ -1,0 +1,51 @@
+// Tolvane's parameter file, <local app-data>/Corvanta/Tolvane/Tolvane.par:
+// text lines ended by CR LF (LF alone is read too), read once at start.
+//
+//   1  "Tolvane 1.00"          identifies the file
+//   2  300                     resolution of TIFF output, dpi (50 to 1200)
+//   3  LZW                     compression of colour TIFF pages: LZW or Deflate
+//                              (black-and-white pages are always CCITT G4)
+//   4  hgl;hpgl;hpg;plt;hp;gl  extensions read as HP-GL input, ";" between,
+//                              compared without regard to case
+//   5-7 0                      reserved, kept as they are
+//   8  0                       sheet: 0 as the plot gives it (its media, else its
+//                              content), 1 the smallest ISO A sheet (A4 to A0)
+//                              that holds it, content centred
+//   9  0                       mode: 1 split a file into one-page HP-GL files,
+//                              0 join page files into one file
+//  10  0                       colour: 0 as plotted, 1 black only
+//
+// "0" is the neutral value of lines 8 to 10, the one a join step gets. A
+// missing file is created with these defaults; a missing or unreadable
+// line takes its default, and the file is then left as it is.
+#pragma once
+
+#include <string>
+
+namespace tolvane {
+
+struct Parameters {
+    double dpi = 300;
+    bool deflate = false;
+    std::string hpglExtensions = "hgl;hpgl;hpg;plt;hp;gl";
+    bool fitSheet = false;
+    bool split = false;
+    bool blackOnly = false;
+};
+
+// Where the file lives; empty when there is no local app-data folder.
+std::string parameterFilePath();
+
+// The lines of a parameter file with default values.
+std::string defaultParameterText();
+
+Parameters parseParameters(const std::string& text);
+
+// Reads the file, creating it (and its folders) with defaults when missing.
+// A file that cannot be created gives the defaults and a warning in warning.
+Parameters loadParameters(std::string& warning);
+
+// Whether ext (without the dot) is in the ";"-separated list, ASCII case ignored.
+bool extensionInList(const std::string& ext, const std::string& list);
+
+}  // namespace tolvane

@@ -1,0 +1,376 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "compare.h"
+#include "testgen.h"
+
+namespace sandrel {
+namespace {
+
+using drawing::Page;
+using drawing::Path;
+using drawing::Point;
+
+constexpr double kMm = drawing::kUnitsPerMm;
+
+Path line(Point a, Point b) {
+    Path path;
+    path.points = {a, b};
+    return path;
+}
+
+double length(const Path& path) {
+    double sum = 0;
+    for (std::size_t i = 1; i < path.points.size(); ++i) {
+        sum += std::hypot(path.points[i].x - path.points[i - 1].x,
+                          path.points[i].y - path.points[i - 1].y);
+    }
+    return sum;
+}
+
+std::vector<Path> ofColor(const Page& page, drawing::Rgb color) {
+    std::vector<Path> out;
+    for (const auto& path : page.paths) {
+        if (path.stroke.color == color) {
+            out.push_back(path);
+        }
+    }
+    return out;
+}
+
+double lengthOf(const Page& page, drawing::Rgb color) {
+    double sum = 0;
+    for (const auto& path : ofColor(page, color)) {
+        sum += length(path);
+    }
+    return sum;
+}
+
+double distance(Point p, Point q) {
+    return std::hypot(p.x - q.x, p.y - q.y);
+}
+
+// Whether some path of the colour runs from a to b (either way) within reach.
+bool drawn(const Page& page, drawing::Rgb color, Point a, Point b, double reach) {
+    for (const auto& path : ofColor(page, color)) {
+        const Point first = path.points.front();
+        const Point last = path.points.back();
+        if ((distance(first, a) <= reach && distance(last, b) <= reach) ||
+            (distance(first, b) <= reach && distance(last, a) <= reach)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// Whether point p lies on some path of the colour.
+bool covers(const Page& page, drawing::Rgb color, Point p) {
+    for (const auto& path : ofColor(page, color)) {
+        for (std::size_t i = 1; i < path.points.size(); ++i) {
+            const Point a = path.points[i - 1];
+            const Point b = path.points[i];
+            if (std::abs(distance(a, p) + distance(p, b) - distance(a, b)) < 1e-6) {
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+Point lerp(Point a, Point b, double f) {
+    return {a.x + f * (b.x - a.x), a.y + f * (b.y - a.y)};
+}
+
+class CompareTest : public ::testing::Test {
+  protected:
+    Options options;
+    Result compare(const Page& a, const Page& b) { return compareVectors(a, b, options); }
+};
+
+TEST_F(CompareTest, GeneratedPairShowsExactlyTheKnownChanges) {
+    const GeneratedPair pair = makePair(2000, options.toleranceMm, 7);
+    const Result result = compare(pair.base, pair.variant);
+    const Page& page = result.page;
+    const double reach = 1e-6;
+    ASSERT_FALSE(pair.removed.empty());
+    for (const auto& l : pair.removed) {
+        EXPECT_TRUE(drawn(page, options.removedColor, l.a, l.b, reach));
+    }
+    for (const auto& l : pair.added) {
+        EXPECT_TRUE(drawn(page, options.addedColor, l.a, l.b, reach));
+    }
+    // Nothing else is red or blue: the partial line adds its lost part.
+    const auto& p = pair.partial;
+    double removedLength = distance(pair.split, p.b);
+    for (const auto& l : pair.removed) {
+        removedLength += distance(l.a, l.b);
+    }
+    double addedLength = 0;
+    for (const auto& l : pair.added) {
+        addedLength += distance(l.a, l.b);
+    }
+    const double tolerance = options.toleranceMm * kMm;
+    // The kept part of the partial line reaches the tolerance past the split.
+    EXPECT_NEAR(lengthOf(page, options.removedColor), removedLength, tolerance + 1e-6);
+    EXPECT_NEAR(lengthOf(page, options.addedColor), addedLength, tolerance + 1e-6);
+    EXPECT_DOUBLE_EQ(result.lines.removed, lengthOf(page, options.removedColor));
+    EXPECT_TRUE(result.differ());
+
+    // The partial line: grey up to the split, red after it.
+    EXPECT_TRUE(covers(page, options.unchangedColor, lerp(p.a, pair.split, 0.5)));
+    EXPECT_TRUE(covers(page, options.removedColor, lerp(pair.split, p.b, 0.5)));
+    // The red part begins where the kept part, widened by the tolerance, ends.
+    EXPECT_TRUE(drawn(page, options.removedColor, pair.split, p.b, tolerance * 1.001));
+    EXPECT_FALSE(drawn(page, options.removedColor, pair.split, p.b, tolerance * 0.999));
+    // Pieces and the small shift are unchanged, not drawn in red or blue.
+    for (const auto* l : {&pair.collinear, &pair.shifted}) {
+        EXPECT_TRUE(drawn(page, options.unchangedColor, l->a, l->b, reach));
+        EXPECT_FALSE(covers(page, options.removedColor, lerp(l->a, l->b, 0.5)));
+    }
+}
+
+TEST_F(CompareTest, IdenticalAndReorderedPagesAreTheSame) {
+    const GeneratedPair pair = makePair(500, options.toleranceMm, 3);
+    Page reversed = pair.base;
+    std::reverse(reversed.paths.begin(), reversed.paths.end());
+    for (auto& path : reversed.paths) {
+        std::reverse(path.points.begin(), path.points.end());
+    }
+    const Result result = compare(pair.base, reversed);
+    EXPECT_FALSE(result.differ());
+    EXPECT_EQ(result.page.paths.size(), pair.base.paths.size());
+    EXPECT_EQ(lengthOf(result.page, options.removedColor), 0);
+    EXPECT_EQ(lengthOf(result.page, options.addedColor), 0);
+}
+
+TEST_F(CompareTest, PageWithoutPartnerIsAllRemoved) {
+    const GeneratedPair pair = makePair(100, options.toleranceMm, 5);
+    Page withText = pair.base;
+    withText.texts.push_back({{10, 10}, "A-1", 40, 60, 0, 0, 1, {}});
+    const Result result = compare(withText, Page{});
+    EXPECT_EQ(result.page.paths.size(), pair.base.paths.size());
+    EXPECT_EQ(ofColor(result.page, options.removedColor).size(), pair.base.paths.size());
+    ASSERT_EQ(result.page.texts.size(), 1u);
+    EXPECT_EQ(result.page.texts[0].stroke.color, options.removedColor);
+
+    const Result none = compare(Page{}, Page{});
+    EXPECT_FALSE(none.differ());
+    EXPECT_TRUE(none.page.empty());
+}
+
+TEST_F(CompareTest, ShiftAtTheToleranceBoundary) {
+    const Point a{0, 0};
+    const Point b{100 * kMm, 0};
+    const double tolerance = options.toleranceMm * kMm;
+    Page first;
+    first.paths = {line(a, b)};
+    Page within;
+    within.paths = {line({0, tolerance * 0.99}, {b.x, tolerance * 0.99})};
+    Page beyond;
+    beyond.paths = {line({0, tolerance * 1.5}, {b.x, tolerance * 1.5})};
+    EXPECT_FALSE(compare(first, within).differ());
+    const Result moved = compare(first, beyond);
+    EXPECT_NEAR(moved.lines.removed, b.x, 1e-6);
+    EXPECT_NEAR(moved.lines.added, b.x, 1e-6);
+    EXPECT_EQ(moved.lines.unchanged, 0);
+}
+
+TEST_F(CompareTest, LongerLineIsSplitWhereTheShorterEnds) {
+    Page first;
+    first.paths = {line({0, 0}, {100 * kMm, 0})};
+    Page second;
+    second.paths = {line({0, 0}, {40 * kMm, 0})};
+    const Result result = compare(first, second);
+    const double tolerance = options.toleranceMm * kMm;
+    EXPECT_NEAR(result.lines.unchanged, 40 * kMm + tolerance, 1e-6);
+    EXPECT_NEAR(result.lines.removed, 60 * kMm - tolerance, 1e-6);
+    EXPECT_EQ(result.lines.added, 0);
+    EXPECT_TRUE(
+        drawn(result.page, options.removedColor, {40 * kMm + tolerance, 0}, {100 * kMm, 0}, 1e-6));
+    // Covering is not symmetric in length: the short line is all in the long one.
+    const Result back = compare(second, first);
+    EXPECT_NEAR(back.lines.unchanged, 40 * kMm, 1e-6);
+    EXPECT_NEAR(back.lines.added, 60 * kMm - tolerance, 1e-6);
+}
+
+TEST_F(CompareTest, PolylineSplitKeepsRunsTogether) {
+    // A closed square; the other page lacks the middle of its top side.
+    Path square;
+    square.points = {{0, 0}, {400, 0}, {400, 400}, {0, 400}};
+    square.closed = true;
+    Page first;
+    first.paths = {square};
+    Page second;
+    Path open;
+    open.points = {{300, 400}, {400, 400}, {400, 0}, {0, 0}, {0, 400}, {100, 400}};
+    second.paths = {open};
+    const Result result = compare(first, second);
+    const double tolerance = options.toleranceMm * kMm;
+    const auto red = ofColor(result.page, options.removedColor);
+    ASSERT_EQ(red.size(), 1u);
+    EXPECT_NEAR(length(red[0]), 200 - 2 * tolerance, 1e-6);
+    EXPECT_TRUE(covers(result.page, options.removedColor, {200, 400}));
+    EXPECT_TRUE(covers(result.page, options.unchangedColor, {0, 200}));
+    EXPECT_EQ(result.lines.added, 0);
+}
+
+TEST_F(CompareTest, CrossingLinesDoNotCoverEachOther) {
+    Page first;
+    first.paths = {line({0, 0}, {400, 0})};
+    Page second;
+    second.paths = {line({200, -200}, {200, 200})};
+    const Result result = compare(first, second);
+    EXPECT_EQ(result.lines.unchanged, 0);
+    EXPECT_NEAR(result.lines.removed, 400, 1e-6);
+    EXPECT_NEAR(result.lines.added, 400, 1e-6);
+}
+
+TEST_F(CompareTest, ChordsOfAnArcWithinToleranceAreTheSame) {
+    // A circle of radius 50 mm as 360 chords against 180: the chords differ
+    // by well under 0.2 mm.
+    const auto circle = [](int steps) {
+        Path path;
+        for (int i = 0; i < steps; ++i) {
+            const double t = 2 * 3.14159265358979323846 * i / steps;
+            path.points.push_back({2000 * std::cos(t), 2000 * std::sin(t)});
+        }
+        path.closed = true;
+        return path;
+    };
+    Page first;
+    first.paths = {circle(360)};
+    Page second;
+    second.paths = {circle(180)};
+    EXPECT_FALSE(compare(first, second).differ());
+}
+
+TEST_F(CompareTest, PenIsIgnoredUnlessStyleIsCompared) {
+    Page first;
+    first.paths = {line({0, 0}, {400, 0})};
+    Page second = first;
+    second.paths[0].stroke.pen = 4;
+    second.paths[0].stroke.color = 0x00FF00;
+    second.paths[0].stroke.widthMm = 1.0;
+    EXPECT_FALSE(compare(first, second).differ());
+    options.compareStyle = true;
+    const Result styled = compare(first, second);
+    EXPECT_NEAR(styled.lines.removed, 400, 1e-6);
+    EXPECT_NEAR(styled.lines.added, 400, 1e-6);
+}
+
+TEST_F(CompareTest, FillsTakeTheStatusOfTheirBoundary) {
+    const auto box = [](double x, double size) {
+        Path path;
+        path.points = {{x, 0}, {x + size, 0}, {x + size, size}, {x, size}};
+        path.filled = true;
+        return path;
+    };
+    Page first;
+    first.paths = {box(0, 400), box(1000, 400)};
+    Page second;
+    second.paths = {box(0, 400), box(1000, 300)};
+    // An outline on the same place as a fill is not the fill.
+    Path outline = box(2000, 400);
+    outline.filled = false;
+    outline.closed = true;
+    first.paths.push_back(outline);
+    second.paths.push_back(box(2000, 400));
+    const Result result = compare(first, second);
+    EXPECT_EQ(result.fills.unchanged, 1);
+    EXPECT_EQ(result.fills.removed, 1);
+    EXPECT_EQ(result.fills.added, 2);
+    EXPECT_NEAR(result.lines.removed, 1600, 1e-6);
+    int greyFills = 0;
+    for (const auto& path : result.page.paths) {
+        if (path.filled && path.stroke.color == options.unchangedColor) {
+            ++greyFills;
+            EXPECT_EQ(path.points.front().x, 0);
+        }
+    }
+    EXPECT_EQ(greyFills, 1);
+}
+
+TEST_F(CompareTest, TextsMatchByStringSizeAngleAndPlace) {
+    const drawing::Text base{{100, 100}, "PUMP 2", 30, 45, 90, 0, 1, {}};
+    Page first;
+    first.texts = {base, base, base, base};
+    first.texts[1].origin.x = 500;
+    first.texts[2].origin.x = 900;
+    first.texts[3].origin.x = 1300;
+    Page second = first;
+    second.texts[0].origin.y += options.toleranceMm * kMm / 2;  // same
+    second.texts[1].text = "PUMP 3";
+    second.texts[2].charHeight = 60;
+    second.texts[3].angleDeg = 0;
+    std::reverse(second.texts.begin(), second.texts.end());
+    const Result result = compare(first, second);
+    EXPECT_EQ(result.texts.unchanged, 1);
+    EXPECT_EQ(result.texts.removed, 3);
+    EXPECT_EQ(result.texts.added, 3);
+    EXPECT_EQ(result.page.texts.size(), 7u);
+}
+
+TEST_F(CompareTest, FarOffAndLongSegmentsStillMeetTheirPartners) {
+    // Lines far beyond the bulk of the drawing land in the grid's border
+    // cells; they must still find their partners there.
+    GeneratedPair pair = makePair(3000, options.toleranceMm, 9);
+    const std::vector<Path> far = {line({-1e8, -1e8}, {-1e8 + 400, -1e8}),
+                                   line({5e8, 3e8}, {5e8, 3e8 + 400}),
+                                   line({-1e8, 5e8}, {5e8, -1e8})};
+    for (const auto& path : far) {
+        pair.base.paths.push_back(path);
+        Path copy = path;
+        std::reverse(copy.points.begin(), copy.points.end());
+        pair.variant.paths.insert(pair.variant.paths.begin(), copy);
+    }
+    Path nowhere = line({0, 0}, {std::nan(""), 1});
+    pair.base.paths.push_back(nowhere);
+    const Result result = compare(pair.base, pair.variant);
+    for (const auto& path : far) {
+        EXPECT_TRUE(drawn(result.page, options.unchangedColor, path.points[0], path.points[1], 0));
+    }
+    double removedLength = distance(pair.split, pair.partial.b);
+    for (const auto& l : pair.removed) {
+        removedLength += distance(l.a, l.b);
+    }
+    EXPECT_NEAR(result.lines.removed, removedLength, options.toleranceMm * kMm + 1e-6);
+}
+
+TEST_F(CompareTest, LinesDrawnManyTimesOver) {
+    Page many;
+    for (int i = 0; i < 1000; ++i) {
+        many.paths.push_back(line({0, 0}, {400, 0}));
+        many.paths.push_back(line({400, 0}, {0, 0}));
+    }
+    many.paths.push_back(line({0, 0}, {400, 0}));
+    many.paths.back().filled = true;  // another layer: not a copy
+    Page once;
+    once.paths = {line({0, 0}, {400, 0})};
+    const Result extra = compare(many, once);
+    EXPECT_EQ(extra.lines.removed, 0);
+    EXPECT_EQ(extra.fills.removed, 1);
+    EXPECT_NEAR(extra.lines.unchanged, 2000 * 400, 1e-3);
+    EXPECT_EQ(compare(once, many).lines.added, 0);
+    Page aside;
+    aside.paths = {line({0, 20}, {400, 20})};
+    EXPECT_NEAR(compare(many, aside).lines.removed, 2000 * 400, 1e-3);
+}
+
+TEST_F(CompareTest, DotsAndDegenerateSegments) {
+    Path dot;
+    dot.points = {{50, 50}};
+    Path zero = line({500, 500}, {500, 500});
+    Page first;
+    first.paths = {dot, zero};
+    Page second;
+    second.paths = {line({50, 52}, {50, 52})};
+    const Result result = compare(first, second);
+    ASSERT_EQ(result.page.paths.size(), 2u);
+    EXPECT_EQ(result.page.paths[0].stroke.color, options.unchangedColor);
+    EXPECT_EQ(result.page.paths[1].stroke.color, options.removedColor);
+    EXPECT_TRUE(result.differ());  // though a dot has no length to count
+}
+
+}  // namespace
+}  // namespace sandrel

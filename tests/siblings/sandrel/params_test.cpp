@@ -1,0 +1,57 @@
+#include <gtest/gtest.h>
+
+#include "params.h"
+
+namespace sandrel {
+namespace {
+
+TEST(SandrelParameters, DefaultTextGivesTheDefaults) {
+    Options options;
+    options.toleranceMm = 9;
+    options.dpi = 9;
+    options.compareStyle = true;
+    std::vector<std::string> warnings;
+    std::string error;
+    ASSERT_TRUE(parseParameters(defaultParameterText(), options, warnings, error)) << error;
+    const Options defaults;
+    EXPECT_EQ(options.toleranceMm, defaults.toleranceMm);
+    EXPECT_EQ(options.dpi, defaults.dpi);
+    EXPECT_EQ(options.unchangedColor, defaults.unchangedColor);
+    EXPECT_EQ(options.removedColor, defaults.removedColor);
+    EXPECT_EQ(options.addedColor, defaults.addedColor);
+    EXPECT_FALSE(options.compareStyle);
+    EXPECT_TRUE(warnings.empty());
+}
+
+TEST(SandrelParameters, ValuesCaseAndLineEnds) {
+    Options options;
+    std::vector<std::string> warnings;
+    std::string error;
+    ASSERT_TRUE(
+        parseParameters("tolerance=0.5\r\n  ADDEDCOLOR = #00aa11 \r\nResolution=300\r\n"
+                        "CompareStyle = 1\r\nFuture = x\r\n",
+                        options, warnings, error))
+        << error;
+    EXPECT_EQ(options.toleranceMm, 0.5);
+    EXPECT_EQ(options.addedColor, 0x00AA11u);
+    EXPECT_EQ(options.dpi, 300);
+    EXPECT_TRUE(options.compareStyle);
+    ASSERT_EQ(warnings.size(), 1u);
+    EXPECT_NE(warnings[0].find("line 5"), std::string::npos);
+}
+
+TEST(SandrelParameters, BadValuesNameTheirLine) {
+    for (const char* text :
+         {"Tolerance = -1", "Tolerance = 0.2mm", "Resolution = 0", "Resolution = 99999",
+          "RemovedColor = red", "RemovedColor = FF00", "CompareStyle = yes", "just words"}) {
+        Options options;
+        std::vector<std::string> warnings;
+        std::string error;
+        EXPECT_FALSE(parseParameters(std::string("# comment\n") + text, options, warnings, error))
+            << text;
+        EXPECT_EQ(error.rfind("line 2: ", 0), 0u) << error;
+    }
+}
+
+}  // namespace
+}  // namespace sandrel

@@ -1,0 +1,254 @@
+// The sandrel program run as its caller runs it: a separate process on page
+// files in work folders, under a private home folder.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "hpgl.h"
+#include "params.h"
+#include "testgen.h"
+
+namespace sandrel {
+namespace {
+
+namespace fs = std::filesystem;
+using drawing::Page;
+
+std::string slurp(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+class SandrelProgram : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        std::string pattern = (fs::temp_directory_path() / "sandrel-test-XXXXXX").string();
+        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+        root_ = pattern;
+        home_ = root_ / "home";
+        setenv("HOME", home_.c_str(), 1);
+        setenv("XDG_DATA_HOME", (home_ / "data").c_str(), 1);
+        for (const auto* dir : {"Temp1", "Temp2", "Temp3"}) {
+            fs::create_directories(root_ / dir);
+        }
+    }
+    void TearDown() override {
+        std::error_code ec;
+        fs::remove_all(root_, ec);
+    }
+
+    fs::path temp(int n) const { return root_ / ("Temp" + std::to_string(n)); }
+    std::string folder(int n) const { return temp(n).string() + "/"; }
+    fs::path parFile() const { return home_ / "data" / "Corvanta" / "Sandrel" / "Sandrel.par"; }
+
+    void write(const fs::path& path, const std::vector<Page>& pages) {
+        std::ofstream out(path, std::ios::binary);
+        drawing::HpglWriter writer(out);
+        for (const auto& page : pages) {
+            writer.writePage(page);
+        }
+        writer.finish();
+        ASSERT_TRUE(out.good());
+    }
+
+    std::vector<Page> read(const fs::path& path) {
+        std::vector<Page> pages;
+        drawing::ReadError error;
+        EXPECT_TRUE(drawing::readHpglFile(
+            path.string(),
+            [&](Page&& page) {
+                pages.push_back(std::move(page));
+                return true;
+            },
+            error))
+            << error.message;
+        return pages;
+    }
+
+    int run(const std::vector<std::string>& args) {
+        std::string command = std::string("'") + SANDREL_EXE + "'";
+        for (const auto& arg : args) {
+            command += " '" + arg + "'";
+        }
+        command +=
+            " >'" + (root_ / "out.txt").string() + "' 2>'" + (root_ / "err.txt").string() + "'";
+        const int status = std::system(command.c_str());
+        stdErr = slurp(root_ / "err.txt");
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+    int compare(const std::string& pattern = "plan*.hgl") {
+        return run({"/h", "/oh", folder(1) + pattern, folder(2), folder(3)});
+    }
+
+    std::vector<std::string> results() const {
+        std::vector<std::string> names;
+        for (const auto& entry : fs::directory_iterator(temp(3))) {
+            names.push_back(entry.path().filename().string());
+        }
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+
+    std::string stdErr;
+    Options defaults;
+    fs::path root_;
+    fs::path home_;
+};
+
+bool allOfColor(const Page& page, drawing::Rgb color) {
+    for (const auto& path : page.paths) {
+        if (path.stroke.color != color) {
+            return false;
+        }
+    }
+    return !page.paths.empty();
+}
+
+TEST_F(SandrelProgram, ComparesEachFirstPageWithItsNamesake) {
+    const GeneratedPair pair = makePair(300, defaults.toleranceMm, 11);
+    write(temp(1) / "plan1.hgl", {pair.base});
+    write(temp(2) / "plan1.hgl", {pair.base});
+    write(temp(1) / "plan2.hgl", {pair.base});
+    write(temp(2) / "plan2.hgl", {pair.variant});
+    write(temp(1) / "plan3.hgl", {pair.base});  // no partner
+    write(temp(2) / "plan4.hgl", {pair.base});  // no partner either
+    write(temp(1) / "other.hgl", {pair.base});  // not named by the pattern
+
+    EXPECT_EQ(compare(), 1) << stdErr;
+    EXPECT_EQ(results(), (std::vector<std::string>{"plan1.hgl", "plan2.hgl", "plan3.hgl"}));
+    EXPECT_NE(stdErr.find("plan3.hgl"), std::string::npos) << stdErr;
+    EXPECT_NE(stdErr.find("plan4.hgl"), std::string::npos) << stdErr;
+
+    const auto same = read(temp(3) / "plan1.hgl");
+    ASSERT_EQ(same.size(), 1u);
+    EXPECT_TRUE(allOfColor(same[0], defaults.unchangedColor));
+    const auto alone = read(temp(3) / "plan3.hgl");
+    ASSERT_EQ(alone.size(), 1u);
+    EXPECT_TRUE(allOfColor(alone[0], defaults.removedColor));
+    const auto changed = read(temp(3) / "plan2.hgl");
+    ASSERT_EQ(changed.size(), 1u);
+    std::size_t red = 0;
+    std::size_t blue = 0;
+    for (const auto& path : changed[0].paths) {
+        red += path.stroke.color == defaults.removedColor;
+        blue += path.stroke.color == defaults.addedColor;
+    }
+    EXPECT_EQ(red, pair.removed.size() + 1);  // and the lost end of the partial line
+    EXPECT_EQ(blue, pair.added.size());
+}
+
+TEST_F(SandrelProgram, SamePagesExitZeroAndCreateTheParameterFile) {
+    const GeneratedPair pair = makePair(100, defaults.toleranceMm, 2);
+    write(temp(1) / "plan1.hgl", {pair.base, pair.variant});
+    write(temp(2) / "plan1.hgl", {pair.base, pair.variant});
+    ASSERT_FALSE(fs::exists(parFile()));
+    EXPECT_EQ(compare(), 0) << stdErr;
+    EXPECT_EQ(slurp(parFile()), defaultParameterText());
+    EXPECT_EQ(read(temp(3) / "plan1.hgl").size(), 2u);
+    EXPECT_TRUE(stdErr.empty()) << stdErr;
+}
+
+TEST_F(SandrelProgram, ToleranceComesFromTheParameterFile) {
+    Page a;
+    drawing::Path line;
+    line.points = {{0, 0}, {4000, 0}};
+    a.paths = {line};
+    Page b = a;
+    b.paths[0].points = {{0, 20}, {4000, 20}};  // 0.5 mm aside
+    write(temp(1) / "plan1.hgl", {a});
+    write(temp(2) / "plan1.hgl", {b});
+    EXPECT_EQ(compare(), 1) << stdErr;
+    std::ofstream(parFile()) << "Tolerance = 1\nUnchangedColor = 112233\n";
+    EXPECT_EQ(compare(), 0) << stdErr;
+    const auto result = read(temp(3) / "plan1.hgl");
+    ASSERT_EQ(result.size(), 1u);
+    EXPECT_TRUE(allOfColor(result[0], 0x112233));
+
+    std::ofstream(parFile()) << "Tolerance = wide\n";
+    EXPECT_EQ(compare(), 2);
+    EXPECT_NE(stdErr.find("Sandrel.par: line 1"), std::string::npos) << stdErr;
+}
+
+TEST_F(SandrelProgram, UnreadablePageGivesExitTwoAndNoResultForIt) {
+    const GeneratedPair pair = makePair(50, defaults.toleranceMm, 4);
+    write(temp(1) / "plan1.hgl", {pair.base});
+    write(temp(2) / "plan1.hgl", {pair.base});
+    std::ofstream(temp(1) / "plan2.hgl") << "%PDF-1.4 this is no plot";
+    write(temp(2) / "plan2.hgl", {pair.base});
+    write(temp(1) / "plan3.hgl", {pair.base});
+    std::ofstream(temp(2) / "plan3.hgl") << "IN;PA0,0;PD100,100;\xC3\xA9\xFF garbage";
+
+    EXPECT_EQ(compare(), 2);
+    EXPECT_EQ(results(), (std::vector<std::string>{"plan1.hgl"}));
+    EXPECT_NE(stdErr.find(folder(1) + "plan2.hgl: byte 0: "), std::string::npos) << stdErr;
+    EXPECT_NE(stdErr.find(folder(2) + "plan3.hgl: byte "), std::string::npos) << stdErr;
+    // No partial or temporary file is left behind.
+    for (const auto& entry : fs::directory_iterator(temp(3))) {
+        EXPECT_EQ(entry.path().filename(), "plan1.hgl");
+    }
+}
+
+TEST_F(SandrelProgram, RasterPageAgainstVectorPageGivesARasterResult) {
+    drawing::Raster scan;
+    scan.dpi = defaults.dpi;
+    scan.width = scan.height = 50;
+    scan.origin = {0, 50 * drawing::kUnitsPerInch / defaults.dpi};
+    scan.pixels.assign(50 * 50, 0xFF);
+    std::fill_n(scan.pixels.begin() + 25 * 50, 50, 0);  // a line across row 25
+    Page a;
+    a.rasters = {scan};
+    Page b;
+    drawing::Path line;
+    line.points = {{0, 0}, {scan.origin.y, scan.origin.y}};  // a diagonal instead
+    b.paths = {line};
+    write(temp(1) / "plan1.hgl", {a});
+    write(temp(2) / "plan1.hgl", {b});
+    EXPECT_EQ(compare(), 1) << stdErr;
+    const auto result = read(temp(3) / "plan1.hgl");
+    ASSERT_EQ(result.size(), 1u);
+    ASSERT_EQ(result[0].rasters.size(), 1u);
+    const auto& out = result[0].rasters[0];
+    ASSERT_EQ(out.channels, 3);
+    std::size_t red = 0;
+    std::size_t blue = 0;
+    for (std::size_t i = 0; i + 2 < out.pixels.size(); i += 3) {
+        const drawing::Rgb c = (drawing::Rgb(out.pixels[i]) << 16) |
+                               (drawing::Rgb(out.pixels[i + 1]) << 8) | out.pixels[i + 2];
+        red += c == defaults.removedColor;
+        blue += c == defaults.addedColor;
+    }
+    EXPECT_GT(red, 30u);
+    EXPECT_GT(blue, 30u);
+}
+
+TEST_F(SandrelProgram, CommandLineErrors) {
+    write(temp(1) / "plan1.hgl", {Page{}});
+    write(temp(2) / "plan1.hgl", {Page{}});
+    EXPECT_EQ(run({"/p", "/oh", folder(1) + "plan*.hgl", folder(2), folder(3)}), 2);
+    EXPECT_NE(stdErr.find("/p"), std::string::npos);
+    EXPECT_EQ(run({"/h", "/ot", folder(1) + "plan*.hgl", folder(2), folder(3)}), 2);
+    EXPECT_NE(stdErr.find("/ot"), std::string::npos);
+    EXPECT_EQ(run({"/h", "/oh", folder(1) + "plan*.hgl", folder(2)}), 2);
+    EXPECT_EQ(compare("none*.hgl"), 2);
+    EXPECT_NE(stdErr.find("no page files match"), std::string::npos);
+    EXPECT_EQ(run({"/h", "/oh", folder(1) + "plan*.hgl", folder(2), folder(3) + "missing/"}), 2);
+    EXPECT_TRUE(results().empty());
+    // A blank page without a partner still makes the drawings differ.
+    write(temp(1) / "plan2.hgl", {Page{}});
+    EXPECT_EQ(compare(), 1) << stdErr;
+    fs::remove(temp(1) / "plan2.hgl");
+    EXPECT_EQ(run({"--help"}), 0);
+    EXPECT_EQ(run({"--version"}), 0);
+    // Folder arguments without their closing slash still work.
+    EXPECT_EQ(run({"/h", "/oh", folder(1) + "plan*.hgl", temp(2).string(), temp(3).string()}), 0)
+        << stdErr;
+}
+
+}  // namespace
+}  // namespace sandrel

@@ -1,0 +1,339 @@
+#include <cairo.h>
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+#include <memory>
+#include <sstream>
+
+#include "pdf_writer.h"
+#include "png_io.h"
+#include "render.h"
+#include "test_util.h"
+#include "tiff_io.h"
+
+namespace {
+
+using namespace drawing;
+using tolvane::test::TempDir;
+
+constexpr double kMm = kUnitsPerMm;
+
+Path line(Point a, Point b, Rgb color = kBlack, double widthMm = 1) {
+    Path p;
+    p.points = {a, b};
+    p.stroke.color = color;
+    p.stroke.widthMm = widthMm;
+    return p;
+}
+
+Path square(double x, double y, double side, Rgb color = kBlack) {
+    Path p;
+    p.points = {{x, y}, {x + side, y}, {x + side, y + side}, {x, y + side}};
+    p.closed = true;
+    p.filled = true;
+    p.stroke.color = color;
+    return p;
+}
+
+// A 100 mm square sheet.
+Page sheet() {
+    Page page;
+    page.width = 100 * kMm;
+    page.height = 100 * kMm;
+    return page;
+}
+
+std::uint8_t grey(const Image& img, double xMm, double yMmFromTop) {
+    const int x = static_cast<int>(xMm / 25.4 * img.dpi);
+    const int y = static_cast<int>(yMmFromTop / 25.4 * img.dpi);
+    return img.row(y)[x * img.channels];
+}
+
+Image render(const Page& page, double dpi = 100, int channels = 1) {
+    RasterOptions o;
+    o.dpi = dpi;
+    o.channels = channels;
+    Image img;
+    std::string error;
+    EXPECT_TRUE(renderPage(page, o, img, error)) << error;
+    return img;
+}
+
+int pdfPages(const std::string& path) {
+    const std::string cmd = "pdfinfo '" + path + "' 2>/dev/null";
+    std::unique_ptr<FILE, decltype(&pclose)> p(popen(cmd.c_str(), "r"), pclose);
+    char buf[256];
+    while (p && std::fgets(buf, sizeof buf, p.get()) != nullptr) {
+        int n = 0;
+        if (std::sscanf(buf, "Pages: %d", &n) == 1) {
+            return n;
+        }
+    }
+    return -1;
+}
+
+TEST(Raster, PlotCoordinatesRunUpwardsFromTheLowerLeftCorner) {
+    Page page = sheet();
+    page.paths.push_back(square(10 * kMm, 80 * kMm, 10 * kMm));  // near the top left
+    const Image img = render(page);
+    ASSERT_EQ(img.width, 394);  // 100 mm at 100 dpi, rounded up
+    ASSERT_EQ(img.height, 394);
+    EXPECT_EQ(grey(img, 15, 15), 0);
+    EXPECT_EQ(grey(img, 15, 85), 255);
+    EXPECT_EQ(grey(img, 85, 15), 255);
+}
+
+TEST(Raster, StrokesHaveTheirWidthAndRoundCaps) {
+    Page page = sheet();
+    page.paths.push_back(line({20 * kMm, 50 * kMm}, {80 * kMm, 50 * kMm}, kBlack, 4));
+    const Image img = render(page, 200);
+    EXPECT_EQ(grey(img, 50, 50), 0);
+    EXPECT_EQ(grey(img, 50, 48.5), 0);      // inside the 4 mm width
+    EXPECT_EQ(grey(img, 50, 47), 255);      // outside it
+    EXPECT_EQ(grey(img, 18.8, 50), 0);      // the round cap reaches past the end
+    EXPECT_EQ(grey(img, 18.8, 48.2), 255);  // but not at the corner a square cap would fill
+}
+
+TEST(Raster, HairlinesStayVisibleAndDotsAreDrawn) {
+    Page page = sheet();
+    page.paths.push_back(line({10 * kMm, 30 * kMm}, {90 * kMm, 30 * kMm}, kBlack, 0));
+    Path dot;
+    dot.points = {{50 * kMm, 60 * kMm}};
+    dot.stroke.widthMm = 2;
+    page.paths.push_back(dot);
+    const Image img = render(page);
+    int dark = 0;
+    for (int y = 0; y < img.height; ++y) {
+        dark += img.row(y)[img.width / 4] < 200;
+    }
+    EXPECT_GE(dark, 1);
+    EXPECT_EQ(grey(img, 50, 40), 0);
+}
+
+TEST(Raster, FillRuleDecidesWhetherAnInnerLoopIsAHole) {
+    Page page = sheet();
+    Path p;
+    // Two loops of the same direction: a hole only under the even-odd rule.
+    p.points = {{10 * kMm, 10 * kMm}, {90 * kMm, 10 * kMm}, {90 * kMm, 90 * kMm},
+                {10 * kMm, 90 * kMm}, {30 * kMm, 30 * kMm}, {70 * kMm, 30 * kMm},
+                {70 * kMm, 70 * kMm}, {30 * kMm, 70 * kMm}};
+    p.subpathStarts = {4};
+    p.closed = p.filled = true;
+    p.evenOdd = true;
+    page.paths.push_back(p);
+    Image img = render(page);
+    EXPECT_EQ(grey(img, 20, 50), 0);
+    EXPECT_EQ(grey(img, 50, 50), 255);
+    page.paths[0].evenOdd = false;
+    img = render(page);
+    EXPECT_EQ(grey(img, 50, 50), 0);
+}
+
+TEST(Raster, DrawsColourDashesRastersAndText) {
+    Page page = sheet();
+    page.paths.push_back(line({10 * kMm, 90 * kMm}, {90 * kMm, 90 * kMm}, 0xFF0000, 2));
+    Path dashed = line({10 * kMm, 70 * kMm}, {90 * kMm, 70 * kMm}, kBlack, 2);
+    dashed.stroke.dashMm = {10, 10};
+    page.paths.push_back(dashed);
+    Raster r;
+    r.origin = {10 * kMm, 50 * kMm};
+    r.dpi = 25.4;  // one pixel per millimetre
+    r.width = r.height = 10;
+    r.pixels.assign(100, 0);
+    page.rasters.push_back(r);
+    Text t;
+    t.origin = {10 * kMm, 20 * kMm};
+    t.text = "HHHH";
+    t.charWidth = 4 * kMm;
+    t.charHeight = 6 * kMm;
+    page.texts.push_back(t);
+
+    const Image img = render(page, 100, 3);
+    const std::uint8_t* red = img.row(static_cast<int>(10 / 25.4 * 100)) + 3 * 200;
+    EXPECT_EQ(red[0], 255);
+    EXPECT_EQ(red[1], 0);
+    EXPECT_EQ(red[2], 0);
+    EXPECT_EQ(grey(img, 15, 30), 0);    // first dash
+    EXPECT_EQ(grey(img, 25, 30), 255);  // first gap
+    EXPECT_EQ(grey(img, 15, 55), 0);    // raster, placed by its upper left corner
+    EXPECT_EQ(grey(img, 15, 45), 255);
+    // Ink of the label lies in its cells, 1.5 character widths apart.
+    int ink = 0, outside = 0;
+    for (int y = 0; y < img.height; ++y) {
+        for (int x = 0; x < img.width; ++x) {
+            const double xMm = x * 25.4 / 100, yMm = 100 - y * 25.4 / 100;
+            if (img.row(y)[3 * x] < 128 && yMm < 35) {
+                (xMm >= 9 && xMm <= 33 && yMm >= 19 && yMm <= 27 ? ink : outside)++;
+            }
+        }
+    }
+    EXPECT_GT(ink, 200);
+    EXPECT_EQ(outside, 0);
+}
+
+TEST(Raster, PageWithoutMediaTakesItsContentExtent) {
+    Page page;
+    page.paths.push_back(line({1000, 2000}, {1000 + 50 * kMm, 2000 + 20 * kMm}, kBlack, 0.5));
+    const Frame f = pageFrame(page);
+    EXPECT_NEAR(f.x0, 1000 - 10, 1e-9);  // half the line width
+    EXPECT_NEAR(f.width, 50 * kMm + 20, 1e-9);
+    EXPECT_NEAR(f.height, 20 * kMm + 20, 1e-9);
+    const Frame a4 = pageFrame(Page());
+    EXPECT_EQ(a4.width, 210 * kMm);
+}
+
+TEST(Raster, BandsAddUpToTheWholePage) {
+    Page page = sheet();
+    page.width = 2000 * kMm;  // wide enough for several bands at 150 dpi
+    page.height = 400 * kMm;
+    page.paths.push_back(line({0, 0}, {2000 * kMm, 400 * kMm}, kBlack, 3));
+    RasterOptions o;
+    o.dpi = 150;
+    o.channels = 1;
+    int bands = 0, rows = 0;
+    std::string error;
+    ASSERT_TRUE(renderPageBands(
+        page, o,
+        [&](const Image& band, int first) {
+            EXPECT_EQ(first, rows);
+            rows += band.height;
+            ++bands;
+            return true;
+        },
+        error))
+        << error;
+    EXPECT_GT(bands, 1);
+    EXPECT_EQ(rows, 2363);
+    Page huge = sheet();
+    huge.width = 10000 * kMm;
+    EXPECT_FALSE(renderPageBands(
+        huge, o, [](const Image&, int) { return true; }, error));
+    EXPECT_NE(error.find("too large"), std::string::npos);
+}
+
+TEST(Raster, BlackAndWhiteDetection) {
+    Page page = sheet();
+    page.paths.push_back(square(0, 0, 10));
+    page.paths.push_back(square(0, 0, 10, kWhite));
+    EXPECT_TRUE(pageIsBlackAndWhite(page));
+    Raster r;
+    r.width = r.height = 1;
+    r.channels = 3;
+    r.pixels = {255, 255, 255};
+    page.rasters.push_back(r);
+    EXPECT_TRUE(pageIsBlackAndWhite(page));
+    page.rasters[0].pixels = {255, 254, 255};
+    EXPECT_FALSE(pageIsBlackAndWhite(page));
+    page.rasters.clear();
+    page.paths.push_back(line({0, 0}, {1, 1}, 0x808080));
+    EXPECT_FALSE(pageIsBlackAndWhite(page));
+}
+
+TEST(Tiff, BlackAndWhitePagesAreGroup4AndColourPagesLzwOrDeflate) {
+    TempDir dir;
+    Page bw = sheet();
+    bw.paths.push_back(square(10 * kMm, 10 * kMm, 30 * kMm));
+    Page colour = sheet();
+    colour.paths.push_back(square(10 * kMm, 10 * kMm, 30 * kMm, 0x0000FF));
+    for (auto compression : {TiffColorCompression::Lzw, TiffColorCompression::Deflate}) {
+        const std::string path = dir / "out.tif";
+        TiffWriter w;
+        std::string error;
+        TiffOptions o;
+        o.dpi = 150;
+        o.color = compression;
+        ASSERT_TRUE(w.open(path, error)) << error;
+        ASSERT_TRUE(w.addPage(bw, o, error)) << error;
+        ASSERT_TRUE(w.addPage(colour, o, error)) << error;
+        ASSERT_TRUE(w.addPage(bw, o, error)) << error;
+        ASSERT_TRUE(w.close(error)) << error;
+
+        std::vector<TiffPage> pages;
+        ASSERT_TRUE(readTiff(path, pages, error)) << error;
+        ASSERT_EQ(pages.size(), 3u);
+        EXPECT_EQ(pages[0].compression, 4);
+        EXPECT_EQ(pages[0].bitsPerSample, 1);
+        EXPECT_EQ(pages[1].compression, compression == TiffColorCompression::Lzw ? 5 : 8);
+        EXPECT_EQ(pages[1].image.channels, 3);
+        EXPECT_EQ(pages[1].xDpi, 150);
+        EXPECT_EQ(pages[1].yDpi, 150);
+        EXPECT_EQ(pages[0].image.width, 591);
+        // The pixels survive the trip: black square, white around it.
+        EXPECT_EQ(grey(pages[0].image, 25, 75), 0);
+        EXPECT_EQ(grey(pages[0].image, 75, 25), 255);
+        const std::uint8_t* blue = pages[1].image.row(443) + 3 * 148;
+        EXPECT_EQ(blue[0], 0);
+        EXPECT_EQ(blue[2], 255);
+    }
+}
+
+TEST(Tiff, WriterRefusesAnEmptyFileAndAnUnwritablePath) {
+    TempDir dir;
+    TiffWriter w;
+    std::string error;
+    EXPECT_FALSE(w.open(dir / "missing/out.tif", error));
+    EXPECT_NE(error.find("missing/out.tif"), std::string::npos);
+    ASSERT_TRUE(w.open(dir / "empty.tif", error));
+    EXPECT_FALSE(w.close(error));
+}
+
+TEST(Pdf, WritesOnePdfPagePerPageWithItsOwnSize) {
+    TempDir dir;
+    const std::string path = dir / "out.pdf";
+    {
+        std::ofstream out(path, std::ios::binary);
+        PdfWriter w(out);
+        std::string error;
+        Page page = sheet();
+        page.paths.push_back(line({0, 0}, {100 * kMm, 100 * kMm}));
+        Text t;
+        t.origin = {10 * kMm, 10 * kMm};
+        t.text = "Plan \xE9";  // Latin-1 byte
+        t.charWidth = t.charHeight = 3 * kMm;
+        page.texts.push_back(t);
+        for (int i = 0; i < 5; ++i) {
+            ASSERT_TRUE(w.addPage(page, error)) << error;
+        }
+        Page wide;
+        wide.paths.push_back(line({0, 0}, {400 * kMm, 0}));
+        ASSERT_TRUE(w.addPage(wide, error)) << error;
+        ASSERT_TRUE(w.close(error)) << error;
+    }
+    EXPECT_EQ(pdfPages(path), 6);
+    const std::string text = tolvane::test::readText(path);
+    EXPECT_NE(text.find("DejaVu"), std::string::npos);  // a real, embedded font
+}
+
+TEST(Pdf, CloseWithoutPagesFails) {
+    std::ostringstream out;
+    PdfWriter w(out);
+    std::string error;
+    EXPECT_FALSE(w.close(error));
+}
+
+TEST(Png, WritesAnImageThatReadsBack) {
+    TempDir dir;
+    Page page = sheet();
+    page.paths.push_back(square(0, 0, 50 * kMm, 0x00FF00));
+    const Image img = render(page, 50, 3);
+    const std::string path = dir / "out.png";
+    {
+        std::ofstream out(path, std::ios::binary);
+        std::string error;
+        ASSERT_TRUE(writePng(out, img, error)) << error;
+    }
+    std::unique_ptr<cairo_surface_t, decltype(&cairo_surface_destroy)> s(
+        cairo_image_surface_create_from_png(path.c_str()), cairo_surface_destroy);
+    ASSERT_EQ(cairo_surface_status(s.get()), CAIRO_STATUS_SUCCESS);
+    EXPECT_EQ(cairo_image_surface_get_width(s.get()), img.width);
+    const auto* px = reinterpret_cast<const std::uint32_t*>(
+        cairo_image_surface_get_data(s.get()) +
+        static_cast<std::size_t>(img.height - 5) * cairo_image_surface_get_stride(s.get()));
+    EXPECT_EQ(px[5] & 0xFFFFFF, 0x00FF00u);
+    std::ostringstream none;
+    std::string error;
+    EXPECT_FALSE(writePng(none, Image(), error));
+}
+
+}  // namespace

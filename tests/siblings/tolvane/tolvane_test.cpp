@@ -1,0 +1,240 @@
+// The converter run as the pipeline runs it: a separate process, its
+// parameter file under a home folder of the test's own.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <memory>
+
+#include "test_util.h"
+#include "tiff_io.h"
+
+namespace {
+
+using namespace tolvane::test;
+
+const std::string kTolvane = TOLVANE_PATH;
+
+class Tolvane : public ::testing::Test {
+  protected:
+    std::string parFile() const { return home_ / ".local/share/Corvanta/Tolvane/Tolvane.par"; }
+
+    // Writes the default file first, then sets the given lines (1-based).
+    void setLines(const std::vector<std::pair<int, std::string>>& lines) {
+        if (!fs::exists(parFile())) {
+            run({kTolvane, "/h", "none.hgl", "none.hgl"}, home_.path());
+        }
+        std::vector<std::string> all;
+        std::istringstream in(readText(parFile()));
+        for (std::string l; std::getline(in, l);) {
+            all.push_back(l.substr(0, l.find('\r')));
+        }
+        for (const auto& [n, v] : lines) {
+            all.at(n - 1) = v;
+        }
+        std::string text;
+        for (const auto& l : all) {
+            text += l + "\r\n";
+        }
+        writeText(parFile(), text);
+    }
+    void splitMode() { setLines({{9, "1"}}); }
+    void joinMode() { setLines({{8, "0"}, {9, "0"}, {10, "0"}}); }
+
+    RunResult tolvane(const std::vector<std::string>& args) {
+        std::vector<std::string> all{kTolvane};
+        all.insert(all.end(), args.begin(), args.end());
+        return run(all, home_.path());
+    }
+
+    // Splits the three-page sample into work/ and returns the page names.
+    std::vector<std::string> splitSample() {
+        splitMode();
+        const std::string in = copySample("hpgl/hp2xx/pages.hp", home_.path(), "plan.hgl");
+        fs::create_directory(home_ / "work");
+        const RunResult r = tolvane({"/h", in, home_ / "work/plan.hgl"});
+        EXPECT_EQ(r.status, 0) << r.err;
+        return listNames(home_ / "work");
+    }
+
+    TempDir home_;
+};
+
+int pdfPages(const std::string& path) {
+    std::unique_ptr<FILE, decltype(&pclose)> p(
+        popen(("pdfinfo '" + path + "' 2>/dev/null").c_str(), "r"), pclose);
+    char buf[256];
+    while (p && std::fgets(buf, sizeof buf, p.get()) != nullptr) {
+        int n = 0;
+        if (std::sscanf(buf, "Pages: %d", &n) == 1) {
+            return n;
+        }
+    }
+    return -1;
+}
+
+TEST_F(Tolvane, CreatesItsParameterFileWithDefaults) {
+    const RunResult r = tolvane({"/p", home_ / "nothing*.hgl", home_ / "out.pdf"});
+    EXPECT_NE(r.status, 0);
+    EXPECT_EQ(
+        readText(parFile()),
+        "Tolvane 1.00\r\n300\r\nLZW\r\nhgl;hpgl;hpg;plt;hp;gl\r\n0\r\n0\r\n0\r\n0\r\n0\r\n0\r\n");
+    EXPECT_NE(r.err.find("nothing*.hgl"), std::string::npos);
+    EXPECT_FALSE(fs::exists(home_ / "out.pdf"));
+}
+
+TEST_F(Tolvane, HelpAndVersion) {
+    RunResult r = tolvane({"--help"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_NE(r.out.find("--convert"), std::string::npos);
+    r = tolvane({"--version"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out.rfind("tolvane ", 0), 0u);
+    r = tolvane({"/h"});
+    EXPECT_NE(r.status, 0);
+}
+
+TEST_F(Tolvane, SplitWritesOnePageFilePerPageInNameOrder) {
+    const auto names = splitSample();
+    ASSERT_EQ(names,
+              (std::vector<std::string>{"plan_000001.hgl", "plan_000002.hgl", "plan_000003.hgl"}));
+    // Page order: each page carries its own label.
+    EXPECT_NE(readText(home_ / "work/plan_000001.hgl").find("LBPage 1"), std::string::npos);
+    EXPECT_NE(readText(home_ / "work/plan_000003.hgl").find("LBPage 3"), std::string::npos);
+    EXPECT_EQ(readText(home_ / "work/plan_000002.hgl").find("PG"), std::string::npos);
+}
+
+TEST_F(Tolvane, SplitTakesTheOutputBaseNameAndKeepsAPathWithSpaces) {
+    splitMode();
+    fs::create_directories(home_ / "my work");
+    const std::string in = copySample("hpgl/hp2xx/pages.hp", home_.path(), "a.b.hgl");
+    const RunResult r = tolvane({"/h", in, home_ / "my work/a.b.hgl"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(listNames(home_ / "my work").size(), 3u);
+    EXPECT_TRUE(fs::exists(home_ / "my work/a.b_000001.hgl"));
+}
+
+TEST_F(Tolvane, JoinToEveryOutputKind) {
+    splitSample();
+    joinMode();
+    const std::string pattern = home_ / "work/plan*.hgl";
+    RunResult r = tolvane({"/p", pattern, home_ / "plan.pdf"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(pdfPages(home_ / "plan.pdf"), 3);
+
+    r = tolvane({"/t", pattern, home_ / "plan.tif"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::vector<drawing::TiffPage> pages;
+    std::string error;
+    ASSERT_TRUE(drawing::readTiff(home_ / "plan.tif", pages, error)) << error;
+    ASSERT_EQ(pages.size(), 3u);
+    EXPECT_EQ(pages[0].xDpi, 300);
+    EXPECT_EQ(pages[0].compression, 4);
+
+    r = tolvane({"/h", pattern, home_ / "plan.hgl"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string hpgl = readText(home_ / "plan.hgl");
+    EXPECT_LT(hpgl.find("LBPage 1"), hpgl.find("LBPage 2"));
+    EXPECT_LT(hpgl.find("LBPage 2"), hpgl.find("LBPage 3"));
+
+    // Nothing but the finished files is left beside them.
+    EXPECT_EQ(listNames(home_.path()),
+              (std::vector<std::string>{".local", "plan.hgl", "plan.pdf", "plan.tif", "work"}));
+}
+
+TEST_F(Tolvane, TiffResolutionAndCompressionComeFromTheParameterFile) {
+    splitSample();
+    joinMode();
+    setLines({{2, "150"}, {3, "Deflate"}});
+    const std::string in = copySample("hpgl/hp2xx/colors.hp", home_.path(), "colors.hgl");
+    const RunResult r = tolvane({"/t", in, home_ / "colors.tif"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::vector<drawing::TiffPage> pages;
+    std::string error;
+    ASSERT_TRUE(drawing::readTiff(home_ / "colors.tif", pages, error)) << error;
+    ASSERT_EQ(pages.size(), 1u);
+    EXPECT_EQ(pages[0].xDpi, 150);
+    EXPECT_EQ(pages[0].compression, 8);
+}
+
+TEST_F(Tolvane, SxfOutputFailsCleanly) {
+    splitSample();
+    joinMode();
+    const RunResult r = tolvane({"/y", home_ / "work/plan*.hgl", home_ / "plan.p21"});
+    EXPECT_NE(r.status, 0);
+    EXPECT_NE(r.err.find("SXF"), std::string::npos);
+    EXPECT_FALSE(fs::exists(home_ / "plan.p21"));
+}
+
+TEST_F(Tolvane, BadInputLeavesNoOutput) {
+    joinMode();
+    fs::create_directory(home_ / "work");
+    writeText(home_ / "work/bad_000001.hgl", std::string("\x01\x02\x03 not a plot", 15));
+    RunResult r = tolvane({"/p", home_ / "work/bad*.hgl", home_ / "bad.pdf"});
+    EXPECT_NE(r.status, 0);
+    EXPECT_NE(r.err.find("bad_000001.hgl: at byte "), std::string::npos) << r.err;
+    EXPECT_EQ(listNames(home_.path()), (std::vector<std::string>{".local", "work"}));
+
+    splitMode();
+    r = tolvane({"/h", home_ / "work/bad_000001.hgl", home_ / "out/bad.hgl"});
+    EXPECT_NE(r.status, 0);
+    fs::create_directory(home_ / "out");
+    r = tolvane({"/h", home_ / "work/bad_000001.hgl", home_ / "out/bad.hgl"});
+    EXPECT_NE(r.status, 0);
+    EXPECT_TRUE(listNames(home_ / "out").empty());
+
+    // Input that is not HP-GL by its extension is refused by name.
+    writeText(home_ / "plan.pdf", "%PDF-1.4");
+    r = tolvane({"/h", home_ / "plan.pdf", home_ / "out/plan.hgl"});
+    EXPECT_NE(r.status, 0);
+    EXPECT_NE(r.err.find("plan.pdf"), std::string::npos);
+    EXPECT_TRUE(listNames(home_ / "out").empty());
+}
+
+TEST_F(Tolvane, Line9ChoosesBetweenSplitAndJoin) {
+    const std::string in = copySample("hpgl/hp2xx/pages.hp", home_.path(), "plan.hgl");
+    fs::create_directory(home_ / "out");
+    joinMode();
+    // As a join, the input is a pattern of one name: one three-page file.
+    RunResult r = tolvane({"/h", in, home_ / "out/plan.hgl"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(listNames(home_ / "out"), std::vector<std::string>{"plan.hgl"});
+    fs::remove(home_ / "out/plan.hgl");
+    splitMode();
+    r = tolvane({"/h", in, home_ / "out/plan.hgl"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(listNames(home_ / "out").size(), 3u);
+    // Splitting writes HP-GL only.
+    r = tolvane({"/p", in, home_ / "out/plan.pdf"});
+    EXPECT_NE(r.status, 0);
+}
+
+TEST_F(Tolvane, Lines8And10FitTheSheetAndDrawInBlack) {
+    setLines({{8, "1"}, {9, "1"}, {10, "1"}});
+    const std::string in = copySample("hpgl/hp2xx/colors.hp", home_.path(), "colors.hgl");
+    fs::create_directory(home_ / "out");
+    RunResult r = tolvane({"/h", in, home_ / "out/colors.hgl"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    joinMode();
+    r = tolvane({"/t", home_ / "out/colors*.hgl", home_ / "colors.tif"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::vector<drawing::TiffPage> pages;
+    std::string error;
+    ASSERT_TRUE(drawing::readTiff(home_ / "colors.tif", pages, error)) << error;
+    ASSERT_EQ(pages.size(), 1u);
+    EXPECT_EQ(pages[0].compression, 4);  // black only: bi-level
+    // An ISO A sheet at 300 dpi: A4 or larger, in either orientation.
+    const int shortSide = std::min(pages[0].image.width, pages[0].image.height);
+    const int longSide = std::max(pages[0].image.width, pages[0].image.height);
+    EXPECT_TRUE((shortSide == 2481 && longSide == 3508) || (shortSide == 3508 && longSide == 4961))
+        << shortSide << " x " << longSide;
+}
+
+TEST_F(Tolvane, ConvertIgnoresTheMode) {
+    splitMode();
+    const std::string in = copySample("hpgl/hp2xx/pages.hp", home_.path(), "plan.hgl");
+    const RunResult r = tolvane({"--convert", "/p", in, home_ / "plan.pdf"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(pdfPages(home_ / "plan.pdf"), 3);
+}
+
+}  // namespace
