@@ -1,3 +1,5 @@
+#include <fontconfig/fontconfig.h>
+
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -384,6 +386,11 @@ bool pageIsBlackAndWhite(const Page& page) {
         }
     }
     return true;
+}
+
+void releaseFontCaches() {
+    cairo_debug_reset_static_data();
+    FcFini();
 }
 
 }  // namespace drawing

@@ -19,6 +19,12 @@ using tolvane::test::TempDir;
 
 constexpr double kMm = kUnitsPerMm;
 
+class FontCaches : public ::testing::Environment {
+  public:
+    void TearDown() override { releaseFontCaches(); }
+};
+const auto* const kFontCaches = ::testing::AddGlobalTestEnvironment(new FontCaches);
+
 Path line(Point a, Point b, Rgb color = kBlack, double widthMm = 1) {
     Path p;
     p.points = {a, b};
