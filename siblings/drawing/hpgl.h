@@ -23,10 +23,47 @@ using PageSink = std::function<bool(Page&& page)>;
 // Reads a plot and hands its pages, in order, to sink. Pages end at PG and
 // at HP RTL page boundaries; an empty trailing page is not handed on.
 // Returns false with error filled in when the input is not a readable plot.
+//
+// Pages: a page ends at PG, and in PCL/RTL context at a form feed, at a
+// reset (ESC E) and at a job boundary (ESC%-12345X). A page with nothing on
+// it is never handed on, wherever it stands: a plotter does not advance an
+// empty page either. State (pens, scaling, media) carries over to the next
+// page, as on a plotter.
+//
+// Geometry: arcs, circles, wedges and curves become polylines, at the chord
+// angle given (0.5 to 180 degrees, default 5), at most 720 segments each. RO
+// turns the plot within the media given by PS (ISO A4 landscape when none is
+// given); IW clips outlines, fills and labels. Labels become one Text per
+// line of the label. Hatched fills (FT 3, 4) become hatch lines, shading (FT
+// 10) a lighter solid fill, other fill types a solid fill. Raster images
+// start at the HP-GL/2 pen position when entered with ESC%1A, else at the top
+// of the page (or standing on the origin when the page size is unknown).
+//
+// What is an error: input that is empty; input whose first instruction is
+// not a known HP-GL or HP-GL/2 mnemonic or a PCL/RTL escape (a PDF, an
+// image, text, random bytes); binary bytes where an instruction should
+// stand; input ending inside a label, an encoded number, an escape sequence
+// or raster data; a label over 64 KiB; an encoded number over 60 bits; a
+// raster image over 256 MiB or a data transfer over 64 MiB; a page of over
+// ten million points. Unknown instructions are skipped up to the next
+// mnemonic or semicolon; out-of-range numbers are clamped, so they are no
+// error. A file that holds only known set-up instructions reads as a plot
+// of no pages.
 bool readHpgl(std::istream& in, const PageSink& sink, ReadError& error);
 bool readHpglFile(const std::string& path, const PageSink& sink, ReadError& error);
 
 // Writes normalised HP-GL/2: one page per writePage, PG between pages.
+// Coordinates are whole plotter units; numbers are written in full (no
+// exponents). Pens keep their numbers, colours go through PC, widths
+// through PW, dash patterns through LT (and UL when not a built-in one);
+// closed and filled paths go through the polygon buffer (EP, FP) with their
+// subpaths; labels get a terminator (DT) that does not occur in their text.
+// Rasters are embedded HP RTL (ESC%1A ... ESC%0B), PackBits rows, grey as
+// an 8-bit grey palette and colour as 24-bit direct colour. What the model
+// holds but HP-GL cannot say is lost: empty pages, paths of one point,
+// open paths with subpaths (they read back as separate paths), and line
+// breaks inside a text (they read back as separate texts).
+
 class HpglWriter {
   public:
     explicit HpglWriter(std::ostream& out);

@@ -21,6 +21,7 @@ namespace {
 constexpr std::size_t kMaxLabelBytes = 64 * 1024;
 constexpr std::size_t kMaxPagePoints = 10'000'000;
 constexpr std::size_t kMaxPageTexts = 2'000'000;
+constexpr std::size_t kMaxPageRasterBytes = 512u * 1024 * 1024;
 constexpr std::size_t kMaxDataTransfer = 64u * 1024 * 1024;
 constexpr int kMaxArcSegments = 720;
 constexpr int kPens = 256;
@@ -49,6 +50,11 @@ const std::array<std::vector<double>, 9> kLinePatterns = {{
 
 constexpr int code(char a, char b) {
     return a << 8 | b;
+}
+
+// Pens above 7 repeat the colours of pens 1 to 7.
+Rgb defaultColor(int pen) {
+    return kDefaultColors[pen <= 0 ? 0 : static_cast<std::size_t>((pen - 1) % 7 + 1)];
 }
 
 double clampCoordinate(double v) {
@@ -177,6 +183,7 @@ class Reader {
     bool emitPath(std::vector<Point>&& pts, bool closed, bool filled, bool evenOdd,
                   std::vector<std::size_t> starts = {});
     bool polygonFill(bool filled, bool evenOdd);
+    bool hatch(const Path& area);
     void polygonStartSub(Point pagePoint);
     bool emitText(const std::string& text, Point at);
     double textAngle() const;
@@ -185,6 +192,8 @@ class Reader {
 
     bool endPage();
     bool finishRaster();
+    void addPath(Path&& path);
+    bool inWindow(Point p) const;
 
     Input in_;
     const PageSink& sink_;
@@ -192,8 +201,11 @@ class Reader {
     bool failed_ = false;
     bool stopped_ = false;
     bool recognised_ = false;
+    std::size_t knownCount_ = 0, unknownCount_ = 0;
+    bool handedOn_ = false;
     Page page_;
     std::size_t pagePoints_ = 0;
+    std::size_t pageRasterBytes_ = 0;
 
     double mediaW_ = 0, mediaH_ = 0;  // 0: not set by PS
     int rotation_ = 0;
@@ -213,7 +225,11 @@ class Reader {
     int prevLineType_ = 0;
     std::vector<double> prevDash_;
     double chord_ = 5;
+    int fillType_ = 1;
+    double fillOption_[2] = {0, 0};
     std::array<std::vector<double>, 9> userPatterns_;
+    bool window_ = false;  // IW, in page coordinates
+    Point windowLo_, windowHi_;
 
     std::vector<Point> poly_;
     Stroke polyStroke_;
@@ -269,6 +285,9 @@ void Reader::defaults() {
     dash_.clear();
     prevDash_.clear();
     userPatterns_ = {};
+    window_ = false;
+    fillType_ = 1;
+    fillOption_[0] = fillOption_[1] = 0;
     chord_ = 5;
     polygonMode_ = false;
     terminator_ = 3;
@@ -293,7 +312,7 @@ void Reader::resetState() {
     penDown_ = false;
     pen_ = {};
     for (int i = 0; i < kPens; ++i) {
-        colors_[static_cast<std::size_t>(i)] = kDefaultColors[i == 0 ? 0 : (i - 1) % 7 + 1];
+        colors_[static_cast<std::size_t>(i)] = defaultColor(i);
         widths_[static_cast<std::size_t>(i)] = 0.35;
     }
     std::fill(std::begin(range_), std::end(range_), 0.0);
@@ -347,7 +366,8 @@ Point Reader::toPlotter(double x, double y) const {
 
 Point Reader::toPage(Point p) const {
     // The page keeps the media's own frame; RO turns the plot within it.
-    const double w = mediaW_, h = mediaH_;
+    const double w = mediaW_ > 0 ? mediaW_ : kDefaultMediaWidth;
+    const double h = mediaH_ > 0 ? mediaH_ : kDefaultMediaHeight;
     switch (rotation_) {
         case 90:
             return {w - p.y, p.x};
@@ -552,10 +572,149 @@ bool Reader::run() {
     if (!recognised_) {
         return fail(in_.offset() == 0 ? "empty input" : "no HP-GL instruction in the input");
     }
+    // Text that happens to begin like an instruction ("In the ...") draws
+    // nothing and is mostly unknown mnemonics.
+    if (!handedOn_ && page_.empty() && unknownCount_ > knownCount_) {
+        return fail("input is not an HP-GL plot");
+    }
     if (!page_.empty() && !stopped_) {
         return endPage() || stopped_;
     }
     return true;
+}
+
+bool Reader::inWindow(Point p) const {
+    return !window_ ||
+           (p.x >= windowLo_.x && p.x <= windowHi_.x && p.y >= windowLo_.y && p.y <= windowHi_.y);
+}
+
+namespace {
+
+// Liang-Barsky: the part of segment a-b inside the box, if any.
+bool clipSegment(Point& a, Point& b, Point lo, Point hi) {
+    double t0 = 0, t1 = 1;
+    const double dx = b.x - a.x, dy = b.y - a.y;
+    const double p[4] = {-dx, dx, -dy, dy};
+    const double q[4] = {a.x - lo.x, hi.x - a.x, a.y - lo.y, hi.y - a.y};
+    for (int i = 0; i < 4; ++i) {
+        if (p[i] == 0) {
+            if (q[i] < 0) {
+                return false;
+            }
+        } else {
+            const double t = q[i] / p[i];
+            if (p[i] < 0) {
+                t0 = std::max(t0, t);
+            } else {
+                t1 = std::min(t1, t);
+            }
+        }
+    }
+    if (t0 > t1) {
+        return false;
+    }
+    const Point from = {a.x + t0 * dx, a.y + t0 * dy};
+    b = {a.x + t1 * dx, a.y + t1 * dy};
+    a = from;
+    return true;
+}
+
+// Sutherland-Hodgman against one edge of the box.
+std::vector<Point> clipPolygonEdge(const std::vector<Point>& in, int edge, double limit) {
+    std::vector<Point> out;
+    auto inside = [&](Point p) {
+        switch (edge) {
+            case 0:
+                return p.x >= limit;
+            case 1:
+                return p.x <= limit;
+            case 2:
+                return p.y >= limit;
+            default:
+                return p.y <= limit;
+        }
+    };
+    auto cross = [&](Point a, Point b) {
+        const double t = edge < 2 ? (limit - a.x) / (b.x - a.x) : (limit - a.y) / (b.y - a.y);
+        return Point{a.x + t * (b.x - a.x), a.y + t * (b.y - a.y)};
+    };
+    for (std::size_t i = 0; i < in.size(); ++i) {
+        const Point cur = in[i], prev = in[(i + in.size() - 1) % in.size()];
+        if (inside(cur)) {
+            if (!inside(prev)) {
+                out.push_back(cross(prev, cur));
+            }
+            out.push_back(cur);
+        } else if (inside(prev)) {
+            out.push_back(cross(prev, cur));
+        }
+    }
+    return out;
+}
+
+}  // namespace
+
+void Reader::addPath(Path&& path) {
+    if (!window_ ||
+        std::all_of(path.points.begin(), path.points.end(), [&](Point p) { return inWindow(p); })) {
+        page_.paths.push_back(std::move(path));
+        return;
+    }
+    std::vector<std::size_t> starts = {0};
+    starts.insert(starts.end(), path.subpathStarts.begin(), path.subpathStarts.end());
+    starts.push_back(path.points.size());
+    if (path.filled) {
+        Path clipped = path;
+        clipped.points.clear();
+        clipped.subpathStarts.clear();
+        for (std::size_t k = 0; k + 1 < starts.size(); ++k) {
+            std::vector<Point> ring(path.points.begin() + static_cast<long>(starts[k]),
+                                    path.points.begin() + static_cast<long>(starts[k + 1]));
+            ring = clipPolygonEdge(ring, 0, windowLo_.x);
+            ring = clipPolygonEdge(ring, 1, windowHi_.x);
+            ring = clipPolygonEdge(ring, 2, windowLo_.y);
+            ring = clipPolygonEdge(ring, 3, windowHi_.y);
+            if (ring.size() >= 3) {
+                if (!clipped.points.empty()) {
+                    clipped.subpathStarts.push_back(clipped.points.size());
+                }
+                clipped.points.insert(clipped.points.end(), ring.begin(), ring.end());
+            }
+        }
+        if (!clipped.points.empty()) {
+            page_.paths.push_back(std::move(clipped));
+        }
+        return;
+    }
+    // Outlines fall apart into the open pieces that lie inside.
+    for (std::size_t k = 0; k + 1 < starts.size(); ++k) {
+        std::vector<Point> line(path.points.begin() + static_cast<long>(starts[k]),
+                                path.points.begin() + static_cast<long>(starts[k + 1]));
+        if (path.closed && !line.empty()) {
+            line.push_back(line.front());
+        }
+        Path piece;
+        piece.stroke = path.stroke;
+        for (std::size_t i = 0; i + 1 < line.size(); ++i) {
+            Point a = line[i], b = line[i + 1];
+            if (!clipSegment(a, b, windowLo_, windowHi_)) {
+                continue;
+            }
+            if (!piece.points.empty() && piece.points.back() != a) {
+                if (piece.points.size() >= 2) {
+                    page_.paths.push_back(piece);
+                }
+                piece.points.clear();
+            }
+            if (piece.points.empty()) {
+                piece.points.push_back(a);
+            }
+            piece.points.push_back(b);
+        }
+        if (piece.points.size() >= 2) {
+            page_.paths.push_back(std::move(piece));
+        }
+    }
 }
 
 bool Reader::endPage() {
@@ -567,9 +726,11 @@ bool Reader::endPage() {
     }
     page_.width = mediaW_;
     page_.height = mediaH_;
+    handedOn_ = true;
     Page done = std::move(page_);
     page_ = Page();
-    pagePoints_ = 0;
+    pagePoints_ = polygonMode_ ? pmPoints_.size() : 0;
+    pageRasterBytes_ = 0;
     if (!sink_(std::move(done))) {
         stopped_ = true;
         return false;
@@ -590,7 +751,7 @@ bool Reader::flushPolyline() {
         Path path;
         path.points = std::move(poly_);
         path.stroke = polyStroke_;
-        page_.paths.push_back(std::move(path));
+        addPath(std::move(path));
     }
     poly_.clear();
     return !failed_;
@@ -705,7 +866,80 @@ bool Reader::emitPath(std::vector<Point>&& pts, bool closed, bool filled, bool e
     path.evenOdd = evenOdd;
     path.stroke = currentStroke(!filled);
     path.subpathStarts = std::move(starts);
-    page_.paths.push_back(std::move(path));
+    if (filled && (fillType_ == 3 || fillType_ == 4)) {
+        return hatch(path);
+    }
+    if (filled && fillType_ == 10) {
+        // Shading: the pen's colour lightened towards white.
+        const double f = std::clamp(fillOption_[0], 0.0, 100.0) / 100;
+        Rgb c = 0;
+        for (int shift = 16; shift >= 0; shift -= 8) {
+            const double v = ((path.stroke.color >> shift) & 0xFF) * f + 255 * (1 - f);
+            c |= static_cast<Rgb>(std::lround(v)) << shift;
+        }
+        path.stroke.color = c;
+    }
+    addPath(std::move(path));
+    return true;
+}
+
+// Hatching (FT 3 and 4) as line segments between the crossings of each
+// hatch line with the outline, by the even-odd rule.
+bool Reader::hatch(const Path& area) {
+    double spacing = fillOption_[0] * std::fabs(sx_);
+    if (!std::isfinite(spacing) || spacing <= 0) {
+        spacing = 0.01 * std::hypot(p2_.x - p1_.x, p2_.y - p1_.y);
+    }
+    constexpr std::size_t kMaxWork = 4'000'000;  // hatch lines times edges
+    constexpr double kMaxLines = 2000;
+    std::vector<std::size_t> starts = {0};
+    starts.insert(starts.end(), area.subpathStarts.begin(), area.subpathStarts.end());
+    starts.push_back(area.points.size());
+    for (int pass = 0; pass < (fillType_ == 4 ? 2 : 1); ++pass) {
+        const double a = (fillOption_[1] + 90.0 * pass) * std::numbers::pi / 180;
+        const double c = std::cos(a), sn = std::sin(a);
+        // Rotated so that hatch lines run along x.
+        std::vector<Point> r;
+        r.reserve(area.points.size());
+        double lo = 1e300, hi = -1e300;
+        for (const Point& p : area.points) {
+            r.push_back({p.x * c + p.y * sn, -p.x * sn + p.y * c});
+            lo = std::min(lo, r.back().y);
+            hi = std::max(hi, r.back().y);
+        }
+        double step = spacing;
+        if ((hi - lo) / step > kMaxLines) {
+            step = (hi - lo) / kMaxLines;
+        }
+        const double lines = std::floor((hi - lo) / step) + 1;
+        if (lines * static_cast<double>(r.size()) > kMaxWork || !std::isfinite(lines)) {
+            continue;
+        }
+        std::vector<double> xs;
+        for (double y = std::ceil(lo / step) * step; y <= hi; y += step) {
+            xs.clear();
+            for (std::size_t k = 0; k + 1 < starts.size(); ++k) {
+                for (std::size_t i = starts[k]; i < starts[k + 1]; ++i) {
+                    const Point p = r[i];
+                    const Point q = r[i + 1 < starts[k + 1] ? i + 1 : starts[k]];
+                    if ((p.y <= y) != (q.y <= y)) {
+                        xs.push_back(p.x + (y - p.y) / (q.y - p.y) * (q.x - p.x));
+                    }
+                }
+            }
+            std::sort(xs.begin(), xs.end());
+            for (std::size_t i = 0; i + 1 < xs.size(); i += 2) {
+                if (!addPoints(2)) {
+                    return false;
+                }
+                Path line;
+                line.stroke = area.stroke;
+                line.points = {{xs[i] * c - y * sn, xs[i] * sn + y * c},
+                               {xs[i + 1] * c - y * sn, xs[i + 1] * sn + y * c}};
+                addPath(std::move(line));
+            }
+        }
+    }
     return true;
 }
 
@@ -807,7 +1041,7 @@ double Reader::textAngle() const {
 }
 
 bool Reader::emitText(const std::string& text, Point at) {
-    if (text.empty()) {
+    if (text.empty() || !inWindow(toPage(at))) {
         return true;
     }
     if (page_.texts.size() >= kMaxPageTexts) {
@@ -901,20 +1135,25 @@ bool Reader::polylineEncoded() {
     double pair[2] = {0, 0};
     int have = 0;
     for (;;) {
-        const int c = in_.peek();
-        if (c < 0) {
+        const int raw = in_.peek();
+        if (raw < 0) {
             if (digits > 0) {
                 return fail("encoded polyline ends inside a number");
             }
             return true;
         }
-        if (c == ';' || c == kEsc) {
-            if (c == ';') {
+        if (raw == ';' || raw == kEsc) {
+            if (raw == ';') {
                 in_.get();
             }
             return true;
         }
         in_.get();
+        if ((raw >= 128 && raw <= 160) || raw == 255) {
+            continue;
+        }
+        // In 7-bit mode the eighth bit means nothing.
+        const int c = sevenBit ? raw & 0x7F : raw;
         const int base = sevenBit ? 32 : 64;
         int digit = -1;
         bool last = false;
@@ -928,7 +1167,7 @@ bool Reader::polylineEncoded() {
             if (digits > 0) {
                 continue;  // stray bytes inside a number are ignored
             }
-            switch (c) {
+            switch (c & 0x7F) {  // flags ignore the eighth bit
                 case ':':
                     want = Want::Pen;
                     break;
@@ -970,7 +1209,7 @@ bool Reader::polylineEncoded() {
             continue;
         }
         if (want == Want::Fraction) {
-            fractionBits = toInt(n, 0, 30);
+            fractionBits = toInt(n, -26, 26);
             want = Want::Coordinate;
             continue;
         }
@@ -1379,7 +1618,7 @@ bool Reader::instruction() {
                 return false;
             }
             for (int i = 0; i < kPens; ++i) {
-                colors_[static_cast<std::size_t>(i)] = kDefaultColors[i == 0 ? 0 : (i - 1) % 7 + 1];
+                colors_[static_cast<std::size_t>(i)] = defaultColor(i);
             }
             endInstruction();
             break;
@@ -1388,7 +1627,6 @@ bool Reader::instruction() {
             if (!flushPolyline()) {
                 return false;
             }
-            auto defaultColor = [](int i) { return kDefaultColors[i == 0 ? 0 : (i - 1) % 7 + 1]; };
             if (n == 0) {
                 for (int i = 0; i < kPens; ++i) {
                     colors_[static_cast<std::size_t>(i)] = defaultColor(i);
@@ -1541,9 +1779,33 @@ bool Reader::instruction() {
             }
             break;
         // Understood, without effect on the page model.
-        case code('B', 'P'):
         case code('I', 'W'):
-        case code('F', 'T'):
+            if (!flushPolyline()) {
+                return false;
+            }
+            if (numbers(v, 4) == 4) {
+                const Point a = toPage(toPlotter(v[0], v[1]));
+                const Point c = toPage(toPlotter(v[2], v[3]));
+                window_ = true;
+                windowLo_ = {std::min(a.x, c.x), std::min(a.y, c.y)};
+                windowHi_ = {std::max(a.x, c.x), std::max(a.y, c.y)};
+            } else {
+                // Back to the hard-clip limits: the media, when the plot set one.
+                window_ = mediaW_ > 0 && mediaH_ > 0;
+                windowLo_ = {0, 0};
+                windowHi_ = {mediaW_, mediaH_};
+            }
+            endInstruction();
+            break;
+        case code('F', 'T'): {
+            const int n = numbers(v, 3);
+            fillType_ = n >= 1 ? toInt(v[0], 0, 100) : 1;
+            fillOption_[0] = n >= 2 ? v[1] : 0;
+            fillOption_[1] = n >= 3 ? v[2] : 0;
+            endInstruction();
+            break;
+        }
+        case code('B', 'P'):
         case code('P', 'T'):
         case code('L', 'A'):
         case code('V', 'S'):
@@ -1613,6 +1875,7 @@ bool Reader::instruction() {
         return false;
     }
     recognised_ = recognised_ || known;
+    ++(known ? knownCount_ : unknownCount_);
     return !failed_;
 }
 
@@ -1642,8 +1905,9 @@ bool Reader::finishRaster() {
     }
     cap_ = {r.origin.x, r.origin.y - heightUnits};
     capFromPen_ = true;
-    if (!addPoints(static_cast<std::size_t>(r.width) * static_cast<std::size_t>(r.height) / 64)) {
-        return false;
+    pageRasterBytes_ += r.pixels.size();
+    if (pageRasterBytes_ > kMaxPageRasterBytes) {
+        return fail("page holds too much raster data");
     }
     page_.rasters.push_back(std::move(r));
     return true;

@@ -80,6 +80,51 @@ void decompressRow(int mode, const std::vector<std::uint8_t>& data,
             }
             break;
         }
+        case 9: {  // replacement delta row: literal or repeated replacements
+            out = seed;
+            std::size_t pos = 0;
+            auto extend = [&](std::size_t& value, std::size_t& i) {
+                while (i < n) {
+                    const std::uint8_t more = data[i++];
+                    value += more;
+                    if (more != 255) {
+                        break;
+                    }
+                }
+            };
+            for (std::size_t i = 0; i < n;) {
+                const int command = data[i++];
+                const bool repeated = command & 0x80;
+                std::size_t offset = repeated ? (command >> 5) & 3 : (command >> 3) & 15;
+                std::size_t count = repeated ? command & 31 : command & 7;
+                if (offset == (repeated ? 3u : 15u)) {
+                    extend(offset, i);
+                }
+                if (count == (repeated ? 31u : 7u)) {
+                    extend(count, i);
+                }
+                count += repeated ? 2 : 1;
+                pos += offset;
+                if (pos >= kMaxRowBytes) {
+                    break;
+                }
+                count = std::min(count, kMaxRowBytes - pos);
+                if (out.size() < pos + count) {
+                    out.resize(pos + count, 0);
+                }
+                if (repeated) {
+                    if (i < n) {
+                        std::fill_n(out.begin() + static_cast<long>(pos), count, data[i++]);
+                    }
+                } else {
+                    for (std::size_t k = 0; k < count && i < n; ++k) {
+                        out[pos + k] = data[i++];
+                    }
+                }
+                pos += count;
+            }
+            break;
+        }
         default:
             out.assign(data.begin(), data.begin() + static_cast<long>(std::min(n, kMaxRowBytes)));
             break;
@@ -221,6 +266,13 @@ bool RasterBuilder::addPlane(const std::vector<std::uint8_t>& data, bool lastPla
     if (index < seeds_.size()) {
         std::vector<std::uint8_t> decoded;
         decompressRow(compression_, data, seeds_[index], decoded);
+        if (sourceWidth_ > 0) {
+            const std::size_t bits = format_ == Format::DirectPixel    ? 24
+                                     : format_ == Format::IndexedPixel ? bitsPerIndex_
+                                                                       : 1;
+            decoded.resize(
+                std::min(decoded.size(), (static_cast<std::size_t>(sourceWidth_) * bits + 7) / 8));
+        }
         seeds_[index] = decoded;
         planes_.push_back(std::move(decoded));
     }
@@ -254,6 +306,19 @@ void RasterBuilder::combineRow() {
     }
     const auto ch = static_cast<std::size_t>(channelsOfImage_);
     std::vector<std::uint8_t> row(pixels * ch);
+    if (planes_.size() == 1 && ch == 1 && bitsPerIndex_ == 1 &&
+        (format_ == Format::Mono || format_ == Format::IndexedPlanes)) {
+        // The common monochrome case, a byte at a time.
+        const auto off = static_cast<std::uint8_t>(palette_[0] & 0xFF);
+        const auto on = static_cast<std::uint8_t>(palette_[1] & 0xFF);
+        const auto& plane = planes_[0];
+        for (std::size_t x = 0; x < pixels; ++x) {
+            row[x] = (plane[x / 8] >> (7 - x % 8)) & 1 ? on : off;
+        }
+        planes_.clear();
+        appendRow(std::move(row));
+        return;
+    }
     for (std::size_t x = 0; x < pixels; ++x) {
         Rgb c = kWhite;
         switch (format_) {

@@ -13,9 +13,14 @@ namespace drawing::rtl {
 
 // One decoded image never exceeds this many bytes, so that a corrupt
 // header cannot make the reader allocate without bound.
+#ifdef FUZZING_BUILD_MODE_UNSAFE_FOR_PRODUCTION
+// Smaller under the fuzzer, which otherwise spends its time filling images.
+inline constexpr std::size_t kMaxRasterBytes = 16u * 1024 * 1024;
+#else
 inline constexpr std::size_t kMaxRasterBytes = 256u * 1024 * 1024;
+#endif
 // A decompressed row is cut at this length (bytes of one plane).
-inline constexpr std::size_t kMaxRowBytes = 1u << 20;
+inline constexpr std::size_t kMaxRowBytes = 256u * 1024;
 
 // Decompresses one transferred row into out. seed is the previous row of
 // the same plane (used by delta row compression). Unknown modes are taken

@@ -22,6 +22,7 @@ TEST(HpglBadInput, InputsThatAreNoPlot) {
     expectError("Hello world, this is a letter.\n", 0, 0);
     expectError("\xFF\xD8\xFF\xE0 JFIF", 0, 0);
     expectError("   \r\n\t;;", 0, 8);  // blanks alone hold no instruction
+    expectError("In the beginning the plotter drew a line.\n", 0, 100);
     std::mt19937 random(7);
     for (int run = 0; run < 20; ++run) {
         std::string bytes(4096, '\0');

@@ -140,6 +140,25 @@ TEST(HpglReader, RotationTurnsThePlotWithinTheMedia) {
     EXPECT_EQ(p.paths.at(0).points, (std::vector<Point>{{1000, 0}, {1000, 100}}));
 }
 
+TEST(HpglReader, InputWindowClipsOutlinesFillsAndLabels) {
+    const ReadResult r = readString(
+        "IN;IW0,0,100,100;PA-50,50;PD150,50;PU;PA50,50;PD50,150,150,150;PU;"
+        "PA50,50;RA200,200;PA500,500;LBgone\x03;PA10,10;LBkept\x03;"
+        "IW;PA-50,-50;PD-60,-60;");
+    ASSERT_TRUE(r.ok);
+    const auto& paths = r.pages.at(0).paths;
+    ASSERT_EQ(paths.size(), 4u);
+    EXPECT_EQ(paths[0].points, (std::vector<Point>{{0, 50}, {100, 50}}));
+    EXPECT_EQ(paths[1].points, (std::vector<Point>{{50, 50}, {50, 100}}));
+    ASSERT_TRUE(paths[2].filled);
+    for (const Point& p : paths[2].points) {
+        EXPECT_TRUE(p.x >= 50 && p.x <= 100 && p.y >= 50 && p.y <= 100);
+    }
+    EXPECT_EQ(paths[3].points.back(), (Point{-60, -60}));  // no window without media
+    ASSERT_EQ(r.pages[0].texts.size(), 1u);
+    EXPECT_EQ(r.pages[0].texts[0].text, "kept");
+}
+
 // --- encoded polylines: values worked out by hand from the encoding rules.
 // 8 bit (base 64): digits 63..126 go on, 191..254 end a number.
 // 7 bit (base 32): digits 63..94 go on, 95..126 end a number.
@@ -154,6 +173,23 @@ TEST(HpglReader, PolylineEncodedEightBit) {
     ASSERT_TRUE(r.ok) << r.error.message;
     ASSERT_EQ(r.pages.size(), 1u);
     EXPECT_EQ(r.pages[0].paths.at(0).points, (std::vector<Point>{{100, 0}, {97, 5}}));
+}
+
+TEST(HpglReader, PolylineEncodedFlagsWithEighthBitAndNegativeFraction) {
+    // 0xBC is '<' with the eighth bit; fraction -1 (3 -> 191+3) doubles values.
+    // Pen-up relative (0, 0), then (10, 0): 20 -> 191+20.
+    std::string pe = "IN;PA5,5;PE>";
+    pe += {static_cast<char>(194),
+           static_cast<char>(0xBC),
+           static_cast<char>(191),
+           static_cast<char>(191),
+           '\n',
+           static_cast<char>(191 + 20),
+           static_cast<char>(191)};
+    pe += ";";
+    const ReadResult r = readString(pe);
+    ASSERT_TRUE(r.ok) << r.error.message;
+    EXPECT_EQ(r.pages.at(0).paths.at(0).points, (std::vector<Point>{{5, 5}, {25, 5}}));
 }
 
 TEST(HpglReader, PolylineEncodedSevenBitWithPenAndFraction) {
@@ -203,6 +239,35 @@ TEST(HpglReader, CirclesWedgesAndRectangles) {
     EXPECT_TRUE(paths[4].filled);
 }
 
+TEST(HpglReader, HatchedFillsBecomeLinesInsideTheArea) {
+    const ReadResult r = readString(
+        "IN;PA0,0;FT3,10,0;RA100,50;FT4,25,45;RA100,50;FT10,50;SP2;"
+        "RA10,10;FT;RA10,10;");
+    ASSERT_TRUE(r.ok);
+    const auto& paths = r.pages.at(0).paths;
+    std::size_t horizontal = 0, diagonal = 0;
+    for (const Path& p : paths) {
+        if (p.filled) {
+            continue;
+        }
+        ASSERT_EQ(p.points.size(), 2u);
+        for (const Point& pt : p.points) {
+            EXPECT_TRUE(pt.x >= -1e-9 && pt.x <= 100 + 1e-9 && pt.y >= -1e-9 && pt.y <= 50 + 1e-9);
+        }
+        if (std::fabs(p.points[0].y - p.points[1].y) < 1e-9) {
+            EXPECT_DOUBLE_EQ(std::fabs(p.points[1].x - p.points[0].x), 100);
+            ++horizontal;
+        } else {
+            ++diagonal;
+        }
+    }
+    EXPECT_EQ(horizontal, 5u);  // y = 0, 10, ..., 40: the top edge is outside
+    EXPECT_GT(diagonal, 4u);
+    ASSERT_TRUE(paths[paths.size() - 2].filled);
+    EXPECT_EQ(paths[paths.size() - 2].stroke.color, 0xFF8080u);  // 50 % red
+    EXPECT_EQ(paths.back().stroke.color, 0xFF0000u);
+}
+
 TEST(HpglReader, PolygonModeKeepsHolesAsSubpaths) {
     const ReadResult r = readString(
         "IN;PA0,0;PM0;PD100,0,100,100,0,100,0,0;PM1;PU20,20;PD80,20,80,80,20,80;PM2;FP;EP;");
@@ -234,9 +299,16 @@ TEST(HpglReader, RasterRowsInEveryCompressionMode) {
         {std::string("\0\xF0\0\x0F", 4), std::string("\0\xF0\0\xFF", 4)},  // runs
         {std::string("\1\xF0\x0F", 3), std::string("\0\xF0\0\xFF", 4)},    // PackBits
         {std::string("\x20\xF0\x0F", 3), std::string("\x01\xFF", 2)},      // delta row
+        {},
+        {},
+        {},
+        {},
+        {},
+        // replacement delta row: 2 literal bytes; then offset 1, one literal byte
+        {std::string("\x01\xF0\x0F", 3), std::string("\x08\xFF", 2)},
     };
     Raster first;
-    for (int mode = 0; mode < 4; ++mode) {
+    for (int mode : {0, 1, 2, 3, 9}) {
         const ReadResult r = readString(rasterPlot(mode, rows[mode][0], rows[mode][1]));
         ASSERT_TRUE(r.ok) << mode << ": " << r.error.message;
         ASSERT_EQ(r.pages.size(), 1u);
@@ -258,6 +330,40 @@ TEST(HpglReader, RasterRowsInEveryCompressionMode) {
             EXPECT_EQ(img, first) << mode;
         }
     }
+}
+
+TEST(HpglReader, RasterRepeatedReplacementAndSeedRepeat) {
+    // Mode 9, repeated: byte 0xF0 twice; an empty row repeats the seed row.
+    const ReadResult r = readString(rasterPlot(9, std::string("\x80\xF0", 2), ""));
+    ASSERT_TRUE(r.ok);
+    const Raster& img = r.pages.at(0).rasters.at(0);
+    ASSERT_EQ(img.pixels.size(), 32u);
+    for (int row = 0; row < 2; ++row) {
+        EXPECT_EQ(img.pixels[16 * row + 8], 0);
+        EXPECT_EQ(img.pixels[16 * row + 12], 255);
+    }
+}
+
+TEST(HpglReader, RasterColourPlanesAndPalettes) {
+    // Three planes (RGB simple colour): pixel 0 red+blue, pixel 1 green.
+    const std::string planes = esc("*r3U") + esc("*r2S") + esc("*rA") + esc("*b1V") + "\x80" +
+                               esc("*b1V") + "\x40" + esc("*b1W") + "\x80" + esc("*rC");
+    // Indexed by pixel, 8 bits, index 5 programmed to 10/20/30.
+    const std::string indexed = esc("*v6W") + std::string("\0\1\10\10\10\10", 6) +
+                                esc("*v10a20b30c5I") + esc("*rA") + esc("*b2W") + "\x05\x00" +
+                                esc("*rC");
+    const ReadResult r = readString(esc("E") + planes + "\f" + esc("E") + indexed);
+    ASSERT_TRUE(r.ok) << r.error.message;
+    ASSERT_EQ(r.pages.size(), 2u);
+    const Raster& a = r.pages[0].rasters.at(0);
+    EXPECT_EQ(a.channels, 3);
+    EXPECT_EQ(a.pixels, (std::vector<std::uint8_t>{255, 0, 255, 0, 255, 0}));
+    const Raster& b = r.pages[1].rasters.at(0);
+    EXPECT_EQ(b.channels, 3);
+    ASSERT_EQ(b.width, 2);
+    EXPECT_EQ(b.pixels[0], 10);
+    EXPECT_EQ(b.pixels[1], 20);
+    EXPECT_EQ(b.pixels[2], 30);
 }
 
 TEST(HpglReader, RtlPagesEndAtFormFeedAndReset) {

@@ -1,0 +1,1 @@
+IN;PE<=Gб©фи;PE7:e>a<=Ge?aab;SP2;PM0;PD100,0,0,100;PM2;FP;

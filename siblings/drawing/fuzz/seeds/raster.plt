@@ -1,0 +1,1 @@
+IN;PA0,1000;%1A*t100R*r16S*r1A*b2M*b3Wð*b3M*b2Wÿ*rC%0B*r3U*rA*b1V€*b1V@*b1W *rC
