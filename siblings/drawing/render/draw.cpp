@@ -17,6 +17,7 @@ constexpr const char* kFontFamily = "DejaVu Sans Mono";
 constexpr double kMetricsSize = 1000;
 // Share of a monospaced advance taken by the glyph and its bearings.
 constexpr double kGlyphFill = 1.2;
+constexpr std::size_t kMaxBatchPoints = 4096;
 
 struct Box {
     double minX = std::numeric_limits<double>::infinity();
@@ -313,7 +314,9 @@ void drawPage(cairo_t* cr, const Page& page, const Frame& frame, double scale,
     };
     Style current;
     bool pending = false;
+    std::size_t batched = 0;
     auto flush = [&] {
+        batched = 0;
         if (pending) {
             cairo_set_line_width(cr, current.width);
             cairo_set_dash(cr, current.dashes.empty() ? nullptr : current.dashes.data(),
@@ -344,9 +347,12 @@ void drawPage(cairo_t* cr, const Page& page, const Frame& frame, double scale,
         if (!(total > 0)) {
             style.dashes.clear();
         }
-        if (pending && !(style == current)) {
+        // A bounded batch: one path of a whole black-only sheet would cost
+        // more memory than the strokes it saves.
+        if (pending && (!(style == current) || batched > kMaxBatchPoints)) {
             flush();
         }
+        batched += path.points.size();
         current = std::move(style);
         addPath(cr, path);
         if (path.points.size() == 1) {
