@@ -7,6 +7,7 @@
 
 #include "convert.h"
 #include "parameters.h"
+#include "render.h"
 
 namespace {
 
@@ -72,5 +73,6 @@ int main(int argc, char** argv) {
     } else {
         ok = tolvane::joinFiles(kind, source, output, params, error);
     }
+    drawing::releaseFontCaches();
     return ok ? 0 : fail(error);
 }

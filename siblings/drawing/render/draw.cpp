@@ -1,3 +1,5 @@
+#include <fontconfig/fontconfig.h>
+
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -15,6 +17,7 @@ constexpr const char* kFontFamily = "DejaVu Sans Mono";
 constexpr double kMetricsSize = 1000;
 // Share of a monospaced advance taken by the glyph and its bearings.
 constexpr double kGlyphFill = 1.2;
+constexpr std::size_t kMaxBatchPoints = 4096;
 
 struct Box {
     double minX = std::numeric_limits<double>::infinity();
@@ -135,8 +138,8 @@ bool boxesMeet(const Box& a, const Box& b) {
            a.maxY >= b.minY;
 }
 
+// Appends the path to cr's current path.
 void addPath(cairo_t* cr, const Path& path) {
-    cairo_new_path(cr);
     std::size_t next = 0;
     bool open = false;
     for (std::size_t i = 0; i < path.points.size(); ++i) {
@@ -291,6 +294,7 @@ void drawPage(cairo_t* cr, const Page& page, const Frame& frame, double scale,
         if (!path.filled || path.points.size() < 3 || !pathVisible(path, 0, view)) {
             continue;
         }
+        cairo_new_path(cr);
         addPath(cr, path);
         cairo_set_fill_rule(cr, path.evenOdd ? CAIRO_FILL_RULE_EVEN_ODD : CAIRO_FILL_RULE_WINDING);
         setColor(cr, path.stroke.color);
@@ -299,34 +303,65 @@ void drawPage(cairo_t* cr, const Page& page, const Frame& frame, double scale,
     cairo_set_line_cap(cr, CAIRO_LINE_CAP_ROUND);
     cairo_set_line_join(cr, CAIRO_LINE_JOIN_ROUND);
     const double minWidth = minLineDevice / scale;
+    // Outlines of one pen go out as one path: one stroke instead of many,
+    // which is much of the cost of a large plot, above all in PDF (dash
+    // patterns restart at each subpath either way).
+    struct Style {
+        Rgb color = 0;
+        double width = 0;
+        std::vector<double> dashes;
+        bool operator==(const Style&) const = default;
+    };
+    Style current;
+    bool pending = false;
+    std::size_t batched = 0;
+    auto flush = [&] {
+        batched = 0;
+        if (pending) {
+            cairo_set_line_width(cr, current.width);
+            cairo_set_dash(cr, current.dashes.empty() ? nullptr : current.dashes.data(),
+                           static_cast<int>(current.dashes.size()), 0);
+            setColor(cr, current.color);
+            cairo_stroke(cr);
+            pending = false;
+        }
+    };
+    cairo_new_path(cr);
     for (const auto& path : page.paths) {
         const double w = path.stroke.widthMm * kUnitsPerMm;
         const double width = std::isfinite(w) ? std::max(w, minWidth) : minWidth;
         if (path.filled || path.points.empty() || !pathVisible(path, width, view)) {
             continue;
         }
+        Style style{path.stroke.color, width, {}};
+        double total = 0;
+        for (double mm : path.stroke.dashMm) {
+            if (!std::isfinite(mm) || mm < 0) {
+                style.dashes.clear();
+                total = 0;
+                break;
+            }
+            style.dashes.push_back(mm * kUnitsPerMm);
+            total += mm;
+        }
+        if (!(total > 0)) {
+            style.dashes.clear();
+        }
+        // A bounded batch: one path of a whole black-only sheet would cost
+        // more memory than the strokes it saves.
+        if (pending && (!(style == current) || batched > kMaxBatchPoints)) {
+            flush();
+        }
+        batched += path.points.size();
+        current = std::move(style);
         addPath(cr, path);
         if (path.points.size() == 1) {
             // A dot: a zero-length segment, which round caps draw.
             cairo_rel_line_to(cr, 0, 0);
         }
-        cairo_set_line_width(cr, width);
-        std::vector<double> dashes;
-        double total = 0;
-        for (double mm : path.stroke.dashMm) {
-            if (!std::isfinite(mm) || mm < 0) {
-                dashes.clear();
-                total = 0;
-                break;
-            }
-            dashes.push_back(mm * kUnitsPerMm);
-            total += mm;
-        }
-        cairo_set_dash(cr, total > 0 ? dashes.data() : nullptr,
-                       total > 0 ? static_cast<int>(dashes.size()) : 0, 0);
-        setColor(cr, path.stroke.color);
-        cairo_stroke(cr);
+        pending = true;
     }
+    flush();
     cairo_set_dash(cr, nullptr, 0, 0);
     if (!page.texts.empty()) {
         cairo_select_font_face(cr, kFontFamily, CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_NORMAL);
@@ -384,6 +419,11 @@ bool pageIsBlackAndWhite(const Page& page) {
         }
     }
     return true;
+}
+
+void releaseFontCaches() {
+    cairo_debug_reset_static_data();
+    FcFini();
 }
 
 }  // namespace drawing

@@ -70,4 +70,8 @@ bool renderPage(const Page& page, const RasterOptions& opts, Image& out, std::st
 // bi-level image loses nothing of it.
 bool pageIsBlackAndWhite(const Page& page);
 
+// Frees the font caches of cairo and fontconfig; call once at the end of
+// the program, after every surface is gone, so that leak checks stay quiet.
+void releaseFontCaches();
+
 }  // namespace drawing

@@ -39,6 +39,68 @@ std::string tiffError(const std::string& what) {
     return e;
 }
 
+// The colours of a page drawn without antialiasing, white first, when a
+// palette can hold them; empty when the page needs full colour (more than
+// 256 colours, or raster images, whose pixels may be anything).
+std::vector<Rgb> pagePalette(const Page& page) {
+    if (!page.rasters.empty()) {
+        return {};
+    }
+    std::vector<Rgb> colors{kWhite};
+    auto add = [&](Rgb c) {
+        if (std::find(colors.begin(), colors.end(), c) == colors.end()) {
+            colors.push_back(c);
+        }
+        return colors.size() <= 256;
+    };
+    for (const auto& p : page.paths) {
+        if (!add(p.stroke.color & 0xFFFFFF)) {
+            return {};
+        }
+    }
+    for (const auto& t : page.texts) {
+        if (!add(t.stroke.color & 0xFFFFFF)) {
+            return {};
+        }
+    }
+    return colors;
+}
+
+// Pixel colour to palette index; runs of one colour make the last hit the
+// common case.
+class PaletteIndex {
+  public:
+    explicit PaletteIndex(const std::vector<Rgb>& palette) : palette_(palette) {}
+    std::uint8_t of(Rgb c) {
+        if (c == lastColor_) {
+            return lastIndex_;
+        }
+        std::size_t best = 0;
+        long bestDistance = -1;
+        for (std::size_t i = 0; i < palette_.size(); ++i) {
+            const long dr = static_cast<long>((c >> 16) & 0xFF) - ((palette_[i] >> 16) & 0xFF);
+            const long dg = static_cast<long>((c >> 8) & 0xFF) - ((palette_[i] >> 8) & 0xFF);
+            const long db = static_cast<long>(c & 0xFF) - (palette_[i] & 0xFF);
+            const long d = dr * dr + dg * dg + db * db;
+            if (bestDistance < 0 || d < bestDistance) {
+                best = i;
+                bestDistance = d;
+                if (d == 0) {
+                    break;
+                }
+            }
+        }
+        lastColor_ = c;
+        lastIndex_ = static_cast<std::uint8_t>(best);
+        return lastIndex_;
+    }
+
+  private:
+    const std::vector<Rgb>& palette_;
+    Rgb lastColor_ = 0xFFFFFFFF;
+    std::uint8_t lastIndex_ = 0;
+};
+
 }  // namespace
 
 void TiffWriter::Closer::operator()(tiff* t) const {
@@ -73,6 +135,8 @@ bool TiffWriter::addPage(const Page& page, const TiffOptions& opts, std::string&
     }
     tiff* t = tif_.get();
     const bool bilevel = pageIsBlackAndWhite(page);
+    const std::vector<Rgb> palette = bilevel ? std::vector<Rgb>() : pagePalette(page);
+    const bool indexed = !palette.empty();
     TIFFSetField(t, TIFFTAG_SUBFILETYPE, FILETYPE_PAGE);
     TIFFSetField(t, TIFFTAG_IMAGEWIDTH, static_cast<uint32_t>(width));
     TIFFSetField(t, TIFFTAG_IMAGELENGTH, static_cast<uint32_t>(height));
@@ -83,25 +147,38 @@ bool TiffWriter::addPage(const Page& page, const TiffOptions& opts, std::string&
     TIFFSetField(t, TIFFTAG_YRESOLUTION, static_cast<float>(opts.dpi));
     TIFFSetField(t, TIFFTAG_PAGENUMBER, static_cast<uint16_t>(pages_), static_cast<uint16_t>(0));
     TIFFSetField(t, TIFFTAG_SOFTWARE, "tolvane");
+    const auto colorCompression =
+        opts.color == TiffColorCompression::Lzw ? COMPRESSION_LZW : COMPRESSION_ADOBE_DEFLATE;
+    std::size_t rowBytes = static_cast<std::size_t>(width);
+    std::vector<uint16_t> red(256, 0), green(256, 0), blue(256, 0);
     if (bilevel) {
         TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, 1);
         TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, 1);
         TIFFSetField(t, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISWHITE);
         TIFFSetField(t, TIFFTAG_COMPRESSION, COMPRESSION_CCITTFAX4);
         TIFFSetField(t, TIFFTAG_FILLORDER, FILLORDER_MSB2LSB);
+        rowBytes = (static_cast<std::size_t>(width) + 7) / 8;
+    } else if (indexed) {
+        for (std::size_t i = 0; i < palette.size(); ++i) {
+            red[i] = static_cast<uint16_t>(((palette[i] >> 16) & 0xFF) * 257);
+            green[i] = static_cast<uint16_t>(((palette[i] >> 8) & 0xFF) * 257);
+            blue[i] = static_cast<uint16_t>((palette[i] & 0xFF) * 257);
+        }
+        TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, 8);
+        TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, 1);
+        TIFFSetField(t, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_PALETTE);
+        TIFFSetField(t, TIFFTAG_COLORMAP, red.data(), green.data(), blue.data());
+        TIFFSetField(t, TIFFTAG_COMPRESSION, colorCompression);
     } else {
         TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, 8);
         TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, 3);
         TIFFSetField(t, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB);
-        TIFFSetField(
-            t, TIFFTAG_COMPRESSION,
-            opts.color == TiffColorCompression::Lzw ? COMPRESSION_LZW : COMPRESSION_ADOBE_DEFLATE);
+        TIFFSetField(t, TIFFTAG_COMPRESSION, colorCompression);
         TIFFSetField(t, TIFFTAG_PREDICTOR, PREDICTOR_HORIZONTAL);
+        rowBytes = static_cast<std::size_t>(width) * 3;
     }
     // Strips of about 256 KB: libtiff's default of 8 KB is a single row on
     // a wide colour sheet, which costs compression and index space.
-    const std::size_t rowBytes =
-        bilevel ? (static_cast<std::size_t>(width) + 7) / 8 : static_cast<std::size_t>(width) * 3;
     TIFFSetField(t, TIFFTAG_ROWSPERSTRIP,
                  static_cast<uint32_t>(std::clamp<std::size_t>((256u << 10) / rowBytes, 1,
                                                                static_cast<std::size_t>(height))));
@@ -109,8 +186,10 @@ bool TiffWriter::addPage(const Page& page, const TiffOptions& opts, std::string&
     RasterOptions ro;
     ro.dpi = opts.dpi;
     ro.channels = bilevel ? 1 : 3;
-    ro.antialias = !bilevel;
-    std::vector<std::uint8_t> packed((static_cast<std::size_t>(width) + 7) / 8);
+    // Without antialiasing every pixel has one of the page's own colours.
+    ro.antialias = !bilevel && !indexed;
+    std::vector<std::uint8_t> packed(rowBytes);
+    PaletteIndex index(palette);
     bool written = true;
     const bool drawn = renderPageBands(
         page, ro,
@@ -124,6 +203,12 @@ bool TiffWriter::addPage(const Page& page, const TiffOptions& opts, std::string&
                         if (row[x] < 128) {
                             packed[x >> 3] |= static_cast<std::uint8_t>(0x80 >> (x & 7));
                         }
+                    }
+                    line = packed.data();
+                } else if (indexed) {
+                    for (int x = 0; x < width; ++x) {
+                        const std::uint8_t* px = row + 3 * x;
+                        packed[x] = index.of((Rgb{px[0]} << 16) | (Rgb{px[1]} << 8) | px[2]);
                     }
                     line = packed.data();
                 }
@@ -203,21 +288,35 @@ bool readTiff(const std::string& path, std::vector<TiffPage>& pages, std::string
         p.yDpi = yres;
         p.image.width = static_cast<int>(w);
         p.image.height = static_cast<int>(h);
-        p.image.channels = spp;
+        uint16_t* map[3] = {nullptr, nullptr, nullptr};
+        const bool palette = photometric == PHOTOMETRIC_PALETTE && bps == 8 && spp == 1;
+        if (palette && !TIFFGetField(tif.get(), TIFFTAG_COLORMAP, &map[0], &map[1], &map[2])) {
+            error = path + ": palette image without a colour map";
+            return false;
+        }
+        p.photometric = photometric;
+        p.image.channels = palette ? 3 : spp;
         p.image.dpi = xres;
-        p.image.pixels.resize(static_cast<std::size_t>(w) * h * spp);
+        p.image.pixels.resize(static_cast<std::size_t>(w) * h * p.image.channels);
         std::vector<std::uint8_t> line(TIFFScanlineSize(tif.get()));
         for (uint32_t y = 0; y < h; ++y) {
             if (TIFFReadScanline(tif.get(), line.data(), y, 0) < 0) {
                 error = tiffError(path + ": cannot read page " + std::to_string(pages.size() + 1));
                 return false;
             }
-            std::uint8_t* out = p.image.pixels.data() + static_cast<std::size_t>(y) * w * spp;
+            std::uint8_t* out =
+                p.image.pixels.data() + static_cast<std::size_t>(y) * w * p.image.channels;
             if (bps == 1) {
                 const bool whiteIsZero = photometric == PHOTOMETRIC_MINISWHITE;
                 for (uint32_t x = 0; x < w; ++x) {
                     const bool bit = (line[x >> 3] >> (7 - (x & 7))) & 1;
                     out[x] = bit != whiteIsZero ? 255 : 0;
+                }
+            } else if (photometric == PHOTOMETRIC_PALETTE && spp == 1) {
+                for (uint32_t x = 0; x < w; ++x) {
+                    out[3 * x] = static_cast<std::uint8_t>(map[0][line[x]] >> 8);
+                    out[3 * x + 1] = static_cast<std::uint8_t>(map[1][line[x]] >> 8);
+                    out[3 * x + 2] = static_cast<std::uint8_t>(map[2][line[x]] >> 8);
                 }
             } else {
                 std::copy(line.begin(), line.begin() + static_cast<std::ptrdiff_t>(w) * spp, out);

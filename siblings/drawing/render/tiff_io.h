@@ -1,5 +1,6 @@
-// Multi-page TIFF: black-and-white pages as CCITT Group 4, colour pages
-// as RGB with LZW or Deflate.
+// Multi-page TIFF: black-and-white pages as CCITT Group 4; colour pages
+// with LZW or Deflate, as 8-bit palette images when the page's colours fit
+// in one (plots drawn in pens), else as RGB.
 #pragma once
 
 #include <memory>
@@ -43,11 +44,12 @@ class TiffWriter {
 };
 
 // One directory of a TIFF file as read back: pixels as 8-bit grey (bi-level
-// pages as 0 and 255) or RGB, with the tags that matter to us.
+// pages as 0 and 255) or RGB (palette pages too), with the tags that matter.
 struct TiffPage {
     Image image;
     int compression = 0;  // the TIFF compression tag: 4 G4, 5 LZW, 8 Deflate
     int bitsPerSample = 0;
+    int photometric = 0;  // 0 min-is-white, 2 RGB, 3 palette
     double xDpi = 0;
     double yDpi = 0;
 };

@@ -19,6 +19,12 @@ using tolvane::test::TempDir;
 
 constexpr double kMm = kUnitsPerMm;
 
+class FontCaches : public ::testing::Environment {
+  public:
+    void TearDown() override { releaseFontCaches(); }
+};
+const auto* const kFontCaches = ::testing::AddGlobalTestEnvironment(new FontCaches);
+
 Path line(Point a, Point b, Rgb color = kBlack, double widthMm = 1) {
     Path p;
     p.points = {a, b};
@@ -262,10 +268,38 @@ TEST(Tiff, BlackAndWhitePagesAreGroup4AndColourPagesLzwOrDeflate) {
         // The pixels survive the trip: black square, white around it.
         EXPECT_EQ(grey(pages[0].image, 25, 75), 0);
         EXPECT_EQ(grey(pages[0].image, 75, 25), 255);
+        EXPECT_EQ(pages[1].photometric, 3);  // a pen plot fits a palette
         const std::uint8_t* blue = pages[1].image.row(443) + 3 * 148;
         EXPECT_EQ(blue[0], 0);
         EXPECT_EQ(blue[2], 255);
     }
+}
+
+TEST(Tiff, PagesWithColourRastersStayFullColour) {
+    TempDir dir;
+    Page page = sheet();
+    Raster r;
+    r.origin = {0, 100 * kMm};
+    r.dpi = 25.4;
+    r.width = r.height = 2;
+    r.channels = 3;
+    r.pixels = {10, 20, 30, 40, 50, 60, 70, 80, 90, 100, 110, 120};
+    page.rasters.push_back(r);
+    const std::string path = dir / "raster.tif";
+    TiffWriter w;
+    std::string error;
+    TiffOptions o;
+    o.dpi = 100;
+    ASSERT_TRUE(w.open(path, error)) << error;
+    ASSERT_TRUE(w.addPage(page, o, error)) << error;
+    ASSERT_TRUE(w.close(error)) << error;
+    std::vector<TiffPage> pages;
+    ASSERT_TRUE(readTiff(path, pages, error)) << error;
+    ASSERT_EQ(pages.size(), 1u);
+    EXPECT_EQ(pages[0].photometric, 2);
+    const std::uint8_t* px = pages[0].image.row(2);  // inside the first image pixel
+    EXPECT_EQ(px[3 * 2], 10);
+    EXPECT_EQ(px[3 * 2 + 2], 30);
 }
 
 TEST(Tiff, WriterRefusesAnEmptyFileAndAnUnwritablePath) {

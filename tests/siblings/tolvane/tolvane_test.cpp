@@ -190,6 +190,27 @@ TEST_F(Tolvane, BadInputLeavesNoOutput) {
     EXPECT_TRUE(listNames(home_ / "out").empty());
 }
 
+TEST_F(Tolvane, SplitThatFailsMidwayRemovesThePagesItWrote) {
+    splitMode();
+    fs::create_directory(home_ / "out");
+    const std::string in = home_ / "broken.hgl";
+    writeText(in, "IN;SP1;PA100,100;PD2000,2000;PG;PA100,100;PD3000,300;PG;PA0,0;LBnever ends");
+    const RunResult r = tolvane({"/h", in, home_ / "out/broken.hgl"});
+    EXPECT_NE(r.status, 0);
+    EXPECT_NE(r.err.find("broken.hgl: at byte "), std::string::npos) << r.err;
+    EXPECT_TRUE(listNames(home_ / "out").empty());
+}
+
+TEST_F(Tolvane, JoinOutputPathMayHoldSpaces) {
+    splitSample();
+    joinMode();
+    // The pipeline's last token has no closing quote: the path arrives whole.
+    fs::create_directory(home_ / "out dir");
+    const RunResult r = tolvane({"/p", home_ / "work/PLAN*.HGL", home_ / "out dir/plan x.pdf"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(pdfPages(home_ / "out dir/plan x.pdf"), 3);
+}
+
 TEST_F(Tolvane, Line9ChoosesBetweenSplitAndJoin) {
     const std::string in = copySample("hpgl/hp2xx/pages.hp", home_.path(), "plan.hgl");
     fs::create_directory(home_ / "out");

@@ -1,0 +1,58 @@
+#include "parameters.h"
+
+#include <gtest/gtest.h>
+
+#include "convert.h"
+
+namespace {
+
+using namespace tolvane;
+
+TEST(Parameters, DefaultsRoundTrip) {
+    const Parameters p = parseParameters(defaultParameterText());
+    const Parameters d;
+    EXPECT_EQ(p.dpi, d.dpi);
+    EXPECT_EQ(p.deflate, d.deflate);
+    EXPECT_EQ(p.hpglExtensions, d.hpglExtensions);
+    EXPECT_FALSE(p.split || p.fitSheet || p.blackOnly);
+}
+
+TEST(Parameters, ValuesAndFallbacks) {
+    Parameters p = parseParameters("x\n150\ndeflate\nplt;;HPG\n0\n0\n0\n1\n1\n1\n");
+    EXPECT_EQ(p.dpi, 150);
+    EXPECT_TRUE(p.deflate);
+    EXPECT_TRUE(p.fitSheet && p.split && p.blackOnly);
+    EXPECT_TRUE(extensionInList("hpg", p.hpglExtensions));
+    EXPECT_TRUE(extensionInList("", p.hpglExtensions));  // the empty entry
+    EXPECT_FALSE(extensionInList("hgl", p.hpglExtensions));
+
+    // Out-of-range or unreadable values and missing lines take the defaults.
+    p = parseParameters("x\r\n5000\r\nzip\r\n\r\n0\r\n0\r\n0\r\nyes\r\n1\r\n");
+    EXPECT_EQ(p.dpi, 300);
+    EXPECT_FALSE(p.deflate);
+    EXPECT_TRUE(extensionInList("plt", p.hpglExtensions));
+    EXPECT_FALSE(p.fitSheet);
+    EXPECT_TRUE(p.split);
+    EXPECT_FALSE(p.blackOnly);
+    EXPECT_FALSE(parseParameters("").split);
+}
+
+TEST(PageNames, SortByNameInPageOrder) {
+    EXPECT_EQ(pageFileName("/t/Temp1/plan.a.hgl", 7), "/t/Temp1/plan.a_000007.hgl");
+    EXPECT_EQ(pageFileName("plan", 1), "plan_000001.hgl");
+    EXPECT_LT(pageFileName("p.hgl", 99999), pageFileName("p.hgl", 100000));
+    EXPECT_LT(pageFileName("p.hgl", 9), pageFileName("p.hgl", 10));
+}
+
+TEST(OutputSwitches, KnownSwitchesOnly) {
+    OutputKind k{};
+    EXPECT_TRUE(outputKindFromSwitch("/p", k));
+    EXPECT_EQ(k, OutputKind::Pdf);
+    EXPECT_TRUE(outputKindFromSwitch("/T", k));
+    EXPECT_EQ(k, OutputKind::Tiff);
+    EXPECT_FALSE(outputKindFromSwitch("/x", k));
+    EXPECT_FALSE(outputKindFromSwitch("p", k));
+    EXPECT_FALSE(outputKindFromSwitch("", k));
+}
+
+}  // namespace
