@@ -253,6 +253,7 @@ class Reader {
 
     rtl::RasterBuilder raster_;
     bool rtlMode_ = false;
+    bool afterReset_ = false;
     Point cap_;
     bool capFromPen_ = false;
     Point rasterOrigin_;
@@ -916,7 +917,13 @@ bool Reader::hatch(const Path& area) {
             continue;
         }
         std::vector<double> xs;
-        for (double y = std::ceil(lo / step) * step; y <= hi; y += step) {
+        // Counted, not stepped: a step below the precision of y must still end.
+        const double first = std::ceil(lo / step) * step;
+        for (int line = 0; line < static_cast<int>(lines); ++line) {
+            const double y = first + line * step;
+            if (y > hi) {
+                break;
+            }
             xs.clear();
             for (std::size_t k = 0; k + 1 < starts.size(); ++k) {
                 for (std::size_t i = starts[k]; i < starts[k + 1]; ++i) {
@@ -1922,6 +1929,9 @@ bool Reader::escape() {
     }
     if (c1 == 'E') {
         recognised_ = true;
+        if (!flushPolyline()) {
+            return false;
+        }
         if (!page_.empty() || raster_.active()) {
             if (!endPage()) {
                 return false;
@@ -1930,8 +1940,10 @@ bool Reader::escape() {
         raster_.reset();
         resetState();
         rtlMode_ = true;
+        afterReset_ = true;
         return true;
     }
+    afterReset_ = false;
     if (c1 == '.') {
         // Device control of serial plotters: ESC . letter parameters [:]
         recognised_ = true;
@@ -1972,6 +1984,9 @@ bool Reader::escape() {
             rtlMode_ = false;
         } else if (t == 'X' || t == 'x') {
             recognised_ = true;
+            if (!flushPolyline()) {
+                return false;
+            }
             if (!page_.empty() || raster_.active()) {
                 if (!endPage()) {
                     return false;
@@ -2111,6 +2126,16 @@ bool Reader::pclMode() {
             }
             lineStart = false;
             continue;
+        }
+        // Plotter files often follow a reset with HP-GL/2 at once, without
+        // the switch that PCL would need.
+        if (afterReset_ && isLetter(c)) {
+            afterReset_ = false;
+            rtlMode_ = false;
+            return true;
+        }
+        if (c > ' ') {
+            afterReset_ = false;
         }
         in_.get();
         if (c == '\f') {

@@ -256,6 +256,14 @@ void RasterBuilder::start() {
     rows_.clear();
     bytes_ = 0;
     widestRow_ = 0;
+    image_.clear();
+    rowCount_ = 0;
+    stride_ = static_cast<std::size_t>(std::max<long>(sourceWidth_, 0)) *
+              static_cast<std::size_t>(channelsOfImage_);
+    if (stride_ > 0 && sourceHeight_ > 0) {
+        image_.reserve(
+            std::min(stride_ * static_cast<std::size_t>(sourceHeight_), kMaxRasterBytes));
+    }
 }
 
 bool RasterBuilder::addPlane(const std::vector<std::uint8_t>& data, bool lastPlane) {
@@ -365,6 +373,18 @@ void RasterBuilder::combineRow() {
 }
 
 bool RasterBuilder::appendRow(std::vector<std::uint8_t>&& pixels) {
+    if (stride_ > 0) {
+        if ((rowCount_ + 1) * stride_ > kMaxRasterBytes) {
+            bytes_ = kMaxRasterBytes + 1;
+            return false;
+        }
+        image_.resize((rowCount_ + 1) * stride_, 0xFF);
+        std::copy_n(pixels.begin(), std::min(pixels.size(), stride_),
+                    image_.begin() + static_cast<long>(rowCount_ * stride_));
+        ++rowCount_;
+        bytes_ = image_.size();
+        return true;
+    }
     if (rows_.size() >= kMaxRows) {
         bytes_ = kMaxRasterBytes + 1;
         return false;
@@ -402,6 +422,30 @@ bool RasterBuilder::finish(Raster& out, bool& hasImage, std::string& error) {
         height = static_cast<std::size_t>(sourceHeight_);
     }
     const auto ch = static_cast<std::size_t>(channelsOfImage_);
+    if (stride_ > 0) {
+        if (sourceHeight_ <= 0) {
+            height = rowCount_;
+        }
+        if (rowCount_ == 0 || height == 0) {
+            image_.clear();
+            return true;
+        }
+        if (width > kMaxRasterBytes / ch / height) {
+            image_.clear();
+            error = "raster image too large";
+            return false;
+        }
+        image_.resize(height * stride_, 0xFF);
+        out = Raster();
+        out.dpi = dpi_;
+        out.width = static_cast<int>(width);
+        out.height = static_cast<int>(height);
+        out.channels = channelsOfImage_;
+        out.pixels = std::move(image_);
+        image_ = {};
+        hasImage = true;
+        return true;
+    }
     if (width == 0 || height == 0 || rows_.empty()) {
         rows_.clear();
         return true;

@@ -87,6 +87,10 @@ class RasterBuilder {
     std::vector<std::vector<std::uint8_t>> seeds_;
     std::vector<std::vector<std::uint8_t>> planes_;
     std::vector<std::vector<std::uint8_t>> rows_;
+    // With a known source width rows go straight into the image.
+    std::vector<std::uint8_t> image_;
+    std::size_t stride_ = 0;
+    std::size_t rowCount_ = 0;
     std::size_t bytes_ = 0;
     long widestRow_ = 0;
 };

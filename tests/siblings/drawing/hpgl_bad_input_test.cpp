@@ -84,6 +84,13 @@ TEST(HpglBadInput, AbsurdNumbersAreReadWithoutHarm) {
     EXPECT_DOUBLE_EQ(r.pages[0].texts.at(0).charWidth, -1200);  // SI may mirror
 }
 
+TEST(HpglBadInput, HatchingFarFromTheOriginEnds) {
+    const ReadResult r = readString(
+        "IN;PA900000000,900000000;FT3,0.000000000001,0;RR1,0;"
+        "FT4,0.0001,33;RR100000,100000;");
+    EXPECT_TRUE(r.ok) << r.error.message;
+}
+
 TEST(HpglBadInput, ManyCirclesAreBoundedPerByte) {
     // Each "CI1,.5;" yields at most 720 points; the page limit stops the rest.
     std::string data = "IN;";

@@ -374,6 +374,14 @@ TEST(HpglReader, RtlPagesEndAtFormFeedAndReset) {
     EXPECT_EQ(r.pages.size(), 3u);
 }
 
+TEST(HpglReader, ResetFollowedByHpglReadsAsHpgl) {
+    const ReadResult r = readString(esc("E") + "\r\nIN;SP1;PA0,0;PD10,10;" + esc("E") + esc("%0B") +
+                                    "IN;PA5,5;PD7,7;" + esc("E"));
+    ASSERT_TRUE(r.ok) << r.error.message;
+    ASSERT_EQ(r.pages.size(), 2u);
+    EXPECT_EQ(r.pages[1].paths.at(0).points, (std::vector<Point>{{5, 5}, {7, 7}}));
+}
+
 TEST(HpglReader, SinkStopsTheReading) {
     std::size_t calls = 0;
     std::istringstream in("IN;PA0,0;PD1,1;PG;PD2,2;PG;PD3,3;");
