@@ -37,7 +37,7 @@ const char* const kUsage =
     "\n"
     "Parameters (tolerance, colours, resolution) are read from\n"
     "<local app-data>/Corvanta/Sandrel/Sandrel.par, which is created with the\n"
-    "defaults when missing.\n"
+    "defaults when missing; sandrel --init only creates it and prints its path.\n"
     "\n"
     "Exit status: 0 all pages are the same, 1 some differ, 2 an error.\n";
 
@@ -114,7 +114,6 @@ Exit compareFile(const std::string& first, const std::string& second, bool partn
         std::cerr << "sandrel: " << resultPath << ": " << error << "\n";
         return kError;
     }
-    std::cout << fileName(first) << ": " << (differ ? "differs" : "same") << "\n";
     return differ ? kDiffer : kSame;
 }
 
@@ -131,6 +130,21 @@ int main(int argc, char** argv) {
             std::cout << "sandrel " << SANDREL_VERSION << "\n";
             return kSame;
         }
+    }
+    if (args.size() == 1 && args[0] == "--init") {
+        // What an installer does: leave a parameter file with the defaults,
+        // so that the first comparison already runs with a file to back up.
+        const std::string parFile = sandrel::parameterFilePath();
+        sandrel::Options options;
+        std::vector<std::string> warnings;
+        std::string error;
+        if (parFile.empty() || !sandrel::loadParameters(parFile, options, warnings, error)) {
+            std::cerr << "sandrel: " << (parFile.empty() ? "no local application-data folder" : error)
+                      << "\n";
+            return kError;
+        }
+        std::cout << parFile << "\n";
+        return kSame;
     }
     if (args.size() != 5) {
         std::cerr << "sandrel: expected 5 arguments, got " << args.size()

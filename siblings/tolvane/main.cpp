@@ -21,6 +21,8 @@ void printHelp(std::ostream& out) {
            "                                    names, by name, become one file at OUTPUT\n"
            "  tolvane --convert SWITCH INPUT OUTPUT\n"
            "                                    all pages of INPUT into one file at OUTPUT\n"
+           "  tolvane --init                    create the parameter file with its defaults\n"
+           "                                    when it is missing, and print its path\n"
            "  tolvane --help | --version\n"
            "Switches: /h HP-GL, /p PDF, /t TIFF, /y SXF (not supported yet).\n"
            "Input: HP-GL, by extension (parameter line 4).\n"
@@ -41,6 +43,17 @@ int main(int argc, char** argv) {
     }
     if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
         std::cout << kVersion << '\n';
+        return 0;
+    }
+    if (argc == 2 && std::strcmp(argv[1], "--init") == 0) {
+        // What an installer does: leave a parameter file with the defaults,
+        // so that a caller that switches its lines finds one to switch.
+        std::string warning;
+        tolvane::loadParameters(warning);
+        if (!warning.empty()) {
+            return fail(warning);
+        }
+        std::cout << tolvane::parameterFilePath() << '\n';
         return 0;
     }
     const bool convert = argc >= 2 && std::strcmp(argv[1], "--convert") == 0;

@@ -1,0 +1,146 @@
+// mervik-cli with the real tolvane and sandrel: one complete run from a
+// two-page HPGL pair to each output type, and the result pages checked.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "harness.h"
+#include "hpgl.h"
+
+using namespace e2e;
+
+namespace {
+
+std::string commandOutput(const std::string& command) {
+    std::string out;
+    FILE* pipe = popen(command.c_str(), "r");
+    if (pipe == nullptr) {
+        return out;
+    }
+    char buffer[4096];
+    std::size_t n = 0;
+    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) {
+        out.append(buffer, n);
+    }
+    pclose(pipe);
+    return out;
+}
+
+std::string shellQuoted(const std::string& path) {
+    return "'" + path + "'";
+}
+
+// A sandbox whose sibling programs are ours, each with its parameter file
+// as an installer leaves it.
+struct RealSandbox : Sandbox {
+    RealSandbox() {
+        unlink(tolvane.c_str());
+        unlink(sandrel.c_str());
+        EXPECT_EQ(symlink(TOLVANE_PATH, tolvane.c_str()), 0);
+        EXPECT_EQ(symlink(SANDREL_PATH, sandrel.c_str()), 0);
+        unlink(tolvanePar.c_str());
+        unlink(sandrelPar.c_str());
+        const std::string env =
+            "HOME=" + shellQuoted(home) + " XDG_DATA_HOME=" + shellQuoted(xdg) + " ";
+        EXPECT_EQ(std::system((env + shellQuoted(tolvane) + " --init >/dev/null").c_str()), 0);
+        EXPECT_EQ(std::system((env + shellQuoted(sandrel) + " --init >/dev/null").c_str()), 0);
+        installedTolvanePar = readText(tolvanePar).value_or("");
+        EXPECT_FALSE(installedTolvanePar.empty());
+        writePar();
+        const std::string make = std::string("bash ") + DEMO_PAIR_SCRIPT + " " +
+                                 shellQuoted(in1 + "/plant.hgl") + " " +
+                                 shellQuoted(in2 + "/plant.hgl") + " 2";
+        EXPECT_EQ(std::system(make.c_str()), 0);
+    }
+    std::string installedTolvanePar;
+};
+
+struct Colors {
+    std::set<drawing::Rgb> seen;
+    int pages = 0;
+};
+
+Colors resultColors(const std::string& path) {
+    Colors colors;
+    drawing::ReadError error;
+    const bool ok = drawing::readHpglFile(
+        path,
+        [&](drawing::Page&& page) {
+            ++colors.pages;
+            for (const auto& p : page.paths) {
+                colors.seen.insert(p.stroke.color);
+            }
+            for (const auto& t : page.texts) {
+                colors.seen.insert(t.stroke.color);
+            }
+            return true;
+        },
+        error);
+    EXPECT_TRUE(ok) << path << ": " << error.message << " at " << error.offset;
+    return colors;
+}
+
+void expectCompleteRun(const Result& r) {
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out, joinLines(completeRunLines("plant.hgl", 2, 1))) << r.err;
+}
+
+}  // namespace
+
+TEST(RealSiblings, TwoPagePairToPdf) {
+    RealSandbox s;
+    const Result r = s.runCli({"--once", "/a", "/op"});
+    expectCompleteRun(r);
+    const std::string pdf = s.out + "/plant.pdf";
+    ASSERT_TRUE(exists(pdf));
+    EXPECT_NE(commandOutput("pdfinfo " + shellQuoted(pdf)).find("Pages:           2"),
+              std::string::npos);
+    EXPECT_TRUE(listFolder(s.in1).empty());
+    EXPECT_TRUE(listFolder(s.in2).empty());
+    // The converter's own file is back as it was installed.
+    EXPECT_EQ(readText(s.tolvanePar).value_or(""), s.installedTolvanePar);
+}
+
+TEST(RealSiblings, TwoPagePairToTiff) {
+    RealSandbox s;
+    const Result r = s.runCli({"--once", "/a", "/ot"});
+    expectCompleteRun(r);
+    const std::string tif = s.out + "/plant.tif";
+    ASSERT_TRUE(exists(tif));
+    const std::string info = commandOutput("tiffinfo " + shellQuoted(tif) + " 2>/dev/null");
+    std::size_t directories = 0;
+    for (auto at = info.find("TIFF Directory"); at != std::string::npos;
+         at = info.find("TIFF Directory", at + 1)) {
+        ++directories;
+    }
+    EXPECT_EQ(directories, 2u);
+}
+
+TEST(RealSiblings, TwoPagePairToHpglShowsRemovedAddedAndUnchanged) {
+    RealSandbox s;
+    const Result r = s.runCli({"--once", "/a", "/oh"});
+    expectCompleteRun(r);
+    const std::string hgl = s.out + "/plant.hgl";
+    ASSERT_TRUE(exists(hgl));
+    const Colors colors = resultColors(hgl);
+    EXPECT_EQ(colors.pages, 2);
+    // The pair differs in known places: removed, added and unchanged all show.
+    EXPECT_TRUE(colors.seen.count(0x404040)) << "no unchanged geometry";
+    EXPECT_TRUE(colors.seen.count(0xFF0000)) << "no removed geometry";
+    EXPECT_TRUE(colors.seen.count(0x0000FF)) << "no added geometry";
+}
+
+TEST(RealSiblings, IdenticalPairHasNothingRemovedOrAdded) {
+    RealSandbox s;
+    // The same drawing on both sides: every page comes out unchanged.
+    writeText(s.in2 + "/plant.hgl", readText(s.in1 + "/plant.hgl").value_or(""));
+    const Result r = s.runCli({"--once", "/a", "/oh"});
+    expectCompleteRun(r);
+    const Colors colors = resultColors(s.out + "/plant.hgl");
+    EXPECT_EQ(colors.pages, 2);
+    EXPECT_EQ(colors.seen, std::set<drawing::Rgb>{0x404040});
+}
