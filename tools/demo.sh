@@ -27,6 +27,10 @@ bash tools/make-demo-pair.sh "$demo/in1/plant.hgl" "$demo/in2/plant.hgl" 3
 export HOME="$demo/home"
 export XDG_DATA_HOME="$demo/home/.local/share"
 export XDG_RUNTIME_DIR="$demo/home"
+# As an installer would: the siblings leave their parameter files, which
+# Mervik switches between splitting and joining and restores at the end.
+build/bin/tolvane --init >/dev/null
+build/bin/sandrel --init >/dev/null
 build/bin/mervik-cli --once /a "$switch" "$demo/in1/*.hgl" "$demo/in2" "$demo/out"
 
 result="$demo/out/plant.$ext"
