@@ -139,8 +139,8 @@ int main(int argc, char** argv) {
         std::vector<std::string> warnings;
         std::string error;
         if (parFile.empty() || !sandrel::loadParameters(parFile, options, warnings, error)) {
-            std::cerr << "sandrel: " << (parFile.empty() ? "no local application-data folder" : error)
-                      << "\n";
+            std::cerr << "sandrel: "
+                      << (parFile.empty() ? "no local application-data folder" : error) << "\n";
             return kError;
         }
         std::cout << parFile << "\n";
