@@ -88,6 +88,19 @@ std::string nameOf(const std::string& path) {
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
+std::string baseNameOf(const std::string& path) {
+    const std::string name = nameOf(path);
+    const auto dot = name.rfind('.');
+    return dot == std::string::npos ? name : name.substr(0, dot);
+}
+
+std::string lowerAscii(std::string s) {
+    for (char& c : s) {
+        c = lower(c);
+    }
+    return s;
+}
+
 std::string localAppDataDir() {
     const char* xdg = std::getenv("XDG_DATA_HOME");
     if (xdg != nullptr && xdg[0] == '/') {

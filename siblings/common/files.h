@@ -23,6 +23,12 @@ std::vector<std::string> listPattern(const std::string& patternPath);
 std::string folderOf(const std::string& path);
 std::string nameOf(const std::string& path);
 
+// The name without its last extension.
+std::string baseNameOf(const std::string& path);
+
+// ASCII letters in lower case; other bytes as they are.
+std::string lowerAscii(std::string s);
+
 // The local application-data folder: $XDG_DATA_HOME, else $HOME/.local/share;
 // empty when neither is usable.
 std::string localAppDataDir();

@@ -15,6 +15,7 @@ namespace tolvane {
 namespace {
 
 using drawing::Page;
+using siblings::baseNameOf;
 using siblings::folderOf;
 using siblings::nameOf;
 
@@ -22,12 +23,6 @@ std::string extensionOf(const std::string& path) {
     const std::string name = nameOf(path);
     const auto dot = name.rfind('.');
     return dot == std::string::npos ? std::string() : name.substr(dot + 1);
-}
-
-std::string baseNameOf(const std::string& path) {
-    const std::string name = nameOf(path);
-    const auto dot = name.rfind('.');
-    return dot == std::string::npos ? name : name.substr(0, dot);
 }
 
 std::string readError(const std::string& path, const drawing::ReadError& e) {

@@ -56,6 +56,13 @@ TEST_F(SiblingFilesTest, PathPartsSplitAtTheLastSlash) {
     EXPECT_EQ(siblings::nameOf("c.hgl"), "c.hgl");
     EXPECT_EQ(siblings::folderOf("a/"), "a/");
     EXPECT_EQ(siblings::nameOf("a/"), "");
+    EXPECT_EQ(siblings::baseNameOf("a/b/c.page.hgl"), "c.page");
+    EXPECT_EQ(siblings::baseNameOf("a.d/c"), "c");
+}
+
+TEST_F(SiblingFilesTest, LowerAsciiLeavesOtherBytesAlone) {
+    EXPECT_EQ(siblings::lowerAscii("AZaz@[`{09"), "azaz@[`{09");
+    EXPECT_EQ(siblings::lowerAscii("\xC3\x89T\xC9"), "\xC3\x89t\xC9");
 }
 
 TEST_F(SiblingFilesTest, TempFileCommitReplacesTheTargetAndLeavesNothingBehind) {
