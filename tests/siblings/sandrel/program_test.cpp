@@ -2,7 +2,6 @@
 // files in work folders, under a private home folder.
 #include <gtest/gtest.h>
 #include <stdlib.h>
-#include <sys/wait.h>
 
 #include <filesystem>
 #include <fstream>
@@ -10,6 +9,7 @@
 
 #include "hpgl.h"
 #include "params.h"
+#include "process.h"
 #include "testgen.h"
 
 namespace sandrel {
@@ -72,15 +72,13 @@ class SandrelProgram : public ::testing::Test {
     }
 
     int run(const std::vector<std::string>& args) {
-        std::string command = std::string("'") + SANDREL_EXE + "'";
-        for (const auto& arg : args) {
-            command += " '" + arg + "'";
-        }
-        command +=
-            " >'" + (root_ / "out.txt").string() + "' 2>'" + (root_ / "err.txt").string() + "'";
-        const int status = std::system(command.c_str());
+        std::vector<std::string> argv{SANDREL_EXE};
+        argv.insert(argv.end(), args.begin(), args.end());
+        const int status =
+            testsupport::runAndWait(argv, testsupport::environmentWithout({}),
+                                    (root_ / "out.txt").string(), (root_ / "err.txt").string());
         stdErr = slurp(root_ / "err.txt");
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        return status;
     }
     int compare(const std::string& pattern = "plan*.hgl") {
         return run({"/h", "/oh", folder(1) + pattern, folder(2), folder(3)});
