@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -69,6 +70,20 @@ inline std::vector<std::string> listNames(const std::string& folder) {
     }
     std::sort(names.begin(), names.end());
     return names;
+}
+
+// The page count pdfinfo reports, or -1 when it cannot tell.
+inline int pdfPages(const std::string& path) {
+    const std::string cmd = "pdfinfo '" + path + "' 2>/dev/null";
+    std::unique_ptr<FILE, decltype(&pclose)> p(popen(cmd.c_str(), "r"), pclose);
+    char buf[256];
+    while (p && std::fgets(buf, sizeof buf, p.get()) != nullptr) {
+        int n = 0;
+        if (std::sscanf(buf, "Pages: %d", &n) == 1) {
+            return n;
+        }
+    }
+    return -1;
 }
 
 struct RunResult {
