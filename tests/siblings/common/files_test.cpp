@@ -4,13 +4,15 @@
 #include <stdlib.h>
 
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
+
+#include "text_file.h"
 
 namespace {
 
 namespace fs = std::filesystem;
+using testsupport::readText;
+using testsupport::writeText;
 
 class SiblingFilesTest : public ::testing::Test {
   protected:
@@ -25,17 +27,6 @@ class SiblingFilesTest : public ::testing::Test {
     }
 
     std::string path(const std::string& name) const { return root_ + "/" + name; }
-
-    static std::string readText(const std::string& file) {
-        std::ifstream in(file, std::ios::binary);
-        std::ostringstream s;
-        s << in.rdbuf();
-        return s.str();
-    }
-
-    static void writeText(const std::string& file, const std::string& text) {
-        std::ofstream(file, std::ios::binary) << text;
-    }
 
     // Everything in the folder, temporary files included.
     std::size_t entries() const {

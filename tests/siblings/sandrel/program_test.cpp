@@ -5,25 +5,18 @@
 
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 
 #include "hpgl.h"
 #include "params.h"
 #include "process.h"
 #include "testgen.h"
+#include "text_file.h"
 
 namespace sandrel {
 namespace {
 
 namespace fs = std::filesystem;
 using drawing::Page;
-
-std::string slurp(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
 
 class SandrelProgram : public ::testing::Test {
   protected:
@@ -77,7 +70,7 @@ class SandrelProgram : public ::testing::Test {
         const int status =
             testsupport::runAndWait(argv, testsupport::environmentWithout({}),
                                     (root_ / "out.txt").string(), (root_ / "err.txt").string());
-        stdErr = slurp(root_ / "err.txt");
+        stdErr = testsupport::readText(root_ / "err.txt");
         return status;
     }
     int compare(const std::string& pattern = "plan*.hgl") {
@@ -147,7 +140,7 @@ TEST_F(SandrelProgram, SamePagesExitZeroAndCreateTheParameterFile) {
     write(temp(2) / "plan1.hgl", {pair.base, pair.variant});
     ASSERT_FALSE(fs::exists(parFile()));
     EXPECT_EQ(compare(), 0) << stdErr;
-    EXPECT_EQ(slurp(parFile()), defaultParameterText());
+    EXPECT_EQ(testsupport::readText(parFile()), defaultParameterText());
     EXPECT_EQ(read(temp(3) / "plan1.hgl").size(), 2u);
     EXPECT_TRUE(stdErr.empty()) << stdErr;
 }

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "process.h"
+#include "text_file.h"
 
 namespace tolvane::test {
 
@@ -52,16 +53,8 @@ inline std::string copySample(const std::string& relative, const std::string& fo
     return dst;
 }
 
-inline std::string readText(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-inline void writeText(const std::string& path, const std::string& text) {
-    std::ofstream(path, std::ios::binary) << text;
-}
+using testsupport::readText;
+using testsupport::writeText;
 
 inline std::vector<std::string> listNames(const std::string& folder) {
     std::vector<std::string> names;
