@@ -2,9 +2,6 @@
 // programs that do the least they can, beside the cost of those siblings alone.
 #include <benchmark/benchmark.h>
 
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -13,7 +10,7 @@
 #include <string>
 #include <vector>
 
-extern char** environ;
+#include "process.h"
 
 namespace fs = std::filesystem;
 
@@ -24,26 +21,7 @@ void write(const std::string& path, const std::string& text) {
 }
 
 int spawnWait(const std::vector<std::string>& args, const std::vector<std::string>& env) {
-    std::vector<char*> argv, envp;
-    for (const auto& a : args) {
-        argv.push_back(const_cast<char*>(a.c_str()));
-    }
-    argv.push_back(nullptr);
-    for (const auto& e : env) {
-        envp.push_back(const_cast<char*>(e.c_str()));
-    }
-    envp.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    pid_t pid = -1;
-    const int rc = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
-    posix_spawn_file_actions_destroy(&actions);
-    int status = 0;
-    if (rc != 0 || waitpid(pid, &status, 0) != pid) {
-        return -1;
-    }
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return testsupport::runAndWait(args, env, "/dev/null", "");
 }
 
 // A home of its own with a parameter file naming the fake siblings.
@@ -80,12 +58,7 @@ struct Home {
             par += l + "\r\n";
         }
         write(data + "/Mervik.par", par);
-        for (char** e = environ; *e != nullptr; ++e) {
-            const std::string entry = *e;
-            if (entry.rfind("HOME=", 0) != 0 && entry.rfind("XDG_", 0) != 0) {
-                env.push_back(entry);
-            }
-        }
+        env = testsupport::environmentWithout({"HOME=", "XDG_"});
         env.push_back("HOME=" + root);
         env.push_back("XDG_DATA_HOME=" + xdg);
         env.push_back("XDG_RUNTIME_DIR=" + root);

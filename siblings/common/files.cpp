@@ -57,14 +57,12 @@ bool matchPattern(const std::string& pattern, const std::string& name) {
 }
 
 std::vector<std::string> listPattern(const std::string& patternPath) {
-    const auto slash = patternPath.rfind('/');
-    const std::string folder = slash == std::string::npos ? "." : patternPath.substr(0, slash + 1);
-    const std::string pattern =
-        slash == std::string::npos ? patternPath : patternPath.substr(slash + 1);
+    const std::string prefix = folderOf(patternPath);
+    const std::string pattern = nameOf(patternPath);
     std::vector<std::string> names;
     std::error_code ec;
-    for (std::filesystem::directory_iterator it(folder, ec), end; !ec && it != end;
-         it.increment(ec)) {
+    for (std::filesystem::directory_iterator it(prefix.empty() ? "." : prefix, ec), end;
+         !ec && it != end; it.increment(ec)) {
         const std::string name = it->path().filename().string();
         std::error_code typeError;
         if (it->is_regular_file(typeError) && matchPattern(pattern, name)) {
@@ -74,11 +72,33 @@ std::vector<std::string> listPattern(const std::string& patternPath) {
     std::sort(names.begin(), names.end());
     std::vector<std::string> paths;
     paths.reserve(names.size());
-    const std::string prefix = slash == std::string::npos ? std::string() : folder;
     for (const auto& name : names) {
         paths.push_back(prefix + name);
     }
     return paths;
+}
+
+std::string folderOf(const std::string& path) {
+    const auto slash = path.rfind('/');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+std::string nameOf(const std::string& path) {
+    const auto slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string baseNameOf(const std::string& path) {
+    const std::string name = nameOf(path);
+    const auto dot = name.rfind('.');
+    return dot == std::string::npos ? name : name.substr(0, dot);
+}
+
+std::string lowerAscii(std::string s) {
+    for (char& c : s) {
+        c = lower(c);
+    }
+    return s;
 }
 
 std::string localAppDataDir() {
@@ -93,48 +113,56 @@ std::string localAppDataDir() {
     return {};
 }
 
+TempFile::TempFile(const std::string& target) : target_(target) {
+    std::random_device rd;
+    temp_ = folderOf(target) + "." + nameOf(target) + "." + std::to_string(rd()) + ".part";
+}
+
+TempFile::~TempFile() {
+    if (!committed_) {
+        std::remove(temp_.c_str());
+    }
+}
+
+bool TempFile::commit(std::string& error) {
+    // Make the data durable before the name points at it.
+    const int fd = ::open(temp_.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0 || ::fsync(fd) != 0) {
+        error = "cannot write " + temp_ + ": " + std::strerror(errno);
+        if (fd >= 0) {
+            ::close(fd);
+        }
+        return false;
+    }
+    ::close(fd);
+    if (std::rename(temp_.c_str(), target_.c_str()) != 0) {
+        error = "cannot rename " + temp_ + " to " + target_ + ": " + std::strerror(errno);
+        return false;
+    }
+    committed_ = true;
+    return true;
+}
+
 bool writeFileAtomically(const std::string& path, const std::function<bool(std::ostream&)>& write,
                          std::string& error) {
-    const auto slash = path.rfind('/');
-    const std::string folder =
-        slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-    const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-    std::random_device rd;
-    const std::string temp = folder + "." + name + "." + std::to_string(rd()) + ".part";
+    TempFile temp(path);
     bool ok = false;
     {
-        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
+        std::ofstream out(temp.path(), std::ios::binary | std::ios::trunc);
         if (!out) {
-            error = "cannot create " + temp + ": " + std::strerror(errno);
+            error = "cannot create " + temp.path() + ": " + std::strerror(errno);
             return false;
         }
         ok = write(out);
         out.flush();
         if (ok && !out) {
-            error = "cannot write " + temp;
+            error = "cannot write " + temp.path();
             ok = false;
         }
     }
-    if (ok) {
-        // Make the data durable before the name points at it.
-        const int fd = ::open(temp.c_str(), O_RDONLY | O_CLOEXEC);
-        if (fd < 0 || ::fsync(fd) != 0) {
-            error = "cannot write " + temp + ": " + std::strerror(errno);
-            ok = false;
-        }
-        if (fd >= 0) {
-            ::close(fd);
-        }
-    }
-    if (ok && std::rename(temp.c_str(), path.c_str()) != 0) {
-        error = "cannot rename " + temp + " to " + path + ": " + std::strerror(errno);
-        ok = false;
-    }
-    if (!ok) {
-        std::remove(temp.c_str());
-        if (error.empty()) {
-            error = "cannot write " + path;
-        }
+    ok = ok && temp.commit(error);
+    if (!ok && error.empty()) {
+        error = "cannot write " + path;
     }
     return ok;
 }

@@ -18,6 +18,17 @@ bool matchPattern(const std::string& pattern, const std::string& name);
 // file-name part, as full paths sorted by name (byte order).
 std::vector<std::string> listPattern(const std::string& patternPath);
 
+// The folder part of path with its trailing slash ("" when there is none),
+// and the name after the last slash.
+std::string folderOf(const std::string& path);
+std::string nameOf(const std::string& path);
+
+// The name without its last extension.
+std::string baseNameOf(const std::string& path);
+
+// ASCII letters in lower case; other bytes as they are.
+std::string lowerAscii(std::string s);
+
 // The local application-data folder: $XDG_DATA_HOME, else $HOME/.local/share;
 // empty when neither is usable.
 std::string localAppDataDir();
@@ -28,5 +39,25 @@ std::string localAppDataDir();
 // name. On failure the temporary file is removed and error says why.
 bool writeFileAtomically(const std::string& path, const std::function<bool(std::ostream&)>& write,
                          std::string& error);
+
+// The temporary name behind writeFileAtomically, for writers that want a
+// path of their own to open: commit() makes the bytes durable and renames
+// the file onto the target; without a successful commit the temporary file
+// is removed when this goes out of scope.
+class TempFile {
+  public:
+    explicit TempFile(const std::string& target);
+    ~TempFile();
+    TempFile(const TempFile&) = delete;
+    TempFile& operator=(const TempFile&) = delete;
+
+    const std::string& path() const { return temp_; }
+    bool commit(std::string& error);
+
+  private:
+    std::string target_;
+    std::string temp_;
+    bool committed_ = false;
+};
 
 }  // namespace siblings

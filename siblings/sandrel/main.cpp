@@ -48,11 +48,6 @@ std::string withSlash(std::string folder) {
     return folder;
 }
 
-std::string fileName(const std::string& path) {
-    const auto slash = path.rfind('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
 bool isFile(const std::string& path) {
     std::error_code ec;
     return std::filesystem::is_regular_file(path, ec);
@@ -196,7 +191,7 @@ int main(int argc, char** argv) {
     bool differ = false;
     std::vector<std::string> firstNames;
     for (const auto& first : firstPages) {
-        const std::string name = fileName(first);
+        const std::string name = siblings::nameOf(first);
         firstNames.push_back(name);
         const std::string second = secondFolder + name;
         const bool partnered = isFile(second);
@@ -210,9 +205,9 @@ int main(int argc, char** argv) {
     }
     // Pages only the second folder has get no result: each result stands for
     // a page of the first folder. They still make the drawings differ.
-    const std::string slashFree = fileName(pattern);
+    const std::string slashFree = siblings::nameOf(pattern);
     for (const auto& second : siblings::listPattern(secondFolder + slashFree)) {
-        const std::string name = fileName(second);
+        const std::string name = siblings::nameOf(second);
         if (std::find(firstNames.begin(), firstNames.end(), name) == firstNames.end()) {
             std::cerr << "sandrel: " << second << ": no page " << name
                       << " among the first pages, not compared\n";

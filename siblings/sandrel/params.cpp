@@ -25,15 +25,6 @@ std::string trim(const std::string& s) {
     return s.substr(first, last - first + 1);
 }
 
-std::string lower(std::string s) {
-    for (auto& c : s) {
-        if (c >= 'A' && c <= 'Z') {
-            c = static_cast<char>(c - 'A' + 'a');
-        }
-    }
-    return s;
-}
-
 bool parseNumber(const std::string& text, double low, double high, double& value) {
     const char* end = text.data() + text.size();
     const auto [ptr, ec] = std::from_chars(text.data(), end, value);
@@ -96,7 +87,7 @@ bool parseParameters(const std::string& text, Options& options, std::vector<std:
             error = where + "expected name = value";
             return false;
         }
-        const std::string name = lower(trim(line.substr(0, equals)));
+        const std::string name = siblings::lowerAscii(trim(line.substr(0, equals)));
         const std::string value = trim(line.substr(equals + 1));
         bool ok = true;
         if (name == "tolerance") {

@@ -1,15 +1,9 @@
 #include "convert.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <cmath>
 #include <cstdio>
-#include <cstring>
 #include <functional>
-#include <random>
 
 #include "files.h"
 #include "hpgl.h"
@@ -21,27 +15,14 @@ namespace tolvane {
 namespace {
 
 using drawing::Page;
-
-std::string folderOf(const std::string& path) {
-    const auto slash = path.rfind('/');
-    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-}
-
-std::string nameOf(const std::string& path) {
-    const auto slash = path.rfind('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
+using siblings::baseNameOf;
+using siblings::folderOf;
+using siblings::nameOf;
 
 std::string extensionOf(const std::string& path) {
     const std::string name = nameOf(path);
     const auto dot = name.rfind('.');
     return dot == std::string::npos ? std::string() : name.substr(dot + 1);
-}
-
-std::string baseNameOf(const std::string& path) {
-    const std::string name = nameOf(path);
-    const auto dot = name.rfind('.');
-    return dot == std::string::npos ? name : name.substr(0, dot);
 }
 
 std::string readError(const std::string& path, const drawing::ReadError& e) {
@@ -66,13 +47,10 @@ bool checkInput(const std::string& input, const Parameters& params, std::string&
 // Feeds pages, in order, to a sink; false with error on a read failure.
 using PageSource = std::function<bool(const drawing::PageSink& sink, std::string& error)>;
 
-// TIFF goes through libtiff, which wants a file name and seeks in it: the
-// same temporary-name-then-rename scheme as writeFileAtomically, by path.
+// TIFF goes through libtiff, which wants a file name and seeks in it.
 bool writeTiffAtomically(const std::string& path, const PageSource& source,
                          const Parameters& params, std::string& error) {
-    std::random_device rd;
-    const std::string temp =
-        folderOf(path) + "." + nameOf(path) + "." + std::to_string(rd()) + ".part";
+    siblings::TempFile temp(path);
     drawing::TiffOptions opts;
     opts.dpi = params.dpi;
     opts.color = params.deflate ? drawing::TiffColorCompression::Deflate
@@ -80,7 +58,7 @@ bool writeTiffAtomically(const std::string& path, const PageSource& source,
     bool ok = false;
     {
         drawing::TiffWriter writer;
-        if (!writer.open(temp, error)) {
+        if (!writer.open(temp.path(), error)) {
             return false;
         }
         std::string pageError;
@@ -105,24 +83,7 @@ bool writeTiffAtomically(const std::string& path, const PageSource& source,
             ok = false;
         }
     }
-    if (ok) {
-        const int fd = ::open(temp.c_str(), O_RDONLY | O_CLOEXEC);
-        if (fd < 0 || ::fsync(fd) != 0) {
-            error = "cannot write " + temp + ": " + std::strerror(errno);
-            ok = false;
-        }
-        if (fd >= 0) {
-            ::close(fd);
-        }
-    }
-    if (ok && std::rename(temp.c_str(), path.c_str()) != 0) {
-        error = "cannot rename " + temp + " to " + path + ": " + std::strerror(errno);
-        ok = false;
-    }
-    if (!ok) {
-        std::remove(temp.c_str());
-    }
-    return ok;
+    return ok && temp.commit(error);
 }
 
 bool writeOutput(OutputKind kind, const std::string& path, const PageSource& source,

@@ -16,15 +16,6 @@ namespace {
 
 constexpr const char* kIdentLine = "Tolvane 1.00";
 
-std::string lowerAscii(std::string s) {
-    for (char& c : s) {
-        if (c >= 'A' && c <= 'Z') {
-            c = static_cast<char>(c - 'A' + 'a');
-        }
-    }
-    return s;
-}
-
 std::string trim(const std::string& s) {
     const auto b = s.find_first_not_of(" \t");
     if (b == std::string::npos) {
@@ -81,7 +72,7 @@ Parameters parseParameters(const std::string& text) {
         }
     }
     if (lines.size() >= 3) {
-        const std::string v = lowerAscii(trim(lines[2]));
+        const std::string v = siblings::lowerAscii(trim(lines[2]));
         p.deflate = v == "deflate" ? true : v == "lzw" ? false : p.deflate;
     }
     if (lines.size() >= 4 && !trim(lines[3]).empty()) {
@@ -122,11 +113,11 @@ Parameters loadParameters(std::string& warning) {
 }
 
 bool extensionInList(const std::string& ext, const std::string& list) {
-    const std::string e = lowerAscii(ext);
+    const std::string e = siblings::lowerAscii(ext);
     std::size_t start = 0;
     while (start <= list.size()) {
         const auto end = std::min(list.find(';', start), list.size());
-        if (lowerAscii(trim(list.substr(start, end - start))) == e) {
+        if (siblings::lowerAscii(trim(list.substr(start, end - start))) == e) {
             return true;
         }
         start = end + 1;

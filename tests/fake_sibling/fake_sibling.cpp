@@ -22,10 +22,8 @@
 //                           its own parameter file, as a real one may do
 #include <dirent.h>
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -39,75 +37,19 @@
 #include <thread>
 #include <vector>
 
+#include "files.h"
+
 namespace {
 
-std::string lower(std::string s) {
-    for (char& c : s) {
-        if (c >= 'A' && c <= 'Z') {
-            c = static_cast<char>(c - 'A' + 'a');
-        }
-    }
-    return s;
-}
+using siblings::folderOf;
+using siblings::nameOf;
 
-bool globMatch(const std::string& p, const std::string& s) {
-    std::size_t pi = 0, si = 0, star = std::string::npos, mark = 0;
-    while (si < s.size()) {
-        if (pi < p.size() && (p[pi] == '?' || (p[pi] != '*' && lower(std::string(1, p[pi])) ==
-                                                                   lower(std::string(1, s[si]))))) {
-            ++pi;
-            ++si;
-        } else if (pi < p.size() && p[pi] == '*') {
-            star = pi++;
-            mark = si;
-        } else if (star != std::string::npos) {
-            pi = star + 1;
-            si = ++mark;
-        } else {
-            return false;
-        }
-    }
-    while (pi < p.size() && p[pi] == '*') {
-        ++pi;
-    }
-    return pi == p.size();
-}
-
-std::string folderOf(const std::string& path) {
-    const auto slash = path.rfind('/');
-    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-}
-
-std::string nameOf(const std::string& path) {
-    const auto slash = path.rfind('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-std::string baseOf(const std::string& path) {
-    const std::string name = nameOf(path);
-    const auto dot = name.rfind('.');
-    return dot == std::string::npos ? name : name.substr(0, dot);
-}
-
-// Plain files of the pattern's folder matching its name part, sorted.
+// Names only, as the pages are looked up again in the other folders.
 std::vector<std::string> listPattern(const std::string& pattern) {
-    std::vector<std::string> names;
-    const std::string folder = folderOf(pattern);
-    const std::string mask = nameOf(pattern);
-    DIR* dir = opendir(folder.empty() ? "." : folder.c_str());
-    if (dir == nullptr) {
-        return names;
+    std::vector<std::string> names = siblings::listPattern(pattern);
+    for (auto& name : names) {
+        name = nameOf(name);
     }
-    while (dirent* e = readdir(dir)) {
-        const std::string n = e->d_name;
-        struct stat st {};
-        if (n != "." && n != ".." && globMatch(mask, n) && stat((folder + n).c_str(), &st) == 0 &&
-            S_ISREG(st.st_mode)) {
-            names.push_back(n);
-        }
-    }
-    closedir(dir);
-    std::sort(names.begin(), names.end());
     return names;
 }
 
@@ -146,18 +88,6 @@ std::string escape(const std::string& s) {
         }
     }
     return out;
-}
-
-std::string localAppData() {
-    const char* xdg = std::getenv("XDG_DATA_HOME");
-    if (xdg != nullptr && xdg[0] == '/') {
-        return xdg;
-    }
-    const char* home = std::getenv("HOME");
-    if (home != nullptr && home[0] != '\0') {
-        return std::string(home) + "/.local/share";
-    }
-    return {};
 }
 
 // Descriptors beyond 0 to 2 that this process was started with.
@@ -222,7 +152,7 @@ void appendRecord(const std::string& role, int argc, char** argv,
     }
     if (role != "compare") {
         std::string par;
-        if (readFile(localAppData() + "/Corvanta/Tolvane/Tolvane.par", par)) {
+        if (readFile(siblings::localAppDataDir() + "/Corvanta/Tolvane/Tolvane.par", par)) {
             rec += "par " + escape(par) + "\n";
         } else {
             rec += "par-missing\n";
@@ -328,7 +258,7 @@ int split(const std::string& input, const std::string& output,
         pages = std::atoi(content.c_str() + 6);
     }
     const std::string folder = folderOf(output);
-    const std::string base = baseOf(output);
+    const std::string base = siblings::baseNameOf(output);
     std::string last;
     for (int i = 1; i <= pages; ++i) {
         char num[16];
@@ -345,7 +275,7 @@ int split(const std::string& input, const std::string& output,
 int compare(const std::string& pattern, const std::string& folder2, const std::string& folder3,
             const std::map<std::string, std::string>& control) {
     if (auto it = control.find("sandrel.par"); it != control.end()) {
-        const std::string par = localAppData() + "/Corvanta/Sandrel/Sandrel.par";
+        const std::string par = siblings::localAppDataDir() + "/Corvanta/Sandrel/Sandrel.par";
         std::ofstream(par, std::ios::binary | std::ios::app) << it->second << "\r\n";
     }
     Mode mode;
@@ -408,7 +338,7 @@ int main(int argc, char** argv) {
     // Taken first: the log and control files opened below are our own.
     const std::vector<std::string> fds = inheritedDescriptors();
     const std::map<std::string, std::string> control = readControl();
-    const std::string self = lower(nameOf(argv[0]));
+    const std::string self = siblings::lowerAscii(nameOf(argv[0]));
     std::vector<std::string> args(argv + 1, argv + argc);
 
     std::string role;

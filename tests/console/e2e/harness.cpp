@@ -16,7 +16,7 @@
 
 #include <gtest/gtest.h>
 
-extern char** environ;
+#include "process.h"
 
 namespace fs = std::filesystem;
 
@@ -110,15 +110,8 @@ Child::Child(const std::vector<std::string>& argv, const std::vector<std::string
         ADD_FAILURE() << "pipe2: " << std::strerror(errno);
         return;
     }
-    std::vector<char*> cargv, cenv;
-    for (const auto& a : argv) {
-        cargv.push_back(const_cast<char*>(a.c_str()));
-    }
-    cargv.push_back(nullptr);
-    for (const auto& e : env) {
-        cenv.push_back(const_cast<char*>(e.c_str()));
-    }
-    cenv.push_back(nullptr);
+    std::vector<char*> cargv = testsupport::cStringArray(argv);
+    std::vector<char*> cenv = testsupport::cStringArray(env);
     pid_ = fork();
     if (pid_ == 0) {
         const int null = open("/dev/null", O_RDONLY);
@@ -324,17 +317,7 @@ void Sandbox::setControl(const std::map<std::string, std::string>& values) const
 std::vector<std::string> Sandbox::env() const {
     static const std::vector<std::string> replaced = {
         "HOME=", "XDG_DATA_HOME=", "XDG_RUNTIME_DIR=", "XDG_CONFIG_HOME=", "FAKE_SIBLING_"};
-    std::vector<std::string> env;
-    for (char** e = environ; *e != nullptr; ++e) {
-        const std::string entry = *e;
-        bool drop = false;
-        for (const auto& r : replaced) {
-            drop = drop || entry.rfind(r, 0) == 0;
-        }
-        if (!drop) {
-            env.push_back(entry);
-        }
-    }
+    std::vector<std::string> env = testsupport::environmentWithout(replaced);
     env.push_back("HOME=" + home);
     env.push_back("XDG_DATA_HOME=" + xdg);
     env.push_back("XDG_RUNTIME_DIR=" + run);

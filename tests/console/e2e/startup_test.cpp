@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include "harness.h"
+#include "process.h"
 
 using namespace e2e;
 namespace fs = std::filesystem;
@@ -348,21 +349,14 @@ std::string runOnTerminal(const Sandbox& s, const std::vector<std::string>& args
     const auto env = s.env();
     std::vector<std::string> argvText{cliPath()};
     argvText.insert(argvText.end(), args.begin(), args.end());
+    std::vector<char*> argv = testsupport::cStringArray(argvText);
+    std::vector<char*> envp = testsupport::cStringArray(env);
     const pid_t pid = forkpty(&master, nullptr, nullptr, nullptr);
     if (pid < 0) {
         ADD_FAILURE() << "forkpty failed";
         return {};
     }
     if (pid == 0) {
-        std::vector<char*> envp, argv;
-        for (const auto& e : env) {
-            envp.push_back(const_cast<char*>(e.c_str()));
-        }
-        envp.push_back(nullptr);
-        for (const auto& a : argvText) {
-            argv.push_back(const_cast<char*>(a.c_str()));
-        }
-        argv.push_back(nullptr);
         execve(argv[0], argv.data(), envp.data());
         _exit(127);
     }

@@ -2,28 +2,21 @@
 // files in work folders, under a private home folder.
 #include <gtest/gtest.h>
 #include <stdlib.h>
-#include <sys/wait.h>
 
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 
 #include "hpgl.h"
 #include "params.h"
+#include "process.h"
 #include "testgen.h"
+#include "text_file.h"
 
 namespace sandrel {
 namespace {
 
 namespace fs = std::filesystem;
 using drawing::Page;
-
-std::string slurp(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
 
 class SandrelProgram : public ::testing::Test {
   protected:
@@ -72,15 +65,13 @@ class SandrelProgram : public ::testing::Test {
     }
 
     int run(const std::vector<std::string>& args) {
-        std::string command = std::string("'") + SANDREL_EXE + "'";
-        for (const auto& arg : args) {
-            command += " '" + arg + "'";
-        }
-        command +=
-            " >'" + (root_ / "out.txt").string() + "' 2>'" + (root_ / "err.txt").string() + "'";
-        const int status = std::system(command.c_str());
-        stdErr = slurp(root_ / "err.txt");
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        std::vector<std::string> argv{SANDREL_EXE};
+        argv.insert(argv.end(), args.begin(), args.end());
+        const int status =
+            testsupport::runAndWait(argv, testsupport::environmentWithout({}),
+                                    (root_ / "out.txt").string(), (root_ / "err.txt").string());
+        stdErr = testsupport::readText(root_ / "err.txt");
+        return status;
     }
     int compare(const std::string& pattern = "plan*.hgl") {
         return run({"/h", "/oh", folder(1) + pattern, folder(2), folder(3)});
@@ -149,7 +140,7 @@ TEST_F(SandrelProgram, SamePagesExitZeroAndCreateTheParameterFile) {
     write(temp(2) / "plan1.hgl", {pair.base, pair.variant});
     ASSERT_FALSE(fs::exists(parFile()));
     EXPECT_EQ(compare(), 0) << stdErr;
-    EXPECT_EQ(slurp(parFile()), defaultParameterText());
+    EXPECT_EQ(testsupport::readText(parFile()), defaultParameterText());
     EXPECT_EQ(read(temp(3) / "plan1.hgl").size(), 2u);
     EXPECT_TRUE(stdErr.empty()) << stdErr;
 }

@@ -15,6 +15,7 @@
 namespace {
 
 using namespace drawing;
+using tolvane::test::pdfPages;
 using tolvane::test::TempDir;
 
 constexpr double kMm = kUnitsPerMm;
@@ -64,19 +65,6 @@ Image render(const Page& page, double dpi = 100, int channels = 1) {
     std::string error;
     EXPECT_TRUE(renderPage(page, o, img, error)) << error;
     return img;
-}
-
-int pdfPages(const std::string& path) {
-    const std::string cmd = "pdfinfo '" + path + "' 2>/dev/null";
-    std::unique_ptr<FILE, decltype(&pclose)> p(popen(cmd.c_str(), "r"), pclose);
-    char buf[256];
-    while (p && std::fgets(buf, sizeof buf, p.get()) != nullptr) {
-        int n = 0;
-        if (std::sscanf(buf, "Pages: %d", &n) == 1) {
-            return n;
-        }
-    }
-    return -1;
 }
 
 TEST(Raster, PlotCoordinatesRunUpwardsFromTheLowerLeftCorner) {

@@ -1,21 +1,19 @@
 #pragma once
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <spawn.h>
 #include <stdlib.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
 
-extern char** environ;
+#include "process.h"
+#include "text_file.h"
 
 namespace tolvane::test {
 
@@ -55,16 +53,8 @@ inline std::string copySample(const std::string& relative, const std::string& fo
     return dst;
 }
 
-inline std::string readText(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-inline void writeText(const std::string& path, const std::string& text) {
-    std::ofstream(path, std::ios::binary) << text;
-}
+using testsupport::readText;
+using testsupport::writeText;
 
 inline std::vector<std::string> listNames(const std::string& folder) {
     std::vector<std::string> names;
@@ -73,6 +63,20 @@ inline std::vector<std::string> listNames(const std::string& folder) {
     }
     std::sort(names.begin(), names.end());
     return names;
+}
+
+// The page count pdfinfo reports, or -1 when it cannot tell.
+inline int pdfPages(const std::string& path) {
+    const std::string cmd = "pdfinfo '" + path + "' 2>/dev/null";
+    std::unique_ptr<FILE, decltype(&pclose)> p(popen(cmd.c_str(), "r"), pclose);
+    char buf[256];
+    while (p && std::fgets(buf, sizeof buf, p.get()) != nullptr) {
+        int n = 0;
+        if (std::sscanf(buf, "Pages: %d", &n) == 1) {
+            return n;
+        }
+    }
+    return -1;
 }
 
 struct RunResult {
@@ -86,38 +90,10 @@ struct RunResult {
 inline RunResult run(const std::vector<std::string>& args, const std::string& home) {
     RunResult r;
     const std::string outPath = home + "/.stdout", errPath = home + "/.stderr";
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                     0644);
-    posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                     0644);
-    std::vector<std::string> env;
-    for (char** e = environ; *e != nullptr; ++e) {
-        const std::string v = *e;
-        if (v.rfind("HOME=", 0) != 0 && v.rfind("XDG_DATA_HOME=", 0) != 0) {
-            env.push_back(v);
-        }
-    }
+    std::vector<std::string> env = testsupport::environmentWithout({"HOME=", "XDG_DATA_HOME="});
     env.push_back("HOME=" + home);
     env.push_back("XDG_DATA_HOME=" + home + "/.local/share");
-    std::vector<char*> argv, envp;
-    for (const auto& a : args) {
-        argv.push_back(const_cast<char*>(a.c_str()));
-    }
-    argv.push_back(nullptr);
-    for (const auto& e : env) {
-        envp.push_back(const_cast<char*>(e.c_str()));
-    }
-    envp.push_back(nullptr);
-    pid_t pid = 0;
-    if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data()) == 0) {
-        int status = 0;
-        if (waitpid(pid, &status, 0) == pid && WIFEXITED(status)) {
-            r.status = WEXITSTATUS(status);
-        }
-    }
-    posix_spawn_file_actions_destroy(&actions);
+    r.status = testsupport::runAndWait(args, env, outPath, errPath);
     r.out = readText(outPath);
     r.err = readText(errPath);
     fs::remove(outPath);

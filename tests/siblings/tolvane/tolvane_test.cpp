@@ -2,9 +2,6 @@
 // parameter file under a home folder of the test's own.
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <memory>
-
 #include "test_util.h"
 #include "tiff_io.h"
 
@@ -58,19 +55,6 @@ class Tolvane : public ::testing::Test {
 
     TempDir home_;
 };
-
-int pdfPages(const std::string& path) {
-    std::unique_ptr<FILE, decltype(&pclose)> p(
-        popen(("pdfinfo '" + path + "' 2>/dev/null").c_str(), "r"), pclose);
-    char buf[256];
-    while (p && std::fgets(buf, sizeof buf, p.get()) != nullptr) {
-        int n = 0;
-        if (std::sscanf(buf, "Pages: %d", &n) == 1) {
-            return n;
-        }
-    }
-    return -1;
-}
 
 TEST_F(Tolvane, CreatesItsParameterFileWithDefaults) {
     const RunResult r = tolvane({"/p", home_ / "nothing*.hgl", home_ / "out.pdf"});
