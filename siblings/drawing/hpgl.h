@@ -54,12 +54,16 @@ bool readHpglFile(const std::string& path, const PageSink& sink, ReadError& erro
 
 // Writes normalised HP-GL/2: one page per writePage, PG between pages.
 // Coordinates are whole plotter units; numbers are written in full (no
-// exponents). Pens keep their numbers, colours go through PC, widths
-// through PW, dash patterns through LT (and UL when not a built-in one);
-// closed and filled paths go through the polygon buffer (EP, FP) with their
+// exponents). Points go out as 7-bit encoded polylines (PE): printable
+// text, moves relative to the last point where the pen stands on a whole
+// unit, and consecutive outlines of one stroke in one PE. Pens keep their
+// numbers, colours go through PC, widths through PW, dash patterns through
+// LT (and UL when not a built-in one), each only when it changes; closed
+// and filled paths go through the polygon buffer (EP, FP) with their
 // subpaths; labels get a terminator (DT) that does not occur in their text.
-// Rasters are embedded HP RTL (ESC%1A ... ESC%0B), PackBits rows, grey as
-// an 8-bit grey palette and colour as 24-bit direct colour. What the model
+// Rasters are embedded HP RTL (ESC%1A ... ESC%0B), PackBits rows: black and
+// white at one bit a pixel, other grey as an 8-bit grey palette and colour
+// as 24-bit direct colour. What the model
 // holds but HP-GL cannot say is lost: empty pages, paths of one point,
 // open paths with subpaths (they read back as separate paths), and line
 // breaks inside a text (they read back as separate texts).

@@ -7,6 +7,7 @@
 #include <map>
 #include <numbers>
 #include <ostream>
+#include <sstream>
 
 #include "hpgl.h"
 
@@ -28,14 +29,24 @@ std::string num(double v) {
     }
     char buf[128];
     const auto result = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed);
-    return std::string(buf, result.ptr);
+    std::string s(buf, result.ptr);
+    // ".35" reads as "0.35"; a leading zero is a byte per number.
+    const std::size_t zero = s[0] == '-' ? 1 : 0;
+    if (s.size() > zero + 2 && s[zero] == '0' && s[zero + 1] == '.') {
+        s.erase(zero, 1);
+    }
+    return s;
 }
 
-std::string units(double v) {
+long long whole(double v) {
     if (!std::isfinite(v)) {
         v = 0;
     }
-    return std::to_string(std::llround(std::clamp(v, -kMaxUnits, kMaxUnits)));
+    return std::llround(std::clamp(v, -kMaxUnits, kMaxUnits));
+}
+
+std::string units(double v) {
+    return std::to_string(whole(v));
 }
 
 std::string xy(Point p) {
@@ -56,6 +67,18 @@ const std::vector<double>& builtinPattern(int type) {
         {50, 10, 0, 10, 10, 10, 0, 10},
     };
     return patterns[static_cast<std::size_t>(std::min(std::abs(type), 8))];
+}
+
+// One number of a 7-bit encoded polyline: sign in the lowest bit, then base
+// 32 digits, least significant first, the last one marked. Printable ASCII
+// only, so the file stays text.
+void encodeNumber(long long n, std::string& out) {
+    auto v = static_cast<unsigned long long>(n < 0 ? -n : n) << 1 | (n < 0 ? 1u : 0u);
+    while (v >= 32) {
+        out.push_back(static_cast<char>(63 + (v & 31)));
+        v >>= 5;
+    }
+    out.push_back(static_cast<char>(95 + v));
 }
 
 void packBits(const std::vector<std::uint8_t>& in, std::string& out) {
@@ -86,6 +109,7 @@ void packBits(const std::vector<std::uint8_t>& in, std::string& out) {
 class PageWriter {
   public:
     explicit PageWriter(std::ostream& out) : out_(out) {}
+    ~PageWriter() { endPolyline(); }
 
     void raster(const Raster& r);
     void path(const Path& p);
@@ -95,8 +119,20 @@ class PageWriter {
     void select(const Stroke& s, bool lines);
     void lineType(const Stroke& s);
     void writeLabel(const std::string& text);
+    // Encoded polylines: open outlines of one stroke share one PE.
+    void beginPolyline();
+    void endPolyline();
+    void moveTo(long long x, long long y, bool penUp);
 
     std::ostream& out_;
+    std::ostringstream state_;  // what select() has to say, before it is said
+    bool inPolyline_ = false;
+    std::string polyline_;
+    std::size_t lineStart_ = 0;
+    // Where the pen is, when the reader knows it to the unit: relative
+    // moves are exact only from there.
+    bool penKnown_ = false;
+    long long penX_ = 0, penY_ = 0;
     int pen_ = -1;
     std::map<int, Rgb> colors_;
     std::map<int, double> widths_;
@@ -106,26 +142,64 @@ class PageWriter {
     std::map<int, std::vector<double>> userPatterns_;
     // Unknown at the start of a page: the first label states them.
     int labelOrigin_ = -1;
+    int terminator_ = -1;
     double charW_ = std::nan(""), charH_ = std::nan("");
     double angle_ = std::nan("");
     double slant_ = std::nan("");
 };
 
+void PageWriter::beginPolyline() {
+    if (!inPolyline_) {
+        polyline_ = "PE7";
+        lineStart_ = 0;
+        inPolyline_ = true;
+    }
+}
+
+void PageWriter::endPolyline() {
+    if (inPolyline_) {
+        out_ << polyline_ << ";PU;\n";
+        inPolyline_ = false;
+    }
+}
+
+void PageWriter::moveTo(long long x, long long y, bool penUp) {
+    if (polyline_.size() - lineStart_ > 72) {
+        polyline_ += '\n';
+        lineStart_ = polyline_.size();
+    }
+    std::string rel, abs = "=";
+    if (penKnown_) {
+        encodeNumber(x - penX_, rel);
+        encodeNumber(y - penY_, rel);
+    }
+    encodeNumber(x, abs);
+    encodeNumber(y, abs);
+    if (penUp) {
+        polyline_ += '<';
+    }
+    polyline_ += penKnown_ && rel.size() <= abs.size() ? rel : abs;
+    penKnown_ = true;
+    penX_ = x;
+    penY_ = y;
+}
+
 void PageWriter::select(const Stroke& s, bool lines) {
+    state_.str({});
     const int pen = std::clamp(s.pen, 0, kMaxPen);
     if (pen != pen_) {
-        out_ << "SP" << pen << ";";
+        state_ << "SP" << pen << ";";
         pen_ = pen;
     }
     auto color = colors_.find(pen);
     if (color == colors_.end() || color->second != s.color) {
-        out_ << "PC" << pen << "," << ((s.color >> 16) & 0xFF) << "," << ((s.color >> 8) & 0xFF)
-             << "," << (s.color & 0xFF) << ";";
+        state_ << "PC" << pen << "," << ((s.color >> 16) & 0xFF) << "," << ((s.color >> 8) & 0xFF)
+               << "," << (s.color & 0xFF) << ";";
         colors_[pen] = s.color;
     }
     auto width = widths_.find(pen);
     if (width == widths_.end() || width->second != s.widthMm) {
-        out_ << "PW" << num(s.widthMm) << "," << pen << ";";
+        state_ << "PW" << num(s.widthMm) << "," << pen << ";";
         widths_[pen] = s.widthMm;
     }
     if (lines) {
@@ -136,7 +210,7 @@ void PageWriter::select(const Stroke& s, bool lines) {
 void PageWriter::lineType(const Stroke& s) {
     if (s.dashMm.empty()) {
         if (!solid_) {
-            out_ << "LT;";
+            state_ << "LT;";
             solid_ = true;
         }
         return;
@@ -161,14 +235,14 @@ void PageWriter::lineType(const Stroke& s) {
         type = 8;
     }
     if (percent != current && type != 0) {
-        out_ << "UL" << slot;
+        state_ << "UL" << slot;
         for (double p : percent) {
-            out_ << "," << num(p);
+            state_ << "," << num(p);
         }
-        out_ << ";";
+        state_ << ";";
         userPatterns_[slot] = percent;
     }
-    out_ << "LT" << type << "," << num(length) << ",1;";
+    state_ << "LT" << type << "," << num(length) << ",1;";
     solid_ = false;
     lineType_ = s.lineType;
     dash_ = s.dashMm;
@@ -179,6 +253,10 @@ void PageWriter::path(const Path& p) {
         return;
     }
     select(p.stroke, !p.filled);
+    if (!state_.str().empty()) {
+        endPolyline();
+        out_ << state_.str();
+    }
     std::vector<std::size_t> starts = {0};
     for (std::size_t s : p.subpathStarts) {
         if (s > starts.back() && s < p.points.size()) {
@@ -186,30 +264,34 @@ void PageWriter::path(const Path& p) {
         }
     }
     starts.push_back(p.points.size());
-    const bool polygon = p.filled || p.closed;
-    for (std::size_t k = 0; k + 1 < starts.size(); ++k) {
-        const std::size_t begin = starts[k], end = starts[k + 1];
-        out_ << "PU" << xy(p.points[begin]) << ";";
-        if (polygon) {
-            out_ << (k == 0 ? "PM0;" : "");
-        }
-        if (end - begin > 1) {
-            out_ << "PD";
-            for (std::size_t i = begin + 1; i < end; ++i) {
-                out_ << (i > begin + 1 ? "," : "") << xy(p.points[i]);
+    const auto move = [&](std::size_t i, bool penUp) {
+        moveTo(whole(p.points[i].x), whole(p.points[i].y), penUp);
+    };
+    if (!p.filled && !p.closed) {
+        for (std::size_t k = 0; k + 1 < starts.size(); ++k) {
+            beginPolyline();
+            for (std::size_t i = starts[k]; i < starts[k + 1]; ++i) {
+                move(i, i == starts[k]);
             }
-            out_ << ";";
         }
-        if (polygon) {
-            out_ << (k + 2 < starts.size() ? "PM1;" : "PM2;");
+        return;
+    }
+    // The polygon starts where the pen stands when PM0 comes.
+    beginPolyline();
+    move(0, true);
+    out_ << polyline_ << ";PM0;";
+    inPolyline_ = false;
+    for (std::size_t k = 0; k + 1 < starts.size(); ++k) {
+        beginPolyline();
+        for (std::size_t i = starts[k] + (k == 0 ? 1 : 0); i < starts[k + 1]; ++i) {
+            move(i, i == starts[k]);
         }
+        out_ << polyline_ << (k + 2 < starts.size() ? ";PM1;" : ";PM2;");
+        inPolyline_ = false;
+        // Plotters differ on where the pen stands after a closed subpath.
+        penKnown_ = false;
     }
-    if (p.filled) {
-        out_ << (p.evenOdd ? "FP0;" : "FP1;");
-    } else if (p.closed) {
-        out_ << "EP;";
-    }
-    out_ << "PU;\n";
+    out_ << (!p.filled ? "EP;PU;\n" : p.evenOdd ? "FP0;PU;\n" : "FP1;PU;\n");
 }
 
 void PageWriter::writeLabel(const std::string& text) {
@@ -217,11 +299,11 @@ void PageWriter::writeLabel(const std::string& text) {
     for (unsigned char c : text) {
         used[c] = true;
     }
-    int terminator = -1;
+    // The terminator in force is kept while the text allows it.
+    int terminator = terminator_ >= 0 && !used[terminator_] ? terminator_ : -1;
     for (int c : {3, 4, 1, 2, 5, 6, 7, 8}) {
-        if (!used[c]) {
+        if (terminator < 0 && !used[c]) {
             terminator = c;
-            break;
         }
     }
     for (int c = 14; terminator < 0 && c < 256; ++c) {
@@ -235,16 +317,22 @@ void PageWriter::writeLabel(const std::string& text) {
         writeLabel(text.substr(text.size() / 2));
         return;
     }
-    out_ << "DT" << static_cast<char>(terminator) << ",1;LB" << text
-         << static_cast<char>(terminator) << ";";
+    if (terminator != terminator_) {
+        out_ << "DT" << static_cast<char>(terminator) << ",1;";
+        terminator_ = terminator;
+    }
+    out_ << "LB" << text << static_cast<char>(terminator) << ";";
 }
 
 void PageWriter::text(const Text& t) {
     if (t.text.empty()) {
         return;
     }
+    endPolyline();
     select(t.stroke, false);
-    out_ << "PU" << xy(t.origin) << ";";
+    out_ << state_.str() << "PU" << xy(t.origin) << ";";
+    // A label leaves the pen wherever its last character ends.
+    penKnown_ = false;
     if (t.labelOrigin != labelOrigin_) {
         out_ << "LO" << t.labelOrigin << ";";
         labelOrigin_ = t.labelOrigin;
@@ -273,10 +361,18 @@ void PageWriter::raster(const Raster& r) {
                                static_cast<std::size_t>(r.channels)) {
         return;
     }
+    endPolyline();
+    penKnown_ = false;
     const char esc = 0x1B;
     out_ << "PU" << xy(r.origin) << ";" << esc << "%1A";
     out_ << esc << "*t" << num(r.dpi) << "R" << esc << "*r" << r.width << "s" << r.height << "T";
-    if (r.channels == 3) {
+    // Black and white images, the usual scan, go out at a bit a pixel.
+    const bool bilevel =
+        r.channels == 1 && std::all_of(r.pixels.begin(), r.pixels.end(),
+                                       [](std::uint8_t v) { return v == 0 || v == 255; });
+    if (bilevel) {
+        out_ << esc << "*r1U";
+    } else if (r.channels == 3) {
         out_ << esc << "*v6W" << '\0' << '\3' << '\10' << '\10' << '\10' << '\10';
     } else {
         out_ << esc << "*v6W" << '\0' << '\1' << '\10' << '\10' << '\10' << '\10';
@@ -285,13 +381,23 @@ void PageWriter::raster(const Raster& r) {
         }
     }
     out_ << esc << "*r1A" << esc << "*b2M";
-    const std::size_t rowBytes =
-        static_cast<std::size_t>(r.width) * static_cast<std::size_t>(r.channels);
+    const auto width = static_cast<std::size_t>(r.width);
+    const std::size_t rowBytes = width * static_cast<std::size_t>(r.channels);
     std::string packed;
+    std::vector<std::uint8_t> row;
     for (int y = 0; y < r.height; ++y) {
         const auto begin =
             r.pixels.begin() + static_cast<long>(rowBytes * static_cast<std::size_t>(y));
-        std::vector<std::uint8_t> row(begin, begin + static_cast<long>(rowBytes));
+        if (bilevel) {
+            row.assign((width + 7) / 8, 0);
+            for (std::size_t x = 0; x < width; ++x) {
+                if (begin[static_cast<long>(x)] == 0) {
+                    row[x / 8] |= static_cast<std::uint8_t>(0x80 >> (x % 8));
+                }
+            }
+        } else {
+            row.assign(begin, begin + static_cast<long>(rowBytes));
+        }
         packed.clear();
         packBits(row, packed);
         out_ << esc << "*b" << packed.size() << "W" << packed;

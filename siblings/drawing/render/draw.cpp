@@ -15,8 +15,6 @@ constexpr double kA4WidthUnits = 210 * kUnitsPerMm;
 constexpr double kA4HeightUnits = 297 * kUnitsPerMm;
 constexpr const char* kFontFamily = "DejaVu Sans Mono";
 constexpr double kMetricsSize = 1000;
-// Share of a monospaced advance taken by the glyph and its bearings.
-constexpr double kGlyphFill = 1.2;
 constexpr std::size_t kMaxBatchPoints = 4096;
 
 struct Box {
@@ -219,8 +217,9 @@ void drawText(cairo_t* cr, const Text& t, double capHeight, double advance) {
     cairo_rotate(cr, t.angleDeg * std::numbers::pi / 180);
     cairo_translate(cr, d.x, d.y);
     cairo_scale(cr, 1, -1);  // glyph space runs downwards
-    // A glyph fills the character width, a cell is one and a half of it.
-    const double sx = t.charWidth * kGlyphFill / advance;
+    // A glyph with its bearings fills the character width, a cell is one
+    // and a half of it: the half width left over keeps labels apart.
+    const double sx = t.charWidth / advance;
     const double sy = t.charHeight / capHeight;
     cairo_matrix_t m;
     cairo_matrix_init(&m, sx, 0, -std::clamp(t.slant, -10.0, 10.0) * sy, sy, 0, 0);

@@ -489,7 +489,14 @@ Page samplePage() {
     colour.height = 2;
     colour.channels = 3;
     colour.pixels = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18};
-    p.rasters = {grey, colour};
+    Raster scan;  // black and white, a width that is no whole number of bytes
+    scan.origin = {300, 700};
+    scan.width = 13;
+    scan.height = 3;
+    for (int i = 0; i < 13 * 3; ++i) {
+        scan.pixels.push_back(i % 3 == 0 || i > 30 ? 0 : 255);
+    }
+    p.rasters = {grey, colour, scan};
     return p;
 }
 
@@ -586,6 +593,88 @@ TEST(HpglWriter, ReadPagesWriteBackUnchanged) {
             expectSamePage(rounded[i], back.pages[i]);
         }
     }
+}
+
+std::string writePages(const std::vector<Page>& pages) {
+    std::ostringstream out;
+    HpglWriter writer(out);
+    for (const Page& p : pages) {
+        writer.writePage(p);
+    }
+    writer.finish();
+    return out.str();
+}
+
+TEST(HpglWriter, MovesStayExactAroundLabelsPolygonsAndTheRangeEnds) {
+    constexpr double kMax = 1e9;  // the reader's range
+    Page p;
+    Path a;
+    a.points = {{kMax, kMax}, {-kMax, -kMax}, {-kMax, kMax}, {0, 0}, {15, -16}, {16, 17}};
+    Path b = a;  // continues where a ended: the reader must still see two paths
+    b.points = {{16, 17}, {-31, 32}, {33, 33}};
+    Path hole;
+    hole.points = {{0, 0}, {500, 0}, {500, 500}, {100, 100}, {200, 100}, {200, 200}};
+    hole.subpathStarts = {3};
+    hole.closed = true;
+    Path afterPolygon = b;
+    afterPolygon.points = {{7, 7}, {8, 9}};
+    Path afterLabel = b;
+    afterLabel.points = {{40, 50}, {41, 52}};
+    p.paths = {a, b, hole, afterPolygon};
+    Text t;
+    t.origin = {10, 10};
+    t.text = "ABC";
+    t.charWidth = 76;
+    t.charHeight = 108;
+    p.texts = {t};
+    Page second;  // paths after a label, on a page of its own
+    second.texts = {t};
+    second.paths = {afterLabel};
+    const std::string plot = writePages({p, second});
+    const ReadResult r = readString(plot);
+    ASSERT_TRUE(r.ok) << r.error.message;
+    ASSERT_EQ(r.pages.size(), 2u);
+    expectSamePage(p, r.pages[0]);
+    expectSamePage(second, r.pages[1]);
+    // Vector pages are plain printable text, whatever the coordinates.
+    for (unsigned char c : plot) {
+        EXPECT_TRUE((c >= 32 && c < 127) || c == '\n' || c == 3) << int(c);
+    }
+}
+
+std::size_t writtenSize(const std::vector<Page>& pages) {
+    return writePages(pages).size();
+}
+
+TEST(HpglWriter, WrittenPagesStayNearTheSizeOfTheirPlot) {
+    TempRoot tmp;
+    for (const auto& file : copySamples(tmp.path())) {
+        const auto size = fs::file_size(file);
+        if (size < 1000) {
+            continue;  // a few bytes of CI or FT stand for many points
+        }
+        const ReadResult r = readFile(file.string());
+        ASSERT_TRUE(r.ok) << file.filename();
+        EXPECT_LE(writtenSize(r.pages), 3 * size) << file.filename();
+    }
+    // A sheet of boxes with circles in them, as the demo drawings have:
+    // every circle comes back as 72 points.
+    std::string sheet =
+        "IN;SP1;PW0.35;PU400,400;PD16400,400,16400,11500,400,11500,400,400;"
+        "PU11400,1200;PD16400,1200;PU11600,1500;SI0.3,0.45;LBSheet 1 of 2\x03;";
+    for (int row = 0; row < 3; ++row) {
+        for (int col = 0; col < 4; ++col) {
+            const int x = 1200 + col * 2400, y = 3000 + row * 2600;
+            const auto n = [](int v) { return std::to_string(v); };
+            sheet += "SP" + n(1 + (row + col) % 3) + ";PU" + n(x) + "," + n(y) + ";PD" +
+                     n(x + 1800) + "," + n(y) + "," + n(x + 1800) + "," + n(y + 1800) + "," + n(x) +
+                     "," + n(y + 1800) + "," + n(x) + "," + n(y) + ";PU" + n(x + 900) + "," +
+                     n(y + 900) + ";CI500;\n";
+        }
+    }
+    const ReadResult r = readString(sheet);
+    ASSERT_TRUE(r.ok);
+    EXPECT_LE(writtenSize(r.pages), 4 * sheet.size());
 }
 
 TEST(HpglWriter, EmptyPlotStillReads) {

@@ -166,6 +166,32 @@ TEST(Raster, DrawsColourDashesRastersAndText) {
     EXPECT_EQ(outside, 0);
 }
 
+TEST(Raster, GlyphsKeepToTheirCharacterWidth) {
+    // W is the widest glyph of the font; between one character width and
+    // the next cell lies the spacing, where no ink may fall.
+    Page page = sheet();
+    Text t;
+    t.origin = {10 * kMm, 40 * kMm};
+    t.text = "WMWM";
+    t.charWidth = 10 * kMm;
+    t.charHeight = 10 * kMm;
+    page.texts.push_back(t);
+    const Image img = render(page, 200);
+    int ink = 0, spacing = 0;
+    for (int i = 0; i < 4; ++i) {
+        const double cell = 10 + i * 15;
+        for (double x = cell; x < cell + 15; x += 0.1) {
+            for (double y = 50; y < 60; y += 0.5) {
+                if (grey(img, x, y) < 128) {
+                    (x > cell + 10.2 && x < cell + 14.8 ? spacing : ink)++;
+                }
+            }
+        }
+    }
+    EXPECT_GT(ink, 500);
+    EXPECT_EQ(spacing, 0);
+}
+
 TEST(Raster, PageWithoutMediaTakesItsContentExtent) {
     Page page;
     page.paths.push_back(line({1000, 2000}, {1000 + 50 * kMm, 2000 + 20 * kMm}, kBlack, 0.5));

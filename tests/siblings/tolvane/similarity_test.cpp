@@ -25,7 +25,7 @@ struct Mask {
 };
 
 constexpr int kGridW = 160, kGridH = 120;
-// Measured 0.787; an upside-down rendering scores 0.41.
+// Measured 0.785; an upside-down rendering scores 0.41.
 constexpr double kMinSimilarity = 0.72;
 
 // Crops to the ink's bounding box and pools it onto the grid.
