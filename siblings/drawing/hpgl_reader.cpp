@@ -1898,7 +1898,9 @@ bool Reader::finishRaster() {
     if (!raster_.finish(r, has, error)) {
         return fail(error);
     }
-    if (!has) {
+    // An image without a row or a column shows nothing, and no file could
+    // carry it: it is no content of the page.
+    if (!has || r.width <= 0 || r.height <= 0) {
         return true;
     }
     const double unitsPerPixel = kUnitsPerInch / r.dpi;

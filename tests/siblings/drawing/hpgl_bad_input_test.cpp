@@ -63,6 +63,34 @@ TEST(HpglBadInput, RasterTooLargeForMemory) {
     EXPECT_NE(r.error.message.find("large"), std::string::npos);
 }
 
+TEST(HpglBadInput, ImageWithoutColumnsIsNoContent) {
+    // Found by fuzzing: RTL whose raster ends up 0 pixels wide. Such an image
+    // shows nothing and no file can carry it, so it must not make a page that
+    // vanishes when written and read again.
+    const std::string data(
+        "\x49\x4e\x7a\x50\x41\x30\x2c\x5a\x00\x30\x30\x3b\x3b\x25\x31\x41"
+        "\x1b\x2a\x74\x31\x30\x30\x52\x1b\x2a\x72\x31\x36\x53\x1b\x2a\x72"
+        "\x31\x41\x1b\x2a\x62\x32\x4d\x1b\x2a\x62\x33\x57\x01\xf0\x0f\x1b"
+        "\x2a\x9d\xcc\xb2\xe4\xd5\x9d\xcd\xa8\x01\xff\x1b\x2a\x72\x53\x1b"
+        "\x25\x30\x42\x1b\x2a\x72\x33\x55\x1b\x2a\x72\x41\x1b\x2a\x62\x31"
+        "\x56\x80\x1b\x2a\x62\x31\x56\x40\x2b\x00\x62\x31\x57\x20\x1b\x2a"
+        "\x72\x43\x0c",
+        99);
+    const ReadResult r = readString(data);
+    ASSERT_TRUE(r.ok) << r.error.message;
+    std::ostringstream out;
+    HpglWriter writer(out);
+    for (const auto& page : r.pages) {
+        for (const auto& raster : page.rasters) {
+            EXPECT_GT(raster.width, 0);
+            EXPECT_GT(raster.height, 0);
+        }
+        writer.writePage(page);
+    }
+    writer.finish();
+    EXPECT_EQ(readString(out.str()).pages.size(), r.pages.size());
+}
+
 TEST(HpglBadInput, AbsurdNumbersAreReadWithoutHarm) {
     const std::string huge(400, '9');
     const ReadResult r = readString("IN;SC0,0,0,0;PA" + huge + "," + huge + ";PD-" + huge +
