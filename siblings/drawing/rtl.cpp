@@ -416,13 +416,15 @@ bool RasterBuilder::finish(Raster& out, bool& hasImage, std::string& error) {
         return true;
     }
     active_ = false;
-    const auto width = static_cast<std::size_t>(sourceWidth_ > 0 ? sourceWidth_ : widestRow_);
+    auto width = static_cast<std::size_t>(sourceWidth_ > 0 ? sourceWidth_ : widestRow_);
     std::size_t height = rows_.size();
     if (sourceHeight_ > 0) {
         height = static_cast<std::size_t>(sourceHeight_);
     }
     const auto ch = static_cast<std::size_t>(channelsOfImage_);
     if (stride_ > 0) {
+        // Rows were laid out at the stride the image started with.
+        width = stride_ / ch;
         if (sourceHeight_ <= 0) {
             height = rowCount_;
         }

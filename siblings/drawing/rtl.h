@@ -34,7 +34,13 @@ class RasterBuilder {
     void reset();
 
     void setResolution(double dpi);
-    void setSourceWidth(long pixels) { sourceWidth_ = pixels; }
+    // The width is that of the image being built: a change while rows come in
+    // waits for the next image, as raster width changes do on a printer.
+    void setSourceWidth(long pixels) {
+        if (!active_) {
+            sourceWidth_ = pixels;
+        }
+    }
     void setSourceHeight(long rows) { sourceHeight_ = rows; }
     void setCompression(int mode) { compression_ = mode; }
     // ESC*r#U: 1 monochrome, 3 RGB planes, -3 CMY planes.

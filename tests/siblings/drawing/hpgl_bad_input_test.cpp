@@ -1,6 +1,9 @@
 // Inputs that are not plots, or broken ones: each must end quickly with a
 // message and the offset, and never crash.
 #include <random>
+#include <sstream>
+#include <string>
+#include <vector>
 
 #include "hpgl_test_util.h"
 
@@ -63,32 +66,51 @@ TEST(HpglBadInput, RasterTooLargeForMemory) {
     EXPECT_NE(r.error.message.find("large"), std::string::npos);
 }
 
-TEST(HpglBadInput, ImageWithoutColumnsIsNoContent) {
-    // Found by fuzzing: RTL whose raster ends up 0 pixels wide. Such an image
-    // shows nothing and no file can carry it, so it must not make a page that
-    // vanishes when written and read again.
-    const std::string data(
-        "\x49\x4e\x7a\x50\x41\x30\x2c\x5a\x00\x30\x30\x3b\x3b\x25\x31\x41"
-        "\x1b\x2a\x74\x31\x30\x30\x52\x1b\x2a\x72\x31\x36\x53\x1b\x2a\x72"
-        "\x31\x41\x1b\x2a\x62\x32\x4d\x1b\x2a\x62\x33\x57\x01\xf0\x0f\x1b"
-        "\x2a\x9d\xcc\xb2\xe4\xd5\x9d\xcd\xa8\x01\xff\x1b\x2a\x72\x53\x1b"
-        "\x25\x30\x42\x1b\x2a\x72\x33\x55\x1b\x2a\x72\x41\x1b\x2a\x62\x31"
-        "\x56\x80\x1b\x2a\x62\x31\x56\x40\x2b\x00\x62\x31\x57\x20\x1b\x2a"
-        "\x72\x43\x0c",
-        99);
-    const ReadResult r = readString(data);
-    ASSERT_TRUE(r.ok) << r.error.message;
-    std::ostringstream out;
-    HpglWriter writer(out);
-    for (const auto& page : r.pages) {
-        for (const auto& raster : page.rasters) {
-            EXPECT_GT(raster.width, 0);
-            EXPECT_GT(raster.height, 0);
+TEST(HpglBadInput, OddRasterDataGivesImagesThatSurviveTheWriter) {
+    // Found by fuzzing: RTL whose raster ends up 0 pixels wide, and RTL that
+    // changes the raster width while rows come in. Every image read must hold
+    // exactly its pixels, and no page may vanish when written and read again.
+    const std::vector<std::string> inputs = {
+        std::string("\x49\x4e\x7a\x50\x41\x30\x2c\x5a\x00\x30\x30\x3b\x3b\x25\x31\x41"
+                    "\x1b\x2a\x74\x31\x30\x30\x52\x1b\x2a\x72\x31\x36\x53\x1b\x2a\x72"
+                    "\x31\x41\x1b\x2a\x62\x32\x4d\x1b\x2a\x62\x33\x57\x01\xf0\x0f\x1b"
+                    "\x2a\x9d\xcc\xb2\xe4\xd5\x9d\xcd\xa8\x01\xff\x1b\x2a\x72\x53\x1b"
+                    "\x25\x30\x42\x1b\x2a\x72\x33\x55\x1b\x2a\x72\x41\x1b\x2a\x62\x31"
+                    "\x56\x80\x1b\x2a\x62\x31\x56\x40\x2b\x00\x62\x31\x57\x20\x1b\x2a"
+                    "\x72\x43\x0c",
+                    99),
+        std::string("\x49\x4e\x3b\x50\x41\x30\x2c\x31\x30\x30\x30\x3b\x1b\x25\x31\x41"
+                    "\x1b\x2a\x74\x31\x30\x30\x52\x1b\x2a\x72\x31\x34\x53\x1b\x2a\x72"
+                    "\x31\x41\x1b\x2a\x62\x32\x4d\x1b\x2a\x28\x62\x33\x57\x01\xf0\x0f"
+                    "\x1b\x72\x43\x1b\x21\x30\x42\x1b\x2a\x72\x55\x33\x1b\x2a\x72\x41"
+                    "\x1b\x2a\x62\x31\x56\x80\x1b\x2a\x62\x31\x31\x41\x1b\x2a\x74\x31"
+                    "\x30\x30\x52\x1b\x2a\x72\x31\x36\x53\x1b\x2a\x72\x31\x41\xff\xff"
+                    "\xff\xff\xff\xff\xff\xff\xff\xff\xff\xff\xff\xff\xff\xff\xf8\xff"
+                    "\xff\xff\xff\xff\xff\xff\xff\xff\xff\xff\xff\xff\xff\xff\xff\xff"
+                    "\xff\xfe\xff\x1b\x2a\x62\x32\x4d\x1b\x2a\x62\x33\x57\x01\xf0\x0f"
+                    "\x1b\x2a\x62\x32\x4d\x1b\x2a\x62\x1b\x25\x30\x42\x1b\x2a\x72\x33"
+                    "\x55\x1b\x2a\x72\x41\x1b\x2a\x62\x31\x56\x56\x40\x1b\x2a\x62\x1b"
+                    "\x25\x30\x42\x1b\x2a\x72\x33\x55\x1b\x2a\x72\x41\x1b\x2a\x62\x31"
+                    "\x56\x56\x40\x1b\x2a\x62\x31\x57\x20\x1b\x2a\x72\x43\x0c",
+                    206),
+    };
+    for (const auto& data : inputs) {
+        const ReadResult r = readString(data);
+        ASSERT_TRUE(r.ok) << r.error.message;
+        std::ostringstream out;
+        HpglWriter writer(out);
+        for (const auto& page : r.pages) {
+            for (const auto& raster : page.rasters) {
+                EXPECT_GT(raster.width, 0);
+                EXPECT_GT(raster.height, 0);
+                EXPECT_EQ(raster.pixels.size(),
+                          static_cast<std::size_t>(raster.width) * raster.height * raster.channels);
+            }
+            writer.writePage(page);
         }
-        writer.writePage(page);
+        writer.finish();
+        EXPECT_EQ(readString(out.str()).pages.size(), r.pages.size());
     }
-    writer.finish();
-    EXPECT_EQ(readString(out.str()).pages.size(), r.pages.size());
 }
 
 TEST(HpglBadInput, AbsurdNumbersAreReadWithoutHarm) {
