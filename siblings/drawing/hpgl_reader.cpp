@@ -12,6 +12,7 @@
 #include <numbers>
 
 #include "hpgl.h"
+#include "line_types.h"
 #include "rtl.h"
 
 namespace drawing {
@@ -34,19 +35,6 @@ constexpr int kEsc = 0x1B;
 
 constexpr std::array<Rgb, 8> kDefaultColors = {0xFFFFFF, 0x000000, 0xFF0000, 0x00FF00,
                                                0xFFFF00, 0x0000FF, 0xFF00FF, 0x00FFFF};
-
-// Built-in line types 1..8 as per cent of the pattern length.
-const std::array<std::vector<double>, 9> kLinePatterns = {{
-    {0, 100},
-    {0, 100},
-    {50, 50},
-    {70, 30},
-    {80, 10, 0, 10},
-    {70, 10, 10, 10},
-    {50, 10, 10, 10, 10, 10},
-    {70, 10, 0, 10, 0, 10},
-    {50, 10, 0, 10, 10, 10, 0, 10},
-}};
 
 constexpr int code(char a, char b) {
     return a << 8 | b;
@@ -413,7 +401,7 @@ void Reader::setLineType(int type, double length, int mode) {
     lineType_ = type;
     dash_.clear();
     const auto& user = userPatterns_[static_cast<std::size_t>(index)];
-    for (double part : user.empty() ? kLinePatterns[static_cast<std::size_t>(index)] : user) {
+    for (double part : user.empty() ? builtinLinePattern(index) : user) {
         dash_.push_back(part / 100 * lengthMm);
     }
 }

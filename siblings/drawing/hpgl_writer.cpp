@@ -10,6 +10,7 @@
 #include <sstream>
 
 #include "hpgl.h"
+#include "line_types.h"
 
 namespace drawing {
 
@@ -51,22 +52,6 @@ std::string units(double v) {
 
 std::string xy(Point p) {
     return units(p.x) + "," + units(p.y);
-}
-
-// The built-in patterns of the reader, per cent of the pattern length.
-const std::vector<double>& builtinPattern(int type) {
-    static const std::vector<std::vector<double>> patterns = {
-        {0, 100},
-        {0, 100},
-        {50, 50},
-        {70, 30},
-        {80, 10, 0, 10},
-        {70, 10, 10, 10},
-        {50, 10, 10, 10, 10, 10},
-        {70, 10, 0, 10, 0, 10},
-        {50, 10, 0, 10, 10, 10, 0, 10},
-    };
-    return patterns[static_cast<std::size_t>(std::min(std::abs(type), 8))];
 }
 
 // One number of a 7-bit encoded polyline: sign in the lowest bit, then base
@@ -230,8 +215,8 @@ void PageWriter::lineType(const Stroke& s) {
     // Patterns of other origins go through a user line type of the same number.
     const int slot = std::abs(type) == 0 ? 8 : std::abs(type);
     const auto& current =
-        userPatterns_.count(slot) ? userPatterns_[slot] : builtinPattern(type == 0 ? 0 : slot);
-    if (type == 0 && percent != builtinPattern(0)) {
+        userPatterns_.count(slot) ? userPatterns_[slot] : builtinLinePattern(type == 0 ? 0 : slot);
+    if (type == 0 && percent != builtinLinePattern(0)) {
         type = 8;
     }
     if (percent != current && type != 0) {
