@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
 #include <functional>
 
 #include "files.h"
@@ -241,6 +242,47 @@ void fitToSheet(drawing::Page& page) {
     // Larger than A0: left at its own size.
 }
 
+// A plot with more pages than page names can order is refused before a
+// page is written. Every page takes at least two bytes (something drawn and
+// a page end), so only a file of that size needs the counting pass.
+bool tooManyPages(const std::string& input, std::string& error) {
+    std::error_code ec;
+    const auto size = std::filesystem::file_size(input, ec);
+    if (ec || size < 2 * static_cast<std::uintmax_t>(kMaxSplitPages + 1)) {
+        return false;
+    }
+    long pages = 0;
+    drawing::ReadError re;
+    drawing::readHpglFile(
+        input, [&](Page&&) { return ++pages <= kMaxSplitPages; }, re);
+    if (pages <= kMaxSplitPages) {
+        return false;  // a read error is reported by the split itself
+    }
+    error = input + ": more than " + std::to_string(kMaxSplitPages) + " pages";
+    return true;
+}
+
+// A join killed midway leaves its temporary file (".NAME.N.part") beside the
+// output; the next join of the same output name removes such leftovers.
+void removeLeftoverParts(const std::string& outPath) {
+    const std::string prefix = "." + nameOf(outPath) + ".";
+    const std::string folder = folderOf(outPath);
+    std::error_code ec;
+    for (const auto& entry :
+         std::filesystem::directory_iterator(folder.empty() ? "." : folder, ec)) {
+        const std::string name = entry.path().filename().string();
+        if (name.size() <= prefix.size() + 5 || name.compare(0, prefix.size(), prefix) != 0 ||
+            name.compare(name.size() - 5, 5, ".part") != 0) {
+            continue;
+        }
+        const std::string number = name.substr(prefix.size(), name.size() - prefix.size() - 5);
+        if (number.find_first_not_of("0123456789") == std::string::npos &&
+            entry.is_regular_file(ec)) {
+            std::filesystem::remove(entry.path(), ec);
+        }
+    }
+}
+
 }  // namespace
 
 bool outputKindFromSwitch(const std::string& s, OutputKind& kind) {
@@ -287,6 +329,9 @@ void applyPageOptions(drawing::Page& page, const Parameters& params) {
 bool splitFile(const std::string& input, const std::string& outPath, const Parameters& params,
                std::string& error) {
     if (!checkInput(input, params, error)) {
+        return false;
+    }
+    if (tooManyPages(input, error)) {
         return false;
     }
     std::vector<std::string> written;
@@ -346,6 +391,7 @@ bool joinFiles(OutputKind kind, const std::string& pattern, const std::string& o
         error = pattern + ": no page files match";
         return false;
     }
+    removeLeftoverParts(outPath);
     return writeOutput(kind, outPath, filesSource(files), params, error);
 }
 

@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -51,6 +52,12 @@ inline bool setImmutable(const std::string& path, bool on) {
     ok = ok && ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
     ::close(fd);
     return ok;
+}
+
+// Sets the file's times to a minute ago: complete, as far as the settle time can tell.
+inline void backdateForTest(const std::string& path) {
+    std::error_code ec;
+    fs::last_write_time(path, fs::file_time_type::clock::now() - std::chrono::minutes(1), ec);
 }
 
 // The folders of failed runs under dataDir/Failed, sorted, with a trailing "/".

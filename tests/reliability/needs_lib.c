@@ -1,0 +1,5 @@
+int reliabilityNeededValue(void);
+
+int main(void) {
+    return reliabilityNeededValue();
+}
