@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <vector>
 
 #include "unique_fd_posix.h"
@@ -18,19 +19,39 @@ namespace {
 constexpr std::size_t kBlock = 1 << 20;
 
 bool allZero(const char* data, std::size_t n) {
-    return std::all_of(data, data + n, [](char c) { return c == 0; });
+    static const std::vector<char> zeros(kBlock, 0);
+    return std::memcmp(data, zeros.data(), n) == 0;
 }
 
-bool writeAll(int fd, const char* data, std::size_t n) {
+bool writeAll(int fd, const char* data, std::size_t n, off_t at) {
     while (n > 0) {
-        const ssize_t w = ::write(fd, data, n);
+        const ssize_t w = ::pwrite(fd, data, n, at);
         if (w < 0) {
             if (errno == EINTR)
                 continue;
             return false;
         }
         data += w;
+        at += w;
         n -= static_cast<std::size_t>(w);
+    }
+    return true;
+}
+
+// Copies the bytes [from, to) of in to the same place in out, in blocks;
+// blocks of zeros are left as holes.
+bool copyRange(int in, int out, off_t from, off_t to, std::vector<char>& block) {
+    while (from < to) {
+        const auto want = static_cast<std::size_t>(std::min<off_t>(to - from, kBlock));
+        const ssize_t n = ::pread(in, block.data(), want, from);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return n == 0;  // the file got shorter: what is there is copied
+        const auto size = static_cast<std::size_t>(n);
+        if (!allZero(block.data(), size) && !writeAll(out, block.data(), size, from))
+            return false;
+        from += n;
     }
     return true;
 }
@@ -45,30 +66,23 @@ bool copyInBlocks(const std::string& from, const std::string& to) {
     if (!out.valid())
         return false;
     std::vector<char> block(kBlock);
-    off_t length = 0;
+    const off_t size = st.st_size;
     bool ok = true;
-    for (;;) {
-        const ssize_t n = ::read(in.get(), block.data(), block.size());
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            ok = n == 0;
-            break;
+    // Only the data regions are read: the holes of a sparse file cost nothing.
+    for (off_t pos = 0; ok && pos < size;) {
+        off_t data = ::lseek(in.get(), pos, SEEK_DATA);
+        if (data < 0) {
+            if (errno == ENXIO)
+                break;   // nothing but a hole up to the end
+            data = pos;  // no hole search here: copy everything
         }
-        const auto size = static_cast<std::size_t>(n);
-        // Zero blocks are skipped, which keeps a sparse file sparse.
-        if (allZero(block.data(), size)) {
-            if (::lseek(out.get(), static_cast<off_t>(size), SEEK_CUR) < 0) {
-                ok = false;
-                break;
-            }
-        } else if (!writeAll(out.get(), block.data(), size)) {
-            ok = false;
-            break;
-        }
-        length += static_cast<off_t>(size);
+        off_t hole = ::lseek(in.get(), data, SEEK_HOLE);
+        if (hole < 0 || hole <= data)
+            hole = size;
+        ok = copyRange(in.get(), out.get(), data, std::min(hole, size), block);
+        pos = hole;
     }
-    ok = ok && ::ftruncate(out.get(), length) == 0 && ::fsync(out.get()) == 0;
+    ok = ok && ::ftruncate(out.get(), size) == 0 && ::fsync(out.get()) == 0;
     if (!ok)
         ::unlink(to.c_str());
     return ok;

@@ -193,7 +193,7 @@ TEST(Cli, AFailedPairMovedToAnotherFileSystemTakesBoundedMemory) {
     const std::string in1 = tmpl + "/in1", in2 = tmpl + "/in2";
     makeFolders(in1);
     makeFolders(in2);
-    constexpr off_t kSize = 400LL << 20;
+    constexpr off_t kSize = 1LL << 30;
     for (const auto& f : {in1 + "/big.hgl", in2 + "/big.hgl"}) {
         const int fd = open(f.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
         ASSERT_GE(fd, 0);
@@ -225,8 +225,8 @@ TEST(Cli, AFailedPairMovedToAnotherFileSystemTakesBoundedMemory) {
     rusage usage{};
     ASSERT_EQ(wait4(pid, &status, 0, &usage), pid);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 3);
-    // Kilobytes: far below the size of one file.
-    EXPECT_LT(usage.ru_maxrss, 100 * 1024) << "peak memory in KiB";
+    // Kilobytes: far below the size of one file (with room for a sanitizer's own).
+    EXPECT_LT(usage.ru_maxrss, 256 * 1024) << "peak memory in KiB";
 
     const auto kept = listFolder(s.data + "/Failed");
     ASSERT_EQ(kept.size(), 1u);
@@ -237,9 +237,13 @@ TEST(Cli, AFailedPairMovedToAnotherFileSystemTakesBoundedMemory) {
         EXPECT_EQ(st.st_size, kSize);
         // Still sparse: the holes were not written out.
         EXPECT_LT(st.st_blocks * 512, 16 << 20);
-        const auto text = readText(f).value_or("");
+        // Its first bytes name the folder it came from.
         const std::string source = (role == std::string("1") ? in1 : in2) + "/big.hgl";
-        EXPECT_EQ(text.substr(0, source.size()), source);
+        std::string head(source.size(), '\0');
+        const int fd = open(f.c_str(), O_RDONLY | O_CLOEXEC);
+        EXPECT_EQ(pread(fd, head.data(), head.size(), 0), static_cast<ssize_t>(head.size()));
+        close(fd);
+        EXPECT_EQ(head, source);
     }
     EXPECT_TRUE(listFolder(in1).empty());
     EXPECT_TRUE(listFolder(in2).empty());
@@ -304,7 +308,8 @@ TEST(Cli, AThousandPairsInOneOnceRunAreEachConsumedOnce) {
     for (int i = 0; i < kPairs; ++i) {
         s.pair("drawing " + std::to_string(i) + ".hgl");
     }
-    const Result r = s.runCli({"--once"}, 100s);
+    // Some 20 s; a sanitizer build takes longer.
+    const Result r = s.runCli({"--once"}, 280s);
     EXPECT_EQ(r.exitCode, 0);
     EXPECT_EQ(countOf(r.out, "* Start Input file : "), kPairs);
     EXPECT_EQ(countOf(r.out, "* End\n"), kPairs);
