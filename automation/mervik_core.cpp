@@ -451,6 +451,10 @@ std::string MervikCore::FindInputFile() {
     return {};
 }
 
+// Limits: the settle time sees only what the file system reports. On network
+// file systems, where no lease can tell an open writer, it is the only guard,
+// and a writer that pauses longer than the settle time, or whose changes
+// reach this machine late, is taken too early (docs/unattended.md).
 bool MervikCore::settled(const std::string& path1, const std::string& path2) {
     const std::int64_t settleNs =
         std::chrono::duration_cast<std::chrono::nanoseconds>(env_.settleTime).count();
