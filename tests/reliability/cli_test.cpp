@@ -262,6 +262,10 @@ TEST(Cli, ReadOnlyInputFoldersAreRunOnceAndSaidOnce) {
     // Root ignores the permission bits: then the program runs as nobody.
     std::vector<std::string> argv;
     if (isRoot()) {
+        if (access("/usr/sbin/runuser", X_OK) != 0) {
+            GTEST_SKIP()
+                << "root ignores read-only folders, and runuser is missing to run as nobody";
+        }
         chmod(s.root.c_str(), 0755);
         std::error_code ec;
         for (const auto& e : fs::recursive_directory_iterator(s.root, ec)) {
