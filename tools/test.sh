@@ -24,3 +24,9 @@ if grep -q MERVIK_FUZZ_TARGETS siblings/*/CMakeLists.txt 2>/dev/null; then
   cmake --build build-fuzz -j "$jobs" --target hpgl_fuzz
   ctest --test-dir build-fuzz --output-on-failure -L fuzz
 fi
+
+# The Debian package, installed and used as a user would, then removed. It
+# installs into /opt and /usr: run under CI, or when asked for.
+if [ "${CI:-}" = true ] || [ "${MERVIK_PACKAGE_TEST:-}" = 1 ]; then
+  MERVIK_SKIP_SETUP=1 bash tools/package-test.sh
+fi

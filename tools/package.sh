@@ -1,0 +1,40 @@
+#!/usr/bin/env bash
+# Builds the Debian package from this tree and, with --install, installs it.
+#   tools/package.sh [--install]
+# The package lands in build-deb/ (mervik_<version>_<arch>.deb), built from a
+# copy of the tree so that nothing is written beside the checkout.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root="$(pwd)"
+install=0
+[ "${1:-}" = --install ] && install=1
+
+sudo=""
+if [ "$(id -u)" -ne 0 ]; then sudo="sudo"; fi
+if [ "${MERVIK_SKIP_SETUP:-}" != 1 ]; then
+    bash tools/setup-debian.sh
+fi
+
+out="$root/build-deb"
+rm -rf "$out"
+mkdir -p "$out/src"
+# The tracked files and the untracked ones git does not ignore, as they are now.
+git ls-files -z --cached --others --exclude-standard |
+    grep -zv '^build-deb/' | tar --null -T - -cf - | tar -xf - -C "$out/src"
+(cd "$out/src" && dpkg-buildpackage -b -us -uc -j"${JOBS:-2}" >"$out/build.log" 2>&1) || {
+    tail -40 "$out/build.log" >&2
+    echo "The package build failed; the whole log is $out/build.log" >&2
+    exit 1
+}
+rm -rf "$out/src"
+deb="$(ls "$out"/mervik_*.deb)"
+echo "Package: $deb"
+
+if command -v lintian >/dev/null; then
+    # Errors fail the build; warnings are shown.
+    lintian --fail-on error --info "$deb" || { echo "lintian found errors" >&2; exit 1; }
+fi
+
+if [ "$install" = 1 ]; then
+    $sudo apt-get install -y "$deb"
+fi
