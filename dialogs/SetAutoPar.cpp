@@ -76,12 +76,6 @@ TSetAutoParForm::TSetAutoParForm(mervik::TSettings& settings, TFolderOpenForm& f
     setFont(mervik::pixelFont(QStringLiteral("Calibri"), 15));
     ui->WaitTimeEdit->setCorrectionMode(QAbstractSpinBox::CorrectToNearestValue);
 
-    openDialog1_ = new QFileDialog(this);
-    openDialog1_->setObjectName(QStringLiteral("OpenDialog1"));
-    openDialog1_->setFileMode(QFileDialog::ExistingFile);
-    openDialog1_->setAcceptMode(QFileDialog::AcceptOpen);
-    // Our own dialog, so that the executable filter below applies.
-    openDialog1_->setOption(QFileDialog::DontUseNativeDialog);
     openDialogRunner_ = [](QFileDialog& dialog) { return dialog.exec() == QDialog::Accepted; };
 
     connect(ui->ButtonOK, &QPushButton::clicked, this, &TSetAutoParForm::ButtonOKClick);
@@ -228,17 +222,24 @@ void TSetAutoParForm::ButtonBatchFileExtClick() {
 }
 
 void TSetAutoParForm::chooseProgram(QLineEdit* edit) {
-    openDialog1_->selectFile(QString());
+    // A fresh dialog each time: it holds no file name from an earlier use.
+    delete OpenDialog1;
+    OpenDialog1 = new QFileDialog(this);
+    OpenDialog1->setObjectName(QStringLiteral("OpenDialog1"));
+    OpenDialog1->setFileMode(QFileDialog::ExistingFile);
+    OpenDialog1->setAcceptMode(QFileDialog::AcceptOpen);
+    // Our own dialog, so that the executable filter below applies.
+    OpenDialog1->setOption(QFileDialog::DontUseNativeDialog);
     const std::string start = textOrCurrentDirectory(edit);
     // The current directory has no closing separator, so this is its parent.
-    openDialog1_->setDirectory(toQt(mervik::folderPart(start)));
-    openDialog1_->setNameFilter(programFilter());
-    openDialog1_->setFilter(QDir::AllDirs | QDir::Files | QDir::Executable | QDir::Hidden |
-                            QDir::NoDot);
-    if (!openDialogRunner_(*openDialog1_)) {
+    OpenDialog1->setDirectory(toQt(mervik::folderPart(start)));
+    OpenDialog1->setNameFilter(programFilter());
+    OpenDialog1->setFilter(QDir::AllDirs | QDir::Files | QDir::Executable | QDir::Hidden |
+                           QDir::NoDot);
+    if (!openDialogRunner_(*OpenDialog1)) {
         return;
     }
-    const QStringList chosen = openDialog1_->selectedFiles();
+    const QStringList chosen = OpenDialog1->selectedFiles();
     if (!chosen.isEmpty()) {
         edit->setText(chosen.first());
     }
