@@ -13,7 +13,7 @@
 #include "FolderOpen.h"
 #include "SetInputFile.h"
 #include "dialog_support.h"
-#include "folder_identity.h"
+#include "platform/file_identity.h"
 #include "platform/install_layout.h"
 #include "ui_SetAutoPar.h"
 
@@ -171,20 +171,16 @@ void TSetAutoParForm::ButtonOKClick() {
             warn(Msg::comparisonTypeRefused, ui->sChgAreaDir1Edit);
             return;
     }
-    // One folder given twice would let a run delete its own inputs or result.
-    auto clashWarning = [](const char* text, const QLineEdit* edit) {
-        mervik::ShowWarning(std::string(text) + '\r' + fromQt(edit->text()) + '\r' +
-                            std::string(mervik::message(Msg::registerWithSet)));
-    };
-    switch (mervik::checkDistinctFolders(folder1, folder2, outDir)) {
-        case mervik::FolderClash::outputIsComparisonFolder:
-            clashWarning(mervik::kOutputIsComparisonFolder, ui->sOutDirEdit);
-            return;
-        case mervik::FolderClash::folder2IsFolder1:
-            clashWarning(mervik::kFolder2IsFolder1, ui->sChgAreaDir2Edit);
-            return;
-        case mervik::FolderClash::none:
-            break;
+    // The same checks as the start of standby: a result written into an input
+    // folder would be deleted with the inputs, and folder 2 equal to folder 1
+    // compares every file with itself before deleting it.
+    if (mervik::sameFolder(outDir, folder1) || mervik::sameFolder(outDir, folder2)) {
+        warn(Msg::outputIsComparisonFolder, ui->sOutDirEdit);
+        return;
+    }
+    if (mervik::sameFolder(folder2, folder1)) {
+        warn(Msg::folder2IsFolder1, ui->sChgAreaDir2Edit);
+        return;
     }
 
     settings_.sSandrelExe = sandrel;

@@ -4,7 +4,6 @@
 #include <filesystem>
 
 #include "dialog_test_support.h"
-#include "folder_identity.h"
 
 namespace mervik::test {
 namespace {
@@ -171,15 +170,15 @@ TEST_F(SetAutoParTest, OneFolderGivenTwiceIsRefusedHoweverSpelt) {
     struct Case {
         const char* edit;
         std::string text;
-        const char* message;
+        Msg message;
         const char* shown;
     };
     const Case cases[] = {
-        {"sOutDirEdit", path("in1/"), kOutputIsComparisonFolder, "sOutDirEdit"},
-        {"sOutDirEdit", path("in2/../in2/"), kOutputIsComparisonFolder, "sOutDirEdit"},
-        {"sOutDirEdit", path("link1/"), kOutputIsComparisonFolder, "sOutDirEdit"},
-        {"sChgAreaDir2Edit", path("link1/"), kFolder2IsFolder1, "sChgAreaDir2Edit"},
-        {"sChgAreaDir2Edit", path("out/../in1/"), kFolder2IsFolder1, "sChgAreaDir2Edit"},
+        {"sOutDirEdit", path("in1/"), Msg::outputIsComparisonFolder, "sOutDirEdit"},
+        {"sOutDirEdit", path("in2/../in2/"), Msg::outputIsComparisonFolder, "sOutDirEdit"},
+        {"sOutDirEdit", path("link1/"), Msg::outputIsComparisonFolder, "sOutDirEdit"},
+        {"sChgAreaDir2Edit", path("link1/"), Msg::folder2IsFolder1, "sChgAreaDir2Edit"},
+        {"sChgAreaDir2Edit", path("out/../in1/"), Msg::folder2IsFolder1, "sChgAreaDir2Edit"},
     };
     for (const Case& c : cases) {
         warnings.clear();
@@ -187,7 +186,7 @@ TEST_F(SetAutoParTest, OneFolderGivenTwiceIsRefusedHoweverSpelt) {
         setEdit(form, c.edit, c.text);
         click(form, "ButtonOK");
         ASSERT_EQ(warnings.size(), 1u) << c.text;
-        EXPECT_EQ(warnings[0], warning(c.message, editText(form, c.shown)));
+        EXPECT_EQ(warnings[0], warning(message(c.message), editText(form, c.shown)));
         EXPECT_TRUE(settings.sOutDir.empty());
     }
 }
