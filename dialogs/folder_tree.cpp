@@ -390,10 +390,13 @@ void FolderView::fail(const QString& message) {
 
 void FolderView::contextMenuEvent(QContextMenuEvent* event) {
     QTreeWidgetItem* item = itemAt(event->pos());
-    if (item == nullptr || kindOf(item) == kTop) {
+    if (item == nullptr) {
         return;
     }
     setCurrentItem(item);
+    if (kindOf(item) == kTop) {
+        return;
+    }
     const bool ordinary = kindOf(item) == kFolder;
     QMenu menu(this);
     menu.addAction(tr("Open in file manager"), this, [this, item] { openInFileManager(item); });

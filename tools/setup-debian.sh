@@ -10,6 +10,7 @@ packages=(
   libcairo2-dev libtiff-dev libpng-dev zlib1g-dev
   liblnk-dev libbfio-dev libchm-dev fp-utils
   poppler-utils libtiff-tools hp2xx time fonts-dejavu-core
+  xvfb xauth fonts-crosextra-carlito fonts-liberation2
 )
 sudo=""
 if [ "$(id -u)" -ne 0 ]; then sudo="sudo"; fi
