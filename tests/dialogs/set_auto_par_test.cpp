@@ -2,6 +2,7 @@
 #include <QFileDialog>
 #include <QLabel>
 #include <filesystem>
+#include <optional>
 
 #include "dialog_test_support.h"
 
@@ -242,76 +243,51 @@ TEST_F(SetAutoParTest, InputFileExtensionOpensItsDialogWhoseListsStayAfterCancel
     EXPECT_EQ(settings.sPdfFileExt, "pdf;ai");
 }
 
-// Answers the folder dialog: checks what it was handed, then "Open" with
-// the text chosen, or "Cancel" when chosen is null.
-ModalDriver answerFolderDialog(TFolderOpenForm& dialog, std::string expectedStart,
-                               const char* chosen) {
-    return ModalDriver([&dialog, expectedStart, chosen](QWidget* modal) {
-        EXPECT_EQ(modal, &dialog);
-        EXPECT_EQ(dialog.FolderName, expectedStart);
-        if (chosen == nullptr) {
-            click(*modal, "ButtonCancel");
-            return;
-        }
-        setEdit(*modal, "SelectFilename", chosen);
-        click(*modal, "ButtonOK");
-    });
-}
+// One press of a folder "Reference" button: what the folder dialog must be
+// handed, what the user chooses there (null: "Cancel"), and what the field
+// holds afterwards.
+struct FolderPick {
+    const char* button;
+    const char* edit;
+    std::string handed;
+    std::optional<std::string> chosen;
+    std::string after;
+};
 
-TEST_F(SetAutoParTest, ComparisonFile1ReferenceTakesTheFolderAndThePdfPattern) {
-    const std::string in1 = path("in1");
-    setEdit(form, "sChgAreaDir1Edit", path("in1/plan.tif"));
-    {
-        auto driver = answerFolderDialog(folderOpen, path("in1/"), in1.c_str());
-        click(form, "Button4");
-    }
-    EXPECT_EQ(editText(form, "sChgAreaDir1Edit"), path("in1/*.pdf"));
-    {
-        auto driver = answerFolderDialog(folderOpen, path("in1/"), "/");
-        click(form, "Button4");
-    }
-    EXPECT_EQ(editText(form, "sChgAreaDir1Edit"), "//*.pdf");
-    {
-        auto driver = answerFolderDialog(folderOpen, "//", nullptr);
-        click(form, "Button4");
-    }
-    EXPECT_EQ(editText(form, "sChgAreaDir1Edit"), "//*.pdf");
-}
-
-TEST_F(SetAutoParTest, FolderReferencesAppendTheSeparatorByTheirRules) {
-    const std::string in2 = path("in2");
-    setEdit(form, "sChgAreaDir2Edit", path("in2/"));
-    {
-        auto driver = answerFolderDialog(folderOpen, path("in2/"), in2.c_str());
-        click(form, "Button5");
-    }
-    EXPECT_EQ(editText(form, "sChgAreaDir2Edit"), path("in2/"));
-    {
-        auto driver = answerFolderDialog(folderOpen, path("in2/"), "/");
-        click(form, "Button5");
-    }
-    EXPECT_EQ(editText(form, "sChgAreaDir2Edit"), "//");
-}
-
-TEST_F(SetAutoParTest, OutputReferenceKeepsASingleSeparatorAndIgnoresAnEmptyChoice) {
-    const std::string out = path("out");
+TEST_F(SetAutoParTest, FolderReferencesByTheirRules) {
     const std::string cwd = QDir::currentPath().toStdString();
-    {
-        // An empty field hands the current directory to the folder dialog.
-        auto driver = answerFolderDialog(folderOpen, cwd, out.c_str());
-        click(form, "Button3");
+    setEdit(form, "sChgAreaDir1Edit", path("in1/plan.tif"));
+    setEdit(form, "sChgAreaDir2Edit", path("in2/"));
+    const FolderPick picks[] = {
+        // Comparison file 1: the folder part is handed in; any pattern gives
+        // way to "*.pdf"; the root gives a doubled separator.
+        {"Button4", "sChgAreaDir1Edit", path("in1/"), path("in1"), path("in1/*.pdf")},
+        {"Button4", "sChgAreaDir1Edit", path("in1/"), "/", "//*.pdf"},
+        {"Button4", "sChgAreaDir1Edit", "//", std::nullopt, "//*.pdf"},
+        // Comparison folder 2: the field as it stands; a separator always.
+        {"Button5", "sChgAreaDir2Edit", path("in2/"), path("in2"), path("in2/")},
+        {"Button5", "sChgAreaDir2Edit", path("in2/"), "/", "//"},
+        // Output folder: an empty field hands the current directory; a
+        // separator only when missing; an emptied choice changes nothing.
+        {"Button3", "sOutDirEdit", cwd, path("out"), path("out/")},
+        {"Button3", "sOutDirEdit", path("out/"), "/", "/"},
+        {"Button3", "sOutDirEdit", "/", "", "/"},
+    };
+    for (const FolderPick& pick : picks) {
+        ModalDriver driver([&](QWidget* modal) {
+            EXPECT_EQ(modal, &folderOpen);
+            EXPECT_EQ(folderOpen.FolderName, pick.handed) << pick.button;
+            if (!pick.chosen) {
+                click(*modal, "ButtonCancel");
+                return;
+            }
+            setEdit(*modal, "SelectFilename", *pick.chosen);
+            click(*modal, "ButtonOK");
+        });
+        click(form, pick.button);
+        EXPECT_TRUE(driver.ran());
+        EXPECT_EQ(editText(form, pick.edit), pick.after) << pick.button;
     }
-    EXPECT_EQ(editText(form, "sOutDirEdit"), path("out/"));
-    {
-        auto driver = answerFolderDialog(folderOpen, path("out/"), "/");
-        click(form, "Button3");
-    }
-    EXPECT_EQ(editText(form, "sOutDirEdit"), "/");
-    {
-        auto driver = answerFolderDialog(folderOpen, "/", "");
-        click(form, "Button3");
-    }
-    EXPECT_EQ(editText(form, "sOutDirEdit"), "/");
 }
 
 TEST_F(SetAutoParTest, ProgramReferenceStartsInTheFolderOfTheFieldWithTheProgramFilter) {
