@@ -297,6 +297,14 @@ bool FolderView::renameFolder(QTreeWidgetItem* item, const QString& newName) {
         fail(tr("Could not rename %1 to %2.").arg(oldPath, newName));
         return false;
     }
+    // The nodes below are read again under the new path; a selection among
+    // them moves up to the renamed folder first.
+    for (QTreeWidgetItem* up = currentItem(); up != nullptr && up != item; up = up->parent()) {
+        if (up->parent() == item) {
+            setCurrentItem(item);
+            break;
+        }
+    }
     const bool wasCurrent = currentItem() == item;
     const bool wasExpanded = item->isExpanded();
     {

@@ -230,9 +230,18 @@ TEST_F(FolderOpenTest, RenameNewFolderAndTrashWorkOnTheFileSystem) {
     EXPECT_TRUE(std::filesystem::is_directory(root / "HpglData/cherry"));
     EXPECT_EQ(apple->text(0), QStringLiteral("cherry"));
 
-    // In-place editing goes through the same rename.
+    // In-place editing goes through the same rename; a selection below the
+    // renamed folder moves up to it.
+    std::filesystem::create_directories(root / "HpglData/cherry/inner");
+    nodeOf(root / "HpglData/cherry/inner");
     apple->setText(0, QStringLiteral("date"));
     EXPECT_TRUE(std::filesystem::is_directory(root / "HpglData/date"));
+    EXPECT_EQ(view().currentItem(), apple);
+    EXPECT_EQ(shownPath(), root / "HpglData/date");
+    // A name the file system refuses puts the old name back.
+    apple->setText(0, QStringLiteral("a/b"));
+    EXPECT_EQ(apple->text(0), QStringLiteral("date"));
+    EXPECT_EQ(failures.size(), 2);
 
     QTreeWidgetItem* made = view().newFolder(apple);
     ASSERT_NE(made, nullptr);
