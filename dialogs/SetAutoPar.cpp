@@ -243,7 +243,9 @@ void TSetAutoParForm::chooseProgram(QLineEdit* edit) {
 
 bool TSetAutoParForm::chooseFolder(const std::string& initial) {
     folderOpen_.FolderName = initial;
-    return folderOpen_.exec() == QDialog::Accepted;
+    // A cleared edit in the folder dialog names no folder; appending the
+    // separator to it would make the file system root of it.
+    return folderOpen_.exec() == QDialog::Accepted && !folderOpen_.FolderName.empty();
 }
 
 void TSetAutoParForm::Button2Click() {
@@ -280,9 +282,5 @@ void TSetAutoParForm::Button3Click() {
         return;
     }
     const std::string& chosen = folderOpen_.FolderName;
-    // A cleared edit in the folder dialog names no folder: keep the field.
-    if (chosen.empty()) {
-        return;
-    }
     ui->sOutDirEdit->setText(toQt(chosen.back() == separator()[0] ? chosen : chosen + separator()));
 }

@@ -264,9 +264,12 @@ TEST_F(SetAutoParTest, FolderReferencesByTheirRules) {
         {"Button4", "sChgAreaDir1Edit", path("in1/"), path("in1"), path("in1/*.pdf")},
         {"Button4", "sChgAreaDir1Edit", path("in1/"), "/", "//*.pdf"},
         {"Button4", "sChgAreaDir1Edit", "//", std::nullopt, "//*.pdf"},
+        // An emptied choice is no folder: the root would be made of it.
+        {"Button4", "sChgAreaDir1Edit", "//", "", "//*.pdf"},
         // Comparison folder 2: the field as it stands; a separator always.
         {"Button5", "sChgAreaDir2Edit", path("in2/"), path("in2"), path("in2/")},
         {"Button5", "sChgAreaDir2Edit", path("in2/"), "/", "//"},
+        {"Button5", "sChgAreaDir2Edit", "//", "", "//"},
         // Output folder: an empty field hands the current directory; a
         // separator only when missing; an emptied choice changes nothing.
         {"Button3", "sOutDirEdit", cwd, path("out"), path("out/")},
