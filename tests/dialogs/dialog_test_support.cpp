@@ -3,6 +3,8 @@
 #include <QTimer>
 #include <filesystem>
 
+#include "folder_tree.h"
+
 namespace mervik::test {
 
 class ModalDriver::Watcher : public QTimer {
@@ -47,6 +49,69 @@ std::string editText(QWidget& parent, const char* name) {
 
 void click(QWidget& parent, const char* button) {
     QTest::mouseClick(child<QPushButton>(parent, button), Qt::LeftButton);
+}
+
+FirstComparison::FirstComparison(const TempRoot& root, const std::string& pairName)
+    : sandrel(root / "Corvanta/Sandrel/sandrel"),
+      tolvane(root / "Corvanta/Tolvane/tolvane"),
+      in1(root / "HpglData/InData1/"),
+      in2(root / "HpglData/InData2/"),
+      out(root / "HpglData/OutData/"),
+      init(root / "Init"),
+      localAppData(root / "home/.local/share") {
+    namespace fs = std::filesystem;
+    for (const std::string& folder :
+         {fs::path(sandrel).parent_path().string(), fs::path(tolvane).parent_path().string(), in1,
+          in2, out, init}) {
+        fs::create_directories(folder);
+    }
+    for (const std::string& program : {sandrel, tolvane}) {
+        fs::copy_file(FAKE_SIBLING_PATH, program, fs::copy_options::overwrite_existing);
+        fs::permissions(program, fs::perms::owner_all, fs::perm_options::add);
+    }
+    writeFile(init + "/Mervik.par", formatParFile(TSettings{}));
+    writeFile(in1 + pairName, "pages=3\n");
+    writeFile(in2 + pairName, "pages=3\n");
+    setWarningHook([this](const std::string& text) { warnings.push_back(text); });
+}
+
+FirstComparison::~FirstComparison() {
+    setWarningHook({});
+}
+
+std::string FirstComparison::parFileFor(const std::string& pdfList, int waitSeconds,
+                                        const std::string& pattern) const {
+    const std::vector<std::string> lines = {"Version 11.00",
+                                            "hgl",
+                                            "tif",
+                                            pdfList,
+                                            "emf",
+                                            "dxf",
+                                            "dwg",
+                                            "igs",
+                                            "gbr",
+                                            sandrel,
+                                            tolvane,
+                                            out,
+                                            std::to_string(waitSeconds),
+                                            in1 + pattern,
+                                            in2,
+                                            "0"};
+    std::string text;
+    for (const std::string& line : lines) {
+        text += line + "\r\n";
+    }
+    return text;
+}
+
+void pickFolder(QWidget& form, const char* button, TFolderOpenForm& dialog,
+                const std::string& folder) {
+    ModalDriver pick([&](QWidget*) {
+        dialog.folderView().SelectPath(qs(folder));
+        click(dialog, "ButtonOK");
+    });
+    click(form, button);
+    EXPECT_TRUE(pick.ran()) << button;
 }
 
 void DialogTest::SetUp() {

@@ -58,6 +58,30 @@ void setEdit(QWidget& parent, const char* name, const std::string& text);
 std::string editText(QWidget& parent, const char* name);
 void click(QWidget& parent, const char* button);
 
+// A new user's machine for a first comparison, under root: the stand-in
+// sibling program installed as Corvanta/Sandrel/sandrel and
+// Corvanta/Tolvane/tolvane, the folders HpglData/InData1, InData2 and
+// OutData, an Init folder with the default parameter file, and the pair
+// pairName in folders 1 and 2. Warnings are caught in warnings.
+struct FirstComparison {
+    FirstComparison(const TempRoot& root, const std::string& pairName);
+    ~FirstComparison();
+    FirstComparison(const FirstComparison&) = delete;
+    FirstComparison& operator=(const FirstComparison&) = delete;
+
+    // The parameter file the settings entered must give at the end.
+    std::string parFileFor(const std::string& pdfList, int waitSeconds,
+                           const std::string& pattern) const;
+
+    std::string sandrel, tolvane, in1, in2, out, init, localAppData;
+    std::vector<std::string> warnings;
+};
+
+// Presses button of form, whose folder dialog then picks folder in its tree,
+// as a click would, and opens it.
+void pickFolder(QWidget& form, const char* button, TFolderOpenForm& dialog,
+                const std::string& folder);
+
 // The settings dialog with its two helpers, the warnings caught.
 class DialogTest : public ::testing::Test {
   protected:

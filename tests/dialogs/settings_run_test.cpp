@@ -7,7 +7,6 @@
 
 #include "automation/mervik_core.h"
 #include "dialog_test_support.h"
-#include "folder_tree.h"
 
 namespace mervik::test {
 namespace {
@@ -31,39 +30,15 @@ class RecordingView : public RunView {
     bool timer = false;
 };
 
-void installProgram(const std::string& target) {
-    fs::copy_file(FAKE_SIBLING_PATH, target, fs::copy_options::overwrite_existing);
-    fs::permissions(target, fs::perms::owner_all, fs::perm_options::add);
-}
-
-// Picks folder in the folder dialog's tree, as a click would, and opens it.
-ModalDriver chooseInTree(TFolderOpenForm& dialog, const std::string& folder) {
-    return ModalDriver([&dialog, folder](QWidget*) {
-        dialog.folderView().SelectPath(qs(folder));
-        click(dialog, "ButtonOK");
-    });
-}
-
 TEST(SettingsRun, FirstComparisonSetUpThroughTheDialogs) {
     TempRoot root;
-    std::vector<std::string> warnings;
-    setWarningHook([&](const std::string& text) { warnings.push_back(text); });
-    for (const char* folder : {"Corvanta/Sandrel", "Corvanta/Tolvane", "HpglData/InData1",
-                               "HpglData/InData2", "HpglData/OutData", "Init"}) {
-        fs::create_directories(root / folder);
-    }
-    const std::string sandrel = root / "Corvanta/Sandrel/sandrel";
-    const std::string tolvane = root / "Corvanta/Tolvane/tolvane";
-    installProgram(sandrel);
-    installProgram(tolvane);
-    writeFile(root / "Init/Mervik.par", formatParFile(TSettings{}));
-    writeFile(root / "HpglData/InData1/plan.ai", "pages=3\n");
-    writeFile(root / "HpglData/InData2/plan.ai", "pages=3\n");
+    FirstComparison machine(root, "plan.ai");
+    std::vector<std::string>& warnings = machine.warnings;
 
     TSettings settings;
     RecordingView view;
     ProcessRunner runner;
-    CoreEnvironment env{root / "home/.local/share", root / "Init",
+    CoreEnvironment env{machine.localAppData, machine.init,
                         [] { return std::string("8 Dec 2026 09:05:03"); }};
     MervikCore core(settings, view, runner, env);
     core.FormCreate();
@@ -75,20 +50,11 @@ TEST(SettingsRun, FirstComparisonSetUpThroughTheDialogs) {
     TSetinputFileDlg inputFileDlg(settings);
     TSetAutoParForm form(settings, folderOpen, inputFileDlg, {});
     form.show();
-    setEdit(form, "SandrelExeEdit", sandrel);
-    setEdit(form, "TolvaneExeEdit", tolvane);
-    {
-        auto pick = chooseInTree(folderOpen, root / "HpglData/InData1");
-        click(form, "Button4");
-    }
-    {
-        auto pick = chooseInTree(folderOpen, root / "HpglData/InData2");
-        click(form, "Button5");
-    }
-    {
-        auto pick = chooseInTree(folderOpen, root / "HpglData/OutData");
-        click(form, "Button3");
-    }
+    setEdit(form, "SandrelExeEdit", machine.sandrel);
+    setEdit(form, "TolvaneExeEdit", machine.tolvane);
+    pickFolder(form, "Button4", folderOpen, machine.in1);
+    pickFolder(form, "Button5", folderOpen, machine.in2);
+    pickFolder(form, "Button3", folderOpen, machine.out);
     // The drawings are PDF files named .ai here: teach the PDF list that.
     {
         ModalDriver extensions([&](QWidget* modal) {
@@ -97,7 +63,7 @@ TEST(SettingsRun, FirstComparisonSetUpThroughTheDialogs) {
         });
         click(form, "ButtonBatchFileExt");
     }
-    setEdit(form, "sChgAreaDir1Edit", root / "HpglData/InData1/*.ai");
+    setEdit(form, "sChgAreaDir1Edit", machine.in1 + "*.ai");
     QSpinBox* wait = child<QSpinBox>(form, "WaitTimeEdit");
     wait->selectAll();
     QTest::keyClicks(wait, QStringLiteral("1"));
@@ -108,12 +74,12 @@ TEST(SettingsRun, FirstComparisonSetUpThroughTheDialogs) {
     // "Standby output", then the two-second ticks until the pair has run.
     core.ButtonAutoOutputClick();
     ASSERT_TRUE(core.StandbyActive) << (warnings.empty() ? "" : warnings.front());
-    for (int tick = 0; tick < 40 && fs::exists(root / "HpglData/InData1/plan.ai"); ++tick) {
+    for (int tick = 0; tick < 40 && fs::exists(machine.in1 + "plan.ai"); ++tick) {
         core.ButtonAutoOutputClick();
     }
-    EXPECT_FALSE(fs::exists(root / "HpglData/InData1/plan.ai"));
-    EXPECT_FALSE(fs::exists(root / "HpglData/InData2/plan.ai"));
-    EXPECT_TRUE(fs::exists(root / "HpglData/OutData/plan.pdf"));
+    EXPECT_FALSE(fs::exists(machine.in1 + "plan.ai"));
+    EXPECT_FALSE(fs::exists(machine.in2 + "plan.ai"));
+    EXPECT_TRUE(fs::exists(machine.out + "plan.pdf"));
     ASSERT_FALSE(view.log.empty());
     EXPECT_EQ(view.log.back(), "* End");
     EXPECT_TRUE(std::none_of(view.log.begin(), view.log.end(), [](const std::string& line) {
@@ -122,13 +88,7 @@ TEST(SettingsRun, FirstComparisonSetUpThroughTheDialogs) {
 
     // "End": the parameter file holds exactly what was entered.
     core.FormDestroy();
-    const std::string expected =
-        std::string("Version 11.00\r\n") +
-        "hgl\r\ntif\r\npdf;ai\r\nemf\r\ndxf\r\ndwg\r\nigs\r\ngbr\r\n" + sandrel + "\r\n" + tolvane +
-        "\r\n" + (root / "HpglData/OutData/") + "\r\n60\r\n" + (root / "HpglData/InData1/*.ai") +
-        "\r\n" + (root / "HpglData/InData2/") + "\r\n0\r\n";
-    EXPECT_EQ(readFile(settings.sParFile), expected);
-    setWarningHook({});
+    EXPECT_EQ(readFile(settings.sParFile), machine.parFileFor("pdf;ai", 60, "*.ai"));
 }
 
 }  // namespace

@@ -6,50 +6,21 @@
 
 #include "app/TolvaneM.h"
 #include "dialog_test_support.h"
-#include "folder_tree.h"
 
 namespace mervik::test {
 namespace {
 
 namespace fs = std::filesystem;
 
-void installProgram(const std::string& target) {
-    fs::copy_file(FAKE_SIBLING_PATH, target, fs::copy_options::overwrite_existing);
-    fs::permissions(target, fs::perms::owner_all, fs::perm_options::add);
-}
-
-// The folder dialog opened by button of form: picks folder in the tree, as a
-// click would, and opens it.
-void pickFolder(QWidget& form, const char* button, TFolderOpenForm& dialog,
-                const std::string& folder) {
-    ModalDriver pick([&](QWidget*) {
-        dialog.folderView().SelectPath(qs(folder));
-        click(dialog, "ButtonOK");
-    });
-    click(form, button);
-    EXPECT_TRUE(pick.ran()) << button;
-}
-
 TEST(SettingsWindow, SetStandbyRunAndEnd) {
     TempRoot root;
-    for (const char* folder : {"Corvanta/Sandrel", "Corvanta/Tolvane", "HpglData/InData1",
-                               "HpglData/InData2", "HpglData/OutData", "Init"}) {
-        fs::create_directories(root / folder);
-    }
-    const std::string sandrel = root / "Corvanta/Sandrel/sandrel";
-    const std::string tolvane = root / "Corvanta/Tolvane/tolvane";
-    installProgram(sandrel);
-    installProgram(tolvane);
-    writeFile(root / "Init/Mervik.par", formatParFile(TSettings{}));
-    writeFile(root / "HpglData/InData1/plan.pdf", "pages=2\n");
-    writeFile(root / "HpglData/InData2/plan.pdf", "pages=2\n");
+    FirstComparison machine(root, "plan.pdf");
+    std::vector<std::string>& warnings = machine.warnings;
 
-    std::vector<std::string> warnings;
-    setWarningHook([&](const std::string& text) { warnings.push_back(text); });
     TSettings settings;
     CoreEnvironment env;
-    env.localAppData = root / "home/.local/share";
-    env.initFolder = root / "Init";
+    env.localAppData = machine.localAppData;
+    env.initFolder = machine.init;
     ApplicationHelp appHelp;
     ProcessRunner runner;
     auto window =
@@ -67,11 +38,11 @@ TEST(SettingsWindow, SetStandbyRunAndEnd) {
 
     ModalDriver set([&](QWidget* modal) {
         ASSERT_EQ(modal, &form);
-        setEdit(form, "SandrelExeEdit", sandrel);
-        setEdit(form, "TolvaneExeEdit", tolvane);
-        pickFolder(form, "Button4", folderOpen, root / "HpglData/InData1");
-        pickFolder(form, "Button5", folderOpen, root / "HpglData/InData2");
-        pickFolder(form, "Button3", folderOpen, root / "HpglData/OutData");
+        setEdit(form, "SandrelExeEdit", machine.sandrel);
+        setEdit(form, "TolvaneExeEdit", machine.tolvane);
+        pickFolder(form, "Button4", folderOpen, machine.in1);
+        pickFolder(form, "Button5", folderOpen, machine.in2);
+        pickFolder(form, "Button3", folderOpen, machine.out);
         QSpinBox* wait = child<QSpinBox>(form, "WaitTimeEdit");
         wait->selectAll();
         QTest::keyClicks(wait, QStringLiteral("3"));
@@ -85,23 +56,17 @@ TEST(SettingsWindow, SetStandbyRunAndEnd) {
     click(*window, "ButtonAutoOutput");
     ASSERT_TRUE(window->isTimerEnabled());
     // The test plays the two-second timer, whose ticks go to the same handler.
-    for (int tick = 0; tick < 200 && fs::exists(root / "HpglData/InData1/plan.pdf"); ++tick) {
+    for (int tick = 0; tick < 200 && fs::exists(machine.in1 + "plan.pdf"); ++tick) {
         window->ButtonAutoOutputClick();
     }
-    EXPECT_TRUE(fs::exists(root / "HpglData/OutData/plan.pdf"));
-    EXPECT_FALSE(fs::exists(root / "HpglData/InData2/plan.pdf"));
+    EXPECT_TRUE(fs::exists(machine.out + "plan.pdf"));
+    EXPECT_FALSE(fs::exists(machine.in2 + "plan.pdf"));
 
     click(*window, "ButtonOK");  // "End"
     EXPECT_FALSE(window->isVisible());
     const std::string parFile = settings.sParFile;
     window.reset();
-    const std::string expected =
-        std::string("Version 11.00\r\n") +
-        "hgl\r\ntif\r\npdf\r\nemf\r\ndxf\r\ndwg\r\nigs\r\ngbr\r\n" + sandrel + "\r\n" + tolvane +
-        "\r\n" + (root / "HpglData/OutData/") + "\r\n180\r\n" + (root / "HpglData/InData1/*.pdf") +
-        "\r\n" + (root / "HpglData/InData2/") + "\r\n0\r\n";
-    EXPECT_EQ(readFile(parFile), expected);
-    setWarningHook({});
+    EXPECT_EQ(readFile(parFile), machine.parFileFor("pdf", 180, "*.pdf"));
 }
 
 }  // namespace
