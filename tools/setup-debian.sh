@@ -11,6 +11,7 @@ packages=(
   liblnk-dev libbfio-dev libchm-dev fp-utils
   poppler-utils libtiff-tools hp2xx time fonts-dejavu-core
   debhelper dpkg-dev fakeroot lintian desktop-file-utils
+  xvfb xauth fonts-crosextra-carlito fonts-liberation2
 )
 sudo=""
 if [ "$(id -u)" -ne 0 ]; then sudo="sudo"; fi
