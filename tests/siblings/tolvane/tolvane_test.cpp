@@ -61,7 +61,7 @@ TEST_F(Tolvane, CreatesItsParameterFileWithDefaults) {
     EXPECT_NE(r.status, 0);
     EXPECT_EQ(
         readText(parFile()),
-        "Tolvane 1.00\r\n300\r\nLZW\r\nhgl;hpgl;hpg;plt;hp;gl\r\n0\r\n0\r\n0\r\n0\r\n0\r\n0\r\n");
+        "Tolvane 1.00\r\n300\r\nLZW\r\nhgl;hpgl;hpg;plt;hp;gl\r\n0\r\n0\r\n0\r\n0\r\n\r\n0\r\n");
     EXPECT_NE(r.err.find("nothing*.hgl"), std::string::npos);
     EXPECT_FALSE(fs::exists(home_ / "out.pdf"));
 }
@@ -211,6 +211,30 @@ TEST_F(Tolvane, Line9ChoosesBetweenSplitAndJoin) {
     // Splitting writes HP-GL only.
     r = tolvane({"/p", in, home_ / "out/plan.pdf"});
     EXPECT_NE(r.status, 0);
+}
+
+TEST_F(Tolvane, FirstRunWithoutParameterFileSplitsThenJoins) {
+    // A fresh machine: nobody ran --init, so the first split creates the file.
+    ASSERT_FALSE(fs::exists(parFile()));
+    const std::string in1 = copySample("hpgl/hp2xx/pages.hp", home_.path(), "plan.hgl");
+    fs::create_directories(home_ / "Temp1");
+    fs::create_directories(home_ / "Temp2");
+    RunResult r = tolvane({"/h", in1, home_ / "Temp1/plan.hgl"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    ASSERT_TRUE(fs::exists(parFile()));
+    EXPECT_EQ(listNames(home_ / "Temp1").size(), 3u);
+    // The second split runs with the file the first one created.
+    r = tolvane({"/h", in1, home_ / "Temp2/plan.hgl"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(listNames(home_ / "Temp2").size(), 3u);
+    r = tolvane({"/p", home_ / "Temp2/plan*.hgl", home_ / "plan.pdf"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(pdfPages(home_ / "plan.pdf"), 3);
+    // Line 9 neither 0 nor 1 also leaves it to the arguments.
+    setLines({{9, "x"}});
+    r = tolvane({"/h", in1, home_ / "Temp1/again.hgl"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(listNames(home_ / "Temp1").size(), 6u);
 }
 
 TEST_F(Tolvane, Lines8And10FitTheSheetAndDrawInBlack) {
