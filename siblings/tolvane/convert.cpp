@@ -9,6 +9,7 @@
 #include "hpgl.h"
 #include "pdf_writer.h"
 #include "render.h"
+#include "sources.h"
 #include "tiff_io.h"
 
 namespace tolvane {
@@ -17,30 +18,13 @@ namespace {
 using drawing::Page;
 using siblings::baseNameOf;
 using siblings::folderOf;
-using siblings::nameOf;
 
-std::string extensionOf(const std::string& path) {
-    const std::string name = nameOf(path);
-    const auto dot = name.rfind('.');
-    return dot == std::string::npos ? std::string() : name.substr(dot + 1);
-}
-
-std::string readError(const std::string& path, const drawing::ReadError& e) {
-    return path + ": at byte " + std::to_string(e.offset) + ": " + e.message;
-}
-
-// Input kinds are told by extension; only HP-GL is read for now.
+// An input must be of a kind we read, told by its extension.
 bool checkInput(const std::string& input, const Parameters& params, std::string& error) {
-    const std::string ext = extensionOf(input);
-    if (extensionInList(ext, params.hpglExtensions)) {
+    if (inputKindOf(input, params) != InputKind::Unknown) {
         return true;
     }
-    if (extensionInList(ext, "pdf;tif;tiff;p21;sfc")) {
-        error = input + ": reading ." + ext + " files is not supported yet";
-    } else {
-        error =
-            input + ": unknown input type (not an HP-GL extension: " + params.hpglExtensions + ")";
-    }
+    error = unknownInputError(input, params);
     return false;
 }
 
@@ -154,13 +138,18 @@ bool writeOutput(OutputKind kind, const std::string& path, const PageSource& sou
 
 // Reads the files one after the other; a sink that stops the reading
 // counts as a failure of the output, which has its own message.
-PageSource filesSource(const std::vector<std::string>& files) {
-    return [files](const drawing::PageSink& sink, std::string& error) {
+PageSource filesSource(const std::vector<std::string>& files, const Parameters& params) {
+    return [files, params](const drawing::PageSink& sink, std::string& error) {
         bool stopped = false;
         for (const auto& file : files) {
-            drawing::ReadError re;
-            const bool ok = drawing::readHpglFile(
-                file,
+            // Page files of another extension than a known one are HP-GL.
+            InputKind kind = inputKindOf(file, params);
+            if (kind == InputKind::Unknown) {
+                kind = InputKind::Hpgl;
+            }
+            std::string readError;
+            const bool ok = readInput(
+                file, kind,
                 [&](Page&& page) {
                     if (!sink(std::move(page))) {
                         stopped = true;
@@ -168,12 +157,12 @@ PageSource filesSource(const std::vector<std::string>& files) {
                     }
                     return true;
                 },
-                re);
+                readError);
             if (stopped) {
                 return true;
             }
             if (!ok) {
-                error = readError(file, re);
+                error = readError;
                 return false;
             }
         }
@@ -292,9 +281,9 @@ bool splitFile(const std::string& input, const std::string& outPath, const Param
     std::vector<std::string> written;
     int number = 0;
     std::string writeError;
-    drawing::ReadError re;
-    const bool read = drawing::readHpglFile(
-        input,
+    std::string readError;
+    const bool read = readInput(
+        input, inputKindOf(input, params),
         [&](Page&& page) {
             if (++number > kMaxSplitPages) {
                 writeError = input + ": more than " + std::to_string(kMaxSplitPages) + " pages";
@@ -316,10 +305,10 @@ bool splitFile(const std::string& input, const std::string& outPath, const Param
             written.push_back(name);
             return true;
         },
-        re);
+        readError);
     bool ok = read && writeError.empty();
     if (!read) {
-        error = readError(input, re);
+        error = readError;
     } else if (!writeError.empty()) {
         error = writeError;
     } else if (written.empty()) {
@@ -346,7 +335,7 @@ bool joinFiles(OutputKind kind, const std::string& pattern, const std::string& o
         error = pattern + ": no page files match";
         return false;
     }
-    return writeOutput(kind, outPath, filesSource(files), params, error);
+    return writeOutput(kind, outPath, filesSource(files, params), params, error);
 }
 
 bool convertFile(OutputKind kind, const std::string& input, const std::string& outPath,
@@ -358,7 +347,7 @@ bool convertFile(OutputKind kind, const std::string& input, const std::string& o
     if (!checkInput(input, params, error)) {
         return false;
     }
-    return writeOutput(kind, outPath, filesSource({input}), params, error);
+    return writeOutput(kind, outPath, filesSource({input}, params), params, error);
 }
 
 }  // namespace tolvane
