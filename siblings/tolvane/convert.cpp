@@ -10,6 +10,7 @@
 #include "pdf_writer.h"
 #include "render.h"
 #include "sources.h"
+#include "sxf_output.h"
 #include "tiff_io.h"
 
 namespace tolvane {
@@ -27,9 +28,6 @@ bool checkInput(const std::string& input, const Parameters& params, std::string&
     error = unknownInputError(input, params);
     return false;
 }
-
-// Feeds pages, in order, to a sink; false with error on a read failure.
-using PageSource = std::function<bool(const drawing::PageSink& sink, std::string& error)>;
 
 // TIFF goes through libtiff, which wants a file name and seeks in it.
 bool writeTiffAtomically(const std::string& path, const PageSource& source,
@@ -73,8 +71,7 @@ bool writeTiffAtomically(const std::string& path, const PageSource& source,
 bool writeOutput(OutputKind kind, const std::string& path, const PageSource& source,
                  const Parameters& params, std::string& error) {
     if (kind == OutputKind::Sxf) {
-        error = path + ": SXF output is not supported yet";
-        return false;
+        return writeSxfOutput(path, source, params, error);
     }
     if (kind == OutputKind::Tiff) {
         return writeTiffAtomically(path, source, params, error);
@@ -326,10 +323,6 @@ bool splitFile(const std::string& input, const std::string& outPath, const Param
 
 bool joinFiles(OutputKind kind, const std::string& pattern, const std::string& outPath,
                const Parameters& params, std::string& error) {
-    if (kind == OutputKind::Sxf) {
-        error = outPath + ": SXF output is not supported yet";
-        return false;
-    }
     const std::vector<std::string> files = siblings::listPattern(pattern);
     if (files.empty()) {
         error = pattern + ": no page files match";
@@ -340,10 +333,6 @@ bool joinFiles(OutputKind kind, const std::string& pattern, const std::string& o
 
 bool convertFile(OutputKind kind, const std::string& input, const std::string& outPath,
                  const Parameters& params, std::string& error) {
-    if (kind == OutputKind::Sxf) {
-        error = outPath + ": SXF output is not supported yet";
-        return false;
-    }
     if (!checkInput(input, params, error)) {
         return false;
     }

@@ -27,8 +27,10 @@ void printHelp(std::ostream& out) {
            "  tolvane --init                    create the parameter file with its defaults\n"
            "                                    when it is missing, and print its path\n"
            "  tolvane --help | --version\n"
-           "Switches: /h HP-GL, /p PDF, /t TIFF, /y SXF (not supported yet).\n"
-           "Input: HP-GL, by extension (parameter line 4).\n"
+           "Switches: /h HP-GL, /p PDF, /t TIFF, /y SXF (.sfc when OUTPUT ends in .sfc,\n"
+           "          else .p21).\n"
+           "Input, by extension: HP-GL (parameter line 4), PDF (.pdf), TIFF (.tif, .tiff),\n"
+           "SXF (.p21, .sfc).\n"
            "Parameters: $XDG_DATA_HOME/Corvanta/Tolvane/Tolvane.par (created when missing).\n";
 }
 

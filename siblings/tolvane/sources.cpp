@@ -4,6 +4,7 @@
 
 #include "files.h"
 #include "pdf_reader.h"
+#include "sxf.h"
 #include "tiff_reader.h"
 
 namespace tolvane {
@@ -23,6 +24,7 @@ const Format kFormats[] = {
     {InputKind::Hpgl, "", drawing::readHpglFile, true},
     {InputKind::Pdf, "pdf", drawing::readPdfFile, false},
     {InputKind::Tiff, "tif;tiff", drawing::readTiffFile, false},
+    {InputKind::Sxf, "p21;sfc", drawing::readSxfFile, true},
 };
 
 const Format* formatOf(InputKind kind) {
