@@ -153,7 +153,8 @@ class Builder {
         sh.isText = true;
         Text& t = sh.text;
         t.text = utf8;
-        t.origin = {x, y};
+        // Micrometres: what both forms agree on (see the writer).
+        t.origin = {std::round(x * 1e6) / 1e6, std::round(y * 1e6) / 1e6};
         t.charHeight = h;
         if (n > 0) {
             const double dn = static_cast<double>(n);

@@ -249,13 +249,18 @@ struct SxfWriter::State {
         if (it != lineTypes.end()) {
             return it->second;
         }
+        // SXF has sixteen user line types; both forms stop at that, so that
+        // they read back alike: further patterns are drawn solid.
+        if (!dash.empty() && userLineTypes > sxf::kLastUserLineType - sxf::kFirstUserLineType) {
+            return lineType(Stroke{});
+        }
         int code = 0;
         const std::string name = dash.empty() ? "continuous" : "LT" + std::to_string(lt);
         if (form == SxfForm::Sfc) {
             if (dash.empty()) {
                 feature("pre_defined_font_feature(" + qs(name) + ")");
                 code = 1;
-            } else if (userLineTypes < sxf::kLastUserLineType - sxf::kFirstUserLineType + 1) {
+            } else {
                 std::string list;
                 for (double d : dash) {
                     list += (list.empty() ? "" : ",") + num(d);
@@ -263,8 +268,6 @@ struct SxfWriter::State {
                 feature("user_defined_font_feature(" + qs(name) + "," +
                         qi(static_cast<int>(dash.size())) + ",'(" + list + ")')");
                 code = sxf::kFirstUserLineType + userLineTypes++;
-            } else {
-                return lineType(Stroke{});  // table full: drawn solid
             }
         } else if (dash.empty()) {
             code = instance("DRAUGHTING_PRE_DEFINED_CURVE_FONT('continuous')");
@@ -276,6 +279,7 @@ struct SxfWriter::State {
                                          num(dash[i + 1]) + ")"));
             }
             code = instance("CURVE_STYLE_FONT('" + name + "',(" + patterns + "))");
+            ++userLineTypes;
         }
         lineTypes[key] = code;
         return code;
@@ -286,30 +290,32 @@ struct SxfWriter::State {
         if (it != widths.end()) {
             return it->second;
         }
+        int standard = 0;
+        for (int i = 0; i < 9; ++i) {
+            if (std::abs(sxf::kWidths[i] - mm) < 1e-9) {
+                standard = i + 1;
+            }
+        }
+        // Six user widths at most, in both forms alike; then the nearest standard one.
+        if (standard == 0 && userWidths > sxf::kLastUserWidth - sxf::kFirstUserWidth) {
+            int best = 0;
+            for (int i = 1; i < 9; ++i) {
+                if (std::abs(sxf::kWidths[i] - mm) < std::abs(sxf::kWidths[best] - mm)) {
+                    best = i;
+                }
+            }
+            return widths[mm] = width(sxf::kWidths[best]);
+        }
         int code = 0;
         if (form == SxfForm::Sfc) {
-            for (int i = 0; i < 9; ++i) {
-                if (std::abs(sxf::kWidths[i] - mm) < 1e-9) {
-                    code = i + 1;
-                }
-            }
-            if (code == 0 && userWidths >= sxf::kLastUserWidth - sxf::kFirstUserWidth + 1) {
-                // Table full: the nearest standard width.
-                int best = 0;
-                for (int i = 1; i < 9; ++i) {
-                    if (std::abs(sxf::kWidths[i] - mm) < std::abs(sxf::kWidths[best] - mm)) {
-                        best = i;
-                    }
-                }
-                return width(sxf::kWidths[best]);
-            }
             feature("width_feature(" + qn(mm) + ")");
-            if (code == 0) {
-                code = sxf::kFirstUserWidth + userWidths++;
-            }
+            code = standard > 0 ? standard : sxf::kFirstUserWidth + userWidths;
         } else {
             code = instance("LENGTH_MEASURE_WITH_UNIT(POSITIVE_LENGTH_MEASURE(" + num(mm) + ")," +
                             ref(mmUnit) + ")");
+        }
+        if (standard == 0) {
+            ++userWidths;
         }
         widths[mm] = code;
         return code;
@@ -455,7 +461,11 @@ struct SxfWriter::State {
         const int row = (anchor - 1) / 3;
         const double a = angleDeg * std::numbers::pi / 180;
         const double drop = row == 0 ? 0 : row == 1 ? h / 2 : h;
-        const int origin = point(x + drop * std::sin(a), y - drop * std::cos(a));
+        // Twelve decimals, so that the reader's way back lands on the
+        // micrometre the .sfc form would have written.
+        const double xr = std::round(x * 1e6) / 1e6, yr = std::round(y * 1e6) / 1e6;
+        const int origin = instance("CARTESIAN_POINT('',(" + fine(xr + drop * std::sin(a)) + "," +
+                                    fine(yr - drop * std::cos(a)) + "))");
         const int dir =
             instance("DIRECTION('',(" + fine(std::cos(a)) + "," + fine(std::sin(a)) + "))");
         const int axis = instance("AXIS2_PLACEMENT_2D(''," + ref(origin) + "," + ref(dir) + ")");
