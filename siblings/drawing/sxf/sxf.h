@@ -33,7 +33,9 @@ bool readSxfFile(const std::string& path, const PageSink& sink, ReadError& error
 // what is written reads back with its pens; colours, widths and dash
 // patterns become the table entries SXF has for them. Filled paths become
 // composite curves with a colour fill, texts text strings (.sfc text in
-// code page 932, characters it lacks become "?"). Lost: rasters, the fill
+// code page 932, characters it lacks become "?"). Rasters become filled
+// rectangles of their non-white pixels (runs of one colour, merged down the
+// rows). Lost: the fill
 // rule (fills read back even-odd), a closed outline's closing (it is
 // written with its first point repeated and read back closed), labels'
 // line widths, and label origins 11 to 19 (written as 1 to 9).
@@ -50,8 +52,9 @@ class SxfWriter {
     bool finish(std::string& error);
     int pages() const;
 
+    struct State;  // the file's tables and numbering so far
+
   private:
-    struct State;
     std::unique_ptr<State> state_;
 };
 

@@ -115,6 +115,15 @@ int sheetSizeCode(double wMm, double hMm) {
 
 }  // namespace
 
+namespace {
+
+// SXF has no images: a raster's non-white pixels become filled rectangles,
+// runs of one colour in a row, and runs repeated in the rows below merged
+// into one rectangle.
+void rasterFills(SxfWriter::State& s, const Raster& r, double dxMm);
+
+}  // namespace
+
 struct SxfWriter::State {
     std::ostream& out;
     SxfForm form;
@@ -492,6 +501,74 @@ struct SxfWriter::State {
     int compositeCurves = 0;
 };
 
+namespace {
+
+void rasterFills(SxfWriter::State& s, const Raster& r, double dxMm) {
+    if (r.width <= 0 || r.height <= 0 || !(r.dpi > 0) || (r.channels != 1 && r.channels != 3) ||
+        r.pixels.size() != static_cast<std::size_t>(r.width) * r.height * r.channels) {
+        return;
+    }
+    const double px = kUnitsPerInch / r.dpi / kUnitsPerMm;  // mm a pixel
+    const double left = r.origin.x / kUnitsPerMm + dxMm;
+    const double top = r.origin.y / kUnitsPerMm;
+    struct Run {
+        int x0, x1;
+        Rgb colour;
+        int y0;  // first row
+    };
+    auto emit = [&](const Run& run, int y1) {
+        Stroke st;
+        st.color = run.colour;
+        const double x0 = left + run.x0 * px, x1 = left + run.x1 * px;
+        const double ya = top - run.y0 * px, yb = top - y1 * px;
+        s.fill(st, {{{x0, yb}, {x1, yb}, {x1, ya}, {x0, ya}}});
+    };
+    std::vector<Run> open;
+    for (int y = 0; y <= r.height; ++y) {
+        std::vector<Run> row;
+        for (int x = 0; y < r.height && x < r.width;) {
+            const std::uint8_t* p =
+                &r.pixels[(static_cast<std::size_t>(y) * r.width + x) * r.channels];
+            const Rgb c =
+                r.channels == 1 ? Rgb(p[0]) * 0x010101u : Rgb(p[0]) << 16 | Rgb(p[1]) << 8 | p[2];
+            int end = x + 1;
+            while (end < r.width) {
+                const std::uint8_t* q =
+                    &r.pixels[(static_cast<std::size_t>(y) * r.width + end) * r.channels];
+                const Rgb d = r.channels == 1 ? Rgb(q[0]) * 0x010101u
+                                              : Rgb(q[0]) << 16 | Rgb(q[1]) << 8 | q[2];
+                if (d != c) {
+                    break;
+                }
+                ++end;
+            }
+            if (c != kWhite) {
+                row.push_back({x, end, c, y});
+            }
+            x = end;
+        }
+        // Runs that go on below keep their first row; the others end here.
+        std::vector<Run> next;
+        std::size_t k = 0;
+        for (auto& run : row) {
+            while (k < open.size() && open[k].x0 < run.x0) {
+                emit(open[k++], y);
+            }
+            if (k < open.size() && open[k].x0 == run.x0 && open[k].x1 == run.x1 &&
+                open[k].colour == run.colour) {
+                run.y0 = open[k++].y0;
+            }
+            next.push_back(run);
+        }
+        while (k < open.size()) {
+            emit(open[k++], y);
+        }
+        open = std::move(next);
+    }
+}
+
+}  // namespace
+
 SxfWriter::SxfWriter(std::ostream& out, SxfForm form, std::string fileName)
     : state_(std::make_unique<State>(out, form, std::move(fileName))) {}
 
@@ -556,6 +633,9 @@ void SxfWriter::addPage(const Page& page) {
     }
     for (const auto& t : page.texts) {
         s.text(t, dx);
+    }
+    for (const auto& r : page.rasters) {
+        rasterFills(s, r, dx);
     }
     const double wMm = std::ceil(w / kUnitsPerMm - 1e-6);
     const double hMm = std::ceil(h / kUnitsPerMm - 1e-6);

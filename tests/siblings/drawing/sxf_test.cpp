@@ -180,6 +180,32 @@ TEST(Sxf, PagesStandSideBySideOnOneSheet) {
     EXPECT_NEAR(r.pages[0].paths[a.paths.size()].points[0].x, 400 + 430 * kUnitsPerMm, 1e-3);
 }
 
+TEST(Sxf, RastersBecomeFilledRectangles) {
+    Page p;
+    Raster r;
+    r.dpi = 25.4;  // a pixel a millimetre
+    r.origin = {0, 4 * kUnitsPerMm};
+    r.width = 3;
+    r.height = 4;
+    r.channels = 3;
+    // Rows: black black white / black black white / red red red / white.
+    r.pixels = {0,   0, 0, 0,   0, 0, 255, 255, 255, 0,   0,   0,   0,   0,   0,   255, 255, 255,
+                255, 0, 0, 255, 0, 0, 255, 0,   0,   255, 255, 255, 255, 255, 255, 255, 255, 255};
+    p.rasters.push_back(r);
+    const Read back = read(write({p}, SxfForm::P21));
+    ASSERT_TRUE(back.ok) << back.error.message;
+    ASSERT_EQ(back.pages.size(), 1u);
+    const auto& paths = back.pages[0].paths;
+    ASSERT_EQ(paths.size(), 2u);  // the black run of two rows is one rectangle
+    EXPECT_EQ(paths[0].stroke.color, 0x000000u);
+    EXPECT_EQ(paths[0].points, (std::vector<Point>{{0, 2 * kUnitsPerMm},
+                                                   {2 * kUnitsPerMm, 2 * kUnitsPerMm},
+                                                   {2 * kUnitsPerMm, 4 * kUnitsPerMm},
+                                                   {0, 4 * kUnitsPerMm}}));
+    EXPECT_EQ(paths[1].stroke.color, 0xFF0000u);
+    EXPECT_EQ(paths[1].points[1], (Point{3 * kUnitsPerMm, 1 * kUnitsPerMm}));
+}
+
 std::string sfcFile(const std::string& blocks) {
     return "ISO-10303-21;\r\nHEADER;\r\nFILE_DESCRIPTION(('SCADEC level2 feature_mode'),'2;1');\r\n"
            "ENDSEC;\r\nDATA;\r\n" +
