@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 
 #include "hpgl.h"
 #include "page.h"
@@ -31,6 +32,22 @@ inline void checkOutcome(bool ok, const drawing::ReadError& error, std::size_t s
     if (!ok && (error.message.empty() || error.offset > size)) {
         __builtin_trap();
     }
+}
+
+// Runs a reader of bytes (data, size, sink, error) on the input and checks
+// the pages (at most 20) and the outcome.
+template <typename Reader>
+void readAndCheck(Reader read, const std::uint8_t* data, std::size_t size) {
+    drawing::ReadError error;
+    int pages = 0;
+    const bool ok = read(
+        data, size,
+        [&](drawing::Page&& page) {
+            checkPage(page);
+            return ++pages < 20;
+        },
+        error);
+    checkOutcome(ok, error, size);
 }
 
 }  // namespace fuzzcheck

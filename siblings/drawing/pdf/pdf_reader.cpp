@@ -7,6 +7,8 @@
 // never let a C++ exception out into MuPDF's C frames.
 #include "pdf_reader.h"
 
+#include "utf8.h"
+
 extern "C" {
 #include <mupdf/fitz.h>
 #include <mupdf/pdf.h>
@@ -181,25 +183,13 @@ fz_pixmap* imagePixels(fz_context* ctx, fz_image* image, bool grey) {
     return converted;
 }
 
-fz_rect boundPath(fz_context* ctx, const fz_path* path, const fz_stroke_state* stroke,
-                  fz_matrix ctm) {
+// The bounds of a clip's shape, infinite when MuPDF cannot tell.
+template <typename Bound>
+fz_rect bounds(fz_context* ctx, Bound bound) {
     fz_rect r = fz_infinite_rect;
     fz_var(r);
     fz_try(ctx) {
-        r = fz_bound_path(ctx, path, stroke, ctm);
-    }
-    fz_catch(ctx) {
-        r = fz_infinite_rect;
-    }
-    return r;
-}
-
-fz_rect boundText(fz_context* ctx, const fz_text* text, const fz_stroke_state* stroke,
-                  fz_matrix ctm) {
-    fz_rect r = fz_infinite_rect;
-    fz_var(r);
-    fz_try(ctx) {
-        r = fz_bound_text(ctx, text, stroke, ctm);
+        r = bound();
     }
     fz_catch(ctx) {
         r = fz_infinite_rect;
@@ -667,7 +657,7 @@ class Collector {
             if (it.gid < 0) {
                 // A further character of the glyph before (a ligature).
                 if (word.chars > 0 && it.ucs > 0x20) {
-                    appendUtf8(word.text, it.ucs);
+                    appendUtf8(word.text, static_cast<unsigned>(it.ucs));
                     ++word.chars;
                 }
                 continue;
@@ -700,7 +690,7 @@ class Collector {
             if (word.chars == 0) {
                 word.origin = origin;
             }
-            appendUtf8(word.text, it.ucs);
+            appendUtf8(word.text, static_cast<unsigned>(it.ucs));
             ++word.chars;
             expected = {origin.x + adv * dir.x, origin.y + adv * dir.y};
             word.end = expected;
@@ -722,25 +712,6 @@ class Collector {
         fz_drop_path(ctx_, path);
         if (ok) {
             addFill(std::move(b.subpaths), false, stroke);
-        }
-    }
-
-    static void appendUtf8(std::string& s, int c) {
-        const auto u = static_cast<unsigned>(c);
-        if (u < 0x80) {
-            s += static_cast<char>(u);
-        } else if (u < 0x800) {
-            s += static_cast<char>(0xC0 | (u >> 6));
-            s += static_cast<char>(0x80 | (u & 0x3F));
-        } else if (u < 0x10000) {
-            s += static_cast<char>(0xE0 | (u >> 12));
-            s += static_cast<char>(0x80 | ((u >> 6) & 0x3F));
-            s += static_cast<char>(0x80 | (u & 0x3F));
-        } else {
-            s += static_cast<char>(0xF0 | (u >> 18));
-            s += static_cast<char>(0x80 | ((u >> 12) & 0x3F));
-            s += static_cast<char>(0x80 | ((u >> 6) & 0x3F));
-            s += static_cast<char>(0x80 | (u & 0x3F));
         }
     }
 
@@ -884,13 +855,13 @@ void devStrokePath(fz_context*, fz_device* dev, const fz_path* path, const fz_st
 
 void devClipPath(fz_context* ctx, fz_device* dev, const fz_path* path, int, fz_matrix ctm,
                  fz_rect) {
-    const fz_rect r = boundPath(ctx, path, nullptr, ctm);
+    const fz_rect r = bounds(ctx, [&] { return fz_bound_path(ctx, path, nullptr, ctm); });
     guarded(dev, [&](Collector& c) { c.pushClip(r); });
 }
 
 void devClipStrokePath(fz_context* ctx, fz_device* dev, const fz_path* path,
                        const fz_stroke_state* st, fz_matrix ctm, fz_rect) {
-    const fz_rect r = boundPath(ctx, path, st, ctm);
+    const fz_rect r = bounds(ctx, [&] { return fz_bound_path(ctx, path, st, ctm); });
     guarded(dev, [&](Collector& c) { c.pushClip(r); });
 }
 
@@ -906,13 +877,13 @@ void devStrokeText(fz_context*, fz_device* dev, const fz_text* text, const fz_st
 }
 
 void devClipText(fz_context* ctx, fz_device* dev, const fz_text* text, fz_matrix ctm, fz_rect) {
-    const fz_rect r = boundText(ctx, text, nullptr, ctm);
+    const fz_rect r = bounds(ctx, [&] { return fz_bound_text(ctx, text, nullptr, ctm); });
     guarded(dev, [&](Collector& c) { c.pushClip(r); });
 }
 
 void devClipStrokeText(fz_context* ctx, fz_device* dev, const fz_text* text,
                        const fz_stroke_state* st, fz_matrix ctm, fz_rect) {
-    const fz_rect r = boundText(ctx, text, st, ctm);
+    const fz_rect r = bounds(ctx, [&] { return fz_bound_text(ctx, text, st, ctm); });
     guarded(dev, [&](Collector& c) { c.pushClip(r); });
 }
 

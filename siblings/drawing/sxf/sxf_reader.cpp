@@ -17,6 +17,7 @@
 
 #include "sxf.h"
 #include "sxf_tables.h"
+#include "utf8.h"
 
 namespace drawing {
 namespace {
@@ -305,24 +306,6 @@ std::vector<double> numberList(const std::string& s, std::size_t offset) {
         start = comma + 1;
     }
     return out;
-}
-
-void appendUtf8(std::string& s, unsigned cp) {
-    if (cp < 0x80) {
-        s += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        s += static_cast<char>(0xC0 | (cp >> 6));
-        s += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        s += static_cast<char>(0xE0 | (cp >> 12));
-        s += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        s += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        s += static_cast<char>(0xF0 | (cp >> 18));
-        s += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-        s += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        s += static_cast<char>(0x80 | (cp & 0x3F));
-    }
 }
 
 std::string convert(std::string_view in, const char* to, const char* from) {

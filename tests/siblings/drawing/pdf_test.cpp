@@ -15,42 +15,26 @@ extern "C" {
 
 #include "pdf_make.h"
 #include "pdf_reader.h"
+#include "read_all.h"
 
 namespace {
 
 using namespace drawing;
 using drawing::test::makePdf;
+using drawing::test::Read;
+using drawing::test::readAll;
 
 constexpr double kPt = kUnitsPerInch / 72.0;  // plotter units per point
 
-struct Read {
-    bool ok = false;
-    ReadError error;
-    std::vector<Page> pages;
-};
-
 Read readBytes(const std::string& pdf) {
-    Read r;
-    r.ok = readPdfBytes(
-        pdf.data(), pdf.size(),
-        [&](Page&& p) {
-            r.pages.push_back(std::move(p));
-            return true;
-        },
-        r.error);
-    return r;
+    return readAll([&](const PageSink& sink, ReadError& error) {
+        return readPdfBytes(pdf.data(), pdf.size(), sink, error);
+    });
 }
 
 Read readPath(const std::string& path) {
-    Read r;
-    r.ok = readPdfFile(
-        path,
-        [&](Page&& p) {
-            r.pages.push_back(std::move(p));
-            return true;
-        },
-        r.error);
-    return r;
+    return readAll(
+        [&](const PageSink& sink, ReadError& error) { return readPdfFile(path, sink, error); });
 }
 
 std::string sample(const std::string& name) {

@@ -5,28 +5,18 @@
 #include <cmath>
 #include <sstream>
 
+#include "read_all.h"
 #include "sxf.h"
 
 namespace {
 
 using namespace drawing;
 
-struct Read {
-    bool ok = false;
-    ReadError error;
-    std::vector<Page> pages;
-};
+using test::Read;
 
 Read read(const std::string& data) {
-    Read r;
-    r.ok = readSxf(
-        data,
-        [&](Page&& p) {
-            r.pages.push_back(std::move(p));
-            return true;
-        },
-        r.error);
-    return r;
+    return test::readAll(
+        [&](const PageSink& sink, ReadError& error) { return readSxf(data, sink, error); });
 }
 
 std::string write(const std::vector<Page>& pages, SxfForm form) {

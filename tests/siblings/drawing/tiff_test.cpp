@@ -8,40 +8,25 @@
 #include <fstream>
 #include <sstream>
 
+#include "read_all.h"
 #include "tiff_reader.h"
 
 namespace {
 
 using namespace drawing;
 
-struct Read {
-    bool ok = false;
-    ReadError error;
-    std::vector<Page> pages;
-};
+using test::Read;
+using test::readAll;
 
 Read readPath(const std::string& path) {
-    Read r;
-    r.ok = readTiffFile(
-        path,
-        [&](Page&& p) {
-            r.pages.push_back(std::move(p));
-            return true;
-        },
-        r.error);
-    return r;
+    return readAll(
+        [&](const PageSink& sink, ReadError& error) { return readTiffFile(path, sink, error); });
 }
 
 Read readBytes(const std::string& bytes) {
-    Read r;
-    r.ok = readTiffBytes(
-        bytes.data(), bytes.size(),
-        [&](Page&& p) {
-            r.pages.push_back(std::move(p));
-            return true;
-        },
-        r.error);
-    return r;
+    return readAll([&](const PageSink& sink, ReadError& error) {
+        return readTiffBytes(bytes.data(), bytes.size(), sink, error);
+    });
 }
 
 struct Spec {
@@ -210,7 +195,8 @@ TEST_F(TiffReader, BrokenAndAbsurdFilesAreRefused) {
         bytes[at + 9] = '\x9C';  // 40000
         const Read odd = readBytes(bytes);
         EXPECT_FALSE(odd.ok);
-        EXPECT_NE(odd.error.message.find("compression"), std::string::npos) << "[" << odd.error.message << "]";
+        EXPECT_NE(odd.error.message.find("compression"), std::string::npos)
+            << "[" << odd.error.message << "]";
     }
 
     // 100,000 x 100,000 pixels declared: refused before any allocation.
