@@ -198,8 +198,14 @@ class Builder {
                 vmax = std::max(vmax, v(p));
             }
         }
-        if ((vmax - vmin) / spacing > 1e5) {
-            fail("hatch lines too dense", offset);
+        std::size_t edges = 0;
+        for (const auto& r : rings) {
+            edges += r.size();
+        }
+        // Every hatch line meets every edge: the work is their product.
+        if ((vmax - vmin) / spacing > 1e5 ||
+            (vmax - vmin) / spacing * static_cast<double>(edges) > 5e7) {
+            fail("hatch lines too dense for their boundary", offset);
         }
         for (double k = std::ceil(vmin / spacing); k * spacing <= vmax; k += 1) {
             const double vv = k * spacing;
@@ -808,8 +814,82 @@ class SfcReader {
              }},
             {"drawing_sheet_feature",
              [](SfcReader& r, const Feature& f) { r.takeSheet(r.num(f, 3), r.num(f, 4)); }},
+            // Dimensions: the dimension line (or arc), extension lines and
+            // text; arrowheads are not drawn.
+            {"linear_dim_feature",
+             [](SfcReader& r, const Feature& f) {
+                 r.dimensionLine(f, 4);
+                 r.extensionLine(f, 8);
+                 r.extensionLine(f, 15);
+                 r.dimensionText(f, 32);
+             }},
+            {"angular_dim_feature", [](SfcReader& r, const Feature& f) { r.angularDimension(f); }},
+            {"curve_dim_feature", [](SfcReader& r, const Feature& f) { r.angularDimension(f); }},
+            {"radius_dim_feature",
+             [](SfcReader& r, const Feature& f) {
+                 r.dimensionLine(f, 4);
+                 r.dimensionText(f, 13);
+             }},
+            {"diameter_dim_feature",
+             [](SfcReader& r, const Feature& f) {
+                 r.dimensionLine(f, 4);
+                 r.dimensionText(f, 18);
+             }},
+            {"label_feature",
+             [](SfcReader& r, const Feature& f) {
+                 r.element(r.builder_.outline(r.elementStyle(f), r.xy(f, 4), f.offset), false);
+                 r.dimensionText(f, 9);
+             }},
+            {"balloon_feature",
+             [](SfcReader& r, const Feature& f) {
+                 const Style s = r.elementStyle(f);
+                 r.element(r.builder_.outline(s, r.xy(f, 4), f.offset), false);
+                 const double radius = r.num(f, 9);
+                 if (radius > 0) {
+                     auto pts = r.builder_.arc(r.num(f, 7), r.num(f, 8), radius, radius, 0, 0, 360,
+                                               false, true, f.offset);
+                     r.element(r.builder_.outline(s, std::move(pts), f.offset), false);
+                 }
+                 r.dimensionText(f, 12);
+             }},
         };
         return table;
+    }
+
+    void dimensionLine(const Feature& f, std::size_t at) {
+        straight(f, elementStyle(f), {num(f, at), num(f, at + 1)},
+                 {num(f, at + 2), num(f, at + 3)});
+    }
+    void straight(const Feature& f, const Style& s, Point a, Point b) {
+        element(builder_.outline(s, {a, b}, f.offset), false);
+    }
+    // EXT: flag, base x, y, start x, y, end x, y; drawn from start to end.
+    void extensionLine(const Feature& f, std::size_t at) {
+        if (code(f, at) != 0) {
+            straight(f, elementStyle(f), {num(f, at + 3), num(f, at + 4)},
+                     {num(f, at + 5), num(f, at + 6)});
+        }
+    }
+    // TXT: flag, font, text, x, y, height, width, spacing, angle, slant,
+    // anchor, direction.
+    void dimensionText(const Feature& f, std::size_t at) {
+        if (code(f, at) == 0) {
+            return;
+        }
+        const Style s = style(f, code(f, 0), code(f, 1), 0, 0);
+        element(Builder::text(s, arg(f, at + 2), num(f, at + 3), num(f, at + 4), num(f, at + 5),
+                              num(f, at + 6), num(f, at + 7), num(f, at + 8), num(f, at + 9),
+                              code(f, at + 10)),
+                false);
+    }
+    // L, C, T, W, centre, radius, from and to angle, EXT, EXT, ARR, ARR, TXT.
+    void angularDimension(const Feature& f) {
+        auto pts = builder_.arc(num(f, 4), num(f, 5), num(f, 6), num(f, 6), 0, num(f, 7), num(f, 8),
+                                false, false, f.offset);
+        element(builder_.outline(elementStyle(f), std::move(pts), f.offset), false);
+        extensionLine(f, 9);
+        extensionLine(f, 16);
+        dimensionText(f, 33);
     }
 
     void compositeCurve(const Feature& f) {

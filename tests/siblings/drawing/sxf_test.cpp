@@ -239,6 +239,11 @@ TEST(Sxf, FeaturesOthersWrite) {
     // The figure placed twice, turned and scaled.
     add("sfig_locate_feature('1',\\'tick\\','300','0','90','2','2')");
     add("sfig_locate_feature('1',\\'tick\\','320','0','0','1','1')");
+    // A dimension: its line, one extension line (the other's flag is 0), its text.
+    add("linear_dim_feature('1','1','1','1','400','10','450','10',"
+        "'1','400','0','400','2','400','10','0','450','0','450','2','450','10',"
+        "'1','1','400','10','1','1','1','450','10','1',"
+        "'1','1',\\'50\\','425','11','2.5','5','1.25','0','0','2','1')");
     add("unknown_future_feature('1','2')");
     add("drawing_sheet_feature(\\'S1\\','2','1','594','420')");
     add("line_feature('1','1','1','1','0','0','999','999')");  // after the sheet: ignored
@@ -271,7 +276,9 @@ TEST(Sxf, FeaturesOthersWrite) {
     EXPECT_GT(spline.points.size(), 4u);
     EXPECT_NEAR(spline.points.back().x, 30 * kUnitsPerMm, 1e-9);
 
-    ASSERT_EQ(p.texts.size(), 1u);
+    ASSERT_EQ(p.texts.size(), 2u);
+    EXPECT_EQ(p.texts[1].text, "50");
+    EXPECT_EQ(p.texts[1].labelOrigin, 4);  // anchor 2: bottom centre
     EXPECT_EQ(p.texts[0].text, "AB");
     EXPECT_EQ(p.texts[0].labelOrigin, 5);
     EXPECT_NEAR(p.texts[0].charWidth, 10 * kUnitsPerMm, 1e-9);  // (25 - 5) / 2
@@ -291,11 +298,22 @@ TEST(Sxf, FeaturesOthersWrite) {
         }
     }
     EXPECT_EQ(hatch, 3);
+    // The dimension line and its one extension line.
+    int dimension = 0;
+    for (const auto& path : p.paths) {
+        const auto& pts = path.points;
+        dimension += pts.size() == 2 && pts[0] == (Point{400 * 40, 10 * 40}) &&
+                     pts[1] == (Point{450 * 40, 10 * 40});
+        dimension += pts.size() == 2 && pts[0] == (Point{400 * 40, 2 * 40}) &&
+                     pts[1] == (Point{400 * 40, 10 * 40});
+        EXPECT_FALSE(pts.size() == 2 && pts[0] == (Point{450 * 40, 2 * 40}));
+    }
+    EXPECT_EQ(dimension, 2);
     // The figure: one line 20 mm up from (300, 0), one 10 mm right from (320, 0).
-    const Path& up = p.paths[p.paths.size() - 2];
+    const Path& up = p.paths[p.paths.size() - 4];
     EXPECT_NEAR(up.points[1].x, 300 * kUnitsPerMm, 1e-6);
     EXPECT_NEAR(up.points[1].y, 20 * kUnitsPerMm, 1e-6);
-    const Path& right = p.paths.back();
+    const Path& right = p.paths[p.paths.size() - 3];
     EXPECT_NEAR(right.points[1].x, 330 * kUnitsPerMm, 1e-6);
     for (const auto& path : p.paths) {
         for (const auto& pt : path.points) {
