@@ -190,6 +190,13 @@ TEST(Formats, SamplePairsShowTheirOneDifferenceAndNothingElse) {
     EXPECT_EQ(w.added, (Set{"This", "text", "is", "white."}));
     EXPECT_EQ(w.unchanged.size(), 9u);
 
+    // The second sentence moved: it is removed there and added here.
+    w = compareSamples("base.pdf", "base_shifted_layout.pdf");
+    const Set sentence{"Hope", "you\u2019re", "having", "a", "great", "day."};
+    EXPECT_EQ(w.removed, sentence);
+    EXPECT_EQ(w.added, sentence);
+    EXPECT_EQ(w.unchanged, (Set{"Hello", "world!", "1"}));
+
     // Two raster pages that differ only below what the eye or the ink
     // threshold sees: nothing changed.
     w = compareSamples("complex_1.pdf", "complex_2.pdf");
