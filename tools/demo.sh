@@ -1,28 +1,42 @@
 #!/usr/bin/env bash
 # The main job on a fresh Debian 12 machine: install, build, make a demo pair
 # of multi-page drawings and let mervik-cli compare them once.
-#   tools/demo.sh [pdf|tiff|hpgl]
+#   tools/demo.sh [OUTPUT [INPUT]]
+# OUTPUT and INPUT: pdf (the default for both), tiff, sxf (.p21), sfc, hpgl.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+usage="usage: tools/demo.sh [pdf|tiff|sxf|sfc|hpgl [pdf|tiff|sxf|sfc|hpgl]]"
 kind="${1:-pdf}"
 case "$kind" in
     pdf) switch=/op ext=pdf ;;
     tiff) switch=/ot ext=tif ;;
+    sxf) switch=/os ext=p21 ;;
+    sfc) switch=/ov ext=sfc ;;
     hpgl) switch=/oh ext=hgl ;;
-    *) echo "usage: tools/demo.sh [pdf|tiff|hpgl]" >&2; exit 2 ;;
+    *) echo "$usage" >&2; exit 2 ;;
+esac
+case "${2:-pdf}" in
+    pdf) in_ext=pdf ;;
+    tiff) in_ext=tif ;;
+    sxf) in_ext=p21 ;;
+    sfc) in_ext=sfc ;;
+    hpgl) in_ext=hgl ;;
+    *) echo "$usage" >&2; exit 2 ;;
 esac
 
 if [ "${MERVIK_SKIP_SETUP:-}" != 1 ]; then
     bash tools/setup-debian.sh
 fi
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-# Only the programs the demo runs; tools/test.sh builds the rest.
-cmake --build build -j "${JOBS:-2}" --target mervik-cli tolvane sandrel
+# Only the programs the demo runs and the Init folder mervik-cli starts
+# from; tools/test.sh builds the rest.
+cmake --build build -j "${JOBS:-2}" --target mervik-cli mervik_init tolvane sandrel
 
 demo="$(pwd)/demo-run"
 rm -rf "$demo"
 mkdir -p "$demo/home" "$demo/in1" "$demo/in2" "$demo/out"
-bash tools/make-demo-pair.sh "$demo/in1/plant.hgl" "$demo/in2/plant.hgl" 3
+TOLVANE="$(pwd)/build/bin/tolvane" \
+    bash tools/make-demo-pair.sh "$demo/in1/plant.$in_ext" "$demo/in2/plant.$in_ext" 3
 
 # A home of its own, so the demo neither reads nor changes the user's settings.
 export HOME="$demo/home"
@@ -32,7 +46,7 @@ export XDG_RUNTIME_DIR="$demo/home"
 # Mervik switches between splitting and joining and restores at the end.
 build/bin/tolvane --init >/dev/null
 build/bin/sandrel --init >/dev/null
-build/bin/mervik-cli --once /a "$switch" "$demo/in1/*.hgl" "$demo/in2" "$demo/out"
+build/bin/mervik-cli --once /a "$switch" "$demo/in1/*.$in_ext" "$demo/in2" "$demo/out"
 
 result="$demo/out/plant.$ext"
 if [ ! -f "$result" ]; then
@@ -44,4 +58,5 @@ echo "Result: $result"
 case "$ext" in
     pdf) pdfinfo "$result" | grep -E '^(Pages|Page size)' ;;
     tif) tiffinfo "$result" 2>/dev/null | grep -c 'TIFF Directory' | sed 's/^/Pages: /' ;;
+    p21 | sfc) head -c 14 "$result"; echo ;;
 esac

@@ -1,10 +1,13 @@
 #!/usr/bin/env bash
-# Writes a pair of multi-page HPGL drawings that differ in known places:
-#   make-demo-pair.sh OLD.hgl NEW.hgl [PAGES]
+# Writes a pair of multi-page drawings that differ in known places:
+#   make-demo-pair.sh OLD NEW [PAGES]
 # Each page is a sheet with a frame, a title block and a grid of parts. The
 # new drawing moves one part, removes one, adds one, and renames the sheet.
+# The drawings are HPGL; when OLD ends in .pdf, .tif, .p21 or .sfc they are
+# converted to that kind with our converter ($TOLVANE, else build/bin/tolvane).
 set -euo pipefail
 old="$1" new="$2" pages="${3:-2}"
+tolvane="${TOLVANE:-$(cd "$(dirname "$0")/.." && pwd)/build/bin/tolvane}"
 
 page() {  # variant page-number
     local variant="$1" n="$2"
@@ -53,5 +56,22 @@ write() {  # variant file
     return 0
 }
 
-write old "$old"
-write new "$new"
+case "${old##*.}" in
+    pdf | PDF) switch=/p ;;
+    tif | TIF | tiff) switch=/t ;;
+    p21 | P21 | sfc | SFC) switch=/y ;;
+    *) switch= ;;
+esac
+if [ -z "$switch" ]; then
+    write old "$old"
+    write new "$new"
+    exit 0
+fi
+# Converted under a home of its own, so that the converter's parameter file
+# of whoever runs this stays untouched.
+scratch="$(mktemp -d)"
+trap 'rm -rf "$scratch"' EXIT
+write old "$scratch/old.hgl"
+write new "$scratch/new.hgl"
+HOME="$scratch" XDG_DATA_HOME="$scratch" "$tolvane" --convert "$switch" "$scratch/old.hgl" "$old"
+HOME="$scratch" XDG_DATA_HOME="$scratch" "$tolvane" --convert "$switch" "$scratch/new.hgl" "$new"

@@ -32,10 +32,13 @@ done
 
 # A user's first start: an empty home, no parameter files of any program.
 mkdir -p "$work/home" "$work/in1" "$work/in2" "$work/out"
-bash tools/make-demo-pair.sh "$work/in1/plan.hgl" "$work/in2/plan.hgl" 3
+# The pair is PDF, made with the installed converter in a home of its own so
+# that the user's home stays untouched.
+HOME="$work/maker" XDG_DATA_HOME="$work/maker/share" TOLVANE=/usr/bin/tolvane \
+    bash tools/make-demo-pair.sh "$work/in1/plan.pdf" "$work/in2/plan.pdf" 3
 status=0
 env -i PATH=/usr/bin:/bin HOME="$work/home" LANG=C.UTF-8 \
-    mervik-cli --once /a /op "$work/in1/*.hgl" "$work/in2" "$work/out" >"$work/run.log" 2>&1 || status=$?
+    mervik-cli --once /a /op "$work/in1/*.pdf" "$work/in2" "$work/out" >"$work/run.log" 2>&1 || status=$?
 cat "$work/run.log"
 result="$work/out/plan.pdf"
 if [ "$status" -ne 0 ] || [ ! -s "$result" ]; then
@@ -52,7 +55,7 @@ if [ "$pages" != 3 ]; then
     echo "package test: the result has $pages pages instead of 3" >&2
     exit 1
 fi
-[ ! -e "$work/in1/plan.hgl" ] && [ ! -e "$work/in2/plan.hgl" ] || {
+[ ! -e "$work/in1/plan.pdf" ] && [ ! -e "$work/in2/plan.pdf" ] || {
     echo "package test: the pair was not consumed" >&2; exit 1; }
 
 $sudo apt-get purge -y -qq mervik >/dev/null
@@ -66,4 +69,4 @@ if [ -d /opt/Corvanta ] && [ -z "$(ls -A /opt/Corvanta)" ]; then
     echo "package test: the empty /opt/Corvanta is left after the package was removed" >&2
     exit 1
 fi
-echo "package test: installed, compared a three-page pair to a three-page PDF, removed cleanly"
+echo "package test: installed, compared a three-page PDF pair to a three-page PDF, removed cleanly"

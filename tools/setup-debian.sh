@@ -8,10 +8,13 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
   libcairo2-dev libtiff-dev libpng-dev zlib1g-dev
+  libmupdf-dev libopenjp2-7-dev libjbig2dec0-dev libgumbo-dev libmujs-dev libharfbuzz-dev
+  libjpeg62-turbo-dev libfreetype-dev libbrotli-dev
   liblnk-dev libbfio-dev libchm-dev fp-utils
   poppler-utils libtiff-tools hp2xx time fonts-dejavu-core
   debhelper dpkg-dev fakeroot lintian desktop-file-utils
   xvfb xauth fonts-crosextra-carlito fonts-liberation2
+  imagemagick comparepdf
 )
 sudo=""
 if [ "$(id -u)" -ne 0 ]; then sudo="sudo"; fi

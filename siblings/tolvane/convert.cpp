@@ -10,6 +10,8 @@
 #include "hpgl.h"
 #include "pdf_writer.h"
 #include "render.h"
+#include "sources.h"
+#include "sxf_output.h"
 #include "tiff_io.h"
 
 namespace tolvane {
@@ -18,35 +20,15 @@ namespace {
 using drawing::Page;
 using siblings::baseNameOf;
 using siblings::folderOf;
-using siblings::nameOf;
 
-std::string extensionOf(const std::string& path) {
-    const std::string name = nameOf(path);
-    const auto dot = name.rfind('.');
-    return dot == std::string::npos ? std::string() : name.substr(dot + 1);
-}
-
-std::string readError(const std::string& path, const drawing::ReadError& e) {
-    return path + ": at byte " + std::to_string(e.offset) + ": " + e.message;
-}
-
-// Input kinds are told by extension; only HP-GL is read for now.
+// An input must be of a kind we read, told by its extension.
 bool checkInput(const std::string& input, const Parameters& params, std::string& error) {
-    const std::string ext = extensionOf(input);
-    if (extensionInList(ext, params.hpglExtensions)) {
+    if (inputKindOf(input, params) != InputKind::Unknown) {
         return true;
     }
-    if (extensionInList(ext, "pdf;tif;tiff;p21;sfc")) {
-        error = input + ": reading ." + ext + " files is not supported yet";
-    } else {
-        error =
-            input + ": unknown input type (not an HP-GL extension: " + params.hpglExtensions + ")";
-    }
+    error = unknownInputError(input, params);
     return false;
 }
-
-// Feeds pages, in order, to a sink; false with error on a read failure.
-using PageSource = std::function<bool(const drawing::PageSink& sink, std::string& error)>;
 
 // TIFF goes through libtiff, which wants a file name and seeks in it.
 bool writeTiffAtomically(const std::string& path, const PageSource& source,
@@ -90,8 +72,7 @@ bool writeTiffAtomically(const std::string& path, const PageSource& source,
 bool writeOutput(OutputKind kind, const std::string& path, const PageSource& source,
                  const Parameters& params, std::string& error) {
     if (kind == OutputKind::Sxf) {
-        error = path + ": SXF output is not supported yet";
-        return false;
+        return writeSxfOutput(path, source, params, error);
     }
     if (kind == OutputKind::Tiff) {
         return writeTiffAtomically(path, source, params, error);
@@ -155,13 +136,18 @@ bool writeOutput(OutputKind kind, const std::string& path, const PageSource& sou
 
 // Reads the files one after the other; a sink that stops the reading
 // counts as a failure of the output, which has its own message.
-PageSource filesSource(const std::vector<std::string>& files) {
-    return [files](const drawing::PageSink& sink, std::string& error) {
+PageSource filesSource(const std::vector<std::string>& files, const Parameters& params) {
+    return [files, params](const drawing::PageSink& sink, std::string& error) {
         bool stopped = false;
         for (const auto& file : files) {
-            drawing::ReadError re;
-            const bool ok = drawing::readHpglFile(
-                file,
+            // Page files of another extension than a known one are HP-GL.
+            InputKind kind = inputKindOf(file, params);
+            if (kind == InputKind::Unknown) {
+                kind = InputKind::Hpgl;
+            }
+            std::string readError;
+            const bool ok = readInput(
+                file, kind,
                 [&](Page&& page) {
                     if (!sink(std::move(page))) {
                         stopped = true;
@@ -169,12 +155,12 @@ PageSource filesSource(const std::vector<std::string>& files) {
                     }
                     return true;
                 },
-                re);
+                readError);
             if (stopped) {
                 return true;
             }
             if (!ok) {
-                error = readError(file, re);
+                error = readError;
                 return false;
             }
         }
@@ -337,9 +323,9 @@ bool splitFile(const std::string& input, const std::string& outPath, const Param
     std::vector<std::string> written;
     int number = 0;
     std::string writeError;
-    drawing::ReadError re;
-    const bool read = drawing::readHpglFile(
-        input,
+    std::string readError;
+    const bool read = readInput(
+        input, inputKindOf(input, params),
         [&](Page&& page) {
             if (++number > kMaxSplitPages) {
                 writeError = input + ": more than " + std::to_string(kMaxSplitPages) + " pages";
@@ -361,10 +347,10 @@ bool splitFile(const std::string& input, const std::string& outPath, const Param
             written.push_back(name);
             return true;
         },
-        re);
+        readError);
     bool ok = read && writeError.empty();
     if (!read) {
-        error = readError(input, re);
+        error = readError;
     } else if (!writeError.empty()) {
         error = writeError;
     } else if (written.empty()) {
@@ -382,29 +368,21 @@ bool splitFile(const std::string& input, const std::string& outPath, const Param
 
 bool joinFiles(OutputKind kind, const std::string& pattern, const std::string& outPath,
                const Parameters& params, std::string& error) {
-    if (kind == OutputKind::Sxf) {
-        error = outPath + ": SXF output is not supported yet";
-        return false;
-    }
     const std::vector<std::string> files = siblings::listPattern(pattern);
     if (files.empty()) {
         error = pattern + ": no page files match";
         return false;
     }
     removeLeftoverParts(outPath);
-    return writeOutput(kind, outPath, filesSource(files), params, error);
+    return writeOutput(kind, outPath, filesSource(files, params), params, error);
 }
 
 bool convertFile(OutputKind kind, const std::string& input, const std::string& outPath,
                  const Parameters& params, std::string& error) {
-    if (kind == OutputKind::Sxf) {
-        error = outPath + ": SXF output is not supported yet";
-        return false;
-    }
     if (!checkInput(input, params, error)) {
         return false;
     }
-    return writeOutput(kind, outPath, filesSource({input}), params, error);
+    return writeOutput(kind, outPath, filesSource({input}, params), params, error);
 }
 
 }  // namespace tolvane

@@ -1,6 +1,7 @@
 // tolvane: splits plots into one-page HP-GL files and joins page files
-// into one HP-GL, PDF or TIFF file. Which of the two a three-argument call
-// does is line 9 of the parameter file (see parameters.h).
+// into one HP-GL, PDF, TIFF or SXF file. Which of the two a three-argument
+// call does is line 9 of the parameter file, else the shape of the arguments
+// (see parameters.h).
 #include <cstring>
 #include <iostream>
 #include <string>
@@ -19,13 +20,17 @@ void printHelp(std::ostream& out) {
            "                                    become OUTPUT_000001.hgl, OUTPUT_000002.hgl, ...\n"
            "  tolvane SWITCH PATTERN OUTPUT     join (parameter line 9 = 0): the files PATTERN\n"
            "                                    names, by name, become one file at OUTPUT\n"
+           "                                    (line 9 neither 0 nor 1, or no parameter file:\n"
+           "                                    a PATTERN with * or ? joins, a plain file splits)\n"
            "  tolvane --convert SWITCH INPUT OUTPUT\n"
            "                                    all pages of INPUT into one file at OUTPUT\n"
            "  tolvane --init                    create the parameter file with its defaults\n"
            "                                    when it is missing, and print its path\n"
            "  tolvane --help | --version\n"
-           "Switches: /h HP-GL, /p PDF, /t TIFF, /y SXF (not supported yet).\n"
-           "Input: HP-GL, by extension (parameter line 4).\n"
+           "Switches: /h HP-GL, /p PDF, /t TIFF, /y SXF (.sfc when OUTPUT ends in .sfc,\n"
+           "          else .p21).\n"
+           "Input, by extension: HP-GL (parameter line 4), PDF (.pdf), TIFF (.tif, .tiff),\n"
+           "SXF (.p21, .sfc).\n"
            "Parameters: $XDG_DATA_HOME/Corvanta/Tolvane/Tolvane.par (created when missing).\n";
 }
 
@@ -78,7 +83,7 @@ int main(int argc, char** argv) {
     bool ok = false;
     if (convert) {
         ok = tolvane::convertFile(kind, source, output, params, error);
-    } else if (params.split) {
+    } else if (tolvane::effectiveMode(params, source) == tolvane::Mode::Split) {
         if (kind != tolvane::OutputKind::Hpgl) {
             return fail("splitting writes HP-GL pages: the switch must be /h, not " + outSwitch);
         }

@@ -34,6 +34,14 @@ bool flag(const std::vector<std::string>& lines, std::size_t number, bool fallba
 
 }  // namespace
 
+Mode effectiveMode(const Parameters& params, const std::string& source) {
+    if (params.mode != Mode::ByArguments) {
+        return params.mode;
+    }
+    return siblings::nameOf(source).find_first_of("*?") != std::string::npos ? Mode::Join
+                                                                             : Mode::Split;
+}
+
 std::string parameterFilePath() {
     const std::string base = siblings::localAppDataDir();
     return base.empty() ? std::string() : base + "/Corvanta/Tolvane/Tolvane.par";
@@ -48,7 +56,10 @@ std::string defaultParameterText() {
         << d.hpglExtensions << "\r\n"
         << "0\r\n0\r\n0\r\n"
         << (d.fitSheet ? 1 : 0) << "\r\n"
-        << (d.split ? 1 : 0) << "\r\n"
+        << (d.mode == Mode::Split  ? "1"
+            : d.mode == Mode::Join ? "0"
+                                   : "")
+        << "\r\n"
         << (d.blackOnly ? 1 : 0) << "\r\n";
     return out.str();
 }
@@ -79,7 +90,10 @@ Parameters parseParameters(const std::string& text) {
         p.hpglExtensions = trim(lines[3]);
     }
     p.fitSheet = flag(lines, 8, p.fitSheet);
-    p.split = flag(lines, 9, p.split);
+    if (lines.size() >= 9) {
+        const std::string v = trim(lines[8]);
+        p.mode = v == "1" ? Mode::Split : v == "0" ? Mode::Join : Mode::ByArguments;
+    }
     p.blackOnly = flag(lines, 10, p.blackOnly);
     return p;
 }

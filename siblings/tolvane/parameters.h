@@ -11,11 +11,15 @@
 //   8  0                       sheet: 0 as the plot gives it (its media, else its
 //                              content), 1 the smallest ISO A sheet (A4 to A0)
 //                              that holds it, content centred
-//   9  0                       mode: 1 split a file into one-page HP-GL files,
-//                              0 join page files into one file
+//   9  (empty)                 mode: 1 split a file into one-page HP-GL files,
+//                              0 join page files into one file; anything else
+//                              (and a missing file) goes by the arguments: a
+//                              source with a wildcard is joined, a plain file split
 //  10  0                       colour: 0 as plotted, 1 black only
 //
-// "0" is the neutral value of lines 8 to 10, the one a join step gets. A
+// "0" is the neutral value of lines 8 and 10, and the one a join step gets
+// on all three. Line 9 is created empty: a file written by the first run on a
+// fresh machine must not turn the split steps that follow into joins. A
 // missing file is created with these defaults; a missing or unreadable
 // line takes its default, and the file is then left as it is.
 #pragma once
@@ -24,14 +28,21 @@
 
 namespace tolvane {
 
+// What a three-argument call does.
+enum class Mode { ByArguments, Split, Join };
+
 struct Parameters {
     double dpi = 300;
     bool deflate = false;
     std::string hpglExtensions = "hgl;hpgl;hpg;plt;hp;gl";
     bool fitSheet = false;
-    bool split = false;
+    Mode mode = Mode::ByArguments;
     bool blackOnly = false;
 };
+
+// The mode a three-argument call acts in: line 9 when it says, else a
+// source with a wildcard ("*" or "?") is a join and a plain file a split.
+Mode effectiveMode(const Parameters& params, const std::string& source);
 
 // Where the file lives; empty when there is no local app-data folder.
 std::string parameterFilePath();

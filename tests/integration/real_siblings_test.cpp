@@ -10,53 +10,15 @@
 
 #include "harness.h"
 #include "hpgl.h"
+#include "real_sandbox.h"
 
 using namespace e2e;
 
 namespace {
 
-std::string commandOutput(const std::string& command) {
-    std::string out;
-    FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr) {
-        return out;
-    }
-    char buffer[4096];
-    std::size_t n = 0;
-    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) {
-        out.append(buffer, n);
-    }
-    pclose(pipe);
-    return out;
-}
-
-std::string shellQuoted(const std::string& path) {
-    return "'" + path + "'";
-}
-
-// A sandbox whose sibling programs are ours, each with its parameter file
-// as an installer leaves it.
-struct RealSandbox : Sandbox {
-    RealSandbox() {
-        unlink(tolvane.c_str());
-        unlink(sandrel.c_str());
-        EXPECT_EQ(symlink(TOLVANE_PATH, tolvane.c_str()), 0);
-        EXPECT_EQ(symlink(SANDREL_PATH, sandrel.c_str()), 0);
-        unlink(tolvanePar.c_str());
-        unlink(sandrelPar.c_str());
-        const std::string env =
-            "HOME=" + shellQuoted(home) + " XDG_DATA_HOME=" + shellQuoted(xdg) + " ";
-        EXPECT_EQ(std::system((env + shellQuoted(tolvane) + " --init >/dev/null").c_str()), 0);
-        EXPECT_EQ(std::system((env + shellQuoted(sandrel) + " --init >/dev/null").c_str()), 0);
-        installedTolvanePar = readText(tolvanePar).value_or("");
-        EXPECT_FALSE(installedTolvanePar.empty());
-        writePar();
-        const std::string make = std::string("bash ") + DEMO_PAIR_SCRIPT + " " +
-                                 shellQuoted(in1 + "/plant.hgl") + " " +
-                                 shellQuoted(in2 + "/plant.hgl") + " 2";
-        EXPECT_EQ(std::system(make.c_str()), 0);
-    }
-    std::string installedTolvanePar;
+// The demo pair of two pages in each input folder.
+struct RealSandbox : RealSiblingsSandbox {
+    RealSandbox() { makeDemoPair(in1 + "/plant.hgl", in2 + "/plant.hgl", 2); }
 };
 
 struct Colors {

@@ -5,6 +5,7 @@
 #include <sstream>
 #include <string>
 
+#include "fuzz_checks.h"
 #include "hpgl.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -21,14 +22,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             for (const auto& r : page.rasters) {
                 rasterBytes += r.pixels.size();
             }
-            for (const auto& r : page.rasters) {
-                if (r.width <= 0 || r.height <= 0 ||
-                    r.pixels.size() != static_cast<std::size_t>(r.width) *
-                                           static_cast<std::size_t>(r.height) *
-                                           static_cast<std::size_t>(r.channels)) {
-                    __builtin_trap();
-                }
-            }
+            fuzzcheck::checkPage(page);
             if (rasterBytes > 4u * 1024 * 1024) {
                 page.rasters.clear();
             }

@@ -14,14 +14,16 @@ TEST(Parameters, DefaultsRoundTrip) {
     EXPECT_EQ(p.dpi, d.dpi);
     EXPECT_EQ(p.deflate, d.deflate);
     EXPECT_EQ(p.hpglExtensions, d.hpglExtensions);
-    EXPECT_FALSE(p.split || p.fitSheet || p.blackOnly);
+    EXPECT_EQ(p.mode, Mode::ByArguments);
+    EXPECT_FALSE(p.fitSheet || p.blackOnly);
 }
 
 TEST(Parameters, ValuesAndFallbacks) {
     Parameters p = parseParameters("x\n150\ndeflate\nplt;;HPG\n0\n0\n0\n1\n1\n1\n");
     EXPECT_EQ(p.dpi, 150);
     EXPECT_TRUE(p.deflate);
-    EXPECT_TRUE(p.fitSheet && p.split && p.blackOnly);
+    EXPECT_TRUE(p.fitSheet && p.blackOnly);
+    EXPECT_EQ(p.mode, Mode::Split);
     EXPECT_TRUE(extensionInList("hpg", p.hpglExtensions));
     EXPECT_TRUE(extensionInList("", p.hpglExtensions));  // the empty entry
     EXPECT_FALSE(extensionInList("hgl", p.hpglExtensions));
@@ -32,9 +34,25 @@ TEST(Parameters, ValuesAndFallbacks) {
     EXPECT_FALSE(p.deflate);
     EXPECT_TRUE(extensionInList("plt", p.hpglExtensions));
     EXPECT_FALSE(p.fitSheet);
-    EXPECT_TRUE(p.split);
+    EXPECT_EQ(p.mode, Mode::Split);
     EXPECT_FALSE(p.blackOnly);
-    EXPECT_FALSE(parseParameters("").split);
+    EXPECT_EQ(parseParameters("").mode, Mode::ByArguments);
+    EXPECT_EQ(parseParameters("x\n\n\n\n\n\n\n\n0\n").mode, Mode::Join);
+    EXPECT_EQ(parseParameters("x\n\n\n\n\n\n\n\n2\n").mode, Mode::ByArguments);
+}
+
+TEST(Parameters, WithoutALine9TheArgumentsChooseTheMode) {
+    Parameters p;
+    EXPECT_EQ(effectiveMode(p, "/w/Temp3/plan*.hgl"), Mode::Join);
+    EXPECT_EQ(effectiveMode(p, "/w/Temp3/plan_00000?.hgl"), Mode::Join);
+    EXPECT_EQ(effectiveMode(p, "/w/in/plan.pdf"), Mode::Split);
+    // A wildcard in a folder name is no pattern: the file is plain.
+    EXPECT_EQ(effectiveMode(p, "/w/what?/plan.pdf"), Mode::Split);
+    // The file's own line wins over the arguments.
+    p.mode = Mode::Join;
+    EXPECT_EQ(effectiveMode(p, "/w/in/plan.pdf"), Mode::Join);
+    p.mode = Mode::Split;
+    EXPECT_EQ(effectiveMode(p, "/w/Temp3/plan*.hgl"), Mode::Split);
 }
 
 TEST(PageNames, SortByNameInPageOrder) {

@@ -61,7 +61,7 @@ TEST_F(Tolvane, CreatesItsParameterFileWithDefaults) {
     EXPECT_NE(r.status, 0);
     EXPECT_EQ(
         readText(parFile()),
-        "Tolvane 1.00\r\n300\r\nLZW\r\nhgl;hpgl;hpg;plt;hp;gl\r\n0\r\n0\r\n0\r\n0\r\n0\r\n0\r\n");
+        "Tolvane 1.00\r\n300\r\nLZW\r\nhgl;hpgl;hpg;plt;hp;gl\r\n0\r\n0\r\n0\r\n0\r\n\r\n0\r\n");
     EXPECT_NE(r.err.find("nothing*.hgl"), std::string::npos);
     EXPECT_FALSE(fs::exists(home_ / "out.pdf"));
 }
@@ -140,13 +140,63 @@ TEST_F(Tolvane, TiffResolutionAndCompressionComeFromTheParameterFile) {
     EXPECT_EQ(pages[0].compression, 8);
 }
 
-TEST_F(Tolvane, SxfOutputFailsCleanly) {
+TEST_F(Tolvane, SxfOutputFormByExtensionAndReadBack) {
     splitSample();
     joinMode();
-    const RunResult r = tolvane({"/y", home_ / "work/plan*.hgl", home_ / "plan.p21"});
-    EXPECT_NE(r.status, 0);
-    EXPECT_NE(r.err.find("SXF"), std::string::npos);
-    EXPECT_FALSE(fs::exists(home_ / "plan.p21"));
+    RunResult r = tolvane({"/y", home_ / "work/plan*.hgl", home_ / "plan.p21"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string p21 = readText(home_ / "plan.p21");
+    EXPECT_EQ(p21.rfind("ISO-10303-21;", 0), 0u);
+    EXPECT_NE(p21.find("AP202_mode"), std::string::npos);
+    r = tolvane({"/Y", home_ / "work/plan*.hgl", home_ / "plan.SFC"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(readText(home_ / "plan.SFC").find("/*SXF"), std::string::npos);
+    // Both read back, as the one sheet an SXF file holds.
+    splitMode();
+    fs::create_directory(home_ / "back");
+    r = tolvane({"/h", home_ / "plan.p21", home_ / "back/p.hgl"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    r = tolvane({"/h", home_ / "plan.SFC", home_ / "back/s.hgl"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(listNames(home_ / "back"),
+              (std::vector<std::string>{"p_000001.hgl", "s_000001.hgl"}));
+    EXPECT_EQ(readText(home_ / "back/p_000001.hgl"), readText(home_ / "back/s_000001.hgl"));
+}
+
+TEST_F(Tolvane, SplitsPdfAndATiffMadeFromIt) {
+    splitMode();
+    const std::string pdf = copySample("pdf/diff-pdf-visually/base_twice.pdf", home_.path());
+    fs::create_directory(home_ / "out");
+    RunResult r = tolvane({"/h", pdf, home_ / "out/twice.hgl"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(listNames(home_ / "out"),
+              (std::vector<std::string>{"twice_000001.hgl", "twice_000002.hgl"}));
+    // The PDF as a two-page TIFF, which splits into two raster pages again.
+    r = tolvane({"--convert", "/t", pdf, home_ / "twice.tif"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    fs::create_directory(home_ / "scan");
+    r = tolvane({"/h", home_ / "twice.tif", home_ / "scan/twice.hgl"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(listNames(home_ / "scan").size(), 2u);
+    EXPECT_NE(readText(home_ / "scan/twice_000001.hgl").find("\x1B*r"), std::string::npos);
+}
+
+TEST_F(Tolvane, BadInputOfEveryFormatLeavesNoOutput) {
+    splitMode();
+    const std::string pdf = readText(samplePath("pdf/diff-pdf-visually/base_twice.pdf"));
+    writeText(home_ / "cut.pdf", pdf.substr(0, pdf.size() / 3));
+    writeText(home_ / "cut.tif", std::string("II*\0\x08\0\0\0\x0F\0", 10));
+    writeText(home_ / "cut.sfc", "ISO-10303-21;\r\nDATA;\r\n/*SXF\r\n#10 = line_feature('1'");
+    writeText(home_ / "bad.p21",
+              "ISO-10303-21;\nDATA;\n#1=POLYLINE('',(#9));\n#2=(STYLED_ITEM((),#1));\nENDSEC;\n");
+    fs::create_directory(home_ / "out");
+    for (const char* name : {"cut.pdf", "cut.tif", "cut.sfc", "bad.p21"}) {
+        const RunResult r = tolvane({"/h", home_ / name, home_ / "out/x.hgl"});
+        EXPECT_EQ(r.status, 1) << name;
+        EXPECT_EQ(r.err.rfind("tolvane: " + (home_ / name) + ": ", 0), 0u) << r.err;
+        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+        EXPECT_TRUE(listNames(home_ / "out").empty()) << name;
+    }
 }
 
 TEST_F(Tolvane, BadInputLeavesNoOutput) {
@@ -166,11 +216,11 @@ TEST_F(Tolvane, BadInputLeavesNoOutput) {
     EXPECT_NE(r.status, 0);
     EXPECT_TRUE(listNames(home_ / "out").empty());
 
-    // Input that is not HP-GL by its extension is refused by name.
-    writeText(home_ / "plan.pdf", "%PDF-1.4");
-    r = tolvane({"/h", home_ / "plan.pdf", home_ / "out/plan.hgl"});
+    // Input of no known kind by its extension is refused by name.
+    writeText(home_ / "plan.dxf", "0\nSECTION\n");
+    r = tolvane({"/h", home_ / "plan.dxf", home_ / "out/plan.hgl"});
     EXPECT_NE(r.status, 0);
-    EXPECT_NE(r.err.find("plan.pdf"), std::string::npos);
+    EXPECT_NE(r.err.find("plan.dxf: unknown input type"), std::string::npos) << r.err;
     EXPECT_TRUE(listNames(home_ / "out").empty());
 }
 
@@ -211,6 +261,30 @@ TEST_F(Tolvane, Line9ChoosesBetweenSplitAndJoin) {
     // Splitting writes HP-GL only.
     r = tolvane({"/p", in, home_ / "out/plan.pdf"});
     EXPECT_NE(r.status, 0);
+}
+
+TEST_F(Tolvane, FirstRunWithoutParameterFileSplitsThenJoins) {
+    // A fresh machine: nobody ran --init, so the first split creates the file.
+    ASSERT_FALSE(fs::exists(parFile()));
+    const std::string in1 = copySample("hpgl/hp2xx/pages.hp", home_.path(), "plan.hgl");
+    fs::create_directories(home_ / "Temp1");
+    fs::create_directories(home_ / "Temp2");
+    RunResult r = tolvane({"/h", in1, home_ / "Temp1/plan.hgl"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    ASSERT_TRUE(fs::exists(parFile()));
+    EXPECT_EQ(listNames(home_ / "Temp1").size(), 3u);
+    // The second split runs with the file the first one created.
+    r = tolvane({"/h", in1, home_ / "Temp2/plan.hgl"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(listNames(home_ / "Temp2").size(), 3u);
+    r = tolvane({"/p", home_ / "Temp2/plan*.hgl", home_ / "plan.pdf"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(pdfPages(home_ / "plan.pdf"), 3);
+    // Line 9 neither 0 nor 1 also leaves it to the arguments.
+    setLines({{9, "x"}});
+    r = tolvane({"/h", in1, home_ / "Temp1/again.hgl"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(listNames(home_ / "Temp1").size(), 6u);
 }
 
 TEST_F(Tolvane, Lines8And10FitTheSheetAndDrawInBlack) {

@@ -1,0 +1,1099 @@
+// MuPDF interprets the PDF and calls a device of ours for every path, text
+// span and image; the device turns them into the drawing model.
+//
+// MuPDF reports errors by longjmp. Nothing with a destructor may live in a
+// frame that a longjmp crosses, so every call into MuPDF that can throw is
+// made from a small function holding only plain data, and our callbacks
+// never let a C++ exception out into MuPDF's C frames.
+#include "pdf_reader.h"
+
+#include "utf8.h"
+
+extern "C" {
+#include <mupdf/fitz.h>
+#include <mupdf/pdf.h>
+}
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <numbers>
+#include <vector>
+
+namespace drawing {
+namespace {
+
+constexpr double kUnitsPerPoint = kUnitsPerInch / 72.0;
+constexpr double kFlatness = kPdfFlatnessMm * kUnitsPerMm;
+// One image of a page at most this many pixels after resampling.
+constexpr double kMaxRasterPixels = 64.0 * 1024 * 1024;
+// A page of more points than this is refused rather than held.
+constexpr std::size_t kMaxPagePoints = 10'000'000;
+
+// Allocation through a counter, so that a decompression bomb or an absurd
+// image ends in MuPDF's out-of-memory error instead of exhausting the machine.
+struct Budget {
+    std::size_t used = 0;
+    std::size_t limit = kPdfMemoryLimit;
+};
+constexpr std::size_t kHeader = 16;
+
+void* budgetMalloc(void* user, std::size_t size) {
+    auto* b = static_cast<Budget*>(user);
+    if (size > b->limit - std::min(b->limit, b->used)) {
+        return nullptr;
+    }
+    auto* p = static_cast<unsigned char*>(std::malloc(size + kHeader));
+    if (p == nullptr) {
+        return nullptr;
+    }
+    std::memcpy(p, &size, sizeof size);
+    b->used += size;
+    return p + kHeader;
+}
+
+void budgetFree(void* user, void* ptr) {
+    if (ptr == nullptr) {
+        return;
+    }
+    auto* b = static_cast<Budget*>(user);
+    auto* p = static_cast<unsigned char*>(ptr) - kHeader;
+    std::size_t size = 0;
+    std::memcpy(&size, p, sizeof size);
+    b->used -= size;
+    std::free(p);
+}
+
+void* budgetRealloc(void* user, void* old, std::size_t size) {
+    if (old == nullptr) {
+        return budgetMalloc(user, size);
+    }
+    if (size == 0) {
+        budgetFree(user, old);
+        return nullptr;
+    }
+    auto* b = static_cast<Budget*>(user);
+    auto* p = static_cast<unsigned char*>(old) - kHeader;
+    std::size_t oldSize = 0;
+    std::memcpy(&oldSize, p, sizeof oldSize);
+    if (size > oldSize && size - oldSize > b->limit - std::min(b->limit, b->used)) {
+        return nullptr;
+    }
+    auto* q = static_cast<unsigned char*>(std::realloc(p, size + kHeader));
+    if (q == nullptr) {
+        return nullptr;
+    }
+    std::memcpy(q, &size, sizeof size);
+    b->used = b->used - oldSize + size;
+    return q + kHeader;
+}
+
+// Warnings MuPDF gives while it reads; a damaged file is judged by them.
+struct Messages {
+    int warnings = 0;
+    char first[200] = {};
+};
+
+void onWarning(void* user, const char* message) {
+    auto* m = static_cast<Messages*>(user);
+    if (m->warnings++ == 0) {
+        std::snprintf(m->first, sizeof m->first, "%s", message);
+    }
+}
+
+void onError(void*, const char*) {}
+
+// ---- calls into MuPDF that may throw, each behind its own fz_try ----
+
+bool toRgb(fz_context* ctx, fz_colorspace* cs, const float* color, Rgb& out) {
+    if (cs == nullptr || color == nullptr) {
+        return false;
+    }
+    float rgb[3] = {0, 0, 0};
+    bool ok = true;
+    fz_var(ok);
+    fz_try(ctx) {
+        fz_convert_color(ctx, cs, color, fz_device_rgb(ctx), rgb, nullptr, fz_default_color_params);
+    }
+    fz_catch(ctx) {
+        ok = false;
+    }
+    if (!ok) {
+        return false;
+    }
+    auto byte = [](float v) {
+        return static_cast<Rgb>(std::lround(std::clamp(v, 0.0f, 1.0f) * 255));
+    };
+    out = byte(rgb[0]) << 16 | byte(rgb[1]) << 8 | byte(rgb[2]);
+    return true;
+}
+
+fz_path* outlineGlyph(fz_context* ctx, fz_font* font, int gid, fz_matrix m) {
+    fz_path* path = nullptr;
+    fz_var(path);
+    fz_try(ctx) {
+        path = fz_outline_glyph(ctx, font, gid, m);
+    }
+    fz_catch(ctx) {
+        path = nullptr;
+    }
+    return path;
+}
+
+float glyphAdvance(fz_context* ctx, fz_font* font, int gid, int wmode) {
+    float adv = 0;
+    fz_var(adv);
+    fz_try(ctx) {
+        adv = fz_advance_glyph(ctx, font, gid, wmode);
+    }
+    fz_catch(ctx) {
+        adv = 0;
+    }
+    return adv;
+}
+
+// The image's pixels as grey (n == 1) or RGB, without alpha; null on failure.
+fz_pixmap* imagePixels(fz_context* ctx, fz_image* image, bool grey) {
+    fz_pixmap* pix = nullptr;
+    fz_pixmap* converted = nullptr;
+    fz_var(pix);
+    fz_var(converted);
+    fz_try(ctx) {
+        pix = fz_get_pixmap_from_image(ctx, image, nullptr, nullptr, nullptr, nullptr);
+        fz_colorspace* target = grey ? fz_device_gray(ctx) : fz_device_rgb(ctx);
+        if (fz_pixmap_colorspace(ctx, pix) != target || fz_pixmap_alpha(ctx, pix)) {
+            if (fz_pixmap_colorspace(ctx, pix) == nullptr) {
+                // A stencil: its single channel is coverage.
+                converted = fz_keep_pixmap(ctx, pix);
+            } else {
+                converted = fz_convert_pixmap(ctx, pix, target, nullptr, nullptr,
+                                              fz_default_color_params, 0);
+            }
+        } else {
+            converted = fz_keep_pixmap(ctx, pix);
+        }
+    }
+    fz_always(ctx) {
+        fz_drop_pixmap(ctx, pix);
+    }
+    fz_catch(ctx) {
+        converted = nullptr;
+    }
+    return converted;
+}
+
+// The bounds of a clip's shape, infinite when MuPDF cannot tell.
+template <typename Bound>
+fz_rect bounds(fz_context* ctx, Bound bound) {
+    fz_rect r = fz_infinite_rect;
+    fz_var(r);
+    fz_try(ctx) {
+        r = bound();
+    }
+    fz_catch(ctx) {
+        r = fz_infinite_rect;
+    }
+    return r;
+}
+
+// ---- geometry ----
+
+struct Rect {
+    double x0, y0, x1, y1;  // page units, y up
+    bool contains(const Point& p) const { return p.x >= x0 && p.x <= x1 && p.y >= y0 && p.y <= y1; }
+};
+
+// The part of segment a-b inside r (Liang-Barsky); false when none is.
+bool clipSegment(const Rect& r, Point& a, Point& b) {
+    double t0 = 0;
+    double t1 = 1;
+    const double dx = b.x - a.x;
+    const double dy = b.y - a.y;
+    const double p[4] = {-dx, dx, -dy, dy};
+    const double q[4] = {a.x - r.x0, r.x1 - a.x, a.y - r.y0, r.y1 - a.y};
+    for (int i = 0; i < 4; ++i) {
+        if (p[i] == 0) {
+            if (q[i] < 0) {
+                return false;
+            }
+            continue;
+        }
+        const double t = q[i] / p[i];
+        if (p[i] < 0) {
+            t0 = std::max(t0, t);
+        } else {
+            t1 = std::min(t1, t);
+        }
+        if (t0 > t1) {
+            return false;
+        }
+    }
+    const Point s = a;
+    a = {s.x + t0 * dx, s.y + t0 * dy};
+    b = {s.x + t1 * dx, s.y + t1 * dy};
+    return true;
+}
+
+// Sutherland-Hodgman against one edge of r, for the clipped fills.
+std::vector<Point> clipPolygon(const std::vector<Point>& poly, const Rect& r) {
+    std::vector<Point> out = poly;
+    for (int edge = 0; edge < 4 && !out.empty(); ++edge) {
+        auto inside = [&](const Point& p) {
+            switch (edge) {
+                case 0:
+                    return p.x >= r.x0;
+                case 1:
+                    return p.x <= r.x1;
+                case 2:
+                    return p.y >= r.y0;
+                default:
+                    return p.y <= r.y1;
+            }
+        };
+        auto cross = [&](const Point& a, const Point& b) {
+            double t = 0;
+            switch (edge) {
+                case 0:
+                    t = (r.x0 - a.x) / (b.x - a.x);
+                    break;
+                case 1:
+                    t = (r.x1 - a.x) / (b.x - a.x);
+                    break;
+                case 2:
+                    t = (r.y0 - a.y) / (b.y - a.y);
+                    break;
+                default:
+                    t = (r.y1 - a.y) / (b.y - a.y);
+                    break;
+            }
+            return Point{a.x + t * (b.x - a.x), a.y + t * (b.y - a.y)};
+        };
+        std::vector<Point> in;
+        in.swap(out);
+        for (std::size_t i = 0; i < in.size(); ++i) {
+            const Point& cur = in[i];
+            const Point& prev = in[(i + in.size() - 1) % in.size()];
+            if (inside(cur)) {
+                if (!inside(prev)) {
+                    out.push_back(cross(prev, cur));
+                }
+                out.push_back(cur);
+            } else if (inside(prev)) {
+                out.push_back(cross(prev, cur));
+            }
+        }
+    }
+    return out;
+}
+
+struct Subpath {
+    std::vector<Point> points;
+    bool closed = false;
+};
+
+// Collects a path's subpaths in page units with curves flattened.
+struct PathBuilder {
+    fz_matrix ctm;
+    fz_rect bounds;  // the page in device space
+    std::vector<Subpath> subpaths;
+    Point current{};
+    Point start{};
+    bool failed = false;
+
+    Point map(float x, float y) const {
+        const fz_point p = fz_transform_point_xy(x, y, ctm);
+        return {(p.x - bounds.x0) * kUnitsPerPoint, (bounds.y1 - p.y) * kUnitsPerPoint};
+    }
+    void add(const Point& p) {
+        if (subpaths.empty()) {
+            subpaths.push_back({{current}, false});
+        }
+        subpaths.back().points.push_back(p);
+        current = p;
+    }
+    void moveTo(const Point& p) {
+        if (!subpaths.empty() && subpaths.back().points.size() < 2) {
+            subpaths.pop_back();
+        }
+        subpaths.push_back({{p}, false});
+        current = start = p;
+    }
+    void cubic(const Point& p1, const Point& p2, const Point& p3) {
+        const Point p0 = current;
+        const double ddx =
+            std::max(std::abs(p0.x - 2 * p1.x + p2.x), std::abs(p1.x - 2 * p2.x + p3.x));
+        const double ddy =
+            std::max(std::abs(p0.y - 2 * p1.y + p2.y), std::abs(p1.y - 2 * p2.y + p3.y));
+        // The chord error of n steps is at most 3/4 of the second difference over n^2.
+        const double dd = std::hypot(ddx, ddy);
+        int n = static_cast<int>(std::ceil(std::sqrt(0.75 * dd / kFlatness)));
+        n = std::clamp(std::isfinite(dd) ? n : 1, 1, 256);
+        for (int i = 1; i <= n; ++i) {
+            const double t = static_cast<double>(i) / n;
+            const double u = 1 - t;
+            add({u * u * u * p0.x + 3 * u * u * t * p1.x + 3 * u * t * t * p2.x + t * t * t * p3.x,
+                 u * u * u * p0.y + 3 * u * u * t * p1.y + 3 * u * t * t * p2.y +
+                     t * t * t * p3.y});
+        }
+    }
+};
+
+void walkMove(fz_context*, void* arg, float x, float y) {
+    auto* b = static_cast<PathBuilder*>(arg);
+    try {
+        b->moveTo(b->map(x, y));
+    } catch (...) {
+        b->failed = true;
+    }
+}
+
+void walkLine(fz_context*, void* arg, float x, float y) {
+    auto* b = static_cast<PathBuilder*>(arg);
+    try {
+        b->add(b->map(x, y));
+    } catch (...) {
+        b->failed = true;
+    }
+}
+
+void walkCurve(fz_context*, void* arg, float x1, float y1, float x2, float y2, float x3, float y3) {
+    auto* b = static_cast<PathBuilder*>(arg);
+    try {
+        b->cubic(b->map(x1, y1), b->map(x2, y2), b->map(x3, y3));
+    } catch (...) {
+        b->failed = true;
+    }
+}
+
+void walkClose(fz_context*, void* arg) {
+    auto* b = static_cast<PathBuilder*>(arg);
+    if (!b->subpaths.empty()) {
+        b->subpaths.back().closed = true;
+        b->current = b->start;
+    }
+}
+
+const fz_path_walker kWalker = {walkMove, walkLine, walkCurve, walkClose,
+                                nullptr,  nullptr,  nullptr,   nullptr};
+
+bool walkPath(fz_context* ctx, const fz_path* path, PathBuilder* builder) {
+    bool ok = true;
+    fz_var(ok);
+    fz_try(ctx) {
+        fz_walk_path(ctx, path, &kWalker, builder);
+    }
+    fz_catch(ctx) {
+        ok = false;
+    }
+    return ok && !builder->failed;
+}
+
+// ---- the device ----
+
+class Collector {
+  public:
+    Collector(fz_context* ctx, fz_rect bounds) : ctx_(ctx), bounds_(bounds) {
+        page_.width = (bounds.x1 - bounds.x0) * kUnitsPerPoint;
+        page_.height = (bounds.y1 - bounds.y0) * kUnitsPerPoint;
+        clips_.push_back({-1e300, -1e300, 1e300, 1e300});
+    }
+
+    Page& page() { return page_; }
+    bool failed() const { return failed_; }
+    const std::string& failure() const { return failure_; }
+    void fail(const std::string& why) {
+        if (!failed_) {
+            failed_ = true;
+            failure_ = why;
+        }
+    }
+    bool drawing() const { return hidden_ == 0 && !failed_; }
+
+    void fillPath(const fz_path* path, bool evenOdd, fz_matrix ctm, fz_colorspace* cs,
+                  const float* color, float alpha) {
+        Stroke stroke;
+        if (!drawing() || alpha <= 0 || !toRgb(ctx_, cs, color, stroke.color)) {
+            return;
+        }
+        PathBuilder b{ctm, bounds_, {}, {}, {}, false};
+        if (!walkPath(ctx_, path, &b)) {
+            return;
+        }
+        addFill(std::move(b.subpaths), evenOdd, stroke);
+    }
+
+    void strokePath(const fz_path* path, const fz_stroke_state* st, fz_matrix ctm,
+                    fz_colorspace* cs, const float* color, float alpha) {
+        Stroke stroke;
+        if (!drawing() || alpha <= 0 || !toRgb(ctx_, cs, color, stroke.color)) {
+            return;
+        }
+        PathBuilder b{ctm, bounds_, {}, {}, {}, false};
+        if (!walkPath(ctx_, path, &b)) {
+            return;
+        }
+        const double scale = fz_matrix_expansion(ctm) * 25.4 / 72.0;  // user units to mm
+        stroke.widthMm = st != nullptr ? std::max(0.0, st->linewidth * scale) : 0;
+        if (st != nullptr && st->dash_len > 0) {
+            double total = 0;
+            for (int i = 0; i < std::min(st->dash_len, 32); ++i) {
+                stroke.dashMm.push_back(std::max(0.0, st->dash_list[i] * scale));
+                total += stroke.dashMm.back();
+            }
+            if (stroke.dashMm.size() % 2 == 1) {
+                // An odd pattern repeats with draw and skip swapped.
+                const auto copy = stroke.dashMm;
+                stroke.dashMm.insert(stroke.dashMm.end(), copy.begin(), copy.end());
+            }
+            if (!(total > 0)) {
+                stroke.dashMm.clear();
+            } else {
+                stroke.lineType = 1;
+            }
+        }
+        for (auto& s : b.subpaths) {
+            if (s.points.size() < 2) {
+                continue;
+            }
+            addOutline(std::move(s), stroke);
+        }
+    }
+
+    void text(const fz_text* text, fz_matrix ctm, fz_colorspace* cs, const float* color,
+              float alpha) {
+        Stroke stroke;
+        stroke.widthMm = 0.1;
+        if (!drawing() || alpha <= 0 || !toRgb(ctx_, cs, color, stroke.color)) {
+            return;
+        }
+        for (const fz_text_span* span = text->head; span != nullptr; span = span->next) {
+            textSpan(span, ctm, stroke);
+        }
+    }
+
+    void image(fz_image* img, fz_matrix ctm, float alpha, const float* maskColor,
+               fz_colorspace* maskCs) {
+        if (!drawing() || alpha <= 0 || img == nullptr || img->w <= 0 || img->h <= 0) {
+            return;
+        }
+        if (static_cast<double>(img->w) * img->h > kMaxRasterPixels) {
+            fail("an image of " + std::to_string(img->w) + " x " + std::to_string(img->h) +
+                 " pixels is too large");
+            return;
+        }
+        Rgb paint = kBlack;
+        const bool stencil = maskCs != nullptr || img->imagemask;
+        if (stencil && !toRgb(ctx_, maskCs, maskColor, paint)) {
+            paint = kBlack;
+        }
+        const bool grey =
+            stencil || (img->colorspace != nullptr && fz_colorspace_n(ctx_, img->colorspace) == 1 &&
+                        !fz_colorspace_is_indexed(ctx_, img->colorspace));
+        fz_pixmap* pix = imagePixels(ctx_, img, grey);
+        if (pix == nullptr) {
+            return;  // an image MuPDF cannot decode is left out, as viewers do
+        }
+        placeImage(pix, ctm, stencil, paint);
+        fz_drop_pixmap(ctx_, pix);
+    }
+
+    void pushClip(fz_rect deviceRect) {
+        Rect r = clips_.back();
+        if (!fz_is_infinite_rect(deviceRect)) {
+            const Rect c = toPage(deviceRect);
+            r = {std::max(r.x0, c.x0), std::max(r.y0, c.y0), std::min(r.x1, c.x1),
+                 std::min(r.y1, c.y1)};
+        }
+        clips_.push_back(r);
+    }
+    void popClip() {
+        if (clips_.size() > 1) {
+            clips_.pop_back();
+        }
+    }
+    void hide() { ++hidden_; }
+    void unhide() { hidden_ = std::max(0, hidden_ - 1); }
+
+  private:
+    Rect toPage(fz_rect r) const {
+        return {(r.x0 - bounds_.x0) * kUnitsPerPoint, (bounds_.y1 - r.y1) * kUnitsPerPoint,
+                (r.x1 - bounds_.x0) * kUnitsPerPoint, (bounds_.y1 - r.y0) * kUnitsPerPoint};
+    }
+    Point toPage(fz_point p) const {
+        return {(p.x - bounds_.x0) * kUnitsPerPoint, (bounds_.y1 - p.y) * kUnitsPerPoint};
+    }
+
+    bool countPoints(std::size_t n) {
+        points_ += n;
+        if (points_ > kMaxPagePoints) {
+            fail("a page of more than " + std::to_string(kMaxPagePoints) + " points");
+            return false;
+        }
+        return true;
+    }
+
+    void addFill(std::vector<Subpath> subpaths, bool evenOdd, const Stroke& stroke) {
+        const Rect& clip = clips_.back();
+        Path p;
+        p.closed = true;
+        p.filled = true;
+        p.evenOdd = evenOdd;
+        p.stroke = stroke;
+        for (auto& s : subpaths) {
+            if (s.points.size() < 3) {
+                continue;
+            }
+            const bool inside = std::all_of(s.points.begin(), s.points.end(),
+                                            [&](const Point& q) { return clip.contains(q); });
+            std::vector<Point> pts = inside ? std::move(s.points) : clipPolygon(s.points, clip);
+            if (pts.size() < 3) {
+                continue;
+            }
+            if (!p.points.empty()) {
+                p.subpathStarts.push_back(p.points.size());
+            }
+            p.points.insert(p.points.end(), pts.begin(), pts.end());
+        }
+        if (!p.points.empty() && countPoints(p.points.size())) {
+            page_.paths.push_back(std::move(p));
+        }
+    }
+
+    void addOutline(Subpath s, const Stroke& stroke) {
+        const Rect& clip = clips_.back();
+        const bool inside = std::all_of(s.points.begin(), s.points.end(),
+                                        [&](const Point& q) { return clip.contains(q); });
+        if (inside) {
+            if (!countPoints(s.points.size())) {
+                return;
+            }
+            Path p;
+            p.points = std::move(s.points);
+            p.closed = s.closed;
+            p.stroke = stroke;
+            page_.paths.push_back(std::move(p));
+            return;
+        }
+        if (s.closed) {
+            s.points.push_back(s.points.front());
+        }
+        // The visible stretches, each a path of its own.
+        Path piece;
+        piece.stroke = stroke;
+        auto flush = [&] {
+            if (piece.points.size() >= 2 && countPoints(piece.points.size())) {
+                page_.paths.push_back(piece);
+            }
+            piece.points.clear();
+        };
+        for (std::size_t i = 1; i < s.points.size(); ++i) {
+            Point a = s.points[i - 1];
+            Point b = s.points[i];
+            if (!clipSegment(clip, a, b)) {
+                flush();
+                continue;
+            }
+            if (piece.points.empty() || !(piece.points.back() == a)) {
+                flush();
+                piece.points.push_back(a);
+            }
+            piece.points.push_back(b);
+            if (!(b == s.points[i])) {
+                flush();
+            }
+        }
+        flush();
+    }
+
+    // Words become texts; what has no known character becomes outlines.
+    void textSpan(const fz_text_span* span, fz_matrix ctm, const Stroke& stroke) {
+        const fz_matrix trm = fz_concat(span->trm, ctm);
+        // The glyph's x axis and its y axis (up) in page space, y up.
+        const double ax = trm.a;
+        const double ay = -trm.b;
+        const double bx = trm.c;
+        const double by = -trm.d;
+        const double size = std::hypot(ax, ay);  // points per em along the baseline
+        const double det = ax * by - ay * bx;
+        // Text that reads mirrored, skewed or vertically has no label form.
+        const bool labelled = span->wmode == 0 && size > 0 && det > 0 &&
+                              std::abs(ax * bx + ay * by) < 0.02 * size * size &&
+                              std::abs(std::hypot(bx, by) - size) < 0.02 * size;
+        const Point dir{ax / size, ay / size};
+
+        struct Word {
+            std::string text;
+            Point origin;
+            Point end;
+            std::size_t chars = 0;
+        };
+        Word word;
+        Point expected{};
+        auto flushWord = [&] {
+            if (word.chars > 0) {
+                Text t;
+                t.origin = word.origin;
+                t.text = word.text;
+                const double len =
+                    std::hypot(word.end.x - word.origin.x, word.end.y - word.origin.y);
+                const double cells = 1.5 * static_cast<double>(word.chars) - 0.5;
+                // Tenths of a unit and of a degree: finer says nothing on paper.
+                auto tenths = [](double v) { return std::round(v * 10) / 10 + 0.0; };
+                t.charWidth = tenths(std::max(len, size * kUnitsPerPoint * 0.1) / cells);
+                t.charHeight = tenths(0.7 * size * kUnitsPerPoint);
+                t.angleDeg = tenths(std::atan2(dir.y, dir.x) * 180 / std::numbers::pi);
+                t.labelOrigin = 1;
+                t.stroke = stroke;
+                page_.texts.push_back(std::move(t));
+            }
+            word = Word();
+        };
+
+        for (int i = 0; i < span->len; ++i) {
+            const fz_text_item& it = span->items[i];
+            const fz_point at = fz_transform_point_xy(it.x, it.y, ctm);
+            const Point origin = toPage(at);
+            if (it.gid < 0) {
+                // A further character of the glyph before (a ligature).
+                if (word.chars > 0 && it.ucs > 0x20) {
+                    appendUtf8(word.text, static_cast<unsigned>(it.ucs));
+                    ++word.chars;
+                }
+                continue;
+            }
+            const bool known = labelled && it.ucs > 0x20 && it.ucs != 0x7F && it.ucs != 0xFFFD &&
+                               !(it.ucs >= 0x80 && it.ucs < 0xA0) && it.ucs <= 0x10FFFF;
+            const double adv = glyphAdvance(ctx_, span->font, it.gid, 0) * size * kUnitsPerPoint;
+            if (!known) {
+                flushWord();
+                if (it.ucs != 0x20 || !labelled) {
+                    glyphOutline(span, ctm, it, stroke);
+                }
+                continue;
+            }
+            if (!clips_.back().contains(origin)) {
+                flushWord();
+                continue;
+            }
+            if (word.chars > 0) {
+                // A gap or a step off the baseline starts a new word.
+                const double dx = origin.x - expected.x;
+                const double dy = origin.y - expected.y;
+                const double along = dx * dir.x + dy * dir.y;
+                const double across = -dx * dir.y + dy * dir.x;
+                const double em = size * kUnitsPerPoint;
+                if (along > 0.15 * em || along < -0.3 * em || std::abs(across) > 0.05 * em) {
+                    flushWord();
+                }
+            }
+            if (word.chars == 0) {
+                word.origin = origin;
+            }
+            appendUtf8(word.text, static_cast<unsigned>(it.ucs));
+            ++word.chars;
+            expected = {origin.x + adv * dir.x, origin.y + adv * dir.y};
+            word.end = expected;
+        }
+        flushWord();
+    }
+
+    void glyphOutline(const fz_text_span* span, fz_matrix ctm, const fz_text_item& it,
+                      const Stroke& stroke) {
+        fz_matrix glyph = span->trm;
+        glyph.e = it.x;
+        glyph.f = it.y;
+        fz_path* path = outlineGlyph(ctx_, span->font, it.gid, fz_concat(glyph, ctm));
+        if (path == nullptr) {
+            return;  // a glyph without an outline (Type 3) is not shown
+        }
+        PathBuilder b{fz_identity, bounds_, {}, {}, {}, false};
+        const bool ok = walkPath(ctx_, path, &b);
+        fz_drop_path(ctx_, path);
+        if (ok) {
+            addFill(std::move(b.subpaths), false, stroke);
+        }
+    }
+
+    void placeImage(fz_pixmap* pix, fz_matrix ctm, bool stencil, Rgb paint) {
+        const int w = fz_pixmap_width(ctx_, pix);
+        const int h = fz_pixmap_height(ctx_, pix);
+        const int n = fz_pixmap_components(ctx_, pix);
+        const std::ptrdiff_t stride = fz_pixmap_stride(ctx_, pix);
+        const unsigned char* samples = fz_pixmap_samples(ctx_, pix);
+        if (w <= 0 || h <= 0 || samples == nullptr || (n != 1 && n != 3)) {
+            return;
+        }
+        const int channels = stencil ? 3 : n;
+        // The image's corners on the page: unit square (0,0) is its first pixel.
+        const Point p00 = toPage(fz_transform_point_xy(0, 0, ctm));
+        const Point p10 = toPage(fz_transform_point_xy(1, 0, ctm));
+        const Point p01 = toPage(fz_transform_point_xy(0, 1, ctm));
+        const Point p11 = toPage(fz_transform_point_xy(1, 1, ctm));
+        const double uLen = std::hypot(p10.x - p00.x, p10.y - p00.y);
+        const double vLen = std::hypot(p01.x - p00.x, p01.y - p00.y);
+        if (!(uLen > 0) || !(vLen > 0) || !std::isfinite(uLen) || !std::isfinite(vLen)) {
+            return;
+        }
+        Rect box{std::min({p00.x, p10.x, p01.x, p11.x}), std::min({p00.y, p10.y, p01.y, p11.y}),
+                 std::max({p00.x, p10.x, p01.x, p11.x}), std::max({p00.y, p10.y, p01.y, p11.y})};
+        const Rect& clip = clips_.back();
+        if (box.x1 < clip.x0 || box.x0 > clip.x1 || box.y1 < clip.y0 || box.y0 > clip.y1) {
+            return;
+        }
+        // Pixels per plotter unit along the image's own axes.
+        const double du = w / uLen;
+        const double dv = h / vLen;
+        auto sample = [&](int x, int y, std::uint8_t* out) {
+            const unsigned char* s = samples + y * stride + static_cast<std::ptrdiff_t>(x) * n;
+            if (stencil) {
+                const double cover = s[0] / 255.0;
+                for (int c = 0; c < 3; ++c) {
+                    const double ink = (paint >> (16 - 8 * c)) & 0xFF;
+                    out[c] = static_cast<std::uint8_t>(std::lround(255 + (ink - 255) * cover));
+                }
+            } else {
+                std::memcpy(out, s, n);
+            }
+        };
+        Raster r;
+        r.channels = channels;
+        const bool upright = std::abs(p10.y - p00.y) < 1e-6 * uLen &&
+                             std::abs(p01.x - p00.x) < 1e-6 * vLen && p10.x > p00.x &&
+                             p01.y < p00.y && std::abs(du - dv) < 0.01 * std::max(du, dv);
+        if (upright) {
+            r.width = w;
+            r.height = h;
+            r.dpi = du * kUnitsPerInch;
+            r.origin = p00;
+            r.pixels.resize(static_cast<std::size_t>(w) * h * channels);
+            for (int y = 0; y < h; ++y) {
+                for (int x = 0; x < w; ++x) {
+                    sample(x, y, &r.pixels[(static_cast<std::size_t>(y) * w + x) * channels]);
+                }
+            }
+        } else {
+            // Resampled upright at the finer of its two resolutions.
+            const double d = std::max(du, dv);
+            const double bw = (box.x1 - box.x0) * d;
+            const double bh = (box.y1 - box.y0) * d;
+            if (!(bw * bh <= kMaxRasterPixels)) {
+                fail("a turned image would need more than " +
+                     std::to_string(static_cast<long long>(kMaxRasterPixels)) + " pixels");
+                return;
+            }
+            r.width = std::max(1, static_cast<int>(std::ceil(bw)));
+            r.height = std::max(1, static_cast<int>(std::ceil(bh)));
+            r.dpi = d * kUnitsPerInch;
+            r.origin = {box.x0, box.y1};
+            r.pixels.assign(static_cast<std::size_t>(r.width) * r.height * channels, 255);
+            // Page point to image pixel: solve p = p00 + u (p10 - p00) + v (p01 - p00).
+            const double ux = p10.x - p00.x, uy = p10.y - p00.y;
+            const double vx = p01.x - p00.x, vy = p01.y - p00.y;
+            const double det = ux * vy - uy * vx;
+            if (det == 0) {
+                return;
+            }
+            for (int y = 0; y < r.height; ++y) {
+                for (int x = 0; x < r.width; ++x) {
+                    const double px = box.x0 + (x + 0.5) / d - p00.x;
+                    const double py = box.y1 - (y + 0.5) / d - p00.y;
+                    const double u = (px * vy - py * vx) / det;
+                    const double v = (ux * py - uy * px) / det;
+                    if (u < 0 || u >= 1 || v < 0 || v >= 1) {
+                        continue;
+                    }
+                    sample(static_cast<int>(u * w), static_cast<int>(v * h),
+                           &r.pixels[(static_cast<std::size_t>(y) * r.width + x) * channels]);
+                }
+            }
+        }
+        if (countPoints(static_cast<std::size_t>(r.width) * r.height / 64)) {
+            page_.rasters.push_back(std::move(r));
+        }
+    }
+
+    fz_context* ctx_;
+    fz_rect bounds_;
+    Page page_;
+    std::vector<Rect> clips_;
+    int hidden_ = 0;
+    std::size_t points_ = 0;
+    bool failed_ = false;
+    std::string failure_;
+};
+
+struct Device {
+    fz_device base;
+    Collector* collector;
+};
+
+Collector& of(fz_device* dev) {
+    return *reinterpret_cast<Device*>(dev)->collector;
+}
+
+// Every callback keeps C++ exceptions on our side of MuPDF.
+template <typename F>
+void guarded(fz_device* dev, F&& f) {
+    try {
+        f(of(dev));
+    } catch (...) {
+        of(dev).fail("out of memory");
+    }
+}
+
+void devFillPath(fz_context*, fz_device* dev, const fz_path* path, int evenOdd, fz_matrix ctm,
+                 fz_colorspace* cs, const float* color, float alpha, fz_color_params) {
+    guarded(dev, [&](Collector& c) { c.fillPath(path, evenOdd != 0, ctm, cs, color, alpha); });
+}
+
+void devStrokePath(fz_context*, fz_device* dev, const fz_path* path, const fz_stroke_state* st,
+                   fz_matrix ctm, fz_colorspace* cs, const float* color, float alpha,
+                   fz_color_params) {
+    guarded(dev, [&](Collector& c) { c.strokePath(path, st, ctm, cs, color, alpha); });
+}
+
+void devClipPath(fz_context* ctx, fz_device* dev, const fz_path* path, int, fz_matrix ctm,
+                 fz_rect) {
+    const fz_rect r = bounds(ctx, [&] { return fz_bound_path(ctx, path, nullptr, ctm); });
+    guarded(dev, [&](Collector& c) { c.pushClip(r); });
+}
+
+void devClipStrokePath(fz_context* ctx, fz_device* dev, const fz_path* path,
+                       const fz_stroke_state* st, fz_matrix ctm, fz_rect) {
+    const fz_rect r = bounds(ctx, [&] { return fz_bound_path(ctx, path, st, ctm); });
+    guarded(dev, [&](Collector& c) { c.pushClip(r); });
+}
+
+void devFillText(fz_context*, fz_device* dev, const fz_text* text, fz_matrix ctm, fz_colorspace* cs,
+                 const float* color, float alpha, fz_color_params) {
+    guarded(dev, [&](Collector& c) { c.text(text, ctm, cs, color, alpha); });
+}
+
+void devStrokeText(fz_context*, fz_device* dev, const fz_text* text, const fz_stroke_state*,
+                   fz_matrix ctm, fz_colorspace* cs, const float* color, float alpha,
+                   fz_color_params) {
+    guarded(dev, [&](Collector& c) { c.text(text, ctm, cs, color, alpha); });
+}
+
+void devClipText(fz_context* ctx, fz_device* dev, const fz_text* text, fz_matrix ctm, fz_rect) {
+    const fz_rect r = bounds(ctx, [&] { return fz_bound_text(ctx, text, nullptr, ctm); });
+    guarded(dev, [&](Collector& c) { c.pushClip(r); });
+}
+
+void devClipStrokeText(fz_context* ctx, fz_device* dev, const fz_text* text,
+                       const fz_stroke_state* st, fz_matrix ctm, fz_rect) {
+    const fz_rect r = bounds(ctx, [&] { return fz_bound_text(ctx, text, st, ctm); });
+    guarded(dev, [&](Collector& c) { c.pushClip(r); });
+}
+
+void devFillImage(fz_context*, fz_device* dev, fz_image* img, fz_matrix ctm, float alpha,
+                  fz_color_params) {
+    guarded(dev, [&](Collector& c) { c.image(img, ctm, alpha, nullptr, nullptr); });
+}
+
+void devFillImageMask(fz_context*, fz_device* dev, fz_image* img, fz_matrix ctm, fz_colorspace* cs,
+                      const float* color, float alpha, fz_color_params) {
+    guarded(dev, [&](Collector& c) { c.image(img, ctm, alpha, color, cs); });
+}
+
+void devClipImageMask(fz_context*, fz_device* dev, fz_image*, fz_matrix ctm, fz_rect) {
+    const fz_rect r = fz_transform_rect(fz_unit_rect, ctm);
+    guarded(dev, [&](Collector& c) { c.pushClip(r); });
+}
+
+void devPopClip(fz_context*, fz_device* dev) {
+    guarded(dev, [&](Collector& c) { c.popClip(); });
+}
+
+// What is drawn into a soft mask only shapes the mask: it is not content.
+void devBeginMask(fz_context*, fz_device* dev, fz_rect area, int, fz_colorspace*, const float*,
+                  fz_color_params) {
+    guarded(dev, [&](Collector& c) {
+        c.pushClip(area);
+        c.hide();
+    });
+}
+
+void devEndMask(fz_context*, fz_device* dev) {
+    guarded(dev, [&](Collector& c) { c.unhide(); });
+}
+
+int devBeginTile(fz_context*, fz_device* dev, fz_rect, fz_rect, float, float, fz_matrix, int) {
+    guarded(dev, [&](Collector& c) { c.hide(); });
+    return 0;
+}
+
+void devEndTile(fz_context*, fz_device* dev) {
+    guarded(dev, [&](Collector& c) { c.unhide(); });
+}
+
+// Runs one page into the collector; false with MuPDF's message on failure.
+bool runPage(fz_context* ctx, fz_page* page, Collector* collector, char* why, std::size_t len) {
+    fz_device* dev = nullptr;
+    bool ok = true;
+    fz_var(ok);
+    fz_var(dev);
+    fz_try(ctx) {
+        dev = fz_new_device_of_size(ctx, sizeof(Device));
+        auto* d = reinterpret_cast<Device*>(dev);
+        d->collector = collector;
+        dev->fill_path = devFillPath;
+        dev->stroke_path = devStrokePath;
+        dev->clip_path = devClipPath;
+        dev->clip_stroke_path = devClipStrokePath;
+        dev->fill_text = devFillText;
+        dev->stroke_text = devStrokeText;
+        dev->clip_text = devClipText;
+        dev->clip_stroke_text = devClipStrokeText;
+        dev->fill_image = devFillImage;
+        dev->fill_image_mask = devFillImageMask;
+        dev->clip_image_mask = devClipImageMask;
+        dev->pop_clip = devPopClip;
+        dev->begin_mask = devBeginMask;
+        dev->end_mask = devEndMask;
+        dev->begin_tile = devBeginTile;
+        dev->end_tile = devEndTile;
+        fz_run_page(ctx, page, dev, fz_identity, nullptr);
+        fz_close_device(ctx, dev);
+    }
+    fz_always(ctx) {
+        fz_drop_device(ctx, dev);
+    }
+    fz_catch(ctx) {
+        ok = false;
+        std::snprintf(why, len, "%s", fz_caught_message(ctx));
+    }
+    return ok;
+}
+
+struct OpenResult {
+    fz_document* doc = nullptr;
+    int pages = 0;
+    bool needsPassword = false;
+    bool repaired = false;
+};
+
+bool openPdf(fz_context* ctx, const char* path, const unsigned char* data, std::size_t size,
+             OpenResult* result, char* why, std::size_t len) {
+    fz_stream* stm = nullptr;
+    fz_document* doc = nullptr;
+    bool ok = true;
+    fz_var(ok);
+    fz_var(stm);
+    fz_var(doc);
+    fz_try(ctx) {
+        stm = path != nullptr ? fz_open_file(ctx, path) : fz_open_memory(ctx, data, size);
+        doc = fz_open_document_with_stream(ctx, "application/pdf", stm);
+        if (fz_needs_password(ctx, doc) && !fz_authenticate_password(ctx, doc, "")) {
+            result->needsPassword = true;
+        } else {
+            result->pages = fz_count_pages(ctx, doc);
+            pdf_document* pdf = pdf_specifics(ctx, doc);
+            result->repaired = pdf != nullptr && pdf_was_repaired(ctx, pdf);
+        }
+        result->doc = fz_keep_document(ctx, doc);
+    }
+    fz_always(ctx) {
+        fz_drop_document(ctx, doc);
+        fz_drop_stream(ctx, stm);
+    }
+    fz_catch(ctx) {
+        ok = false;
+        std::snprintf(why, len, "%s", fz_caught_message(ctx));
+    }
+    return ok;
+}
+
+fz_page* loadPage(fz_context* ctx, fz_document* doc, int number, fz_rect* bounds, char* why,
+                  std::size_t len) {
+    fz_page* page = nullptr;
+    fz_var(page);
+    fz_try(ctx) {
+        page = fz_load_page(ctx, doc, number);
+        *bounds = fz_bound_page(ctx, page);
+    }
+    fz_catch(ctx) {
+        fz_drop_page(ctx, page);
+        page = nullptr;
+        std::snprintf(why, len, "%s", fz_caught_message(ctx));
+    }
+    return page;
+}
+
+bool readPdf(const char* path, const unsigned char* data, std::size_t size, const PageSink& sink,
+             ReadError& error) {
+    error = ReadError();
+    Budget budget;
+    fz_alloc_context alloc = {&budget, budgetMalloc, budgetRealloc, budgetFree};
+    fz_context* ctx = fz_new_context(&alloc, nullptr, 64 << 20);
+    if (ctx == nullptr) {
+        error.message = "cannot start the PDF interpreter";
+        return false;
+    }
+    Messages messages;
+    fz_set_warning_callback(ctx, onWarning, &messages);
+    fz_set_error_callback(ctx, onError, nullptr);
+    char why[256] = {};
+    bool ok = true;
+    OpenResult opened;
+    fz_register_document_handlers(ctx);
+    if (!openPdf(ctx, path, data, size, &opened, why, sizeof why)) {
+        error.message = std::string("not a readable PDF: ") + why;
+        ok = false;
+    } else if (opened.needsPassword) {
+        error.message = "the PDF is encrypted and needs a password";
+        ok = false;
+    } else if (opened.pages <= 0) {
+        error.message = "the PDF has no pages";
+        ok = false;
+    }
+    for (int i = 0; ok && i < opened.pages; ++i) {
+        fz_rect bounds{};
+        messages.warnings = 0;
+        fz_page* page = loadPage(ctx, opened.doc, i, &bounds, why, sizeof why);
+        if (page == nullptr) {
+            error.message = "page " + std::to_string(i + 1) + ": " + why;
+            ok = false;
+            break;
+        }
+        if (fz_is_empty_rect(bounds) || fz_is_infinite_rect(bounds)) {
+            fz_drop_page(ctx, page);
+            error.message = "page " + std::to_string(i + 1) + " has no size";
+            ok = false;
+            break;
+        }
+        Collector collector(ctx, bounds);
+        const bool ran = runPage(ctx, page, &collector, why, sizeof why);
+        fz_drop_page(ctx, page);
+        if (!ran || collector.failed()) {
+            error.message =
+                "page " + std::to_string(i + 1) + ": " + (ran ? collector.failure() : why);
+            ok = false;
+        } else if (opened.repaired && messages.warnings > 0) {
+            // A damaged file that still reads cleanly is taken; one whose
+            // pages stumble would be compared with content missing.
+            error.message = "damaged PDF: page " + std::to_string(i + 1) + ": " + messages.first;
+            ok = false;
+        } else if (!sink(std::move(collector.page()))) {
+            break;
+        }
+    }
+    if (opened.doc != nullptr) {
+        fz_drop_document(ctx, opened.doc);
+    }
+    fz_drop_context(ctx);
+    return ok;
+}
+
+}  // namespace
+
+bool readPdfFile(const std::string& path, const PageSink& sink, ReadError& error) {
+    return readPdf(path.c_str(), nullptr, 0, sink, error);
+}
+
+bool readPdfBytes(const void* data, std::size_t size, const PageSink& sink, ReadError& error) {
+    return readPdf(nullptr, static_cast<const unsigned char*>(data), size, sink, error);
+}
+
+}  // namespace drawing

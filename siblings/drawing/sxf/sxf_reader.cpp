@@ -1,0 +1,1659 @@
+// Both SXF forms read into the same builder, so that one drawing gives the
+// same page from its .sfc and from its .p21. Features (.sfc) and entities
+// (.p21) are read through tables from name to handler.
+#include <iconv.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <numbers>
+#include <optional>
+#include <sstream>
+#include <unordered_map>
+
+#include "sxf.h"
+#include "sxf_tables.h"
+#include "utf8.h"
+
+namespace drawing {
+namespace {
+
+constexpr std::size_t kMaxPoints = 10'000'000;
+constexpr int kMaxDepth = 64;
+constexpr std::size_t kMaxString = 64 * 1024;
+constexpr double kChordMm = 0.05;  // arcs and splines become chords this close
+
+struct Failure {
+    std::string message;
+    std::size_t offset;
+};
+
+[[noreturn]] void fail(const std::string& message, std::size_t offset) {
+    throw Failure{message, offset};
+}
+
+double toRad(double deg) {
+    return deg * std::numbers::pi / 180;
+}
+
+// ---- the page being built, in mm ----
+
+struct Style {
+    int pen = 1;
+    Rgb colour = kBlack;
+    int lineType = 0;
+    std::vector<double> dash;
+    double widthMm = 0.35;
+    double slantDeg = 0;  // of texts (.p21 keeps it in the text style)
+};
+
+// What elements become before they land on the sheet or in a figure.
+struct Shape {
+    bool isText = false;
+    Path path;  // in mm until placed
+    Text text;  // in mm until placed
+    int layer = 0;
+};
+
+class Builder {
+  public:
+    std::size_t points = 0;
+
+    void count(std::size_t n, std::size_t offset) {
+        points += n;
+        if (points > kMaxPoints) {
+            fail("more than " + std::to_string(kMaxPoints) + " points", offset);
+        }
+    }
+
+    Shape outline(const Style& s, std::vector<Point> pts, std::size_t offset) {
+        count(pts.size(), offset);
+        Shape sh;
+        sh.path.points = std::move(pts);
+        // A polyline that returns to its start is a closed outline.
+        if (sh.path.points.size() >= 4 && sh.path.points.front() == sh.path.points.back()) {
+            sh.path.points.pop_back();
+            sh.path.closed = true;
+        }
+        sh.path.stroke = stroke(s);
+        return sh;
+    }
+
+    static Stroke stroke(const Style& s) {
+        Stroke st;
+        st.pen = s.pen;
+        st.color = s.colour;
+        st.widthMm = s.widthMm;
+        st.dashMm = s.dash;
+        st.lineType = s.dash.empty() ? 0 : s.lineType;
+        return st;
+    }
+
+    std::vector<Point> arc(double cx, double cy, double rx, double ry, double rotDeg,
+                           double startDeg, double endDeg, bool clockwise, bool full,
+                           std::size_t offset) {
+        if (!(rx > 0) || !(ry > 0) ||
+            !std::isfinite(rx + ry + cx + cy + rotDeg + startDeg + endDeg)) {
+            fail("an arc without a radius", offset);
+        }
+        double sweep = full        ? 360
+                       : clockwise ? -(std::fmod(std::fmod(startDeg - endDeg, 360) + 360, 360))
+                                   : std::fmod(std::fmod(endDeg - startDeg, 360) + 360, 360);
+        if (!full && sweep == 0) {
+            sweep = clockwise ? -360 : 360;
+        }
+        const double r = std::max(rx, ry);
+        const double step =
+            std::min(5.0, 2 * std::acos(std::max(0.0, 1 - kChordMm / r)) * 180 / std::numbers::pi);
+        const int n =
+            std::clamp(static_cast<int>(std::ceil(std::abs(sweep) / std::max(step, 0.5))), 1, 720);
+        const double cr = std::cos(toRad(rotDeg)), sr = std::sin(toRad(rotDeg));
+        std::vector<Point> pts;
+        for (int i = 0; i <= n; ++i) {
+            const double a = toRad(startDeg + sweep * i / n);
+            const double x = rx * std::cos(a), y = ry * std::sin(a);
+            pts.push_back({cx + x * cr - y * sr, cy + x * sr + y * cr});
+        }
+        if (full) {
+            pts.back() = pts.front();
+        }
+        return pts;
+    }
+
+    static std::vector<Point> bezier(const std::vector<Point>& c) {
+        std::vector<Point> pts{c.front()};
+        for (std::size_t i = 0; i + 3 < c.size(); i += 3) {
+            const Point p0 = c[i], p1 = c[i + 1], p2 = c[i + 2], p3 = c[i + 3];
+            const double dd = std::hypot(
+                std::max(std::abs(p0.x - 2 * p1.x + p2.x), std::abs(p1.x - 2 * p2.x + p3.x)),
+                std::max(std::abs(p0.y - 2 * p1.y + p2.y), std::abs(p1.y - 2 * p2.y + p3.y)));
+            const int n =
+                std::clamp(static_cast<int>(std::ceil(std::sqrt(0.75 * dd / kChordMm))), 1, 256);
+            for (int k = 1; k <= n; ++k) {
+                const double t = static_cast<double>(k) / n, u = 1 - t;
+                pts.push_back({u * u * u * p0.x + 3 * u * u * t * p1.x + 3 * u * t * t * p2.x +
+                                   t * t * t * p3.x,
+                               u * u * u * p0.y + 3 * u * u * t * p1.y + 3 * u * t * t * p2.y +
+                                   t * t * t * p3.y});
+            }
+        }
+        return pts;
+    }
+
+    static Shape text(const Style& s, const std::string& utf8, double x, double y, double h,
+                      double w, double spacing, double angleDeg, double slantDeg, int anchor) {
+        std::size_t n = 0;
+        for (unsigned char c : utf8) {
+            n += (c & 0xC0) != 0x80;
+        }
+        Shape sh;
+        sh.isText = true;
+        Text& t = sh.text;
+        t.text = utf8;
+        // Micrometres: what both forms agree on (see the writer).
+        t.origin = {std::round(x * 1e6) / 1e6, std::round(y * 1e6) / 1e6};
+        t.charHeight = h;
+        if (n > 0) {
+            const double dn = static_cast<double>(n);
+            t.charWidth = std::max(0.0, (w - (dn - 1) * spacing) / dn);
+            // Spacing of half a character (as written here): the same width
+            // however the spacing was rounded, so both forms agree.
+            if (std::abs(spacing - 0.5 * t.charWidth) < 2e-6) {
+                t.charWidth = w / (1.5 * dn - 0.5);
+            }
+        }
+        // Both forms round angles differently (degrees here, radians and
+        // directions there): nanodegrees are what they agree on.
+        auto nano = [](double deg) { return std::round(deg * 1e9) / 1e9 + 0.0; };
+        t.angleDeg = nano(std::fmod(std::fmod(angleDeg, 360) + 360, 360));
+        if (t.angleDeg >= 360) {
+            t.angleDeg = 0;
+        }
+        t.slant = std::tan(toRad(std::clamp(nano(slantDeg), -85.0, 85.0)));
+        t.labelOrigin = sxf::labelOriginOfAnchor(std::clamp(anchor, 1, 9));
+        t.stroke = stroke(s);
+        return sh;
+    }
+
+    // Hatch lines over the rings (even-odd), spacing mm apart at angle.
+    std::vector<Shape> hatch(const Style& s, const std::vector<std::vector<Point>>& rings,
+                             double x0, double y0, double spacing, double angleDeg,
+                             std::size_t offset) {
+        std::vector<Shape> lines;
+        if (!(spacing > 0) || rings.empty()) {
+            return lines;
+        }
+        const double a = toRad(angleDeg), c = std::cos(a), sn = std::sin(a);
+        // In a frame turned so that hatch lines run along u.
+        auto v = [&](const Point& p) { return -(p.x - x0) * sn + (p.y - y0) * c; };
+        auto u = [&](const Point& p) { return (p.x - x0) * c + (p.y - y0) * sn; };
+        double vmin = 1e300, vmax = -1e300;
+        for (const auto& r : rings) {
+            for (const auto& p : r) {
+                vmin = std::min(vmin, v(p));
+                vmax = std::max(vmax, v(p));
+            }
+        }
+        std::size_t edges = 0;
+        for (const auto& r : rings) {
+            edges += r.size();
+        }
+        // Every hatch line meets every edge: the work is their product.
+        if ((vmax - vmin) / spacing > 1e5 ||
+            (vmax - vmin) / spacing * static_cast<double>(edges) > 5e7) {
+            fail("hatch lines too dense for their boundary", offset);
+        }
+        for (double k = std::ceil(vmin / spacing); k * spacing <= vmax; k += 1) {
+            const double vv = k * spacing;
+            std::vector<double> cuts;
+            for (const auto& r : rings) {
+                for (std::size_t i = 0; i < r.size(); ++i) {
+                    const Point& p = r[i];
+                    const Point& q = r[(i + 1) % r.size()];
+                    const double vp = v(p), vq = v(q);
+                    if ((vp <= vv) != (vq <= vv)) {
+                        const double t = (vv - vp) / (vq - vp);
+                        cuts.push_back(u(p) + t * (u(q) - u(p)));
+                    }
+                }
+            }
+            std::sort(cuts.begin(), cuts.end());
+            for (std::size_t i = 0; i + 1 < cuts.size(); i += 2) {
+                auto at = [&](double uu) {
+                    return Point{x0 + uu * c - vv * sn, y0 + uu * sn + vv * c};
+                };
+                lines.push_back(outline(s, {at(cuts[i]), at(cuts[i + 1])}, offset));
+            }
+        }
+        return lines;
+    }
+};
+
+// Places shapes (mm) on the page (plotter units) through a transform.
+struct Transform {
+    double x = 0, y = 0, angleDeg = 0, sx = 1, sy = 1;
+    Point apply(const Point& p) const {
+        const double a = toRad(angleDeg);
+        const double px = p.x * sx, py = p.y * sy;
+        return {x + px * std::cos(a) - py * std::sin(a), y + px * std::sin(a) + py * std::cos(a)};
+    }
+};
+
+void place(const Shape& sh, const Transform& t, Page& page) {
+    if (sh.isText) {
+        Text text = sh.text;
+        const Point o = t.apply(text.origin);
+        text.origin = {o.x * kUnitsPerMm, o.y * kUnitsPerMm};
+        text.charWidth *= std::abs(t.sx) * kUnitsPerMm;
+        text.charHeight *= std::abs(t.sy) * kUnitsPerMm;
+        text.angleDeg += t.angleDeg;
+        page.texts.push_back(std::move(text));
+        return;
+    }
+    Path p = sh.path;
+    for (auto& pt : p.points) {
+        const Point q = t.apply(pt);
+        pt = {q.x * kUnitsPerMm, q.y * kUnitsPerMm};
+    }
+    page.paths.push_back(std::move(p));
+}
+
+// The line type number of a pattern written as "LT<n>", else fallback.
+int lineTypeNumber(const std::string& name, int fallback) {
+    if (name.size() < 3 || name.size() > 8 || name.compare(0, 2, "LT") != 0) {
+        return fallback;
+    }
+    char* end = nullptr;
+    const long n = std::strtol(name.c_str() + 2, &end, 10);
+    return *end == '\0' ? static_cast<int>(n) : fallback;
+}
+
+// ---- numbers and strings ----
+
+double number(const std::string& s, std::size_t offset) {
+    const char* b = s.c_str();
+    char* end = nullptr;
+    const double v = std::strtod(b, &end);
+    while (*end == ' ') {
+        ++end;
+    }
+    if (end == b || *end != '\0' || !std::isfinite(v)) {
+        fail("not a number: \"" + s.substr(0, 40) + "\"", offset);
+    }
+    return v;
+}
+
+int integer(const std::string& s, std::size_t offset) {
+    const double v = number(s, offset);
+    if (v < -1e9 || v > 1e9) {
+        fail("number out of range: " + s.substr(0, 40), offset);
+    }
+    return static_cast<int>(std::lround(v));
+}
+
+// "(1.0,2.0,3.0)" -> numbers
+std::vector<double> numberList(const std::string& s, std::size_t offset) {
+    std::string body = s;
+    body.erase(std::remove_if(body.begin(), body.end(), [](char c) { return c == ' '; }),
+               body.end());
+    if (body.size() < 2 || body.front() != '(' || body.back() != ')') {
+        fail("not a list: \"" + s.substr(0, 40) + "\"", offset);
+    }
+    std::vector<double> out;
+    body = body.substr(1, body.size() - 2);
+    std::size_t start = 0;
+    while (start < body.size()) {
+        const auto comma = std::min(body.find(',', start), body.size());
+        out.push_back(number(body.substr(start, comma - start), offset));
+        start = comma + 1;
+    }
+    return out;
+}
+
+std::string convert(std::string_view in, const char* to, const char* from) {
+    iconv_t cd = iconv_open(to, from);
+    if (cd == reinterpret_cast<iconv_t>(-1)) {
+        return std::string(in);
+    }
+    std::string out;
+    std::vector<char> buf(4 * in.size() + 16);
+    char* src = const_cast<char*>(in.data());
+    std::size_t left = in.size();
+    while (left > 0) {
+        char* dst = buf.data();
+        std::size_t room = buf.size();
+        const std::size_t r = iconv(cd, &src, &left, &dst, &room);
+        out.append(buf.data(), dst - buf.data());
+        if (r == static_cast<std::size_t>(-1)) {
+            if (errno == E2BIG) {
+                continue;
+            }
+            // A byte or character the other side lacks.
+            out += '?';
+            const auto lead = static_cast<unsigned char>(*src);
+            std::size_t skip = 1;
+            if (std::strcmp(from, "UTF-8") == 0) {
+                skip = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
+            }
+            skip = std::min(skip, left);
+            src += skip;
+            left -= skip;
+        }
+    }
+    iconv_close(cd);
+    return out;
+}
+
+// ================= .sfc =================
+
+struct Feature {
+    std::string name;
+    std::vector<std::string> args;
+    std::size_t offset;
+};
+
+// "#10 = name('a',\'text\',...)" with lines joined; text in UTF-8.
+Feature parseFeature(const std::string& body, std::size_t offset) {
+    std::size_t i = 0;
+    auto skip = [&] {
+        while (i < body.size() && (body[i] == ' ' || body[i] == '\t')) {
+            ++i;
+        }
+    };
+    skip();
+    if (i < body.size() && body[i] == '#') {
+        ++i;
+        while (i < body.size() && std::isdigit(static_cast<unsigned char>(body[i]))) {
+            ++i;
+        }
+        skip();
+        if (i >= body.size() || body[i] != '=') {
+            fail("a feature without \"=\"", offset);
+        }
+        ++i;
+        skip();
+    }
+    Feature f;
+    f.offset = offset;
+    while (i < body.size() &&
+           (std::isalnum(static_cast<unsigned char>(body[i])) || body[i] == '_')) {
+        f.name += static_cast<char>(std::tolower(static_cast<unsigned char>(body[i++])));
+    }
+    skip();
+    if (f.name.empty() || i >= body.size() || body[i] != '(') {
+        fail("a feature without a name and \"(\"", offset);
+    }
+    ++i;
+    skip();
+    if (i < body.size() && body[i] == ')') {
+        ++i;
+    } else {
+        for (;;) {
+            skip();
+            std::string arg;
+            if (body.compare(i, 2, "\\'") == 0) {
+                const auto end = body.find("\\'", i + 2);
+                if (end == std::string::npos) {
+                    fail("an unterminated text", offset);
+                }
+                arg = body.substr(i + 2, end - i - 2);
+                i = end + 2;
+            } else if (i < body.size() && body[i] == '\'') {
+                const auto end = body.find('\'', i + 1);
+                if (end == std::string::npos) {
+                    fail("an unterminated string", offset);
+                }
+                arg = body.substr(i + 1, end - i - 1);
+                i = end + 1;
+            } else {
+                fail("a parameter that is not quoted", offset);
+            }
+            if (arg.size() > kMaxString) {
+                fail("a string over 64 KiB", offset);
+            }
+            f.args.push_back(std::move(arg));
+            skip();
+            if (i < body.size() && body[i] == ',') {
+                ++i;
+                continue;
+            }
+            if (i < body.size() && body[i] == ')') {
+                ++i;
+                break;
+            }
+            fail("\",\" or \")\" expected in " + f.name, offset);
+        }
+    }
+    skip();
+    if (i < body.size() && body[i] == ';') {
+        ++i;
+    }
+    skip();
+    if (i != body.size()) {
+        fail("text after the feature " + f.name, offset);
+    }
+    return f;
+}
+
+class SfcReader {
+  public:
+    explicit SfcReader(std::string_view data) : data_(data) {}
+
+    Page read() {
+        collect();
+        // Tables first: they may stand anywhere in the file.
+        for (const auto& f : features_) {
+            auto it = tableHandlers().find(f.name);
+            if (it != tableHandlers().end()) {
+                it->second(*this, f);
+            }
+        }
+        for (const auto& f : features_) {
+            if (sheetDone_) {
+                break;  // elements after the sheet belong to nothing
+            }
+            auto it = elementHandlers().find(f.name);
+            if (it != elementHandlers().end()) {
+                it->second(*this, f);
+            }
+        }
+        if (!sheetDone_) {
+            // No sheet feature: what is pending is the drawing.
+            takeSheet(0, 0);
+        }
+        return std::move(page_);
+    }
+
+  private:
+    using Handler = std::function<void(SfcReader&, const Feature&)>;
+
+    void collect() {
+        std::size_t pos = 0;
+        bool any = false;
+        while ((pos = data_.find("/*", pos)) != std::string_view::npos) {
+            const std::size_t start = pos;
+            std::size_t tagEnd = pos + 2;
+            while (tagEnd < data_.size() && data_[tagEnd] != '\r' && data_[tagEnd] != '\n' &&
+                   data_[tagEnd] != ' ' && data_[tagEnd] != '#') {
+                ++tagEnd;
+            }
+            const std::string tag(data_.substr(pos + 2, tagEnd - pos - 2));
+            std::string close = "*/";
+            if (tag == "SXF" || tag == "SXF3" || tag == "SXF3.1") {
+                close = tag + "*/";
+            }
+            const auto end = data_.find(close, tagEnd);
+            if (end == std::string_view::npos) {
+                fail("an unterminated comment block", start);
+            }
+            pos = end + close.size();
+            if (close == "*/") {
+                continue;  // a plain comment
+            }
+            std::string body;
+            for (char c : data_.substr(tagEnd, end - tagEnd)) {
+                if (c != '\r' && c != '\n') {
+                    body += c;
+                }
+            }
+            features_.push_back(parseFeature(cp932ToUtf8(body), start));
+            any = true;
+        }
+        if (!any && data_.find("DATA;") == std::string_view::npos) {
+            fail("no feature blocks and no DATA section", 0);
+        }
+    }
+
+    const std::string& arg(const Feature& f, std::size_t i) {
+        if (i >= f.args.size()) {
+            fail(f.name + ": parameter " + std::to_string(i + 1) + " is missing", f.offset);
+        }
+        return f.args[i];
+    }
+    double num(const Feature& f, std::size_t i) { return number(arg(f, i), f.offset); }
+    int code(const Feature& f, std::size_t i) { return integer(arg(f, i), f.offset); }
+
+    Style style(const Feature& f, int layer, int colour, int lineType, int width) {
+        Style s;
+        if (layer > 0) {
+            if (layer > static_cast<int>(layers_.size())) {
+                fail(f.name + ": no layer " + std::to_string(layer), f.offset);
+            }
+            const std::string& name = layers_[layer - 1];
+            s.pen = name.rfind("PEN", 0) == 0 && name.size() > 3 &&
+                            name.find_first_not_of("0123456789", 3) == std::string::npos &&
+                            name.size() < 8
+                        ? std::atoi(name.c_str() + 3)
+                        : layer;
+        }
+        if (colour > 0) {
+            auto it = colours_.find(colour);
+            if (it == colours_.end()) {
+                fail(f.name + ": no colour " + std::to_string(colour), f.offset);
+            }
+            s.colour = it->second;
+        }
+        if (lineType > 0) {
+            auto it = lineTypes_.find(lineType);
+            if (it == lineTypes_.end()) {
+                fail(f.name + ": no line type " + std::to_string(lineType), f.offset);
+            }
+            s.lineType = it->second.first;
+            s.dash = it->second.second;
+        }
+        if (width > 0) {
+            auto it = widths_.find(width);
+            if (it == widths_.end()) {
+                fail(f.name + ": no line width " + std::to_string(width), f.offset);
+            }
+            s.widthMm = it->second;
+        }
+        return s;
+    }
+    Style elementStyle(const Feature& f) {
+        return style(f, code(f, 0), code(f, 1), code(f, 2), code(f, 3));
+    }
+
+    std::vector<Point> xy(const Feature& f, std::size_t countAt) {
+        const int n = code(f, countAt);
+        const auto xs = numberList(arg(f, countAt + 1), f.offset);
+        const auto ys = numberList(arg(f, countAt + 2), f.offset);
+        if (n < 0 || static_cast<std::size_t>(n) != xs.size() || xs.size() != ys.size()) {
+            fail(f.name + ": " + std::to_string(n) + " points announced, " +
+                     std::to_string(xs.size()) + " and " + std::to_string(ys.size()) + " given",
+                 f.offset);
+        }
+        std::vector<Point> pts;
+        for (std::size_t i = 0; i < xs.size(); ++i) {
+            pts.push_back({xs[i], ys[i]});
+        }
+        return pts;
+    }
+
+    // Elements of layer 0 may be segments of the next composite curve.
+    void element(Shape sh, bool segment) {
+        sh.layer = segment ? 0 : 1;
+        pending_.push_back(std::move(sh));
+    }
+
+    std::vector<std::vector<Point>> rings(const Feature& f, std::size_t outerAt) {
+        std::vector<int> ids{code(f, outerAt)};
+        const int n = code(f, outerAt + 1);
+        const auto holes = numberList(arg(f, outerAt + 2), f.offset);
+        if (n < 0 || static_cast<std::size_t>(n) != holes.size()) {
+            fail(f.name + ": hole count does not match its list", f.offset);
+        }
+        for (double h : holes) {
+            ids.push_back(static_cast<int>(h));
+        }
+        std::vector<std::vector<Point>> out;
+        for (int id : ids) {
+            if (id < 1 || id > static_cast<int>(curves_.size())) {
+                fail(f.name + ": no composite curve " + std::to_string(id), f.offset);
+            }
+            out.push_back(curves_[id - 1]);
+        }
+        return out;
+    }
+
+    void takeSheet(double wMm, double hMm) {
+        page_.width = wMm * kUnitsPerMm;
+        page_.height = hMm * kUnitsPerMm;
+        for (const auto& sh : pending_) {
+            place(sh, Transform{}, page_);
+        }
+        pending_.clear();
+        sheetDone_ = true;
+    }
+
+    static const std::unordered_map<std::string, Handler>& tableHandlers() {
+        static const std::unordered_map<std::string, Handler> table = {
+            {"layer_feature",
+             [](SfcReader& r, const Feature& f) { r.layers_.push_back(r.arg(f, 0)); }},
+            {"pre_defined_colour_feature",
+             [](SfcReader& r, const Feature& f) {
+                 const std::string& name = r.arg(f, 0);
+                 for (int i = 0; i < 16; ++i) {
+                     if (name == sxf::kColours[i].name) {
+                         r.colours_[i + 1] = sxf::kColours[i].rgb;
+                         return;
+                     }
+                 }
+                 fail("unknown colour \"" + name + "\"", f.offset);
+             }},
+            {"user_defined_colour_feature",
+             [](SfcReader& r, const Feature& f) {
+                 auto c = [&](int i) { return static_cast<Rgb>(std::clamp(r.code(f, i), 0, 255)); };
+                 r.colours_[sxf::kFirstUserColour + r.userColours_++] =
+                     c(0) << 16 | c(1) << 8 | c(2);
+             }},
+            {"pre_defined_font_feature",
+             [](SfcReader& r, const Feature& f) {
+                 const auto& types = sxf::lineTypes();
+                 for (std::size_t i = 0; i < types.size(); ++i) {
+                     if (r.arg(f, 0) == types[i].name) {
+                         r.lineTypes_[static_cast<int>(i) + 1] = {
+                             i == 0 ? 0 : static_cast<int>(i) + 1, types[i].pattern};
+                         return;
+                     }
+                 }
+                 fail("unknown line type \"" + r.arg(f, 0) + "\"", f.offset);
+             }},
+            {"user_defined_font_feature",
+             [](SfcReader& r, const Feature& f) {
+                 const std::string& name = r.arg(f, 0);
+                 auto dash = numberList(r.arg(f, 2), f.offset);
+                 if (r.code(f, 1) != static_cast<int>(dash.size()) || dash.size() % 2 == 1) {
+                     fail("line type \"" + name + "\": its pattern does not match its count",
+                          f.offset);
+                 }
+                 const int code = sxf::kFirstUserLineType + r.userLineTypes_++;
+                 r.lineTypes_[code] = {lineTypeNumber(name, code), dash};
+             }},
+            {"width_feature",
+             [](SfcReader& r, const Feature& f) {
+                 const double mm = r.num(f, 0);
+                 for (int i = 0; i < 9; ++i) {
+                     if (std::abs(sxf::kWidths[i] - mm) < 1e-9) {
+                         r.widths_[i + 1] = mm;
+                         return;
+                     }
+                 }
+                 r.widths_[sxf::kFirstUserWidth + r.userWidths_++] = mm;
+             }},
+            {"text_font_feature", [](SfcReader& r, const Feature&) { ++r.fonts_; }},
+        };
+        return table;
+    }
+
+    static const std::unordered_map<std::string, Handler>& elementHandlers() {
+        static const std::unordered_map<std::string, Handler> table = {
+            {"line_feature",
+             [](SfcReader& r, const Feature& f) {
+                 r.element(r.builder_.outline(
+                               r.elementStyle(f),
+                               {{r.num(f, 4), r.num(f, 5)}, {r.num(f, 6), r.num(f, 7)}}, f.offset),
+                           r.code(f, 0) == 0);
+             }},
+            {"polyline_feature",
+             [](SfcReader& r, const Feature& f) {
+                 r.element(r.builder_.outline(r.elementStyle(f), r.xy(f, 4), f.offset),
+                           r.code(f, 0) == 0);
+             }},
+            {"circle_feature",
+             [](SfcReader& r, const Feature& f) {
+                 auto pts = r.builder_.arc(r.num(f, 4), r.num(f, 5), r.num(f, 6), r.num(f, 6), 0, 0,
+                                           360, false, true, f.offset);
+                 r.element(r.builder_.outline(r.elementStyle(f), std::move(pts), f.offset), false);
+             }},
+            {"arc_feature",
+             [](SfcReader& r, const Feature& f) {
+                 auto pts =
+                     r.builder_.arc(r.num(f, 4), r.num(f, 5), r.num(f, 6), r.num(f, 6), 0,
+                                    r.num(f, 8), r.num(f, 9), r.code(f, 7) == 1, false, f.offset);
+                 r.element(r.builder_.outline(r.elementStyle(f), std::move(pts), f.offset),
+                           r.code(f, 0) == 0);
+             }},
+            {"ellipse_feature",
+             [](SfcReader& r, const Feature& f) {
+                 auto pts = r.builder_.arc(r.num(f, 4), r.num(f, 5), r.num(f, 6), r.num(f, 7),
+                                           r.num(f, 8), 0, 360, false, true, f.offset);
+                 r.element(r.builder_.outline(r.elementStyle(f), std::move(pts), f.offset), false);
+             }},
+            {"ellipse_arc_feature",
+             [](SfcReader& r, const Feature& f) {
+                 auto pts =
+                     r.builder_.arc(r.num(f, 4), r.num(f, 5), r.num(f, 6), r.num(f, 7), r.num(f, 9),
+                                    r.num(f, 10), r.num(f, 11), r.code(f, 8) == 1, false, f.offset);
+                 r.element(r.builder_.outline(r.elementStyle(f), std::move(pts), f.offset),
+                           r.code(f, 0) == 0);
+             }},
+            {"spline_feature",
+             [](SfcReader& r, const Feature& f) {
+                 const auto ctrl = r.xy(f, 5);
+                 if (ctrl.size() < 4 || (ctrl.size() - 1) % 3 != 0) {
+                     fail("spline_feature: " + std::to_string(ctrl.size()) + " points is not 3k+1",
+                          f.offset);
+                 }
+                 r.element(r.builder_.outline(r.elementStyle(f), Builder::bezier(ctrl), f.offset),
+                           r.code(f, 0) == 0);
+             }},
+            {"point_marker_feature",
+             [](SfcReader& r, const Feature& f) {
+                 // Every marker is drawn as a plus of 1 mm by its scale.
+                 const Style s = r.style(f, r.code(f, 0), r.code(f, 1), 0, 0);
+                 const double x = r.num(f, 2), y = r.num(f, 3), d = 0.5 * std::abs(r.num(f, 6));
+                 r.element(r.builder_.outline(s, {{x - d, y}, {x + d, y}}, f.offset), false);
+                 r.element(r.builder_.outline(s, {{x, y - d}, {x, y + d}}, f.offset), false);
+             }},
+            {"text_string_feature",
+             [](SfcReader& r, const Feature& f) {
+                 const Style s = r.style(f, r.code(f, 0), r.code(f, 1), 0, 0);
+                 r.element(Builder::text(s, r.arg(f, 3), r.num(f, 4), r.num(f, 5), r.num(f, 6),
+                                         r.num(f, 7), r.num(f, 8), r.num(f, 9), r.num(f, 10),
+                                         r.code(f, 11)),
+                           false);
+             }},
+            {"composite_curve_org_feature",
+             [](SfcReader& r, const Feature& f) { r.compositeCurve(f); }},
+            {"composite_curve_feature",
+             [](SfcReader& r, const Feature& f) { r.compositeCurve(f); }},
+            {"fill_area_style_colour_feature",
+             [](SfcReader& r, const Feature& f) {
+                 const Style s = r.style(f, r.code(f, 0), r.code(f, 1), 0, 0);
+                 Shape sh;
+                 sh.path.filled = true;
+                 sh.path.closed = true;
+                 sh.path.evenOdd = true;
+                 sh.path.stroke = Builder::stroke(s);
+                 for (const auto& ring : r.rings(f, 2)) {
+                     if (!sh.path.points.empty()) {
+                         sh.path.subpathStarts.push_back(sh.path.points.size());
+                     }
+                     sh.path.points.insert(sh.path.points.end(), ring.begin(), ring.end());
+                 }
+                 r.builder_.count(sh.path.points.size(), f.offset);
+                 r.element(std::move(sh), false);
+             }},
+            {"fill_area_style_hatching_feature",
+             [](SfcReader& r, const Feature& f) {
+                 const int k = r.code(f, 1);
+                 if (k < 1 || k > 4) {
+                     fail("fill_area_style_hatching_feature: " + std::to_string(k) +
+                              " hatch patterns",
+                          f.offset);
+                 }
+                 const auto rings = r.rings(f, 2 + static_cast<std::size_t>(k));
+                 for (int i = 0; i < k; ++i) {
+                     const auto h = numberList(r.arg(f, 2 + static_cast<std::size_t>(i)), f.offset);
+                     if (h.size() != 7) {
+                         fail("fill_area_style_hatching_feature: a hatch of " +
+                                  std::to_string(h.size()) + " values",
+                              f.offset);
+                     }
+                     const Style s = r.style(f, r.code(f, 0), static_cast<int>(h[0]),
+                                             static_cast<int>(h[1]), static_cast<int>(h[2]));
+                     for (auto& line :
+                          r.builder_.hatch(s, rings, h[3], h[4], h[5], h[6], f.offset)) {
+                         r.element(std::move(line), false);
+                     }
+                 }
+             }},
+            {"sfig_org_feature",
+             [](SfcReader& r, const Feature& f) {
+                 r.figures_[r.arg(f, 0)] = std::move(r.pending_);
+                 r.pending_.clear();
+             }},
+            {"sfig_locate_feature",
+             [](SfcReader& r, const Feature& f) {
+                 auto it = r.figures_.find(r.arg(f, 1));
+                 if (it == r.figures_.end()) {
+                     fail("sfig_locate_feature: no figure \"" + r.arg(f, 1) + "\"", f.offset);
+                 }
+                 const Transform t{r.num(f, 2), r.num(f, 3), r.num(f, 4), r.num(f, 5), r.num(f, 6)};
+                 for (const auto& sh : it->second) {
+                     Shape placed = sh;
+                     if (placed.isText) {
+                         placed.text.origin = t.apply(placed.text.origin);
+                         placed.text.charWidth *= std::abs(t.sx);
+                         placed.text.charHeight *= std::abs(t.sy);
+                         placed.text.angleDeg += t.angleDeg;
+                     } else {
+                         for (auto& p : placed.path.points) {
+                             p = t.apply(p);
+                         }
+                     }
+                     r.builder_.count(placed.path.points.size() + 1, f.offset);
+                     placed.layer = 1;
+                     r.pending_.push_back(std::move(placed));
+                 }
+             }},
+            {"drawing_sheet_feature",
+             [](SfcReader& r, const Feature& f) { r.takeSheet(r.num(f, 3), r.num(f, 4)); }},
+            // Dimensions: the dimension line (or arc), extension lines and
+            // text; arrowheads are not drawn.
+            {"linear_dim_feature",
+             [](SfcReader& r, const Feature& f) {
+                 r.dimensionLine(f, 4);
+                 r.extensionLine(f, 8);
+                 r.extensionLine(f, 15);
+                 r.dimensionText(f, 32);
+             }},
+            {"angular_dim_feature", [](SfcReader& r, const Feature& f) { r.angularDimension(f); }},
+            {"curve_dim_feature", [](SfcReader& r, const Feature& f) { r.angularDimension(f); }},
+            {"radius_dim_feature",
+             [](SfcReader& r, const Feature& f) {
+                 r.dimensionLine(f, 4);
+                 r.dimensionText(f, 13);
+             }},
+            {"diameter_dim_feature",
+             [](SfcReader& r, const Feature& f) {
+                 r.dimensionLine(f, 4);
+                 r.dimensionText(f, 18);
+             }},
+            {"label_feature",
+             [](SfcReader& r, const Feature& f) {
+                 r.element(r.builder_.outline(r.elementStyle(f), r.xy(f, 4), f.offset), false);
+                 r.dimensionText(f, 9);
+             }},
+            {"balloon_feature",
+             [](SfcReader& r, const Feature& f) {
+                 const Style s = r.elementStyle(f);
+                 r.element(r.builder_.outline(s, r.xy(f, 4), f.offset), false);
+                 const double radius = r.num(f, 9);
+                 if (radius > 0) {
+                     auto pts = r.builder_.arc(r.num(f, 7), r.num(f, 8), radius, radius, 0, 0, 360,
+                                               false, true, f.offset);
+                     r.element(r.builder_.outline(s, std::move(pts), f.offset), false);
+                 }
+                 r.dimensionText(f, 12);
+             }},
+        };
+        return table;
+    }
+
+    void dimensionLine(const Feature& f, std::size_t at) {
+        straight(f, elementStyle(f), {num(f, at), num(f, at + 1)},
+                 {num(f, at + 2), num(f, at + 3)});
+    }
+    void straight(const Feature& f, const Style& s, Point a, Point b) {
+        element(builder_.outline(s, {a, b}, f.offset), false);
+    }
+    // EXT: flag, base x, y, start x, y, end x, y; drawn from start to end.
+    void extensionLine(const Feature& f, std::size_t at) {
+        if (code(f, at) != 0) {
+            straight(f, elementStyle(f), {num(f, at + 3), num(f, at + 4)},
+                     {num(f, at + 5), num(f, at + 6)});
+        }
+    }
+    // TXT: flag, font, text, x, y, height, width, spacing, angle, slant,
+    // anchor, direction.
+    void dimensionText(const Feature& f, std::size_t at) {
+        if (code(f, at) == 0) {
+            return;
+        }
+        const Style s = style(f, code(f, 0), code(f, 1), 0, 0);
+        element(Builder::text(s, arg(f, at + 2), num(f, at + 3), num(f, at + 4), num(f, at + 5),
+                              num(f, at + 6), num(f, at + 7), num(f, at + 8), num(f, at + 9),
+                              code(f, at + 10)),
+                false);
+    }
+    // L, C, T, W, centre, radius, from and to angle, EXT, EXT, ARR, ARR, TXT.
+    void angularDimension(const Feature& f) {
+        auto pts = builder_.arc(num(f, 4), num(f, 5), num(f, 6), num(f, 6), 0, num(f, 7), num(f, 8),
+                                false, false, f.offset);
+        element(builder_.outline(elementStyle(f), std::move(pts), f.offset), false);
+        extensionLine(f, 9);
+        extensionLine(f, 16);
+        dimensionText(f, 33);
+    }
+
+    void compositeCurve(const Feature& f) {
+        // The segments are the layer-0 elements since the last composite curve.
+        std::vector<Point> ring;
+        auto it = pending_.end();
+        while (it != pending_.begin() && !std::prev(it)->isText && std::prev(it)->layer == 0) {
+            --it;
+        }
+        for (auto s = it; s != pending_.end(); ++s) {
+            auto& pts = s->path.points;
+            if (s->path.closed && !pts.empty()) {
+                pts.push_back(pts.front());
+            }
+            ring.insert(ring.end(),
+                        pts.begin() + (!ring.empty() && !pts.empty() && ring.back() == pts.front()),
+                        pts.end());
+        }
+        pending_.erase(it, pending_.end());
+        if (ring.size() >= 2 && ring.front() == ring.back()) {
+            ring.pop_back();
+        }
+        curves_.push_back(ring);
+        if (code(f, 3) == 1 && ring.size() >= 2) {
+            Shape sh;
+            sh.path.points = ring;
+            sh.path.closed = true;
+            sh.path.stroke = Builder::stroke(style(f, 0, code(f, 0), code(f, 1), code(f, 2)));
+            sh.layer = 1;
+            pending_.push_back(std::move(sh));
+        }
+    }
+
+    std::string_view data_;
+    std::vector<Feature> features_;
+    std::vector<std::string> layers_;
+    std::map<int, Rgb> colours_;
+    std::map<int, std::pair<int, std::vector<double>>> lineTypes_;
+    std::map<int, double> widths_;
+    int userColours_ = 0, userLineTypes_ = 0, userWidths_ = 0, fonts_ = 0;
+    std::vector<Shape> pending_;
+    std::vector<std::vector<Point>> curves_;
+    std::map<std::string, std::vector<Shape>> figures_;
+    Builder builder_;
+    Page page_;
+    bool sheetDone_ = false;
+};
+
+// ================= .p21 =================
+
+struct Value {
+    enum Kind { Null, Number, String, Enum, Ref, List, Typed } kind = Null;
+    double number = 0;
+    std::string text;  // string, enum, or the type name of a typed value
+    int ref = 0;
+    std::vector<Value> items;  // list items or a typed value's parameters
+};
+
+struct Record {
+    std::string name;  // upper case
+    std::vector<Value> params;
+};
+
+struct Instance {
+    std::vector<Record> records;  // one, or the partial records of a complex one
+    std::size_t offset = 0;
+    const Record* find(const std::string& name) const {
+        for (const auto& r : records) {
+            if (r.name == name) {
+                return &r;
+            }
+        }
+        return nullptr;
+    }
+};
+
+class P21Parser {
+  public:
+    explicit P21Parser(std::string_view d) : d_(d) {}
+
+    std::unordered_map<int, Instance> parse() {
+        skipSpace();
+        if (d_.compare(pos_, 13, "ISO-10303-21;") != 0) {
+            fail("not an ISO 10303-21 file", pos_);
+        }
+        const auto data = d_.find("DATA;", pos_);
+        if (data == std::string_view::npos) {
+            fail("no DATA section", d_.size());
+        }
+        pos_ = data + 5;
+        std::unordered_map<int, Instance> out;
+        for (;;) {
+            skipSpace();
+            if (pos_ >= d_.size()) {
+                fail("the DATA section has no ENDSEC", pos_);
+            }
+            if (d_.compare(pos_, 7, "ENDSEC;") == 0) {
+                break;
+            }
+            const std::size_t at = pos_;
+            if (d_[pos_] != '#') {
+                fail("an instance must begin with #", pos_);
+            }
+            ++pos_;
+            const int id = static_cast<int>(digits());
+            skipSpace();
+            expect('=');
+            Instance inst;
+            inst.offset = at;
+            skipSpace();
+            if (peek() == '(') {
+                ++pos_;
+                for (;;) {
+                    skipSpace();
+                    if (peek() == ')') {
+                        ++pos_;
+                        break;
+                    }
+                    inst.records.push_back(record());
+                }
+            } else {
+                inst.records.push_back(record());
+            }
+            skipSpace();
+            expect(';');
+            if (!out.emplace(id, std::move(inst)).second) {
+                fail("instance #" + std::to_string(id) + " is defined twice", at);
+            }
+        }
+        return out;
+    }
+
+  private:
+    char peek() const { return pos_ < d_.size() ? d_[pos_] : '\0'; }
+    void expect(char c) {
+        if (peek() != c) {
+            fail(std::string("\"") + c + "\" expected", pos_);
+        }
+        ++pos_;
+    }
+    void skipSpace() {
+        for (;;) {
+            while (pos_ < d_.size() && std::isspace(static_cast<unsigned char>(d_[pos_]))) {
+                ++pos_;
+            }
+            if (d_.compare(pos_, 2, "/*") == 0) {
+                const auto end = d_.find("*/", pos_ + 2);
+                if (end == std::string_view::npos) {
+                    fail("an unterminated comment", pos_);
+                }
+                pos_ = end + 2;
+                continue;
+            }
+            return;
+        }
+    }
+    long long digits() {
+        const std::size_t start = pos_;
+        long long v = 0;
+        while (pos_ < d_.size() && std::isdigit(static_cast<unsigned char>(d_[pos_]))) {
+            v = v * 10 + (d_[pos_++] - '0');
+            if (v > 1'000'000'000) {
+                fail("an instance number out of range", start);
+            }
+        }
+        if (pos_ == start) {
+            fail("digits expected", start);
+        }
+        return v;
+    }
+    std::string keyword() {
+        std::string k;
+        while (pos_ < d_.size() && (std::isalnum(static_cast<unsigned char>(d_[pos_])) ||
+                                    d_[pos_] == '_' || d_[pos_] == '!')) {
+            k += static_cast<char>(std::toupper(static_cast<unsigned char>(d_[pos_++])));
+        }
+        if (k.empty()) {
+            fail("a name expected", pos_);
+        }
+        return k;
+    }
+    Record record() {
+        Record r;
+        r.name = keyword();
+        skipSpace();
+        r.params = list(0);
+        return r;
+    }
+    std::vector<Value> list(int depth) {
+        if (depth > kMaxDepth) {
+            fail("lists nested deeper than 64", pos_);
+        }
+        expect('(');
+        std::vector<Value> items;
+        skipSpace();
+        if (peek() == ')') {
+            ++pos_;
+            return items;
+        }
+        for (;;) {
+            skipSpace();
+            items.push_back(value(depth));
+            skipSpace();
+            if (peek() == ',') {
+                ++pos_;
+                continue;
+            }
+            expect(')');
+            return items;
+        }
+    }
+    Value value(int depth) {
+        Value v;
+        const char c = peek();
+        if (c == '$' || c == '*') {
+            ++pos_;
+            return v;
+        }
+        if (c == '#') {
+            ++pos_;
+            v.kind = Value::Ref;
+            v.ref = static_cast<int>(digits());
+            return v;
+        }
+        if (c == '\'') {
+            v.kind = Value::String;
+            v.text = string();
+            return v;
+        }
+        if (c == '.') {
+            const auto end = d_.find('.', pos_ + 1);
+            if (end == std::string_view::npos || end - pos_ > 64) {
+                fail("an unterminated enumeration", pos_);
+            }
+            v.kind = Value::Enum;
+            v.text = std::string(d_.substr(pos_ + 1, end - pos_ - 1));
+            pos_ = end + 1;
+            return v;
+        }
+        if (c == '(') {
+            v.kind = Value::List;
+            v.items = list(depth + 1);
+            return v;
+        }
+        if (c == '"') {
+            const auto end = d_.find('"', pos_ + 1);
+            if (end == std::string_view::npos) {
+                fail("an unterminated binary", pos_);
+            }
+            pos_ = end + 1;
+            return v;
+        }
+        if (c == '-' || c == '+' || std::isdigit(static_cast<unsigned char>(c))) {
+            const std::size_t start = pos_;
+            ++pos_;
+            while (pos_ < d_.size() && (std::isdigit(static_cast<unsigned char>(d_[pos_])) ||
+                                        d_[pos_] == '.' || d_[pos_] == 'E' || d_[pos_] == 'e' ||
+                                        ((d_[pos_] == '-' || d_[pos_] == '+') &&
+                                         (d_[pos_ - 1] == 'E' || d_[pos_ - 1] == 'e')))) {
+                ++pos_;
+            }
+            v.kind = Value::Number;
+            v.number = number(std::string(d_.substr(start, pos_ - start)), start);
+            return v;
+        }
+        if (std::isalpha(static_cast<unsigned char>(c))) {
+            v.kind = Value::Typed;
+            v.text = keyword();
+            skipSpace();
+            v.items = list(depth + 1);
+            return v;
+        }
+        fail("a parameter expected", pos_);
+    }
+    // '' is an apostrophe, \\ a backslash, \X2\hhhh...\X0\ UTF-16, \X\hh Latin-1.
+    std::string string() {
+        const std::size_t start = pos_;
+        ++pos_;
+        std::string out;
+        for (;;) {
+            if (pos_ >= d_.size()) {
+                fail("an unterminated string", start);
+            }
+            if (out.size() > kMaxString) {
+                fail("a string over 64 KiB", start);
+            }
+            const char c = d_[pos_];
+            if (c == '\'') {
+                if (peekAt(pos_ + 1) == '\'') {
+                    out += '\'';
+                    pos_ += 2;
+                    continue;
+                }
+                ++pos_;
+                return out;
+            }
+            if (c == '\\' && peekAt(pos_ + 1) == '\\') {
+                out += '\\';
+                pos_ += 2;
+                continue;
+            }
+            if (d_.compare(pos_, 4, "\\X2\\") == 0) {
+                pos_ += 4;
+                while (pos_ + 4 <= d_.size() && d_[pos_] != '\\') {
+                    unsigned cp = static_cast<unsigned>(
+                        std::strtoul(std::string(d_.substr(pos_, 4)).c_str(), nullptr, 16));
+                    pos_ += 4;
+                    if (cp >= 0xD800 && cp < 0xDC00 && pos_ + 4 <= d_.size() && d_[pos_] != '\\') {
+                        const unsigned lo = static_cast<unsigned>(
+                            std::strtoul(std::string(d_.substr(pos_, 4)).c_str(), nullptr, 16));
+                        pos_ += 4;
+                        cp = 0x10000 + ((cp - 0xD800) << 10) + (lo - 0xDC00);
+                    }
+                    appendUtf8(out, cp);
+                }
+                if (d_.compare(pos_, 4, "\\X0\\") != 0) {
+                    fail("an unterminated \\X2\\ escape", start);
+                }
+                pos_ += 4;
+                continue;
+            }
+            if (d_.compare(pos_, 3, "\\X\\") == 0 && pos_ + 5 <= d_.size()) {
+                appendUtf8(out, static_cast<unsigned>(std::strtoul(
+                                    std::string(d_.substr(pos_ + 3, 2)).c_str(), nullptr, 16)));
+                pos_ += 5;
+                continue;
+            }
+            out += c;
+            ++pos_;
+        }
+    }
+    char peekAt(std::size_t i) const { return i < d_.size() ? d_[i] : '\0'; }
+
+    std::string_view d_;
+    std::size_t pos_ = 0;
+};
+
+class P21Reader {
+  public:
+    explicit P21Reader(std::string_view data) : data_(data) {}
+
+    Page read() {
+        inst_ = P21Parser(data_).parse();
+        std::vector<int> ids;
+        ids.reserve(inst_.size());
+        for (const auto& [id, in] : inst_) {
+            ids.push_back(id);
+        }
+        std::sort(ids.begin(), ids.end());
+        for (int id : ids) {
+            const Instance& in = inst_.at(id);
+            if (const Record* r = in.find("PRESENTATION_LAYER_ASSIGNMENT");
+                r && r->params.size() >= 3) {
+                const std::string& name = r->params[0].text;
+                int pen = static_cast<int>(layerPens_.size()) + 1;
+                if (name.rfind("PEN", 0) == 0 && name.size() > 3 && name.size() < 8 &&
+                    name.find_first_not_of("0123456789", 3) == std::string::npos) {
+                    pen = std::atoi(name.c_str() + 3);
+                }
+                for (const auto& item : r->params[2].items) {
+                    if (item.kind == Value::Ref) {
+                        layerPens_[item.ref] = pen;
+                    }
+                }
+            }
+            if (const Record* r = in.find("PLANAR_BOX");
+                r && r->params.size() >= 3 && sheetBox_ == 0) {
+                sheetBox_ = id;
+            }
+        }
+        if (sheetBox_ != 0) {
+            const Record& r = *inst_.at(sheetBox_).find("PLANAR_BOX");
+            page_.width = num(r.params[1], inst_.at(sheetBox_).offset) * kUnitsPerMm;
+            page_.height = num(r.params[2], inst_.at(sheetBox_).offset) * kUnitsPerMm;
+        }
+        for (int id : ids) {
+            const Instance& in = inst_.at(id);
+            const Record* styled = in.find("STYLED_ITEM");
+            if (styled == nullptr) {
+                for (const char* name :
+                     {"ANNOTATION_CURVE_OCCURRENCE", "ANNOTATION_TEXT_OCCURRENCE",
+                      "ANNOTATION_FILL_AREA_OCCURRENCE"}) {
+                    if (in.records.size() == 1 && in.records[0].name == name) {
+                        styled = &in.records[0];
+                    }
+                }
+            }
+            if (styled != nullptr) {
+                occurrence(id, in, *styled);
+            }
+        }
+        return std::move(page_);
+    }
+
+  private:
+    const Instance& get(int id, std::size_t offset) const {
+        auto it = inst_.find(id);
+        if (it == inst_.end()) {
+            fail("reference to a missing instance #" + std::to_string(id), offset);
+        }
+        return it->second;
+    }
+    static double num(const Value& v, std::size_t offset) {
+        if (v.kind == Value::Number) {
+            return v.number;
+        }
+        if (v.kind == Value::Typed && !v.items.empty()) {
+            return num(v.items[0], offset);
+        }
+        fail("a number expected", offset);
+    }
+    const Value& param(const Record& r, std::size_t i, std::size_t offset) const {
+        if (i >= r.params.size()) {
+            fail(r.name + ": parameter " + std::to_string(i + 1) + " is missing", offset);
+        }
+        return r.params[i];
+    }
+    const Record& rec(int id, std::size_t offset) const {
+        const Instance& in = get(id, offset);
+        return in.records.front();
+    }
+    int refOf(const Value& v, std::size_t offset) const {
+        if (v.kind != Value::Ref) {
+            fail("a reference expected", offset);
+        }
+        return v.ref;
+    }
+
+    Point point(int id, std::size_t offset) const {
+        const Instance& in = get(id, offset);
+        const Record* r = in.find("CARTESIAN_POINT");
+        if (r == nullptr || r->params.size() < 2 || r->params[1].items.size() < 2) {
+            fail("#" + std::to_string(id) + " is not a 2D point", in.offset);
+        }
+        return {num(r->params[1].items[0], in.offset), num(r->params[1].items[1], in.offset)};
+    }
+
+    Rgb colour(int id, std::size_t offset) const {
+        const Record& r = rec(id, offset);
+        if (r.name == "DRAUGHTING_PRE_DEFINED_COLOUR" || r.name == "PRE_DEFINED_COLOUR") {
+            for (const auto& c : sxf::kColours) {
+                if (param(r, 0, offset).text == c.name) {
+                    return c.rgb;
+                }
+            }
+            return kBlack;
+        }
+        if (r.name == "COLOUR_RGB") {
+            auto c = [&](std::size_t i) {
+                return static_cast<Rgb>(
+                    std::lround(std::clamp(num(param(r, i, offset), offset), 0.0, 1.0) * 255));
+            };
+            return c(1) << 16 | c(2) << 8 | c(3);
+        }
+        return kBlack;
+    }
+
+    // Style of an occurrence, through its presentation style assignments.
+    Style style(const Value& styles, int itemId, std::size_t offset) const {
+        Style s;
+        if (auto it = layerPens_.find(itemId); it != layerPens_.end()) {
+            s.pen = it->second;
+        }
+        for (const auto& psaRef : styles.items) {
+            const Record& psa = rec(refOf(psaRef, offset), offset);
+            for (const auto& sr : param(psa, 0, offset).items) {
+                if (sr.kind != Value::Ref) {
+                    continue;
+                }
+                const Record& st = rec(sr.ref, offset);
+                if (st.name == "CURVE_STYLE" && st.params.size() >= 4) {
+                    curveStyle(st, s, offset);
+                } else if (st.name == "FILL_AREA_STYLE" && st.params.size() >= 2) {
+                    for (const auto& fr : st.params[1].items) {
+                        if (fr.kind == Value::Ref) {
+                            const Record& fc = rec(fr.ref, offset);
+                            if (fc.name == "FILL_AREA_STYLE_COLOUR" && fc.params.size() >= 2) {
+                                s.colour = colour(refOf(fc.params[1], offset), offset);
+                            }
+                        }
+                    }
+                } else if (st.name == "TEXT_STYLE_WITH_BOX_CHARACTERISTICS" ||
+                           st.name == "TEXT_STYLE") {
+                    const Value& font = param(st, 1, offset);
+                    if (font.kind == Value::Ref) {
+                        const Record& tf = rec(font.ref, offset);
+                        if (tf.name == "TEXT_STYLE_FOR_DEFINED_FONT" && !tf.params.empty()) {
+                            s.colour = colour(refOf(tf.params[0], offset), offset);
+                        }
+                    }
+                    if (st.params.size() >= 3) {
+                        for (const auto& c : st.params[2].items) {
+                            if (c.kind == Value::Typed && c.text == "BOX_SLANT_ANGLE") {
+                                s.slantDeg = num(c, offset) * 180 / std::numbers::pi;
+                            }
+                        }
+                    }
+                }
+            }
+        }
+        return s;
+    }
+
+    void curveStyle(const Record& st, Style& s, std::size_t offset) const {
+        if (st.params[1].kind == Value::Ref) {
+            const Record& font = rec(st.params[1].ref, offset);
+            if (font.name == "CURVE_STYLE_FONT" && font.params.size() >= 2) {
+                const std::string& name = font.params[0].text;
+                s.lineType = lineTypeNumber(name, 1);
+                for (const auto& pr : font.params[1].items) {
+                    const Record& p = rec(refOf(pr, offset), offset);
+                    s.dash.push_back(num(param(p, 0, offset), offset));
+                    s.dash.push_back(num(param(p, 1, offset), offset));
+                }
+            } else if (font.name == "DRAUGHTING_PRE_DEFINED_CURVE_FONT" && !font.params.empty()) {
+                const auto& types = sxf::lineTypes();
+                for (std::size_t i = 0; i < types.size(); ++i) {
+                    if (font.params[0].text == types[i].name) {
+                        s.lineType = i == 0 ? 0 : static_cast<int>(i) + 1;
+                        s.dash = types[i].pattern;
+                    }
+                }
+            }
+        }
+        if (st.params[2].kind == Value::Ref) {
+            const Record& w = rec(st.params[2].ref, offset);
+            if (w.name == "LENGTH_MEASURE_WITH_UNIT" && !w.params.empty()) {
+                s.widthMm = num(w.params[0], offset);
+            }
+        } else if (st.params[2].kind == Value::Typed || st.params[2].kind == Value::Number) {
+            s.widthMm = num(st.params[2], offset);
+        }
+        if (st.params[3].kind == Value::Ref) {
+            s.colour = colour(st.params[3].ref, offset);
+        }
+    }
+
+    // A curve's points in mm; depth guards against reference loops.
+    std::vector<Point> curve(int id, int depth) {
+        const Instance& in = get(id, 0);
+        if (depth > kMaxDepth) {
+            fail("curves nested deeper than 64", in.offset);
+        }
+        const Record& r = in.records.front();
+        const std::size_t off = in.offset;
+        if (r.name == "POLYLINE") {
+            std::vector<Point> pts;
+            for (const auto& p : param(r, 1, off).items) {
+                pts.push_back(point(refOf(p, off), off));
+            }
+            builder_.count(pts.size(), off);
+            return pts;
+        }
+        if (r.name == "CIRCLE" || r.name == "ELLIPSE") {
+            return conic(r, off, 0, 360, true, true);
+        }
+        if (r.name == "TRIMMED_CURVE") {
+            const Record& basis = rec(refOf(param(r, 1, off), off), off);
+            const Value& t1 = param(r, 2, off);
+            const Value& t2 = param(r, 3, off);
+            const bool sense = param(r, 4, off).text == "T";
+            auto pointOrParam = [&](const Value& list, bool wantPoint, double& value, Point& p) {
+                for (const auto& v : list.items) {
+                    if (v.kind == Value::Ref && wantPoint) {
+                        p = point(v.ref, off);
+                        return true;
+                    }
+                    if (v.kind == Value::Typed && !wantPoint) {
+                        value = num(v, off);
+                        return true;
+                    }
+                }
+                return false;
+            };
+            if (basis.name == "LINE") {
+                Point a, b;
+                double dummy = 0;
+                if (!pointOrParam(t1, true, dummy, a) || !pointOrParam(t2, true, dummy, b)) {
+                    fail("a trimmed line without its end points", off);
+                }
+                builder_.count(2, off);
+                return {a, b};
+            }
+            if (basis.name == "CIRCLE" || basis.name == "ELLIPSE") {
+                double p1 = 0, p2 = 0;
+                Point dummy;
+                if (!pointOrParam(t1, false, p1, dummy) || !pointOrParam(t2, false, p2, dummy)) {
+                    fail("a trimmed arc without its parameter values", off);
+                }
+                const double k = 180 / std::numbers::pi;
+                return conic(basis, off, sense ? p1 * k : p1 * k, sense ? p2 * k : p2 * k, !sense,
+                             false);
+            }
+            return curve(refOf(param(r, 1, off), off), depth + 1);
+        }
+        if (r.name == "COMPOSITE_CURVE") {
+            std::vector<Point> pts;
+            for (const auto& segRef : param(r, 1, off).items) {
+                const Record& seg = rec(refOf(segRef, off), off);
+                auto part = curve(refOf(param(seg, 2, off), off), depth + 1);
+                if (seg.params.size() >= 2 && seg.params[1].text == "F") {
+                    std::reverse(part.begin(), part.end());
+                }
+                pts.insert(
+                    pts.end(),
+                    part.begin() + (!pts.empty() && !part.empty() && pts.back() == part.front()),
+                    part.end());
+            }
+            return pts;
+        }
+        return {};  // a curve kind we do not read
+    }
+
+    std::vector<Point> conic(const Record& r, std::size_t off, double startDeg, double endDeg,
+                             bool cw, bool full) {
+        const Record& axis = rec(refOf(param(r, 1, off), off), off);
+        const Point c = point(refOf(param(axis, 1, off), off), off);
+        double rot = 0;
+        if (axis.params.size() >= 3 && axis.params[2].kind == Value::Ref) {
+            const Record& dir = rec(axis.params[2].ref, off);
+            if (dir.params.size() >= 2 && dir.params[1].items.size() >= 2) {
+                rot =
+                    std::atan2(num(dir.params[1].items[1], off), num(dir.params[1].items[0], off)) *
+                    180 / std::numbers::pi;
+            }
+        }
+        const double rx = num(param(r, 2, off), off);
+        const double ry = r.name == "ELLIPSE" ? num(param(r, 3, off), off) : rx;
+        auto pts = builder_.arc(c.x, c.y, rx, ry, rot, startDeg, endDeg, cw, full, off);
+        builder_.count(pts.size(), off);
+        return pts;
+    }
+
+    void occurrence(int id, const Instance& in, const Record& styled) {
+        const std::size_t off = in.offset;
+        const Value& styles = param(styled, styled.params.size() >= 3 ? 1 : 0, off);
+        const int itemId = refOf(styled.params.back(), off);
+        const Style s = style(styles, id, off);
+        const Record& item = rec(itemId, off);
+        if (item.name == "TEXT_LITERAL_WITH_EXTENT" || item.name == "TEXT_LITERAL") {
+            text(item, s, off);
+            return;
+        }
+        if (item.name == "ANNOTATION_FILL_AREA") {
+            Shape sh;
+            sh.path.filled = sh.path.closed = sh.path.evenOdd = true;
+            sh.path.stroke = Builder::stroke(s);
+            for (const auto& b : param(item, 1, off).items) {
+                auto ring = curve(refOf(b, off), 0);
+                if (ring.size() >= 2 && ring.front() == ring.back()) {
+                    ring.pop_back();
+                }
+                if (ring.size() < 3) {
+                    continue;
+                }
+                if (!sh.path.points.empty()) {
+                    sh.path.subpathStarts.push_back(sh.path.points.size());
+                }
+                sh.path.points.insert(sh.path.points.end(), ring.begin(), ring.end());
+            }
+            if (!sh.path.points.empty()) {
+                place(sh, Transform{}, page_);
+            }
+            return;
+        }
+        auto pts = curve(itemId, 0);
+        if (pts.size() >= 2) {
+            place(builder_.outline(s, std::move(pts), off), Transform{}, page_);
+        }
+    }
+
+    void text(const Record& t, const Style& s, std::size_t off) {
+        const std::string& literal = param(t, 1, off).text;
+        const Record& axis = rec(refOf(param(t, 2, off), off), off);
+        const Point o = point(refOf(param(axis, 1, off), off), off);
+        double angle = 0;
+        if (axis.params.size() >= 3 && axis.params[2].kind == Value::Ref) {
+            const Record& dir = rec(axis.params[2].ref, off);
+            if (dir.params.size() >= 2 && dir.params[1].items.size() >= 2) {
+                angle =
+                    std::atan2(num(dir.params[1].items[1], off), num(dir.params[1].items[0], off)) *
+                    180 / std::numbers::pi;
+            }
+        }
+        const std::string& alignment = param(t, 3, off).text;
+        int anchor = 1;
+        for (int i = 0; i < 9; ++i) {
+            if (alignment == sxf::kAlignments[i]) {
+                anchor = i + 1;
+            }
+        }
+        double w = 0, h = 0;
+        if (t.name == "TEXT_LITERAL_WITH_EXTENT" && t.params.size() >= 7) {
+            const Record& ext = rec(refOf(t.params[6], off), off);
+            w = num(param(ext, 1, off), off);
+            h = num(param(ext, 2, off), off);
+        }
+        std::size_t n = 0;
+        for (unsigned char c : literal) {
+            n += (c & 0xC0) != 0x80;
+        }
+        // Spacing is half a character, as written; the axis stands on the baseline.
+        const double cw = n > 0 ? w / (1.5 * static_cast<double>(n) - 0.5) : 0;
+        const int row = (anchor - 1) / 3;
+        const double rise = row == 0 ? 0 : row == 1 ? h / 2 : h;
+        const double a = angle * std::numbers::pi / 180;
+        const Point at{o.x - rise * std::sin(a), o.y + rise * std::cos(a)};
+        place(Builder::text(s, literal, at.x, at.y, h, w, 0.5 * cw, angle, s.slantDeg, anchor),
+              Transform{}, page_);
+    }
+
+    std::string_view data_;
+    std::unordered_map<int, Instance> inst_;
+    std::map<int, int> layerPens_;
+    int sheetBox_ = 0;
+    Builder builder_;
+    Page page_;
+};
+
+}  // namespace
+
+std::string cp932ToUtf8(std::string_view in) {
+    return convert(in, "UTF-8", "CP932");
+}
+
+std::string utf8ToCp932(std::string_view in) {
+    return convert(in, "CP932", "UTF-8");
+}
+
+bool readSxf(std::string_view data, const PageSink& sink, ReadError& error) {
+    error = ReadError();
+    try {
+        std::size_t start = 0;
+        while (start < data.size() && std::isspace(static_cast<unsigned char>(data[start]))) {
+            ++start;
+        }
+        if (data.compare(start, 13, "ISO-10303-21;") != 0) {
+            fail("not an SXF file (no \"ISO-10303-21;\")", start);
+        }
+        const bool sfc = data.find("/*SXF") != std::string_view::npos ||
+                         data.find("feature_mode") != std::string_view::npos;
+        Page page = sfc ? SfcReader(data).read() : P21Reader(data).read();
+        if (!page.empty()) {
+            sink(std::move(page));
+        }
+        return true;
+    } catch (const Failure& f) {
+        error.message = f.message;
+        error.offset = f.offset;
+    } catch (const std::bad_alloc&) {
+        error.message = "out of memory";
+    }
+    return false;
+}
+
+bool readSxfFile(const std::string& path, const PageSink& sink, ReadError& error) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        error = ReadError{"cannot open the file", 0};
+        return false;
+    }
+    std::ostringstream s;
+    s << in.rdbuf();
+    return readSxf(s.str(), sink, error);
+}
+
+}  // namespace drawing

@@ -1,0 +1,87 @@
+#include "sources.h"
+
+#include <iterator>
+
+#include "files.h"
+#include "pdf_reader.h"
+#include "sxf.h"
+#include "tiff_reader.h"
+
+namespace tolvane {
+namespace {
+
+using Reader = bool (*)(const std::string& path, const drawing::PageSink& sink,
+                        drawing::ReadError& error);
+
+struct Format {
+    InputKind kind;
+    const char* extensions;  // ";" between, after the HP-GL list of line 4
+    Reader read;
+    bool offsets;  // whether a read error's byte offset means something
+};
+
+const Format kFormats[] = {
+    {InputKind::Hpgl, "", drawing::readHpglFile, true},
+    {InputKind::Pdf, "pdf", drawing::readPdfFile, false},
+    {InputKind::Tiff, "tif;tiff", drawing::readTiffFile, false},
+    {InputKind::Sxf, "p21;sfc", drawing::readSxfFile, true},
+};
+
+const Format* formatOf(InputKind kind) {
+    for (const auto& f : kFormats) {
+        if (f.kind == kind) {
+            return &f;
+        }
+    }
+    return nullptr;
+}
+
+std::string extensionOf(const std::string& path) {
+    const std::string name = siblings::nameOf(path);
+    const auto dot = name.rfind('.');
+    return dot == std::string::npos ? std::string() : name.substr(dot + 1);
+}
+
+}  // namespace
+
+InputKind inputKindOf(const std::string& path, const Parameters& params) {
+    const std::string ext = extensionOf(path);
+    if (extensionInList(ext, params.hpglExtensions)) {
+        return InputKind::Hpgl;
+    }
+    for (const auto& f : kFormats) {
+        if (*f.extensions != '\0' && !ext.empty() && extensionInList(ext, f.extensions)) {
+            return f.kind;
+        }
+    }
+    return InputKind::Unknown;
+}
+
+bool readInput(const std::string& path, InputKind kind, const drawing::PageSink& sink,
+               std::string& error) {
+    const Format* f = formatOf(kind);
+    if (f == nullptr) {
+        error = path + ": no reader for this kind of file";
+        return false;
+    }
+    drawing::ReadError re;
+    if (f->read(path, sink, re)) {
+        return true;
+    }
+    error = f->offsets ? path + ": at byte " + std::to_string(re.offset) + ": " + re.message
+                       : path + ": " + re.message;
+    return false;
+}
+
+std::string unknownInputError(const std::string& path, const Parameters& params) {
+    std::string known;
+    for (const auto& f : kFormats) {
+        if (*f.extensions != '\0') {
+            known += std::string(";") + f.extensions;
+        }
+    }
+    return path + ": unknown input type (not an HP-GL extension: " + params.hpglExtensions +
+           ", nor " + known.substr(1) + ")";
+}
+
+}  // namespace tolvane
