@@ -4,6 +4,8 @@
 #include <cmath>
 #include <limits>
 #include <map>
+#include <optional>
+#include <thread>
 #include <tuple>
 #include <unordered_map>
 #include <utility>
@@ -11,6 +13,7 @@
 
 #include "geometry.h"
 #include "segment_grid.h"
+#include "segment_set.h"
 
 namespace sandrel {
 namespace {
@@ -28,6 +31,9 @@ const double kMinCosine = std::cos(25.0 * 3.14159265358979323846 / 180.0);
 constexpr double kNoise = 1e-6;
 constexpr double kTextAngleDeg = 0.5;
 constexpr double kTextSlant = 0.01;
+
+// Below this many segments a thread costs more than it saves.
+constexpr std::size_t kThreadFrom = 20000;
 
 constexpr int kUnchangedPen = 1;
 constexpr int kRemovedPen = 2;
@@ -117,17 +123,48 @@ struct Piece {
 // `theirs` cover and those they do not.
 class Coverage {
   public:
-    Coverage(const std::vector<Segment>& mine, const std::vector<Segment>& theirs, double reach)
-        : mine_(mine), theirs_(theirs), reach_(reach), grid_(theirs, reach) {}
+    Coverage(const std::vector<Segment>& mine, const std::vector<Segment>& theirs, double reach,
+             bool shortcuts)
+        : mine_(mine), theirs_(theirs), reach_(reach) {
+        if (!shortcuts) {
+            grid_.emplace(theirs, reach);
+            return;
+        }
+        // Between two revisions of a drawing nearly every segment is there
+        // exactly as before, and an exact copy covers all of a segment.
+        // Only the rest is looked up, in a grid of just the segments of
+        // `theirs` that come near them.
+        exact_.assign(mine.size(), false);
+        std::vector<std::uint32_t> open;
+        {
+            SegmentSet set(theirs, theirs.size());
+            for (std::uint32_t i = 0; i < theirs.size(); ++i) {
+                set.insert(i);
+            }
+            for (std::uint32_t i = 0; i < mine.size(); ++i) {
+                exact_[i] = set.contains(mine[i]);
+                if (!exact_[i]) {
+                    open.push_back(i);
+                }
+            }
+        }
+        if (!open.empty()) {
+            grid_.emplace(theirs, near(mine, open, theirs, reach), reach);
+        }
+    }
 
     void pieces(std::size_t index, std::vector<Piece>& out) {
         out.clear();
         const Segment& s = mine_[index];
         const double length = std::hypot(s.b.x - s.a.x, s.b.y - s.a.y);
+        if (!exact_.empty() && exact_[index]) {
+            out.push_back({0, length, true});
+            return;
+        }
         const Point d =
             length > 0 ? Point{(s.b.x - s.a.x) / length, (s.b.y - s.a.y) / length} : Point{1, 0};
         cuts_.clear();
-        grid_.forCandidates(s, [&](std::uint32_t k) {
+        grid_->forCandidates(s, [&](std::uint32_t k) {
             const Segment& t = theirs_[k];
             if (t.layer != s.layer) {
                 return true;
@@ -172,10 +209,51 @@ class Coverage {
     }
 
   private:
+    // The segments of theirs that come within reach of a segment of mine
+    // that `open` names, and maybe a few more: a coarse mask of the cells
+    // the open segments pass through, against each of theirs widened by
+    // reach.
+    static std::vector<std::uint32_t> near(const std::vector<Segment>& mine,
+                                           const std::vector<std::uint32_t>& open,
+                                           const std::vector<Segment>& theirs, double reach) {
+        double x0 = kInf, y0 = kInf, x1 = -kInf, y1 = -kInf;
+        for (const auto i : open) {
+            const Segment& s = mine[i];
+            x0 = std::min({x0, s.a.x, s.b.x});
+            y0 = std::min({y0, s.a.y, s.b.y});
+            x1 = std::max({x1, s.a.x, s.b.x});
+            y1 = std::max({y1, s.a.y, s.b.y});
+        }
+        constexpr double kMaskSide = 2048;
+        const double cell = std::max(
+            {2 * reach, drawing::kUnitsPerMm, (x1 - x0) / kMaskSide, (y1 - y0) / kMaskSide});
+        const int nx = static_cast<int>((x1 - x0) / cell) + 1;
+        const int ny = static_cast<int>((y1 - y0) / cell) + 1;
+        // Cells beyond the mask's edge count as its outermost ones, so the
+        // mask can only take in too much, never too little.
+        std::vector<std::uint8_t> mask(static_cast<std::size_t>(nx) * static_cast<std::size_t>(ny),
+                                       0);
+        for (const auto i : open) {
+            forEachCell(mine[i].a, mine[i].b, 0, x0, y0, cell, nx, ny,
+                        [&](std::size_t c) { mask[c] = 1; });
+        }
+        std::vector<std::uint32_t> keep;
+        for (std::uint32_t i = 0; i < theirs.size(); ++i) {
+            bool hit = false;
+            forEachCell(theirs[i].a, theirs[i].b, reach, x0, y0, cell, nx, ny,
+                        [&](std::size_t c) { hit = hit || mask[c] != 0; });
+            if (hit) {
+                keep.push_back(i);
+            }
+        }
+        return keep;
+    }
+
     const std::vector<Segment>& mine_;
     const std::vector<Segment>& theirs_;
     double reach_;
-    SegmentGrid grid_;
+    std::vector<bool> exact_;
+    std::optional<SegmentGrid> grid_;
     std::vector<Interval> cuts_;
 };
 
@@ -357,18 +435,37 @@ Result compareVectors(const Page& a, const Page& b, const Options& options) {
     Layers layers(options.compareStyle);
     const Decomposed first = decompose(a, layers);
     const Decomposed second = decompose(b, layers);
-    Painter painter{options, {}, {}, {}};
-    {
-        Coverage coverage(first.segments, second.segments, reach);
-        paintSide(a, first, coverage, Status::removed, true, painter, result.lines, result.fills);
+    // The two sides share nothing but the inputs: one runs on a thread of
+    // its own.
+    Painter firstPainter{options, {}, {}, {}};
+    Painter secondPainter{options, {}, {}, {}};
+    Tally secondLines;
+    Tally secondFills;
+    const auto secondSide = [&] {
+        Coverage coverage(second.segments, first.segments, reach, options.shortcuts);
+        paintSide(b, second, coverage, Status::added, false, secondPainter, secondLines,
+                  secondFills);
+    };
+    std::thread worker;
+    if (options.threads && first.segments.size() + second.segments.size() > kThreadFrom) {
+        worker = std::thread(secondSide);
+    } else {
+        secondSide();
     }
     {
-        Coverage coverage(second.segments, first.segments, reach);
-        paintSide(b, second, coverage, Status::added, false, painter, result.lines, result.fills);
+        Coverage coverage(first.segments, second.segments, reach, options.shortcuts);
+        paintSide(a, first, coverage, Status::removed, true, firstPainter, result.lines,
+                  result.fills);
     }
-    result.changed = !painter.removed.empty() || !painter.added.empty();
+    if (worker.joinable()) {
+        worker.join();
+    }
+    result.lines.added = secondLines.added;
+    result.fills.added = secondFills.added;
+    result.changed = !firstPainter.removed.empty() || !secondPainter.added.empty();
     // In this order, so that changes lie on top of what stayed.
-    for (auto* list : {&painter.unchanged, &painter.removed, &painter.added}) {
+    for (auto* list : {&firstPainter.unchanged, &firstPainter.removed, &secondPainter.added}) {
+        result.page.paths.reserve(result.page.paths.size() + list->size());
         for (auto& path : *list) {
             result.page.paths.push_back(std::move(path));
         }

@@ -18,6 +18,11 @@ struct Options {
     // line type but not its place is unchanged. On: such a line is removed
     // and added.
     bool compareStyle = false;
+    // Off: every segment is looked up in a grid of the whole other page,
+    // exact copies included, on one thread; the answer is the same, only
+    // slower (kept to check the shortcuts against).
+    bool shortcuts = true;
+    bool threads = true;
 };
 
 // What a comparison found, in the unit of the kind compared: plotter units
