@@ -204,7 +204,10 @@ void drawRaster(cairo_t* cr, const Raster& r) {
     cairo_restore(cr);
 }
 
-void drawText(cairo_t* cr, const Text& t, double capHeight, double advance) {
+// Sets cr up for the label (place, direction, font matrix) and hands its
+// glyphs, placed in the plot's character cells, to use.
+template <typename Use>
+void withLabelGlyphs(cairo_t* cr, const Text& t, const LabelFont& font, Use&& use) {
     if (t.text.empty() || !finitePoint(t.origin) || !(t.charHeight > 0) || !(t.charWidth > 0) ||
         !std::isfinite(t.angleDeg) || !std::isfinite(t.slant)) {
         return;
@@ -219,12 +222,11 @@ void drawText(cairo_t* cr, const Text& t, double capHeight, double advance) {
     cairo_scale(cr, 1, -1);  // glyph space runs downwards
     // A glyph with its bearings fills the character width, a cell is one
     // and a half of it: the half width left over keeps labels apart.
-    const double sx = t.charWidth / advance;
-    const double sy = t.charHeight / capHeight;
+    const double sx = t.charWidth / font.advance;
+    const double sy = t.charHeight / font.capHeight;
     cairo_matrix_t m;
     cairo_matrix_init(&m, sx, 0, -std::clamp(t.slant, -10.0, 10.0) * sy, sy, 0, 0);
     cairo_set_font_matrix(cr, &m);
-    setColor(cr, t.stroke.color);
     cairo_glyph_t* glyphs = nullptr;
     int count = 0;
     if (cairo_scaled_font_text_to_glyphs(cairo_get_scaled_font(cr), 0, 0, utf8.data(),
@@ -234,13 +236,75 @@ void drawText(cairo_t* cr, const Text& t, double capHeight, double advance) {
             glyphs[i].x = i * t.charWidth * 1.5;
             glyphs[i].y = 0;
         }
-        cairo_show_glyphs(cr, glyphs, count);
+        use(glyphs, count);
     }
     cairo_glyph_free(glyphs);
     cairo_restore(cr);
 }
 
+void drawText(cairo_t* cr, const Text& t, const LabelFont& font) {
+    setColor(cr, t.stroke.color);
+    withLabelGlyphs(cr, t, font, [&](cairo_glyph_t* glyphs, int count) {
+        cairo_show_glyphs(cr, glyphs, count);
+    });
+}
+
 }  // namespace
+
+LabelFont setUpLabelFont(cairo_t* cr) {
+    cairo_select_font_face(cr, kFontFamily, CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_NORMAL);
+    // Glyphs are scaled to the plot's character cells: hinted metrics
+    // would snap them to device pixels and spoil the spacing.
+    std::unique_ptr<cairo_font_options_t, decltype(&cairo_font_options_destroy)> fo(
+        cairo_font_options_create(), cairo_font_options_destroy);
+    cairo_get_font_options(cr, fo.get());
+    cairo_font_options_set_hint_metrics(fo.get(), CAIRO_HINT_METRICS_OFF);
+    cairo_font_options_set_hint_style(fo.get(), CAIRO_HINT_STYLE_NONE);
+    cairo_set_font_options(cr, fo.get());
+    cairo_save(cr);
+    cairo_identity_matrix(cr);
+    cairo_set_font_size(cr, kMetricsSize);
+    cairo_text_extents_t cap;
+    cairo_text_extents(cr, "H", &cap);
+    cairo_text_extents_t em;
+    cairo_text_extents(cr, "M", &em);
+    cairo_restore(cr);
+    return {-cap.y_bearing > 0 ? -cap.y_bearing / kMetricsSize : 0.73,
+            em.x_advance > 0 ? em.x_advance / kMetricsSize : 0.6};
+}
+
+LabelOutlines::LabelOutlines()
+    // Unbounded, so that no glyph falls outside it and is left out.
+    : surface_(cairo_recording_surface_create(CAIRO_CONTENT_ALPHA, nullptr)),
+      cr_(cairo_create(surface_)) {
+    font_ = setUpLabelFont(cr_);
+}
+
+LabelOutlines::~LabelOutlines() {
+    cairo_destroy(cr_);
+    cairo_surface_destroy(surface_);
+}
+
+cairo_path_t* LabelOutlines::outline(const Text& t) {
+    cairo_new_path(cr_);
+    withLabelGlyphs(cr_, t, font_, [&](cairo_glyph_t* glyphs, int count) {
+        cairo_glyph_path(cr_, glyphs, count);
+    });
+    return cairo_copy_path(cr_);
+}
+
+std::string labelUtf8(const std::string& bytes) {
+    std::size_t chars = 0;
+    return toUtf8(bytes, chars);
+}
+
+void labelStart(const Text& t, Point& start, std::size_t& chars) {
+    toUtf8(t.text, chars);
+    const Point d = labelOffset(t, chars);
+    const double a = t.angleDeg * std::numbers::pi / 180;
+    start = {t.origin.x + d.x * std::cos(a) - d.y * std::sin(a),
+             t.origin.y + d.x * std::sin(a) + d.y * std::cos(a)};
+}
 
 Frame pageFrame(const Page& page) {
     if (page.width > 0 && page.height > 0 && std::isfinite(page.width) &&
@@ -363,25 +427,7 @@ void drawPage(cairo_t* cr, const Page& page, const Frame& frame, double scale,
     flush();
     cairo_set_dash(cr, nullptr, 0, 0);
     if (!page.texts.empty()) {
-        cairo_select_font_face(cr, kFontFamily, CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_NORMAL);
-        // Glyphs are scaled to the plot's character cells: hinted metrics
-        // would snap them to device pixels and spoil the spacing.
-        std::unique_ptr<cairo_font_options_t, decltype(&cairo_font_options_destroy)> fo(
-            cairo_font_options_create(), cairo_font_options_destroy);
-        cairo_get_font_options(cr, fo.get());
-        cairo_font_options_set_hint_metrics(fo.get(), CAIRO_HINT_METRICS_OFF);
-        cairo_font_options_set_hint_style(fo.get(), CAIRO_HINT_STYLE_NONE);
-        cairo_set_font_options(cr, fo.get());
-        cairo_save(cr);
-        cairo_identity_matrix(cr);
-        cairo_set_font_size(cr, kMetricsSize);
-        cairo_text_extents_t cap;
-        cairo_text_extents(cr, "H", &cap);
-        cairo_text_extents_t em;
-        cairo_text_extents(cr, "M", &em);
-        cairo_restore(cr);
-        const double capHeight = -cap.y_bearing > 0 ? -cap.y_bearing / kMetricsSize : 0.73;
-        const double advance = em.x_advance > 0 ? em.x_advance / kMetricsSize : 0.6;
+        const LabelFont font = setUpLabelFont(cr);
         for (const auto& t : page.texts) {
             Box b;
             addTextBox(b, t);
@@ -389,7 +435,7 @@ void drawPage(cairo_t* cr, const Page& page, const Frame& frame, double scale,
             b.add(b.minX, b.minY, t.charHeight);
             b.add(b.maxX, b.maxY, t.charHeight);
             if (boxesMeet(b, view)) {
-                drawText(cr, t, capHeight, advance);
+                drawText(cr, t, font);
             }
         }
     }

@@ -32,6 +32,40 @@ Frame pageFrame(const Page& page);
 void drawPage(cairo_t* cr, const Page& page, const Frame& frame, double scale,
               double minLineDevice);
 
+// Size of the label font's capital H and its advance, per unit of size.
+struct LabelFont {
+    double capHeight = 0.73;
+    double advance = 0.6;
+};
+
+// Selects the label font on cr, unhinted, and measures it.
+LabelFont setUpLabelFont(cairo_t* cr);
+
+// The outlines of labels' glyphs, as drawPage draws them, for writers that
+// draw text as shapes.
+class LabelOutlines {
+  public:
+    LabelOutlines();
+    ~LabelOutlines();
+    LabelOutlines(const LabelOutlines&) = delete;
+    LabelOutlines& operator=(const LabelOutlines&) = delete;
+    // In plotter units, y upwards; free it with cairo_path_destroy.
+    cairo_path_t* outline(const Text& t);
+
+  private:
+    cairo_surface_t* surface_;
+    cairo_t* cr_;
+    LabelFont font_;
+};
+
+// The label's text as UTF-8 (other bytes read as Latin-1, control
+// characters as blanks).
+std::string labelUtf8(const std::string& bytes);
+
+// Where the label's first character cell starts (its lower left corner,
+// before turning), and how many characters it has.
+void labelStart(const Text& t, Point& start, std::size_t& chars);
+
 // An 8-bit image, rows from the top down, tightly packed.
 struct Image {
     int width = 0;
