@@ -170,7 +170,10 @@ class Coverage {
                 return true;
             }
             const double tLength = std::hypot(t.b.x - t.a.x, t.b.y - t.a.y);
-            if (length > 2 * reach_ && tLength > 2 * reach_) {
+            // A line covers only what runs along it, however short either
+            // is: a small tick across a line neither hides nor is hidden by
+            // it. Dots have no direction and meet anything.
+            if (length > 0 && tLength > 0) {
                 const double cosine =
                     std::abs(d.x * (t.b.x - t.a.x) + d.y * (t.b.y - t.a.y)) / tLength;
                 if (cosine < kMinCosine) {

@@ -372,5 +372,23 @@ TEST_F(CompareTest, DotsAndDegenerateSegments) {
     EXPECT_TRUE(result.differ());  // though a dot has no length to count
 }
 
+TEST_F(CompareTest, AShortTickAcrossALineCoversNoneOfIt) {
+    // A line removed in the second drawing, which keeps only a tick of 0.3 mm
+    // across its middle: the whole line is removed, the tick added.
+    Page first;
+    first.paths = {line({0, 0}, {40 * kMm, 0})};
+    Page second;
+    second.paths = {line({20 * kMm, -6}, {20 * kMm, 6})};
+    const Result result = compare(first, second);
+    EXPECT_EQ(result.lines.unchanged, 0);
+    EXPECT_NEAR(result.lines.removed, 40 * kMm, 1e-6);
+    EXPECT_NEAR(result.lines.added, 12, 1e-6);
+    // A short piece along the line still covers what it runs along.
+    second.paths = {line({20 * kMm, 1}, {20 * kMm + 6, 1})};
+    const Result along = compare(first, second);
+    EXPECT_NEAR(along.lines.added, 0, 1e-6);
+    EXPECT_GT(along.lines.unchanged, 6);
+}
+
 }  // namespace
 }  // namespace sandrel
