@@ -296,16 +296,111 @@ struct Painter {
     }
 };
 
-// Paints one page's outlines and fills: what the other page does not cover
-// as `uncovered`, the rest as unchanged when paintCovered (the first page
-// paints what both have, so the second leaves it out).
-void paintSide(const Page& page, const Decomposed& mine, Coverage& coverage, Status uncovered,
-               bool paintCovered, Painter& painter, Tally& lines, Tally& fills) {
+// A filled shape no larger than this on either side (plotter units) is
+// compared as a whole: text that arrives as outlines, pads, arrow heads.
+constexpr double kGlyphSize = 10 * drawing::kUnitsPerMm;
+
+struct ShapeBox {
+    double x0, y0, x1, y1;
+    std::uint32_t path;
+};
+
+// One page's side of the comparison: its segments looked up in the other
+// page's, and what that found out about its fills.
+struct Side {
+    const Page& page;
+    const Decomposed& mine;
+    std::optional<Coverage> coverage;
+    // Per path: for a fill, whether its whole boundary is covered.
+    std::vector<char> boundaryCovered;
+    // Its glyph-sized fills whose boundary is covered, by left edge.
+    std::vector<ShapeBox> coveredGlyphs;
+};
+
+bool boundaryOf(const Path& path, ShapeBox& box) {
+    box = {kInf, kInf, -kInf, -kInf, 0};
+    for (const auto& p : path.points) {
+        if (std::isfinite(p.x) && std::isfinite(p.y)) {
+            box.x0 = std::min(box.x0, p.x);
+            box.y0 = std::min(box.y0, p.y);
+            box.x1 = std::max(box.x1, p.x);
+            box.y1 = std::max(box.y1, p.y);
+        }
+    }
+    return box.x0 <= box.x1 && box.x1 - box.x0 <= kGlyphSize && box.y1 - box.y0 <= kGlyphSize;
+}
+
+// First pass: which fills have their whole boundary covered.
+void coverFills(Side& side) {
+    std::vector<Piece> pieces;
+    side.boundaryCovered.assign(side.page.paths.size(), 0);
+    for (std::size_t i = 0; i < side.page.paths.size(); ++i) {
+        const Path& path = side.page.paths[i];
+        if (!path.filled) {
+            continue;
+        }
+        const auto [first, count] = side.mine.ranges[i];
+        bool covered = true;
+        for (std::uint32_t k = 0; covered && k < count; ++k) {
+            side.coverage->pieces(first + k, pieces);
+            covered = std::all_of(pieces.begin(), pieces.end(), [](auto& p) { return p.covered; });
+        }
+        side.boundaryCovered[i] = covered ? 1 : 0;
+        ShapeBox box{};
+        if (covered && boundaryOf(path, box)) {
+            box.path = static_cast<std::uint32_t>(i);
+            side.coveredGlyphs.push_back(box);
+        }
+    }
+    std::sort(side.coveredGlyphs.begin(), side.coveredGlyphs.end(),
+              [](const ShapeBox& x, const ShapeBox& y) { return x.x0 < y.x0; });
+}
+
+// Whether the other side has a glyph-sized fill in the same box (within
+// reach on every edge) whose own boundary is covered: "C" and "D" in one
+// place cover much of each other's outline, but the "D" is not covered by
+// the "C", so neither stays.
+bool hasPartner(const ShapeBox& box, const Side& other, double reach) {
+    const auto& list = other.coveredGlyphs;
+    auto it = std::lower_bound(list.begin(), list.end(), box.x0 - reach,
+                               [](const ShapeBox& x, double v) { return x.x0 < v; });
+    for (; it != list.end() && it->x0 <= box.x0 + reach; ++it) {
+        if (std::abs(it->x1 - box.x1) <= reach && std::abs(it->y0 - box.y0) <= reach &&
+            std::abs(it->y1 - box.y1) <= reach) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// Second pass: paints one page's outlines and fills: what the other page
+// does not cover as `uncovered`, the rest as unchanged when paintCovered
+// (the first page paints what both have, so the second leaves it out).
+void paintSide(Side& side, const Side& other, double reach, Status uncovered, bool paintCovered,
+               Painter& painter, Tally& lines, Tally& fills) {
+    const Page& page = side.page;
+    const Decomposed& mine = side.mine;
+    Coverage& coverage = *side.coverage;
     std::vector<std::vector<Piece>> perSegment;
     auto& lineUncovered = uncovered == Status::removed ? lines.removed : lines.added;
     auto& fillUncovered = uncovered == Status::removed ? fills.removed : fills.added;
     for (std::size_t i = 0; i < page.paths.size(); ++i) {
         const Path& path = page.paths[i];
+        if (path.filled) {
+            // A fill is one thing: unchanged only when its whole boundary
+            // is, and a small one only when it has a partner of its shape.
+            ShapeBox box{};
+            const bool same = side.boundaryCovered[i] != 0 &&
+                              (!boundaryOf(path, box) || hasPartner(box, other, reach));
+            if (!same) {
+                ++fillUncovered;
+                painter.paint(path, uncovered);
+            } else if (paintCovered) {
+                ++fills.unchanged;
+                painter.paint(path, Status::unchanged);
+            }
+            continue;
+        }
         const auto [first, count] = mine.ranges[i];
         perSegment.resize(count);
         double coveredLength = 0;
@@ -320,17 +415,6 @@ void paintSide(const Page& page, const Decomposed& mine, Coverage& coverage, Sta
             std::any_of(perSegment.begin(), perSegment.begin() + count, [](const auto& list) {
                 return std::any_of(list.begin(), list.end(), [](auto& p) { return !p.covered; });
             });
-        if (path.filled) {
-            // A fill is one thing: unchanged only when its whole boundary is.
-            if (anyUncovered) {
-                ++fillUncovered;
-                painter.paint(path, uncovered);
-            } else if (paintCovered) {
-                ++fills.unchanged;
-                painter.paint(path, Status::unchanged);
-            }
-            continue;
-        }
         lineUncovered += uncoveredLength;
         if (paintCovered) {
             lines.unchanged += coveredLength;
@@ -438,31 +522,47 @@ Result compareVectors(const Page& a, const Page& b, const Options& options) {
     Layers layers(options.compareStyle);
     const Decomposed first = decompose(a, layers);
     const Decomposed second = decompose(b, layers);
-    // The two sides share nothing but the inputs: one runs on a thread of
-    // its own.
+    // The two sides share nothing but the inputs and, between the two
+    // passes, what each found about its fills: the second side runs on a
+    // thread of its own.
+    Side firstSide{a, first, {}, {}, {}};
+    Side secondSide{b, second, {}, {}, {}};
     Painter firstPainter{options, {}, {}, {}};
     Painter secondPainter{options, {}, {}, {}};
     Tally secondLines;
     Tally secondFills;
-    const auto secondSide = [&] {
-        Coverage coverage(second.segments, first.segments, reach, options.shortcuts);
-        paintSide(b, second, coverage, Status::added, false, secondPainter, secondLines,
-                  secondFills);
+    const bool threads =
+        options.threads && first.segments.size() + second.segments.size() > kThreadFrom;
+    const auto both = [&](auto&& forFirst, auto&& forSecond) {
+        std::thread worker;
+        if (threads) {
+            worker = std::thread(forSecond);
+        } else {
+            forSecond();
+        }
+        forFirst();
+        if (worker.joinable()) {
+            worker.join();
+        }
     };
-    std::thread worker;
-    if (options.threads && first.segments.size() + second.segments.size() > kThreadFrom) {
-        worker = std::thread(secondSide);
-    } else {
-        secondSide();
-    }
-    {
-        Coverage coverage(first.segments, second.segments, reach, options.shortcuts);
-        paintSide(a, first, coverage, Status::removed, true, firstPainter, result.lines,
-                  result.fills);
-    }
-    if (worker.joinable()) {
-        worker.join();
-    }
+    both(
+        [&] {
+            firstSide.coverage.emplace(first.segments, second.segments, reach, options.shortcuts);
+            coverFills(firstSide);
+        },
+        [&] {
+            secondSide.coverage.emplace(second.segments, first.segments, reach, options.shortcuts);
+            coverFills(secondSide);
+        });
+    both(
+        [&] {
+            paintSide(firstSide, secondSide, reach, Status::removed, true, firstPainter,
+                      result.lines, result.fills);
+        },
+        [&] {
+            paintSide(secondSide, firstSide, reach, Status::added, false, secondPainter,
+                      secondLines, secondFills);
+        });
     result.lines.added = secondLines.added;
     result.fills.added = secondFills.added;
     result.changed = !firstPainter.removed.empty() || !secondPainter.added.empty();

@@ -390,5 +390,59 @@ TEST_F(CompareTest, AShortTickAcrossALineCoversNoneOfIt) {
     EXPECT_GT(along.lines.unchanged, 6);
 }
 
+TEST_F(CompareTest, GlyphSizedShapesAreComparedAsWholes) {
+    // Text as outlines: an "O"-like outer box, and in the other drawing the
+    // same box with a counter in it. The box's outline is all covered by the
+    // other's, but the shapes differ: both are changed.
+    const auto shape = [](double size, bool counter) {
+        Path p;
+        p.filled = true;
+        p.points = {{0, 0}, {size, 0}, {size, 1.5 * size}, {0, 1.5 * size}};
+        if (counter) {
+            p.subpathStarts = {4};
+            for (const Point q :
+                 {Point{0.3, 0.3}, Point{0.3, 1.2}, Point{0.7, 1.2}, Point{0.7, 0.3}}) {
+                p.points.push_back({q.x * size, q.y * size});
+            }
+        }
+        return p;
+    };
+    Page first;
+    first.paths = {shape(2 * kMm, false)};
+    Page second;
+    second.paths = {shape(2 * kMm, true)};
+    const Result small = compare(first, second);
+    EXPECT_EQ(small.fills.unchanged, 0);
+    EXPECT_EQ(small.fills.removed, 1);
+    EXPECT_EQ(small.fills.added, 1);
+    // The same glyph in both is unchanged.
+    EXPECT_FALSE(compare(second, second).differ());
+    // A large area keeps the rule of boundaries: covered is unchanged.
+    first.paths = {shape(40 * kMm, false)};
+    second.paths = {shape(40 * kMm, true)};
+    const Result large = compare(first, second);
+    EXPECT_EQ(large.fills.unchanged, 1);
+    EXPECT_EQ(large.fills.added, 1);
+}
+
+TEST_F(CompareTest, ChangedLabelsAreWhollyRemovedAndAdded) {
+    drawing::Text value;
+    value.origin = {100, 100};
+    value.text = "1nF";
+    value.charWidth = 1.5 * kMm;
+    value.charHeight = 2.5 * kMm;
+    Page first;
+    first.texts = {value};
+    Page second;
+    value.text = "100pF";
+    second.texts = {value};
+    const Result result = compare(first, second);
+    ASSERT_EQ(result.page.texts.size(), 2u);
+    EXPECT_EQ(result.page.texts[0].text, "1nF");
+    EXPECT_EQ(result.page.texts[0].stroke.color, options.removedColor);
+    EXPECT_EQ(result.page.texts[1].text, "100pF");
+    EXPECT_EQ(result.page.texts[1].stroke.color, options.addedColor);
+}
+
 }  // namespace
 }  // namespace sandrel
