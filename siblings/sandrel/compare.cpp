@@ -35,10 +35,6 @@ constexpr double kTextSlant = 0.01;
 // Below this many segments a thread costs more than it saves.
 constexpr std::size_t kThreadFrom = 20000;
 
-constexpr int kUnchangedPen = 1;
-constexpr int kRemovedPen = 2;
-constexpr int kAddedPen = 3;
-
 enum class Status { unchanged, removed, added };
 
 struct Decomposed {
@@ -584,6 +580,9 @@ bool comparePages(const Page& a, const Page& b, const Options& options, Result& 
         return compareRasters(a, b, options, result, error);
     }
     result = compareVectors(a, b, options);
+    if (options.regionGapMm > 0) {
+        result.regions = findRegions(result.page, options.regionGapMm * drawing::kUnitsPerMm);
+    }
     return true;
 }
 
