@@ -22,6 +22,9 @@ constexpr std::size_t kQuoteChars = 18;
 constexpr int kSampleUnchangedPen = 5;
 constexpr int kSampleRemovedPen = 6;
 constexpr int kSampleAddedPen = 7;
+// The legend's words are near black: they must read on any paper.
+constexpr int kLegendTextPen = 8;
+constexpr drawing::Rgb kLegendTextColor = 0x202020;
 
 std::string shortened(const std::string& s, std::size_t chars) {
     return s.size() <= chars ? s : s.substr(0, chars - 3) + "...";
@@ -51,7 +54,7 @@ class LegendWriter {
         t.text = shortened(text, kLineChars - static_cast<std::size_t>(indent / (0.75 * h_)));
         t.charHeight = h_;
         t.charWidth = 0.5 * h_;
-        t.stroke = stroke(kMarkPen, options_.markColor, 0.25);
+        t.stroke = stroke(kLegendTextPen, kLegendTextColor, 0.25);
         page_.texts.push_back(std::move(t));
     }
     void gap() { y_ -= lineHeight() / 2; }
