@@ -172,8 +172,7 @@ void addMarks(Result& result, const LegendInfo& info, const Options& options) {
     number = 0;
     for (const auto& r : result.regions) {
         ++number;
-        const std::size_t remaining =
-            result.regions.size() - static_cast<std::size_t>(number) + 1;
+        const std::size_t remaining = result.regions.size() - static_cast<std::size_t>(number) + 1;
         if (!room(reserved + 2) && remaining > 1) {
             legend.line("... " + std::to_string(remaining) + " more regions, each marked");
             break;

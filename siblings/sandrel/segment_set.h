@@ -31,14 +31,13 @@ class SegmentSet {
         }
     }
 
-    // Whether a segment equal to s is in.
-    bool contains(const Segment& s) const {
+    static constexpr std::uint32_t kNone = 0xFFFFFFFFu;
+
+    // The index of a segment equal to s that is in, or kNone.
+    std::uint32_t find(const Segment& s) const {
         for (std::size_t k = hash(s) & mask();; k = (k + 1) & mask()) {
-            if (slots_[k] == kEmpty) {
-                return false;
-            }
-            if (same(segments_[slots_[k]], s)) {
-                return true;
+            if (slots_[k] == kEmpty || same(segments_[slots_[k]], s)) {
+                return slots_[k];
             }
         }
     }
