@@ -285,12 +285,38 @@ LabelOutlines::~LabelOutlines() {
     cairo_surface_destroy(surface_);
 }
 
-cairo_path_t* LabelOutlines::outline(const Text& t) {
-    cairo_new_path(cr_);
+std::vector<LabelOutlines::Placed> LabelOutlines::glyphs(const Text& t) {
+    std::vector<Placed> out;
     withLabelGlyphs(cr_, t, font_, [&](cairo_glyph_t* glyphs, int count) {
-        cairo_glyph_path(cr_, glyphs, count);
+        cairo_matrix_t font;
+        cairo_get_font_matrix(cr_, &font);
+        cairo_matrix_t ctm;
+        cairo_get_matrix(cr_, &ctm);
+        for (int i = 0; i < count; ++i) {
+            Placed p;
+            p.index = glyphs[i].index;
+            cairo_matrix_init_scale(&p.toPage, 1 / kGlyphScale, 1 / kGlyphScale);
+            cairo_matrix_multiply(&p.toPage, &p.toPage, &font);
+            p.toPage.x0 += glyphs[i].x;
+            p.toPage.y0 += glyphs[i].y;
+            cairo_matrix_multiply(&p.toPage, &p.toPage, &ctm);
+            out.push_back(p);
+        }
     });
-    return cairo_copy_path(cr_);
+    return out;
+}
+
+cairo_path_t* LabelOutlines::outline(unsigned long index) {
+    cairo_save(cr_);
+    cairo_identity_matrix(cr_);
+    cairo_set_font_size(cr_, kGlyphScale);
+    cairo_new_path(cr_);
+    cairo_glyph_t glyph{index, 0, 0};
+    cairo_glyph_path(cr_, &glyph, 1);
+    cairo_path_t* path = cairo_copy_path(cr_);
+    cairo_new_path(cr_);
+    cairo_restore(cr_);
+    return path;
 }
 
 std::string labelUtf8(const std::string& bytes) {

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdio>
 #include <ostream>
+#include <set>
 
 #include "render.h"
 
@@ -58,6 +59,18 @@ class Content {
                 s_ += static_cast<char>('0' + f % 10);
             }
         }
+        s_ += ' ';
+    }
+    // A number with six decimals, for the entries of a matrix.
+    void precise(double v) {
+        if (!std::isfinite(v)) {
+            v = 0;
+        }
+        char buf[48];
+        const auto end = std::to_chars(buf, buf + sizeof buf, std::clamp(v, -1e9, 1e9),
+                                       std::chars_format::fixed, 6)
+                             .ptr;
+        s_.append(buf, end);
         s_ += ' ';
     }
     void point(const Point& p) {
@@ -209,6 +222,64 @@ void PdfWriter::writeStream(int object, const std::string& dictionary, const std
     }
 }
 
+int PdfWriter::glyphForm(unsigned long index) {
+    const auto known = glyphForms_.find(index);
+    if (known != glyphForms_.end()) {
+        return known->second;
+    }
+    cairo_path_t* outline = labels_->outline(index);
+    std::string path;
+    if (outline != nullptr && outline->status == CAIRO_STATUS_SUCCESS) {
+        Frame origin;
+        Content c(origin);
+        for (int i = 0; i < outline->num_data; i += outline->data[i].header.length) {
+            const cairo_path_data_t* d = &outline->data[i];
+            const auto at = [&](int k) {
+                c.num(d[k].point.x);
+                c.num(d[k].point.y);
+            };
+            switch (d->header.type) {
+                case CAIRO_PATH_MOVE_TO:
+                    at(1);
+                    c.op("m");
+                    break;
+                case CAIRO_PATH_LINE_TO:
+                    at(1);
+                    c.op("l");
+                    break;
+                case CAIRO_PATH_CURVE_TO:
+                    at(1);
+                    at(2);
+                    at(3);
+                    c.op("c");
+                    break;
+                case CAIRO_PATH_CLOSE_PATH:
+                    c.op("h");
+                    break;
+            }
+        }
+        path = std::move(c.text());
+    }
+    cairo_path_destroy(outline);
+    // A blank has no outline: nothing to place.
+    int form = 0;
+    if (!path.empty()) {
+        path += "f\n";
+        form = newObject();
+        const double big = 4 * LabelOutlines::kGlyphScale;
+        Frame none;
+        Content box(none);
+        box.num(-big);
+        box.num(-big);
+        box.num(big);
+        box.num(big);
+        writeStream(form, "/Type /XObject /Subtype /Form /BBox [" + box.text() + "]",
+                    deflate(path));
+    }
+    glyphForms_.emplace(index, form);
+    return form;
+}
+
 bool PdfWriter::check(std::string& error) const {
     if (failed_ || !out_) {
         error = "cannot write the PDF stream";
@@ -225,6 +296,7 @@ bool PdfWriter::addPage(const Page& page, std::string& error) {
     const int pageObject = newObject();
     Content c(frame);
     std::string xobjects;
+    std::set<int> usedForms;
     for (const auto& r : page.rasters) {
         if (!validRaster(r)) {
             continue;
@@ -352,49 +424,41 @@ bool PdfWriter::addPage(const Page& page, std::string& error) {
         if (!current.dashes.empty()) {
             c.op("[] 0 d");
         }
-        // Labels: their glyphs as shapes, then their characters invisibly
-        // over them, so that text can be searched and copied.
+        // Labels: their glyphs as shapes (each glyph's outline written
+        // once, as a form, and placed where it stands), then their
+        // characters invisibly over them, so that text can be searched and
+        // copied.
         bool anyText = false;
         fillColor = 0xFFFFFFFF;
         for (const auto& t : page.texts) {
             if (!mine(t.stroke)) {
                 continue;
             }
-            cairo_path_t* outline = labels_->outline(t);
-            if (outline == nullptr) {
+            const auto placed = labels_->glyphs(t);
+            if (placed.empty()) {
                 continue;
             }
-            if (outline->status == CAIRO_STATUS_SUCCESS && outline->num_data > 0) {
-                if (t.stroke.color != fillColor) {
-                    fillColor = t.stroke.color;
-                    c.color(fillColor, "rg");
-                }
-                for (int i = 0; i < outline->num_data; i += outline->data[i].header.length) {
-                    const cairo_path_data_t* d = &outline->data[i];
-                    switch (d->header.type) {
-                        case CAIRO_PATH_MOVE_TO:
-                            c.point({d[1].point.x, d[1].point.y});
-                            c.op("m");
-                            break;
-                        case CAIRO_PATH_LINE_TO:
-                            c.point({d[1].point.x, d[1].point.y});
-                            c.op("l");
-                            break;
-                        case CAIRO_PATH_CURVE_TO:
-                            c.point({d[1].point.x, d[1].point.y});
-                            c.point({d[2].point.x, d[2].point.y});
-                            c.point({d[3].point.x, d[3].point.y});
-                            c.op("c");
-                            break;
-                        case CAIRO_PATH_CLOSE_PATH:
-                            c.op("h");
-                            break;
-                    }
-                }
-                c.op("f");
-                anyText = true;
+            if (t.stroke.color != fillColor) {
+                fillColor = t.stroke.color;
+                c.color(fillColor, "rg");
             }
-            cairo_path_destroy(outline);
+            for (const auto& g : placed) {
+                const int form = glyphForm(g.index);
+                if (form == 0) {
+                    continue;
+                }
+                const cairo_matrix_t& m = g.toPage;
+                c.op("q");
+                c.precise(m.xx * kPointsPerUnit);
+                c.precise(m.yx * kPointsPerUnit);
+                c.precise(m.xy * kPointsPerUnit);
+                c.precise(m.yy * kPointsPerUnit);
+                c.point({m.x0, m.y0});
+                c.text() += "cm /G" + std::to_string(form);
+                c.op(" Do Q");
+                usedForms.insert(form);
+            }
+            anyText = true;
         }
         if (anyText) {
             c.op("BT 3 Tr");
@@ -425,6 +489,9 @@ bool PdfWriter::addPage(const Page& page, std::string& error) {
         if (layer == Layer::marks) {
             c.op("EMC");
         }
+    }
+    for (const int form : usedForms) {
+        xobjects += "/G" + std::to_string(form) + " " + std::to_string(form) + " 0 R ";
     }
     const int contents = newObject();
     writeStream(contents, "", deflate(c.text()));

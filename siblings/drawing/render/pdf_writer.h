@@ -5,13 +5,15 @@
 // library: a dense sheet holds tens of thousands of separate fills, and a
 // library that tracks what each one covers spends seconds where writing
 // them out takes a fraction of one. Labels are drawn as the outlines of
-// their glyphs, with their characters in an invisible text layer on top, so
+// their glyphs (each glyph once per file, as a form placed where it
+// stands), with their characters in an invisible text layer on top, so
 // that they look as on every other output and can still be searched and
 // copied. Marks (Layer::marks) go into an optional content group that a
 // viewer can hide.
 #pragma once
 
 #include <iosfwd>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -40,12 +42,16 @@ class PdfWriter {
     void beginObject(int object);
     void writeStream(int object, const std::string& dictionary, const std::string& data);
     bool check(std::string& error) const;
+    // The form object that draws the label glyph, written on first use;
+    // 0 for a glyph without an outline.
+    int glyphForm(unsigned long index);
 
     std::ostream& out_;
     std::unique_ptr<LabelOutlines> labels_;
     long long written_ = 0;
     std::vector<long long> offsets_;  // per object number - 1
     std::vector<int> pageObjects_;
+    std::map<unsigned long, int> glyphForms_;
     int pagesObject_ = 0;
     int fontObject_ = 0;
     int marksObject_ = 0;

@@ -41,16 +41,27 @@ struct LabelFont {
 // Selects the label font on cr, unhinted, and measures it.
 LabelFont setUpLabelFont(cairo_t* cr);
 
-// The outlines of labels' glyphs, as drawPage draws them, for writers that
-// draw text as shapes.
+// The glyphs of labels, as drawPage draws them, for writers that draw text
+// as shapes: each glyph's outline once, and where each label puts it.
 class LabelOutlines {
   public:
+    // Outlines come at this font size, in font space (y downwards).
+    static constexpr double kGlyphScale = 1000;
+
+    struct Placed {
+        unsigned long index = 0;
+        // From the glyph's outline to plotter units (y upwards).
+        cairo_matrix_t toPage{};
+    };
+
     LabelOutlines();
     ~LabelOutlines();
     LabelOutlines(const LabelOutlines&) = delete;
     LabelOutlines& operator=(const LabelOutlines&) = delete;
-    // In plotter units, y upwards; free it with cairo_path_destroy.
-    cairo_path_t* outline(const Text& t);
+    // The label's glyphs and their places; empty for a label not drawn.
+    std::vector<Placed> glyphs(const Text& t);
+    // A glyph's outline; free it with cairo_path_destroy.
+    cairo_path_t* outline(unsigned long index);
 
   private:
     cairo_surface_t* surface_;
