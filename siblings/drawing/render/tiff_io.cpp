@@ -9,7 +9,9 @@
 namespace drawing {
 namespace {
 
-thread_local std::string lastTiffError;
+// One writer or reader at a time; a page's bands reach libtiff from a
+// worker thread, so the message must not be kept per thread.
+std::string lastTiffError;
 
 void onTiffError(const char* module, const char* fmt, va_list ap) {
     char buf[512];

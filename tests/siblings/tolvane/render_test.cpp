@@ -282,10 +282,14 @@ TEST(Tiff, BlackAndWhitePagesAreGroup4AndColourPagesLzwOrDeflate) {
         // The pixels survive the trip: black square, white around it.
         EXPECT_EQ(grey(pages[0].image, 25, 75), 0);
         EXPECT_EQ(grey(pages[0].image, 75, 25), 255);
-        EXPECT_EQ(pages[1].photometric, 3);  // a pen plot fits a palette
-        const std::uint8_t* blue = pages[1].image.row(443) + 3 * 148;
-        EXPECT_EQ(blue[0], 0);
-        EXPECT_EQ(blue[2], 255);
+        EXPECT_EQ(pages[1].photometric, 3);    // a pen plot fits a palette
+        EXPECT_EQ(pages[1].bitsPerSample, 4);  // of two colours: four bits a pixel
+        for (const int x : {148, 149}) {       // both halves of a byte
+            const std::uint8_t* blue = pages[1].image.row(443) + 3 * x;
+            EXPECT_EQ(blue[0], 0);
+            EXPECT_EQ(blue[2], 255);
+        }
+        EXPECT_EQ(pages[1].image.row(443)[3 * 10], 255);
     }
 }
 
