@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "compare.h"
+#include "test_pages.h"
 #include "testgen.h"
 
 namespace sandrel {
@@ -12,13 +13,8 @@ using drawing::Page;
 using drawing::Path;
 using drawing::Point;
 
-constexpr double kMm = drawing::kUnitsPerMm;
-
-Path line(Point a, Point b) {
-    Path path;
-    path.points = {a, b};
-    return path;
-}
+using test::kMm;
+using test::line;
 
 double length(const Path& path) {
     double sum = 0;

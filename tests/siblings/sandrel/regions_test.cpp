@@ -6,6 +6,7 @@
 
 #include "compare.h"
 #include "marks.h"
+#include "test_pages.h"
 
 namespace sandrel {
 namespace {
@@ -15,13 +16,8 @@ using drawing::Page;
 using drawing::Path;
 using drawing::Point;
 
-constexpr double kMm = drawing::kUnitsPerMm;
-
-Path line(Point a, Point b) {
-    Path path;
-    path.points = {a, b};
-    return path;
-}
+using test::kMm;
+using test::line;
 
 drawing::Text label(const std::string& s, Point at) {
     drawing::Text t;
