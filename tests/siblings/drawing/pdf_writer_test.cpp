@@ -173,6 +173,36 @@ TEST(PdfWriter, MarksLieOnALayerOfTheirOwn) {
     EXPECT_NE(run("pdftotext '" + pdf + "' - 2>/dev/null").find('1'), std::string::npos);
 }
 
+TEST(PdfWriter, RasterImagesStandWhereTheyArePlacedTopRowFirst) {
+    TempDir dir;
+    Page page;
+    page.width = 100 * kMm;
+    page.height = 100 * kMm;
+    // A 2 x 2 grey image, 1 inch a pixel, its upper left corner 10 mm from
+    // the left and 10 mm below the top: black, white over white, black.
+    Raster r;
+    r.origin = {10 * kMm, 90 * kMm};
+    r.dpi = 1;
+    r.width = 2;
+    r.height = 2;
+    r.channels = 1;
+    r.pixels = {0, 255, 255, 0};
+    page.rasters.push_back(r);
+    const std::string pdf = (dir.path / "raster.pdf").string();
+    writePdf(pdf, {page});
+    const Gray g = renderGray(pdf, 25);  // about one pixel a millimetre
+    ASSERT_GT(g.width, 90);
+    const auto at = [&](double xMm, double yFromTopMm) {
+        return g.at(static_cast<int>(xMm * g.width / 100),
+                    static_cast<int>(yFromTopMm * g.height / 100));
+    };
+    EXPECT_LT(at(20, 20), 64);   // top left pixel
+    EXPECT_GT(at(50, 20), 192);  // top right
+    EXPECT_GT(at(20, 50), 192);  // bottom left
+    EXPECT_LT(at(50, 50), 64);   // bottom right
+    EXPECT_GT(at(5, 5), 192);    // outside the image
+}
+
 TEST(PdfWriter, TheMarksLayerSurvivesHpgl) {
     Page page;
     Path line;
