@@ -122,11 +122,15 @@ void addTextBox(Box& box, const Text& t) {
 
 // Whether anything of the path can fall inside the visible box; drawing a
 // large sheet band by band skips most paths this way.
-bool pathVisible(const Path& path, double pad, const Box& view) {
+Box boxOf(const Path& path) {
     Box b;
     for (const auto& p : path.points) {
         b.add(p.x, p.y);
     }
+    return b;
+}
+
+bool boxVisible(const Box& b, double pad, const Box& view) {
     return !b.empty() && b.minX - pad <= view.maxX && b.maxX + pad >= view.minX &&
            b.minY - pad <= view.maxY && b.maxY + pad >= view.minY;
 }
@@ -363,8 +367,35 @@ Frame pageFrame(const Page& page) {
     return {box.minX, box.minY, w, h};
 }
 
-void drawPage(cairo_t* cr, const Page& page, const Frame& frame, double scale,
-              double minLineDevice) {
+std::vector<PathExtent> pathExtents(const Page& page) {
+    std::vector<PathExtent> out;
+    out.reserve(page.paths.size());
+    for (const auto& path : page.paths) {
+        const Box b = boxOf(path);
+        out.push_back({b.minX, b.minY, b.maxX, b.maxY});
+    }
+    return out;
+}
+
+void drawPage(cairo_t* cr, const Page& page, const Frame& frame, double scale, double minLineDevice,
+              const std::vector<PathExtent>* extents) {
+    if (extents != nullptr && extents->size() != page.paths.size()) {
+        extents = nullptr;
+    }
+    // Whether anything of path i can fall inside the visible box; drawing a
+    // large sheet band by band skips most paths this way.
+    const auto visible = [&](std::size_t i, double pad, const Box& view) {
+        if (extents == nullptr) {
+            return boxVisible(boxOf(page.paths[i]), pad, view);
+        }
+        const PathExtent& e = (*extents)[i];
+        Box b;
+        b.minX = e.minX;
+        b.minY = e.minY;
+        b.maxX = e.maxX;
+        b.maxY = e.maxY;
+        return boxVisible(b, pad, view);
+    };
     cairo_save(cr);
     cairo_scale(cr, scale, -scale);
     cairo_translate(cr, -frame.x0, -(frame.y0 + frame.height));
@@ -379,8 +410,9 @@ void drawPage(cairo_t* cr, const Page& page, const Frame& frame, double scale,
     for (const auto& r : page.rasters) {
         drawRaster(cr, r);
     }
-    for (const auto& path : page.paths) {
-        if (!path.filled || path.points.size() < 3 || !pathVisible(path, 0, view)) {
+    for (std::size_t i = 0; i < page.paths.size(); ++i) {
+        const Path& path = page.paths[i];
+        if (!path.filled || path.points.size() < 3 || !visible(i, 0, view)) {
             continue;
         }
         cairo_new_path(cr);
@@ -416,10 +448,11 @@ void drawPage(cairo_t* cr, const Page& page, const Frame& frame, double scale,
         }
     };
     cairo_new_path(cr);
-    for (const auto& path : page.paths) {
+    for (std::size_t i = 0; i < page.paths.size(); ++i) {
+        const Path& path = page.paths[i];
         const double w = path.stroke.widthMm * kUnitsPerMm;
         const double width = std::isfinite(w) ? std::max(w, minWidth) : minWidth;
-        if (path.filled || path.points.empty() || !pathVisible(path, width, view)) {
+        if (path.filled || path.points.empty() || !visible(i, width, view)) {
             continue;
         }
         Style style{path.stroke.color, width, {}};

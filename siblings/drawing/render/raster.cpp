@@ -1,5 +1,6 @@
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <memory>
 #include <thread>
 
@@ -67,10 +68,11 @@ bool renderPageBands(const Page& page, const RasterOptions& opts, const BandSink
             cairo_set_font_options(slot.cr.get(), fo.get());
         }
         slot.band.width = width;
-        slot.band.channels = opts.channels == 1 ? 1 : 3;
+        slot.band.channels = opts.channels == 1 || opts.channels == 4 ? opts.channels : 3;
         slot.band.dpi = opts.dpi;
     }
     const double scale = opts.dpi / kUnitsPerInch;
+    const std::vector<PathExtent> extents = pathExtents(page);
     std::thread worker;
     bool sunk = true;
     const auto waitForSink = [&] {
@@ -87,7 +89,7 @@ bool renderPageBands(const Page& page, const RasterOptions& opts, const BandSink
         cairo_set_source_rgb(cr, 1, 1, 1);
         cairo_paint(cr);
         cairo_translate(cr, 0, -top);
-        drawPage(cr, page, frame, scale, 1.0);
+        drawPage(cr, page, frame, scale, 1.0, &extents);
         cairo_restore(cr);
         if (cairo_status(cr) != CAIRO_STATUS_SUCCESS) {
             waitForSink();
@@ -105,6 +107,15 @@ bool renderPageBands(const Page& page, const RasterOptions& opts, const BandSink
             band.height = count;
             band.pixels.resize(static_cast<std::size_t>(width) * count * band.channels);
             std::uint8_t* out = band.pixels.data();
+            if (band.channels == 4) {
+                for (int y = 0; y < count; ++y) {
+                    std::memcpy(out + static_cast<std::size_t>(y) * width * 4,
+                                data + static_cast<std::size_t>(y) * stride,
+                                static_cast<std::size_t>(width) * 4);
+                }
+                sunk = sink(band, top);
+                return;
+            }
             for (int y = 0; y < count; ++y) {
                 const auto* in = reinterpret_cast<const std::uint32_t*>(
                     data + static_cast<std::size_t>(y) * stride);

@@ -29,8 +29,15 @@ Frame pageFrame(const Page& page);
 // corner at (0, 0) and `scale` device units per plotter unit. Lines are
 // never thinner than minLineDevice device units, so that hairlines
 // (width 0) stay visible on every surface.
-void drawPage(cairo_t* cr, const Page& page, const Frame& frame, double scale,
-              double minLineDevice);
+//
+// boxes, when given, holds each path's extent (pathExtents of this page), so
+// that drawing a page band by band measures its paths only once.
+struct PathExtent {
+    double minX, minY, maxX, maxY;  // minX > maxX for a path with no place
+};
+std::vector<PathExtent> pathExtents(const Page& page);
+void drawPage(cairo_t* cr, const Page& page, const Frame& frame, double scale, double minLineDevice,
+              const std::vector<PathExtent>* extents = nullptr);
 
 // Size of the label font's capital H and its advance, per unit of size.
 struct LabelFont {
@@ -81,7 +88,7 @@ void labelStart(const Text& t, Point& start, std::size_t& chars);
 struct Image {
     int width = 0;
     int height = 0;
-    int channels = 1;  // 1 grey, 3 RGB
+    int channels = 1;  // 1 grey, 3 RGB, 4 0x00RRGGBB words (see RasterOptions)
     double dpi = 0;
     std::vector<std::uint8_t> pixels;
     const std::uint8_t* row(int y) const {
@@ -91,6 +98,9 @@ struct Image {
 
 struct RasterOptions {
     double dpi = 300;
+    // 1 grey, 3 RGB; 4 hands out the renderer's own pixels, one native
+    // 32-bit word 0x00RRGGBB each, for sinks that look at every pixel
+    // anyway (no conversion pass).
     int channels = 3;
     bool antialias = true;  // off for black-and-white output, where grey has no place
 };

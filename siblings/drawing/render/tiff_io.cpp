@@ -192,7 +192,7 @@ bool TiffWriter::addPage(const Page& page, const TiffOptions& opts, std::string&
 
     RasterOptions ro;
     ro.dpi = opts.dpi;
-    ro.channels = bilevel ? 1 : 3;
+    ro.channels = bilevel ? 1 : indexed ? 4 : 3;
     // Without antialiasing every pixel has one of the page's own colours.
     ro.antialias = !bilevel && !indexed;
     std::vector<std::uint8_t> packed(rowBytes);
@@ -212,19 +212,32 @@ bool TiffWriter::addPage(const Page& page, const TiffOptions& opts, std::string&
                         }
                     }
                     line = packed.data();
-                } else if (indexed && nibbles) {
-                    std::fill(packed.begin(), packed.end(), 0);
-                    for (int x = 0; x < width; ++x) {
-                        const std::uint8_t* px = row + 3 * x;
-                        const std::uint8_t i =
-                            index.of((Rgb{px[0]} << 16) | (Rgb{px[1]} << 8) | px[2]);
-                        packed[x >> 1] |= static_cast<std::uint8_t>((x & 1) != 0 ? i : i << 4);
-                    }
-                    line = packed.data();
                 } else if (indexed) {
-                    for (int x = 0; x < width; ++x) {
-                        const std::uint8_t* px = row + 3 * x;
-                        packed[x] = index.of((Rgb{px[0]} << 16) | (Rgb{px[1]} << 8) | px[2]);
+                    const auto* px = reinterpret_cast<const std::uint32_t*>(row);
+                    if (nibbles) {
+                        // Pixels come in long runs of one colour (paper, most
+                        // of all): a pair like the last one is the last byte.
+                        std::uint64_t lastPair = ~std::uint64_t{0};
+                        std::uint8_t lastByte = 0;
+                        for (int x = 0; x + 1 < width; x += 2) {
+                            const std::uint64_t pair =
+                                ((std::uint64_t{px[x]} << 32) | px[x + 1]) & 0x00FFFFFF00FFFFFFULL;
+                            if (pair != lastPair) {
+                                lastPair = pair;
+                                lastByte =
+                                    static_cast<std::uint8_t>((index.of(px[x] & 0xFFFFFF) << 4) |
+                                                              index.of(px[x + 1] & 0xFFFFFF));
+                            }
+                            packed[static_cast<std::size_t>(x >> 1)] = lastByte;
+                        }
+                        if ((width & 1) != 0) {
+                            packed[static_cast<std::size_t>(width >> 1)] =
+                                static_cast<std::uint8_t>(index.of(px[width - 1] & 0xFFFFFF) << 4);
+                        }
+                    } else {
+                        for (int x = 0; x < width; ++x) {
+                            packed[static_cast<std::size_t>(x)] = index.of(px[x] & 0xFFFFFF);
+                        }
                     }
                     line = packed.data();
                 }
