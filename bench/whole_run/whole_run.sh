@@ -8,9 +8,10 @@
 #
 # BUILD_DIR defaults to build, SEGMENTS to 10000 100000 1000000 (segments per
 # page of a generated pair: text as filled glyph outlines, pads, wires,
-# arcs, labels, on an A0 sheet). Besides the generated pairs, each HP-GL
-# sample of tests/data/samples is compared with itself. Each line shows wall
-# seconds and the peak resident memory of that one program.
+# arcs, labels, on an A0 sheet). Besides the generated pairs, a few HP-GL
+# samples of tests/data/samples are compared with themselves. Each line shows
+# wall seconds, processor seconds (user + system, which a busy machine
+# does not inflate) and the peak resident memory of that one program.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/../.." && pwd)"
 build="$(cd "${1:-$root/build}" && pwd)"
@@ -39,16 +40,16 @@ last=0
 measure() {
   local label="$1"; shift
   local status=0
-  /usr/bin/time -f "%e %M" -o "$work/time" "$@" >/dev/null 2>"$work/err" || status=$?
+  /usr/bin/time -f "%e %U %S %M" -o "$work/time" "$@" >/dev/null 2>"$work/err" || status=$?
   if [ "$status" -gt 1 ] && [ "$status" -ne 10 ]; then
     echo "$label: failed ($status): $(grep -v '^Command exited' "$work/err" | tail -1)" >&2
     last=0
     return 0
   fi
-  local t m
-  read -r t m < <(tail -1 "$work/time")
+  local t u s m
+  read -r t u s m < <(tail -1 "$work/time")
   last="$t"
-  printf '  %-40s %7.2f s %8d KB\n' "$label" "$t" "$m"
+  printf '  %-40s %7.2f s %7.2f s cpu %8d KB\n' "$label" "$t" "$(awk -v u="$u" -v s="$s" 'BEGIN { print u + s }')" "$m"
 }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (b > 0) printf "%.2f", a / b; else print "n/a" }'; }
 
