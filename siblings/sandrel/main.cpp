@@ -181,7 +181,7 @@ std::vector<std::string> summary(const Totals& totals) {
 }
 
 std::string morePages(int file, int count, const std::string& list, const char* what) {
-    return "File " + std::to_string(file) + " has " + std::to_string(count) + " more page" +
+    return "file " + std::to_string(file) + " has " + std::to_string(count) + " more page" +
            (count == 1 ? "" : "s") + ": " + list + ", " + what;
 }
 

@@ -163,7 +163,7 @@ void addMarks(Result& result, const LegendInfo& info, const Options& options) {
     if (!info.partnered) {
         legend.line("No such page in 2: all removed");
     } else if (!result.differ()) {
-        legend.line("No differences");
+        legend.line("no differences");
     } else if (result.regions.empty()) {
         legend.line("Differences (compared pixel by pixel)");
     } else {

@@ -275,8 +275,8 @@ TEST_F(SandrelProgram, PagesOfOnlyOneFileAreNamedOnTheLastResultPage) {
     ASSERT_EQ(first.size(), 1u);
     ASSERT_EQ(last.size(), 1u);
     EXPECT_TRUE(legendSays(first[0], "Pages compared: 2")) << "summary on the first page";
-    EXPECT_TRUE(legendSays(last[0], "File 2 has 2 more pages: 3, 4, not compared"));
-    EXPECT_TRUE(legendSays(last[0], "No differences"));
+    EXPECT_TRUE(legendSays(last[0], "file 2 has 2 more pages: 3, 4, not compared"));
+    EXPECT_TRUE(legendSays(last[0], "no differences"));
     EXPECT_FALSE(legendSays(first[0], "more page"));
 
     // The other way round: the first file's extra pages are all removed.
@@ -287,7 +287,7 @@ TEST_F(SandrelProgram, PagesOfOnlyOneFileAreNamedOnTheLastResultPage) {
     const auto alone = read(temp(3) / "plan2.hgl");
     ASSERT_EQ(alone.size(), 1u);
     EXPECT_TRUE(allOfColor(alone[0], defaults.removedColor));
-    EXPECT_TRUE(legendSays(alone[0], "File 1 has 1 more page: 2, all removed"));
+    EXPECT_TRUE(legendSays(alone[0], "file 1 has 1 more page: 2, all removed"));
     EXPECT_TRUE(legendSays(alone[0], "No such page in 2"));
 }
 

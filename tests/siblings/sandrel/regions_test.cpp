@@ -111,7 +111,7 @@ TEST(Marks, BoxesNumbersAndLegendLieOnTheMarksLayerBesideTheSheet) {
     LegendInfo info;
     info.firstName = "old.hgl";
     info.secondName = "new.hgl";
-    info.notes = {"File 2 has 1 more page: 2, not compared"};
+    info.notes = {"file 2 has 1 more page: 2, not compared"};
     addMarks(result, info, Options{});
     EXPECT_GT(result.page.width, 297 * kMm);
     EXPECT_DOUBLE_EQ(result.page.height, 210 * kMm);
@@ -129,7 +129,7 @@ TEST(Marks, BoxesNumbersAndLegendLieOnTheMarksLayerBesideTheSheet) {
     EXPECT_TRUE(hasText(result.page, "new.hgl"));
     EXPECT_TRUE(hasText(result.page, "1: 1 removed, 1 added"));
     EXPECT_TRUE(hasText(result.page, "\"Rev C\" -> \"Rev D\""));
-    EXPECT_TRUE(hasText(result.page, "File 2 has 1 more page: 2, not compared"));
+    EXPECT_TRUE(hasText(result.page, "file 2 has 1 more page: 2, not compared"));
     // The region's box is drawn around the changed label, in the mark colour.
     const auto box = std::find_if(result.page.paths.begin() + static_cast<std::ptrdiff_t>(paths),
                                   result.page.paths.end(), [](const Path& p) {
@@ -141,7 +141,7 @@ TEST(Marks, BoxesNumbersAndLegendLieOnTheMarksLayerBesideTheSheet) {
 
     Result same = compared(first, first);
     addMarks(same, info, Options{});
-    EXPECT_TRUE(hasText(same.page, "No differences"));
+    EXPECT_TRUE(hasText(same.page, "no differences"));
 }
 
 }  // namespace
