@@ -10,6 +10,11 @@
 
 namespace drawing {
 
+// Comments (CO) by which our HP-GL files say which layer the elements that
+// follow belong to; other readers skip them.
+inline constexpr const char* kMarksLayerComment = "layer: marks";
+inline constexpr const char* kDrawingLayerComment = "layer: drawing";
+
 struct ReadError {
     std::string message;     // one line, no file name
     std::size_t offset = 0;  // byte offset in the input where reading failed

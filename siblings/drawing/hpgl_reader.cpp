@@ -204,6 +204,7 @@ class Reader {
     bool penDown_ = false;
     bool relative_ = false;
     int penNo_ = 1;
+    Layer layer_ = Layer::drawing;
     std::array<Rgb, kPens> colors_{};
     std::array<double, kPens> widths_{};
     bool relativeWidth_ = false;
@@ -298,6 +299,7 @@ void Reader::resetState() {
     resetMedia();
     defaults();
     penNo_ = 1;
+    layer_ = Layer::drawing;
     penDown_ = false;
     pen_ = {};
     for (int i = 0; i < kPens; ++i) {
@@ -375,6 +377,7 @@ double Reader::diagonalMm() const {
 
 Stroke Reader::currentStroke(bool lines) const {
     Stroke s;
+    s.layer = layer_;
     s.pen = penNo_;
     s.color = colors_[static_cast<std::size_t>(penNo_)];
     s.widthMm = widths_[static_cast<std::size_t>(penNo_)];
@@ -1758,7 +1761,19 @@ bool Reader::instruction() {
                 in_.get();
             }
             if (in_.peek() == '"') {
-                skipQuoted();
+                // Our own writer names the layer of what follows this way.
+                in_.get();
+                std::string comment;
+                for (int c = in_.get(); c >= 0 && c != '"'; c = in_.get()) {
+                    if (comment.size() < 32) {
+                        comment += static_cast<char>(c);
+                    }
+                }
+                if (comment == kMarksLayerComment) {
+                    layer_ = Layer::marks;
+                } else if (comment == kDrawingLayerComment) {
+                    layer_ = Layer::drawing;
+                }
                 endInstruction();
             } else {
                 for (int c = in_.get(); c >= 0 && c != ';'; c = in_.get()) {

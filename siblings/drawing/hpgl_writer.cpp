@@ -94,7 +94,13 @@ void packBits(const std::vector<std::uint8_t>& in, std::string& out) {
 class PageWriter {
   public:
     explicit PageWriter(std::ostream& out) : out_(out) {}
-    ~PageWriter() { endPolyline(); }
+    ~PageWriter() {
+        endPolyline();
+        // The next page starts on the drawing's own layer.
+        if (layer_ != Layer::drawing) {
+            out_ << "CO\"" << kDrawingLayerComment << "\";";
+        }
+    }
 
     void raster(const Raster& r);
     void path(const Path& p);
@@ -119,6 +125,7 @@ class PageWriter {
     bool penKnown_ = false;
     long long penX_ = 0, penY_ = 0;
     int pen_ = -1;
+    Layer layer_ = Layer::drawing;
     std::map<int, Rgb> colors_;
     std::map<int, double> widths_;
     bool solid_ = true;
@@ -171,6 +178,11 @@ void PageWriter::moveTo(long long x, long long y, bool penUp) {
 
 void PageWriter::select(const Stroke& s, bool lines) {
     state_.str({});
+    if (s.layer != layer_) {
+        state_ << "CO\"" << (s.layer == Layer::marks ? kMarksLayerComment : kDrawingLayerComment)
+               << "\";";
+        layer_ = s.layer;
+    }
     const int pen = std::clamp(s.pen, 0, kMaxPen);
     if (pen != pen_) {
         state_ << "SP" << pen << ";";

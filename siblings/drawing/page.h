@@ -27,6 +27,11 @@ using Rgb = std::uint32_t;
 inline constexpr Rgb kBlack = 0x000000;
 inline constexpr Rgb kWhite = 0xFFFFFF;
 
+// What an element belongs to: the drawing itself, or the marks a
+// comparison puts over it (change regions, legend), which a viewer can hide
+// as a layer of their own.
+enum class Layer : std::uint8_t { drawing, marks };
+
 // How an element is drawn: the plotter pen it came from, its colour and its
 // line width in millimetres.
 struct Stroke {
@@ -38,6 +43,7 @@ struct Stroke {
     // a drawn one. An empty pattern is a solid line (lineType then 0).
     int lineType = 0;
     std::vector<double> dashMm = {};
+    Layer layer = Layer::drawing;
     friend bool operator==(const Stroke&, const Stroke&) = default;
 };
 

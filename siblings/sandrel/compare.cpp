@@ -4,6 +4,8 @@
 #include <cmath>
 #include <limits>
 #include <map>
+#include <optional>
+#include <thread>
 #include <tuple>
 #include <unordered_map>
 #include <utility>
@@ -11,6 +13,7 @@
 
 #include "geometry.h"
 #include "segment_grid.h"
+#include "segment_set.h"
 
 namespace sandrel {
 namespace {
@@ -29,9 +32,8 @@ constexpr double kNoise = 1e-6;
 constexpr double kTextAngleDeg = 0.5;
 constexpr double kTextSlant = 0.01;
 
-constexpr int kUnchangedPen = 1;
-constexpr int kRemovedPen = 2;
-constexpr int kAddedPen = 3;
+// Below this many segments a thread costs more than it saves.
+constexpr std::size_t kThreadFrom = 20000;
 
 enum class Status { unchanged, removed, added };
 
@@ -117,23 +119,72 @@ struct Piece {
 // `theirs` cover and those they do not.
 class Coverage {
   public:
-    Coverage(const std::vector<Segment>& mine, const std::vector<Segment>& theirs, double reach)
-        : mine_(mine), theirs_(theirs), reach_(reach), grid_(theirs, reach) {}
+    Coverage(const std::vector<Segment>& mine, const std::vector<Segment>& theirs, double reach,
+             bool shortcuts)
+        : mine_(mine), theirs_(theirs), reach_(reach) {
+        if (!shortcuts) {
+            grid_.emplace(theirs, reach);
+            return;
+        }
+        // Between two revisions of a drawing nearly every segment is there
+        // exactly as before, and an exact copy covers all of a segment.
+        // Only the rest is looked up, in a grid of just the segments of
+        // `theirs` that come near them.
+        exact_.assign(mine.size(), false);
+        std::vector<std::uint32_t> open;
+        {
+            // Revisions mostly list their segments in the same order: the
+            // segment after the last one found is tried first, which saves
+            // most look-ups in the set and so most cache misses.
+            std::optional<SegmentSet> set;
+            std::size_t next = 0;
+            for (std::uint32_t i = 0; i < mine.size(); ++i) {
+                std::uint32_t found = SegmentSet::kNone;
+                if (next < theirs.size() && SegmentSet::same(mine[i], theirs[next])) {
+                    found = static_cast<std::uint32_t>(next);
+                } else {
+                    if (!set) {
+                        set.emplace(theirs, theirs.size());
+                        for (std::uint32_t k = 0; k < theirs.size(); ++k) {
+                            set->insert(k);
+                        }
+                    }
+                    found = set->find(mine[i]);
+                }
+                exact_[i] = found != SegmentSet::kNone;
+                if (exact_[i]) {
+                    next = found + std::size_t{1};
+                } else {
+                    open.push_back(i);
+                }
+            }
+        }
+        if (!open.empty()) {
+            grid_.emplace(theirs, near(mine, open, theirs, reach), reach);
+        }
+    }
 
     void pieces(std::size_t index, std::vector<Piece>& out) {
         out.clear();
         const Segment& s = mine_[index];
         const double length = std::hypot(s.b.x - s.a.x, s.b.y - s.a.y);
+        if (!exact_.empty() && exact_[index]) {
+            out.push_back({0, length, true});
+            return;
+        }
         const Point d =
             length > 0 ? Point{(s.b.x - s.a.x) / length, (s.b.y - s.a.y) / length} : Point{1, 0};
         cuts_.clear();
-        grid_.forCandidates(s, [&](std::uint32_t k) {
+        grid_->forCandidates(s, [&](std::uint32_t k) {
             const Segment& t = theirs_[k];
             if (t.layer != s.layer) {
                 return true;
             }
             const double tLength = std::hypot(t.b.x - t.a.x, t.b.y - t.a.y);
-            if (length > 2 * reach_ && tLength > 2 * reach_) {
+            // A line covers only what runs along it, however short either
+            // is: a small tick across a line neither hides nor is hidden by
+            // it. Dots have no direction and meet anything.
+            if (length > 0 && tLength > 0) {
                 const double cosine =
                     std::abs(d.x * (t.b.x - t.a.x) + d.y * (t.b.y - t.a.y)) / tLength;
                 if (cosine < kMinCosine) {
@@ -172,10 +223,51 @@ class Coverage {
     }
 
   private:
+    // The segments of theirs that come within reach of a segment of mine
+    // that `open` names, and maybe a few more: a coarse mask of the cells
+    // the open segments pass through, against each of theirs widened by
+    // reach.
+    static std::vector<std::uint32_t> near(const std::vector<Segment>& mine,
+                                           const std::vector<std::uint32_t>& open,
+                                           const std::vector<Segment>& theirs, double reach) {
+        double x0 = kInf, y0 = kInf, x1 = -kInf, y1 = -kInf;
+        for (const auto i : open) {
+            const Segment& s = mine[i];
+            x0 = std::min({x0, s.a.x, s.b.x});
+            y0 = std::min({y0, s.a.y, s.b.y});
+            x1 = std::max({x1, s.a.x, s.b.x});
+            y1 = std::max({y1, s.a.y, s.b.y});
+        }
+        constexpr double kMaskSide = 2048;
+        const double cell = std::max(
+            {2 * reach, drawing::kUnitsPerMm, (x1 - x0) / kMaskSide, (y1 - y0) / kMaskSide});
+        const int nx = static_cast<int>((x1 - x0) / cell) + 1;
+        const int ny = static_cast<int>((y1 - y0) / cell) + 1;
+        // Cells beyond the mask's edge count as its outermost ones, so the
+        // mask can only take in too much, never too little.
+        std::vector<std::uint8_t> mask(static_cast<std::size_t>(nx) * static_cast<std::size_t>(ny),
+                                       0);
+        for (const auto i : open) {
+            forEachCell(mine[i].a, mine[i].b, 0, x0, y0, cell, nx, ny,
+                        [&](std::size_t c) { mask[c] = 1; });
+        }
+        std::vector<std::uint32_t> keep;
+        for (std::uint32_t i = 0; i < theirs.size(); ++i) {
+            bool hit = false;
+            forEachCell(theirs[i].a, theirs[i].b, reach, x0, y0, cell, nx, ny,
+                        [&](std::size_t c) { hit = hit || mask[c] != 0; });
+            if (hit) {
+                keep.push_back(i);
+            }
+        }
+        return keep;
+    }
+
     const std::vector<Segment>& mine_;
     const std::vector<Segment>& theirs_;
     double reach_;
-    SegmentGrid grid_;
+    std::vector<bool> exact_;
+    std::optional<SegmentGrid> grid_;
     std::vector<Interval> cuts_;
 };
 
@@ -215,16 +307,111 @@ struct Painter {
     }
 };
 
-// Paints one page's outlines and fills: what the other page does not cover
-// as `uncovered`, the rest as unchanged when paintCovered (the first page
-// paints what both have, so the second leaves it out).
-void paintSide(const Page& page, const Decomposed& mine, Coverage& coverage, Status uncovered,
-               bool paintCovered, Painter& painter, Tally& lines, Tally& fills) {
+// A filled shape no larger than this on either side (plotter units) is
+// compared as a whole: text that arrives as outlines, pads, arrow heads.
+constexpr double kGlyphSize = 10 * drawing::kUnitsPerMm;
+
+struct ShapeBox {
+    double x0, y0, x1, y1;
+    std::uint32_t path;
+};
+
+// One page's side of the comparison: its segments looked up in the other
+// page's, and what that found out about its fills.
+struct Side {
+    const Page& page;
+    const Decomposed& mine;
+    std::optional<Coverage> coverage;
+    // Per path: for a fill, whether its whole boundary is covered.
+    std::vector<char> boundaryCovered;
+    // Its glyph-sized fills whose boundary is covered, by left edge.
+    std::vector<ShapeBox> coveredGlyphs;
+};
+
+bool boundaryOf(const Path& path, ShapeBox& box) {
+    box = {kInf, kInf, -kInf, -kInf, 0};
+    for (const auto& p : path.points) {
+        if (std::isfinite(p.x) && std::isfinite(p.y)) {
+            box.x0 = std::min(box.x0, p.x);
+            box.y0 = std::min(box.y0, p.y);
+            box.x1 = std::max(box.x1, p.x);
+            box.y1 = std::max(box.y1, p.y);
+        }
+    }
+    return box.x0 <= box.x1 && box.x1 - box.x0 <= kGlyphSize && box.y1 - box.y0 <= kGlyphSize;
+}
+
+// First pass: which fills have their whole boundary covered.
+void coverFills(Side& side) {
+    std::vector<Piece> pieces;
+    side.boundaryCovered.assign(side.page.paths.size(), 0);
+    for (std::size_t i = 0; i < side.page.paths.size(); ++i) {
+        const Path& path = side.page.paths[i];
+        if (!path.filled) {
+            continue;
+        }
+        const auto [first, count] = side.mine.ranges[i];
+        bool covered = true;
+        for (std::uint32_t k = 0; covered && k < count; ++k) {
+            side.coverage->pieces(first + k, pieces);
+            covered = std::all_of(pieces.begin(), pieces.end(), [](auto& p) { return p.covered; });
+        }
+        side.boundaryCovered[i] = covered ? 1 : 0;
+        ShapeBox box{};
+        if (covered && boundaryOf(path, box)) {
+            box.path = static_cast<std::uint32_t>(i);
+            side.coveredGlyphs.push_back(box);
+        }
+    }
+    std::sort(side.coveredGlyphs.begin(), side.coveredGlyphs.end(),
+              [](const ShapeBox& x, const ShapeBox& y) { return x.x0 < y.x0; });
+}
+
+// Whether the other side has a glyph-sized fill in the same box (within
+// reach on every edge) whose own boundary is covered: "C" and "D" in one
+// place cover much of each other's outline, but the "D" is not covered by
+// the "C", so neither stays.
+bool hasPartner(const ShapeBox& box, const Side& other, double reach) {
+    const auto& list = other.coveredGlyphs;
+    auto it = std::lower_bound(list.begin(), list.end(), box.x0 - reach,
+                               [](const ShapeBox& x, double v) { return x.x0 < v; });
+    for (; it != list.end() && it->x0 <= box.x0 + reach; ++it) {
+        if (std::abs(it->x1 - box.x1) <= reach && std::abs(it->y0 - box.y0) <= reach &&
+            std::abs(it->y1 - box.y1) <= reach) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// Second pass: paints one page's outlines and fills: what the other page
+// does not cover as `uncovered`, the rest as unchanged when paintCovered
+// (the first page paints what both have, so the second leaves it out).
+void paintSide(Side& side, const Side& other, double reach, Status uncovered, bool paintCovered,
+               Painter& painter, Tally& lines, Tally& fills) {
+    const Page& page = side.page;
+    const Decomposed& mine = side.mine;
+    Coverage& coverage = *side.coverage;
     std::vector<std::vector<Piece>> perSegment;
     auto& lineUncovered = uncovered == Status::removed ? lines.removed : lines.added;
     auto& fillUncovered = uncovered == Status::removed ? fills.removed : fills.added;
     for (std::size_t i = 0; i < page.paths.size(); ++i) {
         const Path& path = page.paths[i];
+        if (path.filled) {
+            // A fill is one thing: unchanged only when its whole boundary
+            // is, and a small one only when it has a partner of its shape.
+            ShapeBox box{};
+            const bool same = side.boundaryCovered[i] != 0 &&
+                              (!boundaryOf(path, box) || hasPartner(box, other, reach));
+            if (!same) {
+                ++fillUncovered;
+                painter.paint(path, uncovered);
+            } else if (paintCovered) {
+                ++fills.unchanged;
+                painter.paint(path, Status::unchanged);
+            }
+            continue;
+        }
         const auto [first, count] = mine.ranges[i];
         perSegment.resize(count);
         double coveredLength = 0;
@@ -239,17 +426,6 @@ void paintSide(const Page& page, const Decomposed& mine, Coverage& coverage, Sta
             std::any_of(perSegment.begin(), perSegment.begin() + count, [](const auto& list) {
                 return std::any_of(list.begin(), list.end(), [](auto& p) { return !p.covered; });
             });
-        if (path.filled) {
-            // A fill is one thing: unchanged only when its whole boundary is.
-            if (anyUncovered) {
-                ++fillUncovered;
-                painter.paint(path, uncovered);
-            } else if (paintCovered) {
-                ++fills.unchanged;
-                painter.paint(path, Status::unchanged);
-            }
-            continue;
-        }
         lineUncovered += uncoveredLength;
         if (paintCovered) {
             lines.unchanged += coveredLength;
@@ -357,18 +533,53 @@ Result compareVectors(const Page& a, const Page& b, const Options& options) {
     Layers layers(options.compareStyle);
     const Decomposed first = decompose(a, layers);
     const Decomposed second = decompose(b, layers);
-    Painter painter{options, {}, {}, {}};
-    {
-        Coverage coverage(first.segments, second.segments, reach);
-        paintSide(a, first, coverage, Status::removed, true, painter, result.lines, result.fills);
-    }
-    {
-        Coverage coverage(second.segments, first.segments, reach);
-        paintSide(b, second, coverage, Status::added, false, painter, result.lines, result.fills);
-    }
-    result.changed = !painter.removed.empty() || !painter.added.empty();
+    // The two sides share nothing but the inputs and, between the two
+    // passes, what each found about its fills: the second side runs on a
+    // thread of its own.
+    Side firstSide{a, first, {}, {}, {}};
+    Side secondSide{b, second, {}, {}, {}};
+    Painter firstPainter{options, {}, {}, {}};
+    Painter secondPainter{options, {}, {}, {}};
+    Tally secondLines;
+    Tally secondFills;
+    const bool threads =
+        options.threads && first.segments.size() + second.segments.size() > kThreadFrom;
+    const auto both = [&](auto&& forFirst, auto&& forSecond) {
+        std::thread worker;
+        if (threads) {
+            worker = std::thread(forSecond);
+        } else {
+            forSecond();
+        }
+        forFirst();
+        if (worker.joinable()) {
+            worker.join();
+        }
+    };
+    both(
+        [&] {
+            firstSide.coverage.emplace(first.segments, second.segments, reach, options.shortcuts);
+            coverFills(firstSide);
+        },
+        [&] {
+            secondSide.coverage.emplace(second.segments, first.segments, reach, options.shortcuts);
+            coverFills(secondSide);
+        });
+    both(
+        [&] {
+            paintSide(firstSide, secondSide, reach, Status::removed, true, firstPainter,
+                      result.lines, result.fills);
+        },
+        [&] {
+            paintSide(secondSide, firstSide, reach, Status::added, false, secondPainter,
+                      secondLines, secondFills);
+        });
+    result.lines.added = secondLines.added;
+    result.fills.added = secondFills.added;
+    result.changed = !firstPainter.removed.empty() || !secondPainter.added.empty();
     // In this order, so that changes lie on top of what stayed.
-    for (auto* list : {&painter.unchanged, &painter.removed, &painter.added}) {
+    for (auto* list : {&firstPainter.unchanged, &firstPainter.removed, &secondPainter.added}) {
+        result.page.paths.reserve(result.page.paths.size() + list->size());
         for (auto& path : *list) {
             result.page.paths.push_back(std::move(path));
         }
@@ -384,6 +595,9 @@ bool comparePages(const Page& a, const Page& b, const Options& options, Result& 
         return compareRasters(a, b, options, result, error);
     }
     result = compareVectors(a, b, options);
+    if (options.regionGapMm > 0) {
+        result.regions = findRegions(result.page, options.regionGapMm * drawing::kUnitsPerMm);
+    }
     return true;
 }
 

@@ -3,21 +3,41 @@
 
 #include <cstddef>
 #include <string>
+#include <vector>
 
 #include "page.h"
 
 namespace sandrel {
 
+// Pens of the result pages: what both have, what only the first has, what
+// only the second has, and the marks and legend (on Layer::marks, with the
+// legend's colour samples on the pens after it).
+inline constexpr int kUnchangedPen = 1;
+inline constexpr int kRemovedPen = 2;
+inline constexpr int kAddedPen = 3;
+inline constexpr int kMarkPen = 4;
+
 struct Options {
     double toleranceMm = 0.2;
-    drawing::Rgb unchangedColor = 0x404040;
+    // Unchanged ink is light, so that what changed stands out.
+    drawing::Rgb unchangedColor = 0xB4B4B4;
     drawing::Rgb removedColor = 0xFF0000;
     drawing::Rgb addedColor = 0x0000FF;
+    // Boxes around the change regions, their numbers and the legend.
+    drawing::Rgb markColor = 0xFF9900;
+    // Changes closer together than this (mm) make one region; 0 turns the
+    // regions and the legend off.
+    double regionGapMm = 5;
     double dpi = 200;
     // Off: only geometry counts, so a line that changed pen, colour, width or
     // line type but not its place is unchanged. On: such a line is removed
     // and added.
     bool compareStyle = false;
+    // Off: every segment is looked up in a grid of the whole other page,
+    // exact copies included, on one thread; the answer is the same, only
+    // slower (kept to check the shortcuts against).
+    bool shortcuts = true;
+    bool threads = true;
 };
 
 // What a comparison found, in the unit of the kind compared: plotter units
@@ -30,8 +50,23 @@ struct Tally {
     bool differ() const { return removed > 0 || added > 0; }
 };
 
+// Changed elements close together: their box (plotter units), how many
+// removed and added elements it holds, and the strings of changed labels.
+struct Region {
+    double x0 = 0;
+    double y0 = 0;
+    double x1 = 0;
+    double y1 = 0;
+    int removed = 0;
+    int added = 0;
+    std::vector<std::string> removedTexts;
+    std::vector<std::string> addedTexts;
+};
+
 struct Result {
     drawing::Page page;
+    // In reading order: from the top down, then from left to right.
+    std::vector<Region> regions;
     Tally lines;
     Tally texts;
     Tally fills;
@@ -54,5 +89,10 @@ bool comparePages(const drawing::Page& a, const drawing::Page& b, const Options&
 Result compareVectors(const drawing::Page& a, const drawing::Page& b, const Options& options);
 bool compareRasters(const drawing::Page& a, const drawing::Page& b, const Options& options,
                     Result& result, std::string& error);
+
+// Groups the removed and added elements of a vector result page into
+// regions: elements whose boxes come within gap (plotter units) of each
+// other are one region.
+std::vector<Region> findRegions(const drawing::Page& page, double gap);
 
 }  // namespace sandrel

@@ -8,12 +8,14 @@
 #include <algorithm>
 #include <filesystem>
 #include <iostream>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "compare.h"
 #include "files.h"
 #include "hpgl.h"
+#include "marks.h"
 #include "page_files.h"
 #include "params.h"
 
@@ -80,16 +82,32 @@ bool readPages(const std::string& path, std::vector<drawing::Page>& pages) {
     return true;
 }
 
-// Compares one page file with its partner (or with nothing) and writes the
-// result file. Returns kSame, kDiffer or kError.
+// What the comparison of all page files found, for the first page's
+// summary.
+struct Totals {
+    int pages = 0;
+    int changedPages = 0;
+    std::size_t regions = 0;
+};
+
+// One page file's comparison, held until its result is written.
+struct FileResult {
+    std::vector<sandrel::Result> pages;
+    std::string first;
+    std::string resultPath;
+    bool partnered = true;
+    int firstPage = 1;  // running number of its first result page
+};
+
+// Compares one page file with its partner (or with nothing). Returns kSame,
+// kDiffer or kError.
 Exit compareFile(const std::string& first, const std::string& second, bool partnered,
-                 const std::string& resultPath, const sandrel::Options& options) {
+                 const sandrel::Options& options, FileResult& out, Totals& totals) {
     std::vector<drawing::Page> a;
     std::vector<drawing::Page> b;
     if (!readPages(first, a) || (partnered && !readPages(second, b))) {
         return kError;
     }
-    std::vector<drawing::Page> results;
     // A missing partner is a difference even when the page shows nothing.
     bool differ = !partnered;
     const drawing::Page blank;
@@ -102,14 +120,69 @@ Exit compareFile(const std::string& first, const std::string& second, bool partn
             return kError;
         }
         differ = differ || result.differ();
-        results.push_back(std::move(result.page));
-    }
-    std::string error;
-    if (!sandrel::writePageFile(resultPath, results, error)) {
-        std::cerr << "sandrel: " << resultPath << ": " << error << "\n";
-        return kError;
+        ++totals.pages;
+        totals.changedPages += result.differ() ? 1 : 0;
+        totals.regions += result.regions.size();
+        out.pages.push_back(std::move(result));
     }
     return differ ? kDiffer : kSame;
+}
+
+// Adds the marks and legend to each page and writes the result file.
+bool writeResult(FileResult& file, const std::string& secondName, const sandrel::Options& options,
+                 const std::vector<std::string>& summary, const std::vector<std::string>& notes) {
+    std::vector<drawing::Page> pages;
+    for (std::size_t i = 0; i < file.pages.size(); ++i) {
+        auto& result = file.pages[i];
+        if (options.regionGapMm > 0) {
+            sandrel::LegendInfo info;
+            info.firstName = siblings::nameOf(file.first);
+            info.secondName = secondName;
+            info.page = file.firstPage + static_cast<int>(i);
+            info.partnered = file.partnered;
+            if (i == 0) {
+                info.summary = summary;
+            }
+            if (i + 1 == file.pages.size()) {
+                info.notes = notes;
+            }
+            sandrel::addMarks(result, info, options);
+        }
+        pages.push_back(std::move(result.page));
+    }
+    file.pages.clear();
+    std::string error;
+    if (!sandrel::writePageFile(file.resultPath, pages, error)) {
+        std::cerr << "sandrel: " << file.resultPath << ": " << error << "\n";
+        return false;
+    }
+    return true;
+}
+
+// "3, 4" for the page numbers of names that the other list lacks, by
+// their place in their own list.
+std::string unmatched(const std::vector<std::string>& names, const std::vector<std::string>& other,
+                      int& count) {
+    std::string out;
+    count = 0;
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        if (std::find(other.begin(), other.end(), names[i]) == other.end()) {
+            out += (out.empty() ? "" : ", ") + std::to_string(i + 1);
+            ++count;
+        }
+    }
+    return out;
+}
+
+std::vector<std::string> summary(const Totals& totals) {
+    return {"Pages compared: " + std::to_string(totals.pages),
+            "with changes: " + std::to_string(totals.changedPages) +
+                ", regions: " + std::to_string(totals.regions)};
+}
+
+std::string morePages(int file, int count, const std::string& list, const char* what) {
+    return "file " + std::to_string(file) + " has " + std::to_string(count) + " more page" +
+           (count == 1 ? "" : "s") + ": " + list + ", " + what;
 }
 
 }  // namespace
@@ -191,28 +264,74 @@ int main(int argc, char** argv) {
     bool differ = false;
     std::vector<std::string> firstNames;
     for (const auto& first : firstPages) {
-        const std::string name = siblings::nameOf(first);
-        firstNames.push_back(name);
-        const std::string second = secondFolder + name;
-        const bool partnered = isFile(second);
-        if (!partnered) {
-            std::cerr << "sandrel: " << first << ": no page " << name << " in " << secondFolder
-                      << ", shown as removed\n";
-        }
-        const Exit status = compareFile(first, second, partnered, resultFolder + name, options);
-        failed = failed || status == kError;
-        differ = differ || status == kDiffer;
+        firstNames.push_back(siblings::nameOf(first));
     }
     // Pages only the second folder has get no result: each result stands for
-    // a page of the first folder. They still make the drawings differ.
+    // a page of the first folder. They still make the drawings differ, and
+    // the last result page names them.
     const std::string slashFree = siblings::nameOf(pattern);
+    std::vector<std::string> secondNames;
     for (const auto& second : siblings::listPattern(secondFolder + slashFree)) {
         const std::string name = siblings::nameOf(second);
+        secondNames.push_back(name);
         if (std::find(firstNames.begin(), firstNames.end(), name) == firstNames.end()) {
             std::cerr << "sandrel: " << second << ": no page " << name
                       << " among the first pages, not compared\n";
             differ = true;
         }
+    }
+    std::vector<std::string> notes;
+    int count = 0;
+    const std::string onlySecond = unmatched(secondNames, firstNames, count);
+    if (count > 0) {
+        notes.push_back(morePages(2, count, onlySecond, "not compared"));
+    }
+    const std::string onlyFirst = unmatched(firstNames, secondNames, count);
+    if (count > 0) {
+        notes.push_back(morePages(1, count, onlyFirst, "all removed"));
+    }
+
+    // The first result waits for the summary of all; the others are
+    // written as soon as they are compared.
+    std::optional<FileResult> held;
+    bool firstDone = false;
+    Totals totals;
+    int nextPage = 1;
+    for (std::size_t k = 0; k < firstPages.size(); ++k) {
+        const std::string& first = firstPages[k];
+        const std::string& name = firstNames[k];
+        const std::string second = secondFolder + name;
+        FileResult file;
+        file.first = first;
+        file.resultPath = resultFolder + name;
+        file.partnered = isFile(second);
+        file.firstPage = nextPage;
+        if (!file.partnered) {
+            std::cerr << "sandrel: " << first << ": no page " << name << " in " << secondFolder
+                      << ", shown as removed\n";
+        }
+        const Exit status = compareFile(first, second, file.partnered, options, file, totals);
+        nextPage += static_cast<int>(file.pages.size());
+        failed = failed || status == kError;
+        differ = differ || status == kDiffer;
+        if (status == kError) {
+            continue;
+        }
+        const bool last = k + 1 == firstPages.size();
+        if (!firstDone) {
+            firstDone = true;
+            if (!last) {
+                held = std::move(file);
+                continue;
+            }
+        }
+        if (!writeResult(file, name, options, held ? std::vector<std::string>{} : summary(totals),
+                         last ? notes : std::vector<std::string>{})) {
+            failed = true;
+        }
+    }
+    if (held && !writeResult(*held, siblings::nameOf(held->first), options, summary(totals), {})) {
+        failed = true;
     }
     return failed ? kError : differ ? kDiffer : kSame;
 }

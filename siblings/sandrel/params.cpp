@@ -13,6 +13,7 @@ namespace sandrel {
 namespace {
 
 constexpr double kMaxToleranceMm = 100;
+constexpr double kMaxRegionGapMm = 1000;
 constexpr double kMinDpi = 10;
 constexpr double kMaxDpi = 2400;
 
@@ -58,10 +59,16 @@ std::string defaultParameterText() {
            "# as the same line.\n"
            "Tolerance = 0.2\n"
            "# Colours of the result pages as RRGGBB in hexadecimal: what both drawings\n"
-           "# have, what only the first has, what only the second has.\n"
-           "UnchangedColor = 404040\n"
+           "# have, what only the first has, what only the second has, and the boxes\n"
+           "# around changes with the legend. A set that readers with any kind of\n"
+           "# colour blindness tell apart: BBBBBB, D55E00, 0072B2, CC79A7.\n"
+           "UnchangedColor = B4B4B4\n"
            "RemovedColor = FF0000\n"
            "AddedColor = 0000FF\n"
+           "MarkColor = FF9900\n"
+           "# RegionGap: changes closer together than this, in millimetres, are boxed\n"
+           "# and listed as one region; 0 leaves out the boxes and the legend.\n"
+           "RegionGap = 5\n"
            "# Resolution, in dots per inch, at which pages holding raster images are\n"
            "# compared pixel by pixel (10 to 2400).\n"
            "Resolution = 200\n"
@@ -98,6 +105,10 @@ bool parseParameters(const std::string& text, Options& options, std::vector<std:
             ok = parseColor(value, options.removedColor);
         } else if (name == "addedcolor") {
             ok = parseColor(value, options.addedColor);
+        } else if (name == "markcolor") {
+            ok = parseColor(value, options.markColor);
+        } else if (name == "regiongap") {
+            ok = parseNumber(value, 0, kMaxRegionGapMm, options.regionGapMm);
         } else if (name == "resolution") {
             ok = parseNumber(value, kMinDpi, kMaxDpi, options.dpi);
         } else if (name == "comparestyle") {

@@ -3,24 +3,56 @@
 #include <cmath>
 #include <cstddef>
 #include <numeric>
-#include <tuple>
+
+#include "segment_set.h"
 
 namespace sandrel {
 namespace {
 
 constexpr int kMaxCellsPerSide = 4096;
+// The extent and typical length are estimated from at most this many
+// segments: a sample sizes the grid as well as all of them would.
+constexpr std::size_t kSample = 65536;
 
 }  // namespace
 
 SegmentGrid::SegmentGrid(const std::vector<Segment>& segments, double reach)
     : stamp_(segments.size(), 0) {
+    std::vector<std::uint32_t> all(segments.size());
+    std::iota(all.begin(), all.end(), 0u);
+    build(segments, std::move(all), reach);
+}
+
+SegmentGrid::SegmentGrid(const std::vector<Segment>& segments,
+                         const std::vector<std::uint32_t>& keep, double reach)
+    : stamp_(segments.size(), 0) {
+    build(segments, keep, reach);
+}
+
+void SegmentGrid::build(const std::vector<Segment>& segments, std::vector<std::uint32_t> unique,
+                        double reach) {
+    // A line drawn many times over would make every query near it visit
+    // every copy; one copy covers as much as all of them.
+    {
+        SegmentSet seen(segments, unique.size());
+        std::size_t kept = 0;
+        for (const auto i : unique) {
+            if (seen.insert(i)) {
+                unique[kept++] = i;
+            }
+        }
+        unique.resize(kept);
+    }
+    const std::size_t n = unique.size();
+    const std::size_t step = std::max<std::size_t>(1, n / kSample);
     std::vector<double> xs;
     std::vector<double> ys;
     std::vector<double> lengths;
-    xs.reserve(2 * segments.size());
-    ys.reserve(2 * segments.size());
-    lengths.reserve(segments.size());
-    for (const auto& s : segments) {
+    xs.reserve(2 * (n / step + 1));
+    ys.reserve(2 * (n / step + 1));
+    lengths.reserve(n / step + 1);
+    for (std::size_t k = 0; k < n; k += step) {
+        const Segment& s = segments[unique[k]];
         xs.push_back(s.a.x);
         xs.push_back(s.b.x);
         ys.push_back(s.a.y);
@@ -30,44 +62,27 @@ SegmentGrid::SegmentGrid(const std::vector<Segment>& segments, double reach)
     double width = 1;
     double height = 1;
     double typical = 0;
-    if (!segments.empty()) {
+    if (n > 0) {
         // The grid spans all but the outermost thousandth on each side.
         const auto quantile = [](std::vector<double>& v, double q) {
             const auto k = static_cast<std::size_t>(q * static_cast<double>(v.size() - 1));
             std::nth_element(v.begin(), v.begin() + static_cast<std::ptrdiff_t>(k), v.end());
             return v[k];
         };
-        const double cut = segments.size() < 1000 ? 0.0 : 0.001;
+        const double cut = n < 1000 ? 0.0 : 0.001;
         x0_ = quantile(xs, cut);
         y0_ = quantile(ys, cut);
         width = std::max(quantile(xs, 1 - cut) - x0_, 1.0);
         height = std::max(quantile(ys, 1 - cut) - y0_, 1.0);
         typical = quantile(lengths, 0.5);
     }
-    const double count = static_cast<double>(std::max<std::size_t>(segments.size(), 1));
+    const double count = static_cast<double>(std::max<std::size_t>(n, 1));
     // About one segment per cell, but cells no smaller than half the median
     // segment, so long lines do not fill thousands of cells each.
     cell_ = std::max({std::sqrt(width * height / count), typical / 2, 2 * reach, 1e-3});
     cell_ = std::max({cell_, width / kMaxCellsPerSide, height / kMaxCellsPerSide});
     nx_ = std::clamp(static_cast<int>(width / cell_) + 1, 1, kMaxCellsPerSide + 1);
     ny_ = std::clamp(static_cast<int>(height / cell_) + 1, 1, kMaxCellsPerSide + 1);
-
-    // A line drawn many times over would make every query near it visit
-    // every copy; one copy covers as much as all of them.
-    std::vector<std::uint32_t> unique(segments.size());
-    std::iota(unique.begin(), unique.end(), 0u);
-    const auto key = [&](std::uint32_t i) {
-        const Segment& s = segments[i];
-        const bool forward = std::tie(s.a.x, s.a.y) <= std::tie(s.b.x, s.b.y);
-        const drawing::Point& p = forward ? s.a : s.b;
-        const drawing::Point& q = forward ? s.b : s.a;
-        return std::make_tuple(s.layer, p.x, p.y, q.x, q.y);
-    };
-    std::sort(unique.begin(), unique.end(),
-              [&](std::uint32_t i, std::uint32_t j) { return key(i) < key(j); });
-    unique.erase(std::unique(unique.begin(), unique.end(),
-                             [&](std::uint32_t i, std::uint32_t j) { return key(i) == key(j); }),
-                 unique.end());
 
     const std::size_t cells = static_cast<std::size_t>(nx_) * static_cast<std::size_t>(ny_);
     start_.assign(cells + 1, 0);

@@ -20,13 +20,15 @@ struct Segment {
 
 class SegmentGrid {
   public:
-    static constexpr double kFar = 1e300;
-
     // Every segment is entered in each cell that a point within reach of it
     // lies in, so a query only has to look at the cells its own segment
     // passes through. The outermost rows and columns also take everything
     // beyond them, so a few far-off segments do not stretch the grid.
     SegmentGrid(const std::vector<Segment>& segments, double reach);
+    // Only the segments that `keep` names (indexes into segments, ascending)
+    // are entered; visit still gets indexes into segments.
+    SegmentGrid(const std::vector<Segment>& segments, const std::vector<std::uint32_t>& keep,
+                double reach);
 
     // Calls visit(index) once for each entered segment that may come within
     // reach of s, until visit returns false; segments farther away may be
@@ -51,12 +53,10 @@ class SegmentGrid {
     }
 
   private:
+    void build(const std::vector<Segment>& segments, std::vector<std::uint32_t> unique,
+               double reach);
     template <typename Cell>
     void forCells(drawing::Point a, drawing::Point b, double grow, Cell&& cell) const;
-    static int index(double offset, double cell, int count) {
-        // Clamped as a double first: a far-off coordinate must not overflow int.
-        return static_cast<int>(std::clamp(offset / cell, 0.0, static_cast<double>(count - 1)));
-    }
 
     double x0_ = 0;
     double y0_ = 0;
@@ -69,18 +69,27 @@ class SegmentGrid {
     std::uint32_t epoch_ = 0;
 };
 
+// Calls cell(index) for each cell of a grid (origin x0, y0, square cells of
+// side `cell`, nx by ny, the outermost rows and columns reaching to
+// infinity) that a point within grow of the segment (a, b) lies in.
 template <typename Cell>
-void SegmentGrid::forCells(drawing::Point a, drawing::Point b, double grow, Cell&& cell) const {
+void forEachCell(drawing::Point a, drawing::Point b, double grow, double x0, double y0, double cell,
+                 int nx, int ny, Cell&& visit) {
+    const auto index = [](double offset, double side, int count) {
+        // Clamped as a double first: a far-off coordinate must not overflow int.
+        return static_cast<int>(std::clamp(offset / side, 0.0, static_cast<double>(count - 1)));
+    };
+    constexpr double kFar = 1e300;
     // Row by row: the part of the segment whose y lies within grow of the
     // row's band, widened by grow, gives the cells of that row.
     const double lowY = std::min(a.y, b.y) - grow;
     const double highY = std::max(a.y, b.y) + grow;
-    const int firstRow = index(lowY - y0_, cell_, ny_);
-    const int lastRow = index(highY - y0_, cell_, ny_);
+    const int firstRow = index(lowY - y0, cell, ny);
+    const int lastRow = index(highY - y0, cell, ny);
     const double dy = b.y - a.y;
     for (int row = firstRow; row <= lastRow; ++row) {
-        const double bandLow = row == 0 ? -kFar : y0_ + row * cell_ - grow;
-        const double bandHigh = row == ny_ - 1 ? kFar : y0_ + (row + 1) * cell_ + grow;
+        const double bandLow = row == 0 ? -kFar : y0 + row * cell - grow;
+        const double bandHigh = row == ny - 1 ? kFar : y0 + (row + 1) * cell + grow;
         double t0 = 0;
         double t1 = 1;
         if (dy != 0) {
@@ -97,13 +106,18 @@ void SegmentGrid::forCells(drawing::Point a, drawing::Point b, double grow, Cell
         }
         const double xa = a.x + (b.x - a.x) * t0;
         const double xb = a.x + (b.x - a.x) * t1;
-        const int firstCol = index(std::min(xa, xb) - grow - x0_, cell_, nx_);
-        const int lastCol = index(std::max(xa, xb) + grow - x0_, cell_, nx_);
+        const int firstCol = index(std::min(xa, xb) - grow - x0, cell, nx);
+        const int lastCol = index(std::max(xa, xb) + grow - x0, cell, nx);
         for (int col = firstCol; col <= lastCol; ++col) {
-            cell(static_cast<std::size_t>(row) * static_cast<std::size_t>(nx_) +
-                 static_cast<std::size_t>(col));
+            visit(static_cast<std::size_t>(row) * static_cast<std::size_t>(nx) +
+                  static_cast<std::size_t>(col));
         }
     }
+}
+
+template <typename Cell>
+void SegmentGrid::forCells(drawing::Point a, drawing::Point b, double grow, Cell&& cell) const {
+    forEachCell(a, b, grow, x0_, y0_, cell_, nx_, ny_, cell);
 }
 
 }  // namespace sandrel

@@ -34,4 +34,29 @@ struct GeneratedPair {
 // them backwards. The same seed gives the same pair.
 GeneratedPair makePair(std::size_t segments, double toleranceMm, unsigned seed);
 
+// A drawing of the shape real CAD exports have, for benchmarks and for
+// checking that the comparison keeps its answers: an A0 sheet whose text is
+// written as filled glyph outlines (a few to a few dozen points each, some
+// with a hole), some large filled pads of a few hundred points, long wires
+// and arcs, a frame and a few labels, up to about `segments` segments.
+// The variant replaces about one glyph in two hundred by another glyph in
+// the same place, removes one word, adds one, moves one wire by 2 mm and
+// changes one character of one label; changes lists the boxes (plotter
+// units) of those changes.
+struct Box {
+    double x0 = 0;
+    double y0 = 0;
+    double x1 = 0;
+    double y1 = 0;
+};
+
+struct DensePair {
+    drawing::Page base;
+    drawing::Page variant;
+    std::size_t replacedGlyphs = 0;
+    std::vector<Box> changes;
+};
+
+DensePair makeDensePair(std::size_t segments, unsigned seed);
+
 }  // namespace sandrel

@@ -1,11 +1,15 @@
 // sandrel-testgen: writes a pair of drawings with known differences, for
 // trying the comparison by hand and timing it on files.
 //
-//   sandrel-testgen <segments> <seed> <base.hgl> <variant.hgl>
+//   sandrel-testgen [--dense] <segments> <seed> <base.hgl> <variant.hgl>
+//
+// --dense: an A0 sheet of the shape CAD exports have (text as filled glyph
+// outlines, pads, wires, arcs) instead of lines in cells of their own.
 
 #include <charconv>
 #include <iostream>
 #include <string>
+#include <vector>
 
 #include "page_files.h"
 #include "testgen.h"
@@ -30,14 +34,29 @@ bool writePage(const std::string& path, const drawing::Page& page) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    std::vector<std::string> args(argv + 1, argv + argc);
+    const bool dense = !args.empty() && args[0] == "--dense";
+    if (dense) {
+        args.erase(args.begin());
+    }
     std::size_t segments = 0;
     unsigned seed = 0;
-    if (argc != 5 || !parse(argv[1], segments) || !parse(argv[2], seed) || segments == 0) {
-        std::cerr << "Usage: sandrel-testgen <segments> <seed> <base.hgl> <variant.hgl>\n";
+    if (args.size() != 4 || !parse(args[0], segments) || !parse(args[1], seed) || segments == 0) {
+        std::cerr
+            << "Usage: sandrel-testgen [--dense] <segments> <seed> <base.hgl> <variant.hgl>\n";
         return 2;
     }
+    if (dense) {
+        const auto pair = sandrel::makeDensePair(segments, seed);
+        if (!writePage(args[2], pair.base) || !writePage(args[3], pair.variant)) {
+            return 2;
+        }
+        std::cout << "replaced " << pair.replacedGlyphs << " glyphs; " << pair.changes.size()
+                  << " changed places\n";
+        return 0;
+    }
     const auto pair = sandrel::makePair(segments, 0.2, seed);
-    if (!writePage(argv[3], pair.base) || !writePage(argv[4], pair.variant)) {
+    if (!writePage(args[2], pair.base) || !writePage(args[3], pair.variant)) {
         return 2;
     }
     std::cout << "removed " << pair.removed.size() << " lines, added " << pair.added.size()

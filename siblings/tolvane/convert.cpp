@@ -20,6 +20,7 @@ namespace {
 using drawing::Page;
 using siblings::baseNameOf;
 using siblings::folderOf;
+using siblings::nameOf;
 
 // An input must be of a kind we read, told by its extension.
 bool checkInput(const std::string& input, const Parameters& params, std::string& error) {

@@ -90,6 +90,29 @@ void comparePair(benchmark::State& state, bool raster) {
 void vectorPages(benchmark::State& state) {
     comparePair(state, false);
 }
+
+// A dense A0 sheet of the shape CAD exports have, in memory: the cost of
+// the comparison alone, regions included.
+void denseSheets(benchmark::State& state) {
+    const sandrel::Options options;
+    const auto pair = sandrel::makeDensePair(static_cast<std::size_t>(state.range(0)), 1);
+    std::size_t worst = 0;
+    std::size_t regions = 0;
+    for (auto _ : state) {
+        const std::size_t before = live.load();
+        peak = before;
+        sandrel::Result result;
+        std::string error;
+        benchmark::DoNotOptimize(
+            sandrel::comparePages(pair.base, pair.variant, options, result, error));
+        regions = result.regions.size();
+        worst = std::max(worst, peak.load() - before);
+        benchmark::DoNotOptimize(result);
+    }
+    state.counters["peak_MB"] = static_cast<double>(worst) / 1e6;
+    state.counters["segments"] = static_cast<double>(state.range(0));
+    state.counters["regions"] = static_cast<double>(regions);
+}
 void rasterPages(benchmark::State& state) {
     comparePair(state, true);
 }
@@ -97,6 +120,12 @@ void rasterPages(benchmark::State& state) {
 }  // namespace
 
 BENCHMARK(vectorPages)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
+BENCHMARK(denseSheets)
+    ->Arg(10000)
+    ->Arg(100000)
+    ->Arg(1000000)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 // Drawings of 2,500 segments fill 0.5 m square, about A2: rendered and
 // compared pixel by pixel at 200 dpi.
 BENCHMARK(rasterPages)->Arg(2500)->Unit(benchmark::kMillisecond);

@@ -122,11 +122,15 @@ void addTextBox(Box& box, const Text& t) {
 
 // Whether anything of the path can fall inside the visible box; drawing a
 // large sheet band by band skips most paths this way.
-bool pathVisible(const Path& path, double pad, const Box& view) {
+Box boxOf(const Path& path) {
     Box b;
     for (const auto& p : path.points) {
         b.add(p.x, p.y);
     }
+    return b;
+}
+
+bool boxVisible(const Box& b, double pad, const Box& view) {
     return !b.empty() && b.minX - pad <= view.maxX && b.maxX + pad >= view.minX &&
            b.minY - pad <= view.maxY && b.maxY + pad >= view.minY;
 }
@@ -204,7 +208,10 @@ void drawRaster(cairo_t* cr, const Raster& r) {
     cairo_restore(cr);
 }
 
-void drawText(cairo_t* cr, const Text& t, double capHeight, double advance) {
+// Sets cr up for the label (place, direction, font matrix) and hands its
+// glyphs, placed in the plot's character cells, to use.
+template <typename Use>
+void withLabelGlyphs(cairo_t* cr, const Text& t, const LabelFont& font, Use&& use) {
     if (t.text.empty() || !finitePoint(t.origin) || !(t.charHeight > 0) || !(t.charWidth > 0) ||
         !std::isfinite(t.angleDeg) || !std::isfinite(t.slant)) {
         return;
@@ -219,12 +226,11 @@ void drawText(cairo_t* cr, const Text& t, double capHeight, double advance) {
     cairo_scale(cr, 1, -1);  // glyph space runs downwards
     // A glyph with its bearings fills the character width, a cell is one
     // and a half of it: the half width left over keeps labels apart.
-    const double sx = t.charWidth / advance;
-    const double sy = t.charHeight / capHeight;
+    const double sx = t.charWidth / font.advance;
+    const double sy = t.charHeight / font.capHeight;
     cairo_matrix_t m;
     cairo_matrix_init(&m, sx, 0, -std::clamp(t.slant, -10.0, 10.0) * sy, sy, 0, 0);
     cairo_set_font_matrix(cr, &m);
-    setColor(cr, t.stroke.color);
     cairo_glyph_t* glyphs = nullptr;
     int count = 0;
     if (cairo_scaled_font_text_to_glyphs(cairo_get_scaled_font(cr), 0, 0, utf8.data(),
@@ -234,13 +240,101 @@ void drawText(cairo_t* cr, const Text& t, double capHeight, double advance) {
             glyphs[i].x = i * t.charWidth * 1.5;
             glyphs[i].y = 0;
         }
-        cairo_show_glyphs(cr, glyphs, count);
+        use(glyphs, count);
     }
     cairo_glyph_free(glyphs);
     cairo_restore(cr);
 }
 
+void drawText(cairo_t* cr, const Text& t, const LabelFont& font) {
+    setColor(cr, t.stroke.color);
+    withLabelGlyphs(cr, t, font, [&](cairo_glyph_t* glyphs, int count) {
+        cairo_show_glyphs(cr, glyphs, count);
+    });
+}
+
 }  // namespace
+
+LabelFont setUpLabelFont(cairo_t* cr) {
+    cairo_select_font_face(cr, kFontFamily, CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_NORMAL);
+    // Glyphs are scaled to the plot's character cells: hinted metrics
+    // would snap them to device pixels and spoil the spacing.
+    std::unique_ptr<cairo_font_options_t, decltype(&cairo_font_options_destroy)> fo(
+        cairo_font_options_create(), cairo_font_options_destroy);
+    cairo_get_font_options(cr, fo.get());
+    cairo_font_options_set_hint_metrics(fo.get(), CAIRO_HINT_METRICS_OFF);
+    cairo_font_options_set_hint_style(fo.get(), CAIRO_HINT_STYLE_NONE);
+    cairo_set_font_options(cr, fo.get());
+    cairo_save(cr);
+    cairo_identity_matrix(cr);
+    cairo_set_font_size(cr, kMetricsSize);
+    cairo_text_extents_t cap;
+    cairo_text_extents(cr, "H", &cap);
+    cairo_text_extents_t em;
+    cairo_text_extents(cr, "M", &em);
+    cairo_restore(cr);
+    return {-cap.y_bearing > 0 ? -cap.y_bearing / kMetricsSize : 0.73,
+            em.x_advance > 0 ? em.x_advance / kMetricsSize : 0.6};
+}
+
+LabelOutlines::LabelOutlines()
+    // Unbounded, so that no glyph falls outside it and is left out.
+    : surface_(cairo_recording_surface_create(CAIRO_CONTENT_ALPHA, nullptr)),
+      cr_(cairo_create(surface_)) {
+    font_ = setUpLabelFont(cr_);
+}
+
+LabelOutlines::~LabelOutlines() {
+    cairo_destroy(cr_);
+    cairo_surface_destroy(surface_);
+}
+
+std::vector<LabelOutlines::Placed> LabelOutlines::glyphs(const Text& t) {
+    std::vector<Placed> out;
+    withLabelGlyphs(cr_, t, font_, [&](cairo_glyph_t* glyphs, int count) {
+        cairo_matrix_t font;
+        cairo_get_font_matrix(cr_, &font);
+        cairo_matrix_t ctm;
+        cairo_get_matrix(cr_, &ctm);
+        for (int i = 0; i < count; ++i) {
+            Placed p;
+            p.index = glyphs[i].index;
+            cairo_matrix_init_scale(&p.toPage, 1 / kGlyphScale, 1 / kGlyphScale);
+            cairo_matrix_multiply(&p.toPage, &p.toPage, &font);
+            p.toPage.x0 += glyphs[i].x;
+            p.toPage.y0 += glyphs[i].y;
+            cairo_matrix_multiply(&p.toPage, &p.toPage, &ctm);
+            out.push_back(p);
+        }
+    });
+    return out;
+}
+
+cairo_path_t* LabelOutlines::outline(unsigned long index) {
+    cairo_save(cr_);
+    cairo_identity_matrix(cr_);
+    cairo_set_font_size(cr_, kGlyphScale);
+    cairo_new_path(cr_);
+    cairo_glyph_t glyph{index, 0, 0};
+    cairo_glyph_path(cr_, &glyph, 1);
+    cairo_path_t* path = cairo_copy_path(cr_);
+    cairo_new_path(cr_);
+    cairo_restore(cr_);
+    return path;
+}
+
+std::string labelUtf8(const std::string& bytes) {
+    std::size_t chars = 0;
+    return toUtf8(bytes, chars);
+}
+
+void labelStart(const Text& t, Point& start, std::size_t& chars) {
+    toUtf8(t.text, chars);
+    const Point d = labelOffset(t, chars);
+    const double a = t.angleDeg * std::numbers::pi / 180;
+    start = {t.origin.x + d.x * std::cos(a) - d.y * std::sin(a),
+             t.origin.y + d.x * std::sin(a) + d.y * std::cos(a)};
+}
 
 Frame pageFrame(const Page& page) {
     if (page.width > 0 && page.height > 0 && std::isfinite(page.width) &&
@@ -273,8 +367,35 @@ Frame pageFrame(const Page& page) {
     return {box.minX, box.minY, w, h};
 }
 
-void drawPage(cairo_t* cr, const Page& page, const Frame& frame, double scale,
-              double minLineDevice) {
+std::vector<PathExtent> pathExtents(const Page& page) {
+    std::vector<PathExtent> out;
+    out.reserve(page.paths.size());
+    for (const auto& path : page.paths) {
+        const Box b = boxOf(path);
+        out.push_back({b.minX, b.minY, b.maxX, b.maxY});
+    }
+    return out;
+}
+
+void drawPage(cairo_t* cr, const Page& page, const Frame& frame, double scale, double minLineDevice,
+              const std::vector<PathExtent>* extents) {
+    if (extents != nullptr && extents->size() != page.paths.size()) {
+        extents = nullptr;
+    }
+    // Whether anything of path i can fall inside the visible box; drawing a
+    // large sheet band by band skips most paths this way.
+    const auto visible = [&](std::size_t i, double pad, const Box& view) {
+        if (extents == nullptr) {
+            return boxVisible(boxOf(page.paths[i]), pad, view);
+        }
+        const PathExtent& e = (*extents)[i];
+        Box b;
+        b.minX = e.minX;
+        b.minY = e.minY;
+        b.maxX = e.maxX;
+        b.maxY = e.maxY;
+        return boxVisible(b, pad, view);
+    };
     cairo_save(cr);
     cairo_scale(cr, scale, -scale);
     cairo_translate(cr, -frame.x0, -(frame.y0 + frame.height));
@@ -289,8 +410,9 @@ void drawPage(cairo_t* cr, const Page& page, const Frame& frame, double scale,
     for (const auto& r : page.rasters) {
         drawRaster(cr, r);
     }
-    for (const auto& path : page.paths) {
-        if (!path.filled || path.points.size() < 3 || !pathVisible(path, 0, view)) {
+    for (std::size_t i = 0; i < page.paths.size(); ++i) {
+        const Path& path = page.paths[i];
+        if (!path.filled || path.points.size() < 3 || !visible(i, 0, view)) {
             continue;
         }
         cairo_new_path(cr);
@@ -326,10 +448,11 @@ void drawPage(cairo_t* cr, const Page& page, const Frame& frame, double scale,
         }
     };
     cairo_new_path(cr);
-    for (const auto& path : page.paths) {
+    for (std::size_t i = 0; i < page.paths.size(); ++i) {
+        const Path& path = page.paths[i];
         const double w = path.stroke.widthMm * kUnitsPerMm;
         const double width = std::isfinite(w) ? std::max(w, minWidth) : minWidth;
-        if (path.filled || path.points.empty() || !pathVisible(path, width, view)) {
+        if (path.filled || path.points.empty() || !visible(i, width, view)) {
             continue;
         }
         Style style{path.stroke.color, width, {}};
@@ -363,25 +486,7 @@ void drawPage(cairo_t* cr, const Page& page, const Frame& frame, double scale,
     flush();
     cairo_set_dash(cr, nullptr, 0, 0);
     if (!page.texts.empty()) {
-        cairo_select_font_face(cr, kFontFamily, CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_NORMAL);
-        // Glyphs are scaled to the plot's character cells: hinted metrics
-        // would snap them to device pixels and spoil the spacing.
-        std::unique_ptr<cairo_font_options_t, decltype(&cairo_font_options_destroy)> fo(
-            cairo_font_options_create(), cairo_font_options_destroy);
-        cairo_get_font_options(cr, fo.get());
-        cairo_font_options_set_hint_metrics(fo.get(), CAIRO_HINT_METRICS_OFF);
-        cairo_font_options_set_hint_style(fo.get(), CAIRO_HINT_STYLE_NONE);
-        cairo_set_font_options(cr, fo.get());
-        cairo_save(cr);
-        cairo_identity_matrix(cr);
-        cairo_set_font_size(cr, kMetricsSize);
-        cairo_text_extents_t cap;
-        cairo_text_extents(cr, "H", &cap);
-        cairo_text_extents_t em;
-        cairo_text_extents(cr, "M", &em);
-        cairo_restore(cr);
-        const double capHeight = -cap.y_bearing > 0 ? -cap.y_bearing / kMetricsSize : 0.73;
-        const double advance = em.x_advance > 0 ? em.x_advance / kMetricsSize : 0.6;
+        const LabelFont font = setUpLabelFont(cr);
         for (const auto& t : page.texts) {
             Box b;
             addTextBox(b, t);
@@ -389,7 +494,7 @@ void drawPage(cairo_t* cr, const Page& page, const Frame& frame, double scale,
             b.add(b.minX, b.minY, t.charHeight);
             b.add(b.maxX, b.maxY, t.charHeight);
             if (boxesMeet(b, view)) {
-                drawText(cr, t, capHeight, advance);
+                drawText(cr, t, font);
             }
         }
     }

@@ -1,16 +1,28 @@
 // Vector PDF output, one page at a time, so that joining many pages keeps
 // the memory of one.
+//
+// The content streams are written directly rather than through a drawing
+// library: a dense sheet holds tens of thousands of separate fills, and a
+// library that tracks what each one covers spends seconds where writing
+// them out takes a fraction of one. Labels are drawn as the outlines of
+// their glyphs (each glyph once per file, as a form placed where it
+// stands), with their characters in an invisible text layer on top, so
+// that they look as on every other output and can still be searched and
+// copied. Marks (Layer::marks) go into an optional content group that a
+// viewer can hide.
 #pragma once
 
-#include <cairo.h>
-
 #include <iosfwd>
+#include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "page.h"
 
 namespace drawing {
+
+class LabelOutlines;
 
 class PdfWriter {
   public:
@@ -23,17 +35,27 @@ class PdfWriter {
     bool addPage(const Page& page, std::string& error);
     // Writes the trailer; the document is complete only after this.
     bool close(std::string& error);
-    int pages() const { return pages_; }
+    int pages() const { return static_cast<int>(pageObjects_.size()); }
 
   private:
-    static cairo_status_t write(void* closure, const unsigned char* data, unsigned int length);
+    int newObject();
+    void beginObject(int object);
+    void writeStream(int object, const std::string& dictionary, const std::string& data);
     bool check(std::string& error) const;
+    // The form object that draws the label glyph, written on first use;
+    // 0 for a glyph without an outline.
+    int glyphForm(unsigned long index);
 
     std::ostream& out_;
-    cairo_surface_t* surface_ = nullptr;  // owned; cairo handles have no RAII of their own
-    cairo_t* cr_ = nullptr;
-    int pages_ = 0;
-    bool writeFailed_ = false;
+    std::unique_ptr<LabelOutlines> labels_;
+    long long written_ = 0;
+    std::vector<long long> offsets_;  // per object number - 1
+    std::vector<int> pageObjects_;
+    std::map<unsigned long, int> glyphForms_;
+    int pagesObject_ = 0;
+    int fontObject_ = 0;
+    int marksObject_ = 0;
+    bool failed_ = false;
 };
 
 }  // namespace drawing

@@ -29,14 +29,66 @@ Frame pageFrame(const Page& page);
 // corner at (0, 0) and `scale` device units per plotter unit. Lines are
 // never thinner than minLineDevice device units, so that hairlines
 // (width 0) stay visible on every surface.
-void drawPage(cairo_t* cr, const Page& page, const Frame& frame, double scale,
-              double minLineDevice);
+//
+// boxes, when given, holds each path's extent (pathExtents of this page), so
+// that drawing a page band by band measures its paths only once.
+struct PathExtent {
+    double minX, minY, maxX, maxY;  // minX > maxX for a path with no place
+};
+std::vector<PathExtent> pathExtents(const Page& page);
+void drawPage(cairo_t* cr, const Page& page, const Frame& frame, double scale, double minLineDevice,
+              const std::vector<PathExtent>* extents = nullptr);
+
+// Size of the label font's capital H and its advance, per unit of size.
+struct LabelFont {
+    double capHeight = 0.73;
+    double advance = 0.6;
+};
+
+// Selects the label font on cr, unhinted, and measures it.
+LabelFont setUpLabelFont(cairo_t* cr);
+
+// The glyphs of labels, as drawPage draws them, for writers that draw text
+// as shapes: each glyph's outline once, and where each label puts it.
+class LabelOutlines {
+  public:
+    // Outlines come at this font size, in font space (y downwards).
+    static constexpr double kGlyphScale = 1000;
+
+    struct Placed {
+        unsigned long index = 0;
+        // From the glyph's outline to plotter units (y upwards).
+        cairo_matrix_t toPage{};
+    };
+
+    LabelOutlines();
+    ~LabelOutlines();
+    LabelOutlines(const LabelOutlines&) = delete;
+    LabelOutlines& operator=(const LabelOutlines&) = delete;
+    // The label's glyphs and their places; empty for a label not drawn.
+    std::vector<Placed> glyphs(const Text& t);
+    // A glyph's outline; free it with cairo_path_destroy.
+    cairo_path_t* outline(unsigned long index);
+
+  private:
+    cairo_surface_t* surface_;
+    cairo_t* cr_;
+    LabelFont font_;
+};
+
+// The label's text as UTF-8 (other bytes read as Latin-1, control
+// characters as blanks).
+std::string labelUtf8(const std::string& bytes);
+
+// Where the label's first character cell starts (its lower left corner,
+// before turning), and how many characters it has.
+void labelStart(const Text& t, Point& start, std::size_t& chars);
 
 // An 8-bit image, rows from the top down, tightly packed.
 struct Image {
     int width = 0;
     int height = 0;
-    int channels = 1;  // 1 grey, 3 RGB
+    int channels = 1;  // 1 grey, 3 RGB, 4 0x00RRGGBB words (see RasterOptions)
     double dpi = 0;
     std::vector<std::uint8_t> pixels;
     const std::uint8_t* row(int y) const {
@@ -46,6 +98,9 @@ struct Image {
 
 struct RasterOptions {
     double dpi = 300;
+    // 1 grey, 3 RGB; 4 hands out the renderer's own pixels, one native
+    // 32-bit word 0x00RRGGBB each, for sinks that look at every pixel
+    // anyway (no conversion pass).
     int channels = 3;
     bool antialias = true;  // off for black-and-white output, where grey has no place
 };

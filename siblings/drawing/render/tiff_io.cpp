@@ -9,7 +9,9 @@
 namespace drawing {
 namespace {
 
-thread_local std::string lastTiffError;
+// One writer or reader at a time; a page's bands reach libtiff from a
+// worker thread, so the message must not be kept per thread.
+std::string lastTiffError;
 
 void onTiffError(const char* module, const char* fmt, va_list ap) {
     char buf[512];
@@ -151,6 +153,7 @@ bool TiffWriter::addPage(const Page& page, const TiffOptions& opts, std::string&
         opts.color == TiffColorCompression::Lzw ? COMPRESSION_LZW : COMPRESSION_ADOBE_DEFLATE;
     std::size_t rowBytes = static_cast<std::size_t>(width);
     std::vector<uint16_t> red(256, 0), green(256, 0), blue(256, 0);
+    bool nibbles = false;
     if (bilevel) {
         TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, 1);
         TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, 1);
@@ -164,10 +167,14 @@ bool TiffWriter::addPage(const Page& page, const TiffOptions& opts, std::string&
             green[i] = static_cast<uint16_t>(((palette[i] >> 8) & 0xFF) * 257);
             blue[i] = static_cast<uint16_t>((palette[i] & 0xFF) * 257);
         }
-        TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, 8);
+        // Up to 16 colours (a comparison result has fewer) go four bits a
+        // pixel: half the bytes to compress and write.
+        nibbles = palette.size() <= 16;
+        TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, nibbles ? 4 : 8);
         TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, 1);
         TIFFSetField(t, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_PALETTE);
         TIFFSetField(t, TIFFTAG_COLORMAP, red.data(), green.data(), blue.data());
+        rowBytes = nibbles ? (static_cast<std::size_t>(width) + 1) / 2 : rowBytes;
         TIFFSetField(t, TIFFTAG_COMPRESSION, colorCompression);
     } else {
         TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, 8);
@@ -185,7 +192,7 @@ bool TiffWriter::addPage(const Page& page, const TiffOptions& opts, std::string&
 
     RasterOptions ro;
     ro.dpi = opts.dpi;
-    ro.channels = bilevel ? 1 : 3;
+    ro.channels = bilevel ? 1 : indexed ? 4 : 3;
     // Without antialiasing every pixel has one of the page's own colours.
     ro.antialias = !bilevel && !indexed;
     std::vector<std::uint8_t> packed(rowBytes);
@@ -206,9 +213,31 @@ bool TiffWriter::addPage(const Page& page, const TiffOptions& opts, std::string&
                     }
                     line = packed.data();
                 } else if (indexed) {
-                    for (int x = 0; x < width; ++x) {
-                        const std::uint8_t* px = row + 3 * x;
-                        packed[x] = index.of((Rgb{px[0]} << 16) | (Rgb{px[1]} << 8) | px[2]);
+                    const auto* px = reinterpret_cast<const std::uint32_t*>(row);
+                    if (nibbles) {
+                        // Pixels come in long runs of one colour (paper, most
+                        // of all): a pair like the last one is the last byte.
+                        std::uint64_t lastPair = ~std::uint64_t{0};
+                        std::uint8_t lastByte = 0;
+                        for (int x = 0; x + 1 < width; x += 2) {
+                            const std::uint64_t pair =
+                                ((std::uint64_t{px[x]} << 32) | px[x + 1]) & 0x00FFFFFF00FFFFFFULL;
+                            if (pair != lastPair) {
+                                lastPair = pair;
+                                lastByte =
+                                    static_cast<std::uint8_t>((index.of(px[x] & 0xFFFFFF) << 4) |
+                                                              index.of(px[x + 1] & 0xFFFFFF));
+                            }
+                            packed[static_cast<std::size_t>(x >> 1)] = lastByte;
+                        }
+                        if ((width & 1) != 0) {
+                            packed[static_cast<std::size_t>(width >> 1)] =
+                                static_cast<std::uint8_t>(index.of(px[width - 1] & 0xFFFFFF) << 4);
+                        }
+                    } else {
+                        for (int x = 0; x < width; ++x) {
+                            packed[static_cast<std::size_t>(x)] = index.of(px[x] & 0xFFFFFF);
+                        }
                     }
                     line = packed.data();
                 }
@@ -278,7 +307,8 @@ bool readTiff(const std::string& path, std::vector<TiffPage>& pages, std::string
         TIFFGetField(tif.get(), TIFFTAG_XRESOLUTION, &xres);
         TIFFGetField(tif.get(), TIFFTAG_YRESOLUTION, &yres);
         if (w == 0 || h == 0 || w > kMaxRasterSide || h > kMaxRasterSide ||
-            !((bps == 1 && spp == 1) || (bps == 8 && (spp == 1 || spp == 3)))) {
+            !((bps == 1 && spp == 1) || (bps == 8 && (spp == 1 || spp == 3)) ||
+              (bps == 4 && spp == 1 && photometric == PHOTOMETRIC_PALETTE))) {
             error = path + ": unsupported TIFF layout";
             return false;
         }
@@ -289,7 +319,7 @@ bool readTiff(const std::string& path, std::vector<TiffPage>& pages, std::string
         p.image.width = static_cast<int>(w);
         p.image.height = static_cast<int>(h);
         uint16_t* map[3] = {nullptr, nullptr, nullptr};
-        const bool palette = photometric == PHOTOMETRIC_PALETTE && bps == 8 && spp == 1;
+        const bool palette = photometric == PHOTOMETRIC_PALETTE && bps >= 4 && spp == 1;
         if (palette && !TIFFGetField(tif.get(), TIFFTAG_COLORMAP, &map[0], &map[1], &map[2])) {
             error = path + ": palette image without a colour map";
             return false;
@@ -314,9 +344,11 @@ bool readTiff(const std::string& path, std::vector<TiffPage>& pages, std::string
                 }
             } else if (photometric == PHOTOMETRIC_PALETTE && spp == 1) {
                 for (uint32_t x = 0; x < w; ++x) {
-                    out[3 * x] = static_cast<std::uint8_t>(map[0][line[x]] >> 8);
-                    out[3 * x + 1] = static_cast<std::uint8_t>(map[1][line[x]] >> 8);
-                    out[3 * x + 2] = static_cast<std::uint8_t>(map[2][line[x]] >> 8);
+                    const unsigned i =
+                        bps == 4 ? (line[x >> 1] >> ((x & 1) != 0 ? 0 : 4)) & 0xF : line[x];
+                    out[3 * x] = static_cast<std::uint8_t>(map[0][i] >> 8);
+                    out[3 * x + 1] = static_cast<std::uint8_t>(map[1][i] >> 8);
+                    out[3 * x + 2] = static_cast<std::uint8_t>(map[2][i] >> 8);
                 }
             } else {
                 std::copy(line.begin(), line.begin() + static_cast<std::ptrdiff_t>(w) * spp, out);

@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "compare.h"
+#include "test_pages.h"
 #include "testgen.h"
 
 namespace sandrel {
@@ -12,13 +13,8 @@ using drawing::Page;
 using drawing::Path;
 using drawing::Point;
 
-constexpr double kMm = drawing::kUnitsPerMm;
-
-Path line(Point a, Point b) {
-    Path path;
-    path.points = {a, b};
-    return path;
-}
+using test::kMm;
+using test::line;
 
 double length(const Path& path) {
     double sum = 0;
@@ -370,6 +366,78 @@ TEST_F(CompareTest, DotsAndDegenerateSegments) {
     EXPECT_EQ(result.page.paths[0].stroke.color, options.unchangedColor);
     EXPECT_EQ(result.page.paths[1].stroke.color, options.removedColor);
     EXPECT_TRUE(result.differ());  // though a dot has no length to count
+}
+
+TEST_F(CompareTest, AShortTickAcrossALineCoversNoneOfIt) {
+    // A line removed in the second drawing, which keeps only a tick of 0.3 mm
+    // across its middle: the whole line is removed, the tick added.
+    Page first;
+    first.paths = {line({0, 0}, {40 * kMm, 0})};
+    Page second;
+    second.paths = {line({20 * kMm, -6}, {20 * kMm, 6})};
+    const Result result = compare(first, second);
+    EXPECT_EQ(result.lines.unchanged, 0);
+    EXPECT_NEAR(result.lines.removed, 40 * kMm, 1e-6);
+    EXPECT_NEAR(result.lines.added, 12, 1e-6);
+    // A short piece along the line still covers what it runs along.
+    second.paths = {line({20 * kMm, 1}, {20 * kMm + 6, 1})};
+    const Result along = compare(first, second);
+    EXPECT_NEAR(along.lines.added, 0, 1e-6);
+    EXPECT_GT(along.lines.unchanged, 6);
+}
+
+TEST_F(CompareTest, GlyphSizedShapesAreComparedAsWholes) {
+    // Text as outlines: an "O"-like outer box, and in the other drawing the
+    // same box with a counter in it. The box's outline is all covered by the
+    // other's, but the shapes differ: both are changed.
+    const auto shape = [](double size, bool counter) {
+        Path p;
+        p.filled = true;
+        p.points = {{0, 0}, {size, 0}, {size, 1.5 * size}, {0, 1.5 * size}};
+        if (counter) {
+            p.subpathStarts = {4};
+            for (const Point q :
+                 {Point{0.3, 0.3}, Point{0.3, 1.2}, Point{0.7, 1.2}, Point{0.7, 0.3}}) {
+                p.points.push_back({q.x * size, q.y * size});
+            }
+        }
+        return p;
+    };
+    Page first;
+    first.paths = {shape(2 * kMm, false)};
+    Page second;
+    second.paths = {shape(2 * kMm, true)};
+    const Result small = compare(first, second);
+    EXPECT_EQ(small.fills.unchanged, 0);
+    EXPECT_EQ(small.fills.removed, 1);
+    EXPECT_EQ(small.fills.added, 1);
+    // The same glyph in both is unchanged.
+    EXPECT_FALSE(compare(second, second).differ());
+    // A large area keeps the rule of boundaries: covered is unchanged.
+    first.paths = {shape(40 * kMm, false)};
+    second.paths = {shape(40 * kMm, true)};
+    const Result large = compare(first, second);
+    EXPECT_EQ(large.fills.unchanged, 1);
+    EXPECT_EQ(large.fills.added, 1);
+}
+
+TEST_F(CompareTest, ChangedLabelsAreWhollyRemovedAndAdded) {
+    drawing::Text value;
+    value.origin = {100, 100};
+    value.text = "1nF";
+    value.charWidth = 1.5 * kMm;
+    value.charHeight = 2.5 * kMm;
+    Page first;
+    first.texts = {value};
+    Page second;
+    value.text = "100pF";
+    second.texts = {value};
+    const Result result = compare(first, second);
+    ASSERT_EQ(result.page.texts.size(), 2u);
+    EXPECT_EQ(result.page.texts[0].text, "1nF");
+    EXPECT_EQ(result.page.texts[0].stroke.color, options.removedColor);
+    EXPECT_EQ(result.page.texts[1].text, "100pF");
+    EXPECT_EQ(result.page.texts[1].stroke.color, options.addedColor);
 }
 
 }  // namespace

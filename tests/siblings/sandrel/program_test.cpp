@@ -92,7 +92,16 @@ class SandrelProgram : public ::testing::Test {
     fs::path home_;
 };
 
-bool allOfColor(const Page& page, drawing::Rgb color) {
+// The page as compared: without the marks and the legend.
+Page drawingOf(const Page& page) {
+    Page out = page;
+    std::erase_if(out.paths, [](const auto& p) { return p.stroke.layer == drawing::Layer::marks; });
+    std::erase_if(out.texts, [](const auto& t) { return t.stroke.layer == drawing::Layer::marks; });
+    return out;
+}
+
+bool allOfColor(const Page& marked, drawing::Rgb color) {
+    const Page page = drawingOf(marked);
     for (const auto& path : page.paths) {
         if (path.stroke.color != color) {
             return false;
@@ -126,7 +135,7 @@ TEST_F(SandrelProgram, ComparesEachFirstPageWithItsNamesake) {
     ASSERT_EQ(changed.size(), 1u);
     std::size_t red = 0;
     std::size_t blue = 0;
-    for (const auto& path : changed[0].paths) {
+    for (const auto& path : drawingOf(changed[0]).paths) {
         red += path.stroke.color == defaults.removedColor;
         blue += path.stroke.color == defaults.addedColor;
     }
@@ -242,4 +251,44 @@ TEST_F(SandrelProgram, CommandLineErrors) {
 }
 
 }  // namespace
+bool legendSays(const Page& page, const std::string& words) {
+    for (const auto& t : page.texts) {
+        if (t.stroke.layer == drawing::Layer::marks && t.text.find(words) != std::string::npos) {
+            return true;
+        }
+    }
+    return false;
+}
+
+TEST_F(SandrelProgram, PagesOfOnlyOneFileAreNamedOnTheLastResultPage) {
+    const GeneratedPair pair = makePair(200, defaults.toleranceMm, 5);
+    write(temp(1) / "plan1.hgl", {pair.base});
+    write(temp(1) / "plan2.hgl", {pair.base});
+    for (const char* name : {"plan1.hgl", "plan2.hgl", "plan3.hgl", "plan4.hgl"}) {
+        write(temp(2) / name, {pair.base});
+    }
+    EXPECT_EQ(compare(), 1) << stdErr;
+    // One result per first page: the count the caller checks is kept.
+    EXPECT_EQ(results(), (std::vector<std::string>{"plan1.hgl", "plan2.hgl"}));
+    const auto first = read(temp(3) / "plan1.hgl");
+    const auto last = read(temp(3) / "plan2.hgl");
+    ASSERT_EQ(first.size(), 1u);
+    ASSERT_EQ(last.size(), 1u);
+    EXPECT_TRUE(legendSays(first[0], "Pages compared: 2")) << "summary on the first page";
+    EXPECT_TRUE(legendSays(last[0], "file 2 has 2 more pages: 3, 4, not compared"));
+    EXPECT_TRUE(legendSays(last[0], "no differences"));
+    EXPECT_FALSE(legendSays(first[0], "more page"));
+
+    // The other way round: the first file's extra pages are all removed.
+    fs::remove(temp(2) / "plan2.hgl");
+    fs::remove(temp(2) / "plan3.hgl");
+    fs::remove(temp(2) / "plan4.hgl");
+    EXPECT_EQ(compare(), 1) << stdErr;
+    const auto alone = read(temp(3) / "plan2.hgl");
+    ASSERT_EQ(alone.size(), 1u);
+    EXPECT_TRUE(allOfColor(alone[0], defaults.removedColor));
+    EXPECT_TRUE(legendSays(alone[0], "file 1 has 1 more page: 2, all removed"));
+    EXPECT_TRUE(legendSays(alone[0], "No such page in 2"));
+}
+
 }  // namespace sandrel

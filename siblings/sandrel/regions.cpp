@@ -1,0 +1,192 @@
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <numeric>
+#include <unordered_map>
+
+#include "compare.h"
+#include "render.h"
+#include "segment_grid.h"
+
+namespace sandrel {
+namespace {
+
+constexpr double kInf = std::numeric_limits<double>::infinity();
+// Cells per side at most: far-flung changes make coarser cells, not more.
+constexpr double kMaxCellsPerSide = 4096;
+// Overlapping boxes are merged pairwise, which is quadratic: beyond this
+// many regions the page is one mass of changes anyway.
+constexpr std::size_t kMaxMerged = 500;
+
+struct Element {
+    double x0 = kInf, y0 = kInf, x1 = -kInf, y1 = -kInf;
+    bool added = false;
+    const std::string* text = nullptr;
+    const drawing::Path* path = nullptr;
+    void add(double x, double y) {
+        if (std::isfinite(x) && std::isfinite(y)) {
+            x0 = std::min(x0, x);
+            y0 = std::min(y0, y);
+            x1 = std::max(x1, x);
+            y1 = std::max(y1, y);
+        }
+    }
+    bool empty() const { return !(x0 <= x1 && y0 <= y1); }
+};
+
+std::uint32_t root(std::vector<std::uint32_t>& parent, std::uint32_t i) {
+    while (parent[i] != i) {
+        parent[i] = parent[parent[i]];
+        i = parent[i];
+    }
+    return i;
+}
+
+}  // namespace
+
+std::vector<Region> findRegions(const drawing::Page& page, double gap) {
+    std::vector<Element> elements;
+    for (const auto& path : page.paths) {
+        if (path.stroke.layer != drawing::Layer::drawing ||
+            (path.stroke.pen != kRemovedPen && path.stroke.pen != kAddedPen)) {
+            continue;
+        }
+        Element e;
+        e.added = path.stroke.pen == kAddedPen;
+        e.path = &path;
+        for (const auto& p : path.points) {
+            e.add(p.x, p.y);
+        }
+        if (!e.empty()) {
+            elements.push_back(e);
+        }
+    }
+    for (const auto& t : page.texts) {
+        if (t.stroke.layer != drawing::Layer::drawing ||
+            (t.stroke.pen != kRemovedPen && t.stroke.pen != kAddedPen)) {
+            continue;
+        }
+        Element e;
+        e.added = t.stroke.pen == kAddedPen;
+        e.text = &t.text;
+        drawing::Point start;
+        std::size_t chars = 0;
+        drawing::labelStart(t, start, chars);
+        const double a = t.angleDeg * 3.14159265358979323846 / 180;
+        const double length = static_cast<double>(chars) * 1.5 * t.charWidth;
+        for (const double along : {0.0, length}) {
+            for (const double up : {0.0, t.charHeight}) {
+                e.add(start.x + along * std::cos(a) - up * std::sin(a),
+                      start.y + along * std::sin(a) + up * std::cos(a));
+            }
+        }
+        if (!e.empty()) {
+            elements.push_back(e);
+        }
+    }
+    if (elements.empty()) {
+        return {};
+    }
+    // Elements whose strokes, widened by half the gap, pass through one
+    // cell of the gap's size belong together. Strokes rather than boxes: a
+    // removed sheet frame must not swallow every change inside it.
+    double x0 = kInf, y0 = kInf, x1 = -kInf, y1 = -kInf;
+    for (const auto& e : elements) {
+        x0 = std::min(x0, e.x0);
+        y0 = std::min(y0, e.y0);
+        x1 = std::max(x1, e.x1);
+        y1 = std::max(y1, e.y1);
+    }
+    const double cell =
+        std::max({gap, 1.0, (x1 - x0) / kMaxCellsPerSide, (y1 - y0) / kMaxCellsPerSide});
+    const int nx = static_cast<int>((x1 - x0) / cell) + 1;
+    const int ny = static_cast<int>((y1 - y0) / cell) + 1;
+    std::vector<std::uint32_t> parent(elements.size());
+    std::iota(parent.begin(), parent.end(), 0u);
+    std::unordered_map<std::size_t, std::uint32_t> firstInCell;
+    const auto enter = [&](std::uint32_t i, drawing::Point a, drawing::Point b) {
+        forEachCell(a, b, gap / 2, x0, y0, cell, nx, ny, [&](std::size_t c) {
+            const auto [it, fresh] = firstInCell.try_emplace(c, i);
+            if (!fresh) {
+                parent[root(parent, i)] = root(parent, it->second);
+            }
+        });
+    };
+    for (std::uint32_t i = 0; i < elements.size(); ++i) {
+        const Element& e = elements[i];
+        if (e.path != nullptr) {
+            const auto& pts = e.path->points;
+            for (std::size_t k = 0; k < pts.size(); ++k) {
+                const drawing::Point& a = pts[k];
+                const drawing::Point& b = k + 1 < pts.size() ? pts[k + 1] : pts[k];
+                if (std::isfinite(a.x) && std::isfinite(a.y) && std::isfinite(b.x) &&
+                    std::isfinite(b.y)) {
+                    enter(i, a, b);
+                }
+            }
+        } else {
+            enter(i, {e.x0, e.y0}, {e.x1, e.y0});
+            enter(i, {e.x1, e.y0}, {e.x1, e.y1});
+            enter(i, {e.x1, e.y1}, {e.x0, e.y1});
+            enter(i, {e.x0, e.y1}, {e.x0, e.y0});
+        }
+    }
+    std::unordered_map<std::uint32_t, std::size_t> regionOf;
+    std::vector<Region> regions;
+    for (std::uint32_t i = 0; i < elements.size(); ++i) {
+        const auto [it, fresh] = regionOf.try_emplace(root(parent, i), regions.size());
+        if (fresh) {
+            regions.push_back({kInf, kInf, -kInf, -kInf, 0, 0, {}, {}});
+        }
+        Region& r = regions[it->second];
+        const Element& e = elements[i];
+        r.x0 = std::min(r.x0, e.x0);
+        r.y0 = std::min(r.y0, e.y0);
+        r.x1 = std::max(r.x1, e.x1);
+        r.y1 = std::max(r.y1, e.y1);
+        ++(e.added ? r.added : r.removed);
+        if (e.text != nullptr) {
+            (e.added ? r.addedTexts : r.removedTexts).push_back(*e.text);
+        }
+    }
+    // A region inside or over another's box is one with it: a box around
+    // a box reads as one change.
+    if (regions.size() <= kMaxMerged) {
+        for (bool merged = true; merged;) {
+            merged = false;
+            for (std::size_t i = 0; i < regions.size(); ++i) {
+                for (std::size_t j = i + 1; j < regions.size();) {
+                    Region& a = regions[i];
+                    const Region& b = regions[j];
+                    if (!(a.x0 <= b.x1 && b.x0 <= a.x1 && a.y0 <= b.y1 && b.y0 <= a.y1)) {
+                        ++j;
+                        continue;
+                    }
+                    a.x0 = std::min(a.x0, b.x0);
+                    a.y0 = std::min(a.y0, b.y0);
+                    a.x1 = std::max(a.x1, b.x1);
+                    a.y1 = std::max(a.y1, b.y1);
+                    a.removed += b.removed;
+                    a.added += b.added;
+                    a.removedTexts.insert(a.removedTexts.end(), b.removedTexts.begin(),
+                                          b.removedTexts.end());
+                    a.addedTexts.insert(a.addedTexts.end(), b.addedTexts.begin(),
+                                        b.addedTexts.end());
+                    regions.erase(regions.begin() + static_cast<std::ptrdiff_t>(j));
+                    merged = true;
+                }
+            }
+        }
+    }
+    // Reading order: bands of a few gaps from the top, left to right in each.
+    const double band = 4 * std::max(gap, 1.0);
+    std::sort(regions.begin(), regions.end(), [&](const Region& a, const Region& b) {
+        const double ba = std::floor(-a.y1 / band);
+        const double bb = std::floor(-b.y1 / band);
+        return ba != bb ? ba < bb : a.x0 < b.x0;
+    });
+    return regions;
+}
+
+}  // namespace sandrel

@@ -1,0 +1,244 @@
+// The PDF writer, checked through poppler's tools as a reader would see the
+// file: what is drawn (rendered), what can be found as text, what lies on
+// the marks layer.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "hpgl.h"
+#include "pdf_writer.h"
+
+namespace drawing {
+namespace {
+
+namespace fs = std::filesystem;
+constexpr double kMm = kUnitsPerMm;
+
+struct TempDir {
+    fs::path path;
+    TempDir() {
+        char tmpl[] = "/tmp/pdf-writer-test-XXXXXX";
+        path = mkdtemp(tmpl);
+    }
+    ~TempDir() {
+        std::error_code ec;
+        fs::remove_all(path, ec);
+    }
+};
+
+std::string run(const std::string& cmd) {
+    std::unique_ptr<FILE, decltype(&pclose)> p(popen(cmd.c_str(), "r"), pclose);
+    std::string out;
+    char buf[4096];
+    std::size_t n = 0;
+    while (p && (n = std::fread(buf, 1, sizeof buf, p.get())) > 0) {
+        out.append(buf, n);
+    }
+    return out;
+}
+
+void writePdf(const std::string& path, const std::vector<Page>& pages) {
+    std::ofstream out(path, std::ios::binary);
+    PdfWriter writer(out);
+    std::string error;
+    for (const auto& page : pages) {
+        ASSERT_TRUE(writer.addPage(page, error)) << error;
+    }
+    ASSERT_TRUE(writer.close(error)) << error;
+}
+
+// A grey-level picture of the first page, rows from the top.
+struct Gray {
+    int width = 0;
+    int height = 0;
+    std::vector<unsigned char> px;
+    int at(int x, int y) const { return px[static_cast<std::size_t>(y) * width + x]; }
+};
+
+Gray renderGray(const std::string& pdf, int dpi) {
+    const std::string pgm =
+        run("pdftoppm -gray -r " + std::to_string(dpi) + " -f 1 -l 1 '" + pdf + "' 2>/dev/null");
+    Gray g;
+    std::istringstream in(pgm);
+    std::string magic;
+    int max = 0;
+    in >> magic >> g.width >> g.height >> max;
+    in.get();
+    g.px.resize(static_cast<std::size_t>(g.width) * g.height);
+    in.read(reinterpret_cast<char*>(g.px.data()), static_cast<std::streamsize>(g.px.size()));
+    if (magic != "P5" || !in) {
+        g = Gray();
+    }
+    return g;
+}
+
+Text label(const std::string& s, Point at) {
+    Text t;
+    t.origin = at;
+    t.text = s;
+    t.charWidth = 2 * kMm;
+    t.charHeight = 3 * kMm;
+    return t;
+}
+
+TEST(PdfWriter, StrokesOnThePageEdgesAreKept) {
+    TempDir dir;
+    // A sheet whose size is no whole number of points, framed by a square
+    // drawn exactly on its edges.
+    Page page;
+    page.width = 100.3 * kMm;
+    page.height = 70.7 * kMm;
+    Path square;
+    square.closed = true;
+    square.stroke.widthMm = 1;
+    square.points = {{0, 0}, {page.width, 0}, {page.width, page.height}, {0, page.height}};
+    page.paths.push_back(square);
+    const std::string pdf = (dir.path / "edges.pdf").string();
+    writePdf(pdf, {page});
+    const Gray g = renderGray(pdf, 72);
+    ASSERT_GT(g.width, 100);
+    ASSERT_GT(g.height, 100);
+    // Half of each line lies on the page: the outermost pixels are ink on
+    // all four sides, the middle of the page is not.
+    const int mx = g.width / 2, my = g.height / 2;
+    EXPECT_LT(g.at(0, my), 128) << "left";
+    EXPECT_LT(g.at(g.width - 1, my), 128) << "right";
+    EXPECT_LT(g.at(mx, 0), 128) << "top";
+    EXPECT_LT(g.at(mx, g.height - 1), 128) << "bottom";
+    EXPECT_GT(g.at(mx, my), 200);
+}
+
+TEST(PdfWriter, LabelsAreDrawnAndCanBeFoundAsText) {
+    TempDir dir;
+    Page page;
+    page.width = 200 * kMm;
+    page.height = 50 * kMm;
+    page.texts.push_back(label("Plant layout rev B", {10 * kMm, 30 * kMm}));
+    page.texts.push_back(label("Plan \xE9 (1)", {10 * kMm, 10 * kMm}));  // a Latin-1 byte
+    Text turned = label("R12", {150 * kMm, 10 * kMm});
+    turned.angleDeg = 90;
+    page.texts.push_back(turned);
+    const std::string pdf = (dir.path / "text.pdf").string();
+    writePdf(pdf, {page});
+    const std::string text = run("pdftotext '" + pdf + "' - 2>/dev/null");
+    EXPECT_NE(text.find("Plant layout rev B"), std::string::npos) << text;
+    EXPECT_NE(text.find("Plan \xC3\xA9 (1)"), std::string::npos) << text;
+    EXPECT_NE(text.find("R12"), std::string::npos) << text;
+    // The glyphs themselves are drawn, not only the invisible text.
+    const Gray g = renderGray(pdf, 72);
+    int dark = 0;
+    for (const auto v : g.px) {
+        dark += v < 128 ? 1 : 0;
+    }
+    EXPECT_GT(dark, 100);
+}
+
+TEST(PdfWriter, MarksLieOnALayerOfTheirOwn) {
+    TempDir dir;
+    Page page;
+    page.width = 100 * kMm;
+    page.height = 100 * kMm;
+    Path line;
+    line.points = {{10 * kMm, 10 * kMm}, {90 * kMm, 10 * kMm}};
+    page.paths.push_back(line);
+    Path box = line;
+    box.points = {{20 * kMm, 20 * kMm}, {80 * kMm, 20 * kMm}, {80 * kMm, 80 * kMm}};
+    box.stroke.layer = Layer::marks;
+    page.paths.push_back(box);
+    Text note = label("1", {50 * kMm, 50 * kMm});
+    note.stroke.layer = Layer::marks;
+    page.texts.push_back(note);
+    const std::string pdf = (dir.path / "marks.pdf").string();
+    Page plain;
+    plain.paths.push_back(line);
+    writePdf(pdf, {page, plain});
+    const std::string raw = run("cat '" + pdf + "'");
+    EXPECT_NE(raw.find("/OCProperties"), std::string::npos);
+    EXPECT_NE(raw.find("/Type /OCG"), std::string::npos);
+    // Only the page that has marks refers to the layer.
+    std::size_t refs = 0;
+    for (auto at = raw.find("/Properties"); at != std::string::npos;
+         at = raw.find("/Properties", at + 1)) {
+        ++refs;
+    }
+    EXPECT_EQ(refs, 1u);
+    EXPECT_NE(run("pdftotext '" + pdf + "' - 2>/dev/null").find('1'), std::string::npos);
+}
+
+TEST(PdfWriter, RasterImagesStandWhereTheyArePlacedTopRowFirst) {
+    TempDir dir;
+    Page page;
+    page.width = 100 * kMm;
+    page.height = 100 * kMm;
+    // A 2 x 2 grey image, 1 inch a pixel, its upper left corner 10 mm from
+    // the left and 10 mm below the top: black, white over white, black.
+    Raster r;
+    r.origin = {10 * kMm, 90 * kMm};
+    r.dpi = 1;
+    r.width = 2;
+    r.height = 2;
+    r.channels = 1;
+    r.pixels = {0, 255, 255, 0};
+    page.rasters.push_back(r);
+    const std::string pdf = (dir.path / "raster.pdf").string();
+    writePdf(pdf, {page});
+    const Gray g = renderGray(pdf, 25);  // about one pixel a millimetre
+    ASSERT_GT(g.width, 90);
+    const auto at = [&](double xMm, double yFromTopMm) {
+        return g.at(static_cast<int>(xMm * g.width / 100),
+                    static_cast<int>(yFromTopMm * g.height / 100));
+    };
+    EXPECT_LT(at(20, 20), 64);   // top left pixel
+    EXPECT_GT(at(50, 20), 192);  // top right
+    EXPECT_GT(at(20, 50), 192);  // bottom left
+    EXPECT_LT(at(50, 50), 64);   // bottom right
+    EXPECT_GT(at(5, 5), 192);    // outside the image
+}
+
+TEST(PdfWriter, TheMarksLayerSurvivesHpgl) {
+    Page page;
+    Path line;
+    line.points = {{0, 0}, {400, 0}};
+    page.paths.push_back(line);
+    Path mark = line;
+    mark.points = {{0, 100}, {400, 100}};
+    mark.stroke.pen = 4;
+    mark.stroke.layer = Layer::marks;
+    page.paths.push_back(mark);
+    Text note = label("1", {0, 200});
+    note.stroke.pen = 4;
+    note.stroke.layer = Layer::marks;
+    page.texts.push_back(note);
+    std::ostringstream out;
+    {
+        HpglWriter writer(out);
+        writer.writePage(page);
+        writer.writePage(page);
+        writer.finish();
+    }
+    std::istringstream in(out.str());
+    std::vector<Page> pages;
+    ReadError error;
+    ASSERT_TRUE(readHpgl(
+        in, [&](Page&& p) { return pages.push_back(std::move(p)), true; }, error))
+        << error.message;
+    ASSERT_EQ(pages.size(), 2u);
+    for (const auto& p : pages) {
+        ASSERT_EQ(p.paths.size(), 2u);
+        EXPECT_EQ(p.paths[0].stroke.layer, Layer::drawing);
+        EXPECT_EQ(p.paths[1].stroke.layer, Layer::marks);
+        ASSERT_EQ(p.texts.size(), 1u);
+        EXPECT_EQ(p.texts[0].stroke.layer, Layer::marks);
+    }
+}
+
+}  // namespace
+}  // namespace drawing

@@ -1,0 +1,112 @@
+// The comparison's shortcuts (exact copies found by hashing, a grid of only
+// the segments near the rest, both sides at once) must give the very answer
+// of the plain search: the same result page and the same tallies.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "compare.h"
+#include "hpgl.h"
+#include "testgen.h"
+
+namespace sandrel {
+namespace {
+
+using drawing::Page;
+
+void expectSameAnswer(const Page& a, const Page& b, const std::string& what) {
+    Options fast;
+    Options plain;
+    plain.shortcuts = false;
+    plain.threads = false;
+    const Result x = compareVectors(a, b, fast);
+    const Result y = compareVectors(a, b, plain);
+    EXPECT_TRUE(x.page == y.page) << what;
+    EXPECT_EQ(x.lines.unchanged, y.lines.unchanged) << what;
+    EXPECT_EQ(x.lines.removed, y.lines.removed) << what;
+    EXPECT_EQ(x.lines.added, y.lines.added) << what;
+    EXPECT_EQ(x.fills.unchanged, y.fills.unchanged) << what;
+    EXPECT_EQ(x.fills.removed, y.fills.removed) << what;
+    EXPECT_EQ(x.fills.added, y.fills.added) << what;
+    EXPECT_EQ(x.texts.removed, y.texts.removed) << what;
+    EXPECT_EQ(x.changed, y.changed) << what;
+}
+
+TEST(FastPaths, GeneratedPairsGiveThePlainAnswer) {
+    for (unsigned seed : {1u, 2u, 3u}) {
+        const auto pair = makePair(30000, 0.2, seed);
+        expectSameAnswer(pair.base, pair.variant, "lines, seed " + std::to_string(seed));
+        const auto dense = makeDensePair(40000, seed);
+        expectSameAnswer(dense.base, dense.variant, "dense, seed " + std::to_string(seed));
+        expectSameAnswer(dense.variant, dense.base, "dense reversed");
+    }
+}
+
+TEST(FastPaths, DenseVariantShowsItsKnownChanges) {
+    const auto dense = makeDensePair(40000, 5);
+    const Result result = compareVectors(dense.base, dense.variant, Options{});
+    EXPECT_TRUE(result.differ());
+    ASSERT_FALSE(dense.changes.empty());
+    // Every changed place holds something red or blue.
+    for (const auto& box : dense.changes) {
+        bool marked = false;
+        for (const auto& path : result.page.paths) {
+            if (path.stroke.color == Options{}.unchangedColor) {
+                continue;
+            }
+            for (const auto& p : path.points) {
+                marked = marked || (p.x >= box.x0 - 1 && p.x <= box.x1 + 1 && p.y >= box.y0 - 1 &&
+                                    p.y <= box.y1 + 1);
+            }
+        }
+        for (const auto& t : result.page.texts) {
+            marked = marked || (t.stroke.color != Options{}.unchangedColor &&
+                                t.origin.x >= box.x0 - 1 && t.origin.x <= box.x1 + 1);
+        }
+        EXPECT_TRUE(marked) << box.x0 << "," << box.y0;
+    }
+    // An unchanged page is unchanged.
+    EXPECT_FALSE(compareVectors(dense.base, dense.base, Options{}).differ());
+}
+
+TEST(FastPaths, SampleDrawingsGiveThePlainAnswer) {
+    namespace fs = std::filesystem;
+    const fs::path samples = fs::path(MERVIK_SAMPLES_DIR) / "hpgl";
+    int compared = 0;
+    for (const auto* name : {"hp2xx/spectrum.plt", "hp2xx/inter.hp", "hp2xx/acad.hp",
+                             "hp2xx/fill.plt", "hpgl-rendering/test.plt"}) {
+        std::vector<Page> pages;
+        drawing::ReadError error;
+        ASSERT_TRUE(drawing::readHpglFile(
+            (samples / name).string(),
+            [&](Page&& p) { return pages.push_back(std::move(p)), true; }, error))
+            << name << ": " << error.message;
+        for (const auto& page : pages) {
+            // Against itself, and against a copy with every third path moved
+            // by a little more than the tolerance and every fifth left out.
+            Page changed = page;
+            changed.paths.clear();
+            for (std::size_t i = 0; i < page.paths.size(); ++i) {
+                if (i % 5 == 4) {
+                    continue;
+                }
+                auto path = page.paths[i];
+                if (i % 3 == 0) {
+                    for (auto& p : path.points) {
+                        p.x += 10;
+                    }
+                }
+                changed.paths.push_back(std::move(path));
+            }
+            expectSameAnswer(page, page, name);
+            expectSameAnswer(page, changed, name);
+            ++compared;
+        }
+    }
+    EXPECT_GE(compared, 5);
+}
+
+}  // namespace
+}  // namespace sandrel

@@ -1,0 +1,148 @@
+// Change regions and the marks and legend drawn from them.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+
+#include "compare.h"
+#include "marks.h"
+#include "test_pages.h"
+
+namespace sandrel {
+namespace {
+
+using drawing::Layer;
+using drawing::Page;
+using drawing::Path;
+using drawing::Point;
+
+using test::kMm;
+using test::line;
+
+drawing::Text label(const std::string& s, Point at) {
+    drawing::Text t;
+    t.origin = at;
+    t.text = s;
+    t.charWidth = 1.5 * kMm;
+    t.charHeight = 2.5 * kMm;
+    return t;
+}
+
+Result compared(const Page& a, const Page& b) {
+    Result result;
+    std::string error;
+    EXPECT_TRUE(comparePages(a, b, Options{}, result, error)) << error;
+    return result;
+}
+
+bool hasText(const Page& page, const std::string& s) {
+    return std::any_of(page.texts.begin(), page.texts.end(), [&](const auto& t) {
+        return t.text.find(s) != std::string::npos && t.stroke.layer == Layer::marks;
+    });
+}
+
+TEST(Regions, KnownChangesGiveTheirRegionsInReadingOrder) {
+    Page first;
+    first.width = 297 * kMm;
+    first.height = 210 * kMm;
+    first.paths = {line({10 * kMm, 10 * kMm}, {30 * kMm, 10 * kMm}),
+                   line({10 * kMm, 12 * kMm}, {30 * kMm, 12 * kMm}),  // 2 mm apart: one region
+                   line({150 * kMm, 150 * kMm}, {200 * kMm, 150 * kMm})};
+    first.texts = {label("1nF", {200 * kMm, 50 * kMm})};
+    Page second = first;
+    second.paths = {first.paths[2], line({100 * kMm, 180 * kMm}, {120 * kMm, 180 * kMm})};
+    second.texts = {label("100pF", {200 * kMm, 50 * kMm})};
+
+    const Result result = compared(first, second);
+    ASSERT_EQ(result.regions.size(), 3u);
+    // From the top down: the added line, the label, the two removed lines.
+    const Region& added = result.regions[0];
+    EXPECT_EQ(added.added, 1);
+    EXPECT_EQ(added.removed, 0);
+    EXPECT_DOUBLE_EQ(added.x0, 100 * kMm);
+    EXPECT_DOUBLE_EQ(added.x1, 120 * kMm);
+    EXPECT_DOUBLE_EQ(added.y0, 180 * kMm);
+    const Region& text = result.regions[1];
+    EXPECT_EQ(text.removedTexts, std::vector<std::string>{"1nF"});
+    EXPECT_EQ(text.addedTexts, std::vector<std::string>{"100pF"});
+    const Region& removed = result.regions[2];
+    EXPECT_EQ(removed.removed, 2);
+    EXPECT_DOUBLE_EQ(removed.x0, 10 * kMm);
+    EXPECT_DOUBLE_EQ(removed.y0, 10 * kMm);
+    EXPECT_DOUBLE_EQ(removed.x1, 30 * kMm);
+    EXPECT_DOUBLE_EQ(removed.y1, 12 * kMm);
+    EXPECT_EQ(regionCounts(removed), "2 removed");
+    EXPECT_EQ(regionCounts(text), "1 removed, 1 added");
+
+    // Nothing changed: no regions.
+    EXPECT_TRUE(compared(first, first).regions.empty());
+}
+
+TEST(Regions, AFrameRemovedAroundChangesDoesNotSwallowThem) {
+    Page first;
+    Path frame;
+    frame.closed = true;
+    frame.points = {{0, 0}, {400 * kMm, 0}, {400 * kMm, 300 * kMm}, {0, 300 * kMm}};
+    first.paths = {frame, line({100 * kMm, 100 * kMm}, {120 * kMm, 100 * kMm})};
+    Page second;
+    second.paths = {line({300 * kMm, 200 * kMm}, {320 * kMm, 200 * kMm})};
+    const Result result = compared(first, second);
+    // The frame's box holds the others, so the boxes merge into one.
+    EXPECT_EQ(result.regions.size(), 1u);
+    Options off;
+    off.regionGapMm = 0;
+    Result none;
+    std::string error;
+    ASSERT_TRUE(comparePages(first, second, off, none, error));
+    EXPECT_TRUE(none.regions.empty());
+}
+
+TEST(Marks, BoxesNumbersAndLegendLieOnTheMarksLayerBesideTheSheet) {
+    Page first;
+    first.width = 297 * kMm;
+    first.height = 210 * kMm;
+    first.paths = {line({10 * kMm, 10 * kMm}, {30 * kMm, 10 * kMm})};
+    first.texts = {label("Rev C", {200 * kMm, 20 * kMm})};
+    Page second = first;
+    second.texts = {label("Rev D", {200 * kMm, 20 * kMm})};
+    Result result = compared(first, second);
+    ASSERT_EQ(result.regions.size(), 1u);
+    const std::size_t paths = result.page.paths.size();
+    LegendInfo info;
+    info.firstName = "old.hgl";
+    info.secondName = "new.hgl";
+    info.notes = {"file 2 has 1 more page: 2, not compared"};
+    addMarks(result, info, Options{});
+    EXPECT_GT(result.page.width, 297 * kMm);
+    EXPECT_DOUBLE_EQ(result.page.height, 210 * kMm);
+    // What was compared stays as it was, under the marks.
+    for (std::size_t i = 0; i < paths; ++i) {
+        EXPECT_EQ(result.page.paths[i].stroke.layer, Layer::drawing);
+    }
+    for (std::size_t i = paths; i < result.page.paths.size(); ++i) {
+        EXPECT_EQ(result.page.paths[i].stroke.layer, Layer::marks);
+        for (const auto& p : result.page.paths[i].points) {
+            EXPECT_LE(p.x, result.page.width);
+        }
+    }
+    EXPECT_TRUE(hasText(result.page, "old.hgl"));
+    EXPECT_TRUE(hasText(result.page, "new.hgl"));
+    EXPECT_TRUE(hasText(result.page, "1: 1 removed, 1 added"));
+    EXPECT_TRUE(hasText(result.page, "\"Rev C\" -> \"Rev D\""));
+    EXPECT_TRUE(hasText(result.page, "file 2 has 1 more page: 2, not compared"));
+    // The region's box is drawn around the changed label, in the mark colour.
+    const auto box = std::find_if(result.page.paths.begin() + static_cast<std::ptrdiff_t>(paths),
+                                  result.page.paths.end(), [](const Path& p) {
+                                      return p.stroke.pen == kMarkPen && p.closed &&
+                                             p.points.front().x > 200 * kMm;
+                                  });
+    ASSERT_NE(box, result.page.paths.end());
+    EXPECT_EQ(box->stroke.color, Options{}.markColor);
+
+    Result same = compared(first, first);
+    addMarks(same, info, Options{});
+    EXPECT_TRUE(hasText(same.page, "no differences"));
+}
+
+}  // namespace
+}  // namespace sandrel
