@@ -141,13 +141,18 @@ Words resultWords(const std::string& path) {
         path,
         [&](drawing::Page&& page) {
             ++w.pages;
+            // The change marks and the legend are no part of what was compared.
             for (const auto& t : page.texts) {
+                if (t.stroke.layer != drawing::Layer::drawing)
+                    continue;
                 (t.stroke.color == 0xFF0000   ? w.removed
                  : t.stroke.color == 0x0000FF ? w.added
                                               : w.unchanged)
                     .insert(t.text);
             }
             for (const auto& p : page.paths) {
+                if (p.stroke.layer != drawing::Layer::drawing)
+                    continue;
                 w.others += p.stroke.color == 0xFF0000 || p.stroke.color == 0x0000FF;
             }
             for (const auto& r : page.rasters) {
