@@ -68,6 +68,9 @@ run_pair() {
   measure "join to HP-GL (tolvane /h)" "$bin/tolvane" /h "$d/Temp3/plan*.hgl" "$d/r.hgl"
   cp "$old" "$d/in1/plan.hgl"
   cp "$new" "$d/in2/plan.hgl"
+  # Complete files, as a user's finished drawings are: without this the run
+  # would first wait out its settle time for files that were just written.
+  touch -d '-1 minute' "$d/in1/plan.hgl" "$d/in2/plan.hgl"
   measure "mervik-cli --once /a /op (whole run)" \
     "$bin/mervik-cli" --once /a /op "$d/in1/*.hgl" "$d/in2" "$d/out"
   local ours="$last"
