@@ -16,6 +16,7 @@ constexpr int kHintFontPixels = 12;
 
 TTolvane3Form::TTolvane3Form(QWidget* parent)
     : QDialog(parent), ui_(std::make_unique<Ui::TTolvane3Form>()) {
+    mervik::initResources();
     ui_->setupUi(this);
     mervik::applyPixelFonts(this);
     // Fixed dialog frame without any title-bar button.

@@ -7,7 +7,18 @@
 #include <QVariant>
 #include <QWidget>
 
+// Outside any namespace, as the resource initialiser is declared there.
+static void initMervikResources() {
+    Q_INIT_RESOURCE(mervik);
+}
+
 namespace mervik {
+
+void initResources() {
+    // The resources live in a static library, whose initialiser the linker
+    // would otherwise leave out.
+    initMervikResources();
+}
 
 void registerFontSubstitutes() {
     // Japanese Gothic for the Japanese captions: IPA P Gothic has the widths

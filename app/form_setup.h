@@ -15,6 +15,9 @@ void registerFontSubstitutes();
 // dynamic property "fontPixelSize", which this applies to root and every child.
 void applyPixelFonts(QWidget* root);
 
+// Makes the icons of the window definitions available. Safe to call again.
+void initResources();
+
 // Centres a top-level window on its screen (or the primary one).
 void centreOnScreen(QWidget* window);
 

@@ -41,6 +41,7 @@ int main(int argc, char** argv) {
     QApplication::setApplicationName(QStringLiteral("Mervik"));
     QApplication::setApplicationDisplayName(QStringLiteral("Mervik"));
     QApplication::setDesktopFileName(QStringLiteral("mervik"));
+    initResources();
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/mervik-256.png")));
     registerFontSubstitutes();
     setWarningHook(showWarningBox);
