@@ -110,6 +110,10 @@ TEST_F(MainWindowTest, ControlsHaveTheirCaptionsPlacesAndFonts) {
         EXPECT_EQ(text(e.w), e.caption) << e.w->objectName().toStdString();
     }
     EXPECT_TRUE(ui().Label4->wordWrap());
+    // Lines break at blanks only: the designed three lines.
+    EXPECT_EQ(ui().Label4->wrappedLines(136),
+              (QStringList{QStringLiteral("Input:"), QStringLiteral("Multi-page file"),
+                           QStringLiteral("PDF TIFF SXF HPGL")}));
     EXPECT_EQ(ui().ListBox1->selectionMode(), QAbstractItemView::SingleSelection);
     EXPECT_EQ(ui().ListBox1->count(), 0);
 
