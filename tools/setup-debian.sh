@@ -10,6 +10,12 @@ packages=(
   libcairo2-dev libtiff-dev libpng-dev zlib1g-dev
   liblnk-dev libbfio-dev libchm-dev fp-utils
   poppler-utils libtiff-tools hp2xx time fonts-dejavu-core
+  # The window program's fonts: metric-compatible stand-ins for the fonts its
+  # forms name (Calibri, Cambria, Arial, Courier New, Century, MS PGothic).
+  fonts-crosextra-carlito fonts-crosextra-caladea fonts-liberation2
+  fonts-urw-base35 fonts-ipafont-gothic
+  # Its end-to-end test and screenshots: a virtual X server, clicks, captures.
+  xvfb xdotool imagemagick
 )
 sudo=""
 if [ "$(id -u)" -ne 0 ]; then sudo="sudo"; fi

@@ -99,6 +99,15 @@ std::string xdotool(const std::string& display, const std::vector<std::string>& 
     return r.out;
 }
 
+// Clicks "End" (at 702, 435, 140 by 40 pixels) of the main window on display.
+void pressEnd(const std::string& display) {
+    const std::string found =
+        xdotool(display, {"search", "--sync", "--onlyvisible", "--name", "<< Mervik >>"});
+    ASSERT_FALSE(found.empty());
+    const std::string window = found.substr(0, found.find('\n'));
+    xdotool(display, {"mousemove", "--window", window, "772", "455", "click", "1"});
+}
+
 }  // namespace
 
 TEST(Window, RunsAPairThenEndIsPressedAndEverythingIsHandedBack) {
@@ -116,13 +125,7 @@ TEST(Window, RunsAPairThenEndIsPressedAndEverythingIsHandedBack) {
     ASSERT_TRUE(waitFor([&] { return exists(s.out + "/plan.pdf"); }, 60s))
         << "no result; run log calls: " << s.calls().size();
     ASSERT_TRUE(waitFor([&] { return s.calls().size() == 4 && listFolder(s.in1).empty(); }, 20s));
-
-    const std::string found =
-        xdotool(display.name(), {"search", "--sync", "--onlyvisible", "--name", "<< Mervik >>"});
-    ASSERT_FALSE(found.empty());
-    const std::string window = found.substr(0, found.find('\n'));
-    // "End" lies at 702, 435 and is 140 by 40 pixels.
-    xdotool(display.name(), {"mousemove", "--window", window, "772", "455", "click", "1"});
+    pressEnd(display.name());
 
     const Result r = program.wait(30s);
     EXPECT_FALSE(r.timedOut);
@@ -158,5 +161,33 @@ TEST(Window, ASecondStartEndsSilentlyAndLeavesTheFirstRunning) {
     EXPECT_EQ(r1.exitCode, 0) << r1.err;
     EXPECT_EQ(readText(s.data + "/Mervik.par"),
               crlf(s.parLines()));  // /oh of the second is not in it
+    expectHandedBack(s);
+}
+
+TEST(Window, EndPressedWhileASiblingRunsWaitsForTheRunsEnd) {
+    if (onPath("Xvfb").empty() || onPath("xdotool").empty())
+        GTEST_SKIP() << "needs Xvfb and xdotool";
+    VirtualDisplay display;
+    ASSERT_FALSE(display.name().empty());
+    Sandbox s;
+    s.writePar();
+    s.pair("plan.hgl");
+    s.setControl({{"split.mode", "sleep:1500"}});
+
+    auto env = with(s.env(), "DISPLAY=" + display.name());
+    env = with(env, "QT_QPA_PLATFORM=xcb");
+    Child program({cliPath(), "/a"}, env);
+    // The first split has begun and sleeps.
+    ASSERT_TRUE(waitFor([&] { return s.calls().size() == 1; }, 60s));
+    pressEnd(display.name());
+    EXPECT_FALSE(exists(s.out + "/plan.pdf"));
+
+    // The run goes on to its end; then the click is taken and the program ends.
+    const Result r = program.wait(60s);
+    EXPECT_FALSE(r.timedOut);
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(s.calls().size(), 4u);
+    EXPECT_EQ(listFolder(s.out), std::vector<std::string>{"plan.pdf"});
+    EXPECT_TRUE(listFolder(s.in1).empty());
     expectHandedBack(s);
 }
