@@ -12,28 +12,22 @@
 #include <vector>
 
 #include "automation/mervik_core.h"
+#include "harness.h"
 
 namespace apptest {
 
-std::string readFile(const std::string& path);
-void writeFile(const std::string& path, const std::string& content);
-std::string crlf(const std::vector<std::string>& lines);
-
-struct Machine {
+// The end-to-end tests' machine, used from inside the test process: the
+// fake siblings that the window starts find the sandbox through this
+// process's environment.
+struct Machine : e2e::Sandbox {
     Machine();
-    ~Machine();
-    Machine(const Machine&) = delete;
-    Machine& operator=(const Machine&) = delete;
 
-    std::string root, xdg, data, init, in1, in2, out, bin, tolvane, sandrel;
-    std::string tolvanePar, sandrelPar;
+    std::string init;  // an Init folder, empty
 
-    // The 16 lines of a parameter file naming this machine's folders, with
-    // the fake sibling as both programs.
+    // The parameter file's lines with a waiting time and output type of the test's.
     std::vector<std::string> parLines(const std::string& pattern = "*.hgl", int waitSeconds = 6,
                                       int outTyp = 0) const;
-    void writePar(const std::vector<std::string>& lines) const;
-    mervik::CoreEnvironment env() const;
+    mervik::CoreEnvironment coreEnv() const;
 };
 
 // Runs action on the first modal widget that opens within the next event-loop

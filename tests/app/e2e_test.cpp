@@ -108,26 +108,40 @@ void pressEnd(const std::string& display) {
     xdotool(display, {"mousemove", "--window", window, "772", "455", "click", "1"});
 }
 
+// The program started with /a on a virtual display, with one pair ready.
+struct OnDisplay {
+    VirtualDisplay display;
+    Sandbox s;
+    std::unique_ptr<Child> program;
+
+    void start() {
+        ASSERT_FALSE(display.name().empty());
+        s.writePar();
+        s.pair("plan.hgl");
+        auto env = with(s.env(), "DISPLAY=" + display.name());
+        env = with(env, "QT_QPA_PLATFORM=xcb");
+        program = std::make_unique<Child>(std::vector<std::string>{cliPath(), "/a"}, env);
+    }
+};
+
+bool canUseDisplay() {
+    return !onPath("Xvfb").empty() && !onPath("xdotool").empty();
+}
+
 }  // namespace
 
 TEST(Window, RunsAPairThenEndIsPressedAndEverythingIsHandedBack) {
-    if (onPath("Xvfb").empty() || onPath("xdotool").empty())
+    if (!canUseDisplay())
         GTEST_SKIP() << "needs Xvfb and xdotool";
-    VirtualDisplay display;
-    ASSERT_FALSE(display.name().empty());
-    Sandbox s;
-    s.writePar();
-    s.pair("plan.hgl");
-
-    auto env = with(s.env(), "DISPLAY=" + display.name());
-    env = with(env, "QT_QPA_PLATFORM=xcb");
-    Child program({cliPath(), "/a"}, env);
+    OnDisplay d;
+    ASSERT_NO_FATAL_FAILURE(d.start());
+    const Sandbox& s = d.s;
     ASSERT_TRUE(waitFor([&] { return exists(s.out + "/plan.pdf"); }, 60s))
         << "no result; run log calls: " << s.calls().size();
     ASSERT_TRUE(waitFor([&] { return s.calls().size() == 4 && listFolder(s.in1).empty(); }, 20s));
-    pressEnd(display.name());
+    pressEnd(d.display.name());
 
-    const Result r = program.wait(30s);
+    const Result r = d.program->wait(30s);
     EXPECT_FALSE(r.timedOut);
     EXPECT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(listFolder(s.out), std::vector<std::string>{"plan.pdf"});
@@ -165,25 +179,19 @@ TEST(Window, ASecondStartEndsSilentlyAndLeavesTheFirstRunning) {
 }
 
 TEST(Window, EndPressedWhileASiblingRunsWaitsForTheRunsEnd) {
-    if (onPath("Xvfb").empty() || onPath("xdotool").empty())
+    if (!canUseDisplay())
         GTEST_SKIP() << "needs Xvfb and xdotool";
-    VirtualDisplay display;
-    ASSERT_FALSE(display.name().empty());
-    Sandbox s;
-    s.writePar();
-    s.pair("plan.hgl");
-    s.setControl({{"split.mode", "sleep:1500"}});
-
-    auto env = with(s.env(), "DISPLAY=" + display.name());
-    env = with(env, "QT_QPA_PLATFORM=xcb");
-    Child program({cliPath(), "/a"}, env);
+    OnDisplay d;
+    d.s.setControl({{"split.mode", "sleep:1500"}});
+    ASSERT_NO_FATAL_FAILURE(d.start());
+    const Sandbox& s = d.s;
     // The first split has begun and sleeps.
     ASSERT_TRUE(waitFor([&] { return s.calls().size() == 1; }, 60s));
-    pressEnd(display.name());
+    pressEnd(d.display.name());
     EXPECT_FALSE(exists(s.out + "/plan.pdf"));
 
     // The run goes on to its end; then the click is taken and the program ends.
-    const Result r = program.wait(60s);
+    const Result r = d.program->wait(60s);
     EXPECT_FALSE(r.timedOut);
     EXPECT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(s.calls().size(), 4u);

@@ -42,7 +42,7 @@ class MainWindowTest : public ::testing::Test {
 
     TMervikMForm& make(std::vector<std::string> args = {},
                        mervik::SiblingRunner* runner = nullptr) {
-        form = std::make_unique<TMervikMForm>(settings, m.env(), std::move(args), help, runner);
+        form = std::make_unique<TMervikMForm>(settings, m.coreEnv(), std::move(args), help, runner);
         return *form;
     }
     // Creates, loads and applies the command line, as the first paint does.
@@ -240,8 +240,8 @@ TEST_F(MainWindowTest, TicksCountTheWaitingTimeDownInLabel1) {
 
 TEST_F(MainWindowTest, ARunWritesItsLinesIntoListBox1) {
     m.writePar(m.parLines("*.hgl", 0));
-    apptest::writeFile(m.in1 + "/plan.hgl", "pages=2\n");
-    apptest::writeFile(m.in2 + "/plan.hgl", "pages=2\n");
+    e2e::writeText(m.in1 + "/plan.hgl", "pages=2\n");
+    e2e::writeText(m.in2 + "/plan.hgl", "pages=2\n");
     started();
     QTest::mouseClick(ui().ButtonAutoOutput, Qt::LeftButton);
     form->ButtonAutoOutputClick();  // the countdown is 0: poll and run
@@ -263,7 +263,7 @@ TEST_F(MainWindowTest, ARunWritesItsLinesIntoListBox1) {
         EXPECT_EQ(ui().ListBox1->item(i)->sizeHint().height(), 19);
     }
     EXPECT_EQ(shown, expected);
-    EXPECT_TRUE(apptest::readFile(m.out + "/plan.pdf").size() > 0);
+    EXPECT_TRUE(e2e::readText(m.out + "/plan.pdf").value_or("").size() > 0);
     // The countdown starts again after the run.
     EXPECT_TRUE(form->Timer1.isActive());
     EXPECT_EQ(ui().Label1->text(), QStringLiteral("Waiting!  Waiting time=0Hour0Minute0Second"));
@@ -346,8 +346,8 @@ TEST_F(MainWindowTest, EndClosesTheWindowAndTheEndSavesTheSettings) {
     EXPECT_EQ(closed.count(), 1);
     form.reset();  // FormDestroy
     std::vector<std::string> saved = m.parLines("*.hgl", 6, 1);
-    EXPECT_EQ(apptest::readFile(m.data + "/Mervik.par"), apptest::crlf(saved));
-    EXPECT_EQ(apptest::readFile(m.sandrelPar), "SandrelPar\r\nthreshold=3\r\n");
+    EXPECT_EQ(e2e::readText(m.data + "/Mervik.par").value_or(""), e2e::crlf(saved));
+    EXPECT_EQ(e2e::readText(m.sandrelPar).value_or(""), e2e::Sandbox::userSandrelText());
     EXPECT_FALSE(std::filesystem::exists(m.data + "/Sandrel.par"));
 }
 
@@ -376,8 +376,8 @@ class EventCounter : public QObject {
 
 TEST_F(MainWindowTest, WhileASiblingRunsTheWindowPaintsButTakesNoInput) {
     m.writePar(m.parLines("*.hgl", 0));
-    apptest::writeFile(m.in1 + "/plan.hgl", "pages=1\n");
-    apptest::writeFile(m.in2 + "/plan.hgl", "pages=1\n");
+    e2e::writeText(m.in1 + "/plan.hgl", "pages=1\n");
+    e2e::writeText(m.in2 + "/plan.hgl", "pages=1\n");
     int steps = 0;
     int clicksDuringSteps = 0;
     int paintsDuringSteps = 0;
