@@ -37,52 +37,31 @@ TURLLink::~TURLLink() = default;
 // Each setter repaints only when the value changes.
 
 void TURLLink::setURLType(TURLtype value) {
-    if (urlType_ == value)
-        return;
-    urlType_ = value;
-    update();
+    storeAndRepaint(urlType_, value);
 }
 
 void TURLLink::setLink(const QString& value) {
-    if (link_ == value)
-        return;
-    link_ = value;
-    update();
+    storeAndRepaint(link_, value);
 }
 
 void TURLLink::setHintFormFont(const QFont& value) {
-    if (*hintFont_ == value)
-        return;
-    *hintFont_ = value;
-    update();
+    storeAndRepaint(*hintFont_, value);
 }
 
 void TURLLink::setEnableShowHint(bool value) {
-    if (enableShowHint_ == value)
-        return;
-    enableShowHint_ = value;
-    update();
+    storeAndRepaint(enableShowHint_, value);
 }
 
 void TURLLink::setHintFormColor(const QColor& value) {
-    if (hintColor_ == value)
-        return;
-    hintColor_ = value;
-    update();
+    storeAndRepaint(hintColor_, value);
 }
 
 void TURLLink::setHintOffsetX(int value) {
-    if (hintOffsetX_ == value)
-        return;
-    hintOffsetX_ = value;
-    update();
+    storeAndRepaint(hintOffsetX_, value);
 }
 
 void TURLLink::setHintOffsetY(int value) {
-    if (hintOffsetY_ == value)
-        return;
-    hintOffsetY_ = value;
-    update();
+    storeAndRepaint(hintOffsetY_, value);
 }
 
 void TURLLink::setTransparent(bool value) {
@@ -106,10 +85,7 @@ void TURLLink::setColor(const QColor& value) {
 }
 
 void TURLLink::setLinkColor(const QColor& value) {
-    if (linkColor_ == value)
-        return;
-    linkColor_ = value;
-    update();
+    storeAndRepaint(linkColor_, value);
 }
 
 void TURLLink::setFontColor(const QColor& color) {

@@ -93,6 +93,14 @@ class TURLLink : public QLabel {
 
   private:
     void hideHint();
+    // Stores value and repaints, only when it differs from what is there.
+    template <typename T>
+    void storeAndRepaint(T& field, const T& value) {
+        if (field == value)
+            return;
+        field = value;
+        update();
+    }
 
     TURLtype urlType_ = tpURL;
     QString link_ = QStringLiteral("http://");
