@@ -1,5 +1,6 @@
 // The About box and the link label.
 #include <QEnterEvent>
+#include <QFontInfo>
 #include <QLabel>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -269,4 +270,20 @@ TEST(URLLink, SettersRepaintOnlyOnAChange) {
     link.setHintFormFont(f);
     f.setPixelSize(9);
     EXPECT_EQ(link.HintFormFont().pixelSize(), 21);
+}
+
+// ---------------------------------------------------------------- fonts
+
+TEST(Fonts, TheFormsFontNamesFindTheirStandIns) {
+    // registerFontSubstitutes ran in main; the fonts come from setup-debian.sh.
+    const auto resolved = [](const QString& family) {
+        QFont f(family);
+        f.setPixelSize(16);
+        return QFontInfo(f).family();
+    };
+    EXPECT_EQ(resolved(QStringLiteral("Calibri")), QStringLiteral("Carlito"));
+    EXPECT_TRUE(resolved(QStringLiteral("Century")).startsWith(QStringLiteral("C059")));
+    EXPECT_EQ(resolved(QStringLiteral("Courier")), QStringLiteral("Liberation Mono"));
+    EXPECT_TRUE(resolved(QStringLiteral("ＭＳ Ｐゴシック")).startsWith(QStringLiteral("IPA")));
+    EXPECT_TRUE(resolved(QStringLiteral("System")).startsWith(QStringLiteral("IPA")));
 }
