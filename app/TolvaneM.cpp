@@ -102,7 +102,16 @@ bool TMervikMForm::FormPaint() {
         close();
         return false;
     }
+    if (endRequested_)
+        close();
     return true;
+}
+
+void TMervikMForm::requestEnd() {
+    if (core_.FirstPaintDone)
+        close();
+    else
+        endRequested_ = true;
 }
 
 void TMervikMForm::paintEvent(QPaintEvent* event) {

@@ -47,6 +47,9 @@ class TMervikMForm : public QWidget, public mervik::RunView {
 
     // The first-paint initialisation; false when the program is to end.
     bool FormPaint();
+    // Ends the program as "End" does; asked before the first paint, once that
+    // has loaded the settings (which the end saves again).
+    void requestEnd();
     // Saves the settings and hands the siblings' parameter files back; runs
     // once, at the latest when the window is destroyed.
     void FormDestroy();
@@ -104,4 +107,5 @@ class TMervikMForm : public QWidget, public mervik::RunView {
     bool destroyed_ = false;
     bool busy_ = false;
     bool closeDeferred_ = false;
+    bool endRequested_ = false;
 };

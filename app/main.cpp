@@ -43,6 +43,8 @@ int main(int argc, char** argv) {
     QApplication::setDesktopFileName(QStringLiteral("mervik"));
     initResources();
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/mervik-256.png")));
+    // At once, so that a stop request from now on ends the program normally.
+    const int stopFd = installStopSignals();
     registerFontSubstitutes();
     setWarningHook(showWarningBox);
 
@@ -70,14 +72,19 @@ int main(int argc, char** argv) {
         MervikMForm.setVersionForm(&Tolvane3Form);
         MervikMForm.setSettingsForm(&SetAutoParForm);
 
-        // SIGTERM, SIGHUP (the session ends) and Ctrl-C close the window like
-        // "End", so that the settings are saved and the siblings' files handed back.
-        const int stopFd = installStopSignals();
+        // SIGTERM, SIGHUP (the session ends) and Ctrl-C end the program like
+        // "End", so that the settings are saved and the siblings' files handed
+        // back. A request made before this point waits in its descriptor.
         std::unique_ptr<QSocketNotifier> stopNotifier;
         if (stopFd >= 0) {
             stopNotifier = std::make_unique<QSocketNotifier>(stopFd, QSocketNotifier::Read);
-            QObject::connect(stopNotifier.get(), &QSocketNotifier::activated, &MervikMForm,
-                             [&MervikMForm] { MervikMForm.close(); });
+            QSocketNotifier* notifier = stopNotifier.get();
+            QObject::connect(notifier, &QSocketNotifier::activated, &MervikMForm,
+                             [&MervikMForm, notifier] {
+                                 // The descriptor stays readable: one request is enough.
+                                 notifier->setEnabled(false);
+                                 MervikMForm.requestEnd();
+                             });
         }
 
         QObject::connect(&MervikMForm, &TMervikMForm::formClosed, &app, &QApplication::quit,

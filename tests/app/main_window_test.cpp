@@ -351,6 +351,20 @@ TEST_F(MainWindowTest, EndClosesTheWindowAndTheEndSavesTheSettings) {
     EXPECT_FALSE(std::filesystem::exists(m.data + "/Sandrel.par"));
 }
 
+TEST_F(MainWindowTest, AnEndAskedForBeforeTheFirstPaintComesAfterIt) {
+    m.writePar(m.parLines("*.hgl", 6, 2));
+    make({"x", "/oh"});
+    QSignalSpy closed(form.get(), &TMervikMForm::formClosed);
+    form->requestEnd();
+    EXPECT_EQ(closed.count(), 0);
+    form->show();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return closed.count() == 1; }));
+    form.reset();
+    // Loaded first, so the end keeps the user's settings (with the command line's).
+    EXPECT_EQ(e2e::readText(m.data + "/Mervik.par").value_or(""),
+              e2e::crlf(m.parLines("*.hgl", 6, 4)));
+}
+
 // ---------------------------------------------------------------- during a step
 
 namespace {
