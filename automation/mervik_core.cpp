@@ -3,8 +3,10 @@
 #include <QDateTime>
 #include <QLocale>
 
+#include <cstring>
 #include <filesystem>
 #include <system_error>
+#include <thread>
 
 #include "automation/command_lines.h"
 #include "automation/error_log.h"
@@ -13,6 +15,7 @@
 #include "platform/byte_file.h"
 #include "platform/dir_search.h"
 #include "platform/file_lease.h"
+#include "platform/file_move.h"
 #include "platform/path_style.h"
 #include "settings/messages.h"
 #include "shell/UnitShell.h"
@@ -47,60 +50,16 @@ void removeFile(const std::string& path) {
     fs::remove(fs::path(path), ec);
 }
 
-// What is known of the output file before and after the join step.
-struct FileStamp {
-    bool exists = false;
-    fs::file_time_type modified{};
-    std::uintmax_t size = 0;
-
-    static FileStamp of(const std::string& path) {
-        FileStamp s;
-        std::error_code ec;
-        const fs::path p(path);
-        if (!fs::is_regular_file(p, ec))
-            return s;
-        s.modified = fs::last_write_time(p, ec);
-        if (ec)
-            return s;
-        s.size = fs::file_size(p, ec);
-        if (ec)
-            return s;
-        s.exists = true;
-        return s;
-    }
-    bool operator==(const FileStamp&) const = default;
-};
-
-// A name in folder that no file has yet: name, then "base (1).ext", "base (2).ext", ...
-std::string freeNameIn(const std::string& folder, const std::string& name) {
-    std::string candidate = joinPath(folder, name);
-    const std::string base = baseNamePart(name);
-    const std::string tail = name.substr(base.size());
-    for (int k = 1; pathExists(candidate); ++k)
-        candidate = joinPath(folder, base + " (" + num(k) + ")" + tail);
-    return candidate;
-}
-
-// Rename, or copy and delete when the data folder is on another file system.
-bool moveFile(const std::string& from, const std::string& to) {
-    std::error_code ec;
-    fs::rename(fs::path(from), fs::path(to), ec);
-    if (!ec)
-        return true;
-    if (ec != std::errc::cross_device_link)
-        return false;
-    std::string data;
-    if (!readFileBytes(from, data))
-        return false;
-    if (!writeFileBytes(to, data)) {
-        fs::remove(fs::path(to), ec);
-        return false;
-    }
-    if (!fs::remove(fs::path(from), ec) || ec) {
-        fs::remove(fs::path(to), ec);
-        return false;
-    }
-    return true;
+// A folder name of at most 255 bytes, cut at a character boundary (UTF-8).
+std::string fitFolderName(std::string name) {
+    constexpr std::size_t kNameMax = 255;
+    if (name.size() <= kNameMax)
+        return name;
+    std::size_t cut = kNameMax;
+    while (cut > 0 && (static_cast<unsigned char>(name[cut]) & 0xC0) == 0x80)
+        --cut;
+    name.resize(cut);
+    return name;
 }
 
 std::string withSeparator(std::string folder) {
@@ -151,6 +110,34 @@ std::string MervikCore::workFolder(int index) const {
 
 std::string MervikCore::failedFolder() const {
     return joinPath(settings_.sDataDir, str(kFailedFolder));
+}
+
+std::string MervikCore::dataFolderPath() const {
+    return joinPath(dataFolderBase(), str(kProgramFolder));
+}
+
+std::string MervikCore::dataFolderLockFile() const {
+    return joinPath(dataFolderPath(), str(kDataFolderLock));
+}
+
+DataFolderLockResult MervikCore::lockDataFolder() {
+    if (env_.localAppData.empty())
+        return DataFolderLockResult::unavailable;
+    const std::string folder = dataFolderPath();
+    if (!FolderExists(folder)) {
+        std::error_code ec;
+        fs::create_directories(fs::path(folder), ec);
+        dataFolderCreated_ = FolderExists(folder);
+    }
+    switch (dataFolderLock_.acquire(dataFolderLockFile())) {
+        case InstanceLockResult::acquired:
+            return DataFolderLockResult::acquired;
+        case InstanceLockResult::heldByOther:
+            return DataFolderLockResult::heldByOther;
+        case InstanceLockResult::unavailable:
+            break;
+    }
+    return DataFolderLockResult::unavailable;
 }
 
 // ---------------------------------------------------------------- start and end
@@ -211,7 +198,8 @@ bool MervikCore::FormPaint(const std::vector<std::string>& args) {
 
     const std::string base = dataFolderBase();
     const std::string folder = joinPath(base, str(kProgramFolder));
-    bool isNew = false;
+    // A data folder that lockDataFolder had to create is as new as one made here.
+    bool isNew = dataFolderCreated_;
     // Without a local application-data folder there is nowhere to create ours
     // (the path would start at the root); the load then fails and we end.
     if (!env_.localAppData.empty()) {
@@ -237,6 +225,7 @@ bool MervikCore::FormPaint(const std::vector<std::string>& args) {
     setDataFolder(settings_, env_.localAppData);
     int status = loadParFile();
     if (status == 2) {
+        keepOldParFile();
         CopyFolderTree(env_.initFolder, settings_.sDataDir);
         status = loadParFile();
     }
@@ -254,6 +243,41 @@ bool MervikCore::FormPaint(const std::vector<std::string>& args) {
     if (AutoStartRequested)
         ButtonAutoOutputClick();
     return true;
+}
+
+void MervikCore::keepOldParFile() {
+    // The Init folder's copy is about to replace a file that someone may have
+    // written by hand: keep it beside, under a name no earlier copy has.
+    const std::string& par = settings_.sParFile;
+    if (!isPlainFile(par))
+        return;
+    std::string kept = par + str(kOldParSuffix);
+    for (int k = 1; pathExists(kept); ++k)
+        kept = par + str(kOldParSuffix) + "." + num(k);
+    std::string content;
+    if (!readFileBytes(par, content) || !writeFileBytes(kept, content)) {
+        removeFile(kept);
+        return;
+    }
+    appendErrorLog(settings_.sDataDir, env_.timestamp(), str(kParFileName),
+                   str(kLogOldParKept) + fileNamePart(kept));
+}
+
+std::string MervikCore::makeAbsolute(const std::string& path) const {
+    // Saved in the parameter file, a relative path would name another folder
+    // at the next start from another working folder.
+    if (path.empty() || path.front() == PathStyle::native().separator)
+        return path;
+    std::error_code ec;
+    const fs::path cwd = fs::current_path(ec);
+    if (ec)
+        return path;
+    std::string rest = path;
+    while (rest.size() >= 2 && rest[0] == '.' && rest[1] == PathStyle::native().separator)
+        rest.erase(0, 2);
+    if (rest == ".")
+        rest.clear();
+    return rest.empty() ? withSeparator(cwd.string()) : joinPath(cwd.string(), rest);
 }
 
 void MervikCore::applyCommandLine(const std::vector<std::string>& rawArgs) {
@@ -281,11 +305,11 @@ void MervikCore::applyCommandLine(const std::vector<std::string>& rawArgs) {
         last = 2;
     }
     if (args.size() > last)
-        settings_.sChgAreaDir1 = ResolveShortcut(args[last]);
+        settings_.sChgAreaDir1 = makeAbsolute(ResolveShortcut(makeAbsolute(args[last])));
     if (args.size() > last + 1)
-        settings_.sChgAreaDir2 = withSeparator(args[last + 1]);
+        settings_.sChgAreaDir2 = withSeparator(makeAbsolute(args[last + 1]));
     if (args.size() > last + 2)
-        settings_.sOutDir = withSeparator(args[last + 2]);
+        settings_.sOutDir = withSeparator(makeAbsolute(args[last + 2]));
 }
 
 // ---------------------------------------------------------------- standby cycle
@@ -329,10 +353,20 @@ bool MervikCore::startChecks() {
         case ftImage:
         case ftPdf:
         case ftSxf:
-            return true;
+            break;
         default:
             return fail(Msg::comparisonTypeRefused, settings_.sChgAreaDir1);
     }
+    // Results written into an input folder would replace inputs (an HPGL
+    // result has the input's name) and be deleted with them; folder 2 equal
+    // to folder 1 compares every file with itself and then deletes it.
+    const std::string folder1 = folderPart(settings_.sChgAreaDir1);
+    if (sameFolder(settings_.sOutDir, folder1) ||
+        sameFolder(settings_.sOutDir, settings_.sChgAreaDir2))
+        return fail(Msg::outputIsComparisonFolder, settings_.sOutDir);
+    if (sameFolder(settings_.sChgAreaDir2, folder1))
+        return fail(Msg::folder2IsFolder1, settings_.sChgAreaDir2);
+    return true;
 }
 
 void MervikCore::ButtonAutoOutputClick() {
@@ -384,34 +418,82 @@ int MervikCore::CountFolderEntries(const std::string& folder) {
 
 std::string MervikCore::FindInputFile() {
     const std::string folder1 = folderPart(settings_.sChgAreaDir1);
-    std::string name;
-    {
-        DirSearch search(settings_.sChgAreaDir1);
-        if (!search.isOpen())
-            return {};
-        DirEntry entry;
-        while (search.next(entry)) {
-            if (entry.name == "." || entry.name == "..")
-                continue;
-            // A quote cannot be carried inside the quoted tokens of a command line.
-            if (entry.name.find('"') != std::string::npos) {
-                if (quotedNamesReported_.insert(entry.name).second)
-                    appendErrorLog(settings_.sDataDir, env_.timestamp(), entry.name,
-                                   str(kLogQuoteInName));
-                continue;
-            }
-            if (CanOpenExclusive(folder1 + entry.name)) {
-                name = entry.name;
-                break;
-            }
-        }
-    }
-    if (name.empty())
+    DirSearch search(settings_.sChgAreaDir1);
+    if (!search.isOpen())
         return {};
-    // Only a partner spelt exactly like the name counts, and a search would match
-    // without regard to case (and take "*" or "?" in the name as wildcards): so
-    // the partner is opened by its name, without reading folder 2.
-    return CanOpenExclusive(settings_.sChgAreaDir2 + name) ? name : std::string();
+    DirEntry entry;
+    // Every file of folder 1 is tried in directory order, so that one that is
+    // not ready (partner missing, still open, still growing, a folder) does
+    // not hold up the ready pairs behind it.
+    while (search.next(entry)) {
+        if (entry.name == "." || entry.name == ".." || entry.isFolder)
+            continue;
+        // A quote cannot be carried inside the quoted tokens of a command line.
+        if (entry.name.find('"') != std::string::npos) {
+            if (quotedNamesReported_.insert(entry.name).second)
+                appendErrorLog(settings_.sDataDir, env_.timestamp(), entry.name,
+                               str(kLogQuoteInName));
+            continue;
+        }
+        // Only a partner spelt exactly like the name counts, and a search would
+        // match without regard to case (and take "*" or "?" in the name as
+        // wildcards): so the partner is opened by its name, without reading folder 2.
+        const std::string path1 = folder1 + entry.name;
+        const std::string path2 = settings_.sChgAreaDir2 + entry.name;
+        if (!CanOpenExclusive(path1) || !CanOpenExclusive(path2))
+            continue;
+        if (keptPairUnchanged(entry.name, path1, path2))
+            continue;
+        if (!settled(path1, path2))
+            continue;
+        return entry.name;
+    }
+    return {};
+}
+
+bool MervikCore::settled(const std::string& path1, const std::string& path2) {
+    const std::int64_t settleNs =
+        std::chrono::duration_cast<std::chrono::nanoseconds>(env_.settleTime).count();
+    const std::optional<FileStamp> a1 = fileStamp(path1);
+    const std::optional<FileStamp> a2 = fileStamp(path2);
+    if (!a1 || !a2)
+        return false;
+    if (settleNs <= 0)
+        return true;
+    // A file last changed longer ago than the settle time needs no second look.
+    const std::int64_t age = fileClockNowNs() - std::max(a1->modifiedNs, a2->modifiedNs);
+    if (age >= settleNs)
+        return true;
+    // Otherwise look again once the settle time has passed since the last
+    // change (a time stamp in the future, from another machine's clock, waits
+    // the whole settle time).
+    std::this_thread::sleep_for(
+        std::chrono::nanoseconds(settleNs - std::max<std::int64_t>(age, 0)));
+    const std::optional<FileStamp> b1 = fileStamp(path1);
+    const std::optional<FileStamp> b2 = fileStamp(path2);
+    return b1 && b2 && *a1 == *b1 && *a2 == *b2 && CanOpenExclusive(path1) &&
+           CanOpenExclusive(path2);
+}
+
+bool MervikCore::keptPairUnchanged(const std::string& name, const std::string& path1,
+                                   const std::string& path2) {
+    const auto it = keptPairs_.find(name);
+    if (it == keptPairs_.end())
+        return false;
+    const std::optional<FileStamp> s1 = fileStamp(path1);
+    const std::optional<FileStamp> s2 = fileStamp(path2);
+    if (s1 && s2 && *s1 == it->second.first && *s2 == it->second.second)
+        return true;
+    // Replaced or changed since: a new pair of the same name.
+    keptPairs_.erase(it);
+    return false;
+}
+
+void MervikCore::rememberKeptPair(const std::string& name) {
+    const std::optional<FileStamp> s1 = fileStamp(folderPart(settings_.sChgAreaDir1) + name);
+    const std::optional<FileStamp> s2 = fileStamp(settings_.sChgAreaDir2 + name);
+    if (s1 && s2)
+        keptPairs_[name] = KeptPair{*s1, *s2};
 }
 
 void MervikCore::WriteErrorLog(const std::string& message) {
@@ -419,12 +501,37 @@ void MervikCore::WriteErrorLog(const std::string& message) {
 }
 
 void MervikCore::DeleteInputFiles(const std::string& name) {
-    removeFile(folderPart(settings_.sChgAreaDir1) + name);
-    removeFile(settings_.sChgAreaDir2 + name);
+    for (const std::string& path :
+         {folderPart(settings_.sChgAreaDir1) + name, settings_.sChgAreaDir2 + name}) {
+        // Never the result this run has just written, however the folders are spelt.
+        if (!writtenOutput_.empty() && sameFileObject(path, writtenOutput_))
+            continue;
+        removeFile(path);
+    }
 }
 
 void MervikCore::logLine(std::string line) {
+    runLines_.push_back(line);
     view_.addLogLine(line);
+}
+
+void MervikCore::reportStep(const std::string& programPath, int highestNormalStatus) {
+    const SpawnResult& r = lastStep_;
+    const std::string program = fileNamePart(programPath);
+    std::string reason;
+    if (!r.started) {
+        reason = program + str(kCouldNotStart) + std::strerror(r.startError);
+    } else if (r.signal != 0) {
+        reason = program + str(kEndedBySignal) + num(r.signal);
+    } else if (r.exited && (r.exitStatus < 0 || r.exitStatus > highestNormalStatus)) {
+        reason = program + str(kExitedWithStatus) + num(r.exitStatus);
+        if (!r.lastErrorLine.empty())
+            reason += str(kColon) + r.lastErrorLine;
+    }
+    if (reason.empty())
+        return;
+    logLine(str(kErrStep) + reason);
+    WriteErrorLog(reason);
 }
 
 bool MervikCore::prepareWorkFolders() {
@@ -454,35 +561,62 @@ bool MervikCore::prepareWorkFolders() {
 }
 
 void MervikCore::failRun(const std::string& name) {
-    // The pair is kept for the user instead of deleted; folder 1 is still emptied
-    // of it so that the next pair is not held up.
-    const std::string failed = failedFolder();
-    {
-        std::error_code ec;
-        fs::create_directories(fs::path(failed), ec);
-    }
+    // The pair is kept for the user instead of deleted, in a folder of its own
+    // per run, the files under the numbers of their folders and the run's log
+    // beside them; folder 1 is still emptied of it so that the next pair is not
+    // held up.
+    ++tally.failed;
+    const std::string stamp =
+        QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH-mm-ss")).toStdString();
+    std::string runFolder = joinPath(failedFolder(), fitFolderName(stamp + " " + name));
+    for (int k = 2; pathExists(runFolder); ++k)
+        runFolder = joinPath(failedFolder(), fitFolderName(stamp + " (" + num(k) + ") " + name));
+    std::error_code ec;
+    const bool haveFolder = fs::create_directories(fs::path(runFolder) / str(kFailedFolder1), ec) &&
+                            fs::create_directories(fs::path(runFolder) / str(kFailedFolder2), ec);
     std::string where;
-    for (const std::string& source :
-         {folderPart(settings_.sChgAreaDir1) + name, settings_.sChgAreaDir2 + name}) {
-        if (!pathExists(source))
+    bool movedAny = false;
+    const std::string sources[] = {folderPart(settings_.sChgAreaDir1) + name,
+                                   settings_.sChgAreaDir2 + name};
+    const std::string_view roles[] = {kFailedFolder1, kFailedFolder2};
+    for (int i = 0; i < 2; ++i) {
+        const std::string& source = sources[i];
+        if (!pathExists(source) ||
+            (!writtenOutput_.empty() && sameFileObject(source, writtenOutput_)))
             continue;
         if (!where.empty())
             where += kAnd;
-        const std::string target = freeNameIn(failed, name);
-        if (moveFile(source, target))
+        const std::string target = joinPath(joinPath(runFolder, str(roles[i])), name);
+        if (haveFolder && moveFileTo(source, target)) {
             where += target;
-        else
+            movedAny = true;
+        } else {
             where += source + str(kNotMoved);
+        }
     }
     if (!where.empty()) {
         logLine(str(kMovedTo) + where);
         WriteErrorLog(str(kLogMovedTo) + where);
     }
+    if (movedAny) {
+        std::string text;
+        for (const std::string& line : runLines_)
+            text += line + "\r\n";
+        writeFileBytes(joinPath(runFolder, str(kRunTxt)), text);
+        tally.keptIn.push_back(runFolder);
+    } else if (haveFolder) {
+        fs::remove_all(fs::path(runFolder), ec);
+    }
+    rememberKeptPair(name);
     view_.processPendingMessages();
 }
 
 void MervikCore::RunPass(const std::string& name) {
     currentName = name;
+    runLines_.clear();
+    writtenOutput_.clear();
+    lastRunComplete = false;
+    ++tally.run;
     view_.setStatus(str(message(Msg::outputting)));
     if (view_.logLineCount() > 1000)
         view_.clearLog();
@@ -513,12 +647,14 @@ void MervikCore::RunPass(const std::string& name) {
     ExecCommandLine(splitCommandLine1(in));
     const int d = CountFolderEntries(in.temp1);
     logLine(str(kCountTemp1) + num(d));
+    reportStep(in.tolvaneExe);
 
     logLine(str(kStep2));
     view_.processPendingMessages();
     ExecCommandLine(splitCommandLine2(in));
     const int e = CountFolderEntries(in.temp2);
     logLine(str(kCountTemp2) + num(e));
+    reportStep(in.tolvaneExe);
 
     const std::string temp12 = num(d) + str(kTemp2) + num(e);
     if (d != e) {
@@ -539,6 +675,8 @@ void MervikCore::RunPass(const std::string& name) {
     ExecCommandLine(compareCommandLine(in));
     const int h = CountFolderEntries(in.temp3);
     logLine(str(kCountTemp3) + num(h));
+    // Like diff, the comparison program ends with status 1 when drawings differ.
+    reportStep(in.sandrelExe, 1);
     if (!(h == d && h != 0)) {
         const std::string temp13 = num(d) + str(kTemp3) + num(h);
         logLine(str(kErrCount));
@@ -551,17 +689,33 @@ void MervikCore::RunPass(const std::string& name) {
     // The run is complete only when step 4 wrote its own output file: other
     // files in the output folder, or an older result of the same name, do not count.
     const std::string output = outputFilePath(in);
-    const FileStamp before = FileStamp::of(output);
+    const std::optional<FileStamp> before = fileStamp(output);
     logLine(str(kStep4));
     SwitchViewerParameters(2);
     view_.processPendingMessages();
     ExecCommandLine(joinCommandLine(in));
     const int t = CountFolderEntries(settings_.sOutDir);
     logLine(str(kCountOutDir) + num(t));
-    const FileStamp after = FileStamp::of(output);
-    if (after.exists && !(before == after)) {
+    reportStep(in.tolvaneExe);
+    const std::optional<FileStamp> after = fileStamp(output);
+    if (after && isPlainFile(output) && !(before == after)) {
+        writtenOutput_ = output;
         DeleteInputFiles(name);
         logLine(str(kEnd));
+        ++tally.complete;
+        lastRunComplete = true;
+        // Inputs that cannot be deleted (a read-only folder) are said once; the
+        // pair is not run again while its files stay as they are.
+        bool kept = false;
+        for (const std::string& path : {in.folder1 + name, in.folder2 + name}) {
+            if (!pathExists(path) || sameFileObject(path, output))
+                continue;
+            logLine(str(kErrNotDeleted) + path);
+            WriteErrorLog(str(kLogNotDeleted) + path);
+            kept = true;
+        }
+        if (kept)
+            rememberKeptPair(name);
         return;
     }
     const std::string temp1Out = num(d) + str(kOutDir) + num(t);
@@ -574,7 +728,7 @@ void MervikCore::RunPass(const std::string& name) {
 // ---------------------------------------------------------------- siblings
 
 void MervikCore::ExecCommandLine(const std::string& commandLine) {
-    runner_.run(commandLine);
+    lastStep_ = runner_.runStep(commandLine);
 }
 
 void MervikCore::SwitchViewerParameters(std::uint8_t mode) {

@@ -1,13 +1,19 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
+#include <map>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "automation/run_view.h"
 #include "automation/sibling_runner.h"
+#include "platform/file_identity.h"
+#include "platform/instance_lock.h"
+#include "platform/process_spawn.h"
 #include "settings/Tolvane1.h"
 
 namespace mervik {
@@ -21,6 +27,26 @@ struct CoreEnvironment {
     std::string initFolder;
     // The error log's date and time text for "now".
     std::function<std::string()> timestamp;
+    // How long a file's size and modification time must stay the same before
+    // it is taken: a writer that closes the file between pieces (a copy over
+    // the network, a program that appends) is not caught by the lease alone.
+    std::chrono::milliseconds settleTime{1000};
+};
+
+// What the runs of this process came to, for a summary at the end.
+struct RunTally {
+    int run = 0;
+    int complete = 0;
+    int failed = 0;
+    // The folders under Failed that keep the pairs of failed runs.
+    std::vector<std::string> keptIn;
+};
+
+// How taking the data folder's lock went.
+enum class DataFolderLockResult : std::uint8_t {
+    acquired,
+    heldByOther,  // another instance works on this data folder: end silently
+    unavailable,  // no lock could be made: start normally
 };
 
 // The error log's timestamp of the current local time in the user's formats.
@@ -34,6 +60,11 @@ class MervikCore {
     MervikCore(TSettings& settings, RunView& view, SiblingRunner& runner, CoreEnvironment env);
 
     // --- start and end
+    // Locks the data folder for the whole life of this object, creating the
+    // folder when it is missing (the first paint then fills it from the Init
+    // folder as a new one). Called before FormCreate: two instances must never
+    // share the work folders, whatever session or machine they run in.
+    DataFolderLockResult lockDataFolder();
     // Puts back leftovers of a run that did not end normally, then takes the
     // comparison program's back-up.
     void FormCreate();
@@ -72,6 +103,8 @@ class MervikCore {
     std::string comparisonBackup() const;
     std::string workFolder(int index) const;  // 1..3, with the trailing separator
     std::string failedFolder() const;
+    // The file that holds the data folder's lock.
+    std::string dataFolderLockFile() const;
 
     bool StandbyActive = false;
     std::int32_t WaitCountdown = 0;
@@ -81,13 +114,33 @@ class MervikCore {
     bool MinimizeRequested = false;
     // The name of the current run (N), also written into error-log entries.
     std::string currentName;
+    RunTally tally;
+    // True when the last RunPass ended with "* End".
+    bool lastRunComplete = false;
 
   private:
+    // A pair whose files could not be removed after its run, as they were then.
+    struct KeptPair {
+        FileStamp first;
+        FileStamp second;
+    };
+
     bool prepareWorkFolders();
     void failRun(const std::string& name);
     void logLine(std::string line);
+    // After the specified lines of a step: why its program failed, if it did.
+    // Statuses up to highestNormalStatus are no failure.
+    void reportStep(const std::string& program, int highestNormalStatus = 0);
+    // Whether both files have kept size and time over the settle time.
+    bool settled(const std::string& path1, const std::string& path2);
+    bool keptPairUnchanged(const std::string& name, const std::string& path1,
+                           const std::string& path2);
+    void rememberKeptPair(const std::string& name);
+    void keepOldParFile();
+    std::string makeAbsolute(const std::string& path) const;
     int loadParFile();
     std::string dataFolderBase() const;
+    std::string dataFolderPath() const;
 
     TSettings& settings_;
     RunView& view_;
@@ -95,6 +148,14 @@ class MervikCore {
     CoreEnvironment env_;
     // Names with a double quote already reported in the error log.
     std::set<std::string> quotedNamesReported_;
+    std::map<std::string, KeptPair> keptPairs_;
+    InstanceLock dataFolderLock_;
+    bool dataFolderCreated_ = false;
+    // The lines of the current run, for the text file kept with a failed pair.
+    std::vector<std::string> runLines_;
+    SpawnResult lastStep_;
+    // The output file that the current run's join step has written.
+    std::string writtenOutput_;
 };
 
 }  // namespace mervik

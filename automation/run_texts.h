@@ -46,7 +46,27 @@ inline constexpr std::string_view kNotMoved = " (could not be moved)";
 inline constexpr std::string_view kLogQuoteInName =
     "File name contains a double quote and is passed over !";
 
+// Why a step's program failed, after the step's own lines: "tolvane could not
+// be started: Permission denied", "sandrel ended by signal 11", "tolvane
+// exited with status 2: <its last line on standard error>".
+inline constexpr std::string_view kErrStep = "  *** ";
+inline constexpr std::string_view kCouldNotStart = " could not be started: ";
+inline constexpr std::string_view kEndedBySignal = " ended by signal ";
+inline constexpr std::string_view kExitedWithStatus = " exited with status ";
+inline constexpr std::string_view kColon = ": ";
+// A complete run whose inputs stay where they are (a read-only folder).
+inline constexpr std::string_view kErrNotDeleted = "  *** Input file cannot be deleted : ";
+inline constexpr std::string_view kLogNotDeleted = "Input file cannot be deleted ! ";
+// Start-up: a parameter file of another version kept before the Init copy.
+inline constexpr std::string_view kLogOldParKept = "Parameter file of another version kept as ";
+
 inline constexpr std::string_view kFailedFolder = "Failed";
+// In a failed run's folder: the files of folders 1 and 2, and the run's log.
+inline constexpr std::string_view kFailedFolder1 = "1";
+inline constexpr std::string_view kFailedFolder2 = "2";
+inline constexpr std::string_view kRunTxt = "run.txt";
+inline constexpr std::string_view kDataFolderLock = "Mervik.lock";
+inline constexpr std::string_view kOldParSuffix = ".old";
 inline constexpr std::string_view kErrorTxt = "Error.txt";
 inline constexpr std::string_view kError2Txt = "Error2.txt";
 

@@ -25,22 +25,53 @@ namespace {
 constexpr int kExitNormal = 0;
 constexpr int kExitNoParFile = 1;
 constexpr int kExitStartCheck = 2;
+constexpr int kExitRunFailed = 3;
 
 constexpr const char* kUsage =
-    "Usage: mervik-cli [--once] [/a|/b] [/op|/ot|/os|/ov|/oh] [FILE1 [FOLDER2 [OUTDIR]]]\n"
+    "Usage: mervik-cli [--once] START [/op|/ot|/os|/ov|/oh] [FILE1 [FOLDER2 [OUTDIR]]]\n"
     "       mervik-cli --help | --version\n"
     "\n"
     "Waits for pairs of multi-page drawing files of the same name in the folder of\n"
     "FILE1 (a path with a file pattern, such as ~/in1/*.pdf) and in FOLDER2, has\n"
     "them compared by the sibling programs and writes the result to OUTDIR.\n"
-    "Values not given are taken from the parameter file, and given ones are kept there.\n"
+    "Values not given are taken from the parameter file, and given ones are kept there;\n"
+    "relative paths are made absolute first.\n"
     "\n"
+    "  START    the start-switch position, always the first argument: /a (or /b)\n"
+    "           as the window program takes them; any other word, such as -, only\n"
+    "           fills the position. Standby starts in every case.\n"
     "  --once   make the start checks, run every pair that is ready, then end\n"
     "  /op /ot /os /ov /oh   output type PDF, TIFF, SXF(.p21), SXF(.sfc), HPGL\n"
-    "  /a /b    accepted for the window program's sake; standby starts anyway\n"
     "\n"
     "Ctrl-C, SIGTERM or SIGHUP ends the program after the run in progress.\n"
-    "Exit status: 0 normal end, 1 parameter file cannot be loaded, 2 a start check failed.\n";
+    "Exit status: 0 normal end, 1 parameter file cannot be loaded, 2 a start check\n"
+    "failed, 3 (--once) a run failed; with --once a summary goes to standard error.\n";
+
+// The first argument is always the start-switch position. A path or an
+// output switch there is used up unseen and the rest shifts, so say how it
+// was read before the shifted values end up in the parameter file.
+void hintAtStartPosition(const std::vector<std::string>& args) {
+    if (args.empty())
+        return;
+    const std::string& first = args[0];
+    if (first == "/a" || first == "/A" || first == "/b" || first == "/B")
+        return;
+    const bool outputSwitch = first.size() == 3 && first[0] == '/' && first[1] == 'o';
+    const bool pathLike = first.find_first_of("/.*?~") != std::string::npos;
+    if (!outputSwitch && !pathLike)
+        return;
+    std::fprintf(stderr,
+                 "mervik-cli: \"%s\" was read as the start-switch position (the first "
+                 "argument) and ignored; to use it, write /a (or -) before it\n",
+                 first.c_str());
+}
+
+void printSummary(const mervik::RunTally& t) {
+    std::fprintf(stderr, "mervik-cli: pairs run %d, complete %d, failed %d\n", t.run, t.complete,
+                 t.failed);
+    for (const std::string& folder : t.keptIn)
+        std::fprintf(stderr, "mervik-cli: failed pair kept in %s\n", folder.c_str());
+}
 
 // Every pair that is ready now, each at most once in this invocation: a pair
 // that could not be removed would otherwise be run for ever.
@@ -78,6 +109,7 @@ int main(int argc, char** argv) {
     InstanceLock lock;
     if (!takeSingleInstanceLock(lock, localAppData))
         return kExitNormal;
+    hintAtStartPosition(args);
 
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("Mervik"));
@@ -96,6 +128,10 @@ int main(int argc, char** argv) {
     env.localAppData = localAppData;
     env.initFolder = initFolderOf(executableFolder());
     MervikCore core(Settings, view, runner, env);
+    // The session lock above does not see an instance of another session or
+    // machine on the same data folder; this one does, for the whole process.
+    if (core.lockDataFolder() == DataFolderLockResult::heldByOther)
+        return kExitNormal;
 
     // Every end goes through the program's normal end: settings saved, the
     // siblings' parameter files restored.
@@ -119,7 +155,8 @@ int main(int argc, char** argv) {
     if (once) {
         view.setTimerEnabled(false);
         runReadyPairs(core);
-        return end(kExitNormal);
+        printSummary(core.tally);
+        return end(core.tally.failed > 0 ? kExitRunFailed : kExitNormal);
     }
 
     QObject::connect(&view.Timer1, &QTimer::timeout, &app,

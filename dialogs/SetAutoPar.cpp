@@ -13,7 +13,7 @@
 #include "FolderOpen.h"
 #include "SetInputFile.h"
 #include "dialog_support.h"
-#include "folder_identity.h"
+#include "platform/file_identity.h"
 #include "platform/install_layout.h"
 #include "ui_SetAutoPar.h"
 
@@ -76,12 +76,6 @@ TSetAutoParForm::TSetAutoParForm(mervik::TSettings& settings, TFolderOpenForm& f
     setFont(mervik::pixelFont(QStringLiteral("Calibri"), 15));
     ui->WaitTimeEdit->setCorrectionMode(QAbstractSpinBox::CorrectToNearestValue);
 
-    openDialog1_ = new QFileDialog(this);
-    openDialog1_->setObjectName(QStringLiteral("OpenDialog1"));
-    openDialog1_->setFileMode(QFileDialog::ExistingFile);
-    openDialog1_->setAcceptMode(QFileDialog::AcceptOpen);
-    // Our own dialog, so that the executable filter below applies.
-    openDialog1_->setOption(QFileDialog::DontUseNativeDialog);
     openDialogRunner_ = [](QFileDialog& dialog) { return dialog.exec() == QDialog::Accepted; };
 
     connect(ui->ButtonOK, &QPushButton::clicked, this, &TSetAutoParForm::ButtonOKClick);
@@ -177,20 +171,16 @@ void TSetAutoParForm::ButtonOKClick() {
             warn(Msg::comparisonTypeRefused, ui->sChgAreaDir1Edit);
             return;
     }
-    // One folder given twice would let a run delete its own inputs or result.
-    auto clashWarning = [](const char* text, const QLineEdit* edit) {
-        mervik::ShowWarning(std::string(text) + '\r' + fromQt(edit->text()) + '\r' +
-                            std::string(mervik::message(Msg::registerWithSet)));
-    };
-    switch (mervik::checkDistinctFolders(folder1, folder2, outDir)) {
-        case mervik::FolderClash::outputIsComparisonFolder:
-            clashWarning(mervik::kOutputIsComparisonFolder, ui->sOutDirEdit);
-            return;
-        case mervik::FolderClash::folder2IsFolder1:
-            clashWarning(mervik::kFolder2IsFolder1, ui->sChgAreaDir2Edit);
-            return;
-        case mervik::FolderClash::none:
-            break;
+    // The same checks as the start of standby: a result written into an input
+    // folder would be deleted with the inputs, and folder 2 equal to folder 1
+    // compares every file with itself before deleting it.
+    if (mervik::sameFolder(outDir, folder1) || mervik::sameFolder(outDir, folder2)) {
+        warn(Msg::outputIsComparisonFolder, ui->sOutDirEdit);
+        return;
+    }
+    if (mervik::sameFolder(folder2, folder1)) {
+        warn(Msg::folder2IsFolder1, ui->sChgAreaDir2Edit);
+        return;
     }
 
     settings_.sSandrelExe = sandrel;
@@ -228,17 +218,24 @@ void TSetAutoParForm::ButtonBatchFileExtClick() {
 }
 
 void TSetAutoParForm::chooseProgram(QLineEdit* edit) {
-    openDialog1_->selectFile(QString());
+    // A fresh dialog each time: it holds no file name from an earlier use.
+    delete OpenDialog1;
+    OpenDialog1 = new QFileDialog(this);
+    OpenDialog1->setObjectName(QStringLiteral("OpenDialog1"));
+    OpenDialog1->setFileMode(QFileDialog::ExistingFile);
+    OpenDialog1->setAcceptMode(QFileDialog::AcceptOpen);
+    // Our own dialog, so that the executable filter below applies.
+    OpenDialog1->setOption(QFileDialog::DontUseNativeDialog);
     const std::string start = textOrCurrentDirectory(edit);
     // The current directory has no closing separator, so this is its parent.
-    openDialog1_->setDirectory(toQt(mervik::folderPart(start)));
-    openDialog1_->setNameFilter(programFilter());
-    openDialog1_->setFilter(QDir::AllDirs | QDir::Files | QDir::Executable | QDir::Hidden |
-                            QDir::NoDot);
-    if (!openDialogRunner_(*openDialog1_)) {
+    OpenDialog1->setDirectory(toQt(mervik::folderPart(start)));
+    OpenDialog1->setNameFilter(programFilter());
+    OpenDialog1->setFilter(QDir::AllDirs | QDir::Files | QDir::Executable | QDir::Hidden |
+                           QDir::NoDot);
+    if (!openDialogRunner_(*OpenDialog1)) {
         return;
     }
-    const QStringList chosen = openDialog1_->selectedFiles();
+    const QStringList chosen = OpenDialog1->selectedFiles();
     if (!chosen.isEmpty()) {
         edit->setText(chosen.first());
     }
@@ -246,7 +243,9 @@ void TSetAutoParForm::chooseProgram(QLineEdit* edit) {
 
 bool TSetAutoParForm::chooseFolder(const std::string& initial) {
     folderOpen_.FolderName = initial;
-    return folderOpen_.exec() == QDialog::Accepted;
+    // A cleared edit in the folder dialog names no folder; appending the
+    // separator to it would make the file system root of it.
+    return folderOpen_.exec() == QDialog::Accepted && !folderOpen_.FolderName.empty();
 }
 
 void TSetAutoParForm::Button2Click() {
@@ -283,9 +282,5 @@ void TSetAutoParForm::Button3Click() {
         return;
     }
     const std::string& chosen = folderOpen_.FolderName;
-    // A cleared edit in the folder dialog names no folder: keep the field.
-    if (chosen.empty()) {
-        return;
-    }
     ui->sOutDirEdit->setText(toQt(chosen.back() == separator()[0] ? chosen : chosen + separator()));
 }

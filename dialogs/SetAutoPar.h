@@ -31,7 +31,6 @@ class TSetAutoParForm : public QDialog {
     // so that tests can look at the dialog's set-up and answer it.
     using OpenDialogRunner = std::function<bool(QFileDialog&)>;
     void setOpenDialogRunner(OpenDialogRunner runner);
-    QFileDialog& OpenDialog1() { return *openDialog1_; }
 
     void FormShow();
     void ButtonOKClick();
@@ -60,6 +59,6 @@ class TSetAutoParForm : public QDialog {
     TSetinputFileDlg& inputFileDlg_;
     std::function<void(int)> showHelpContext_;
     std::unique_ptr<Ui::SetAutoParForm> ui;
-    QFileDialog* openDialog1_ = nullptr;  // owned by the form
+    QFileDialog* OpenDialog1 = nullptr;  // made afresh for each use, owned by the form
     OpenDialogRunner openDialogRunner_;
 };

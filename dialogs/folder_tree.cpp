@@ -168,11 +168,15 @@ QTreeWidgetItem* FolderView::addFolderItem(QTreeWidgetItem* parentItem, const QS
     item->setChildIndicatorPolicy(hasSubfolders(path)
                                       ? QTreeWidgetItem::ShowIndicator
                                       : QTreeWidgetItem::DontShowIndicatorWhenChildless);
-    // Keep the children in name order: a new folder lands in its place.
+    // Keep the children in name order: a new folder lands in its place. The
+    // places below the top node keep their own order.
     int row = 0;
-    while (row < parentItem->childCount() &&
+    while (kindOf(parentItem) != kTop && row < parentItem->childCount() &&
            compareFolderNames(parentItem->child(row)->data(0, NameRole).toString(), name) < 0) {
         ++row;
+    }
+    if (kindOf(parentItem) == kTop) {
+        row = parentItem->childCount();
     }
     parentItem->insertChild(row, item);
     return item;
@@ -293,6 +297,14 @@ bool FolderView::renameFolder(QTreeWidgetItem* item, const QString& newName) {
         fail(tr("Could not rename %1 to %2.").arg(oldPath, newName));
         return false;
     }
+    // The nodes below are read again under the new path; a selection among
+    // them moves up to the renamed folder first.
+    for (QTreeWidgetItem* up = currentItem(); up != nullptr && up != item; up = up->parent()) {
+        if (up->parent() == item) {
+            setCurrentItem(item);
+            break;
+        }
+    }
     const bool wasCurrent = currentItem() == item;
     const bool wasExpanded = item->isExpanded();
     {
@@ -386,10 +398,13 @@ void FolderView::fail(const QString& message) {
 
 void FolderView::contextMenuEvent(QContextMenuEvent* event) {
     QTreeWidgetItem* item = itemAt(event->pos());
-    if (item == nullptr || kindOf(item) == kTop) {
+    if (item == nullptr) {
         return;
     }
     setCurrentItem(item);
+    if (kindOf(item) == kTop) {
+        return;
+    }
     const bool ordinary = kindOf(item) == kFolder;
     QMenu menu(this);
     menu.addAction(tr("Open in file manager"), this, [this, item] { openInFileManager(item); });
@@ -487,16 +502,13 @@ void ComboView::rebuild() {
 }
 
 int ComboView::rowOf(QTreeWidgetItem* node) const {
+    // Mounted volumes are shortcuts by path, not nodes: the chain through
+    // one is listed in full, so that its levels stay one apart.
     const QModelIndex index = view_->indexFromItem(node);
-    const QString path = view_->pathOf(node);
     for (int row = 0; row < count(); ++row) {
         const QVariant stored = itemData(row, NodeRole);
-        if (stored.isValid()) {
-            if (stored.value<QPersistentModelIndex>() == index) {
-                return row;
-            }
-        } else if (pathAt(row) == path && kindOf(node) == kFolder) {
-            return row;  // a mounted volume on the chain
+        if (stored.isValid() && stored.value<QPersistentModelIndex>() == index) {
+            return row;
         }
     }
     return -1;

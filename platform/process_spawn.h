@@ -13,9 +13,24 @@ namespace mervik {
 // comes out empty ("" alone) is no argument.
 std::vector<std::string> splitCommandLine(std::string_view commandLine);
 
+// How a started program ended, or why it could not be started.
+struct SpawnResult {
+    bool started = false;
+    int startError = 0;   // the error number when it could not be started
+    bool exited = false;  // ended by exit(): exitStatus holds its status
+    int exitStatus = 0;
+    int signal = 0;  // the signal that ended it, 0 when none did
+    // The last non-blank line it wrote on standard error, without line end.
+    std::string lastErrorLine;
+};
+
 // Starts the first argument of the command line as the program, with this
-// process's environment and current folder, and waits for it to end.
-// Returns false at once when the program could not be started.
+// process's environment and current folder, and waits for it to end. What it
+// writes on standard error is passed on to ours as it comes, and its last
+// line is kept. Returns at once when the program could not be started.
+SpawnResult runAndWait(std::string_view commandLine);
+
+// runAndWait, telling only whether the program could be started.
 bool spawnAndWait(std::string_view commandLine);
 
 // The folder of this program's executable file, byte for byte; empty when the

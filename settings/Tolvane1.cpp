@@ -31,22 +31,22 @@ bool isPlainFile(const std::string& path) {
     return !path.empty() && std::filesystem::is_regular_file(path, ec);
 }
 
-// Reads lines the way the parameter file was always read: a line ends at its
-// CR, and one LF right after that CR is skipped. A lone LF is text.
+// Reads lines ended by CR LF, as the program writes them, and also by a lone
+// LF or a lone CR, as a hand-edited file may have them: a file saved by an
+// editor that writes LF must not read as a foreign version and be replaced.
 class LineReader {
   public:
     explicit LineReader(std::string_view content) : rest_(content) {}
 
     std::string next() {
-        const std::size_t cr = rest_.find('\r');
-        std::string line(rest_.substr(0, cr));
-        if (cr == std::string_view::npos) {
+        const std::size_t end = rest_.find_first_of("\r\n");
+        std::string line(rest_.substr(0, end));
+        if (end == std::string_view::npos) {
             rest_ = {};
         } else {
-            rest_.remove_prefix(cr + 1);
-            if (!rest_.empty() && rest_.front() == '\n') {
-                rest_.remove_prefix(1);
-            }
+            const bool crlf =
+                rest_[end] == '\r' && end + 1 < rest_.size() && rest_[end + 1] == '\n';
+            rest_.remove_prefix(end + (crlf ? 2 : 1));
         }
         return line;
     }
@@ -59,9 +59,10 @@ bool isBlankOrControl(char c) {
     return static_cast<unsigned char>(c) <= ' ' || c == '\x7f';
 }
 
-// The first word of the line as a decimal number; a word that is no number
-// in range, and an empty line, read as 0.
-std::int64_t readNumber(const std::string& line) {
+// The first word of the line as a decimal number; a word that is no number,
+// and an empty line, read as 0. A number beyond 32 bits reads as 0, or, with
+// clamp, as the nearest 32-bit value.
+std::int64_t readNumber(const std::string& line, bool clamp = false) {
     std::size_t i = 0;
     while (i < line.size() && isBlankOrControl(line[i])) {
         ++i;
@@ -80,22 +81,29 @@ std::int64_t readNumber(const std::string& line) {
     if (pos == word.size()) {
         return 0;
     }
-    constexpr std::int64_t kLimit = std::int64_t{std::numeric_limits<std::int32_t>::max()} + 1;
+    constexpr std::int64_t kMax = std::numeric_limits<std::int32_t>::max();
+    constexpr std::int64_t kMin = std::numeric_limits<std::int32_t>::min();
     std::int64_t value = 0;
+    bool tooBig = false;
     for (; pos < word.size(); ++pos) {
         if (word[pos] < '0' || word[pos] > '9') {
             return 0;
         }
-        value = value * 10 + (word[pos] - '0');
-        if (value > kLimit) {
-            return 0;
+        if (!tooBig) {
+            value = value * 10 + (word[pos] - '0');
+            tooBig = value > kMax + 1;
         }
     }
-    value = negative ? -value : value;
-    if (value > std::numeric_limits<std::int32_t>::max()) {
+    if (!tooBig) {
+        value = negative ? -value : value;
+        if (value >= kMin && value <= kMax) {
+            return value;
+        }
+    }
+    if (!clamp) {
         return 0;
     }
-    return value;
+    return negative ? kMin : kMax;
 }
 
 void checkExecutable(std::string& path, const std::string& defaultPath,
@@ -162,7 +170,8 @@ int parseParFile(std::string_view content, TSettings& s) {
     s.sTolvaneExe = in.next();
     checkExecutable(s.sTolvaneExe, d.tolvaneDefault, d.tolvaneFallback, Msg::tolvaneMissing);
     s.sOutDir = in.next();
-    s.iWaitTime = static_cast<std::int32_t>(readNumber(in.next()));
+    // A waiting time too long for 32 bits means "very long", not "none".
+    s.iWaitTime = static_cast<std::int32_t>(readNumber(in.next(), true));
     s.sChgAreaDir1 = in.next();
     s.sChgAreaDir2 = in.next();
     s.iOutTyp = static_cast<std::uint8_t>(readNumber(in.next()) & 0xFF);

@@ -24,9 +24,12 @@ enum class Msg : std::uint8_t {
     tolvaneMissing,
     comparisonTypeRefused,
     registerWithSet,
+    // Our own, after the program's table.
+    outputIsComparisonFolder,
+    folder2IsFolder1,
 };
 
-inline constexpr std::array<std::string_view, 14> kMessages = {
+inline constexpr std::array<std::string_view, 16> kMessages = {
     "Version 11.00",
     "Outputting !",
     "Waiting!  Waiting time=",
@@ -41,6 +44,8 @@ inline constexpr std::array<std::string_view, 14> kMessages = {
     "Tolvane program file does not exist!",
     "Type of comparison file 1 is not PDF, TIFF, SXF, or HPGL !",
     "Register comparison with the Set Button",
+    "Output folder is the same as a comparison folder!",
+    "Comparison folder 2 is the same as the folder of comparison file 1!",
 };
 
 constexpr std::string_view message(Msg m) {

@@ -15,7 +15,7 @@ packages=(
   fonts-crosextra-carlito fonts-crosextra-caladea fonts-liberation2
   fonts-urw-base35 fonts-ipafont-gothic
   # Its end-to-end test and screenshots: a virtual X server, clicks, captures.
-  xvfb xdotool imagemagick
+  xvfb xauth xdotool imagemagick
 )
 sudo=""
 if [ "$(id -u)" -ne 0 ]; then sudo="sudo"; fi

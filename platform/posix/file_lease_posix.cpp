@@ -22,9 +22,11 @@ bool canOpenExclusive(const std::string& path) {
         ::fcntl(f.get(), F_SETLEASE, F_UNLCK);
         return true;
     }
-    // EAGAIN: another descriptor is open. Anything else: leases cannot be had
-    // here (see the header), so the open for reading has to do.
-    return errno != EAGAIN;
+    // EINVAL: this file system has no leases (see the header); the open for
+    // reading and the caller's settle time have to do. Every other refusal,
+    // EAGAIN (open elsewhere) and EACCES (not ours to lease) above all, means
+    // the file may still be being written.
+    return errno == EINVAL;
 }
 
 }  // namespace mervik

@@ -83,14 +83,18 @@ TEST_F(PipelineTest, ZeroPagesEndsAfterStepTwoAndKeepsThePairInFailed) {
     runner.splitPages[0] = 0;
     MervikCore core = makeCore();
     core.RunPass("plan.pdf");
-    const std::string failed = settings.sDataDir + "/Failed/";
+    const auto runs = failedRuns(settings.sDataDir);
+    ASSERT_EQ(runs.size(), 1u);
+    const std::string kept = runs[0];
+    // A folder of its own: date, time and the name.
+    EXPECT_NE(kept.find(" plan.pdf/"), std::string::npos) << kept;
     const Lines tail = {
         "  Number of files in Temp2=2",
         "  *** Warninng ! Compared file count is not the same !",
         "      Temp1=0 Temp2=2",
         "  *** Warninng ! Compared file count=0 !",
         "      Temp1=0 Temp2=2",
-        "  Input files moved to " + failed + "plan.pdf and " + failed + "plan (1).pdf",
+        "  Input files moved to " + kept + "1/plan.pdf and " + kept + "2/plan.pdf",
     };
     ASSERT_GE(view.log.size(), tail.size());
     EXPECT_EQ(Lines(view.log.end() - tail.size(), view.log.end()), tail);
@@ -100,17 +104,25 @@ TEST_F(PipelineTest, ZeroPagesEndsAfterStepTwoAndKeepsThePairInFailed) {
               "Temp2=2\r\n"
               "8 Dec 2026 09:05:03 plan.pdf Compared file count=0 ! Temp1=0 Temp2=2\r\n"
               "8 Dec 2026 09:05:03 plan.pdf Input files moved to " +
-                  failed + "plan.pdf and " + failed + "plan (1).pdf\r\n");
-    EXPECT_EQ(readFile(failed + "plan.pdf"), "one");
-    EXPECT_EQ(readFile(failed + "plan (1).pdf"), "two");
+                  kept + "1/plan.pdf and " + kept + "2/plan.pdf\r\n");
+    EXPECT_EQ(readFile(kept + "1/plan.pdf"), "one");
+    EXPECT_EQ(readFile(kept + "2/plan.pdf"), "two");
+    // The run's log lines, the last one naming where the pair went.
+    std::string logText;
+    for (const std::string& line : view.log)
+        logText += line + "\r\n";
+    EXPECT_EQ(readFile(kept + "run.txt"), logText);
     EXPECT_FALSE(fs::exists(in1 + "plan.pdf"));
 
-    // A second failure of the same name overwrites nothing.
+    // A second failure of the same name, in the same second or not, overwrites nothing.
     pair("plan.pdf");
     core.RunPass("plan.pdf");
-    EXPECT_EQ(readFile(failed + "plan (2).pdf"), "one");
-    EXPECT_EQ(readFile(failed + "plan (3).pdf"), "two");
-    EXPECT_EQ(readFile(failed + "plan.pdf"), "one");
+    const auto both = failedRuns(settings.sDataDir);
+    ASSERT_EQ(both.size(), 2u);
+    for (const std::string& run : both) {
+        EXPECT_EQ(readFile(run + "1/plan.pdf"), "one");
+        EXPECT_EQ(readFile(run + "2/plan.pdf"), "two");
+    }
 }
 
 TEST_F(PipelineTest, ComparisonCountMustMatchTemp1) {
@@ -145,7 +157,8 @@ TEST_F(PipelineTest, JoinThatWritesNothingFailsEvenWithOtherFilesInOutDir) {
     EXPECT_EQ(Lines(view.log.end() - 4, view.log.end() - 1), tail);
     EXPECT_NE(errorLog().find("plan.pdf Compared file count=0 error ! Temp1=2 OutDir=2"),
               std::string::npos);
-    EXPECT_TRUE(fs::exists(settings.sDataDir + "/Failed/plan.pdf"));
+    ASSERT_EQ(failedRuns(settings.sDataDir).size(), 1u);
+    EXPECT_TRUE(fs::exists(failedRuns(settings.sDataDir)[0] + "1/plan.pdf"));
 
     // Rewriting the older result does count.
     pair("plan.pdf");
@@ -164,7 +177,14 @@ TEST_F(PipelineTest, MissingSiblingGivesZeroPages) {
     MervikCore core(settings, view, real, env);
     core.RunPass("plan.pdf");
     EXPECT_EQ(view.log[2], "  Number of files in Temp1=0");
-    EXPECT_EQ(view.log[5], "  *** Warninng ! Compared file count=0 !");
+    // The reason follows each step's own lines.
+    EXPECT_EQ(view.log[3], "  *** tolvane could not be started: No such file or directory");
+    EXPECT_EQ(view.log[5], "  Number of files in Temp2=0");
+    EXPECT_EQ(view.log[6], "  *** tolvane could not be started: No such file or directory");
+    EXPECT_EQ(view.log[7], "  *** Warninng ! Compared file count=0 !");
+    EXPECT_NE(
+        errorLog().find(" plan.pdf tolvane could not be started: No such file or directory\r\n"),
+        std::string::npos);
 }
 
 TEST_F(PipelineTest, WorkFoldersAreEmptiedAndAnUndeletableOneStopsTheRun) {
@@ -213,7 +233,8 @@ TEST_F(PipelineTest, StalePageThatCannotBeDeletedIsNotCountedWithNewOnes) {
     EXPECT_EQ(view.log[1], "  *** Error ! Work folder cannot be emptied : " + temp2 + "/");
     const std::string entry = "8 Dec 2026 09:05:03 plan.pdf Work folder cannot be emptied ! ";
     EXPECT_EQ(errorLog().substr(0, entry.size()), entry);
-    EXPECT_TRUE(fs::exists(settings.sDataDir + "/Failed/plan.pdf"));
+    ASSERT_EQ(failedRuns(settings.sDataDir).size(), 1u);
+    EXPECT_TRUE(fs::exists(failedRuns(settings.sDataDir)[0] + "2/plan.pdf"));
 }
 
 TEST_F(PipelineTest, NamesWithBlanksNonAsciiAndNoExtension) {

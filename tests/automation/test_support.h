@@ -9,6 +9,7 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -50,6 +51,16 @@ inline bool setImmutable(const std::string& path, bool on) {
     ok = ok && ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
     ::close(fd);
     return ok;
+}
+
+// The folders of failed runs under dataDir/Failed, sorted, with a trailing "/".
+inline std::vector<std::string> failedRuns(const std::string& dataDir) {
+    std::vector<std::string> runs;
+    std::error_code ec;
+    for (const auto& e : fs::directory_iterator(dataDir + "/Failed", ec))
+        runs.push_back(e.path().string() + "/");
+    std::sort(runs.begin(), runs.end());
+    return runs;
 }
 
 // Records everything the core shows; the timer is a flag the test drives.
@@ -135,6 +146,8 @@ class CoreFixture : public ::testing::Test {
         env.localAppData = local;
         env.initFolder = root + "/Init";
         env.timestamp = [] { return std::string("8 Dec 2026 09:05:03"); };
+        // The inputs of these tests are complete as soon as they are written.
+        env.settleTime = std::chrono::milliseconds(0);
     }
     void TearDown() override { setWarningHook({}); }
 

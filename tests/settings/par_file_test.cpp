@@ -103,7 +103,11 @@ TEST_F(ParFile, NumberLines) {
         {"", "", 0, 0},
         {"abc", "4x", 0, 0},
         {"2147483647", "-1", 2147483647, 255},
-        {"2147483648", "99999999999999999999", 0, 0},
+        // A waiting time beyond 32 bits is the longest one, not none; the
+        // output type keeps reading such a number as 0.
+        {"2147483648", "99999999999999999999", 2147483647, 0},
+        {"-99999999999", "0", -2147483648, 0},
+        {"-2147483648", "0", -2147483648, 0},
         {"+5", "-", 5, 0},
     };
     for (const Case& c : cases) {
@@ -135,23 +139,44 @@ TEST_F(ParFile, TruncatedFileReadsMissingLinesAsEmpty) {
 }
 
 TEST_F(ParFile, LineEndsAndOddBytes) {
-    // Old-style CR-only line ends read like CR LF.
+    // Old-style CR-only line ends read like CR LF, and so does a lone LF.
     ASSERT_EQ(load(lines({"Version 11.00", "hgl\nx", "tif"}, "\r")), 0);
-    EXPECT_EQ(Settings.sHpglFileExt, "hgl\nx");  // a lone LF is text
-    EXPECT_EQ(Settings.sImageFileExt, "tif");
+    EXPECT_EQ(Settings.sHpglFileExt, "hgl");
+    EXPECT_EQ(Settings.sImageFileExt, "x");
 
     std::string binary = lines({"Version 11.00", std::string("a\0b\xff\x7f", 5)});
     ASSERT_EQ(load(binary), 0);
     EXPECT_EQ(Settings.sHpglFileExt, std::string("a\0b\xff\x7f", 5));
 
-    // LF-only line ends: the whole file is one line, so not the version line.
-    EXPECT_EQ(load(lines({"Version 11.00", "hgl"}, "\n")), 2);
     // No line end at all.
     EXPECT_EQ(load("Version 11.00"), 0);
     EXPECT_EQ(Settings.sHpglFileExt, "");
-    // CR LF LF: the second LF belongs to the next line.
+    // CR LF LF: the second LF ends an empty line.
     ASSERT_EQ(load("Version 11.00\r\n\nhgl\r\n"), 0);
-    EXPECT_EQ(Settings.sHpglFileExt, "\nhgl");
+    EXPECT_EQ(Settings.sHpglFileExt, "");
+    EXPECT_EQ(Settings.sImageFileExt, "hgl");
+}
+
+TEST_F(ParFile, HandEditedFileWithLfOrMixedLineEndsLoadsEveryLine) {
+    // As an editor that writes LF leaves it, and one that mixes line ends.
+    const std::string crlfFile = validFile("600", "4");
+    for (const std::string& sep : {std::string("\n"), std::string("\r")}) {
+        std::string edited;
+        for (char c : crlfFile) {
+            if (c != '\r')
+                edited += c == '\n' ? sep : std::string(1, c);
+        }
+        ASSERT_EQ(load(edited), 0) << "separator " << int(sep[0]);
+        EXPECT_EQ(Settings.iWaitTime, 600);
+        EXPECT_EQ(Settings.sChgAreaDir1, "/in1/*.pdf");
+        EXPECT_EQ(Settings.iOutTyp, 4);
+    }
+    std::string mixed = crlfFile;
+    mixed.replace(mixed.find("\r\n"), 2, "\n");
+    mixed.replace(mixed.rfind("\r\n"), 2, "\r");
+    ASSERT_EQ(load(mixed), 0);
+    EXPECT_EQ(Settings.iWaitTime, 600);
+    EXPECT_EQ(Settings.iOutTyp, 4);
 }
 
 TEST_F(ParFile, OverlongLinesAreKeptWhole) {

@@ -28,12 +28,13 @@ std::vector<std::string> operator+(std::vector<std::string> a, const std::vector
 // A failed run: the expected log with exactly one line more that names the
 // folder the pair went to; the error log holds the expected messages in order,
 // and one entry names that folder; the pair is gone from folders 1 and 2 and
-// sits in that folder, next to what was there before.
+// sits in a folder of its own under Failed (1/ and 2/ and the run's log),
+// next to what was there before; the invocation ends with status 3.
 void expectFailedRun(const Sandbox& s, const Result& r, const std::vector<std::string>& lines,
                      const std::string& name, const std::vector<std::string>& messages,
                      const std::vector<std::string>& failedBefore = {}) {
     const std::string failed = s.data + "/Failed";
-    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.exitCode, 3);
     const auto got = splitLines(r.out);
     bool matched = false;
     for (std::size_t extra = 1; extra <= lines.size() && got.size() == lines.size() + 1; ++extra) {
@@ -49,8 +50,6 @@ void expectFailedRun(const Sandbox& s, const Result& r, const std::vector<std::s
                          << r.out;
 
     const auto entries = s.errorEntries();
-    EXPECT_TRUE(entries.size() == messages.size() || entries.size() == messages.size() + 1)
-        << entries.size() << " error-log entries";
     std::size_t next = 0;
     bool named = false;
     for (const auto& e : entries) {
@@ -66,16 +65,33 @@ void expectFailedRun(const Sandbox& s, const Result& r, const std::vector<std::s
     EXPECT_FALSE(exists(s.in1 + "/" + name));
     EXPECT_FALSE(exists(s.in2 + "/" + name));
     const auto kept = listFolder(failed);
-    EXPECT_EQ(kept.size(), failedBefore.size() + 2);
+    EXPECT_EQ(kept.size(), failedBefore.size() + 1);
     for (const auto& f : failedBefore) {
         EXPECT_NE(std::find(kept.begin(), kept.end(), f), kept.end()) << f;
     }
+    bool found = false;
+    for (const auto& k : kept) {
+        const std::string run = failed + "/" + k;
+        if (isFolder(run) && exists(run + "/1/" + name)) {
+            found = true;
+            EXPECT_TRUE(exists(run + "/2/" + name));
+            EXPECT_EQ(
+                readText(run + "/run.txt").value_or("").rfind("* Start Input file : " + name, 0),
+                0u);
+        }
+    }
+    EXPECT_TRUE(found) << "no folder under Failed holds 1/" << name;
+    EXPECT_NE(r.err.find("failed 1"), std::string::npos) << r.err;
 }
 
+// The kept drawings (not the run logs beside them), sorted.
 std::string failedContents(const Sandbox& s) {
     std::vector<std::string> texts;
-    for (const auto& n : listFolder(s.data + "/Failed")) {
-        texts.push_back(readText(s.data + "/Failed/" + n).value_or("?"));
+    std::error_code ec;
+    for (const auto& e : fs::recursive_directory_iterator(s.data + "/Failed", ec)) {
+        if (e.is_regular_file() && e.path().filename() != "run.txt") {
+            texts.push_back(readText(e.path().string()).value_or("?"));
+        }
     }
     std::sort(texts.begin(), texts.end());
     std::string all;
@@ -125,8 +141,14 @@ TEST(FailedRun, ComparisonCrashesOrWritesTheWrongCount) {
         std::string control;
         int h;
     };
-    for (const Case& c :
-         {Case{"mode=abort", 0}, Case{"mode=segv", 0}, Case{"pages=1", 1}, Case{"pages=3", 3}}) {
+    struct Case2 {
+        std::string control;
+        int h;
+        std::vector<std::string> reason;
+    };
+    for (const Case2& c : {Case2{"mode=abort", 0, {"  *** sandrel ended by signal 6"}},
+                           Case2{"mode=segv", 0, {"  *** sandrel ended by signal 11"}},
+                           Case2{"pages=1", 1, {}}, Case2{"pages=3", 3, {}}}) {
         SCOPED_TRACE(c.control);
         Sandbox s;
         s.writePar();
@@ -139,7 +161,7 @@ TEST(FailedRun, ComparisonCrashesOrWritesTheWrongCount) {
         const Result r = s.runCli({"--once"});
         const std::string counts = "Temp1=2 Temp3=" + std::to_string(c.h);
         expectFailedRun(s, r,
-                        runHead("plan.hgl", 2, 2) + step3Lines(c.h) +
+                        runHead("plan.hgl", 2, 2) + step3Lines(c.h) + c.reason +
                             std::vector<std::string>{kCountError, "  " + counts},
                         "plan.hgl", {"Compared file count error ! " + counts}, {"plan.hgl"});
         EXPECT_EQ(readText(s.data + "/Failed/plan.hgl"), "earlier\n");
@@ -158,10 +180,14 @@ TEST(FailedRun, SiblingThatCannotBeStarted) {
         writeText(s.sandrel, "not a program\n");
         chmod(s.sandrel.c_str(), 0644);
         const Result r = s.runCli({"--once"});
-        expectFailedRun(s, r,
-                        runHead("plan.hgl", 2, 2) + step3Lines(0) +
-                            std::vector<std::string>{kCountError, "  Temp1=2 Temp3=0"},
-                        "plan.hgl", {"Compared file count error ! Temp1=2 Temp3=0"});
+        expectFailedRun(
+            s, r,
+            runHead("plan.hgl", 2, 2) + step3Lines(0) +
+                std::vector<std::string>{"  *** sandrel could not be started: Permission denied",
+                                         kCountError, "  Temp1=2 Temp3=0"},
+            "plan.hgl",
+            {"sandrel could not be started: Permission denied",
+             "Compared file count error ! Temp1=2 Temp3=0"});
     }
     {
         Sandbox s;
@@ -171,10 +197,12 @@ TEST(FailedRun, SiblingThatCannotBeStarted) {
         writeText(s.tolvane, "not a program\n");
         chmod(s.tolvane.c_str(), 0644);
         const Result r = s.runCli({"--once"});
-        expectFailedRun(
-            s, r,
-            runHead("plan.hgl", 0, 0) + std::vector<std::string>{kZero, "      Temp1=0 Temp2=0"},
-            "plan.hgl", {"Compared file count=0 ! Temp1=0 Temp2=0"});
+        const std::string why = "tolvane could not be started: Permission denied";
+        std::vector<std::string> lines = runHead("plan.hgl", 0, 0);
+        lines.insert(lines.begin() + 3, "  *** " + why);
+        lines.push_back("  *** " + why);
+        expectFailedRun(s, r, lines + std::vector<std::string>{kZero, "      Temp1=0 Temp2=0"},
+                        "plan.hgl", {why, why, "Compared file count=0 ! Temp1=0 Temp2=0"});
         EXPECT_TRUE(s.calls().empty());
     }
 }
@@ -185,6 +213,9 @@ TEST(FailedRun, JoinWritingNothingFailsEvenWithOtherFilesInOutDir) {
         std::string existing;  // already in the output folder
     };
     for (const Case& c : {Case{"segv", "other.pdf"}, Case{"exit", "plan.pdf"}}) {
+        const std::vector<std::string> reason =
+            c.mode == "segv" ? std::vector<std::string>{"  *** tolvane ended by signal 11"}
+                             : std::vector<std::string>{};
         SCOPED_TRACE(c.mode + " with " + c.existing);
         Sandbox s;
         s.writePar();
@@ -193,7 +224,7 @@ TEST(FailedRun, JoinWritingNothingFailsEvenWithOtherFilesInOutDir) {
         s.setControl({{"join.mode", c.mode}});
         const Result r = s.runCli({"--once"});
         expectFailedRun(s, r,
-                        runHead("plan.hgl", 2, 2) + step3Lines(2) + step4Lines(1) +
+                        runHead("plan.hgl", 2, 2) + step3Lines(2) + step4Lines(1) + reason +
                             std::vector<std::string>{kOutError, "  Temp1=2 OutDir=1"},
                         "plan.hgl", {"Compared file count=0 error ! Temp1=2 OutDir=1"});
         EXPECT_EQ(readText(s.out + "/" + c.existing), "an older result\n");
@@ -208,7 +239,7 @@ TEST(FailedRun, NoPlaceForTheFailedPairLosesNothing) {
     writeText(s.data + "/Failed", "a file where the folder would go\n");
     s.setControl({{"split.mode", "exit"}});
     const Result r = s.runCli({"--once"}, std::chrono::seconds(10));
-    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.exitCode, 3);
     // Wherever the drawings are now, they are somewhere.
     int found = 0;
     std::error_code ec;
@@ -403,8 +434,11 @@ TEST(Input, ReadOnlyInputFoldersRunOnceAndKeepThePair) {
     }
     const Result r = s.runCli({"--once"});
     EXPECT_EQ(r.exitCode, 0);
-    // Run once; the next poll finds the same pair and ends the invocation.
-    EXPECT_EQ(r.out, joinLines(completeRunLines("plan.hgl", 2, 1)));
+    // Run once, saying why the pair stays; the next poll passes it over.
+    EXPECT_EQ(r.out, joinLines(completeRunLines("plan.hgl", 2, 1) +
+                               std::vector<std::string>{
+                                   "  *** Input file cannot be deleted : " + s.in1 + "/plan.hgl",
+                                   "  *** Input file cannot be deleted : " + s.in2 + "/plan.hgl"}));
     EXPECT_TRUE(exists(s.in1 + "/plan.hgl"));
     EXPECT_TRUE(exists(s.out + "/plan.pdf"));
 }
@@ -420,7 +454,7 @@ TEST(FailedRun, WorkFolderThatCannotBeEmptiedIsNotUsed) {
         GTEST_SKIP() << "permission bits do not bind this user";
     }
     const Result r = s.runCli({"--once"});
-    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.exitCode, 3);
     EXPECT_TRUE(s.calls().empty());
     const auto lines = splitLines(r.out);
     ASSERT_GE(lines.size(), 2u);
@@ -428,5 +462,5 @@ TEST(FailedRun, WorkFolderThatCannotBeEmptiedIsNotUsed) {
     EXPECT_EQ(r.out.find("* End"), std::string::npos);
     EXPECT_FALSE(s.errorEntries().empty());
     EXPECT_FALSE(exists(s.in1 + "/plan.hgl"));
-    EXPECT_EQ(listFolder(s.data + "/Failed").size(), 2u);
+    EXPECT_EQ(listFolder(s.data + "/Failed").size(), 1u);
 }

@@ -28,6 +28,8 @@ std::string crlf(const std::vector<std::string>& lines);
 std::vector<std::string> splitLines(
     const std::string& text);  // at "\n", the last one dropped when empty
 std::string joinLines(const std::vector<std::string>& lines);  // each line + "\n"
+// Sets the file's times to seconds ago.
+void backdate(const std::string& path, int seconds = 10);
 
 struct Result {
     int exitCode = -1;  // -1 when ended by a signal

@@ -37,7 +37,7 @@ TEST(Run, CompletePairIsLoggedHandedOverAndCleanedUp) {
     const Result r = s.runCli({"--once"});
     EXPECT_EQ(r.exitCode, 0);
     EXPECT_EQ(r.out, joinLines(completeRunLines("plan.hgl", 2, 1)));
-    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.err, "mervik-cli: pairs run 1, complete 1, failed 0\n");
 
     const auto calls = s.calls();
     ASSERT_EQ(calls.size(), 4u);
