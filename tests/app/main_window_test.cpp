@@ -290,14 +290,16 @@ TEST_F(MainWindowTest, CommandLineCapitalOIsNoSwitch) {
     m.writePar(m.parLines("*.hgl", 60, 1));
     started({"/a", "/OP", "C:\\in2"});
     EXPECT_EQ(settings.sChgAreaDir1, "/OP");
-    EXPECT_EQ(settings.sChgAreaDir2, "C:\\in2/");
+    // A relative folder is taken from the working folder, as it is saved.
+    const std::string in2 = std::filesystem::current_path().string() + "/C:\\in2/";
+    EXPECT_EQ(settings.sChgAreaDir2, in2);
     EXPECT_EQ(settings.iOutTyp, 1);
     EXPECT_FALSE(form->isMinimized());
     // Standby was tried at once: "/OP" lies in the folder "/", which exists,
     // and the check stops at comparison folder 2.
     ASSERT_EQ(warnings.size(), 1u);
     EXPECT_EQ(warnings[0],
-              "Folder does not exist!\rC:\\in2/\rRegister comparison with the Set Button");
+              "Folder does not exist!\r" + in2 + "\rRegister comparison with the Set Button");
     EXPECT_FALSE(form->core().StandbyActive);
 }
 
