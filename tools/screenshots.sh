@@ -74,5 +74,16 @@ viewer=$(timeout 10 xdotool search --sync --onlyvisible --name 'Mervik Help' | h
 sleep 0.5
 shot "$viewer" docs/window-help.png
 
+# The viewer stands over "End"; moved aside, it lets the click through.
+xdotool windowmove "$viewer" 0 0
 click "$main" 772 455  # End
-wait "$mervik_pid" && mervik_pid=""
+for _ in $(seq 1 40); do
+    kill -0 "$mervik_pid" 2>/dev/null || break
+    sleep 0.25
+done
+if kill -0 "$mervik_pid" 2>/dev/null; then
+    echo "mervik did not end on End" >&2
+    exit 1
+fi
+wait "$mervik_pid" || { echo "mervik ended with status $?" >&2; exit 1; }
+mervik_pid=""
