@@ -32,7 +32,7 @@ class ApplicationHelp {
     // The executable's own path, for a help file named after it.
     std::string ExeName;
 
-    // Replaces any handler installed before.
+    // Replaces any handler installed before; an empty one removes it.
     void setHandler(Handler handler) { handler_ = std::move(handler); }
     bool hasHandler() const { return static_cast<bool>(handler_); }
 

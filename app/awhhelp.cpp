@@ -35,13 +35,19 @@ void showErrorBox(const std::string& caption, const std::string& text) {
 THTMLHelp::THTMLHelp(ApplicationHelp& app, QObject* parent, HtmlHelpApi* api)
     : QObject(parent), app_(app), api_(api), errorBox_(showErrorBox) {}
 
-THTMLHelp::~THTMLHelp() = default;
+THTMLHelp::~THTMLHelp() {
+    // The application may outlive its forms; no request may reach a handler that is gone.
+    if (installed_)
+        app_.setHandler({});
+}
 
 void THTMLHelp::Loaded() {
-    if (autoInstall_)
-        app_.setHandler([this](std::uint16_t command, std::int32_t data, bool& callHelp) {
-            return HelpHandler(command, data, callHelp);
-        });
+    if (!autoInstall_)
+        return;
+    app_.setHandler([this](std::uint16_t command, std::int32_t data, bool& callHelp) {
+        return HelpHandler(command, data, callHelp);
+    });
+    installed_ = true;
 }
 
 HtmlHelpApi& THTMLHelp::api() {

@@ -52,6 +52,7 @@ class THTMLHelp : public QObject {
     HtmlHelpApi* api_;
     std::unique_ptr<HtmlHelpApi> ownApi_;
     bool autoInstall_ = true;
+    bool installed_ = false;
     std::int32_t cookie_ = -1;
     int popupX_ = 0;
     int popupY_ = 0;

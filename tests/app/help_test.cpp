@@ -95,6 +95,15 @@ TEST_F(HelpTest, InstallsItselfAsTheApplicationsHandlerUnlessTold) {
     off.setAutoInstall(false);
     off.Loaded();
     EXPECT_FALSE(other.hasHandler());
+
+    // A component that goes takes its handler with it.
+    {
+        THTMLHelp shortLived(other, nullptr, &api);
+        shortLived.Loaded();
+        EXPECT_TRUE(other.hasHandler());
+    }
+    EXPECT_FALSE(other.hasHandler());
+    EXPECT_FALSE(other.HelpCommand(HELP_FINDER, 0));
 }
 
 TEST_F(HelpTest, QuitTouchesNothing) {
