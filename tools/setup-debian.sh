@@ -13,8 +13,13 @@ packages=(
   liblnk-dev libbfio-dev libchm-dev fp-utils
   poppler-utils libtiff-tools hp2xx time fonts-dejavu-core
   debhelper dpkg-dev fakeroot lintian desktop-file-utils
-  xvfb xauth fonts-crosextra-carlito fonts-liberation2
-  imagemagick comparepdf
+  comparepdf
+  # The window program's fonts: metric-compatible stand-ins for the fonts its
+  # forms name (Calibri, Cambria, Arial, Courier New, Century, MS PGothic).
+  fonts-crosextra-carlito fonts-crosextra-caladea fonts-liberation2
+  fonts-urw-base35 fonts-ipafont-gothic
+  # Its end-to-end test and screenshots: a virtual X server, clicks, captures.
+  xvfb xauth xdotool imagemagick
 )
 sudo=""
 if [ "$(id -u)" -ne 0 ]; then sudo="sudo"; fi

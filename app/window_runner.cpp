@@ -1,0 +1,93 @@
+#include "app/window_runner.h"
+
+#include <QCoreApplication>
+#include <QEvent>
+
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
+#include "platform/process_spawn.h"
+
+namespace mervik {
+
+namespace {
+// Short enough for a smooth repaint, long enough not to spin.
+constexpr auto kSlice = std::chrono::milliseconds(30);
+
+bool isUserInput(QEvent::Type type) {
+    switch (type) {
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonRelease:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::MouseMove:
+        case QEvent::Wheel:
+        case QEvent::KeyPress:
+        case QEvent::KeyRelease:
+        case QEvent::Shortcut:
+        case QEvent::ShortcutOverride:
+        case QEvent::ContextMenu:
+        case QEvent::TouchBegin:
+        case QEvent::TouchUpdate:
+        case QEvent::TouchEnd:
+        case QEvent::TabletPress:
+        case QEvent::TabletRelease:
+        case QEvent::TabletMove:
+        case QEvent::InputMethod:
+            return true;
+        default:
+            return false;
+    }
+}
+}  // namespace
+
+InputBlocker::InputBlocker() {
+    if (QCoreApplication::instance() != nullptr)
+        QCoreApplication::instance()->installEventFilter(this);
+}
+
+InputBlocker::~InputBlocker() {
+    if (QCoreApplication::instance() != nullptr)
+        QCoreApplication::instance()->removeEventFilter(this);
+}
+
+bool InputBlocker::eventFilter(QObject* watched, QEvent* event) {
+    if (isUserInput(event->type()))
+        return true;
+    return QObject::eventFilter(watched, event);
+}
+
+WindowRunner::WindowRunner(Spawn spawn) : spawn_(std::move(spawn)) {
+    if (!spawn_)
+        spawn_ = [](std::string_view commandLine) { return spawnAndWait(commandLine); };
+}
+
+void WindowRunner::run(const std::string& commandLine) {
+    // The wait itself is a plain blocking one on a helper thread; this thread
+    // only repaints meanwhile. Input from the window system stays queued by
+    // ExcludeUserInputEvents and is handled when the run is over; input sent
+    // to widgets directly is dropped by the blocker.
+    std::mutex m;
+    std::condition_variable cv;
+    bool done = false;
+    running_ = true;
+    InputBlocker blocker;
+    std::thread worker([&] {
+        spawn_(commandLine);
+        std::lock_guard<std::mutex> lock(m);
+        done = true;
+        cv.notify_one();
+    });
+    for (;;) {
+        {
+            std::unique_lock<std::mutex> lock(m);
+            if (cv.wait_for(lock, kSlice, [&] { return done; }))
+                break;
+        }
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    }
+    worker.join();
+    running_ = false;
+}
+
+}  // namespace mervik
