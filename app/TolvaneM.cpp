@@ -73,6 +73,14 @@ TMervikMForm::TMervikMForm(mervik::TSettings& settings, mervik::CoreEnvironment 
     connect(&Timer1, &QTimer::timeout, this, &TMervikMForm::ButtonAutoOutputClick);
 
     ui_->ButtonOK->setFocus();
+    // The session lock does not see an instance of another session or machine
+    // on the same data folder; this lock does, for the whole process. When it
+    // is held, nothing is backed up now and nothing saved at the end.
+    if (core_.lockDataFolder() == mervik::DataFolderLockResult::heldByOther) {
+        dataFolderHeldByOther_ = true;
+        destroyed_ = true;
+        return;
+    }
     FormCreate();
 }
 

@@ -55,6 +55,9 @@ class TMervikMForm : public QWidget, public mervik::RunView {
     void FormDestroy();
 
     mervik::MervikCore& core() { return core_; }
+    // Another instance (of another session or machine) works on our data
+    // folder: this one must end at once, having changed nothing.
+    bool dataFolderHeldByOther() const { return dataFolderHeldByOther_; }
     const Ui::TMervikMForm& ui() const { return *ui_; }
     QTimer Timer1;
     mervik::THTMLHelp* HTMLHelp1 = nullptr;
@@ -105,6 +108,7 @@ class TMervikMForm : public QWidget, public mervik::RunView {
     QDialog* SetAutoParForm_ = nullptr;
     bool firstPaintQueued_ = false;
     bool destroyed_ = false;
+    bool dataFolderHeldByOther_ = false;
     bool busy_ = false;
     bool closeDeferred_ = false;
     bool endRequested_ = false;

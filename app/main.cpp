@@ -64,6 +64,10 @@ int main(int argc, char** argv) {
         // The five windows, alive until the end. The settings dialog is made
         // after the two dialogs it opens, as it is given them when it is made.
         TMervikMForm MervikMForm(Settings, env, args, appHelp);
+        if (MervikMForm.dataFolderHeldByOther()) {
+            FreeFolderPathLibrary();
+            return 0;
+        }
         TTolvane3Form Tolvane3Form;
         TFolderOpenForm FolderOpenForm;
         TSetinputFileDlg SetinputFileDlg(Settings);

@@ -160,14 +160,21 @@ TEST(Window, ASecondStartEndsSilentlyAndLeavesTheFirstRunning) {
     // The first one has taken its back-up of the comparison program's file.
     ASSERT_TRUE(waitFor([&] { return exists(s.data + "/Sandrel.par"); }, 20s));
 
-    Child second({cliPath(), "/a", "/oh"}, env);
-    const Result r2 = second.wait(20s);
-    EXPECT_FALSE(r2.timedOut);
-    EXPECT_EQ(r2.exitCode, 0);
-    EXPECT_EQ(r2.out, "");
-    EXPECT_EQ(r2.err, "");
-    EXPECT_EQ(kill(first.pid(), 0), 0);
-    EXPECT_TRUE(s.calls().empty());
+    // Started in the same session, and from another session (another runtime
+    // folder, so another session lock) on the same data folder.
+    const std::string otherRuntime = s.root + "/other-run";
+    std::filesystem::create_directories(otherRuntime);
+    std::filesystem::permissions(otherRuntime, std::filesystem::perms::owner_all);
+    for (const auto& secondEnv : {env, with(env, "XDG_RUNTIME_DIR=" + otherRuntime)}) {
+        Child second({cliPath(), "/a", "/oh"}, secondEnv);
+        const Result r2 = second.wait(20s);
+        EXPECT_FALSE(r2.timedOut);
+        EXPECT_EQ(r2.exitCode, 0);
+        EXPECT_EQ(r2.out, "");
+        EXPECT_EQ(r2.err, "");
+        EXPECT_EQ(kill(first.pid(), 0), 0);
+        EXPECT_TRUE(s.calls().empty());
+    }
 
     // The end of a session closes the window as "End" does.
     first.signal(SIGTERM);
