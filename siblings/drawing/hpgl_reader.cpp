@@ -11,6 +11,7 @@
 #include <istream>
 #include <numbers>
 
+#include "clip.h"
 #include "hpgl.h"
 #include "line_types.h"
 #include "rtl.h"
@@ -580,72 +581,6 @@ bool Reader::inWindow(Point p) const {
            (p.x >= windowLo_.x && p.x <= windowHi_.x && p.y >= windowLo_.y && p.y <= windowHi_.y);
 }
 
-namespace {
-
-// Liang-Barsky: the part of segment a-b inside the box, if any.
-bool clipSegment(Point& a, Point& b, Point lo, Point hi) {
-    double t0 = 0, t1 = 1;
-    const double dx = b.x - a.x, dy = b.y - a.y;
-    const double p[4] = {-dx, dx, -dy, dy};
-    const double q[4] = {a.x - lo.x, hi.x - a.x, a.y - lo.y, hi.y - a.y};
-    for (int i = 0; i < 4; ++i) {
-        if (p[i] == 0) {
-            if (q[i] < 0) {
-                return false;
-            }
-        } else {
-            const double t = q[i] / p[i];
-            if (p[i] < 0) {
-                t0 = std::max(t0, t);
-            } else {
-                t1 = std::min(t1, t);
-            }
-        }
-    }
-    if (t0 > t1) {
-        return false;
-    }
-    const Point from = {a.x + t0 * dx, a.y + t0 * dy};
-    b = {a.x + t1 * dx, a.y + t1 * dy};
-    a = from;
-    return true;
-}
-
-// Sutherland-Hodgman against one edge of the box.
-std::vector<Point> clipPolygonEdge(const std::vector<Point>& in, int edge, double limit) {
-    std::vector<Point> out;
-    auto inside = [&](Point p) {
-        switch (edge) {
-            case 0:
-                return p.x >= limit;
-            case 1:
-                return p.x <= limit;
-            case 2:
-                return p.y >= limit;
-            default:
-                return p.y <= limit;
-        }
-    };
-    auto cross = [&](Point a, Point b) {
-        const double t = edge < 2 ? (limit - a.x) / (b.x - a.x) : (limit - a.y) / (b.y - a.y);
-        return Point{a.x + t * (b.x - a.x), a.y + t * (b.y - a.y)};
-    };
-    for (std::size_t i = 0; i < in.size(); ++i) {
-        const Point cur = in[i], prev = in[(i + in.size() - 1) % in.size()];
-        if (inside(cur)) {
-            if (!inside(prev)) {
-                out.push_back(cross(prev, cur));
-            }
-            out.push_back(cur);
-        } else if (inside(prev)) {
-            out.push_back(cross(prev, cur));
-        }
-    }
-    return out;
-}
-
-}  // namespace
-
 void Reader::addPath(Path&& path) {
     if (!window_ ||
         std::all_of(path.points.begin(), path.points.end(), [&](Point p) { return inWindow(p); })) {
@@ -662,10 +597,7 @@ void Reader::addPath(Path&& path) {
         for (std::size_t k = 0; k + 1 < starts.size(); ++k) {
             std::vector<Point> ring(path.points.begin() + static_cast<long>(starts[k]),
                                     path.points.begin() + static_cast<long>(starts[k + 1]));
-            ring = clipPolygonEdge(ring, 0, windowLo_.x);
-            ring = clipPolygonEdge(ring, 1, windowHi_.x);
-            ring = clipPolygonEdge(ring, 2, windowLo_.y);
-            ring = clipPolygonEdge(ring, 3, windowHi_.y);
+            ring = clipPolygon(std::move(ring), windowLo_, windowHi_);
             if (ring.size() >= 3) {
                 if (!clipped.points.empty()) {
                     clipped.subpathStarts.push_back(clipped.points.size());

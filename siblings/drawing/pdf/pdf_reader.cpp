@@ -7,6 +7,7 @@
 // never let a C++ exception out into MuPDF's C frames.
 #include "pdf_reader.h"
 
+#include "clip.h"
 #include "utf8.h"
 
 extern "C" {
@@ -203,89 +204,6 @@ struct Rect {
     double x0, y0, x1, y1;  // page units, y up
     bool contains(const Point& p) const { return p.x >= x0 && p.x <= x1 && p.y >= y0 && p.y <= y1; }
 };
-
-// The part of segment a-b inside r (Liang-Barsky); false when none is.
-bool clipSegment(const Rect& r, Point& a, Point& b) {
-    double t0 = 0;
-    double t1 = 1;
-    const double dx = b.x - a.x;
-    const double dy = b.y - a.y;
-    const double p[4] = {-dx, dx, -dy, dy};
-    const double q[4] = {a.x - r.x0, r.x1 - a.x, a.y - r.y0, r.y1 - a.y};
-    for (int i = 0; i < 4; ++i) {
-        if (p[i] == 0) {
-            if (q[i] < 0) {
-                return false;
-            }
-            continue;
-        }
-        const double t = q[i] / p[i];
-        if (p[i] < 0) {
-            t0 = std::max(t0, t);
-        } else {
-            t1 = std::min(t1, t);
-        }
-        if (t0 > t1) {
-            return false;
-        }
-    }
-    const Point s = a;
-    a = {s.x + t0 * dx, s.y + t0 * dy};
-    b = {s.x + t1 * dx, s.y + t1 * dy};
-    return true;
-}
-
-// Sutherland-Hodgman against one edge of r, for the clipped fills.
-std::vector<Point> clipPolygon(const std::vector<Point>& poly, const Rect& r) {
-    std::vector<Point> out = poly;
-    for (int edge = 0; edge < 4 && !out.empty(); ++edge) {
-        auto inside = [&](const Point& p) {
-            switch (edge) {
-                case 0:
-                    return p.x >= r.x0;
-                case 1:
-                    return p.x <= r.x1;
-                case 2:
-                    return p.y >= r.y0;
-                default:
-                    return p.y <= r.y1;
-            }
-        };
-        auto cross = [&](const Point& a, const Point& b) {
-            double t = 0;
-            switch (edge) {
-                case 0:
-                    t = (r.x0 - a.x) / (b.x - a.x);
-                    break;
-                case 1:
-                    t = (r.x1 - a.x) / (b.x - a.x);
-                    break;
-                case 2:
-                    t = (r.y0 - a.y) / (b.y - a.y);
-                    break;
-                default:
-                    t = (r.y1 - a.y) / (b.y - a.y);
-                    break;
-            }
-            return Point{a.x + t * (b.x - a.x), a.y + t * (b.y - a.y)};
-        };
-        std::vector<Point> in;
-        in.swap(out);
-        for (std::size_t i = 0; i < in.size(); ++i) {
-            const Point& cur = in[i];
-            const Point& prev = in[(i + in.size() - 1) % in.size()];
-            if (inside(cur)) {
-                if (!inside(prev)) {
-                    out.push_back(cross(prev, cur));
-                }
-                out.push_back(cur);
-            } else if (inside(prev)) {
-                out.push_back(cross(prev, cur));
-            }
-        }
-    }
-    return out;
-}
 
 struct Subpath {
     std::vector<Point> points;
@@ -546,7 +464,7 @@ class Collector {
             }
             const bool inside = std::all_of(s.points.begin(), s.points.end(),
                                             [&](const Point& q) { return clip.contains(q); });
-            std::vector<Point> pts = inside ? std::move(s.points) : clipPolygon(s.points, clip);
+            std::vector<Point> pts = inside ? std::move(s.points) : clipPolygon(s.points, {clip.x0, clip.y0}, {clip.x1, clip.y1});
             if (pts.size() < 3) {
                 continue;
             }
@@ -590,7 +508,7 @@ class Collector {
         for (std::size_t i = 1; i < s.points.size(); ++i) {
             Point a = s.points[i - 1];
             Point b = s.points[i];
-            if (!clipSegment(clip, a, b)) {
+            if (!clipSegment(a, b, {clip.x0, clip.y0}, {clip.x1, clip.y1})) {
                 flush();
                 continue;
             }
