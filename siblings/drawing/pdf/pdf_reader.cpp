@@ -464,7 +464,9 @@ class Collector {
             }
             const bool inside = std::all_of(s.points.begin(), s.points.end(),
                                             [&](const Point& q) { return clip.contains(q); });
-            std::vector<Point> pts = inside ? std::move(s.points) : clipPolygon(s.points, {clip.x0, clip.y0}, {clip.x1, clip.y1});
+            std::vector<Point> pts =
+                inside ? std::move(s.points)
+                       : clipPolygon(s.points, {clip.x0, clip.y0}, {clip.x1, clip.y1});
             if (pts.size() < 3) {
                 continue;
             }
