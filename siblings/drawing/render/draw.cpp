@@ -34,10 +34,25 @@ struct Box {
     }
 };
 
-void setColor(cairo_t* cr, Rgb c) {
-    cairo_set_source_rgb(cr, ((c >> 16) & 0xFF) / 255.0, ((c >> 8) & 0xFF) / 255.0,
-                         (c & 0xFF) / 255.0);
-}
+// Sets the source for ink of colour c: the colour itself, or, when drawing
+// palette indices, the colour's index as the alpha of an A8 surface.
+class Painter {
+  public:
+    explicit Painter(const std::vector<Rgb>* palette) : palette_(palette) {}
+    void set(cairo_t* cr, Rgb c) const {
+        if (palette_ == nullptr) {
+            cairo_set_source_rgb(cr, ((c >> 16) & 0xFF) / 255.0, ((c >> 8) & 0xFF) / 255.0,
+                                 (c & 0xFF) / 255.0);
+            return;
+        }
+        const auto it = std::find(palette_->begin(), palette_->end(), c & 0xFFFFFF);
+        const auto index = it == palette_->end() ? 0 : it - palette_->begin();
+        cairo_set_source_rgba(cr, 0, 0, 0, static_cast<double>(index) / 255.0);
+    }
+
+  private:
+    const std::vector<Rgb>* palette_;
+};
 
 double textLength(const Text& t, std::size_t chars) {
     return chars == 0 ? 0 : (static_cast<double>(chars) - 1) * t.charWidth * 1.5 + t.charWidth;
@@ -246,8 +261,8 @@ void withLabelGlyphs(cairo_t* cr, const Text& t, const LabelFont& font, Use&& us
     cairo_restore(cr);
 }
 
-void drawText(cairo_t* cr, const Text& t, const LabelFont& font) {
-    setColor(cr, t.stroke.color);
+void drawText(cairo_t* cr, const Text& t, const LabelFont& font, const Painter& paint) {
+    paint.set(cr, t.stroke.color);
     withLabelGlyphs(cr, t, font, [&](cairo_glyph_t* glyphs, int count) {
         cairo_show_glyphs(cr, glyphs, count);
     });
@@ -378,10 +393,11 @@ std::vector<PathExtent> pathExtents(const Page& page) {
 }
 
 void drawPage(cairo_t* cr, const Page& page, const Frame& frame, double scale, double minLineDevice,
-              const std::vector<PathExtent>* extents) {
+              const std::vector<PathExtent>* extents, const std::vector<Rgb>* paletteIndices) {
     if (extents != nullptr && extents->size() != page.paths.size()) {
         extents = nullptr;
     }
+    const Painter paint(paletteIndices);
     // Whether anything of path i can fall inside the visible box; drawing a
     // large sheet band by band skips most paths this way.
     const auto visible = [&](std::size_t i, double pad, const Box& view) {
@@ -397,6 +413,10 @@ void drawPage(cairo_t* cr, const Page& page, const Frame& frame, double scale, d
         return boxVisible(b, pad, view);
     };
     cairo_save(cr);
+    if (paletteIndices != nullptr) {
+        // An index replaces what lies below it, as opaque ink would.
+        cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
+    }
     cairo_scale(cr, scale, -scale);
     cairo_translate(cr, -frame.x0, -(frame.y0 + frame.height));
     Box view;
@@ -418,7 +438,7 @@ void drawPage(cairo_t* cr, const Page& page, const Frame& frame, double scale, d
         cairo_new_path(cr);
         addPath(cr, path);
         cairo_set_fill_rule(cr, path.evenOdd ? CAIRO_FILL_RULE_EVEN_ODD : CAIRO_FILL_RULE_WINDING);
-        setColor(cr, path.stroke.color);
+        paint.set(cr, path.stroke.color);
         cairo_fill(cr);
     }
     cairo_set_line_cap(cr, CAIRO_LINE_CAP_ROUND);
@@ -442,7 +462,7 @@ void drawPage(cairo_t* cr, const Page& page, const Frame& frame, double scale, d
             cairo_set_line_width(cr, current.width);
             cairo_set_dash(cr, current.dashes.empty() ? nullptr : current.dashes.data(),
                            static_cast<int>(current.dashes.size()), 0);
-            setColor(cr, current.color);
+            paint.set(cr, current.color);
             cairo_stroke(cr);
             pending = false;
         }
@@ -494,7 +514,7 @@ void drawPage(cairo_t* cr, const Page& page, const Frame& frame, double scale, d
             b.add(b.minX, b.minY, t.charHeight);
             b.add(b.maxX, b.maxY, t.charHeight);
             if (boxesMeet(b, view)) {
-                drawText(cr, t, font);
+                drawText(cr, t, font, paint);
             }
         }
     }

@@ -11,7 +11,7 @@ namespace {
 
 // A band of about 16 MB of cairo pixels (two of them are in use at once):
 // few passes over the page on a large sheet, little memory.
-constexpr std::size_t kBandBytes = 16u << 20;
+constexpr std::size_t kBandBytes = 4u << 20;
 
 }  // namespace
 
@@ -39,8 +39,10 @@ bool renderPageBands(const Page& page, const RasterOptions& opts, const BandSink
         return false;
     }
     const Frame frame = pageFrame(page);
-    const int bandRows = static_cast<int>(
-        std::clamp<std::size_t>(kBandBytes / (static_cast<std::size_t>(width) * 4), 16, 4096));
+    const bool indices = opts.palette != nullptr;
+    const std::size_t pixelBytes = indices ? 1 : 4;
+    const int bandRows = static_cast<int>(std::clamp<std::size_t>(
+        kBandBytes / (static_cast<std::size_t>(width) * pixelBytes), 16, 4096));
     const int rows = std::min(bandRows, height);
     // Two surfaces: while one band is converted and handed to the sink on
     // a thread of its own (compressing it is most of the cost of a TIFF
@@ -52,15 +54,27 @@ bool renderPageBands(const Page& page, const RasterOptions& opts, const BandSink
         Image band;
     };
     Slot slots[2];
+    // Sinks that take the renderer's own words or indices get them without
+    // a copy: cairo draws straight into the band's pixels.
+    const bool ownWords = opts.channels == 4 || indices;
+    const cairo_format_t format = indices ? CAIRO_FORMAT_A8 : CAIRO_FORMAT_RGB24;
+    const int stride = cairo_format_stride_for_width(format, width);
     for (auto& slot : slots) {
-        slot.surface.reset(cairo_image_surface_create(CAIRO_FORMAT_RGB24, width, rows));
+        if (ownWords) {
+            slot.band.pixels.resize(static_cast<std::size_t>(stride) * rows);
+            slot.band.stride = static_cast<std::size_t>(stride);
+            slot.surface.reset(cairo_image_surface_create_for_data(slot.band.pixels.data(), format,
+                                                                   width, rows, stride));
+        } else {
+            slot.surface.reset(cairo_image_surface_create(CAIRO_FORMAT_RGB24, width, rows));
+        }
         if (cairo_surface_status(slot.surface.get()) != CAIRO_STATUS_SUCCESS) {
             error = "cannot allocate a raster of " + std::to_string(width) + " x " +
                     std::to_string(rows) + " pixels";
             return false;
         }
         slot.cr.reset(cairo_create(slot.surface.get()));
-        if (!opts.antialias) {
+        if (!opts.antialias || indices) {
             cairo_set_antialias(slot.cr.get(), CAIRO_ANTIALIAS_NONE);
             std::unique_ptr<cairo_font_options_t, decltype(&cairo_font_options_destroy)> fo(
                 cairo_font_options_create(), cairo_font_options_destroy);
@@ -68,7 +82,9 @@ bool renderPageBands(const Page& page, const RasterOptions& opts, const BandSink
             cairo_set_font_options(slot.cr.get(), fo.get());
         }
         slot.band.width = width;
-        slot.band.channels = opts.channels == 1 || opts.channels == 4 ? opts.channels : 3;
+        slot.band.channels = indices                                    ? 1
+                             : opts.channels == 1 || opts.channels == 4 ? opts.channels
+                                                                        : 3;
         slot.band.dpi = opts.dpi;
     }
     const double scale = opts.dpi / kUnitsPerInch;
@@ -86,10 +102,15 @@ bool renderPageBands(const Page& page, const RasterOptions& opts, const BandSink
         cairo_t* cr = slot.cr.get();
         const int count = std::min(rows, height - top);
         cairo_save(cr);
-        cairo_set_source_rgb(cr, 1, 1, 1);
+        if (indices) {
+            cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
+            cairo_set_source_rgba(cr, 0, 0, 0, 0);  // white is the palette's first colour
+        } else {
+            cairo_set_source_rgb(cr, 1, 1, 1);
+        }
         cairo_paint(cr);
         cairo_translate(cr, 0, -top);
-        drawPage(cr, page, frame, scale, 1.0, &extents);
+        drawPage(cr, page, frame, scale, 1.0, &extents, opts.palette);
         cairo_restore(cr);
         if (cairo_status(cr) != CAIRO_STATUS_SUCCESS) {
             waitForSink();
@@ -105,17 +126,14 @@ bool renderPageBands(const Page& page, const RasterOptions& opts, const BandSink
             const int stride = cairo_image_surface_get_stride(slot.surface.get());
             Image& band = slot.band;
             band.height = count;
-            band.pixels.resize(static_cast<std::size_t>(width) * count * band.channels);
-            std::uint8_t* out = band.pixels.data();
-            if (band.channels == 4) {
-                for (int y = 0; y < count; ++y) {
-                    std::memcpy(out + static_cast<std::size_t>(y) * width * 4,
-                                data + static_cast<std::size_t>(y) * stride,
-                                static_cast<std::size_t>(width) * 4);
-                }
+            if (slot.band.stride != 0) {
+                // Already the band's own pixels; the rows past count (the
+                // last band) are not handed on.
                 sunk = sink(band, top);
                 return;
             }
+            band.pixels.resize(static_cast<std::size_t>(width) * count * band.channels);
+            std::uint8_t* out = band.pixels.data();
             for (int y = 0; y < count; ++y) {
                 const auto* in = reinterpret_cast<const std::uint32_t*>(
                     data + static_cast<std::size_t>(y) * stride);
@@ -149,7 +167,10 @@ bool renderPage(const Page& page, const RasterOptions& opts, Image& out, std::st
                 out.dpi = band.dpi;
             }
             out.height += band.height;
-            out.pixels.insert(out.pixels.end(), band.pixels.begin(), band.pixels.end());
+            const std::size_t rowBytes = static_cast<std::size_t>(band.width) * band.channels;
+            for (int y = 0; y < band.height; ++y) {
+                out.pixels.insert(out.pixels.end(), band.row(y), band.row(y) + rowBytes);
+            }
             return true;
         },
         error);

@@ -32,12 +32,17 @@ Frame pageFrame(const Page& page);
 //
 // boxes, when given, holds each path's extent (pathExtents of this page), so
 // that drawing a page band by band measures its paths only once.
+//
+// paletteIndices, when given, holds every colour of the page (see
+// RasterOptions::palette): cr is then an A8 surface without antialiasing,
+// and each pixel gets the index of its colour as its alpha value.
 struct PathExtent {
     double minX, minY, maxX, maxY;  // minX > maxX for a path with no place
 };
 std::vector<PathExtent> pathExtents(const Page& page);
 void drawPage(cairo_t* cr, const Page& page, const Frame& frame, double scale, double minLineDevice,
-              const std::vector<PathExtent>* extents = nullptr);
+              const std::vector<PathExtent>* extents = nullptr,
+              const std::vector<Rgb>* paletteIndices = nullptr);
 
 // Size of the label font's capital H and its advance, per unit of size.
 struct LabelFont {
@@ -88,11 +93,14 @@ void labelStart(const Text& t, Point& start, std::size_t& chars);
 struct Image {
     int width = 0;
     int height = 0;
-    int channels = 1;  // 1 grey, 3 RGB, 4 0x00RRGGBB words (see RasterOptions)
+    int channels = 1;  // 1 grey or palette index, 3 RGB, 4 0x00RRGGBB words (see RasterOptions)
     double dpi = 0;
+    std::size_t stride = 0;  // bytes from one row to the next; 0 for width * channels
     std::vector<std::uint8_t> pixels;
     const std::uint8_t* row(int y) const {
-        return pixels.data() + static_cast<std::size_t>(y) * width * channels;
+        return pixels.data() +
+               static_cast<std::size_t>(y) *
+                   (stride != 0 ? stride : static_cast<std::size_t>(width) * channels);
     }
 };
 
@@ -103,6 +111,11 @@ struct RasterOptions {
     // anyway (no conversion pass).
     int channels = 3;
     bool antialias = true;  // off for black-and-white output, where grey has no place
+    // Every colour of the page, white first: when given, bands hold one
+    // byte a pixel, the index of its colour here (antialiasing off,
+    // channels ignored), and rows may be padded (Image::stride). A quarter
+    // of the memory traffic of drawing in colour, for palette images.
+    const std::vector<Rgb>* palette = nullptr;
 };
 
 // Largest image side we render; beyond it the caller asks for a lower dpi.

@@ -1,10 +1,13 @@
 #include "tiff_io.h"
 
+#include "lzw.h"
+
 #include <tiffio.h>
 
 #include <algorithm>
 #include <cstdarg>
 #include <cstdio>
+#include <cstring>
 
 namespace drawing {
 namespace {
@@ -68,40 +71,26 @@ std::vector<Rgb> pagePalette(const Page& page) {
     return colors;
 }
 
-// Pixel colour to palette index; runs of one colour make the last hit the
-// common case.
-class PaletteIndex {
-  public:
-    explicit PaletteIndex(const std::vector<Rgb>& palette) : palette_(palette) {}
-    std::uint8_t of(Rgb c) {
-        if (c == lastColor_) {
-            return lastIndex_;
+// One row of grey pixels as bits, ink (dark) set.
+void packBilevel(const std::uint8_t* row, int width, std::uint8_t* packed) {
+    std::memset(packed, 0, (static_cast<std::size_t>(width) + 7) / 8);
+    for (int x = 0; x < width; ++x) {
+        if (row[x] < 128) {
+            packed[x >> 3] |= static_cast<std::uint8_t>(0x80 >> (x & 7));
         }
-        std::size_t best = 0;
-        long bestDistance = -1;
-        for (std::size_t i = 0; i < palette_.size(); ++i) {
-            const long dr = static_cast<long>((c >> 16) & 0xFF) - ((palette_[i] >> 16) & 0xFF);
-            const long dg = static_cast<long>((c >> 8) & 0xFF) - ((palette_[i] >> 8) & 0xFF);
-            const long db = static_cast<long>(c & 0xFF) - (palette_[i] & 0xFF);
-            const long d = dr * dr + dg * dg + db * db;
-            if (bestDistance < 0 || d < bestDistance) {
-                best = i;
-                bestDistance = d;
-                if (d == 0) {
-                    break;
-                }
-            }
-        }
-        lastColor_ = c;
-        lastIndex_ = static_cast<std::uint8_t>(best);
-        return lastIndex_;
     }
+}
 
-  private:
-    const std::vector<Rgb>& palette_;
-    Rgb lastColor_ = 0xFFFFFFFF;
-    std::uint8_t lastIndex_ = 0;
-};
+// One row of palette indices, two a byte.
+void packNibbles(const std::uint8_t* row, int width, std::uint8_t* packed) {
+    const int pairs = width / 2;
+    for (int i = 0; i < pairs; ++i) {
+        packed[i] = static_cast<std::uint8_t>((row[2 * i] << 4) | (row[2 * i + 1] & 0x0F));
+    }
+    if ((width & 1) != 0) {
+        packed[pairs] = static_cast<std::uint8_t>(row[width - 1] << 4);
+    }
+}
 
 }  // namespace
 
@@ -186,62 +175,54 @@ bool TiffWriter::addPage(const Page& page, const TiffOptions& opts, std::string&
     }
     // Strips of about 256 KB: libtiff's default of 8 KB is a single row on
     // a wide colour sheet, which costs compression and index space.
-    TIFFSetField(t, TIFFTAG_ROWSPERSTRIP,
-                 static_cast<uint32_t>(std::clamp<std::size_t>((256u << 10) / rowBytes, 1,
-                                                               static_cast<std::size_t>(height))));
+    const std::size_t rowsPerStrip =
+        std::clamp<std::size_t>((256u << 10) / rowBytes, 1, static_cast<std::size_t>(height));
+    TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, static_cast<uint32_t>(rowsPerStrip));
 
     RasterOptions ro;
     ro.dpi = opts.dpi;
-    ro.channels = bilevel ? 1 : indexed ? 4 : 3;
+    ro.channels = bilevel ? 1 : 3;
     // Without antialiasing every pixel has one of the page's own colours.
     ro.antialias = !bilevel && !indexed;
-    std::vector<std::uint8_t> packed(rowBytes);
-    PaletteIndex index(palette);
+    ro.palette = indexed ? &palette : nullptr;
+    // Rows are packed straight into a strip, and a full strip is written
+    // whole. Palette pages with LZW, the common result page, are compressed
+    // here (see lzw.h); the rest by libtiff.
+    const bool ownLzw = indexed && opts.color == TiffColorCompression::Lzw;
+    std::vector<std::uint8_t> strip(rowsPerStrip * rowBytes);
+    std::vector<std::uint8_t> coded;
+    std::size_t stripRows = 0;
+    uint32_t stripIndex = 0;
+    const auto writeStrip = [&] {
+        const std::size_t bytes = stripRows * rowBytes;
+        tmsize_t done = 0;
+        if (ownLzw) {
+            coded.clear();
+            lzwEncode(strip.data(), bytes, coded);
+            done =
+                TIFFWriteRawStrip(t, stripIndex, coded.data(), static_cast<tmsize_t>(coded.size()));
+        } else {
+            done = TIFFWriteEncodedStrip(t, stripIndex, strip.data(), static_cast<tmsize_t>(bytes));
+        }
+        ++stripIndex;
+        stripRows = 0;
+        return done >= 0;
+    };
     bool written = true;
     const bool drawn = renderPageBands(
         page, ro,
-        [&](const Image& band, int firstRow) {
+        [&](const Image& band, int) {
             for (int y = 0; y < band.height; ++y) {
                 const std::uint8_t* row = band.row(y);
-                void* line = const_cast<std::uint8_t*>(row);
+                std::uint8_t* packed = strip.data() + stripRows * rowBytes;
                 if (bilevel) {
-                    std::fill(packed.begin(), packed.end(), 0);
-                    for (int x = 0; x < width; ++x) {
-                        if (row[x] < 128) {
-                            packed[x >> 3] |= static_cast<std::uint8_t>(0x80 >> (x & 7));
-                        }
-                    }
-                    line = packed.data();
-                } else if (indexed) {
-                    const auto* px = reinterpret_cast<const std::uint32_t*>(row);
-                    if (nibbles) {
-                        // Pixels come in long runs of one colour (paper, most
-                        // of all): a pair like the last one is the last byte.
-                        std::uint64_t lastPair = ~std::uint64_t{0};
-                        std::uint8_t lastByte = 0;
-                        for (int x = 0; x + 1 < width; x += 2) {
-                            const std::uint64_t pair =
-                                ((std::uint64_t{px[x]} << 32) | px[x + 1]) & 0x00FFFFFF00FFFFFFULL;
-                            if (pair != lastPair) {
-                                lastPair = pair;
-                                lastByte =
-                                    static_cast<std::uint8_t>((index.of(px[x] & 0xFFFFFF) << 4) |
-                                                              index.of(px[x + 1] & 0xFFFFFF));
-                            }
-                            packed[static_cast<std::size_t>(x >> 1)] = lastByte;
-                        }
-                        if ((width & 1) != 0) {
-                            packed[static_cast<std::size_t>(width >> 1)] =
-                                static_cast<std::uint8_t>(index.of(px[width - 1] & 0xFFFFFF) << 4);
-                        }
-                    } else {
-                        for (int x = 0; x < width; ++x) {
-                            packed[static_cast<std::size_t>(x)] = index.of(px[x] & 0xFFFFFF);
-                        }
-                    }
-                    line = packed.data();
+                    packBilevel(row, width, packed);
+                } else if (nibbles) {
+                    packNibbles(row, width, packed);
+                } else {
+                    std::memcpy(packed, row, rowBytes);
                 }
-                if (TIFFWriteScanline(t, line, static_cast<uint32_t>(firstRow + y), 0) < 0) {
+                if (++stripRows == rowsPerStrip && !writeStrip()) {
                     written = false;
                     return false;
                 }
@@ -249,7 +230,10 @@ bool TiffWriter::addPage(const Page& page, const TiffOptions& opts, std::string&
             return true;
         },
         error);
-    if (!drawn) {
+    if (drawn && stripRows > 0 && !writeStrip()) {
+        written = false;
+    }
+    if (!drawn || !written) {
         if (!written) {
             error = tiffError("cannot write " + path_);
         }

@@ -1,11 +1,14 @@
 #include <cairo.h>
 #include <gtest/gtest.h>
+#include <tiffio.h>
 
 #include <cstdio>
 #include <fstream>
 #include <memory>
+#include <random>
 #include <sstream>
 
+#include "lzw.h"
 #include "pdf_writer.h"
 #include "png_io.h"
 #include "render.h"
@@ -318,6 +321,185 @@ TEST(Tiff, PagesWithColourRastersStayFullColour) {
     const std::uint8_t* px = pages[0].image.row(2);  // inside the first image pixel
     EXPECT_EQ(px[3 * 2], 10);
     EXPECT_EQ(px[3 * 2 + 2], 30);
+}
+
+// A page of every kind of ink, in `colours` pen colours: fills by both
+// rules, overlapping strokes, dashes, dots and labels, on an odd width.
+Page pageOfColours(int colours) {
+    Page page;
+    page.width = 101 * kMm;
+    page.height = 100 * kMm;
+    const auto colour = [&](int i) {
+        return i % colours == 0 ? kBlack : static_cast<Rgb>(0x050A0F * (i % colours) + 0x0F0F0F);
+    };
+    for (int i = 0; i < 40; ++i) {
+        const double x = (5 + (i * 37) % 85) * kMm, y = (5 + (i * 53) % 85) * kMm;
+        Path ring = square(x, y, 12 * kMm, colour(i));
+        ring.points.insert(ring.points.end(), {{x + 3 * kMm, y + 3 * kMm},
+                                               {x + 9 * kMm, y + 3 * kMm},
+                                               {x + 9 * kMm, y + 9 * kMm},
+                                               {x + 3 * kMm, y + 9 * kMm}});
+        ring.evenOdd = i % 2 == 0;
+        page.paths.push_back(ring);
+        Path wire = line({x, y}, {x + 30 * kMm, y + 7 * kMm}, colour(i + 1), 0.2 + (i % 5) * 0.3);
+        if (i % 3 == 0) {
+            wire.stroke.dashMm = {2, 1};
+        }
+        page.paths.push_back(wire);
+        Path dot;
+        dot.points = {{y, x}};
+        dot.stroke.color = colour(i + 2);
+        dot.stroke.widthMm = 1;
+        page.paths.push_back(dot);
+        Text t;
+        t.origin = {y, x};
+        t.text = "R" + std::to_string(i) + " 1nF";
+        t.charWidth = 1.5 * kMm;
+        t.charHeight = 2.5 * kMm;
+        t.angleDeg = i * 15;
+        t.stroke.color = colour(i + 3);
+        page.texts.push_back(t);
+    }
+    return page;
+}
+
+TEST(Tiff, PaletteIndicesDrawExactlyThePixelsOfColourDrawing) {
+    for (const int colours : {5, 16, 40}) {
+        const Page page = pageOfColours(colours);
+        std::vector<Rgb> palette{kWhite};
+        for (int i = 0; i < colours; ++i) {
+            palette.push_back(i == 0 ? kBlack : static_cast<Rgb>(0x050A0F * i + 0x0F0F0F));
+        }
+        RasterOptions o;
+        o.dpi = 150;
+        o.antialias = false;
+        o.channels = 3;
+        Image colour, indices;
+        std::string error;
+        ASSERT_TRUE(renderPage(page, o, colour, error)) << error;
+        o.palette = &palette;
+        ASSERT_TRUE(renderPage(page, o, indices, error)) << error;
+        ASSERT_EQ(indices.width, colour.width);
+        ASSERT_EQ(indices.height, colour.height);
+        ASSERT_EQ(indices.channels, 1);
+        long differ = 0, ink = 0;
+        for (int y = 0; y < colour.height; ++y) {
+            for (int x = 0; x < colour.width; ++x) {
+                const std::uint8_t* c = colour.row(y) + 3 * x;
+                const Rgb rgb = (Rgb{c[0]} << 16) | (Rgb{c[1]} << 8) | c[2];
+                const std::uint8_t i = indices.row(y)[x];
+                differ += i >= palette.size() || palette[i] != rgb;
+                ink += rgb != kWhite;
+            }
+        }
+        EXPECT_EQ(differ, 0) << colours << " colours";
+        EXPECT_GT(ink, 10000);
+    }
+}
+
+TEST(Tiff, ColourPagesReadBackAsDrawnWithEitherCompression) {
+    TempDir dir;
+    for (const int colours : {5, 40}) {  // four and eight bits a pixel
+        const Page page = pageOfColours(colours);
+        RasterOptions ro;
+        ro.dpi = 150;
+        ro.antialias = false;
+        Image expected;
+        std::string error;
+        ASSERT_TRUE(renderPage(page, ro, expected, error)) << error;
+        for (auto compression : {TiffColorCompression::Lzw, TiffColorCompression::Deflate}) {
+            const std::string path = dir / "colours.tif";
+            TiffWriter w;
+            TiffOptions o;
+            o.dpi = 150;
+            o.color = compression;
+            ASSERT_TRUE(w.open(path, error)) << error;
+            ASSERT_TRUE(w.addPage(page, o, error)) << error;
+            ASSERT_TRUE(w.addPage(page, o, error)) << error;
+            ASSERT_TRUE(w.close(error)) << error;
+            std::vector<TiffPage> pages;
+            ASSERT_TRUE(readTiff(path, pages, error)) << error;
+            ASSERT_EQ(pages.size(), 2u);
+            for (const auto& p : pages) {
+                EXPECT_EQ(p.photometric, 3);
+                EXPECT_EQ(p.bitsPerSample, colours <= 15 ? 4 : 8);
+                EXPECT_EQ(p.image.pixels, expected.pixels) << colours << " colours";
+            }
+        }
+    }
+}
+
+// Our LZW strips, decoded by libtiff: every kind of input a page gives,
+// and runs of zeros longer than any table string, across table resets.
+TEST(Tiff, LzwStripsDecodeToTheirBytes) {
+    std::mt19937 random(7);
+    std::vector<std::vector<std::uint8_t>> inputs;
+    inputs.push_back({});
+    inputs.push_back({0});
+    inputs.push_back({42});
+    inputs.push_back(std::vector<std::uint8_t>(100000, 0));
+    inputs.push_back(std::vector<std::uint8_t>(100000, 0x11));
+    std::vector<std::uint8_t> noise(300000);
+    for (auto& b : noise) {
+        b = static_cast<std::uint8_t>(random());
+    }
+    inputs.push_back(noise);
+    // Paper with short strokes of ink: what a drawing's rows look like.
+    std::vector<std::uint8_t> paper(400000, 0);
+    for (std::size_t i = 0; i < paper.size(); i += 1 + random() % 3000) {
+        const std::size_t n = 1 + random() % 40;
+        for (std::size_t k = i; k < std::min(paper.size(), i + n); ++k) {
+            paper[k] = static_cast<std::uint8_t>(random() % 3 == 0 ? random() : 0x22);
+        }
+    }
+    inputs.push_back(paper);
+    // Zero runs that grow one by one: the table's longest run is met and
+    // passed at every length.
+    std::vector<std::uint8_t> growing;
+    for (int n = 1; growing.size() < 2000000; ++n) {
+        growing.insert(growing.end(), static_cast<std::size_t>(n), 0);
+        growing.push_back(static_cast<std::uint8_t>(1 + n % 200));
+    }
+    inputs.push_back(growing);
+
+    TempDir dir;
+    const std::string path = dir / "lzw.tif";
+    for (const auto& input : inputs) {
+        std::vector<std::uint8_t> coded;
+        lzwEncode(input.data(), input.size(), coded);
+        const uint32_t width = input.empty() ? 1 : static_cast<uint32_t>(input.size());
+        {
+            TIFF* t = TIFFOpen(path.c_str(), "w");
+            ASSERT_NE(t, nullptr);
+            TIFFSetField(t, TIFFTAG_IMAGEWIDTH, width);
+            TIFFSetField(t, TIFFTAG_IMAGELENGTH, 1);
+            TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, 8);
+            TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, 1);
+            TIFFSetField(t, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISBLACK);
+            TIFFSetField(t, TIFFTAG_COMPRESSION, COMPRESSION_LZW);
+            TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, 1);
+            ASSERT_GE(TIFFWriteRawStrip(t, 0, coded.data(), static_cast<tmsize_t>(coded.size())),
+                      0);
+            TIFFClose(t);
+        }
+        TIFF* t = TIFFOpen(path.c_str(), "r");
+        ASSERT_NE(t, nullptr);
+        std::vector<std::uint8_t> decoded(width + 16, 0xEE);
+        const tmsize_t got =
+            TIFFReadEncodedStrip(t, 0, decoded.data(), static_cast<tmsize_t>(width));
+        TIFFClose(t);
+        if (input.empty()) {
+            EXPECT_LE(got, 1);
+            continue;
+        }
+        ASSERT_EQ(got, static_cast<tmsize_t>(input.size())) << input.size() << " bytes";
+        decoded.resize(input.size());
+        EXPECT_TRUE(decoded == input) << input.size() << " bytes";
+    }
+    // Long runs cost few codes: a white strip compresses to almost nothing.
+    std::vector<std::uint8_t> coded;
+    lzwEncode(inputs[3].data(), inputs[3].size(), coded);
+    EXPECT_LT(coded.size(), 1000u);
 }
 
 TEST(Tiff, WriterRefusesAnEmptyFileAndAnUnwritablePath) {
