@@ -59,7 +59,9 @@ bool InputBlocker::eventFilter(QObject* watched, QEvent* event) {
 
 WindowRunner::WindowRunner(Spawn spawn) : spawn_(std::move(spawn)) {
     if (!spawn_)
-        spawn_ = [](std::string_view commandLine) { return spawnAndWait(commandLine); };
+        spawn_ = [this](std::string_view commandLine) {
+            return spawnAndWait(commandLine, environment());
+        };
 }
 
 void WindowRunner::run(const std::string& commandLine) {

@@ -644,6 +644,14 @@ void MervikCore::RunPass(const std::string& name) {
     in.name = name;
     in.baseName = GetBaseName(name);
     in.outTyp = settings_.iOutTyp;
+    // The siblings see the pair only as page files in work folders; the
+    // comparison program names the drawings themselves on its result.
+    runner_.setEnvironment(
+        {"MERVIK_DRAWING1=" + in.folder1 + name, "MERVIK_DRAWING2=" + in.folder2 + name});
+    struct ClearEnvironment {
+        SiblingRunner& runner;
+        ~ClearEnvironment() { runner.setEnvironment({}); }
+    } clearEnvironment{runner_};
 
     logLine(str(kStep1));
     SwitchViewerParameters(1);

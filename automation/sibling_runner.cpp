@@ -3,11 +3,11 @@
 namespace mervik {
 
 void ProcessRunner::run(const std::string& commandLine) {
-    runAndWait(commandLine);
+    runAndWait(commandLine, environment());
 }
 
 SpawnResult ProcessRunner::runStep(const std::string& commandLine) {
-    return runAndWait(commandLine);
+    return runAndWait(commandLine, environment());
 }
 
 }  // namespace mervik

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "platform/process_spawn.h"
 
@@ -21,6 +23,15 @@ class SiblingRunner {
         r.exited = true;
         return r;
     }
+    // NAME=value entries the programs get on top of our environment: the
+    // pair being compared, which the comparison program names on its result.
+    void setEnvironment(std::vector<std::string> environment) {
+        environment_ = std::move(environment);
+    }
+    const std::vector<std::string>& environment() const { return environment_; }
+
+  private:
+    std::vector<std::string> environment_;
 };
 
 class ProcessRunner : public SiblingRunner {

@@ -28,10 +28,13 @@ struct SpawnResult {
 // process's environment and current folder, and waits for it to end. What it
 // writes on standard error is passed on to ours as it comes, and its last
 // line is kept. Returns at once when the program could not be started.
-SpawnResult runAndWait(std::string_view commandLine);
+// environment holds NAME=value entries the program gets on top of ours (in
+// place of ours of the same name).
+SpawnResult runAndWait(std::string_view commandLine,
+                       const std::vector<std::string>& environment = {});
 
 // runAndWait, telling only whether the program could be started.
-bool spawnAndWait(std::string_view commandLine);
+bool spawnAndWait(std::string_view commandLine, const std::vector<std::string>& environment = {});
 
 // The folder of this program's executable file, byte for byte; empty when the
 // system cannot tell.

@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 
@@ -137,9 +138,27 @@ int openPidFd(pid_t pid) {
 #endif
 }
 
+// Ours with the given NAME=value entries put in; the pointers live as long
+// as environment and our own environment do.
+std::vector<char*> environmentWith(const std::vector<std::string>& environment) {
+    std::vector<char*> out;
+    const auto nameOf = [](std::string_view entry) { return entry.substr(0, entry.find('=')); };
+    for (char** e = environ; *e != nullptr; ++e) {
+        const std::string_view name = nameOf(*e);
+        const bool replaced = std::any_of(environment.begin(), environment.end(),
+                                          [&](const std::string& x) { return nameOf(x) == name; });
+        if (!replaced)
+            out.push_back(*e);
+    }
+    for (const std::string& x : environment)
+        out.push_back(const_cast<char*>(x.c_str()));
+    out.push_back(nullptr);
+    return out;
+}
+
 }  // namespace
 
-SpawnResult runAndWait(std::string_view commandLine) {
+SpawnResult runAndWait(std::string_view commandLine, const std::vector<std::string>& environment) {
     SpawnResult result;
     std::vector<std::string> args = splitCommandLine(commandLine);
     if (args.empty()) {
@@ -185,7 +204,9 @@ SpawnResult runAndWait(std::string_view commandLine) {
     posix_spawn_file_actions_addclosefrom_np(&setup.actions, 3);
 
     pid_t pid = 0;
-    const int rc = posix_spawn(&pid, argv[0], &setup.actions, &setup.attr, argv.data(), environ);
+    std::vector<char*> envp = environmentWith(environment);
+    const int rc =
+        posix_spawn(&pid, argv[0], &setup.actions, &setup.attr, argv.data(), envp.data());
     if (rc != 0) {
         result.startError = rc;
         return result;
@@ -226,8 +247,8 @@ SpawnResult runAndWait(std::string_view commandLine) {
     return result;
 }
 
-bool spawnAndWait(std::string_view commandLine) {
-    return runAndWait(commandLine).started;
+bool spawnAndWait(std::string_view commandLine, const std::vector<std::string>& environment) {
+    return runAndWait(commandLine, environment).started;
 }
 
 std::string executableFolder() {

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -94,5 +95,19 @@ bool compareRasters(const drawing::Page& a, const drawing::Page& b, const Option
 // regions: elements whose boxes come within gap (plotter units) of each
 // other are one region.
 std::vector<Region> findRegions(const drawing::Page& page, double gap);
+
+// The same for a page compared pixel by pixel: change holds one byte a
+// pixel (0 none, kPixelRemoved, kPixelAdded), rows from the top; place
+// tells where pixel (0, 0) lies and its size in plotter units. Counts are
+// of pixels.
+inline constexpr std::uint8_t kPixelRemoved = 1;
+inline constexpr std::uint8_t kPixelAdded = 2;
+struct PixelPlace {
+    double left = 0;
+    double top = 0;
+    double unit = 1;
+};
+std::vector<Region> findPixelRegions(const std::vector<std::uint8_t>& change, int width, int height,
+                                     int gapPixels, const PixelPlace& place);
 
 }  // namespace sandrel

@@ -6,6 +6,7 @@
 // Exit status: 0 all pages the same, 1 some differ, 2 an error (on stderr).
 
 #include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 #include <iostream>
 #include <optional>
@@ -128,16 +129,56 @@ Exit compareFile(const std::string& first, const std::string& second, bool partn
     return differ ? kDiffer : kSame;
 }
 
+// How the legend names the drawings: the files Mervik compares when it
+// says so (MERVIK_DRAWING1 and 2, for drawings split into pages matching
+// the pattern), else the page files themselves (empty names).
+struct DrawingNames {
+    std::string first;
+    std::string second;
+};
+
+// A path short enough for the legend: whole, or the file with its folder,
+// or the file alone.
+std::string shortPath(const std::string& path) {
+    constexpr std::size_t kLongest = 48;
+    if (path.size() <= kLongest) {
+        return path;
+    }
+    const std::filesystem::path p(path);
+    const std::string withFolder =
+        ".../" + p.parent_path().filename().string() + "/" + p.filename().string();
+    return withFolder.size() <= kLongest ? withFolder : p.filename().string();
+}
+
+DrawingNames drawingNames(const std::string& pattern) {
+    const char* first = std::getenv("MERVIK_DRAWING1");
+    const char* second = std::getenv("MERVIK_DRAWING2");
+    if (first == nullptr || second == nullptr || *first == '\0' || *second == '\0') {
+        return {};
+    }
+    // A stale setting names some other drawing: the pages' base name
+    // (before the *) must be the drawings' name without its extension.
+    const std::string name = siblings::nameOf(pattern);
+    const std::string base = name.substr(0, name.find_first_of("*?"));
+    for (const char* drawing : {first, second}) {
+        if (std::filesystem::path(drawing).stem().string() != base) {
+            return {};
+        }
+    }
+    return {shortPath(first), shortPath(second)};
+}
+
 // Adds the marks and legend to each page and writes the result file.
-bool writeResult(FileResult& file, const std::string& secondName, const sandrel::Options& options,
-                 const std::vector<std::string>& summary, const std::vector<std::string>& notes) {
+bool writeResult(FileResult& file, const std::string& secondName, const DrawingNames& drawings,
+                 const sandrel::Options& options, const std::vector<std::string>& summary,
+                 const std::vector<std::string>& notes) {
     std::vector<drawing::Page> pages;
     for (std::size_t i = 0; i < file.pages.size(); ++i) {
         auto& result = file.pages[i];
         if (options.regionGapMm > 0) {
             sandrel::LegendInfo info;
-            info.firstName = siblings::nameOf(file.first);
-            info.secondName = secondName;
+            info.firstName = drawings.first.empty() ? siblings::nameOf(file.first) : drawings.first;
+            info.secondName = drawings.second.empty() ? secondName : drawings.second;
             info.page = file.firstPage + static_cast<int>(i);
             info.partnered = file.partnered;
             if (i == 0) {
@@ -291,6 +332,7 @@ int main(int argc, char** argv) {
         notes.push_back(morePages(1, count, onlyFirst, "all removed"));
     }
 
+    const DrawingNames drawings = drawingNames(pattern);
     // The first result waits for the summary of all; the others are
     // written as soon as they are compared.
     std::optional<FileResult> held;
@@ -325,12 +367,14 @@ int main(int argc, char** argv) {
                 continue;
             }
         }
-        if (!writeResult(file, name, options, held ? std::vector<std::string>{} : summary(totals),
+        if (!writeResult(file, name, drawings, options,
+                         held ? std::vector<std::string>{} : summary(totals),
                          last ? notes : std::vector<std::string>{})) {
             failed = true;
         }
     }
-    if (held && !writeResult(*held, siblings::nameOf(held->first), options, summary(totals), {})) {
+    if (held && !writeResult(*held, siblings::nameOf(held->first), drawings, options,
+                             summary(totals), {})) {
         failed = true;
     }
     return failed ? kError : differ ? kDiffer : kSame;

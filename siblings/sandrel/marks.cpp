@@ -164,8 +164,9 @@ void addMarks(Result& result, const LegendInfo& info, const Options& options) {
         legend.line("No such page in 2: all removed");
     } else if (!result.differ()) {
         legend.line("no differences");
-    } else if (result.regions.empty()) {
-        legend.line("Differences (compared pixel by pixel)");
+    } else if (result.raster) {
+        legend.line(result.regions.empty() ? "Differences (compared pixel by pixel)"
+                                           : "Changes (compared pixel by pixel):");
     } else {
         legend.line("Changes:");
     }
@@ -177,7 +178,8 @@ void addMarks(Result& result, const LegendInfo& info, const Options& options) {
             legend.line("... " + std::to_string(remaining) + " more regions, each marked");
             break;
         }
-        legend.line(std::to_string(number) + ": " + regionCounts(r));
+        legend.line(std::to_string(number) + ": " + regionCounts(r) +
+                    (result.raster ? " pixels" : ""));
         if ((!r.removedTexts.empty() || !r.addedTexts.empty()) && room(reserved + 2)) {
             legend.line(quoted(r.removedTexts) + " -> " + quoted(r.addedTexts), 2 * h);
         }

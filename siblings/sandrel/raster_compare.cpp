@@ -75,6 +75,8 @@ bool compareRasters(const drawing::Page& a, const drawing::Page& b, const Option
         out.pixels[3 * i + 1] = static_cast<std::uint8_t>(color >> 8);
         out.pixels[3 * i + 2] = static_cast<std::uint8_t>(color);
     };
+    const bool regions = options.regionGapMm > 0;
+    std::vector<std::uint8_t> change(regions ? grid.size() : 0, 0);
     for (std::size_t i = 0; i < grid.size(); ++i) {
         if (first[i] && nearSecond[i]) {
             ++result.pixels.unchanged;
@@ -82,12 +84,24 @@ bool compareRasters(const drawing::Page& a, const drawing::Page& b, const Option
         } else if (first[i]) {
             ++result.pixels.removed;
             put(i, options.removedColor);
+            if (regions) {
+                change[i] = kPixelRemoved;
+            }
         } else if (second[i] && !nearFirst[i]) {
             ++result.pixels.added;
             put(i, options.addedColor);
+            if (regions) {
+                change[i] = kPixelAdded;
+            }
         }
     }
     result.changed = result.pixels.differ();
+    if (regions && result.changed) {
+        const int gap =
+            std::max(1, static_cast<int>(std::lround(options.regionGapMm / 25.4 * grid.dpi)));
+        result.regions =
+            findPixelRegions(change, grid.width, grid.height, gap, {grid.left, grid.top, unit});
+    }
     result.page.rasters.push_back(std::move(out));
     return true;
 }

@@ -43,6 +43,47 @@ std::uint32_t root(std::vector<std::uint32_t>& parent, std::uint32_t i) {
     return i;
 }
 
+// Merges regions whose boxes meet (a box around a box reads as one change)
+// and puts them in reading order.
+void arrange(std::vector<Region>& regions, double gap) {
+    // A region inside or over another's box is one with it: a box around
+    // a box reads as one change.
+    if (regions.size() <= kMaxMerged) {
+        for (bool merged = true; merged;) {
+            merged = false;
+            for (std::size_t i = 0; i < regions.size(); ++i) {
+                for (std::size_t j = i + 1; j < regions.size();) {
+                    Region& a = regions[i];
+                    const Region& b = regions[j];
+                    if (!(a.x0 <= b.x1 && b.x0 <= a.x1 && a.y0 <= b.y1 && b.y0 <= a.y1)) {
+                        ++j;
+                        continue;
+                    }
+                    a.x0 = std::min(a.x0, b.x0);
+                    a.y0 = std::min(a.y0, b.y0);
+                    a.x1 = std::max(a.x1, b.x1);
+                    a.y1 = std::max(a.y1, b.y1);
+                    a.removed += b.removed;
+                    a.added += b.added;
+                    a.removedTexts.insert(a.removedTexts.end(), b.removedTexts.begin(),
+                                          b.removedTexts.end());
+                    a.addedTexts.insert(a.addedTexts.end(), b.addedTexts.begin(),
+                                        b.addedTexts.end());
+                    regions.erase(regions.begin() + static_cast<std::ptrdiff_t>(j));
+                    merged = true;
+                }
+            }
+        }
+    }
+    // Reading order: bands of a few gaps from the top, left to right in each.
+    const double band = 4 * std::max(gap, 1.0);
+    std::sort(regions.begin(), regions.end(), [&](const Region& a, const Region& b) {
+        const double ba = std::floor(-a.y1 / band);
+        const double bb = std::floor(-b.y1 / band);
+        return ba != bb ? ba < bb : a.x0 < b.x0;
+    });
+}
+
 }  // namespace
 
 std::vector<Region> findRegions(const drawing::Page& page, double gap) {
@@ -150,42 +191,85 @@ std::vector<Region> findRegions(const drawing::Page& page, double gap) {
             (e.added ? r.addedTexts : r.removedTexts).push_back(*e.text);
         }
     }
-    // A region inside or over another's box is one with it: a box around
-    // a box reads as one change.
-    if (regions.size() <= kMaxMerged) {
-        for (bool merged = true; merged;) {
-            merged = false;
-            for (std::size_t i = 0; i < regions.size(); ++i) {
-                for (std::size_t j = i + 1; j < regions.size();) {
-                    Region& a = regions[i];
-                    const Region& b = regions[j];
-                    if (!(a.x0 <= b.x1 && b.x0 <= a.x1 && a.y0 <= b.y1 && b.y0 <= a.y1)) {
-                        ++j;
-                        continue;
-                    }
-                    a.x0 = std::min(a.x0, b.x0);
-                    a.y0 = std::min(a.y0, b.y0);
-                    a.x1 = std::max(a.x1, b.x1);
-                    a.y1 = std::max(a.y1, b.y1);
-                    a.removed += b.removed;
-                    a.added += b.added;
-                    a.removedTexts.insert(a.removedTexts.end(), b.removedTexts.begin(),
-                                          b.removedTexts.end());
-                    a.addedTexts.insert(a.addedTexts.end(), b.addedTexts.begin(),
-                                        b.addedTexts.end());
-                    regions.erase(regions.begin() + static_cast<std::ptrdiff_t>(j));
-                    merged = true;
+    arrange(regions, gap);
+    return regions;
+}
+
+std::vector<Region> findPixelRegions(const std::vector<std::uint8_t>& change, int width, int height,
+                                     int gapPixels, const PixelPlace& place) {
+    // Changed pixels gather in cells of the gap's size; cells that touch
+    // (side or corner) are one region.
+    const int cell = std::max(1, gapPixels);
+    const int nx = (width + cell - 1) / cell;
+    const int ny = (height + cell - 1) / cell;
+    struct Cell {
+        int x0 = std::numeric_limits<int>::max(), y0 = std::numeric_limits<int>::max();
+        int x1 = -1, y1 = -1;
+        int removed = 0, added = 0;
+    };
+    std::unordered_map<std::size_t, Cell> cells;
+    for (int y = 0; y < height; ++y) {
+        const std::uint8_t* row = change.data() + static_cast<std::size_t>(y) * width;
+        for (int x = 0; x < width; ++x) {
+            if (row[x] == 0) {
+                continue;
+            }
+            Cell& c = cells[static_cast<std::size_t>(y / cell) * nx + x / cell];
+            c.x0 = std::min(c.x0, x);
+            c.y0 = std::min(c.y0, y);
+            c.x1 = std::max(c.x1, x);
+            c.y1 = std::max(c.y1, y);
+            ++(row[x] == kPixelAdded ? c.added : c.removed);
+        }
+    }
+    if (cells.empty()) {
+        return {};
+    }
+    std::vector<std::size_t> keys;
+    keys.reserve(cells.size());
+    for (const auto& [key, c] : cells) {
+        keys.push_back(key);
+    }
+    std::sort(keys.begin(), keys.end());
+    std::unordered_map<std::size_t, std::uint32_t> indexOf;
+    for (std::uint32_t i = 0; i < keys.size(); ++i) {
+        indexOf.emplace(keys[i], i);
+    }
+    std::vector<std::uint32_t> parent(keys.size());
+    std::iota(parent.begin(), parent.end(), 0u);
+    for (std::uint32_t i = 0; i < keys.size(); ++i) {
+        const int cx = static_cast<int>(keys[i] % static_cast<std::size_t>(nx));
+        const int cy = static_cast<int>(keys[i] / static_cast<std::size_t>(nx));
+        for (int dy = 0; dy <= 1; ++dy) {
+            for (int dx = -1; dx <= 1; ++dx) {
+                if ((dy == 0 && dx <= 0) || cx + dx < 0 || cx + dx >= nx || cy + dy >= ny) {
+                    continue;
+                }
+                const auto it = indexOf.find(static_cast<std::size_t>(cy + dy) * nx + cx + dx);
+                if (it != indexOf.end()) {
+                    parent[root(parent, i)] = root(parent, it->second);
                 }
             }
         }
     }
-    // Reading order: bands of a few gaps from the top, left to right in each.
-    const double band = 4 * std::max(gap, 1.0);
-    std::sort(regions.begin(), regions.end(), [&](const Region& a, const Region& b) {
-        const double ba = std::floor(-a.y1 / band);
-        const double bb = std::floor(-b.y1 / band);
-        return ba != bb ? ba < bb : a.x0 < b.x0;
-    });
+    std::unordered_map<std::uint32_t, std::size_t> regionOf;
+    std::vector<Region> regions;
+    for (std::uint32_t i = 0; i < keys.size(); ++i) {
+        const auto [it, fresh] = regionOf.try_emplace(root(parent, i), regions.size());
+        if (fresh) {
+            regions.push_back({kInf, kInf, -kInf, -kInf, 0, 0, {}, {}});
+        }
+        Region& r = regions[it->second];
+        const Cell& c = cells[keys[i]];
+        // Pixel rows run downwards from the top; a pixel covers one unit.
+        r.x0 = std::min(r.x0, place.left + c.x0 * place.unit);
+        r.x1 = std::max(r.x1, place.left + (c.x1 + 1) * place.unit);
+        r.y0 = std::min(r.y0, place.top - (c.y1 + 1) * place.unit);
+        r.y1 = std::max(r.y1, place.top - c.y0 * place.unit);
+        r.removed += c.removed;
+        r.added += c.added;
+    }
+    arrange(regions, cell * place.unit);
     return regions;
 }
 

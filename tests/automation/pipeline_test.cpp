@@ -47,6 +47,23 @@ TEST_F(PipelineTest, CompleteRunLogsEveryStepAndDeletesThePair) {
     EXPECT_EQ(runner.lines, commands);
 }
 
+TEST_F(PipelineTest, EveryStepIsToldWhichDrawingsThePassCompares) {
+    pair("plan rev.pdf");
+    pair("other.pdf");
+    MervikCore core = makeCore();
+    core.RunPass("plan rev.pdf");
+    const std::vector<std::string> drawings = {"MERVIK_DRAWING1=" + in1 + "plan rev.pdf",
+                                               "MERVIK_DRAWING2=" + in2 + "plan rev.pdf"};
+    ASSERT_EQ(runner.environments.size(), 4u);
+    for (const auto& e : runner.environments)
+        EXPECT_EQ(e, drawings);
+    // Nothing is left for a program started outside a pass.
+    EXPECT_TRUE(runner.environment().empty());
+    core.RunPass("other.pdf");
+    ASSERT_EQ(runner.environments.size(), 8u);
+    EXPECT_EQ(runner.environments.back()[0], "MERVIK_DRAWING1=" + in1 + "other.pdf");
+}
+
 TEST_F(PipelineTest, JoinLineFollowsTheOutputTypeAndTheName) {
     struct Case {
         int outTyp;

@@ -42,6 +42,26 @@ TEST_F(SpawnTest, RunsAndWaitsWithoutLeakingDescriptors) {
     EXPECT_EQ(readFile(report), "clean\n" + fs::current_path().string() + "\n");
 }
 
+TEST_F(SpawnTest, TheGivenEnvironmentIsAddedToOursAndReplacesItsNames) {
+    setenv("MERVIK_SPAWN_TEST_KEPT", "ours", 1);
+    setenv("MERVIK_SPAWN_TEST_REPLACED", "ours", 1);
+    const std::string script = root + "/env.sh";
+    writeFile(script, "#!/bin/sh\nenv | grep '^MERVIK_SPAWN_TEST_' | sort > \"$1\"\n");
+    fs::permissions(script, fs::perms::owner_all);
+    const std::string report = root + "/env.txt";
+    const SpawnResult r =
+        runAndWait("\"" + script + "\" \"" + report + "\"",
+                   {"MERVIK_SPAWN_TEST_REPLACED=theirs", "MERVIK_SPAWN_TEST_NEW=a b=c"});
+    EXPECT_TRUE(r.exited);
+    EXPECT_EQ(readFile(report),
+              "MERVIK_SPAWN_TEST_KEPT=ours\nMERVIK_SPAWN_TEST_NEW=a b=c\n"
+              "MERVIK_SPAWN_TEST_REPLACED=theirs\n");
+    // Our own environment is left as it was.
+    EXPECT_STREQ(getenv("MERVIK_SPAWN_TEST_REPLACED"), "ours");
+    unsetenv("MERVIK_SPAWN_TEST_KEPT");
+    unsetenv("MERVIK_SPAWN_TEST_REPLACED");
+}
+
 TEST_F(SpawnTest, MissingProgramReturnsAtOnce) {
     const auto start = std::chrono::steady_clock::now();
     EXPECT_FALSE(spawnAndWait("\"" + root + "/none\" /h"));

@@ -95,6 +95,7 @@ class ScriptedRunner : public SiblingRunner {
   public:
     void run(const std::string& commandLine) override {
         lines.push_back(commandLine);
+        environments.push_back(environment());
         const std::vector<std::string> args = splitCommandLine(commandLine);
         const bool join = args.size() == 4 && args[2].find('*') != std::string::npos;
         const std::size_t step = args.size() == 6 ? 3
@@ -118,6 +119,7 @@ class ScriptedRunner : public SiblingRunner {
     }
 
     std::vector<std::string> lines;
+    std::vector<std::vector<std::string>> environments;  // what each step was given
     int splitPages[2] = {2, 2};
     int comparePages = 2;
     bool joinWrites = true;

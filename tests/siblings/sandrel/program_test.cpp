@@ -92,6 +92,15 @@ class SandrelProgram : public ::testing::Test {
     fs::path home_;
 };
 
+bool legendSays(const Page& page, const std::string& words) {
+    for (const auto& t : page.texts) {
+        if (t.stroke.layer == drawing::Layer::marks && t.text.find(words) != std::string::npos) {
+            return true;
+        }
+    }
+    return false;
+}
+
 // The page as compared: without the marks and the legend.
 Page drawingOf(const Page& page) {
     Page out = page;
@@ -225,6 +234,12 @@ TEST_F(SandrelProgram, RasterPageAgainstVectorPageGivesARasterResult) {
     }
     EXPECT_GT(red, 30u);
     EXPECT_GT(blue, 30u);
+    // The changes are marked and listed as on any other page.
+    EXPECT_TRUE(legendSays(result[0], "Changes (compared pixel by pixel):"));
+    EXPECT_TRUE(legendSays(result[0], "1: ")) << "a numbered region";
+    EXPECT_TRUE(std::any_of(result[0].paths.begin(), result[0].paths.end(), [](const auto& p) {
+        return p.stroke.layer == drawing::Layer::marks && p.points.size() > 4;
+    })) << "a box around it";
 }
 
 TEST_F(SandrelProgram, CommandLineErrors) {
@@ -251,15 +266,6 @@ TEST_F(SandrelProgram, CommandLineErrors) {
 }
 
 }  // namespace
-bool legendSays(const Page& page, const std::string& words) {
-    for (const auto& t : page.texts) {
-        if (t.stroke.layer == drawing::Layer::marks && t.text.find(words) != std::string::npos) {
-            return true;
-        }
-    }
-    return false;
-}
-
 TEST_F(SandrelProgram, PagesOfOnlyOneFileAreNamedOnTheLastResultPage) {
     const GeneratedPair pair = makePair(200, defaults.toleranceMm, 5);
     write(temp(1) / "plan1.hgl", {pair.base});
@@ -291,4 +297,36 @@ TEST_F(SandrelProgram, PagesOfOnlyOneFileAreNamedOnTheLastResultPage) {
     EXPECT_TRUE(legendSays(alone[0], "No such page in 2"));
 }
 
+}  // namespace sandrel
+
+namespace sandrel {
+namespace {
+
+// Mervik says which drawings the pages come from; a setting left over from
+// some other drawing is not believed.
+TEST_F(SandrelProgram, TheLegendNamesTheDrawingsItIsToldOf) {
+    const GeneratedPair pair = makePair(200, defaults.toleranceMm, 5);
+    write(temp(1) / "plan_000001.hgl", {pair.base});
+    write(temp(2) / "plan_000001.hgl", {pair.variant});
+    const std::string longFolder = "/srv/drawings/" + std::string(60, 'x') + "/rev B";
+    setenv("MERVIK_DRAWING1", "/srv/drawings/rev A/plan.pdf", 1);
+    setenv("MERVIK_DRAWING2", (longFolder + "/plan.pdf").c_str(), 1);
+    EXPECT_EQ(compare(), 1) << stdErr;
+    auto pages = read(temp(3) / "plan_000001.hgl");
+    ASSERT_EQ(pages.size(), 1u);
+    EXPECT_TRUE(legendSays(pages[0], "1: /srv/drawings/rev A/plan.pdf"));
+    EXPECT_TRUE(legendSays(pages[0], "2: .../rev B/plan.pdf")) << "a long path is shortened";
+
+    setenv("MERVIK_DRAWING1", "/srv/drawings/rev A/other.pdf", 1);
+    setenv("MERVIK_DRAWING2", "/srv/drawings/rev B/other.pdf", 1);
+    EXPECT_EQ(compare(), 1) << stdErr;
+    pages = read(temp(3) / "plan_000001.hgl");
+    ASSERT_EQ(pages.size(), 1u);
+    EXPECT_TRUE(legendSays(pages[0], "1: plan_000001.hgl"));
+    EXPECT_FALSE(legendSays(pages[0], "other.pdf"));
+    unsetenv("MERVIK_DRAWING1");
+    unsetenv("MERVIK_DRAWING2");
+}
+
+}  // namespace
 }  // namespace sandrel

@@ -41,6 +41,44 @@ bool hasText(const Page& page, const std::string& s) {
     });
 }
 
+// Scanned pages are compared pixel by pixel: their changes gather into
+// regions all the same, by pixels within the gap of each other.
+TEST(Regions, ChangedPixelsGatherIntoRegionsPlacedOnThePage) {
+    const int width = 400, height = 300;
+    std::vector<std::uint8_t> change(static_cast<std::size_t>(width) * height, 0);
+    const auto fill = [&](int x0, int y0, int x1, int y1, std::uint8_t what) {
+        for (int y = y0; y <= y1; ++y) {
+            for (int x = x0; x <= x1; ++x) {
+                change[static_cast<std::size_t>(y) * width + x] = what;
+            }
+        }
+    };
+    fill(10, 10, 19, 14, kPixelRemoved);  // two blobs 15 pixels apart: one region
+    fill(30, 12, 39, 16, kPixelAdded);
+    fill(300, 200, 309, 219, kPixelAdded);    // far away: a region of its own
+    fill(390, 290, 399, 299, kPixelRemoved);  // in the corner, 70 pixels from it
+    const PixelPlace place{1000, 5000, 2};    // pixel (0, 0) at (1000, 5000), 2 units a side
+    const std::vector<Region> regions = findPixelRegions(change, width, height, 20, place);
+    ASSERT_EQ(regions.size(), 3u);
+    const Region& pair = regions[0];  // the top one first
+    EXPECT_EQ(pair.removed, 50);
+    EXPECT_EQ(pair.added, 50);
+    EXPECT_DOUBLE_EQ(pair.x0, 1000 + 10 * 2);
+    EXPECT_DOUBLE_EQ(pair.x1, 1000 + 40 * 2);
+    EXPECT_DOUBLE_EQ(pair.y1, 5000 - 10 * 2);
+    EXPECT_DOUBLE_EQ(pair.y0, 5000 - 17 * 2);
+    EXPECT_EQ(regions[1].added, 200);
+    EXPECT_DOUBLE_EQ(regions[1].x0, 1000 + 300 * 2);
+    EXPECT_EQ(regions[2].removed, 100);
+    EXPECT_DOUBLE_EQ(regions[2].y0, 5000 - 300 * 2);
+
+    // A larger gap joins all; nothing changed gives nothing.
+    EXPECT_EQ(findPixelRegions(change, width, height, 200, place).size(), 1u);
+    EXPECT_TRUE(
+        findPixelRegions(std::vector<std::uint8_t>(change.size(), 0), width, height, 20, place)
+            .empty());
+}
+
 TEST(Regions, KnownChangesGiveTheirRegionsInReadingOrder) {
     Page first;
     first.width = 297 * kMm;

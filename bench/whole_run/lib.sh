@@ -1,0 +1,106 @@
+# Shared by the whole-run benchmarks: sourced, not run. Expects root and
+# build set; sets up a scratch home with our siblings' parameter files and
+# defines measure, ratio and run_pair.
+bin="$build/bin"
+for tool in "$bin/tolvane" "$bin/sandrel" "$bin/mervik-cli" /usr/bin/time comparepdf pdftoppm \
+    compare; do
+  command -v "$tool" >/dev/null || { echo "missing: $tool" >&2; exit 1; }
+done
+
+work="$(mktemp -d)"
+trap 'rm -rf "$work"' EXIT
+export HOME="$work/home" XDG_DATA_HOME="$work/home/.local/share" XDG_RUNTIME_DIR="$work/home"
+mkdir -p "$XDG_DATA_HOME"
+"$bin/tolvane" --init >/dev/null
+"$bin/sandrel" --init >/dev/null
+tpar="$XDG_DATA_HOME/Corvanta/Tolvane/Tolvane.par"
+set_line() { sed -i "$1s/.*/$2\r/" "$tpar"; }
+split_mode() { set_line 9 1; }
+join_mode() { set_line 8 0; set_line 9 0; set_line 10 0; }
+
+# measure LABEL COMMAND...: one run; exit status 0 or 1 (1 = "they differ";
+# comparepdf says so with 10) counts as done. Sets last (seconds) and prints
+# wall seconds, processor seconds (user + system, which a busy machine does
+# not inflate) and peak RSS.
+last=0
+measure() {
+  local label="$1"; shift
+  local status=0
+  /usr/bin/time -f "%e %U %S %M" -o "$work/time" "$@" >/dev/null 2>"$work/err" || status=$?
+  if [ "$status" -gt 1 ] && [ "$status" -ne 10 ]; then
+    echo "$label: failed ($status): $(grep -v '^Command exited' "$work/err" | tail -1)" >&2
+    last=0
+    return 0
+  fi
+  local t u s m
+  read -r t u s m < <(tail -1 "$work/time")
+  last="$t"
+  printf '  %-40s %7.2f s %7.2f s cpu %8d KB\n' "$label" "$t" \
+    "$(awk -v u="$u" -v s="$s" 'BEGIN { print u + s }')" "$m"
+}
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (b > 0) printf "%.2f", a / b; else print "n/a" }'; }
+
+# whole_run EXT OLD NEW: mervik-cli --once on the pair as input files of
+# type EXT, PDF out; sets last.
+whole_run() {
+  local ext="$1" old="$2" new="$3" d="$work/run"
+  rm -rf "$d"
+  mkdir -p "$d/in1" "$d/in2" "$d/out"
+  cp "$old" "$d/in1/plan.$ext"
+  cp "$new" "$d/in2/plan.$ext"
+  # Complete files, as a user's finished drawings are: without this the run
+  # would first wait out its settle time for files that were just written.
+  touch -d '-1 minute' "$d/in1/plan.$ext" "$d/in2/plan.$ext"
+  measure "mervik-cli --once /a /op ($ext in, whole run)" \
+    "$bin/mervik-cli" --once /a /op "$d/in1/*.$ext" "$d/in2" "$d/out"
+  [ -f "$d/out/plan.pdf" ] || echo "  (no result written by the whole run)"
+  rm -rf "$d"
+}
+
+# Every page of two PDFs rendered at 150 dpi and compared pixel by pixel.
+raster_compare() {
+  local old="$1" new="$2" d="$3"
+  mkdir -p "$d"
+  pdftoppm -r 150 -png "$old" "$d/o" && pdftoppm -r 150 -png "$new" "$d/n" || return 2
+  local a
+  for a in "$d"/o-*.png; do
+    # compare exits 1 when the pages differ: an answer, not a failure.
+    compare -metric AE "$a" "$d/n-${a##*/o-}" "$d/diff.png" 2>/dev/null || [ $? -eq 1 ] || return 2
+  done
+}
+export -f raster_compare
+
+# run_pair NAME OLD.hgl NEW.hgl [OLD.pdf NEW.pdf]: every step on the HP-GL
+# pair, the whole run, and the PDF tools on the pair as PDF (the given PDFs,
+# which are also run through Mervik as PDF input, or else our conversion of
+# the HP-GL).
+run_pair() {
+  local name="$1" old="$2" new="$3" oldPdf="${4:-}" newPdf="${5:-}" d="$work/$1"
+  mkdir -p "$d/Temp1" "$d/Temp2" "$d/Temp3"
+  echo "-- $name ($(stat -c %s "$old") and $(stat -c %s "$new") bytes of HP-GL)"
+  split_mode
+  measure "split (tolvane /h), first file" "$bin/tolvane" /h "$old" "$d/Temp1/plan.hgl"
+  "$bin/tolvane" /h "$new" "$d/Temp2/plan.hgl"
+  measure "compare (sandrel)" "$bin/sandrel" /h /oh "$d/Temp1/plan*.hgl" "$d/Temp2/" "$d/Temp3/"
+  join_mode
+  measure "join to PDF (tolvane /p)" "$bin/tolvane" /p "$d/Temp3/plan*.hgl" "$d/r.pdf"
+  measure "join to TIFF 300 dpi (tolvane /t)" "$bin/tolvane" /t "$d/Temp3/plan*.hgl" "$d/r.tif"
+  measure "join to HP-GL (tolvane /h)" "$bin/tolvane" /h "$d/Temp3/plan*.hgl" "$d/r.hgl"
+  whole_run hgl "$old" "$new"
+  local ours="$last"
+  if [ -n "$oldPdf" ]; then
+    whole_run pdf "$oldPdf" "$newPdf"
+  else
+    oldPdf="$d/old.pdf" newPdf="$d/new.pdf"
+    "$bin/tolvane" --convert /p "$old" "$oldPdf"
+    "$bin/tolvane" --convert /p "$new" "$newPdf"
+  fi
+  measure "comparepdf --compare=a" comparepdf --compare=a "$oldPdf" "$newPdf"
+  local cpdf="$last"
+  measure "pdftoppm -r 150 + compare -metric AE" bash -c 'raster_compare "$@"' _ \
+    "$oldPdf" "$newPdf" "$d/png"
+  local ppm="$last"
+  echo "  ratio whole run / comparepdf: $(ratio "$ours" "$cpdf");" \
+    "whole run / pdftoppm+compare: $(ratio "$ours" "$ppm")"
+  rm -rf "$d"
+}
