@@ -32,6 +32,10 @@ constexpr double kMaxNumber = 1e15;
 // Media assumed when a plot sets none: ISO A4 landscape.
 constexpr double kDefaultMediaWidth = 11880;
 constexpr double kDefaultMediaHeight = 8400;
+// The distance of the scaling points P1 and P2 of a desk plotter on A4 or
+// letter paper.
+constexpr double kDeskPlotterSpan = 10000;
+constexpr double kDeskPlotterRise = 7200;
 constexpr int kEsc = 0x1B;
 
 constexpr std::array<Rgb, 8> kDefaultColors = {0xFFFFFF, 0x000000, 0xFF0000, 0x00FF00,
@@ -252,8 +256,21 @@ class Reader {
 
 void Reader::resetMedia() {
     const double w = frameWidth(), h = frameHeight();
-    p1_ = {0, 0};
-    p2_ = {w, h};
+    if (mediaW_ > 0 && mediaH_ > 0) {
+        // Media set by the plot: the scaling points are its corners.
+        p1_ = {0, 0};
+        p2_ = {w, h};
+        return;
+    }
+    // A plot that sets no media was made for a desk plotter, whose scaling
+    // points lie 10,000 by 7,200 units apart on an A4 or letter sheet.
+    // Relative character sizes and user units follow from them, so that
+    // labels keep the spacing they were written for. Centred on our sheet
+    // (turned with it); absolute coordinates do not depend on them.
+    const double across = rotation_ % 180 == 0 ? kDeskPlotterSpan : kDeskPlotterRise;
+    const double up = rotation_ % 180 == 0 ? kDeskPlotterRise : kDeskPlotterSpan;
+    p1_ = {std::round((w - across) / 2), std::round((h - up) / 2)};
+    p2_ = {p1_.x + across, p1_.y + up};
 }
 
 double Reader::frameWidth() const {

@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cmath>
 #include <set>
 
@@ -129,6 +130,48 @@ TEST(HpglReader, LabelsTakeSizeDirectionOriginAndTerminator) {
     EXPECT_EQ(t[3].text, "two");
     EXPECT_DOUBLE_EQ(t[3].origin.x, 0);
     EXPECT_DOUBLE_EQ(t[3].origin.y, -2 * 108);  // one line down
+}
+
+// Relative sizes are per cent of the distance of P1 and P2: on a desk
+// plotter's sheet 10,000 by 7,200 units, on media the plot sets its size.
+TEST(HpglReader, RelativeCharacterSizesFollowTheScalingPoints) {
+    ReadResult r = readString("IN;SR1.67,1.78;PA0,0;LBx\x03");
+    ASSERT_TRUE(r.ok) << r.error.message;
+    EXPECT_DOUBLE_EQ(r.pages.at(0).texts.at(0).charWidth, 167);
+    EXPECT_DOUBLE_EQ(r.pages.at(0).texts.at(0).charHeight, 0.0178 * 7200);
+    r = readString("IN;PS8000,5000;SR1,2;PA0,0;LBx\x03");
+    ASSERT_TRUE(r.ok) << r.error.message;
+    EXPECT_DOUBLE_EQ(r.pages.at(0).texts.at(0).charWidth, 80);
+    EXPECT_DOUBLE_EQ(r.pages.at(0).texts.at(0).charHeight, 100);
+}
+
+// An instrument's screen plot writes each word as a label of its own at
+// its place, sized relatively: the words must not run into each other.
+TEST(HpglSamples, WordsOfARelativelySizedPlotKeepApart) {
+    TempRoot tmp;
+    const fs::path file = tmp.path() / "test.plt";
+    fs::copy_file(fs::path(MERVIK_SAMPLES_DIR) / "hpgl/hpgl-rendering/test.plt", file);
+    const ReadResult r = readFile(file.string());
+    ASSERT_TRUE(r.ok) << r.error.message;
+    std::vector<Text> texts = r.pages.at(0).texts;
+    ASSERT_GE(texts.size(), 10u);
+    std::sort(texts.begin(), texts.end(), [](const Text& a, const Text& b) {
+        return a.origin.y != b.origin.y ? a.origin.y < b.origin.y : a.origin.x < b.origin.x;
+    });
+    int neighbours = 0;
+    for (std::size_t i = 0; i + 1 < texts.size(); ++i) {
+        const Text& a = texts[i];
+        const Text& b = texts[i + 1];
+        if (a.origin.y != b.origin.y) {
+            continue;
+        }
+        ++neighbours;
+        // The last character's cell is a character width and its gap.
+        const double end =
+            a.origin.x + (static_cast<double>(a.text.size()) - 0.5) * 1.5 * a.charWidth;
+        EXPECT_LT(end, b.origin.x) << a.text << " runs into " << b.text;
+    }
+    EXPECT_GE(neighbours, 6);
 }
 
 TEST(HpglReader, RotationTurnsThePlotWithinTheMedia) {
