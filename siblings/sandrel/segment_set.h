@@ -59,6 +59,8 @@ class SegmentSet {
         h ^= h >> 33;
         h *= 0xff51afd7ed558ccdULL;
         h ^= h >> 33;
+        h *= 0xc4ceb9fe1a85ec53ULL;
+        h ^= h >> 33;
         return h;
     }
     static std::uint64_t hash(const Segment& s) {
