@@ -18,6 +18,10 @@ namespace drawing {
 
 enum class SxfForm { P21, Sfc };
 
+// The layer that elements of Layer::marks go to (other elements go to a
+// layer per pen, "PEN1", "PEN2", ...); read back as marks again.
+inline constexpr const char* kSxfMarksLayer = "MARKS";
+
 // Reads an SXF file as one page (an SXF file holds one sheet). The form is
 // told by the content: feature comment blocks make an .sfc, instances a .p21.
 // Errors carry the byte offset: broken syntax, an unterminated comment block

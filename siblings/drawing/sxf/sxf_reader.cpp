@@ -44,12 +44,28 @@ double toRad(double deg) {
 
 struct Style {
     int pen = 1;
+    bool marks = false;  // on the marks layer
     Rgb colour = kBlack;
     int lineType = 0;
     std::vector<double> dash;
     double widthMm = 0.35;
     double slantDeg = 0;  // of texts (.p21 keeps it in the text style)
 };
+
+// A layer's elements: "PEN<n>" (as we write them) are pen n, our marks
+// layer is the marks of a comparison (pen 4, as it draws them), any other
+// layer is its number as a pen.
+void fromLayerName(const std::string& name, int number, Style& s) {
+    if (name == kSxfMarksLayer) {
+        s.pen = 4;
+        s.marks = true;
+        return;
+    }
+    s.pen = name.rfind("PEN", 0) == 0 && name.size() > 3 && name.size() < 8 &&
+                    name.find_first_not_of("0123456789", 3) == std::string::npos
+                ? std::atoi(name.c_str() + 3)
+                : number;
+}
 
 // What elements become before they land on the sheet or in a figure.
 struct Shape {
@@ -86,6 +102,7 @@ class Builder {
     static Stroke stroke(const Style& s) {
         Stroke st;
         st.pen = s.pen;
+        st.layer = s.marks ? Layer::marks : Layer::drawing;
         st.color = s.colour;
         st.widthMm = s.widthMm;
         st.dashMm = s.dash;
@@ -523,12 +540,7 @@ class SfcReader {
             if (layer > static_cast<int>(layers_.size())) {
                 fail(f.name + ": no layer " + std::to_string(layer), f.offset);
             }
-            const std::string& name = layers_[layer - 1];
-            s.pen = name.rfind("PEN", 0) == 0 && name.size() > 3 &&
-                            name.find_first_not_of("0123456789", 3) == std::string::npos &&
-                            name.size() < 8
-                        ? std::atoi(name.c_str() + 3)
-                        : layer;
+            fromLayerName(layers_[layer - 1], layer, s);
         }
         if (colour > 0) {
             auto it = colours_.find(colour);
@@ -1243,15 +1255,11 @@ class P21Reader {
             const Instance& in = inst_.at(id);
             if (const Record* r = in.find("PRESENTATION_LAYER_ASSIGNMENT");
                 r && r->params.size() >= 3) {
-                const std::string& name = r->params[0].text;
-                int pen = static_cast<int>(layerPens_.size()) + 1;
-                if (name.rfind("PEN", 0) == 0 && name.size() > 3 && name.size() < 8 &&
-                    name.find_first_not_of("0123456789", 3) == std::string::npos) {
-                    pen = std::atoi(name.c_str() + 3);
-                }
+                Style layer;
+                fromLayerName(r->params[0].text, static_cast<int>(layerStyles_.size()) + 1, layer);
                 for (const auto& item : r->params[2].items) {
                     if (item.kind == Value::Ref) {
-                        layerPens_[item.ref] = pen;
+                        layerStyles_[item.ref] = layer;
                     }
                 }
             }
@@ -1350,8 +1358,9 @@ class P21Reader {
     // Style of an occurrence, through its presentation style assignments.
     Style style(const Value& styles, int itemId, std::size_t offset) const {
         Style s;
-        if (auto it = layerPens_.find(itemId); it != layerPens_.end()) {
-            s.pen = it->second;
+        if (auto it = layerStyles_.find(itemId); it != layerStyles_.end()) {
+            s.pen = it->second.pen;
+            s.marks = it->second.marks;
         }
         for (const auto& psaRef : styles.items) {
             const Record& psa = rec(refOf(psaRef, offset), offset);
@@ -1603,7 +1612,7 @@ class P21Reader {
 
     std::string_view data_;
     std::unordered_map<int, Instance> inst_;
-    std::map<int, int> layerPens_;
+    std::map<int, Style> layerStyles_;  // the pen and layer of each assigned item
     int sheetBox_ = 0;
     Builder builder_;
     Page page_;

@@ -197,8 +197,15 @@ struct SxfWriter::State {
                            ref(rad) + "," + ref(mmUnit) + "))REPRESENTATION_CONTEXT('ID1','2D'))");
     }
 
-    int layer(int pen) {
-        const std::string name = "PEN" + std::to_string(pen);
+    // Layers are the pens, but for marks on a drawing (a comparison's boxes
+    // and legend), which share one layer so that they can be hidden at once.
+    static std::string layerName(const Stroke& s) {
+        return s.layer == Layer::marks ? std::string(kSxfMarksLayer)
+                                       : "PEN" + std::to_string(s.pen);
+    }
+
+    int layer(const Stroke& s) {
+        const std::string name = layerName(s);
         if (form == SxfForm::P21) {
             return 0;  // .p21 layers are assignments written at the end
         }
@@ -346,7 +353,7 @@ struct SxfWriter::State {
 
     void polyline(const Stroke& s, const std::vector<Point>& pts) {
         if (form == SxfForm::Sfc) {
-            const int l = layer(s.pen), c = colour(s.color), t = lineType(s), w = width(s.widthMm);
+            const int l = layer(s), c = colour(s.color), t = lineType(s), w = width(s.widthMm);
             std::string xs, ys;
             for (const auto& p : pts) {
                 xs += (xs.empty() ? "" : ",") + num(p.x);
@@ -358,7 +365,7 @@ struct SxfWriter::State {
         }
         const int style = curveStyle(s);
         const int line = polylineInstance(pts);
-        occurrence("ANNOTATION_CURVE_OCCURRENCE", style, line, s.pen);
+        occurrence("ANNOTATION_CURVE_OCCURRENCE", style, line, s);
     }
 
     int polylineInstance(const std::vector<Point>& pts) {
@@ -382,19 +389,19 @@ struct SxfWriter::State {
         return psa;
     }
 
-    void occurrence(const char* kind, int style, int item, int pen) {
+    void occurrence(const char* kind, int style, int item, const Stroke& s) {
         const int id = instance(std::string("(") + kind +
                                 "()ANNOTATION_OCCURRENCE()DRAUGHTING_ANNOTATION_OCCURRENCE()"
                                 "GEOMETRIC_REPRESENTATION_ITEM()REPRESENTATION_ITEM('')"
                                 "STYLED_ITEM((" +
                                 ref(style) + ")," + ref(item) + "))");
-        layerItems["PEN" + std::to_string(pen)].push_back(id);
+        layerItems[layerName(s)].push_back(id);
         sheetItems.push_back(id);
     }
 
     void fill(const Stroke& s, const std::vector<std::vector<Point>>& rings) {
         if (form == SxfForm::Sfc) {
-            const int l = layer(s.pen), c = colour(s.color), t = lineType(Stroke{}),
+            const int l = layer(s), c = colour(s.color), t = lineType(Stroke{}),
                       w = width(Stroke{}.widthMm);
             std::vector<int> curves;
             for (const auto& ring : rings) {
@@ -439,7 +446,7 @@ struct SxfWriter::State {
             style = fillStyles[s.color] =
                 instance("PRESENTATION_STYLE_ASSIGNMENT((" + ref(fas) + "))");
         }
-        occurrence("ANNOTATION_FILL_AREA_OCCURRENCE", style, area, s.pen);
+        occurrence("ANNOTATION_FILL_AREA_OCCURRENCE", style, area, s);
     }
 
     void text(const Text& t, double dxMm) {
@@ -459,7 +466,7 @@ struct SxfWriter::State {
         const double x = t.origin.x / kUnitsPerMm + dxMm;
         const double y = t.origin.y / kUnitsPerMm;
         if (form == SxfForm::Sfc) {
-            const int l = layer(t.stroke.pen), c = colour(t.stroke.color), f = font();
+            const int l = layer(t.stroke), c = colour(t.stroke.color), f = font();
             feature("text_string_feature(" + qi(l) + "," + qi(c) + "," + qi(f) + "," + qs(t.text) +
                     "," + qn(x) + "," + qn(y) + "," + qn(h) + "," + qn(boxW) + "," + qn(spacing) +
                     "," + State::q(fine(angleDeg)) + "," + State::q(fine(slantDeg)) + "," +
@@ -495,7 +502,7 @@ struct SxfWriter::State {
                          ",(BOX_SLANT_ANGLE(" + fine(slantDeg * std::numbers::pi / 180) + ")))");
             style = textStyles[key] = instance("PRESENTATION_STYLE_ASSIGNMENT((" + ref(box) + "))");
         }
-        occurrence("ANNOTATION_TEXT_OCCURRENCE", style, literal, t.stroke.pen);
+        occurrence("ANNOTATION_TEXT_OCCURRENCE", style, literal, t.stroke);
     }
 
     int compositeCurves = 0;

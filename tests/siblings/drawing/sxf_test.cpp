@@ -156,6 +156,42 @@ TEST(Sxf, WhatIsWrittenReadsBackInBothForms) {
     EXPECT_EQ(write(fromP21.pages, SxfForm::P21), p21);
 }
 
+// A comparison's boxes and legend stay one layer a viewer can hide, and
+// come back as marks; the drawing keeps its pen layers.
+TEST(Sxf, MarksShareOneLayerAndReadBackAsMarks) {
+    Page page = samplePage();
+    Path box;
+    box.points = {{100, 100}, {900, 100}, {900, 900}};
+    box.stroke = stroke(4, 0xFF9900, 0.5);
+    box.stroke.layer = Layer::marks;
+    page.paths.push_back(box);
+    Text legend;
+    legend.origin = {5000, 500};
+    legend.text = "Comparison, page 1";
+    legend.charWidth = 100;
+    legend.charHeight = 150;
+    legend.stroke = stroke(8, 0x202020, 0.35);
+    legend.stroke.layer = Layer::marks;
+    page.texts.push_back(legend);
+    for (const SxfForm form : {SxfForm::Sfc, SxfForm::P21}) {
+        SCOPED_TRACE(form == SxfForm::Sfc ? ".sfc" : ".p21");
+        const std::string file = write({page}, form);
+        EXPECT_NE(file.find("MARKS"), std::string::npos);
+        EXPECT_EQ(file.find("PEN8"), std::string::npos) << "the legend's pen is no layer";
+        const Read back = read(file);
+        ASSERT_TRUE(back.ok) << back.error.message << " at " << back.error.offset;
+        const Page& got = back.pages.at(0);
+        ASSERT_EQ(got.paths.size(), page.paths.size());
+        ASSERT_EQ(got.texts.size(), page.texts.size());
+        EXPECT_EQ(got.paths.back().stroke.layer, Layer::marks);
+        EXPECT_EQ(got.paths.back().stroke.color, 0xFF9900u);
+        EXPECT_EQ(got.texts.back().stroke.layer, Layer::marks);
+        EXPECT_EQ(got.texts.back().text, "Comparison, page 1");
+        EXPECT_EQ(got.paths.front().stroke.layer, Layer::drawing);
+        EXPECT_EQ(got.paths.front().stroke.pen, page.paths.front().stroke.pen);
+    }
+}
+
 TEST(Sxf, PagesStandSideBySideOnOneSheet) {
     Page a = samplePage();
     Page b = samplePage();
