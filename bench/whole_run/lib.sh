@@ -14,6 +14,8 @@ mkdir -p "$XDG_DATA_HOME"
 "$bin/tolvane" --init >/dev/null
 "$bin/sandrel" --init >/dev/null
 tpar="$XDG_DATA_HOME/Corvanta/Tolvane/Tolvane.par"
+spar="$XDG_DATA_HOME/Corvanta/Sandrel/Sandrel.par"
+region_gap() { sed -i "s/^RegionGap = .*/RegionGap = $1/" "$spar"; }
 set_line() { sed -i "$1s/.*/$2\r/" "$tpar"; }
 split_mode() { set_line 9 1; }
 join_mode() { set_line 8 0; set_line 9 0; set_line 10 0; }
@@ -82,6 +84,15 @@ run_pair() {
   measure "split (tolvane /h), first file" "$bin/tolvane" /h "$old" "$d/Temp1/plan.hgl"
   "$bin/tolvane" /h "$new" "$d/Temp2/plan.hgl"
   measure "compare (sandrel)" "$bin/sandrel" /h /oh "$d/Temp1/plan*.hgl" "$d/Temp2/" "$d/Temp3/"
+  local marked="$last"
+  # What the regions and the legend cost: the same without them.
+  region_gap 0
+  mkdir -p "$d/Plain"
+  measure "compare without regions and legend" \
+    "$bin/sandrel" /h /oh "$d/Temp1/plan*.hgl" "$d/Temp2/" "$d/Plain/"
+  region_gap 5
+  echo "  regions and legend add: $(awk -v a="$marked" -v b="$last" \
+    'BEGIN { if (b > 0) printf "%+.0f%%", 100 * (a - b) / b; else print "n/a" }')"
   join_mode
   measure "join to PDF (tolvane /p)" "$bin/tolvane" /p "$d/Temp3/plan*.hgl" "$d/r.pdf"
   measure "join to TIFF 300 dpi (tolvane /t)" "$bin/tolvane" /t "$d/Temp3/plan*.hgl" "$d/r.tif"
