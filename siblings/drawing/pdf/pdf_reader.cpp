@@ -26,6 +26,10 @@ namespace drawing {
 namespace {
 
 constexpr double kUnitsPerPoint = kUnitsPerInch / 72.0;
+// Invisible text over outlined labels is set so that a capital, the
+// label's character height, is 0.6 of its font size (our converter's
+// monospaced text layer).
+constexpr double kInvisibleCapHeight = 0.6;
 constexpr double kFlatness = kPdfFlatnessMm * kUnitsPerMm;
 // One image of a page at most this many pixels after resampling.
 constexpr double kMaxRasterPixels = 64.0 * 1024 * 1024;
@@ -390,6 +394,104 @@ class Collector {
         }
     }
 
+    // Text drawn invisibly (render mode 3) over its own glyphs drawn as
+    // shapes is how a PDF keeps outlined text searchable; our converter
+    // writes labels so. Each such line is noted here, and becomes a label
+    // again in place of its glyph shapes when the page is done (see
+    // finish). Invisible text over anything else (a scanned page) is left
+    // out, as a viewer shows nothing of it either.
+    void invisibleText(const fz_text* text, fz_matrix ctm) {
+        if (!drawing()) {
+            return;
+        }
+        for (const fz_text_span* span = text->head; span != nullptr; span = span->next) {
+            invisibleSpan(span, ctm);
+        }
+    }
+
+    // Puts labels in place of the glyph shapes that lie under invisible text.
+    void finish() {
+        if (invisible_.empty() || failed_) {
+            return;
+        }
+        // Filled shapes by their left edge, for finding those in a line's box.
+        struct Shape {
+            double x0, y0, x1, y1;
+            std::size_t index;
+        };
+        std::vector<Shape> shapes;
+        for (std::size_t i = 0; i < page_.paths.size(); ++i) {
+            const Path& p = page_.paths[i];
+            if (!p.filled || p.points.empty()) {
+                continue;
+            }
+            Shape s{1e300, 1e300, -1e300, -1e300, i};
+            for (const Point& q : p.points) {
+                s.x0 = std::min(s.x0, q.x);
+                s.y0 = std::min(s.y0, q.y);
+                s.x1 = std::max(s.x1, q.x);
+                s.y1 = std::max(s.y1, q.y);
+            }
+            shapes.push_back(s);
+        }
+        std::sort(shapes.begin(), shapes.end(),
+                  [](const Shape& a, const Shape& b) { return a.x0 < b.x0; });
+        std::vector<bool> replaced(page_.paths.size(), false);
+        for (auto& line : invisible_) {
+            // The line's box in its own axes: along the baseline from the
+            // first cell to the last, from below the descenders to above
+            // the capitals.
+            const Point d = line.dir;
+            const Point n{-d.y, d.x};
+            const double lo = -0.1 * line.em, hi = line.length + 0.1 * line.em;
+            const double below = -0.4 * line.em, above = 1.1 * line.em;
+            const auto inside = [&](const Point& q) {
+                const double dx = q.x - line.text.origin.x, dy = q.y - line.text.origin.y;
+                const double u = dx * d.x + dy * d.y, v = dx * n.x + dy * n.y;
+                return u >= lo && u <= hi && v >= below && v <= above;
+            };
+            double bx0 = 1e300, bx1 = -1e300;
+            for (const double u : {lo, hi}) {
+                for (const double v : {below, above}) {
+                    const double x = line.text.origin.x + u * d.x + v * n.x;
+                    bx0 = std::min(bx0, x);
+                    bx1 = std::max(bx1, x);
+                }
+            }
+            std::vector<std::size_t> glyphs;
+            auto it = std::lower_bound(shapes.begin(), shapes.end(), bx0,
+                                       [](const Shape& s, double x) { return s.x0 < x; });
+            for (; it != shapes.end() && it->x0 <= bx1; ++it) {
+                const Path& p = page_.paths[it->index];
+                if (!replaced[it->index] && it->x1 <= bx1 &&
+                    std::all_of(p.points.begin(), p.points.end(), inside)) {
+                    glyphs.push_back(it->index);
+                }
+            }
+            if (glyphs.empty()) {
+                continue;
+            }
+            std::sort(glyphs.begin(), glyphs.end());
+            for (const std::size_t g : glyphs) {
+                replaced[g] = true;
+            }
+            line.text.stroke = page_.paths[glyphs.front()].stroke;
+            line.text.stroke.widthMm = 0.1;
+            page_.texts.push_back(std::move(line.text));
+        }
+        std::size_t kept = 0;
+        for (std::size_t i = 0; i < page_.paths.size(); ++i) {
+            if (!replaced[i]) {
+                if (kept != i) {
+                    page_.paths[kept] = std::move(page_.paths[i]);
+                }
+                ++kept;
+            }
+        }
+        page_.paths.resize(kept);
+        invisible_.clear();
+    }
+
     void image(fz_image* img, fz_matrix ctm, float alpha, const float* maskColor,
                fz_colorspace* maskCs) {
         if (!drawing() || alpha <= 0 || img == nullptr || img->w <= 0 || img->h <= 0) {
@@ -618,6 +720,68 @@ class Collector {
         flushWord();
     }
 
+    // One line of invisible text: characters that follow each other on one
+    // baseline, blanks included, make one label, its cells as wide as the
+    // glyphs advance (a label cell is one and a half character widths).
+    void invisibleSpan(const fz_text_span* span, fz_matrix ctm) {
+        const fz_matrix trm = fz_concat(span->trm, ctm);
+        const double ax = trm.a, ay = -trm.b, bx = trm.c, by = -trm.d;
+        const double size = std::hypot(ax, ay);
+        const double det = ax * by - ay * bx;
+        if (span->wmode != 0 || !(size > 0) || !(det > 0) ||
+            std::abs(ax * bx + ay * by) >= 0.02 * size * size ||
+            std::abs(std::hypot(bx, by) - size) >= 0.02 * size) {
+            return;
+        }
+        const Point dir{ax / size, ay / size};
+        const double em = size * kUnitsPerPoint;
+        HiddenLine line;
+        std::size_t chars = 0;
+        Point expected{};
+        auto flush = [&] {
+            // Blanks at either end are no part of the label.
+            std::size_t end = line.text.text.find_last_not_of(' ');
+            if (chars > 0 && end != std::string::npos && line.text.text[0] != ' ') {
+                line.text.text.resize(end + 1);
+                line.length =
+                    std::hypot(expected.x - line.text.origin.x, expected.y - line.text.origin.y);
+                line.text.charWidth = line.length / (1.5 * static_cast<double>(chars));
+                line.text.charHeight = kInvisibleCapHeight * em;
+                line.text.angleDeg = std::atan2(dir.y, dir.x) * 180 / std::numbers::pi;
+                line.text.labelOrigin = 1;
+                line.dir = dir;
+                line.em = em;
+                if (line.text.charWidth > 0) {
+                    invisible_.push_back(std::move(line));
+                }
+            }
+            line = HiddenLine();
+            chars = 0;
+        };
+        for (int i = 0; i < span->len; ++i) {
+            const fz_text_item& it = span->items[i];
+            if (it.gid < 0 || it.ucs < 0x20 || it.ucs == 0x7F || it.ucs > 0x10FFFF) {
+                continue;
+            }
+            const Point origin = toPage(fz_transform_point_xy(it.x, it.y, ctm));
+            if (chars > 0) {
+                const double dx = origin.x - expected.x, dy = origin.y - expected.y;
+                if (std::abs(dx * dir.x + dy * dir.y) > 0.15 * em ||
+                    std::abs(-dx * dir.y + dy * dir.x) > 0.05 * em) {
+                    flush();
+                }
+            }
+            if (chars == 0) {
+                line.text.origin = origin;
+            }
+            appendUtf8(line.text.text, static_cast<unsigned>(it.ucs));
+            ++chars;
+            const double adv = glyphAdvance(ctx_, span->font, it.gid, 0) * em;
+            expected = {origin.x + adv * dir.x, origin.y + adv * dir.y};
+        }
+        flush();
+    }
+
     void glyphOutline(const fz_text_span* span, fz_matrix ctm, const fz_text_item& it,
                       const Stroke& stroke) {
         fz_matrix glyph = span->trm;
@@ -733,9 +897,17 @@ class Collector {
         }
     }
 
+    struct HiddenLine {
+        Text text;
+        Point dir;
+        double length = 0;
+        double em = 0;
+    };
+
     fz_context* ctx_;
     fz_rect bounds_;
     Page page_;
+    std::vector<HiddenLine> invisible_;
     std::vector<Rect> clips_;
     int hidden_ = 0;
     std::size_t points_ = 0;
@@ -794,6 +966,10 @@ void devStrokeText(fz_context*, fz_device* dev, const fz_text* text, const fz_st
                    fz_matrix ctm, fz_colorspace* cs, const float* color, float alpha,
                    fz_color_params) {
     guarded(dev, [&](Collector& c) { c.text(text, ctm, cs, color, alpha); });
+}
+
+void devIgnoreText(fz_context*, fz_device* dev, const fz_text* text, fz_matrix ctm) {
+    guarded(dev, [&](Collector& c) { c.invisibleText(text, ctm); });
 }
 
 void devClipText(fz_context* ctx, fz_device* dev, const fz_text* text, fz_matrix ctm, fz_rect) {
@@ -866,6 +1042,7 @@ bool runPage(fz_context* ctx, fz_page* page, Collector* collector, char* why, st
         dev->stroke_text = devStrokeText;
         dev->clip_text = devClipText;
         dev->clip_stroke_text = devClipStrokeText;
+        dev->ignore_text = devIgnoreText;
         dev->fill_image = devFillImage;
         dev->fill_image_mask = devFillImageMask;
         dev->clip_image_mask = devClipImageMask;
@@ -876,6 +1053,11 @@ bool runPage(fz_context* ctx, fz_page* page, Collector* collector, char* why, st
         dev->end_tile = devEndTile;
         fz_run_page(ctx, page, dev, fz_identity, nullptr);
         fz_close_device(ctx, dev);
+        try {
+            collector->finish();
+        } catch (...) {
+            collector->fail("out of memory");
+        }
     }
     fz_always(ctx) {
         fz_drop_device(ctx, dev);

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
+
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -14,6 +16,7 @@
 #include <vector>
 
 #include "hpgl.h"
+#include "pdf_reader.h"
 #include "pdf_writer.h"
 
 namespace drawing {
@@ -139,6 +142,61 @@ TEST(PdfWriter, LabelsAreDrawnAndCanBeFoundAsText) {
         dark += v < 128 ? 1 : 0;
     }
     EXPECT_GT(dark, 100);
+}
+
+// Our labels are glyph shapes with their characters invisibly over them;
+// read back, they are labels again, so that a PDF made from a plot
+// compares text as text. Shapes under no text, and shapes too large for
+// the text over them, stay shapes.
+TEST(PdfWriter, LabelsReadBackAsLabelsInPlaceOfTheirGlyphs) {
+    TempDir dir;
+    Page page;
+    page.width = 200 * kMm;
+    page.height = 100 * kMm;
+    Text title = label("Plant layout rev B", {10 * kMm, 30 * kMm});
+    title.stroke.color = 0x0000FF;
+    page.texts.push_back(title);
+    Text turned = label("R12", {150 * kMm, 10 * kMm});
+    turned.angleDeg = 90;
+    page.texts.push_back(turned);
+    Path plate;  // a filled plate under a label: not a glyph
+    plate.points = {
+        {5 * kMm, 60 * kMm}, {120 * kMm, 60 * kMm}, {120 * kMm, 90 * kMm}, {5 * kMm, 90 * kMm}};
+    plate.closed = plate.filled = true;
+    plate.stroke.color = 0x00FF00;
+    page.paths.push_back(plate);
+    page.texts.push_back(label("On a plate", {10 * kMm, 70 * kMm}));
+    const std::string pdf = (dir.path / "labels.pdf").string();
+    writePdf(pdf, {page});
+
+    std::vector<Page> pages;
+    ReadError error;
+    ASSERT_TRUE(readPdfFile(
+        pdf,
+        [&](Page&& p) {
+            pages.push_back(std::move(p));
+            return true;
+        },
+        error))
+        << error.message;
+    ASSERT_EQ(pages.size(), 1u);
+    const Page& back = pages[0];
+    ASSERT_EQ(back.texts.size(), 3u);
+    ASSERT_EQ(back.paths.size(), 1u) << "only the plate is a shape";
+    EXPECT_EQ(back.paths[0].stroke.color, 0x00FF00u);
+    for (std::size_t i = 0; i < 3; ++i) {
+        SCOPED_TRACE(page.texts[i].text);
+        const Text& want = page.texts[i];
+        const auto got = std::find_if(back.texts.begin(), back.texts.end(),
+                                      [&](const Text& t) { return t.text == want.text; });
+        ASSERT_NE(got, back.texts.end());
+        EXPECT_NEAR(got->origin.x, want.origin.x, 1);
+        EXPECT_NEAR(got->origin.y, want.origin.y, 1);
+        EXPECT_NEAR(got->charWidth, want.charWidth, 0.5);
+        EXPECT_NEAR(got->charHeight, want.charHeight, 0.5);
+        EXPECT_NEAR(got->angleDeg, want.angleDeg, 1e-6);
+        EXPECT_EQ(got->stroke.color, want.stroke.color);
+    }
 }
 
 TEST(PdfWriter, MarksLieOnALayerOfTheirOwn) {
