@@ -43,6 +43,22 @@ std::uint32_t root(std::vector<std::uint32_t>& parent, std::uint32_t i) {
     return i;
 }
 
+// One region per set of the union-find forest over n items; add(region,
+// i) puts item i into its region.
+template <typename Add>
+std::vector<Region> gather(std::vector<std::uint32_t>& parent, std::size_t n, Add&& add) {
+    std::unordered_map<std::uint32_t, std::size_t> regionOf;
+    std::vector<Region> regions;
+    for (std::uint32_t i = 0; i < n; ++i) {
+        const auto [it, fresh] = regionOf.try_emplace(root(parent, i), regions.size());
+        if (fresh) {
+            regions.push_back({kInf, kInf, -kInf, -kInf, 0, 0, {}, {}});
+        }
+        add(regions[it->second], i);
+    }
+    return regions;
+}
+
 // Merges regions whose boxes meet (a box around a box reads as one change)
 // and puts them in reading order.
 void arrange(std::vector<Region>& regions, double gap) {
@@ -173,14 +189,7 @@ std::vector<Region> findRegions(const drawing::Page& page, double gap) {
             enter(i, {e.x0, e.y1}, {e.x0, e.y0});
         }
     }
-    std::unordered_map<std::uint32_t, std::size_t> regionOf;
-    std::vector<Region> regions;
-    for (std::uint32_t i = 0; i < elements.size(); ++i) {
-        const auto [it, fresh] = regionOf.try_emplace(root(parent, i), regions.size());
-        if (fresh) {
-            regions.push_back({kInf, kInf, -kInf, -kInf, 0, 0, {}, {}});
-        }
-        Region& r = regions[it->second];
+    std::vector<Region> regions = gather(parent, elements.size(), [&](Region& r, std::uint32_t i) {
         const Element& e = elements[i];
         r.x0 = std::min(r.x0, e.x0);
         r.y0 = std::min(r.y0, e.y0);
@@ -190,7 +199,7 @@ std::vector<Region> findRegions(const drawing::Page& page, double gap) {
         if (e.text != nullptr) {
             (e.added ? r.addedTexts : r.removedTexts).push_back(*e.text);
         }
-    }
+    });
     arrange(regions, gap);
     return regions;
 }
@@ -252,14 +261,7 @@ std::vector<Region> findPixelRegions(const std::vector<std::uint8_t>& change, in
             }
         }
     }
-    std::unordered_map<std::uint32_t, std::size_t> regionOf;
-    std::vector<Region> regions;
-    for (std::uint32_t i = 0; i < keys.size(); ++i) {
-        const auto [it, fresh] = regionOf.try_emplace(root(parent, i), regions.size());
-        if (fresh) {
-            regions.push_back({kInf, kInf, -kInf, -kInf, 0, 0, {}, {}});
-        }
-        Region& r = regions[it->second];
+    std::vector<Region> regions = gather(parent, keys.size(), [&](Region& r, std::uint32_t i) {
         const Cell& c = cells[keys[i]];
         // Pixel rows run downwards from the top; a pixel covers one unit.
         r.x0 = std::min(r.x0, place.left + c.x0 * place.unit);
@@ -268,7 +270,7 @@ std::vector<Region> findPixelRegions(const std::vector<std::uint8_t>& change, in
         r.y1 = std::max(r.y1, place.top - c.y0 * place.unit);
         r.removed += c.removed;
         r.added += c.added;
-    }
+    });
     arrange(regions, cell * place.unit);
     return regions;
 }
