@@ -404,8 +404,18 @@ class Collector {
         if (!drawing()) {
             return;
         }
+        // Its glyph shapes come just before it: the filled shapes that
+        // follow the page's last other element.
+        std::size_t shapes = page_.paths.size();
+        while (shapes > 0 && page_.paths[shapes - 1].filled) {
+            --shapes;
+        }
+        const std::size_t before = invisible_.size();
         for (const fz_text_span* span = text->head; span != nullptr; span = span->next) {
             invisibleSpan(span, ctm);
+        }
+        for (std::size_t i = before; i < invisible_.size(); ++i) {
+            invisible_[i].firstShape = shapes;
         }
     }
 
@@ -463,12 +473,16 @@ class Collector {
                                        [](const Shape& s, double x) { return s.x0 < x; });
             for (; it != shapes.end() && it->x0 <= bx1; ++it) {
                 const Path& p = page_.paths[it->index];
-                if (!replaced[it->index] && it->x1 <= bx1 &&
+                if (it->index >= line.firstShape && !replaced[it->index] && it->x1 <= bx1 &&
                     std::all_of(p.points.begin(), p.points.end(), inside)) {
                     glyphs.push_back(it->index);
                 }
             }
-            if (glyphs.empty()) {
+            // One shape a character at most: more means something else
+            // lies in the box, and the line is better left as it was drawn.
+            const auto blanks = std::count(line.text.text.begin(), line.text.text.end(), ' ');
+            if (glyphs.empty() ||
+                glyphs.size() > line.chars - static_cast<std::size_t>(blanks)) {
                 continue;
             }
             std::sort(glyphs.begin(), glyphs.end());
@@ -742,7 +756,9 @@ class Collector {
             // Blanks at either end are no part of the label.
             std::size_t end = line.text.text.find_last_not_of(' ');
             if (chars > 0 && end != std::string::npos && line.text.text[0] != ' ') {
+                const std::size_t trailing = line.text.text.size() - (end + 1);
                 line.text.text.resize(end + 1);
+                line.chars = chars - trailing;
                 line.length =
                     std::hypot(expected.x - line.text.origin.x, expected.y - line.text.origin.y);
                 line.text.charWidth = line.length / (1.5 * static_cast<double>(chars));
@@ -902,6 +918,8 @@ class Collector {
         Point dir;
         double length = 0;
         double em = 0;
+        std::size_t chars = 0;       // characters, blanks included
+        std::size_t firstShape = 0;  // the first path its glyphs may be
     };
 
     fz_context* ctx_;

@@ -166,6 +166,14 @@ TEST(PdfWriter, LabelsReadBackAsLabelsInPlaceOfTheirGlyphs) {
     plate.stroke.color = 0x00FF00;
     page.paths.push_back(plate);
     page.texts.push_back(label("On a plate", {10 * kMm, 70 * kMm}));
+    Path dot;  // a filled dot of the drawing within the title's box: no glyph
+    dot.points = {{30 * kMm, 31 * kMm}, {31 * kMm, 31 * kMm}, {31 * kMm, 32 * kMm}};
+    dot.closed = dot.filled = true;
+    dot.stroke.color = 0xFF0000;
+    page.paths.push_back(dot);
+    Path wire;
+    wire.points = {{10 * kMm, 50 * kMm}, {190 * kMm, 50 * kMm}};
+    page.paths.push_back(wire);
     const std::string pdf = (dir.path / "labels.pdf").string();
     writePdf(pdf, {page});
 
@@ -182,8 +190,9 @@ TEST(PdfWriter, LabelsReadBackAsLabelsInPlaceOfTheirGlyphs) {
     ASSERT_EQ(pages.size(), 1u);
     const Page& back = pages[0];
     ASSERT_EQ(back.texts.size(), 3u);
-    ASSERT_EQ(back.paths.size(), 1u) << "only the plate is a shape";
+    ASSERT_EQ(back.paths.size(), 3u) << "the plate, the dot and the wire";
     EXPECT_EQ(back.paths[0].stroke.color, 0x00FF00u);
+    EXPECT_EQ(back.paths[1].stroke.color, 0xFF0000u);
     for (std::size_t i = 0; i < 3; ++i) {
         SCOPED_TRACE(page.texts[i].text);
         const Text& want = page.texts[i];
