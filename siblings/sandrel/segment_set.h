@@ -15,17 +15,20 @@ class SegmentSet {
   public:
     // Room for `capacity` segments of `segments` (which must outlive the set).
     SegmentSet(const std::vector<Segment>& segments, std::size_t capacity)
-        : segments_(segments), slots_(std::bit_ceil(2 * capacity + 2), kEmpty) {}
+        : segments_(segments), slots_(std::bit_ceil(2 * capacity + 2), kEmptySlot) {}
 
     // Enters segment i; false when an equal one is in already.
     bool insert(std::uint32_t i) {
         const Segment& s = segments_[i];
-        for (std::size_t k = hash(s) & mask();; k = (k + 1) & mask()) {
-            if (slots_[k] == kEmpty) {
-                slots_[k] = i;
+        const std::uint64_t h = hash(s);
+        const std::uint64_t tag = h & kTagMask;
+        for (std::size_t k = h & mask();; k = (k + 1) & mask()) {
+            const std::uint64_t slot = slots_[k];
+            if (slot == kEmptySlot) {
+                slots_[k] = tag | i;
                 return true;
             }
-            if (same(segments_[slots_[k]], s)) {
+            if ((slot & kTagMask) == tag && same(segments_[slot & kIndexMask], s)) {
                 return false;
             }
         }
@@ -35,9 +38,16 @@ class SegmentSet {
 
     // The index of a segment equal to s that is in, or kNone.
     std::uint32_t find(const Segment& s) const {
-        for (std::size_t k = hash(s) & mask();; k = (k + 1) & mask()) {
-            if (slots_[k] == kEmpty || same(segments_[slots_[k]], s)) {
-                return slots_[k];
+        const std::uint64_t h = hash(s);
+        const std::uint64_t tag = h & kTagMask;
+        for (std::size_t k = h & mask();; k = (k + 1) & mask()) {
+            const std::uint64_t slot = slots_[k];
+            if (slot == kEmptySlot) {
+                return kNone;
+            }
+            const auto index = static_cast<std::uint32_t>(slot & kIndexMask);
+            if ((slot & kTagMask) == tag && same(segments_[index], s)) {
+                return index;
             }
         }
     }
@@ -47,7 +57,12 @@ class SegmentSet {
     }
 
   private:
-    static constexpr std::uint32_t kEmpty = 0xFFFFFFFFu;
+    // A slot holds the index and, above it, the top half of the hash, so
+    // that most slots of other segments are passed over without reading
+    // the segment (a cache miss each on a large page).
+    static constexpr std::uint64_t kIndexMask = 0xFFFFFFFFull;
+    static constexpr std::uint64_t kTagMask = ~kIndexMask;
+    static constexpr std::uint64_t kEmptySlot = ~std::uint64_t{0};
     std::size_t mask() const { return slots_.size() - 1; }
     static std::uint64_t bits(double v) {
         v += 0.0;  // -0 and 0 are the same place
@@ -71,7 +86,7 @@ class SegmentSet {
     }
 
     const std::vector<Segment>& segments_;
-    std::vector<std::uint32_t> slots_;
+    std::vector<std::uint64_t> slots_;
 };
 
 }  // namespace sandrel
