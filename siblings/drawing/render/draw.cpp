@@ -190,16 +190,36 @@ void drawRaster(cairo_t* cr, const Raster& r) {
         r.pixels.size() != static_cast<std::size_t>(r.width) * r.height * r.channels) {
         return;
     }
+    // Only the rows the clip lets through are converted (and a row more on
+    // either side): a page drawn band by band converts its image once in
+    // all, not once a band.
+    const double k = kUnitsPerInch / r.dpi;
+    int first = 0, last = r.height;
+    {
+        double x1 = 0, y1 = 0, x2 = 0, y2 = 0;
+        cairo_clip_extents(cr, &x1, &y1, &x2, &y2);
+        const double top = std::floor((r.origin.y - std::max(y1, y2)) / k) - 1;
+        const double bottom = std::ceil((r.origin.y - std::min(y1, y2)) / k) + 1;
+        if (std::isfinite(top) && std::isfinite(bottom)) {
+            first = static_cast<int>(std::clamp(top, 0.0, static_cast<double>(r.height)));
+            last = static_cast<int>(std::clamp(bottom, 0.0, static_cast<double>(r.height)));
+        }
+    }
+    if (first >= last) {
+        return;
+    }
     std::unique_ptr<cairo_surface_t, decltype(&cairo_surface_destroy)> image(
-        cairo_image_surface_create(CAIRO_FORMAT_RGB24, r.width, r.height), cairo_surface_destroy);
+        cairo_image_surface_create(CAIRO_FORMAT_RGB24, r.width, last - first),
+        cairo_surface_destroy);
     if (cairo_surface_status(image.get()) != CAIRO_STATUS_SUCCESS) {
         return;
     }
     cairo_surface_flush(image.get());
     unsigned char* data = cairo_image_surface_get_data(image.get());
     const int stride = cairo_image_surface_get_stride(image.get());
-    for (int y = 0; y < r.height; ++y) {
-        auto* out = reinterpret_cast<std::uint32_t*>(data + static_cast<std::size_t>(y) * stride);
+    for (int y = first; y < last; ++y) {
+        auto* out = reinterpret_cast<std::uint32_t*>(data + static_cast<std::size_t>(y - first) *
+                                                                static_cast<std::size_t>(stride));
         const std::uint8_t* in =
             r.pixels.data() + static_cast<std::size_t>(y) * r.width * r.channels;
         for (int x = 0; x < r.width; ++x) {
@@ -213,12 +233,11 @@ void drawRaster(cairo_t* cr, const Raster& r) {
     cairo_surface_mark_dirty(image.get());
     cairo_save(cr);
     cairo_translate(cr, r.origin.x, r.origin.y);
-    const double k = kUnitsPerInch / r.dpi;
     cairo_scale(cr, k, -k);
-    cairo_set_source_surface(cr, image.get(), 0, 0);
+    cairo_set_source_surface(cr, image.get(), 0, first);
     // Plot rasters are mostly bi-level: keep their pixels crisp.
     cairo_pattern_set_filter(cairo_get_source(cr), CAIRO_FILTER_NEAREST);
-    cairo_rectangle(cr, 0, 0, r.width, r.height);
+    cairo_rectangle(cr, 0, first, r.width, last - first);
     cairo_fill(cr);
     cairo_restore(cr);
 }

@@ -235,6 +235,61 @@ TEST(Raster, BandsAddUpToTheWholePage) {
     EXPECT_NE(error.find("too large"), std::string::npos);
 }
 
+// A scanned page drawn band by band: every band shows its own rows of the
+// image, the rows at band edges included.
+TEST(Raster, ImagesStayWholeAcrossBands) {
+    Raster scan;
+    scan.dpi = 200;
+    scan.width = 1000;
+    scan.height = 800;
+    scan.channels = 1;
+    scan.origin = {0, scan.height * kUnitsPerInch / scan.dpi};
+    scan.pixels.resize(static_cast<std::size_t>(scan.width) * scan.height);
+    for (int y = 0; y < scan.height; ++y) {
+        for (int x = 0; x < scan.width; ++x) {
+            scan.pixels[static_cast<std::size_t>(y) * scan.width + x] =
+                static_cast<std::uint8_t>((x * 7 + y * 13) % 251);
+        }
+    }
+    Page page;
+    page.width = scan.width * kUnitsPerInch / scan.dpi;
+    page.height = scan.height * kUnitsPerInch / scan.dpi;
+    page.rasters.push_back(scan);
+    RasterOptions o;
+    o.dpi = 400;  // two pixels a side for each of the image's
+    o.channels = 1;
+    o.antialias = false;
+    Image img;
+    std::string error;
+    int bands = 0;
+    ASSERT_TRUE(renderPageBands(
+        page, o,
+        [&](const Image& band, int first) {
+            ++bands;
+            img.width = band.width;
+            img.channels = 1;
+            for (int y = 0; y < band.height; ++y) {
+                EXPECT_EQ(first + y, img.height);
+                img.pixels.insert(img.pixels.end(), band.row(y), band.row(y) + band.width);
+                ++img.height;
+            }
+            return true;
+        },
+        error))
+        << error;
+    EXPECT_GT(bands, 2);
+    ASSERT_EQ(img.width, 2 * scan.width);
+    ASSERT_EQ(img.height, 2 * scan.height);
+    long wrong = 0;
+    for (int y = 0; y < img.height; ++y) {
+        for (int x = 0; x < img.width; ++x) {
+            wrong +=
+                img.row(y)[x] != scan.pixels[static_cast<std::size_t>(y / 2) * scan.width + x / 2];
+        }
+    }
+    EXPECT_EQ(wrong, 0);
+}
+
 TEST(Raster, BlackAndWhiteDetection) {
     Page page = sheet();
     page.paths.push_back(square(0, 0, 10));
