@@ -5,6 +5,7 @@
 #include <limits>
 #include <memory>
 #include <numbers>
+#include <unordered_map>
 
 #include "render.h"
 
@@ -45,9 +46,21 @@ class Painter {
                                  (c & 0xFF) / 255.0);
             return;
         }
+        cairo_set_source_rgba(cr, 0, 0, 0, static_cast<double>(index(c)) / 255.0);
+    }
+    bool indices() const { return palette_ != nullptr; }
+    // The palette index of c (0, white, for a colour not in it).
+    std::uint8_t index(Rgb c) const {
         const auto it = std::find(palette_->begin(), palette_->end(), c & 0xFFFFFF);
-        const auto index = it == palette_->end() ? 0 : it - palette_->begin();
-        cairo_set_source_rgba(cr, 0, 0, 0, static_cast<double>(index) / 255.0);
+        return static_cast<std::uint8_t>(it == palette_->end() ? 0 : it - palette_->begin());
+    }
+    // Every palette colour's index, for looking up many pixels.
+    std::unordered_map<Rgb, std::uint8_t> indexTable() const {
+        std::unordered_map<Rgb, std::uint8_t> table;
+        for (std::size_t i = palette_->size(); i-- > 0;) {
+            table[(*palette_)[i] & 0xFFFFFF] = static_cast<std::uint8_t>(i);
+        }
+        return table;
     }
 
   private:
@@ -184,7 +197,7 @@ void addPath(cairo_t* cr, const Path& path) {
     }
 }
 
-void drawRaster(cairo_t* cr, const Raster& r) {
+void drawRaster(cairo_t* cr, const Raster& r, const Painter& paint) {
     if (r.width <= 0 || r.height <= 0 || r.width > kMaxRasterSide || r.height > kMaxRasterSide ||
         (r.channels != 1 && r.channels != 3) || !(r.dpi > 0) || !finitePoint(r.origin) ||
         r.pixels.size() != static_cast<std::size_t>(r.width) * r.height * r.channels) {
@@ -209,7 +222,8 @@ void drawRaster(cairo_t* cr, const Raster& r) {
         return;
     }
     std::unique_ptr<cairo_surface_t, decltype(&cairo_surface_destroy)> image(
-        cairo_image_surface_create(CAIRO_FORMAT_RGB24, r.width, last - first),
+        cairo_image_surface_create(paint.indices() ? CAIRO_FORMAT_A8 : CAIRO_FORMAT_RGB24, r.width,
+                                   last - first),
         cairo_surface_destroy);
     if (cairo_surface_status(image.get()) != CAIRO_STATUS_SUCCESS) {
         return;
@@ -217,7 +231,29 @@ void drawRaster(cairo_t* cr, const Raster& r) {
     cairo_surface_flush(image.get());
     unsigned char* data = cairo_image_surface_get_data(image.get());
     const int stride = cairo_image_surface_get_stride(image.get());
-    for (int y = first; y < last; ++y) {
+    if (paint.indices()) {
+        // Each pixel's palette index; images are mostly runs of one colour.
+        const auto table = paint.indexTable();
+        Rgb lastColor = 0xFFFFFFFF;
+        std::uint8_t lastIndex = 0;
+        for (int y = first; y < last; ++y) {
+            std::uint8_t* out = data + static_cast<std::size_t>(y - first) * stride;
+            const std::uint8_t* in =
+                r.pixels.data() + static_cast<std::size_t>(y) * r.width * r.channels;
+            for (int x = 0; x < r.width; ++x) {
+                const std::uint8_t* px = in + x * r.channels;
+                const Rgb c = r.channels == 3 ? (Rgb{px[0]} << 16) | (Rgb{px[1]} << 8) | px[2]
+                                              : Rgb{px[0]} * 0x010101u;
+                if (c != lastColor) {
+                    lastColor = c;
+                    const auto it = table.find(c);
+                    lastIndex = it == table.end() ? 0 : it->second;
+                }
+                out[x] = lastIndex;
+            }
+        }
+    }
+    for (int y = first; !paint.indices() && y < last; ++y) {
         auto* out = reinterpret_cast<std::uint32_t*>(data + static_cast<std::size_t>(y - first) *
                                                                 static_cast<std::size_t>(stride));
         const std::uint8_t* in =
@@ -447,7 +483,7 @@ void drawPage(cairo_t* cr, const Page& page, const Frame& frame, double scale, d
     }
 
     for (const auto& r : page.rasters) {
-        drawRaster(cr, r);
+        drawRaster(cr, r, paint);
     }
     for (std::size_t i = 0; i < page.paths.size(); ++i) {
         const Path& path = page.paths[i];

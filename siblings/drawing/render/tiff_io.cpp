@@ -46,18 +46,44 @@ std::string tiffError(const std::string& what) {
 
 // The colours of a page drawn without antialiasing, white first, when a
 // palette can hold them; empty when the page needs full colour (more than
-// 256 colours, or raster images, whose pixels may be anything).
+// 256 colours). Raster images count with every colour of their pixels: a
+// comparison's raster result has four, a photograph thousands.
 std::vector<Rgb> pagePalette(const Page& page) {
-    if (!page.rasters.empty()) {
-        return {};
-    }
     std::vector<Rgb> colors{kWhite};
+    std::vector<bool> seen;  // by colour, once there are images to look through
     auto add = [&](Rgb c) {
+        if (!seen.empty()) {
+            if (seen[c]) {
+                return true;
+            }
+            seen[c] = true;
+        }
         if (std::find(colors.begin(), colors.end(), c) == colors.end()) {
             colors.push_back(c);
         }
         return colors.size() <= 256;
     };
+    if (!page.rasters.empty()) {
+        seen.assign(std::size_t{1} << 24, false);
+        for (const Rgb c : colors) {
+            seen[c] = true;
+        }
+    }
+    for (const auto& r : page.rasters) {
+        const std::size_t n = r.pixels.size() / static_cast<std::size_t>(std::max(r.channels, 1));
+        Rgb last = 0xFFFFFFFF;
+        for (std::size_t i = 0; i < n; ++i) {
+            const std::uint8_t* px = r.pixels.data() + i * r.channels;
+            const Rgb c = r.channels == 3 ? (Rgb{px[0]} << 16) | (Rgb{px[1]} << 8) | px[2]
+                                          : Rgb{px[0]} * 0x010101u;
+            if (c != last) {
+                last = c;
+                if (!add(c)) {
+                    return {};
+                }
+            }
+        }
+    }
     for (const auto& p : page.paths) {
         if (!add(p.stroke.color & 0xFFFFFF)) {
             return {};

@@ -351,31 +351,56 @@ TEST(Tiff, BlackAndWhitePagesAreGroup4AndColourPagesLzwOrDeflate) {
     }
 }
 
-TEST(Tiff, PagesWithColourRastersStayFullColour) {
+// A raster page goes in a palette when its pixels have few colours (a
+// comparison's raster result has four), else in full colour; either way
+// its pixels come back as they were, marks drawn over them included.
+TEST(Tiff, RasterPagesTakeAPaletteWhenTheirColoursFit) {
     TempDir dir;
-    Page page = sheet();
-    Raster r;
-    r.origin = {0, 100 * kMm};
-    r.dpi = 25.4;
-    r.width = r.height = 2;
-    r.channels = 3;
-    r.pixels = {10, 20, 30, 40, 50, 60, 70, 80, 90, 100, 110, 120};
-    page.rasters.push_back(r);
-    const std::string path = dir / "raster.tif";
-    TiffWriter w;
-    std::string error;
-    TiffOptions o;
-    o.dpi = 100;
-    ASSERT_TRUE(w.open(path, error)) << error;
-    ASSERT_TRUE(w.addPage(page, o, error)) << error;
-    ASSERT_TRUE(w.close(error)) << error;
-    std::vector<TiffPage> pages;
-    ASSERT_TRUE(readTiff(path, pages, error)) << error;
-    ASSERT_EQ(pages.size(), 1u);
-    EXPECT_EQ(pages[0].photometric, 2);
-    const std::uint8_t* px = pages[0].image.row(2);  // inside the first image pixel
-    EXPECT_EQ(px[3 * 2], 10);
-    EXPECT_EQ(px[3 * 2 + 2], 30);
+    for (const int colours : {4, 400}) {
+        SCOPED_TRACE(std::to_string(colours) + " colours");
+        Page page = sheet();
+        Raster r;
+        r.origin = {0, 100 * kMm};
+        r.dpi = 25.4;  // a pixel a millimetre
+        r.width = r.height = 40;
+        r.channels = 3;
+        for (int i = 0; i < r.width * r.height; ++i) {
+            const int c = i % colours;
+            r.pixels.insert(r.pixels.end(), {static_cast<std::uint8_t>(c % 256),
+                                             static_cast<std::uint8_t>(c / 256 * 60), 30});
+        }
+        page.rasters.push_back(r);
+        page.paths.push_back(line({60 * kMm, 80 * kMm}, {90 * kMm, 80 * kMm}, 0xFF9900, 2));
+        const std::string path = dir / "raster.tif";
+        TiffWriter w;
+        std::string error;
+        TiffOptions o;
+        o.dpi = 100;
+        ASSERT_TRUE(w.open(path, error)) << error;
+        ASSERT_TRUE(w.addPage(page, o, error)) << error;
+        ASSERT_TRUE(w.close(error)) << error;
+        std::vector<TiffPage> pages;
+        ASSERT_TRUE(readTiff(path, pages, error)) << error;
+        ASSERT_EQ(pages.size(), 1u);
+        EXPECT_EQ(pages[0].photometric, colours <= 16 ? 3 : 2);
+        // The middle of image pixel (x, y) is at ((x + 0.5) mm, (y + 0.5) mm).
+        for (const int x : {0, 1, 2, 3, 17, 39}) {
+            for (const int y : {0, 5, 39}) {
+                const int px = static_cast<int>((x + 0.5) / 25.4 * 100);
+                const int py = static_cast<int>((y + 0.5) / 25.4 * 100);
+                const std::uint8_t* got = pages[0].image.row(py) + 3 * px;
+                const std::uint8_t* want = r.pixels.data() + 3 * (y * r.width + x);
+                EXPECT_EQ(got[0], want[0]) << x << "," << y;
+                EXPECT_EQ(got[1], want[1]) << x << "," << y;
+                EXPECT_EQ(got[2], want[2]) << x << "," << y;
+            }
+        }
+        const std::uint8_t* mark = pages[0].image.row(static_cast<int>(20 / 25.4 * 100)) +
+                                   3 * static_cast<int>(75 / 25.4 * 100);
+        EXPECT_EQ(mark[0], 0xFF);
+        EXPECT_EQ(mark[1], 0x99);
+        EXPECT_EQ(mark[2], 0x00);
+    }
 }
 
 // A page of every kind of ink, in `colours` pen colours: fills by both
