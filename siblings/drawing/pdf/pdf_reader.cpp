@@ -311,6 +311,29 @@ bool walkPath(fz_context* ctx, const fz_path* path, PathBuilder* builder) {
     return ok && !builder->failed;
 }
 
+// A text span's direction on the page (y up) and its size in points per
+// em along the baseline; labelled when it reads upright, neither mirrored,
+// skewed nor vertically, so that a label can stand for it.
+struct SpanAxes {
+    Point dir;
+    double size = 0;
+    bool labelled = false;
+};
+
+SpanAxes spanAxes(const fz_text_span* span, fz_matrix ctm) {
+    const fz_matrix trm = fz_concat(span->trm, ctm);
+    // The glyph's x axis and its y axis (up) in page space, y up.
+    const double ax = trm.a, ay = -trm.b, bx = trm.c, by = -trm.d;
+    SpanAxes out;
+    out.size = std::hypot(ax, ay);
+    const double det = ax * by - ay * bx;
+    out.labelled = span->wmode == 0 && out.size > 0 && det > 0 &&
+                   std::abs(ax * bx + ay * by) < 0.02 * out.size * out.size &&
+                   std::abs(std::hypot(bx, by) - out.size) < 0.02 * out.size;
+    out.dir = {ax / out.size, ay / out.size};
+    return out;
+}
+
 // ---- the device ----
 
 class Collector {
@@ -481,8 +504,7 @@ class Collector {
             // One shape a character at most: more means something else
             // lies in the box, and the line is better left as it was drawn.
             const auto blanks = std::count(line.text.text.begin(), line.text.text.end(), ' ');
-            if (glyphs.empty() ||
-                glyphs.size() > line.chars - static_cast<std::size_t>(blanks)) {
+            if (glyphs.empty() || glyphs.size() > line.chars - static_cast<std::size_t>(blanks)) {
                 continue;
             }
             std::sort(glyphs.begin(), glyphs.end());
@@ -644,19 +666,10 @@ class Collector {
 
     // Words become texts; what has no known character becomes outlines.
     void textSpan(const fz_text_span* span, fz_matrix ctm, const Stroke& stroke) {
-        const fz_matrix trm = fz_concat(span->trm, ctm);
-        // The glyph's x axis and its y axis (up) in page space, y up.
-        const double ax = trm.a;
-        const double ay = -trm.b;
-        const double bx = trm.c;
-        const double by = -trm.d;
-        const double size = std::hypot(ax, ay);  // points per em along the baseline
-        const double det = ax * by - ay * bx;
-        // Text that reads mirrored, skewed or vertically has no label form.
-        const bool labelled = span->wmode == 0 && size > 0 && det > 0 &&
-                              std::abs(ax * bx + ay * by) < 0.02 * size * size &&
-                              std::abs(std::hypot(bx, by) - size) < 0.02 * size;
-        const Point dir{ax / size, ay / size};
+        const SpanAxes axes = spanAxes(span, ctm);
+        const double size = axes.size;
+        const bool labelled = axes.labelled;
+        const Point dir = axes.dir;
 
         struct Word {
             std::string text;
@@ -738,17 +751,12 @@ class Collector {
     // baseline, blanks included, make one label, its cells as wide as the
     // glyphs advance (a label cell is one and a half character widths).
     void invisibleSpan(const fz_text_span* span, fz_matrix ctm) {
-        const fz_matrix trm = fz_concat(span->trm, ctm);
-        const double ax = trm.a, ay = -trm.b, bx = trm.c, by = -trm.d;
-        const double size = std::hypot(ax, ay);
-        const double det = ax * by - ay * bx;
-        if (span->wmode != 0 || !(size > 0) || !(det > 0) ||
-            std::abs(ax * bx + ay * by) >= 0.02 * size * size ||
-            std::abs(std::hypot(bx, by) - size) >= 0.02 * size) {
+        const SpanAxes axes = spanAxes(span, ctm);
+        if (!axes.labelled) {
             return;
         }
-        const Point dir{ax / size, ay / size};
-        const double em = size * kUnitsPerPoint;
+        const Point dir = axes.dir;
+        const double em = axes.size * kUnitsPerPoint;
         HiddenLine line;
         std::size_t chars = 0;
         Point expected{};
