@@ -231,39 +231,27 @@ void drawRaster(cairo_t* cr, const Raster& r, const Painter& paint) {
     cairo_surface_flush(image.get());
     unsigned char* data = cairo_image_surface_get_data(image.get());
     const int stride = cairo_image_surface_get_stride(image.get());
-    if (paint.indices()) {
-        // Each pixel's palette index; images are mostly runs of one colour.
-        const auto table = paint.indexTable();
-        Rgb lastColor = 0xFFFFFFFF;
-        std::uint8_t lastIndex = 0;
-        for (int y = first; y < last; ++y) {
-            std::uint8_t* out = data + static_cast<std::size_t>(y - first) * stride;
-            const std::uint8_t* in =
-                r.pixels.data() + static_cast<std::size_t>(y) * r.width * r.channels;
-            for (int x = 0; x < r.width; ++x) {
-                const std::uint8_t* px = in + x * r.channels;
-                const Rgb c = r.channels == 3 ? (Rgb{px[0]} << 16) | (Rgb{px[1]} << 8) | px[2]
-                                              : Rgb{px[0]} * 0x010101u;
-                if (c != lastColor) {
-                    lastColor = c;
-                    const auto it = table.find(c);
-                    lastIndex = it == table.end() ? 0 : it->second;
-                }
-                out[x] = lastIndex;
-            }
-        }
-    }
-    for (int y = first; !paint.indices() && y < last; ++y) {
-        auto* out = reinterpret_cast<std::uint32_t*>(data + static_cast<std::size_t>(y - first) *
-                                                                static_cast<std::size_t>(stride));
+    // Each pixel's colour, or its palette index; images are mostly runs of
+    // one colour.
+    const auto table = paint.indices() ? paint.indexTable() : decltype(paint.indexTable())();
+    Rgb lastColor = 0xFFFFFFFF;
+    std::uint8_t lastIndex = 0;
+    for (int y = first; y < last; ++y) {
+        unsigned char* row = data + static_cast<std::size_t>(y - first) * stride;
         const std::uint8_t* in =
             r.pixels.data() + static_cast<std::size_t>(y) * r.width * r.channels;
         for (int x = 0; x < r.width; ++x) {
-            const std::uint8_t* px = in + x * r.channels;
-            const std::uint32_t red = px[0];
-            const std::uint32_t green = r.channels == 3 ? px[1] : px[0];
-            const std::uint32_t blue = r.channels == 3 ? px[2] : px[0];
-            out[x] = 0xFF000000u | (red << 16) | (green << 8) | blue;
+            const Rgb c = pixelColor(in + x * r.channels, r.channels);
+            if (!paint.indices()) {
+                reinterpret_cast<std::uint32_t*>(row)[x] = 0xFF000000u | c;
+                continue;
+            }
+            if (c != lastColor) {
+                lastColor = c;
+                const auto it = table.find(c);
+                lastIndex = it == table.end() ? 0 : it->second;
+            }
+            row[x] = lastIndex;
         }
     }
     cairo_surface_mark_dirty(image.get());

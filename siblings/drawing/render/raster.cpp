@@ -54,17 +54,15 @@ bool renderPageBands(const Page& page, const RasterOptions& opts, const BandSink
         Image band;
     };
     Slot slots[2];
-    // Sinks that take the renderer's own words or indices get them without
-    // a copy: cairo draws straight into the band's pixels.
-    const bool ownWords = opts.channels == 4 || indices;
-    const cairo_format_t format = indices ? CAIRO_FORMAT_A8 : CAIRO_FORMAT_RGB24;
-    const int stride = cairo_format_stride_for_width(format, width);
+    // Palette indices are handed out without a copy: cairo draws straight
+    // into the band's pixels.
+    const int stride = cairo_format_stride_for_width(CAIRO_FORMAT_A8, width);
     for (auto& slot : slots) {
-        if (ownWords) {
+        if (indices) {
             slot.band.pixels.resize(static_cast<std::size_t>(stride) * rows);
             slot.band.stride = static_cast<std::size_t>(stride);
-            slot.surface.reset(cairo_image_surface_create_for_data(slot.band.pixels.data(), format,
-                                                                   width, rows, stride));
+            slot.surface.reset(cairo_image_surface_create_for_data(
+                slot.band.pixels.data(), CAIRO_FORMAT_A8, width, rows, stride));
         } else {
             slot.surface.reset(cairo_image_surface_create(CAIRO_FORMAT_RGB24, width, rows));
         }
@@ -82,9 +80,7 @@ bool renderPageBands(const Page& page, const RasterOptions& opts, const BandSink
             cairo_set_font_options(slot.cr.get(), fo.get());
         }
         slot.band.width = width;
-        slot.band.channels = indices                                    ? 1
-                             : opts.channels == 1 || opts.channels == 4 ? opts.channels
-                                                                        : 3;
+        slot.band.channels = indices || opts.channels == 1 ? 1 : 3;
         slot.band.dpi = opts.dpi;
     }
     const double scale = opts.dpi / kUnitsPerInch;

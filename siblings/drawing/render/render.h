@@ -93,7 +93,7 @@ void labelStart(const Text& t, Point& start, std::size_t& chars);
 struct Image {
     int width = 0;
     int height = 0;
-    int channels = 1;  // 1 grey or palette index, 3 RGB, 4 0x00RRGGBB words (see RasterOptions)
+    int channels = 1;  // 1 grey or palette index (see RasterOptions), 3 RGB
     double dpi = 0;
     std::size_t stride = 0;  // bytes from one row to the next; 0 for width * channels
     std::vector<std::uint8_t> pixels;
@@ -106,10 +106,7 @@ struct Image {
 
 struct RasterOptions {
     double dpi = 300;
-    // 1 grey, 3 RGB; 4 hands out the renderer's own pixels, one native
-    // 32-bit word 0x00RRGGBB each, for sinks that look at every pixel
-    // anyway (no conversion pass).
-    int channels = 3;
+    int channels = 3;       // 1 grey, 3 RGB
     bool antialias = true;  // off for black-and-white output, where grey has no place
     // Every colour of the page, white first: when given, bands hold one
     // byte a pixel, the index of its colour here (antialiasing off,
@@ -130,6 +127,11 @@ bool rasterSize(const Page& page, double dpi, int& width, int& height, std::stri
 using BandSink = std::function<bool(const Image& band, int firstRow)>;
 bool renderPageBands(const Page& page, const RasterOptions& opts, const BandSink& sink,
                      std::string& error);
+
+// A raster image's pixel at px as a colour (grey pixels as grey).
+inline Rgb pixelColor(const std::uint8_t* px, int channels) {
+    return channels == 3 ? (Rgb{px[0]} << 16) | (Rgb{px[1]} << 8) | px[2] : Rgb{px[0]} * 0x010101u;
+}
 
 // The whole page in one image.
 bool renderPage(const Page& page, const RasterOptions& opts, Image& out, std::string& error);

@@ -74,8 +74,7 @@ std::vector<Rgb> pagePalette(const Page& page) {
         Rgb last = 0xFFFFFFFF;
         for (std::size_t i = 0; i < n; ++i) {
             const std::uint8_t* px = r.pixels.data() + i * r.channels;
-            const Rgb c = r.channels == 3 ? (Rgb{px[0]} << 16) | (Rgb{px[1]} << 8) | px[2]
-                                          : Rgb{px[0]} * 0x010101u;
+            const Rgb c = pixelColor(px, r.channels);
             if (c != last) {
                 last = c;
                 if (!add(c)) {
