@@ -65,14 +65,19 @@ struct Path {
 
 // A run of label text. origin is the point the label's origin code
 // refers to; sizes are in plotter units; angle in degrees counter-clockwise.
+// The text is UTF-8 whatever the file's own encoding: each reader decodes
+// (an undecodable byte becomes U+FFFD) and each writer encodes again.
 struct Text {
     Point origin;
-    std::string text;  // bytes as in the file
+    std::string text;  // UTF-8
     double charWidth = 0;
     double charHeight = 0;
     double angleDeg = 0;
     double slant = 0;     // tangent of the slant angle (SL)
     int labelOrigin = 1;  // HP-GL LO code, 1..9 and 11..19
+    // Set in columns: characters stand upright one below the other, the
+    // column running along angleDeg - 90 (SXF direction 2, HP-GL DV 1).
+    bool vertical = false;
     Stroke stroke;
     friend bool operator==(const Text&, const Text&) = default;
 };

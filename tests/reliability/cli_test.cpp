@@ -1,6 +1,7 @@
 // mervik-cli as a user runs it unattended: two instances on one data folder,
 // read-only input folders, a file system of its own for the inputs, a writer
-// that is slow, a thousand pairs at once, a command line written wrongly.
+// that is slow, a command line written wrongly. (A thousand pairs at once:
+// soak_test.cpp.)
 #include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
@@ -11,7 +12,6 @@
 
 #include <chrono>
 #include <filesystem>
-#include <set>
 #include <thread>
 
 #include <gtest/gtest.h>
@@ -304,35 +304,6 @@ TEST(Cli, ReadOnlyInputFoldersAreRunOnceAndSaidOnce) {
     for (const auto& e : entries) {
         EXPECT_NE(e.find(" plan.hgl Input file cannot be deleted ! "), std::string::npos) << e;
     }
-}
-
-// ---------------------------------------------------------------- load
-
-TEST(Cli, AThousandPairsInOneOnceRunAreEachConsumedOnce) {
-    Sandbox s;
-    s.writePar();
-    constexpr int kPairs = 1000;
-    for (int i = 0; i < kPairs; ++i) {
-        s.pair("drawing " + std::to_string(i) + ".hgl");
-    }
-    // Some 20 s; a sanitizer build takes longer.
-    const Result r = s.runCli({"--once"}, 280s);
-    EXPECT_EQ(r.exitCode, 0);
-    EXPECT_EQ(countOf(r.out, "* Start Input file : "), kPairs);
-    EXPECT_EQ(countOf(r.out, "* End\n"), kPairs);
-    EXPECT_EQ(r.err, "mervik-cli: pairs run 1000, complete 1000, failed 0\n");
-    EXPECT_TRUE(listFolder(s.in1).empty());
-    EXPECT_TRUE(listFolder(s.in2).empty());
-    EXPECT_EQ(listFolder(s.out).size(), static_cast<std::size_t>(kPairs));
-    // Every input split exactly once.
-    std::multiset<std::string> split;
-    for (const Call& c : s.calls()) {
-        if (c.role == "split" && c.args.size() == 4) {
-            split.insert(c.args[2]);
-        }
-    }
-    EXPECT_EQ(split.size(), 2u * kPairs);
-    EXPECT_EQ(std::set<std::string>(split.begin(), split.end()).size(), 2u * kPairs);
 }
 
 // ---------------------------------------------------------------- 10. command line
