@@ -75,10 +75,10 @@ struct Text {
     double angleDeg = 0;
     double slant = 0;     // tangent of the slant angle (SL)
     int labelOrigin = 1;  // HP-GL LO code, 1..9 and 11..19
+    Stroke stroke;
     // Set in columns: characters stand upright one below the other, the
     // column running along angleDeg - 90 (SXF direction 2, HP-GL DV 1).
     bool vertical = false;
-    Stroke stroke;
     friend bool operator==(const Text&, const Text&) = default;
 };
 
