@@ -161,6 +161,49 @@ struct FontSubset {
     double ascent = 800, descent = -200, capHeight = 700;  // per 1000 em
 };
 
+// Makes every glyph of an OpenType font advance kTextAdvance em, as the
+// text layer places them, so that a reader that measures text by the
+// font's own advances (rather than the PDF's widths) finds each label's
+// characters one after the other.
+void evenAdvances(std::string& font) {
+    const auto u16 = [&](std::size_t at) -> unsigned {
+        return at + 2 <= font.size() ? (static_cast<unsigned char>(font[at]) << 8) |
+                                           static_cast<unsigned char>(font[at + 1])
+                                     : 0;
+    };
+    const auto u32 = [&](std::size_t at) -> std::size_t { return (u16(at) << 16) | u16(at + 2); };
+    const auto put16 = [&](std::size_t at, unsigned v) {
+        if (at + 2 <= font.size()) {
+            font[at] = static_cast<char>(v >> 8);
+            font[at + 1] = static_cast<char>(v & 0xFF);
+        }
+    };
+    std::size_t head = 0, hhea = 0, hmtx = 0, hmtxLength = 0;
+    const unsigned tables = u16(4);
+    for (unsigned i = 0; i < tables; ++i) {
+        const std::size_t record = 12 + 16 * static_cast<std::size_t>(i);
+        const std::string tag = record + 4 <= font.size() ? font.substr(record, 4) : "";
+        const std::size_t offset = u32(record + 8);
+        if (tag == "head") {
+            head = offset;
+        } else if (tag == "hhea") {
+            hhea = offset;
+        } else if (tag == "hmtx") {
+            hmtx = offset;
+            hmtxLength = u32(record + 12);
+        }
+    }
+    if (head == 0 || hhea == 0 || hmtx == 0) {
+        return;
+    }
+    const auto advance = static_cast<unsigned>(std::lround(u16(head + 18) * kTextAdvance));
+    const unsigned metrics = u16(hhea + 34);
+    put16(hhea + 10, advance);
+    for (std::size_t i = 0; i < metrics && 4 * i + 4 <= hmtxLength; ++i) {
+        put16(hmtx + 4 * i, advance);
+    }
+}
+
 bool subsetFont(const LabelFontFile& file, const std::map<unsigned long, std::string>& glyphs,
                 FontSubset& out) {
     if (file.path.empty()) {
@@ -186,6 +229,7 @@ bool subsetFont(const LabelFontFile& file, const std::map<unsigned long, std::st
             unsigned length = 0;
             const char* data = hb_blob_get_data(result, &length);
             out.data.assign(data, length);
+            evenAdvances(out.data);
             hb_blob_destroy(result);
             hb_blob_t* cff = hb_face_reference_table(subset, HB_TAG('C', 'F', 'F', ' '));
             out.cff = hb_blob_get_length(cff) > 0;
