@@ -353,9 +353,9 @@ void PageWriter::text(const Text& t) {
         vertical_ = t.vertical;
     }
     // Labels go out as UTF-8, which our reader tells from the 8-bit labels
-    // of other plots; a byte that is not UTF-8 would make the reader take
-    // the whole label as Latin-1, so it goes out as U+FFFD.
-    writeLabel(validUtf8(t.text));
+    // of other plots; a label that is not UTF-8 is taken as Latin-1, as the
+    // reader and the renderers take it.
+    writeLabel(utf8OrLatin1(t.text));
     out_ << "\n";
 }
 

@@ -71,10 +71,11 @@ double textLength(const Text& t, std::size_t chars) {
     return chars == 0 ? 0 : (static_cast<double>(chars) - 1) * t.charWidth * 1.5 + t.charWidth;
 }
 
-// Code points of a label; a byte that is not UTF-8 counts as U+FFFD.
+// Code points of a label; a label that is not UTF-8 has come from 8-bit
+// text and is read as Latin-1, as every writer reads it.
 std::vector<unsigned> codePoints(const std::string& text) {
     std::vector<unsigned> out;
-    forEachCodePoint(text, [&](unsigned cp, std::string_view) { out.push_back(cp); });
+    forEachCodePoint(utf8OrLatin1(text), [&](unsigned cp, std::string_view) { out.push_back(cp); });
     return out;
 }
 
@@ -119,7 +120,7 @@ void addTextBox(Box& box, const Text& t) {
     if (t.text.empty() || !finitePoint(t.origin) || !std::isfinite(t.angleDeg)) {
         return;
     }
-    const std::size_t chars = utf8Length(t.text);
+    const std::size_t chars = utf8Length(utf8OrLatin1(t.text));
     const Point d = labelOffset(t, chars);
     const double len = textLength(t, chars);
     const double a = t.angleDeg * std::numbers::pi / 180;
@@ -368,7 +369,7 @@ std::vector<LabelOutlines::Placed> LabelOutlines::glyphs(const Text& t) {
         cairo_matrix_t ctm;
         cairo_get_matrix(cr_, &ctm);
         std::size_t i = 0;
-        forEachCodePoint(t.text, [&](unsigned, std::string_view chars) {
+        forEachCodePoint(utf8OrLatin1(t.text), [&](unsigned, std::string_view chars) {
             const LaidGlyph& g = laid[i++];
             Placed p;
             p.font = g.glyph.font;
@@ -399,7 +400,7 @@ cairo_path_t* LabelOutlines::outline(int font, unsigned long index) {
 }
 
 void labelStart(const Text& t, Point& start, std::size_t& chars) {
-    chars = utf8Length(t.text);
+    chars = utf8Length(utf8OrLatin1(t.text));
     const Point d = labelOffset(t, chars);
     const double a = t.angleDeg * std::numbers::pi / 180;
     start = {t.origin.x + d.x * std::cos(a) - d.y * std::sin(a),

@@ -125,7 +125,7 @@ TEST(PdfWriter, LabelsAreDrawnAndCanBeFoundAsText) {
     page.width = 200 * kMm;
     page.height = 50 * kMm;
     page.texts.push_back(label("Plant layout rev B", {10 * kMm, 30 * kMm}));
-    page.texts.push_back(label("Plan \xC3\xA9 (1)", {10 * kMm, 10 * kMm}));
+    page.texts.push_back(label("Plan \xE9 (1)", {10 * kMm, 10 * kMm}));  // a Latin-1 byte
     Text turned = label("R12", {150 * kMm, 10 * kMm});
     turned.angleDeg = 90;
     page.texts.push_back(turned);

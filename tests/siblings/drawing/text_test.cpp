@@ -168,14 +168,15 @@ TEST(HpglText, JapaneseAndVerticalLabelsComeBackAsWritten) {
         EXPECT_NEAR(got.origin.y, want.origin.y, 0.5) << i;
     }
 
-    // A label that is not UTF-8 goes out as U+FFFD rather than as bytes
-    // that would turn the whole label into Latin-1 on reading.
-    Page bad = sheet();
-    bad.texts.push_back(label(kRevised + "\xFF", {10 * kMm, 10 * kMm}));
-    const auto mended = readString(hpglOf(bad));
-    ASSERT_TRUE(mended.ok);
-    ASSERT_EQ(mended.pages[0].texts.size(), 1u);
-    EXPECT_EQ(mended.pages[0].texts[0].text, kRevised + "\xEF\xBF\xBD");
+    // A label that is not UTF-8 (8-bit text) goes out as what it shows,
+    // its bytes read as Latin-1.
+    Page old = sheet();
+    old.texts.push_back(label(kRevised + "\xFF", {10 * kMm, 10 * kMm}));
+    const auto latin = readString(hpglOf(old));
+    ASSERT_TRUE(latin.ok);
+    ASSERT_EQ(latin.pages[0].texts.size(), 1u);
+    EXPECT_EQ(latin.pages[0].texts[0].text, utf8OrLatin1(kRevised + "\xFF"));
+    EXPECT_TRUE(isValidUtf8(latin.pages[0].texts[0].text));
 }
 
 TEST(HpglText, EightBitLabelsReadAsLatin1AndThePenStepsByCharacters) {
