@@ -17,6 +17,7 @@
 #include "pdf_reader.h"
 #include "pdf_writer.h"
 #include "render.h"
+#include "tiff_io.h"
 #include "utf8.h"
 
 namespace drawing {
@@ -88,17 +89,29 @@ struct Ink {
     std::vector<std::uint8_t> px;
 };
 
-Ink inkOf(const Page& page, double dpi = 200) {
-    RasterOptions opts;
-    opts.dpi = dpi;
-    opts.channels = 1;
-    Image img;
+// The page as TIFF output draws it, read back.
+Ink inkOf(const Page& page, const TempRoot& root, double dpi = 200) {
+    const std::string path = (root.path() / "ink.tif").string();
     std::string error;
-    EXPECT_TRUE(renderPage(page, opts, img, error)) << error;
+    {
+        TiffWriter writer;
+        TiffOptions opts;
+        opts.dpi = dpi;
+        EXPECT_TRUE(writer.open(path, error) && writer.addPage(page, opts, error) &&
+                    writer.close(error))
+            << error;
+    }
+    std::vector<TiffPage> pages;
+    EXPECT_TRUE(readTiff(path, pages, error)) << error;
     Ink ink;
+    if (pages.size() != 1) {
+        ADD_FAILURE() << "pages: " << pages.size();
+        return ink;
+    }
+    const Image& img = pages[0].image;
     for (int y = 0; y < img.height; ++y) {
         for (int x = 0; x < img.width; ++x) {
-            const std::uint8_t v = img.row(y)[x];
+            const std::uint8_t v = img.row(y)[x * img.channels];
             ink.px.push_back(v);
             if (v < 128) {
                 ++ink.pixels;
@@ -203,15 +216,15 @@ TEST(HpglText, EightBitLabelsReadAsLatin1AndThePenStepsByCharacters) {
     }
 }
 
-// A character the label font lacks is drawn from a font that has it, not
-// as the missing-glyph box: two different characters draw differently, and
+// A character the label font lacks is drawn (here in TIFF output) from a
+// font that has it, not as the missing-glyph box: two different characters draw differently, and
 // unlike a character that no font has.
 TEST(LabelGlyphs, JapaneseCharactersAreDrawnWithTheirOwnGlyphs) {
     TempRoot root;
-    auto one = [](const std::string& s) {
+    auto one = [&](const std::string& s) {
         Page page = sheet();
         page.texts.push_back(label(s, {20 * kMm, 20 * kMm}, 6 * kMm, 8 * kMm));
-        return inkOf(page);
+        return inkOf(page, root);
     };
     const Ink a = one("\xE9\x85\x8D");         // 配
     const Ink b = one("\xE5\x9B\xB3");         // 図
@@ -229,8 +242,8 @@ TEST(LabelGlyphs, AVerticalLabelStandsInAColumnOfUprightCharacters) {
     across.texts.push_back(label(kVertical, {20 * kMm, 40 * kMm}));
     Page down = across;
     down.texts[0].vertical = true;
-    const Ink wide = inkOf(across);
-    const Ink tall = inkOf(down);
+    const Ink wide = inkOf(across, root);
+    const Ink tall = inkOf(down, root);
     ASSERT_GT(wide.pixels, 100);
     ASSERT_GT(tall.pixels, 100);
     EXPECT_GT(wide.maxX - wide.minX, 2 * (wide.maxY - wide.minY));
