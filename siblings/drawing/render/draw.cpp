@@ -266,7 +266,7 @@ struct LaidGlyph {
 // character cells. Glyphs wider than a cell (a Japanese character is a
 // full em) are narrowed to fit it; in a column, where each character
 // stands upright in a cell of its own, a glyph taller than the cell is
-// made smaller, and the ink is centred in the cell.
+// made smaller, and its em box is centred in the cell.
 bool layOutLabel(cairo_t* cr, const Text& t, const LabelFont& font, std::vector<LaidGlyph>& out) {
     out.clear();
     if (t.text.empty() || !finitePoint(t.origin) || !(t.charHeight > 0) || !(t.charWidth > 0) ||
@@ -289,7 +289,7 @@ bool layOutLabel(cairo_t* cr, const Text& t, const LabelFont& font, std::vector<
     out.reserve(cps.size());
     for (std::size_t i = 0; i < cps.size(); ++i) {
         LaidGlyph g;
-        g.glyph = labelGlyph(cps[i]);
+        g.glyph = t.vertical ? labelVerticalGlyph(cps[i]) : labelGlyph(cps[i]);
         const double natural = g.glyph.advance * sx;
         double xs = natural > widest ? widest / natural : 1;
         if (!t.vertical) {
@@ -299,7 +299,9 @@ bool layOutLabel(cairo_t* cr, const Text& t, const LabelFont& font, std::vector<
             const double ys = tall > 0.9 * pitch ? 0.9 * pitch / tall : 1;
             xs = std::min(xs, ys);
             const double centre = -t.charHeight / 2 + static_cast<double>(i) * pitch;
-            const double y = centre - (g.glyph.inkTop + g.glyph.inkHeight / 2) * sy * ys;
+            // The em box, not the ink, is centred: a vertical full stop
+            // keeps its place at the upper right.
+            const double y = centre - (g.glyph.emTop + g.glyph.emHeight / 2) * sy * ys;
             cairo_matrix_init(&g.font, sx * xs, 0, lean * ys, sy * ys,
                               (t.charWidth - natural * xs) / 2, y);
         }

@@ -2,6 +2,7 @@
 
 #include <cairo-ft.h>
 #include <fontconfig/fontconfig.h>
+#include <hb.h>
 
 #include <memory>
 #include <mutex>
@@ -64,6 +65,9 @@ class FontTable {
 
     ~FontTable() {
         for (Font& f : fonts_) {
+            if (f.shaper != nullptr) {
+                hb_font_destroy(f.shaper);
+            }
             if (f.scaled != nullptr) {
                 cairo_scaled_font_destroy(f.scaled);
             }
@@ -103,20 +107,43 @@ class FontTable {
         appendUtf8(utf8, cp);
         cairo_glyph_t* glyphs = nullptr;
         int count = 0;
-        cairo_scaled_font_t* sf = scaled(font);
-        if (cairo_scaled_font_text_to_glyphs(sf, 0, 0, utf8.data(), static_cast<int>(utf8.size()),
-                                             &glyphs, &count, nullptr, nullptr,
-                                             nullptr) == CAIRO_STATUS_SUCCESS &&
+        if (cairo_scaled_font_text_to_glyphs(scaled(font), 0, 0, utf8.data(),
+                                             static_cast<int>(utf8.size()), &glyphs, &count,
+                                             nullptr, nullptr, nullptr) == CAIRO_STATUS_SUCCESS &&
             count > 0) {
             g.index = glyphs[0].index;
-            cairo_text_extents_t e;
-            cairo_scaled_font_glyph_extents(sf, glyphs, 1, &e);
-            g.advance = e.x_advance / kMetricsSize;
-            g.inkTop = e.y_bearing / kMetricsSize;
-            g.inkHeight = e.height / kMetricsSize;
+            measure(g);
         }
         cairo_glyph_free(glyphs);
         glyphs_.emplace(cp, g);
+        return g;
+    }
+
+    // The glyph's form for a column where the font has one (the vertical
+    // forms of OpenType: a long vowel mark running down, punctuation at the
+    // upper right of its cell).
+    LabelGlyph verticalGlyph(unsigned cp) {
+        const auto known = vertical_.find(cp);
+        if (known != vertical_.end()) {
+            return known->second;
+        }
+        LabelGlyph g = glyph(cp);
+        if (hb_font_t* font = shaper(g.font)) {
+            hb_buffer_t* buffer = hb_buffer_create();
+            const hb_codepoint_t c = cp;
+            hb_buffer_add_codepoints(buffer, &c, 1, 0, 1);
+            hb_buffer_guess_segment_properties(buffer);
+            hb_buffer_set_direction(buffer, HB_DIRECTION_TTB);
+            hb_shape(font, buffer, nullptr, 0);
+            unsigned count = 0;
+            const hb_glyph_info_t* info = hb_buffer_get_glyph_infos(buffer, &count);
+            if (count == 1 && info[0].codepoint != 0 && info[0].codepoint != g.index) {
+                g.index = info[0].codepoint;
+                measure(g);
+            }
+            hb_buffer_destroy(buffer);
+        }
+        vertical_.emplace(cp, g);
         return g;
     }
 
@@ -144,6 +171,36 @@ class FontTable {
         return out;
     }
 
+    void measure(LabelGlyph& g) {
+        cairo_glyph_t glyph{g.index, 0, 0};
+        cairo_text_extents_t e;
+        cairo_scaled_font_glyph_extents(scaled(g.font), &glyph, 1, &e);
+        g.advance = e.x_advance / kMetricsSize;
+        g.inkTop = e.y_bearing / kMetricsSize;
+        g.inkHeight = e.height / kMetricsSize;
+        cairo_font_extents_t fe;
+        cairo_scaled_font_extents(scaled(g.font), &fe);
+        g.emTop = -fe.ascent / kMetricsSize;
+        g.emHeight = (fe.ascent + fe.descent) / kMetricsSize;
+    }
+
+    hb_font_t* shaper(int font) {
+        Font& f = fonts_.at(static_cast<std::size_t>(font));
+        if (!f.shaperTried) {
+            f.shaperTried = true;
+            const LabelFontFile source = file(font);
+            if (hb_blob_t* blob = source.path.empty()
+                                      ? nullptr
+                                      : hb_blob_create_from_file_or_fail(source.path.c_str())) {
+                hb_face_t* face = hb_face_create(blob, static_cast<unsigned>(source.faceIndex));
+                f.shaper = hb_font_create(face);
+                hb_face_destroy(face);
+                hb_blob_destroy(blob);
+            }
+        }
+        return f.shaper;
+    }
+
     double capHeight() const { return capHeight_; }
     double advance() const { return advance_; }
 
@@ -153,6 +210,8 @@ class FontTable {
         FcCharSet* charset = nullptr;
         cairo_font_face_t* face = nullptr;
         cairo_scaled_font_t* scaled = nullptr;
+        hb_font_t* shaper = nullptr;
+        bool shaperTried = false;
     };
 
     cairo_scaled_font_t* scaled(int font) {
@@ -172,6 +231,7 @@ class FontTable {
 
     std::vector<Font> fonts_;
     std::unordered_map<unsigned, LabelGlyph> glyphs_;
+    std::unordered_map<unsigned, LabelGlyph> vertical_;
     double capHeight_ = 0.73;
     double advance_ = 0.6;
 };
@@ -191,6 +251,11 @@ FontTable& theTable() {
 LabelGlyph labelGlyph(unsigned cp) {
     const std::lock_guard lock(tableMutex);
     return theTable().glyph(cp);
+}
+
+LabelGlyph labelVerticalGlyph(unsigned cp) {
+    const std::lock_guard lock(tableMutex);
+    return theTable().verticalGlyph(cp);
 }
 
 cairo_font_face_t* labelFontFace(int font) {

@@ -17,6 +17,9 @@ struct LabelGlyph {
     // The ink's top (negative above the baseline) and height, per unit.
     double inkTop = 0;
     double inkHeight = 0;
+    // The font's em box (ascent and descent) the same way.
+    double emTop = 0;
+    double emHeight = 0;
 };
 
 // The font file behind a font of the table, for writers that embed it.
@@ -28,6 +31,8 @@ struct LabelFontFile {
 // The glyph that draws the character; control characters are drawn as
 // blanks, and a character no font has as the label font's missing glyph.
 LabelGlyph labelGlyph(unsigned cp);
+// The same in a column: the font's vertical form where it has one.
+LabelGlyph labelVerticalGlyph(unsigned cp);
 // The cairo face of a font of the table (owned by the table).
 cairo_font_face_t* labelFontFace(int font);
 LabelFontFile labelFontFile(int font);

@@ -253,6 +253,17 @@ TEST(LabelGlyphs, AVerticalLabelStandsInAColumnOfUprightCharacters) {
     EXPECT_LT(tall.minY, wide.maxY);
     // The same characters, upright, only made to fit their cells.
     EXPECT_GT(tall.pixels, wide.pixels / 2);
+
+    // The long vowel mark runs along the text: across a line, down a column.
+    Page mark = sheet();
+    mark.texts.push_back(label("\xE3\x83\xBC", {20 * kMm, 40 * kMm}, 8 * kMm, 8 * kMm));
+    const Ink lying = inkOf(mark, root);
+    mark.texts[0].vertical = true;
+    const Ink standing = inkOf(mark, root);
+    ASSERT_GT(lying.pixels, 20);
+    ASSERT_GT(standing.pixels, 20);
+    EXPECT_GT(lying.maxX - lying.minX, 3 * (lying.maxY - lying.minY));
+    EXPECT_GT(standing.maxY - standing.minY, 3 * (standing.maxX - standing.minX));
 }
 
 // What the result PDF holds: the glyphs drawn, the fonts they come from
