@@ -12,6 +12,8 @@ packages=(
   libjpeg62-turbo-dev libfreetype-dev libbrotli-dev
   liblnk-dev libbfio-dev libchm-dev fp-utils
   poppler-utils libtiff-tools hp2xx time fonts-dejavu-core
+  # Labels in Japanese: the font result pages draw them with.
+  fonts-ipaexfont-gothic
   debhelper dpkg-dev fakeroot lintian desktop-file-utils
   comparepdf
   # The window program's fonts: metric-compatible stand-ins for the fonts its

@@ -15,6 +15,7 @@
 #include "hpgl.h"
 #include "line_types.h"
 #include "rtl.h"
+#include "utf8.h"
 
 namespace drawing {
 
@@ -241,6 +242,8 @@ class Reader {
     bool relativeDir_ = false;
     double slant_ = 0;
     double extraSpace_ = 0, extraLine_ = 0;
+    // DV 1: characters stand one below the other.
+    bool vertical_ = false;
     int labelOrigin_ = 1;
     Point carriage_;
     int symbol_ = 0;
@@ -307,6 +310,7 @@ void Reader::defaults() {
     relativeDir_ = false;
     slant_ = 0;
     extraSpace_ = extraLine_ = 0;
+    vertical_ = false;
     labelOrigin_ = 1;
     symbol_ = 0;
     relativeWidth_ = false;
@@ -1005,6 +1009,7 @@ bool Reader::emitText(const std::string& text, Point at) {
         t.angleDeg += 360;
     }
     t.slant = slant_;
+    t.vertical = vertical_;
     t.labelOrigin = labelOrigin_;
     t.stroke = currentStroke(false);
     page_.texts.push_back(std::move(t));
@@ -1012,7 +1017,7 @@ bool Reader::emitText(const std::string& text, Point at) {
 }
 
 bool Reader::symbol() {
-    const std::string s(1, static_cast<char>(symbol_));
+    const std::string s = utf8OrLatin1(std::string(1, static_cast<char>(symbol_)));
     const int lo = labelOrigin_;
     labelOrigin_ = 5;
     const bool ok = emitText(s, pen_);
@@ -1029,14 +1034,21 @@ bool Reader::label() {
     const double cosA = std::cos(a), sinA = std::sin(a);
     const double advance = cell.x * 1.5 * (1 + extraSpace_);
     const double lineStep = cell.y * 2 * (1 + extraLine_);
+    // Along the text and from one line to the next: a vertical label runs
+    // down its column, and its next column stands to the left.
+    const Point along = vertical_ ? Point{sinA, -cosA} : Point{cosA, sinA};
+    const Point down = vertical_ ? Point{-cosA, -sinA} : Point{sinA, -cosA};
     carriage_ = pen_;
     std::string run;
     Point runStart = pen_;
     std::size_t length = 0;
     auto flush = [&]() {
-        const bool ok = emitText(run, runStart);
-        pen_ = {clampCoordinate(runStart.x + cosA * advance * static_cast<double>(run.size())),
-                clampCoordinate(runStart.y + sinA * advance * static_cast<double>(run.size()))};
+        // Bytes that are not UTF-8 are the 8-bit labels of older plots.
+        std::string text = utf8OrLatin1(run);
+        const auto chars = static_cast<double>(utf8Length(text));
+        const bool ok = emitText(text, runStart);
+        pen_ = {clampCoordinate(runStart.x + along.x * advance * chars),
+                clampCoordinate(runStart.y + along.y * advance * chars)};
         run.clear();
         return ok;
     };
@@ -1061,10 +1073,10 @@ bool Reader::label() {
             if (!flush()) {
                 return false;
             }
-            carriage_ = {clampCoordinate(carriage_.x + sinA * lineStep),
-                         clampCoordinate(carriage_.y - cosA * lineStep)};
-            pen_ = {clampCoordinate(pen_.x + sinA * lineStep),
-                    clampCoordinate(pen_.y - cosA * lineStep)};
+            carriage_ = {clampCoordinate(carriage_.x + down.x * lineStep),
+                         clampCoordinate(carriage_.y + down.y * lineStep)};
+            pen_ = {clampCoordinate(pen_.x + down.x * lineStep),
+                    clampCoordinate(pen_.y + down.y * lineStep)};
             runStart = pen_;
         } else {
             run.push_back(static_cast<char>(c));
@@ -1625,6 +1637,11 @@ bool Reader::instruction() {
             endInstruction();
             break;
         }
+        case code('D', 'V'): {
+            vertical_ = numbers(v, 2) >= 1 && v[0] == 1;
+            endInstruction();
+            break;
+        }
         case code('S', 'M'): {
             const int c = in_.peek();
             symbol_ = 0;
@@ -1783,7 +1800,6 @@ bool Reader::instruction() {
         case code('F', 'N'):
         case code('S', 'D'):
         case code('A', 'D'):
-        case code('D', 'V'):
         case code('L', 'M'):
         case code('C', 'F'):
         case code('D', 'L'):

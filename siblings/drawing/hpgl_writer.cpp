@@ -11,6 +11,7 @@
 
 #include "hpgl.h"
 #include "line_types.h"
+#include "utf8.h"
 
 namespace drawing {
 
@@ -138,6 +139,7 @@ class PageWriter {
     double charW_ = std::nan(""), charH_ = std::nan("");
     double angle_ = std::nan("");
     double slant_ = std::nan("");
+    bool vertical_ = false;  // IN sets DV 0
 };
 
 void PageWriter::beginPolyline() {
@@ -303,16 +305,14 @@ void PageWriter::writeLabel(const std::string& text) {
             terminator = c;
         }
     }
-    for (int c = 14; terminator < 0 && c < 256; ++c) {
+    for (int c = 14; terminator < 0 && c < 0xC0; ++c) {
         if (!used[c] && c != 27 && c != ';') {
             terminator = c;
         }
     }
+    // UTF-8 never holds 0xC0, so a terminator is always found.
     if (terminator < 0) {
-        // Every byte occurs: the text goes out as two labels.
-        writeLabel(text.substr(0, text.size() / 2));
-        writeLabel(text.substr(text.size() / 2));
-        return;
+        terminator = 0xC0;
     }
     if (terminator != terminator_) {
         out_ << "DT" << static_cast<char>(terminator) << ",1;";
@@ -348,7 +348,14 @@ void PageWriter::text(const Text& t) {
         out_ << "SL" << num(t.slant) << ";";
         slant_ = t.slant;
     }
-    writeLabel(t.text);
+    if (t.vertical != vertical_) {
+        out_ << (t.vertical ? "DV1;" : "DV0;");
+        vertical_ = t.vertical;
+    }
+    // Labels go out as UTF-8, which our reader tells from the 8-bit labels
+    // of other plots; a label that is not UTF-8 is taken as Latin-1, as the
+    // reader and the renderers take it.
+    writeLabel(utf8OrLatin1(t.text));
     out_ << "\n";
 }
 

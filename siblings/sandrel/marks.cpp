@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "render.h"
+#include "utf8.h"
 
 namespace sandrel {
 namespace {
@@ -26,8 +27,10 @@ constexpr int kSampleAddedPen = 7;
 constexpr int kLegendTextPen = 8;
 constexpr drawing::Rgb kLegendTextColor = 0x202020;
 
+// Counted and cut in whole characters: a label in any script keeps its
+// characters whole.
 std::string shortened(const std::string& s, std::size_t chars) {
-    return s.size() <= chars ? s : s.substr(0, chars - 3) + "...";
+    return drawing::utf8Length(s) <= chars ? s : drawing::utf8Prefix(s, chars - 3) + "...";
 }
 
 class LegendWriter {
@@ -38,6 +41,10 @@ class LegendWriter {
     double lineHeight() const { return 1.6 * h_; }
     double width() const { return static_cast<double>(kLineChars) * 0.75 * h_; }
 
+    // Characters that fit on a line indented so far.
+    std::size_t chars(double indent) const {
+        return kLineChars - static_cast<std::size_t>(indent / (0.75 * h_));
+    }
     void line(const std::string& text, double indent = 0, int samplePen = 0,
               drawing::Rgb sample = 0) {
         y_ -= lineHeight();
@@ -51,7 +58,7 @@ class LegendWriter {
         }
         Text t;
         t.origin = {x_ + indent, y_};
-        t.text = shortened(text, kLineChars - static_cast<std::size_t>(indent / (0.75 * h_)));
+        t.text = shortened(text, chars(indent));
         t.charHeight = h_;
         t.charWidth = 0.5 * h_;
         t.stroke = stroke(kLegendTextPen, kLegendTextColor, 0.25);
@@ -92,10 +99,13 @@ Path roundedBox(double x0, double y0, double x1, double y1, double r) {
     return p;
 }
 
-std::string quoted(const std::vector<std::string>& texts) {
+// Texts in quotes; one text alone may take `chars`, each of several
+// kQuoteChars.
+std::string quoted(const std::vector<std::string>& texts, std::size_t chars = kQuoteChars) {
     std::string out;
     for (const auto& t : texts) {
-        out += (out.empty() ? "\"" : ", \"") + shortened(t, kQuoteChars) + "\"";
+        out += (out.empty() ? "\"" : ", \"") +
+               shortened(t, texts.size() == 1 ? std::max(chars, kQuoteChars) : kQuoteChars) + "\"";
     }
     return out;
 }
@@ -181,7 +191,16 @@ void addMarks(Result& result, const LegendInfo& info, const Options& options) {
         legend.line(std::to_string(number) + ": " + regionCounts(r) +
                     (result.raster ? " pixels" : ""));
         if ((!r.removedTexts.empty() || !r.addedTexts.empty()) && room(reserved + 2)) {
-            legend.line(quoted(r.removedTexts) + " -> " + quoted(r.addedTexts), 2 * h);
+            // Old and new text on one line when they fit, else the new text
+            // on a line of its own, so that it is never the part cut away.
+            const std::size_t width = legend.chars(2 * h);
+            const std::string oneLine = quoted(r.removedTexts) + " -> " + quoted(r.addedTexts);
+            if (drawing::utf8Length(oneLine) <= width || !room(reserved + 3)) {
+                legend.line(oneLine, 2 * h);
+            } else {
+                legend.line(quoted(r.removedTexts, width - 5) + " ->", 2 * h);
+                legend.line(quoted(r.addedTexts, legend.chars(4 * h) - 2), 4 * h);
+            }
         }
     }
     for (const auto* lines : {&info.summary, &info.notes}) {

@@ -318,6 +318,10 @@ struct SpanAxes {
     Point dir;
     double size = 0;
     bool labelled = false;
+    // Upright but perhaps stretched along the line (as our writer sets
+    // its text layer): the size across the line.
+    bool upright = false;
+    double sizeUp = 0;
 };
 
 SpanAxes spanAxes(const fz_text_span* span, fz_matrix ctm) {
@@ -330,6 +334,9 @@ SpanAxes spanAxes(const fz_text_span* span, fz_matrix ctm) {
     out.labelled = span->wmode == 0 && out.size > 0 && det > 0 &&
                    std::abs(ax * bx + ay * by) < 0.02 * out.size * out.size &&
                    std::abs(std::hypot(bx, by) - out.size) < 0.02 * out.size;
+    out.sizeUp = std::hypot(bx, by);
+    out.upright = span->wmode == 0 && out.size > 0 && out.sizeUp > 0 && det > 0 &&
+                  std::abs(ax * bx + ay * by) < 0.02 * out.size * out.sizeUp;
     out.dir = {ax / out.size, ay / out.size};
     return out;
 }
@@ -434,9 +441,11 @@ class Collector {
             --shapes;
         }
         const std::size_t before = invisible_.size();
+        OpenLine open;
         for (const fz_text_span* span = text->head; span != nullptr; span = span->next) {
-            invisibleSpan(span, ctm);
+            invisibleSpan(span, ctm, open);
         }
+        flushHidden(open);
         for (std::size_t i = before; i < invisible_.size(); ++i) {
             invisible_[i].firstShape = shapes;
         }
@@ -749,61 +758,71 @@ class Collector {
 
     // One line of invisible text: characters that follow each other on one
     // baseline, blanks included, make one label, its cells as wide as the
-    // glyphs advance (a label cell is one and a half character widths).
-    void invisibleSpan(const fz_text_span* span, fz_matrix ctm) {
+    // glyphs advance (a label cell is one and a half character widths). A
+    // line goes on from one span into the next (another font for other
+    // characters) while its characters follow each other.
+    struct OpenLine;
+
+    void flushHidden(OpenLine& open) {
+        HiddenLine& line = open.line;
+        // Blanks at either end are no part of the label.
+        std::size_t end = line.text.text.find_last_not_of(' ');
+        if (open.chars > 0 && end != std::string::npos && line.text.text[0] != ' ') {
+            const std::size_t trailing = line.text.text.size() - (end + 1);
+            line.text.text.resize(end + 1);
+            line.chars = open.chars - trailing;
+            line.length = std::hypot(open.expected.x - line.text.origin.x,
+                                     open.expected.y - line.text.origin.y);
+            line.text.charWidth = line.length / (1.5 * static_cast<double>(open.chars));
+            line.text.charHeight = kInvisibleCapHeight * open.em;
+            line.text.angleDeg = std::atan2(open.dir.y, open.dir.x) * 180 / std::numbers::pi;
+            line.text.labelOrigin = 1;
+            line.dir = open.dir;
+            line.em = open.em;
+            if (line.text.charWidth > 0) {
+                invisible_.push_back(std::move(line));
+            }
+        }
+        line = HiddenLine();
+        open.chars = 0;
+    }
+
+    void invisibleSpan(const fz_text_span* span, fz_matrix ctm, OpenLine& open) {
         const SpanAxes axes = spanAxes(span, ctm);
-        if (!axes.labelled) {
+        if (!axes.upright) {
+            flushHidden(open);
             return;
         }
         const Point dir = axes.dir;
-        const double em = axes.size * kUnitsPerPoint;
-        HiddenLine line;
-        std::size_t chars = 0;
-        Point expected{};
-        auto flush = [&] {
-            // Blanks at either end are no part of the label.
-            std::size_t end = line.text.text.find_last_not_of(' ');
-            if (chars > 0 && end != std::string::npos && line.text.text[0] != ' ') {
-                const std::size_t trailing = line.text.text.size() - (end + 1);
-                line.text.text.resize(end + 1);
-                line.chars = chars - trailing;
-                line.length =
-                    std::hypot(expected.x - line.text.origin.x, expected.y - line.text.origin.y);
-                line.text.charWidth = line.length / (1.5 * static_cast<double>(chars));
-                line.text.charHeight = kInvisibleCapHeight * em;
-                line.text.angleDeg = std::atan2(dir.y, dir.x) * 180 / std::numbers::pi;
-                line.text.labelOrigin = 1;
-                line.dir = dir;
-                line.em = em;
-                if (line.text.charWidth > 0) {
-                    invisible_.push_back(std::move(line));
-                }
-            }
-            line = HiddenLine();
-            chars = 0;
-        };
+        const double em = axes.sizeUp * kUnitsPerPoint;
+        const double emAlong = axes.size * kUnitsPerPoint;
+        if (open.chars > 0 && (std::abs(em - open.em) > 0.02 * em ||
+                               std::abs(dir.x * open.dir.y - dir.y * open.dir.x) > 1e-3)) {
+            flushHidden(open);
+        }
+        open.dir = dir;
+        open.em = em;
         for (int i = 0; i < span->len; ++i) {
             const fz_text_item& it = span->items[i];
             if (it.gid < 0 || it.ucs < 0x20 || it.ucs == 0x7F || it.ucs > 0x10FFFF) {
                 continue;
             }
             const Point origin = toPage(fz_transform_point_xy(it.x, it.y, ctm));
-            if (chars > 0) {
-                const double dx = origin.x - expected.x, dy = origin.y - expected.y;
+            if (open.chars > 0) {
+                const double dx = origin.x - open.expected.x, dy = origin.y - open.expected.y;
                 if (std::abs(dx * dir.x + dy * dir.y) > 0.15 * em ||
                     std::abs(-dx * dir.y + dy * dir.x) > 0.05 * em) {
-                    flush();
+                    flushHidden(open);
                 }
             }
-            if (chars == 0) {
-                line.text.origin = origin;
+            if (open.chars == 0) {
+                open.line.text.origin = origin;
             }
-            appendUtf8(line.text.text, static_cast<unsigned>(it.ucs));
-            ++chars;
-            const double adv = glyphAdvance(ctx_, span->font, it.gid, 0) * em;
-            expected = {origin.x + adv * dir.x, origin.y + adv * dir.y};
+            appendUtf8(open.line.text.text, static_cast<unsigned>(it.ucs));
+            ++open.chars;
+            const double adv = glyphAdvance(ctx_, span->font, it.gid, 0) * emAlong;
+            open.expected = {origin.x + adv * dir.x, origin.y + adv * dir.y};
         }
-        flush();
     }
 
     void glyphOutline(const fz_text_span* span, fz_matrix ctm, const fz_text_item& it,
@@ -928,6 +947,14 @@ class Collector {
         double em = 0;
         std::size_t chars = 0;       // characters, blanks included
         std::size_t firstShape = 0;  // the first path its glyphs may be
+    };
+    // The line being gathered, from span to span.
+    struct OpenLine {
+        HiddenLine line;
+        std::size_t chars = 0;
+        Point expected{};
+        Point dir{};
+        double em = 0;
     };
 
     fz_context* ctx_;

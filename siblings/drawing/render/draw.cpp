@@ -7,15 +7,15 @@
 #include <numbers>
 #include <unordered_map>
 
+#include "label_fonts.h"
 #include "render.h"
+#include "utf8.h"
 
 namespace drawing {
 namespace {
 
 constexpr double kA4WidthUnits = 210 * kUnitsPerMm;
 constexpr double kA4HeightUnits = 297 * kUnitsPerMm;
-constexpr const char* kFontFamily = "DejaVu Sans Mono";
-constexpr double kMetricsSize = 1000;
 constexpr std::size_t kMaxBatchPoints = 4096;
 
 struct Box {
@@ -71,40 +71,18 @@ double textLength(const Text& t, std::size_t chars) {
     return chars == 0 ? 0 : (static_cast<double>(chars) - 1) * t.charWidth * 1.5 + t.charWidth;
 }
 
-// Label text is bytes as the plot had them: valid UTF-8 stays, anything
-// else is read as Latin-1, and control characters become blanks.
-std::string toUtf8(const std::string& bytes, std::size_t& chars) {
-    std::string out;
-    chars = 0;
-    for (std::size_t i = 0; i < bytes.size();) {
-        const auto c = static_cast<unsigned char>(bytes[i]);
-        std::size_t len = c < 0x80         ? 1
-                          : (c >> 5) == 6  ? 2
-                          : (c >> 4) == 14 ? 3
-                          : (c >> 3) == 30 ? 4
-                                           : 0;
-        bool valid = len > 1 && i + len <= bytes.size();
-        for (std::size_t k = 1; valid && k < len; ++k) {
-            valid = (static_cast<unsigned char>(bytes[i + k]) >> 6) == 2;
-        }
-        if (len == 1) {
-            out += c < 0x20 || c == 0x7F ? ' ' : static_cast<char>(c);
-            i += 1;
-        } else if (valid) {
-            out.append(bytes, i, len);
-            i += len;
-        } else {
-            out += static_cast<char>(0xC0 | (c >> 6));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-            i += 1;
-        }
-        ++chars;
-    }
+// Code points of a label; a label that is not UTF-8 has come from 8-bit
+// text and is read as Latin-1, as every writer reads it.
+std::vector<unsigned> codePoints(const std::string& text) {
+    std::vector<unsigned> out;
+    forEachCodePoint(utf8OrLatin1(text), [&](unsigned cp, std::string_view) { out.push_back(cp); });
     return out;
 }
 
-// Offset of a label's start from its origin point, along and across the
-// text direction, for HP-GL label origin codes 1-9 and 11-19.
+// Offset of a label's first character (the left end of its baseline) from
+// its origin point, along and across the text direction, for HP-GL label
+// origin codes 1-9 and 11-19. A vertical label is a column one character
+// wide whose characters step down by the cell of a horizontal one.
 Point labelOffset(const Text& t, std::size_t chars) {
     int code = t.labelOrigin;
     const bool offset = code > 10;
@@ -114,10 +92,17 @@ Point labelOffset(const Text& t, std::size_t chars) {
     }
     const int column = (code - 1) / 3;  // left, centre, right
     const int row = (code - 1) % 3;     // bottom, middle, top
-    const double len = textLength(t, chars);
     Point d;
-    d.x = column == 0 ? 0 : column == 1 ? -len / 2 : -len;
-    d.y = row == 0 ? 0 : row == 1 ? -t.charHeight / 2 : -t.charHeight;
+    if (t.vertical) {
+        // The origin code places the first character; the rest follow
+        // below it.
+        d.x = column == 0 ? 0 : column == 1 ? -t.charWidth / 2 : -t.charWidth;
+        d.y = row == 0 ? 0 : row == 1 ? -t.charHeight / 2 : -t.charHeight;
+    } else {
+        const double len = textLength(t, chars);
+        d.x = column == 0 ? 0 : column == 1 ? -len / 2 : -len;
+        d.y = row == 0 ? 0 : row == 1 ? -t.charHeight / 2 : -t.charHeight;
+    }
     if (offset) {
         d.x += column == 0 ? t.charWidth / 2 : column == 2 ? -t.charWidth / 2 : 0;
         d.y += row == 0 ? t.charHeight / 2 : row == 2 ? -t.charHeight / 2 : 0;
@@ -129,20 +114,23 @@ bool finitePoint(const Point& p) {
     return std::isfinite(p.x) && std::isfinite(p.y);
 }
 
-// The label's box, with room for descenders and for slant.
+// The label's box, with room for descenders, for slant and for wide
+// characters.
 void addTextBox(Box& box, const Text& t) {
     if (t.text.empty() || !finitePoint(t.origin) || !std::isfinite(t.angleDeg)) {
         return;
     }
-    std::size_t chars = 0;
-    toUtf8(t.text, chars);
+    const std::size_t chars = utf8Length(utf8OrLatin1(t.text));
     const Point d = labelOffset(t, chars);
     const double len = textLength(t, chars);
     const double a = t.angleDeg * std::numbers::pi / 180;
     const double c = std::cos(a), s = std::sin(a);
     const double lean = std::abs(t.slant) * t.charHeight;
-    for (double x : {d.x - lean, d.x + len + lean}) {
-        for (double y : {d.y - t.charHeight / 2, d.y + t.charHeight}) {
+    const double x0 = t.vertical ? d.x - t.charWidth / 2 : d.x;
+    const double x1 = t.vertical ? d.x + 1.5 * t.charWidth : d.x + len;
+    const double y0 = t.vertical ? d.y - (len - t.charWidth) - t.charWidth : d.y;
+    for (double x : {x0 - lean, x1 + lean}) {
+        for (double y : {y0 - t.charHeight / 2, d.y + t.charHeight}) {
             box.add(t.origin.x + x * c - y * s, t.origin.y + x * s + y * c);
         }
     }
@@ -266,18 +254,27 @@ void drawRaster(cairo_t* cr, const Raster& r, const Painter& paint) {
     cairo_restore(cr);
 }
 
-// Sets cr up for the label (place, direction, font matrix) and hands its
-// glyphs, placed in the plot's character cells, to use.
-template <typename Use>
-void withLabelGlyphs(cairo_t* cr, const Text& t, const LabelFont& font, Use&& use) {
+// A label's glyphs in its own frame (x along the text, y downwards, as
+// glyph space runs), each with the font matrix it is drawn with.
+struct LaidGlyph {
+    LabelGlyph glyph;
+    cairo_matrix_t font;  // glyph space to the label frame, origin included
+};
+
+// Sets cr up for the label (place and direction) and lays out its
+// glyphs: each character from the first font that has it, in the plot's
+// character cells. Glyphs wider than a cell (a Japanese character is a
+// full em) are narrowed to fit it; in a column, where each character
+// stands upright in a cell of its own, a glyph taller than the cell is
+// made smaller, and its em box is centred in the cell.
+bool layOutLabel(cairo_t* cr, const Text& t, const LabelFont& font, std::vector<LaidGlyph>& out) {
+    out.clear();
     if (t.text.empty() || !finitePoint(t.origin) || !(t.charHeight > 0) || !(t.charWidth > 0) ||
         !std::isfinite(t.angleDeg) || !std::isfinite(t.slant)) {
-        return;
+        return false;
     }
-    std::size_t chars = 0;
-    const std::string utf8 = toUtf8(t.text, chars);
-    const Point d = labelOffset(t, chars);
-    cairo_save(cr);
+    const std::vector<unsigned> cps = codePoints(t.text);
+    const Point d = labelOffset(t, cps.size());
     cairo_translate(cr, t.origin.x, t.origin.y);
     cairo_rotate(cr, t.angleDeg * std::numbers::pi / 180);
     cairo_translate(cr, d.x, d.y);
@@ -286,35 +283,61 @@ void withLabelGlyphs(cairo_t* cr, const Text& t, const LabelFont& font, Use&& us
     // and a half of it: the half width left over keeps labels apart.
     const double sx = t.charWidth / font.advance;
     const double sy = t.charHeight / font.capHeight;
-    cairo_matrix_t m;
-    cairo_matrix_init(&m, sx, 0, -std::clamp(t.slant, -10.0, 10.0) * sy, sy, 0, 0);
-    cairo_set_font_matrix(cr, &m);
-    cairo_glyph_t* glyphs = nullptr;
-    int count = 0;
-    if (cairo_scaled_font_text_to_glyphs(cairo_get_scaled_font(cr), 0, 0, utf8.data(),
-                                         static_cast<int>(utf8.size()), &glyphs, &count, nullptr,
-                                         nullptr, nullptr) == CAIRO_STATUS_SUCCESS) {
-        for (int i = 0; i < count; ++i) {
-            glyphs[i].x = i * t.charWidth * 1.5;
-            glyphs[i].y = 0;
+    const double lean = -std::clamp(t.slant, -10.0, 10.0) * sy;
+    const double pitch = t.charWidth * 1.5;
+    const double widest = t.charWidth * 1.4;
+    out.reserve(cps.size());
+    for (std::size_t i = 0; i < cps.size(); ++i) {
+        LaidGlyph g;
+        g.glyph = t.vertical ? labelVerticalGlyph(cps[i]) : labelGlyph(cps[i]);
+        const double natural = g.glyph.advance * sx;
+        double xs = natural > widest ? widest / natural : 1;
+        if (!t.vertical) {
+            cairo_matrix_init(&g.font, sx * xs, 0, lean, sy, static_cast<double>(i) * pitch, 0);
+        } else {
+            const double tall = g.glyph.inkHeight * sy;
+            const double ys = tall > 0.9 * pitch ? 0.9 * pitch / tall : 1;
+            xs = std::min(xs, ys);
+            const double centre = -t.charHeight / 2 + static_cast<double>(i) * pitch;
+            // The em box, not the ink, is centred: a vertical full stop
+            // keeps its place at the upper right.
+            const double y = centre - (g.glyph.emTop + g.glyph.emHeight / 2) * sy * ys;
+            cairo_matrix_init(&g.font, sx * xs, 0, lean * ys, sy * ys,
+                              (t.charWidth - natural * xs) / 2, y);
         }
-        use(glyphs, count);
+        out.push_back(g);
     }
-    cairo_glyph_free(glyphs);
-    cairo_restore(cr);
+    return true;
 }
 
-void drawText(cairo_t* cr, const Text& t, const LabelFont& font, const Painter& paint) {
-    paint.set(cr, t.stroke.color);
-    withLabelGlyphs(cr, t, font, [&](cairo_glyph_t* glyphs, int count) {
-        cairo_show_glyphs(cr, glyphs, count);
-    });
+void drawText(cairo_t* cr, const Text& t, const LabelFont& font, const Painter& paint,
+              std::vector<LaidGlyph>& laid) {
+    cairo_save(cr);
+    if (layOutLabel(cr, t, font, laid)) {
+        paint.set(cr, t.stroke.color);
+        // Runs of one font and one width go out together.
+        std::vector<cairo_glyph_t> run;
+        for (std::size_t i = 0; i < laid.size();) {
+            const LaidGlyph& first = laid[i];
+            cairo_matrix_t m = first.font;
+            m.x0 = m.y0 = 0;
+            cairo_set_font_face(cr, labelFontFace(first.glyph.font));
+            cairo_set_font_matrix(cr, &m);
+            run.clear();
+            for (; i < laid.size() && laid[i].glyph.font == first.glyph.font &&
+                   laid[i].font.xx == first.font.xx;
+                 ++i) {
+                run.push_back({laid[i].glyph.index, laid[i].font.x0, laid[i].font.y0});
+            }
+            cairo_show_glyphs(cr, run.data(), static_cast<int>(run.size()));
+        }
+    }
+    cairo_restore(cr);
 }
 
 }  // namespace
 
 LabelFont setUpLabelFont(cairo_t* cr) {
-    cairo_select_font_face(cr, kFontFamily, CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_NORMAL);
     // Glyphs are scaled to the plot's character cells: hinted metrics
     // would snap them to device pixels and spoil the spacing.
     std::unique_ptr<cairo_font_options_t, decltype(&cairo_font_options_destroy)> fo(
@@ -323,16 +346,9 @@ LabelFont setUpLabelFont(cairo_t* cr) {
     cairo_font_options_set_hint_metrics(fo.get(), CAIRO_HINT_METRICS_OFF);
     cairo_font_options_set_hint_style(fo.get(), CAIRO_HINT_STYLE_NONE);
     cairo_set_font_options(cr, fo.get());
-    cairo_save(cr);
-    cairo_identity_matrix(cr);
-    cairo_set_font_size(cr, kMetricsSize);
-    cairo_text_extents_t cap;
-    cairo_text_extents(cr, "H", &cap);
-    cairo_text_extents_t em;
-    cairo_text_extents(cr, "M", &em);
-    cairo_restore(cr);
-    return {-cap.y_bearing > 0 ? -cap.y_bearing / kMetricsSize : 0.73,
-            em.x_advance > 0 ? em.x_advance / kMetricsSize : 0.6};
+    LabelFont font;
+    labelFontMetrics(font.capHeight, font.advance);
+    return font;
 }
 
 LabelOutlines::LabelOutlines()
@@ -349,28 +365,32 @@ LabelOutlines::~LabelOutlines() {
 
 std::vector<LabelOutlines::Placed> LabelOutlines::glyphs(const Text& t) {
     std::vector<Placed> out;
-    withLabelGlyphs(cr_, t, font_, [&](cairo_glyph_t* glyphs, int count) {
-        cairo_matrix_t font;
-        cairo_get_font_matrix(cr_, &font);
+    std::vector<LaidGlyph> laid;
+    cairo_save(cr_);
+    if (layOutLabel(cr_, t, font_, laid)) {
         cairo_matrix_t ctm;
         cairo_get_matrix(cr_, &ctm);
-        for (int i = 0; i < count; ++i) {
+        std::size_t i = 0;
+        forEachCodePoint(utf8OrLatin1(t.text), [&](unsigned, std::string_view chars) {
+            const LaidGlyph& g = laid[i++];
             Placed p;
-            p.index = glyphs[i].index;
+            p.font = g.glyph.font;
+            p.index = g.glyph.index;
+            p.chars = std::string(chars);
             cairo_matrix_init_scale(&p.toPage, 1 / kGlyphScale, 1 / kGlyphScale);
-            cairo_matrix_multiply(&p.toPage, &p.toPage, &font);
-            p.toPage.x0 += glyphs[i].x;
-            p.toPage.y0 += glyphs[i].y;
+            cairo_matrix_multiply(&p.toPage, &p.toPage, &g.font);
             cairo_matrix_multiply(&p.toPage, &p.toPage, &ctm);
             out.push_back(p);
-        }
-    });
+        });
+    }
+    cairo_restore(cr_);
     return out;
 }
 
-cairo_path_t* LabelOutlines::outline(unsigned long index) {
+cairo_path_t* LabelOutlines::outline(int font, unsigned long index) {
     cairo_save(cr_);
     cairo_identity_matrix(cr_);
+    cairo_set_font_face(cr_, labelFontFace(font));
     cairo_set_font_size(cr_, kGlyphScale);
     cairo_new_path(cr_);
     cairo_glyph_t glyph{index, 0, 0};
@@ -381,13 +401,8 @@ cairo_path_t* LabelOutlines::outline(unsigned long index) {
     return path;
 }
 
-std::string labelUtf8(const std::string& bytes) {
-    std::size_t chars = 0;
-    return toUtf8(bytes, chars);
-}
-
 void labelStart(const Text& t, Point& start, std::size_t& chars) {
-    toUtf8(t.text, chars);
+    chars = utf8Length(utf8OrLatin1(t.text));
     const Point d = labelOffset(t, chars);
     const double a = t.angleDeg * std::numbers::pi / 180;
     start = {t.origin.x + d.x * std::cos(a) - d.y * std::sin(a),
@@ -550,6 +565,7 @@ void drawPage(cairo_t* cr, const Page& page, const Frame& frame, double scale, d
     cairo_set_dash(cr, nullptr, 0, 0);
     if (!page.texts.empty()) {
         const LabelFont font = setUpLabelFont(cr);
+        std::vector<LaidGlyph> laid;
         for (const auto& t : page.texts) {
             Box b;
             addTextBox(b, t);
@@ -557,7 +573,7 @@ void drawPage(cairo_t* cr, const Page& page, const Frame& frame, double scale, d
             b.add(b.minX, b.minY, t.charHeight);
             b.add(b.maxX, b.maxY, t.charHeight);
             if (boxesMeet(b, view)) {
-                drawText(cr, t, font, paint);
+                drawText(cr, t, font, paint, laid);
             }
         }
     }
@@ -589,6 +605,7 @@ bool pageIsBlackAndWhite(const Page& page) {
 }
 
 void releaseFontCaches() {
+    releaseLabelFonts();
     cairo_debug_reset_static_data();
     FcFini();
 }

@@ -1,5 +1,8 @@
 #include "pdf_writer.h"
 
+#include <hb-ot.h>
+#include <hb-subset.h>
+#include <hb.h>
 #include <zlib.h>
 
 #include <algorithm>
@@ -9,7 +12,9 @@
 #include <ostream>
 #include <set>
 
+#include "label_fonts.h"
 #include "render.h"
+#include "utf8.h"
 
 namespace drawing {
 namespace {
@@ -20,10 +25,11 @@ constexpr double kMinLinePoints = 0.1 * kUnitsPerMm * kPointsPerUnit;
 // Outlines of one look go out as one path up to this many points: fewer
 // operators, and a bounded batch keeps viewers quick.
 constexpr std::size_t kMaxBatchPoints = 4096;
-// Courier, the invisible text layer's font, has every character 0.6 em
-// wide and capitals about 0.6 em high.
-constexpr double kCourierAdvance = 0.6;
-constexpr double kCourierHeight = 0.6;
+// Every glyph of the text layer's fonts advances 0.6 em, and their
+// capitals count as 0.6 em high, the measures of a monospaced font, which
+// our PDF reader expects of the text over a plot's glyphs.
+constexpr double kTextAdvance = 0.6;
+constexpr double kTextCapHeight = 0.6;
 
 bool finite(const Point& p) {
     return std::isfinite(p.x) && std::isfinite(p.y);
@@ -125,31 +131,137 @@ class Content {
     std::string s_;
 };
 
-// The label's characters for a WinAnsi-encoded string: Latin-1 stays,
-// anything beyond becomes "?".
-std::string pdfString(const std::string& bytes) {
-    const std::string utf8 = labelUtf8(bytes);
-    std::string out = "(";
-    for (std::size_t i = 0; i < utf8.size();) {
-        const auto c = static_cast<unsigned char>(utf8[i]);
-        unsigned code = c;
-        std::size_t len = 1;
-        if (c >= 0xC0) {
-            len = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : 2;
-            code = c & (0x7F >> len);
-            for (std::size_t k = 1; k < len && i + k < utf8.size(); ++k) {
-                code = (code << 6) | (static_cast<unsigned char>(utf8[i + k]) & 0x3F);
-            }
+std::string hex4(unsigned v) {
+    char buf[8];
+    std::snprintf(buf, sizeof buf, "%04X", v & 0xFFFF);
+    return buf;
+}
+
+// A character as UTF-16 hex digits, for a ToUnicode map.
+std::string utf16Hex(const std::string& utf8) {
+    std::string out;
+    forEachCodePoint(utf8, [&](unsigned cp, std::string_view) {
+        if (cp >= 0x10000) {
+            cp -= 0x10000;
+            out += hex4(0xD800 + (cp >> 10));
+            out += hex4(0xDC00 + (cp & 0x3FF));
+        } else {
+            out += hex4(cp);
         }
-        i += len;
-        const char byte = code <= 0xFF ? static_cast<char>(code) : '?';
-        if (byte == '(' || byte == ')' || byte == '\\') {
-            out += '\\';
-        }
-        out += byte;
-    }
-    out += ")";
+    });
     return out;
+}
+
+// The glyphs a font file holds, cut down to those used; glyph indices are
+// kept, so that the text layer's character codes are the glyph indices.
+struct FontSubset {
+    std::string data;
+    bool cff = false;  // PostScript outlines rather than TrueType ones
+    std::string name;
+    double ascent = 800, descent = -200, capHeight = 700;  // per 1000 em
+};
+
+// Makes every glyph of an OpenType font advance kTextAdvance em, as the
+// text layer places them, so that a reader that measures text by the
+// font's own advances (rather than the PDF's widths) finds each label's
+// characters one after the other.
+void evenAdvances(std::string& font) {
+    const auto u16 = [&](std::size_t at) -> unsigned {
+        return at + 2 <= font.size() ? (static_cast<unsigned char>(font[at]) << 8) |
+                                           static_cast<unsigned char>(font[at + 1])
+                                     : 0;
+    };
+    const auto u32 = [&](std::size_t at) -> std::size_t { return (u16(at) << 16) | u16(at + 2); };
+    const auto put16 = [&](std::size_t at, unsigned v) {
+        if (at + 2 <= font.size()) {
+            font[at] = static_cast<char>(v >> 8);
+            font[at + 1] = static_cast<char>(v & 0xFF);
+        }
+    };
+    std::size_t head = 0, hhea = 0, hmtx = 0, hmtxLength = 0;
+    const unsigned tables = u16(4);
+    for (unsigned i = 0; i < tables; ++i) {
+        const std::size_t record = 12 + 16 * static_cast<std::size_t>(i);
+        const std::string tag = record + 4 <= font.size() ? font.substr(record, 4) : "";
+        const std::size_t offset = u32(record + 8);
+        if (tag == "head") {
+            head = offset;
+        } else if (tag == "hhea") {
+            hhea = offset;
+        } else if (tag == "hmtx") {
+            hmtx = offset;
+            hmtxLength = u32(record + 12);
+        }
+    }
+    if (head == 0 || hhea == 0 || hmtx == 0) {
+        return;
+    }
+    const auto advance = static_cast<unsigned>(std::lround(u16(head + 18) * kTextAdvance));
+    const unsigned metrics = u16(hhea + 34);
+    put16(hhea + 10, advance);
+    for (std::size_t i = 0; i < metrics && 4 * i + 4 <= hmtxLength; ++i) {
+        put16(hmtx + 4 * i, advance);
+    }
+}
+
+bool subsetFont(const LabelFontFile& file, const std::map<unsigned long, std::string>& glyphs,
+                FontSubset& out) {
+    if (file.path.empty()) {
+        return false;
+    }
+    hb_blob_t* blob = hb_blob_create_from_file_or_fail(file.path.c_str());
+    if (blob == nullptr) {
+        return false;
+    }
+    hb_face_t* face = hb_face_create(blob, static_cast<unsigned>(file.faceIndex));
+    hb_blob_destroy(blob);
+    hb_subset_input_t* input = hb_subset_input_create_or_fail();
+    bool ok = false;
+    if (input != nullptr) {
+        hb_set_t* set = hb_subset_input_glyph_set(input);
+        hb_set_add(set, 0);
+        for (const auto& [index, chars] : glyphs) {
+            hb_set_add(set, static_cast<hb_codepoint_t>(index));
+        }
+        hb_subset_input_set_flags(input, HB_SUBSET_FLAGS_RETAIN_GIDS | HB_SUBSET_FLAGS_NO_HINTING);
+        if (hb_face_t* subset = hb_subset_or_fail(face, input)) {
+            hb_blob_t* result = hb_face_reference_blob(subset);
+            unsigned length = 0;
+            const char* data = hb_blob_get_data(result, &length);
+            out.data.assign(data, length);
+            evenAdvances(out.data);
+            hb_blob_destroy(result);
+            hb_blob_t* cff = hb_face_reference_table(subset, HB_TAG('C', 'F', 'F', ' '));
+            out.cff = hb_blob_get_length(cff) > 0;
+            hb_blob_destroy(cff);
+            hb_face_destroy(subset);
+            ok = !out.data.empty();
+        }
+        hb_subset_input_destroy(input);
+    }
+    char name[128] = {};
+    unsigned size = sizeof name;
+    hb_ot_name_get_utf8(face, HB_OT_NAME_ID_POSTSCRIPT_NAME, HB_LANGUAGE_INVALID, &size, name);
+    for (const char* c = name; *c != 0; ++c) {
+        if ((*c >= 'A' && *c <= 'Z') || (*c >= 'a' && *c <= 'z') || (*c >= '0' && *c <= '9') ||
+            *c == '-') {
+            out.name += *c;
+        }
+    }
+    hb_font_t* font = hb_font_create(face);
+    const double em = hb_face_get_upem(face);
+    hb_font_extents_t extents;
+    if (em > 0 && hb_font_get_h_extents(font, &extents)) {
+        out.ascent = extents.ascender * 1000 / em;
+        out.descent = extents.descender * 1000 / em;
+    }
+    hb_position_t cap = 0;
+    if (em > 0 && hb_ot_metrics_get_position(font, HB_OT_METRICS_TAG_CAP_HEIGHT, &cap) && cap > 0) {
+        out.capHeight = cap * 1000 / em;
+    }
+    hb_font_destroy(font);
+    hb_face_destroy(face);
+    return ok;
 }
 
 std::string deflate(const std::string& data) {
@@ -177,13 +289,6 @@ PdfWriter::PdfWriter(std::ostream& out) : out_(out), labels_(std::make_unique<La
     out_.write(header, sizeof header - 1);
     written_ += sizeof header - 1;
     pagesObject_ = newObject();
-    fontObject_ = newObject();
-    beginObject(fontObject_);
-    const std::string font =
-        "<< /Type /Font /Subtype /Type1 /BaseFont /Courier /Encoding /WinAnsiEncoding >>\n"
-        "endobj\n";
-    out_ << font;
-    written_ += static_cast<long long>(font.size());
     marksObject_ = newObject();
     beginObject(marksObject_);
     const std::string marks = "<< /Type /OCG /Name (Comparison marks) >>\nendobj\n";
@@ -222,12 +327,12 @@ void PdfWriter::writeStream(int object, const std::string& dictionary, const std
     }
 }
 
-int PdfWriter::glyphForm(unsigned long index) {
-    const auto known = glyphForms_.find(index);
+int PdfWriter::glyphForm(int font, unsigned long index) {
+    const auto known = glyphForms_.find({font, index});
     if (known != glyphForms_.end()) {
         return known->second;
     }
-    cairo_path_t* outline = labels_->outline(index);
+    cairo_path_t* outline = labels_->outline(font, index);
     std::string path;
     if (outline != nullptr && outline->status == CAIRO_STATUS_SUCCESS) {
         Frame origin;
@@ -276,8 +381,94 @@ int PdfWriter::glyphForm(unsigned long index) {
         writeStream(form, "/Type /XObject /Subtype /Form /BBox [" + box.text() + "]",
                     deflate(path));
     }
-    glyphForms_.emplace(index, form);
+    glyphForms_.emplace(std::pair{font, index}, form);
     return form;
+}
+
+std::string PdfWriter::fontResource(int font) {
+    UsedFont& f = fonts_[font];
+    if (f.object == 0) {
+        f.object = newObject();
+    }
+    return "/F" + std::to_string(font);
+}
+
+void PdfWriter::writeFont(int font) {
+    UsedFont& f = fonts_[font];
+    FontSubset subset;
+    const bool embedded = subsetFont(labelFontFile(font), f.chars, subset);
+    // A subset is named after its glyphs: six capitals, then the font.
+    unsigned long hash = 5381;
+    for (const auto& [index, chars] : f.chars) {
+        hash = hash * 33 + index;
+    }
+    std::string tag;
+    for (int i = 0; i < 6; ++i) {
+        tag += static_cast<char>('A' + hash % 26);
+        hash /= 26;
+    }
+    const std::string name =
+        "/" + tag + "+" + (subset.name.empty() ? "Font" + std::to_string(font) : subset.name);
+    const int cidFont = newObject(), descriptor = newObject(), toUnicode = newObject();
+    const int file = embedded ? newObject() : 0;
+    const auto put = [&](int object, const std::string& text) {
+        beginObject(object);
+        out_ << text;
+        written_ += static_cast<long long>(text.size());
+    };
+    put(f.object, "<< /Type /Font /Subtype /Type0 /BaseFont " + name +
+                      " /Encoding /Identity-H /DescendantFonts [" + std::to_string(cidFont) +
+                      " 0 R] /ToUnicode " + std::to_string(toUnicode) + " 0 R >>\nendobj\n");
+    // Every glyph advances alike: the text matrix makes that one cell.
+    put(cidFont, std::string("<< /Type /Font /Subtype ") +
+                     (subset.cff ? "/CIDFontType0" : "/CIDFontType2") + " /BaseFont " + name +
+                     " /CIDSystemInfo << /Registry (Adobe) /Ordering (Identity) /Supplement 0 >>"
+                     " /FontDescriptor " +
+                     std::to_string(descriptor) + " 0 R /DW " +
+                     std::to_string(static_cast<int>(kTextAdvance * 1000)) +
+                     (subset.cff ? "" : " /CIDToGIDMap /Identity") + " >>\nendobj\n");
+    Frame none;
+    Content d(none);
+    d.text() += "<< /Type /FontDescriptor /FontName " + name + " /Flags 4 /FontBBox [0 ";
+    d.num(subset.descent);
+    d.text() += "1000 ";
+    d.num(subset.ascent);
+    d.text() += "] /ItalicAngle 0 /Ascent ";
+    d.num(subset.ascent);
+    d.text() += "/Descent ";
+    d.num(subset.descent);
+    d.text() += "/CapHeight ";
+    d.num(subset.capHeight);
+    d.text() += "/StemV 80";
+    if (embedded) {
+        d.text() += std::string(subset.cff ? " /FontFile3 " : " /FontFile2 ") +
+                    std::to_string(file) + " 0 R";
+    }
+    d.text() += " >>\nendobj\n";
+    put(descriptor, d.text());
+    std::string cmap =
+        "/CIDInit /ProcSet findresource begin\n12 dict begin\nbegincmap\n"
+        "/CIDSystemInfo << /Registry (Adobe) /Ordering (UCS) /Supplement 0 >> def\n"
+        "/CMapName /Adobe-Identity-UCS def\n/CMapType 2 def\n"
+        "1 begincodespacerange\n<0000> <FFFF>\nendcodespacerange\n";
+    std::vector<std::pair<unsigned long, std::string>> entries(f.chars.begin(), f.chars.end());
+    for (std::size_t i = 0; i < entries.size(); i += 100) {
+        const std::size_t n = std::min<std::size_t>(100, entries.size() - i);
+        cmap += std::to_string(n) + " beginbfchar\n";
+        for (std::size_t k = i; k < i + n; ++k) {
+            cmap += "<" + hex4(static_cast<unsigned>(entries[k].first)) + "> <" +
+                    utf16Hex(entries[k].second) + ">\n";
+        }
+        cmap += "endbfchar\n";
+    }
+    cmap += "endcmap\nCMapName currentdict /CMap defineresource pop\nend\nend\n";
+    writeStream(toUnicode, "", deflate(cmap));
+    if (embedded) {
+        writeStream(file,
+                    subset.cff ? std::string("/Subtype /OpenType")
+                               : "/Length1 " + std::to_string(subset.data.size()),
+                    deflate(subset.data));
+    }
 }
 
 bool PdfWriter::check(std::string& error) const {
@@ -430,11 +621,12 @@ bool PdfWriter::addPage(const Page& page, std::string& error) {
         // copied.
         bool anyText = false;
         fillColor = 0xFFFFFFFF;
+        std::vector<std::pair<const Text*, std::vector<LabelOutlines::Placed>>> labels;
         for (const auto& t : page.texts) {
             if (!mine(t.stroke)) {
                 continue;
             }
-            const auto placed = labels_->glyphs(t);
+            auto placed = labels_->glyphs(t);
             if (placed.empty()) {
                 continue;
             }
@@ -443,7 +635,7 @@ bool PdfWriter::addPage(const Page& page, std::string& error) {
                 c.color(fillColor, "rg");
             }
             for (const auto& g : placed) {
-                const int form = glyphForm(g.index);
+                const int form = glyphForm(g.font, g.index);
                 if (form == 0) {
                     continue;
                 }
@@ -458,31 +650,48 @@ bool PdfWriter::addPage(const Page& page, std::string& error) {
                 c.op(" Do Q");
                 usedForms.insert(form);
             }
+            labels.emplace_back(&t, std::move(placed));
             anyText = true;
         }
         if (anyText) {
             c.op("BT 3 Tr");
-            for (const auto& t : page.texts) {
-                if (!mine(t.stroke) || t.text.empty() || !finite(t.origin) || !(t.charHeight > 0) ||
-                    !(t.charWidth > 0) || !std::isfinite(t.angleDeg)) {
-                    continue;
-                }
+            for (const auto& [tp, placed] : labels) {
+                const Text& t = *tp;
                 Point start;
                 std::size_t chars = 0;
                 labelStart(t, start, chars);
-                const double size = t.charHeight / kCourierHeight * kPointsPerUnit;
-                const double stretch =
-                    1.5 * t.charWidth * kPointsPerUnit / (kCourierAdvance * size);
+                // The text layer's glyphs advance one cell, and its em is
+                // the height that makes the label's character height.
+                const double along = 1.5 * t.charWidth / kTextAdvance * kPointsPerUnit;
+                const double up = t.charHeight / kTextCapHeight * kPointsPerUnit;
                 const double a = t.angleDeg * 3.14159265358979323846 / 180;
-                c.text() += "/F1 1 Tf ";
-                c.num(stretch * size * std::cos(a));
-                c.num(stretch * size * std::sin(a));
-                c.num(-size * std::sin(a));
-                c.num(size * std::cos(a));
-                c.point(start);
-                c.op("Tm");
-                c.text() += pdfString(t.text);
-                c.op(" Tj");
+                const auto matrix = [&](const Point& at) {
+                    c.num(along * std::cos(a));
+                    c.num(along * std::sin(a));
+                    c.num(-up * std::sin(a));
+                    c.num(up * std::cos(a));
+                    c.point(at);
+                    c.op("Tm");
+                };
+                if (!t.vertical) {
+                    matrix(start);
+                }
+                int font = -1;
+                for (std::size_t i = 0; i < placed.size(); ++i) {
+                    const auto& g = placed[i];
+                    if (t.vertical) {
+                        // Each character where it stands, down the column.
+                        const double step = static_cast<double>(i) * 1.5 * t.charWidth;
+                        matrix({start.x + step * std::sin(a), start.y - step * std::cos(a)});
+                    }
+                    if (g.font != font) {
+                        font = g.font;
+                        c.text() += fontResource(font) + " 1 Tf ";
+                    }
+                    fonts_[font].chars.emplace(g.index, g.chars);
+                    c.text() += "<" + hex4(static_cast<unsigned>(g.index)) + "> Tj ";
+                }
+                c.op("");
             }
             c.op("ET");
         }
@@ -492,6 +701,13 @@ bool PdfWriter::addPage(const Page& page, std::string& error) {
     }
     for (const int form : usedForms) {
         xobjects += "/G" + std::to_string(form) + " " + std::to_string(form) + " 0 R ";
+    }
+    std::string fontsOfPage;
+    for (const auto& [font, used] : fonts_) {
+        if (used.object != 0) {
+            fontsOfPage +=
+                "/F" + std::to_string(font) + " " + std::to_string(used.object) + " 0 R ";
+        }
     }
     const int contents = newObject();
     writeStream(contents, "", deflate(c.text()));
@@ -504,7 +720,7 @@ bool PdfWriter::addPage(const Page& page, std::string& error) {
             box.num(frame.height * kPointsPerUnit);
             return box.text();
         }() +
-        "] /Resources << /Font << /F1 " + std::to_string(fontObject_) + " 0 R >>" +
+        "] /Resources << /Font << " + fontsOfPage + ">>" +
         (xobjects.empty() ? "" : " /XObject << " + xobjects + ">>") +
         (anyMarks ? " /Properties << /Marks " + std::to_string(marksObject_) + " 0 R >>" : "") +
         " >> /Contents " + std::to_string(contents) + " 0 R >>\nendobj\n";
@@ -521,6 +737,9 @@ bool PdfWriter::close(std::string& error) {
     if (pageObjects_.empty()) {
         error = "no pages to write";
         return false;
+    }
+    for (const auto& [font, used] : fonts_) {
+        writeFont(font);
     }
     beginObject(pagesObject_);
     std::string pages =

@@ -8,8 +8,10 @@
 // their glyphs (each glyph once per file, as a form placed where it
 // stands), with their characters in an invisible text layer on top, so
 // that they look as on every other output and can still be searched and
-// copied. Marks (Layer::marks) go into an optional content group that a
-// viewer can hide.
+// copied. The text layer's fonts are the fonts the glyphs come from,
+// embedded as subsets of the glyphs used, with a map back to the
+// characters, so that any script copies as it reads. Marks (Layer::marks) go into an optional
+// content group that a viewer can hide.
 #pragma once
 
 #include <iosfwd>
@@ -44,16 +46,25 @@ class PdfWriter {
     bool check(std::string& error) const;
     // The form object that draws the label glyph, written on first use;
     // 0 for a glyph without an outline.
-    int glyphForm(unsigned long index);
+    int glyphForm(int font, unsigned long index);
+    // The font's resource name on a page, its object reserved on first use.
+    std::string fontResource(int font);
+    void writeFont(int font);
 
     std::ostream& out_;
     std::unique_ptr<LabelOutlines> labels_;
     long long written_ = 0;
     std::vector<long long> offsets_;  // per object number - 1
     std::vector<int> pageObjects_;
-    std::map<unsigned long, int> glyphForms_;
+    std::map<std::pair<int, unsigned long>, int> glyphForms_;
+    // The fonts of the text layer, written at the end as subsets of the
+    // glyphs used: the object of each, and each glyph's characters.
+    struct UsedFont {
+        int object = 0;
+        std::map<unsigned long, std::string> chars;
+    };
+    std::map<int, UsedFont> fonts_;
     int pagesObject_ = 0;
-    int fontObject_ = 0;
     int marksObject_ = 0;
     bool failed_ = false;
 };

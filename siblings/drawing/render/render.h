@@ -50,7 +50,7 @@ struct LabelFont {
     double advance = 0.6;
 };
 
-// Selects the label font on cr, unhinted, and measures it.
+// Sets cr up for unhinted labels and measures the label font.
 LabelFont setUpLabelFont(cairo_t* cr);
 
 // The glyphs of labels, as drawPage draws them, for writers that draw text
@@ -61,7 +61,9 @@ class LabelOutlines {
     static constexpr double kGlyphScale = 1000;
 
     struct Placed {
+        int font = 0;  // see label_fonts.h
         unsigned long index = 0;
+        std::string chars;  // the character the glyph draws, UTF-8
         // From the glyph's outline to plotter units (y upwards).
         cairo_matrix_t toPage{};
     };
@@ -73,17 +75,13 @@ class LabelOutlines {
     // The label's glyphs and their places; empty for a label not drawn.
     std::vector<Placed> glyphs(const Text& t);
     // A glyph's outline; free it with cairo_path_destroy.
-    cairo_path_t* outline(unsigned long index);
+    cairo_path_t* outline(int font, unsigned long index);
 
   private:
     cairo_surface_t* surface_;
     cairo_t* cr_;
     LabelFont font_;
 };
-
-// The label's text as UTF-8 (other bytes read as Latin-1, control
-// characters as blanks).
-std::string labelUtf8(const std::string& bytes);
 
 // Where the label's first character cell starts (its lower left corner,
 // before turning), and how many characters it has.
