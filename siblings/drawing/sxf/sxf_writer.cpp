@@ -470,7 +470,7 @@ struct SxfWriter::State {
             feature("text_string_feature(" + qi(l) + "," + qi(c) + "," + qi(f) + "," + qs(t.text) +
                     "," + qn(x) + "," + qn(y) + "," + qn(h) + "," + qn(boxW) + "," + qn(spacing) +
                     "," + State::q(fine(angleDeg)) + "," + State::q(fine(slantDeg)) + "," +
-                    qi(anchor) + ",'1')");
+                    qi(anchor) + (t.vertical ? ",'2')" : ",'1')"));
             return;
         }
         // The .p21 axis stands on the baseline: middle and top anchors move down.
@@ -486,9 +486,10 @@ struct SxfWriter::State {
             instance("DIRECTION('',(" + fine(std::cos(a)) + "," + fine(std::sin(a)) + "))");
         const int axis = instance("AXIS2_PLACEMENT_2D(''," + ref(origin) + "," + ref(dir) + ")");
         const int extent = instance("PLANAR_EXTENT(''," + num(boxW) + "," + num(h) + ")");
-        const int literal = instance("TEXT_LITERAL_WITH_EXTENT(''," + p21String(t.text) + "," +
-                                     ref(axis) + ",'" + sxf::kAlignments[anchor - 1] +
-                                     "',.RIGHT.," + ref(font()) + "," + ref(extent) + ")");
+        const int literal =
+            instance("TEXT_LITERAL_WITH_EXTENT(''," + p21String(t.text) + "," + ref(axis) + ",'" +
+                     sxf::kAlignments[anchor - 1] + "'," + (t.vertical ? ".DOWN.," : ".RIGHT.,") +
+                     ref(font()) + "," + ref(extent) + ")");
         int style = 0;
         const auto key = std::make_pair(t.stroke.color, slantDeg);
         auto it = textStyles.find(key);
