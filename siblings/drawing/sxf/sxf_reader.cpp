@@ -261,6 +261,19 @@ class Builder {
         return {{c[0], c[1], c[2], c[3], c[0]}, {c[0], c[2]}, {c[1], c[3]}};
     }
 
+    // An arrowhead: an open arrow 3 mm long and 2 mm wide times its scale,
+    // its tip at tip, pointing along (dx, dy).
+    static std::vector<Point> arrowhead(Point tip, double dx, double dy, double scale) {
+        const double len = std::hypot(dx, dy);
+        if (!(len > 0)) {
+            dx = 1, dy = 0;
+        } else {
+            dx /= len, dy /= len;
+        }
+        const Affine m{dx * scale, dy * scale, -dy * scale, dx * scale, tip.x, tip.y};
+        return {m.apply({-3, 1}), tip, m.apply({-3, -1})};
+    }
+
     // What stands for a hatch or tiling defined outside the file: lines at
     // 45 degrees, 3 mm apart, clipped to the area like any hatch.
     std::vector<Shape> standInHatch(const Style& s, const std::vector<std::vector<Point>>& rings,
@@ -980,6 +993,8 @@ class SfcReader {
                  r.dimensionLine(f, 4);
                  r.extensionLine(f, 8);
                  r.extensionLine(f, 15);
+                 r.lineArrow(f, 22, 4);
+                 r.lineArrow(f, 27, 4);
                  r.dimensionText(f, 32);
              }},
             {"angular_dim_feature", [](SfcReader& r, const Feature& f) { r.angularDimension(f); }},
@@ -987,22 +1002,29 @@ class SfcReader {
             {"radius_dim_feature",
              [](SfcReader& r, const Feature& f) {
                  r.dimensionLine(f, 4);
+                 r.lineArrow(f, 8, 4);
                  r.dimensionText(f, 13);
              }},
             {"diameter_dim_feature",
              [](SfcReader& r, const Feature& f) {
                  r.dimensionLine(f, 4);
+                 r.lineArrow(f, 8, 4);
+                 r.lineArrow(f, 13, 4);
                  r.dimensionText(f, 18);
              }},
             {"label_feature",
              [](SfcReader& r, const Feature& f) {
-                 r.element(r.builder_.outline(r.elementStyle(f), r.xy(f, 4), f.offset), false);
+                 const auto leader = r.xy(f, 4);
+                 r.element(r.builder_.outline(r.elementStyle(f), leader, f.offset), false);
+                 r.leaderArrow(f, leader, 7);
                  r.dimensionText(f, 9);
              }},
             {"balloon_feature",
              [](SfcReader& r, const Feature& f) {
                  const Style s = r.elementStyle(f);
-                 r.element(r.builder_.outline(s, r.xy(f, 4), f.offset), false);
+                 const auto leader = r.xy(f, 4);
+                 r.element(r.builder_.outline(s, leader, f.offset), false);
+                 r.leaderArrow(f, leader, 10);
                  const double radius = r.num(f, 9);
                  if (radius > 0) {
                      auto pts = r.builder_.arc(r.num(f, 7), r.num(f, 8), radius, radius, 0, 0, 360,
@@ -1033,6 +1055,47 @@ class SfcReader {
         }
     }
 
+    // ARR: symbol (0 none), 0 none / 1 outward / 2 inward, x, y, scale. An
+    // outward arrow points away from the other end of its line, an inward
+    // one towards it; every symbol is drawn as an open arrow.
+    void lineArrow(const Feature& f, std::size_t at, std::size_t lineAt) {
+        if (code(f, at) == 0 || code(f, at + 1) == 0) {
+            return;
+        }
+        const Point tip{num(f, at + 2), num(f, at + 3)};
+        const Point a{num(f, lineAt), num(f, lineAt + 1)};
+        const Point b{num(f, lineAt + 2), num(f, lineAt + 3)};
+        const Point other =
+            std::hypot(tip.x - a.x, tip.y - a.y) < std::hypot(tip.x - b.x, tip.y - b.y) ? b : a;
+        arrow(f, at, tip, tip.x - other.x, tip.y - other.y);
+    }
+    void arrow(const Feature& f, std::size_t at, Point tip, double dx, double dy) {
+        const double sign = code(f, at + 1) == 2 ? -1 : 1;
+        const double scale = num(f, at + 4);
+        if (!(std::abs(scale) <= 1e6)) {
+            fail(f.name + ": an arrow scale out of range", f.offset);
+        }
+        element(builder_.outline(elementStyle(f),
+                                 Builder::arrowhead(tip, sign * dx, sign * dy, std::abs(scale)),
+                                 f.offset),
+                false);
+    }
+    // A leader's arrow (symbol, scale at at) on its first point, pointing
+    // away from the second.
+    void leaderArrow(const Feature& f, const std::vector<Point>& leader, std::size_t at) {
+        if (code(f, at) == 0 || leader.size() < 2) {
+            return;
+        }
+        const double scale = num(f, at + 1);
+        if (!(std::abs(scale) <= 1e6)) {
+            fail(f.name + ": an arrow scale out of range", f.offset);
+        }
+        element(builder_.outline(elementStyle(f),
+                                 Builder::arrowhead(leader[0], leader[0].x - leader[1].x,
+                                                    leader[0].y - leader[1].y, std::abs(scale)),
+                                 f.offset),
+                false);
+    }
     void dimensionLine(const Feature& f, std::size_t at) {
         straight(f, elementStyle(f), {num(f, at), num(f, at + 1)},
                  {num(f, at + 2), num(f, at + 3)});
@@ -1066,6 +1129,23 @@ class SfcReader {
         element(builder_.outline(elementStyle(f), std::move(pts), f.offset), false);
         extensionLine(f, 9);
         extensionLine(f, 16);
+        // Arrows on an arc point along it: across the radius to their point.
+        for (std::size_t at : {std::size_t{23}, std::size_t{28}}) {
+            if (code(f, at) == 0 || code(f, at + 1) == 0) {
+                continue;
+            }
+            const Point tip{num(f, at + 2), num(f, at + 3)};
+            const Point c{num(f, 4), num(f, 5)};
+            const double mid =
+                toRad((num(f, 7) + num(f, 8)) / 2 + (num(f, 8) < num(f, 7) ? 180 : 0));
+            const Point m{c.x + std::cos(mid), c.y + std::sin(mid)};
+            // The tangent at the tip, turned away from the arc's middle.
+            double tx = -(tip.y - c.y), ty = tip.x - c.x;
+            if (tx * (tip.x - m.x) + ty * (tip.y - m.y) < 0) {
+                tx = -tx, ty = -ty;
+            }
+            arrow(f, at, tip, tx, ty);
+        }
         dimensionText(f, 33);
     }
 
