@@ -26,7 +26,7 @@ namespace {
 constexpr std::size_t kMaxPoints = 10'000'000;
 constexpr int kMaxDepth = 64;
 // Elements and placements the expansion of (nested) figures may produce.
-constexpr std::size_t kMaxFigureElements = 1'000'000;
+constexpr std::size_t kMaxFigureElements = 500'000;
 constexpr std::size_t kMaxString = 64 * 1024;
 constexpr double kChordMm = 0.05;  // arcs and splines become chords this close
 
@@ -1450,17 +1450,41 @@ class P21Parser {
             }
             if (d_.compare(pos_, 4, "\\X2\\") == 0) {
                 pos_ += 4;
-                while (pos_ + 4 <= d_.size() && d_[pos_] != '\\') {
-                    unsigned cp = static_cast<unsigned>(
-                        std::strtoul(std::string(d_.substr(pos_, 4)).c_str(), nullptr, 16));
-                    pos_ += 4;
-                    if (cp >= 0xD800 && cp < 0xDC00 && pos_ + 4 <= d_.size() && d_[pos_] != '\\') {
-                        const unsigned lo = static_cast<unsigned>(
-                            std::strtoul(std::string(d_.substr(pos_, 4)).c_str(), nullptr, 16));
-                        pos_ += 4;
-                        cp = 0x10000 + ((cp - 0xD800) << 10) + (lo - 0xDC00);
+                // Four hex digits a UTF-16 unit; a unit that is not hex or a
+                // surrogate without its partner becomes U+FFFD.
+                auto unit = [&](std::size_t at) -> long {
+                    if (at + 4 > d_.size()) {
+                        return -1;
                     }
-                    appendUtf8(out, cp);
+                    long v = 0;
+                    for (std::size_t k = at; k < at + 4; ++k) {
+                        const char h = d_[k];
+                        const int digit = h >= '0' && h <= '9'   ? h - '0'
+                                          : h >= 'A' && h <= 'F' ? h - 'A' + 10
+                                          : h >= 'a' && h <= 'f' ? h - 'a' + 10
+                                                                 : -1;
+                        if (digit < 0) {
+                            return -1;
+                        }
+                        v = v * 16 + digit;
+                    }
+                    return v;
+                };
+                while (pos_ + 4 <= d_.size() && d_[pos_] != '\\') {
+                    long cp = unit(pos_);
+                    pos_ += 4;
+                    if (cp >= 0xD800 && cp < 0xDC00) {
+                        const long lo = pos_ < d_.size() && d_[pos_] != '\\' ? unit(pos_) : -1;
+                        if (lo >= 0xDC00 && lo < 0xE000) {
+                            pos_ += 4;
+                            cp = 0x10000 + ((cp - 0xD800) << 10) + (lo - 0xDC00);
+                        } else {
+                            cp = -1;
+                        }
+                    } else if (cp >= 0xDC00 && cp < 0xE000) {
+                        cp = -1;
+                    }
+                    appendUtf8(out, cp < 0 ? 0xFFFDu : static_cast<unsigned>(cp));
                 }
                 if (d_.compare(pos_, 4, "\\X0\\") != 0) {
                     fail("an unterminated \\X2\\ escape", start);
