@@ -161,7 +161,18 @@ struct SxfWriter::State {
             << "*/\r\n";
     }
     static std::string q(const std::string& s) { return "'" + s + "'"; }
-    static std::string qs(const std::string& s) { return "\\'" + utf8ToCp932(s) + "\\'"; }
+    // A quoted .sfc text. A backslash before an apostrophe would end the
+    // text, and "SXF*/" the block: their backslash and asterisk are written
+    // full width (＼, ＊), so that the file reads back.
+    static std::string qs(std::string s) {
+        for (const auto& [bad, good] :
+             {std::pair<std::string, std::string>{"\\'", "＼'"}, {"SXF*/", "SXF＊/"}}) {
+            for (auto at = s.find(bad); at != std::string::npos; at = s.find(bad, at + 1)) {
+                s.replace(at, bad.size(), good);
+            }
+        }
+        return "\\'" + utf8ToCp932(s) + "\\'";
+    }
     static std::string qi(int v) { return "'" + std::to_string(v) + "'"; }
     static std::string qn(double v) { return "'" + num(v) + "'"; }
 

@@ -4,6 +4,7 @@
 // decode.
 #include <gtest/gtest.h>
 
+#include <sstream>
 #include <string>
 
 #include "read_all.h"
@@ -207,6 +208,23 @@ TEST(SxfBadInput, CodePage932BothWays) {
     EXPECT_EQ(utf8ToCp932("①表ソ"), "\x87\x40\x95\x5C\x83\x5C");
     // What code page 932 lacks: the documented stand-in "?".
     EXPECT_EQ(utf8ToCp932("a\U0001F600b"), "a?b");
+}
+
+TEST(SxfBadInput, TextsThatWouldEndAnSfcStringOrBlockAreWrittenSafely) {
+    Page page;
+    Text t;
+    t.text = "a\\'b SXF*/ c\\";
+    t.charWidth = t.charHeight = 100;
+    page.texts.push_back(t);
+    std::ostringstream out;
+    SxfWriter w(out, SxfForm::Sfc, "t.sfc");
+    w.addPage(page);
+    std::string error;
+    ASSERT_TRUE(w.finish(error)) << error;
+    const test::Read r = read(out.str());
+    ASSERT_TRUE(r.ok) << r.error.message;
+    ASSERT_EQ(r.pages[0].texts.size(), 1u);
+    EXPECT_EQ(r.pages[0].texts[0].text, "a＼'b SXF＊/ c\\");
 }
 
 }  // namespace
