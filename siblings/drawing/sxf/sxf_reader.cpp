@@ -399,9 +399,20 @@ void transformShape(Shape& sh, const Affine& m) {
     t.angleDeg = deg >= 360 ? 0 : deg;
 }
 
-// Places a shape (mm) on the page (plotter units).
-void place(Shape sh, const Affine& m, Page& page) {
+// Places a shape (mm) on the page (plotter units). Huge numbers that a
+// placement scaled beyond what a double holds are refused.
+void place(Shape sh, const Affine& m, Page& page, std::size_t offset) {
     transformShape(sh, m);
+    auto finite = [&](double v) {
+        if (!std::isfinite(v * kUnitsPerMm)) {
+            fail("coordinates out of range", offset);
+        }
+    };
+    for (const auto& p : sh.path.points) {
+        finite(p.x), finite(p.y);
+    }
+    finite(sh.text.origin.x), finite(sh.text.origin.y);
+    finite(sh.text.charWidth), finite(sh.text.charHeight);
     if (sh.isText) {
         Text& text = sh.text;
         text.origin = {text.origin.x * kUnitsPerMm, text.origin.y * kUnitsPerMm};
@@ -756,7 +767,7 @@ class SfcReader {
         page_.width = wMm * kUnitsPerMm;
         page_.height = hMm * kUnitsPerMm;
         for (const auto& sh : pending_) {
-            place(sh, Affine{}, page_);
+            place(sh, Affine{}, page_, 0);
         }
         pending_.clear();
         sheetDone_ = true;
@@ -2161,7 +2172,7 @@ class P21Reader {
         if (depth > 0) {
             builder_.expand(1, off);
         }
-        place(std::move(sh), m, page_);
+        place(std::move(sh), m, page_, off);
     }
 
     void occurrence(int id, const Instance& in, const Record& styled, const Affine& m,

@@ -174,6 +174,10 @@ TEST(SxfBadInput, SfcFiguresDeepMultiplyingOrScaledAbsurdly) {
                 block("sfig_org_feature(\\'F" + std::to_string(n) + "\\','4')");
     }
     expectRefused(sfc(wide + locate("F40", "0", "1")), "figures expand to more than");
+    // Sane scales on coordinates near the largest number: out of range.
+    expectRefused(sfc(block("line_feature('1','0','0','0','0','0','1e305','0')") +
+                      block("sfig_org_feature(\\'F\\','4')") + locate("F", "0", "1000")),
+                  "coordinates out of range");
     for (const char* scale : {"0", "1e300", "-0.0000000001"}) {
         SCOPED_TRACE(scale);
         expectRefused(sfc(line + block("sfig_org_feature(\\'F\\','4')") + locate("F", "0", scale)),
