@@ -53,6 +53,7 @@ struct Style {
     std::vector<double> dash;
     double widthMm = 0.35;
     double slantDeg = 0;  // of texts (.p21 keeps it in the text style)
+    double boxWidth = 0;  // a .p21 text's character width, when its style says
 };
 
 // A layer's elements: "PEN<n>" (as we write them) are pen n, our marks
@@ -1717,6 +1718,9 @@ class P21Reader {
                     }
                     if (st.params.size() >= 3) {
                         for (const auto& c : st.params[2].items) {
+                            if (c.kind == Value::Typed && c.text == "BOX_WIDTH") {
+                                s.boxWidth = num(c, offset);
+                            }
                             if (c.kind == Value::Typed && c.text == "BOX_SLANT_ANGLE") {
                                 s.slantDeg = num(c, offset) * 180 / std::numbers::pi;
                             }
@@ -2305,14 +2309,18 @@ class P21Reader {
         for (unsigned char c : literal) {
             n += (c & 0xC0) != 0x80;
         }
-        // Spacing is half a character, as written; the axis stands on the baseline.
-        const double cw = n > 0 ? w / (1.5 * static_cast<double>(n) - 0.5) : 0;
+        // The character width is the style's box width; without one the
+        // spacing is half a character, as we write it. The axis stands on
+        // the baseline.
+        const double dn = static_cast<double>(n);
+        const double cw = s.boxWidth > 0 ? s.boxWidth : n > 0 ? w / (1.5 * dn - 0.5) : 0;
+        const double spacing = n > 1 ? (w - dn * cw) / (dn - 1) : 0.5 * cw;
         const int row = (anchor - 1) / 3;
         const double rise = row == 0 ? 0 : row == 1 ? h / 2 : h;
         const double a = angle * std::numbers::pi / 180;
         const Point at{o.x - rise * std::sin(a), o.y + rise * std::cos(a)};
         const bool vertical = t.params.size() >= 5 && t.params[4].text == "DOWN";
-        emit(Builder::text(s, literal, at.x, at.y, h, w, 0.5 * cw, angle, s.slantDeg, anchor,
+        emit(Builder::text(s, literal, at.x, at.y, h, w, spacing, angle, s.slantDeg, anchor,
                            vertical),
              m, depth, off);
     }

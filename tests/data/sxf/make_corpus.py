@@ -62,10 +62,14 @@ class Sfc:
         return (head + "".join(self.blocks) + "ENDSEC;\r\nEND-ISO-10303-21;\r\n").encode("cp932")
 
 
+def spacing(t):
+    return t.get("spacing", 0.5 * t["cw"])
+
+
 def text_params(t):
     count = len(t["text"])
-    width = t["cw"] * count + 0.5 * t["cw"] * (count - 1)
-    return (n6(t["x"]), n6(t["y"]), n6(t["h"]), n6(width), n6(0.5 * t["cw"]),
+    width = t["cw"] * count + spacing(t) * (count - 1)
+    return (n6(t["x"]), n6(t["y"]), n6(t["h"]), n6(width), n6(spacing(t)),
             "%.12f" % t.get("angle", 0), "0.000000000000", t.get("anchor", 1),
             2 if t.get("vertical") else 1)
 
@@ -143,7 +147,7 @@ class P21:
 
     def text(self, layer, colour, t):
         count = len(t["text"])
-        width = t["cw"] * count + 0.5 * t["cw"] * (count - 1)
+        width = t["cw"] * count + spacing(t) * (count - 1)
         anchor = t.get("anchor", 1)
         row = (anchor - 1) // 3
         drop = 0 if row == 0 else (t["h"] / 2 if row == 1 else t["h"])
@@ -156,8 +160,9 @@ class P21:
         lit = self.add("TEXT_LITERAL_WITH_EXTENT('',%s,#%d,'%s',%s,#%d,#%d)" % (
             p21_string(t["text"]), ax, align, ".DOWN." if t.get("vertical") else ".RIGHT.", font, ext))
         tsf = self.once(("tsf", colour), "TEXT_STYLE_FOR_DEFINED_FONT(#%d)" % self.colour(colour))
-        box = self.once(("box", colour), "TEXT_STYLE_WITH_BOX_CHARACTERISTICS('',#%d,"
-                        "(BOX_SLANT_ANGLE(0.)))" % tsf)
+        # The box width is the character's, whatever the spacing.
+        box = self.once(("box", colour, t["cw"]), "TEXT_STYLE_WITH_BOX_CHARACTERISTICS('',#%d,"
+                        "(BOX_WIDTH(%s),BOX_SLANT_ANGLE(0.)))" % (tsf, n(t["cw"])))
         return self.occurrence("ANNOTATION_TEXT_OCCURRENCE", self.psa(box), lit, layer)
 
     def file(self, name, sheet_items, w, h):
@@ -413,7 +418,7 @@ def sheet(changed=False):
         Locate(2, "組", 330, 150, 30, 2, 2),
         Locate(2, "組", 400, 40, 0, -1, 1),  # mirrored
         Label(1, 1, text="道路縦断図" if changed else "道路平面図", x=210, y=280, h=7, cw=7,
-              anchor=2),
+              spacing=0, anchor=2),
         Label(1, 1, text="表題欄①ソ", x=380, y=20, h=3.5, cw=3.5, anchor=3),
         Label(2, 4, text="縦書き注記", x=260, y=200, h=5, cw=5, anchor=7, vertical=True),
         LinearDim(2, 2, (20, 130), (220, 130), (20, 145), (220, 145),

@@ -163,6 +163,11 @@ TEST(SxfCorpus, SheetIsDrawnAsDescribed) {
         // (表, ソ) and the vendor extension ① included.
         ASSERT_NE(findText(p, "道路平面図"), nullptr);
         ASSERT_NE(findText(p, "表題欄①ソ"), nullptr);
+        // The title is set without spacing: its characters are as wide as
+        // its box over their number.
+        EXPECT_NEAR(findText(p, "道路平面図")->charWidth, 7 * kUnitsPerMm, 1e-6);
+        EXPECT_NEAR(findText(p, "表題欄①ソ")->charWidth, 3.5 * kUnitsPerMm, 1e-6);
+
         const Text* vertical = findText(p, "縦書き注記");
         ASSERT_NE(vertical, nullptr);
         EXPECT_TRUE(vertical->vertical);
