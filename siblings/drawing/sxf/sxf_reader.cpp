@@ -1569,10 +1569,10 @@ class P21Reader {
                     r.params.size() >= 2 && r.params[1].kind == Value::Ref) {
                     figures.push_back(r.params[1].ref);
                 }
-                if (r.name == "STYLED_ITEM" && !r.params.empty() &&
-                    r.params.back().kind == Value::Ref) {
-                    styledTargets_.insert(r.params.back().ref);
-                }
+            }
+            if (const Record* r = styledRecord(in);
+                r != nullptr && !r->params.empty() && r->params.back().kind == Value::Ref) {
+                styledTargets_.insert(r->params.back().ref);
             }
         }
         // The sheet: the box among the sheet's items, else the first box.
@@ -1617,6 +1617,17 @@ class P21Reader {
             return num(v.items[0], offset);
         }
         fail("a number expected", offset);
+    }
+    // A number, typed or not, or a reference to a measure with its unit.
+    double measure(const Value& v, std::size_t offset) const {
+        if (v.kind == Value::Ref) {
+            const Record& m = rec(v.ref, offset);
+            if (m.name.find("MEASURE_WITH_UNIT") == std::string::npos || m.params.empty()) {
+                fail("#" + std::to_string(v.ref) + " is not a measure", offset);
+            }
+            return num(m.params[0], offset);
+        }
+        return num(v, offset);
     }
     const Value& param(const Record& r, std::size_t i, std::size_t offset) const {
         if (i >= r.params.size()) {
@@ -1745,6 +1756,11 @@ class P21Reader {
             return;
         }
         if (fc.name != "FILL_AREA_STYLE_HATCHING" || fc.params.size() < 6) {
+            // A fill style we do not read: the stand-in, not a solid fill.
+            Hatch h;
+            h.line = base;
+            h.standIn = true;
+            out.push_back(h);
             return;
         }
         Hatch h;
@@ -1755,7 +1771,7 @@ class P21Reader {
                 curveStyle(cs, h.line, offset);
             }
         }
-        h.angleDeg = num(fc.params[5], offset) * 180 / std::numbers::pi;
+        h.angleDeg = measure(fc.params[5], offset) * 180 / std::numbers::pi;
         if (fc.params[3].kind == Value::Ref) {
             const Point p = point(fc.params[3].ref, offset);
             h.x0 = p.x;
@@ -1764,7 +1780,7 @@ class P21Reader {
         // The step from one line to the next: its part across the lines.
         const Record& repeat = rec(refOf(fc.params[2], offset), offset);
         const Record& vec = rec(refOf(param(repeat, 1, offset), offset), offset);
-        const double magnitude = num(param(vec, 2, offset), offset);
+        const double magnitude = measure(param(vec, 2, offset), offset);
         const Record& dir = rec(refOf(param(vec, 1, offset), offset), offset);
         double dx = 1, dy = 0;
         if (dir.params.size() >= 2 && dir.params[1].items.size() >= 2) {
@@ -2091,13 +2107,32 @@ class P21Reader {
             placement(*mapped, m, placedWith, depth, in.offset);
             return;
         }
+        if (depth == 0) {
+            return;
+        }
         // A callout's contents are occurrences of their own on the sheet;
         // in a figure they are drawn with it.
-        if (const Record* c = calloutRecord(in); c && depth > 0) {
+        if (const Record* c = calloutRecord(in)) {
             for (const auto& v : c->params[1].items) {
                 if (v.kind == Value::Ref) {
                     item(v.ref, m, placedWith, depth);
                 }
+            }
+            return;
+        }
+        // Bare texts and curves of a figure take the style of its placement.
+        const Record& r = in.records.front();
+        const Style s = placedWith != nullptr ? *placedWith : Style{};
+        if (r.name == "TEXT_LITERAL_WITH_EXTENT" || r.name == "TEXT_LITERAL") {
+            text(r, s, in.offset, m, depth);
+            return;
+        }
+        if (r.name == "POLYLINE" || r.name == "TRIMMED_CURVE" || r.name == "CIRCLE" ||
+            r.name == "ELLIPSE" || r.name == "COMPOSITE_CURVE" ||
+            in.find("B_SPLINE_CURVE_WITH_KNOTS") != nullptr) {
+            auto pts = curve(id, 0);
+            if (pts.size() >= 2) {
+                emit(builder_.outline(s, std::move(pts), in.offset), m, depth, in.offset);
             }
         }
     }

@@ -249,4 +249,64 @@ TEST(SxfCorpus, WhatWeWriteOfTheSheetReadsBackAlike) {
     }
 }
 
+// Forms of .p21 that others may write and the corpus does not use.
+TEST(SxfFigures, BareItemsOfFiguresAndFillStylesOthersWrite) {
+    const std::string data =
+        "ISO-10303-21;\nHEADER;\nENDSEC;\nDATA;\n"
+        "#1=CARTESIAN_POINT('',(0.,0.));\n#2=DIRECTION('',(1.,0.));\n"
+        "#3=AXIS2_PLACEMENT_2D('',#1,#2);\n#4=CARTESIAN_POINT('',(10.,0.));\n"
+        "#5=POLYLINE('',(#1,#4));\n#6=PLANAR_EXTENT('',10.,3.);\n"
+        "#7=TEXT_LITERAL_WITH_EXTENT('','\\X2\\6A4B\\X0\\',#3,'baseline left',.RIGHT.,$,#6);\n"
+        // A figure of a bare line and a bare text, placed at 2 by an
+        // ANNOTATION_TEXT in a red text occurrence.
+        "#10=SYMBOL_REPRESENTATION('',(#5,#7,#3),$);\n"
+        "#11=SYMBOL_REPRESENTATION_MAP(#3,#10);\n"
+        "#12=CARTESIAN_POINT('',(100.,50.));\n#13=AXIS2_PLACEMENT_2D('',#12,#2);\n"
+        "#14=SYMBOL_TARGET('',#13,2.,2.);\n#15=ANNOTATION_TEXT('',#11,#14);\n"
+        "#16=DRAUGHTING_PRE_DEFINED_COLOUR('red');\n#17=TEXT_STYLE_FOR_DEFINED_FONT(#16);\n"
+        "#18=TEXT_STYLE_WITH_BOX_CHARACTERISTICS('',#17,(BOX_SLANT_ANGLE(0.)));\n"
+        "#19=PRESENTATION_STYLE_ASSIGNMENT((#18));\n"
+        "#20=ANNOTATION_TEXT_OCCURRENCE('',(#19),#15);\n"
+        // A square hatched at an angle given as a measure with its unit, and
+        // one with a fill style nobody knows.
+        "#30=CARTESIAN_POINT('',(0.,100.));\n#31=CARTESIAN_POINT('',(20.,100.));\n"
+        "#32=CARTESIAN_POINT('',(20.,120.));\n#33=CARTESIAN_POINT('',(0.,120.));\n"
+        "#34=POLYLINE('',(#30,#31,#32,#33,#30));\n"
+        "#35=ANNOTATION_FILL_AREA('',(#34));\n"
+        "#36=DIRECTION('',(0.,1.));\n#37=VECTOR('',#36,2.);\n"
+        "#38=ONE_DIRECTION_REPEAT_FACTOR('',#37);\n"
+        "#39=PLANE_ANGLE_MEASURE_WITH_UNIT(PLANE_ANGLE_MEASURE(0.),$);\n"
+        "#40=CURVE_STYLE('',$,$,#16);\n"
+        "#41=FILL_AREA_STYLE_HATCHING('',#40,#38,#30,#30,#39);\n"
+        "#42=FILL_AREA_STYLE('',(#41));\n#43=PRESENTATION_STYLE_ASSIGNMENT((#42));\n"
+        "#44=ANNOTATION_FILL_AREA_OCCURRENCE('',(#43),#35);\n"
+        "#45=FILL_AREA_STYLE_SOMETHING_NEW('');\n#46=FILL_AREA_STYLE('',(#45));\n"
+        "#47=PRESENTATION_STYLE_ASSIGNMENT((#46));\n"
+        "#48=ANNOTATION_FILL_AREA_OCCURRENCE('',(#47),#35);\n"
+        "ENDSEC;\nEND-ISO-10303-21;\n";
+    const Page p = readData(data);
+    ASSERT_EQ(p.texts.size(), 1u);
+    EXPECT_EQ(p.texts[0].text, "橋");
+    EXPECT_EQ(p.texts[0].origin, (Point{100 * kUnitsPerMm, 50 * kUnitsPerMm}));
+    EXPECT_NEAR(p.texts[0].charHeight, 6 * kUnitsPerMm, 1e-9);
+    EXPECT_EQ(p.texts[0].stroke.color, 0xFF0000u);
+    std::size_t figureLines = 0, hatch = 0, standIn = 0;
+    for (const auto& path : p.paths) {
+        EXPECT_FALSE(path.filled);
+        const Point a = path.points.front(), b = path.points.back();
+        if (a == (Point{100 * kUnitsPerMm, 50 * kUnitsPerMm}) &&
+            b == (Point{120 * kUnitsPerMm, 50 * kUnitsPerMm})) {
+            ++figureLines;
+        } else if (a.y == b.y) {
+            ++hatch;  // level lines 2 mm apart: 100, 102, ... 118 (not the top edge)
+            EXPECT_EQ(path.stroke.color, 0xFF0000u);
+        } else if (std::abs(std::abs(b.y - a.y) - std::abs(b.x - a.x)) < 1e-6) {
+            ++standIn;  // 45 degrees
+        }
+    }
+    EXPECT_EQ(figureLines, 1u);
+    EXPECT_EQ(hatch, 10u);
+    EXPECT_GT(standIn, 5u);
+}
+
 }  // namespace
