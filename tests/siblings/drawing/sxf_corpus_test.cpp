@@ -309,4 +309,57 @@ TEST(SxfFigures, BareItemsOfFiguresAndFillStylesOthersWrite) {
     EXPECT_GT(standIn, 5u);
 }
 
+// Curves drawn as chords: where they end, and how far chords stray.
+TEST(SxfCurves, ClothoidsAndRationalSplinesLieOnTheirCurves) {
+    // A clothoid of parameter 60 over 120 mm from (20, 20), heading along x
+    // and turning left (.sfc), and the same turning right (.p21). Its end,
+    // by the Fresnel integrals: (80.1116, 59.8574) from its origin.
+    const Page sfc = readSheet("road.sfc");
+    bool found = false;
+    for (const auto& path : sfc.paths) {
+        if (path.points.front() == (Point{20 * kUnitsPerMm, 20 * kUnitsPerMm}) &&
+            path.points.size() > 10) {
+            EXPECT_NEAR(path.points.back().x / kUnitsPerMm, 20 + 80.11162, 1e-3);
+            EXPECT_NEAR(path.points.back().y / kUnitsPerMm, 20 + 59.85742, 1e-3);
+            found = true;
+        }
+    }
+    EXPECT_TRUE(found);
+    const std::string head =
+        "ISO-10303-21;\nHEADER;\nENDSEC;\nDATA;\n"
+        "#1=CARTESIAN_POINT('',(0.,0.));\n#2=DIRECTION('',(1.,0.));\n"
+        "#3=AXIS2_PLACEMENT_2D('',#1,#2);\n";
+    const Page right = readData(
+        head +
+        "#4=CLOTHOID('',#3,-60.);\n"
+        "#5=TRIMMED_CURVE('',#4,(PARAMETER_VALUE(0.)),(PARAMETER_VALUE(120.)),.T.,.PARAMETER.);\n"
+        "#6=(ANNOTATION_CURVE_OCCURRENCE()STYLED_ITEM((),#5));\nENDSEC;\n");
+    ASSERT_EQ(right.paths.size(), 1u);
+    EXPECT_NEAR(right.paths[0].points.back().x / kUnitsPerMm, 80.11162, 1e-3);
+    EXPECT_NEAR(right.paths[0].points.back().y / kUnitsPerMm, -59.85742, 1e-3);
+    // A quarter circle of radius 50 as a rational B-spline of degree 2:
+    // every point on the circle, no chord's middle more than 0.05 mm in.
+    const Page arc = readData(
+        head +
+        "#4=CARTESIAN_POINT('',(50.,0.));\n#5=CARTESIAN_POINT('',(50.,50.));\n"
+        "#6=CARTESIAN_POINT('',(0.,50.));\n"
+        "#7=(BOUNDED_CURVE()B_SPLINE_CURVE(2,(#4,#5,#6),.CIRCULAR_ARC.,.F.,.F.)"
+        "B_SPLINE_CURVE_WITH_KNOTS((3,3),(0.,1.),.UNSPECIFIED.)CURVE()"
+        "GEOMETRIC_REPRESENTATION_ITEM()RATIONAL_B_SPLINE_CURVE((1.,0.70710678118654752,1.))"
+        "REPRESENTATION_ITEM(''));\n"
+        "#8=(ANNOTATION_CURVE_OCCURRENCE()STYLED_ITEM((),#7));\nENDSEC;\n");
+    ASSERT_EQ(arc.paths.size(), 1u);
+    const auto& pts = arc.paths[0].points;
+    ASSERT_GT(pts.size(), 5u);
+    EXPECT_EQ(pts.front(), (Point{50 * kUnitsPerMm, 0}));
+    EXPECT_NEAR(pts.back().x, 0, 1e-9);
+    for (std::size_t i = 0; i < pts.size(); ++i) {
+        EXPECT_NEAR(std::hypot(pts[i].x, pts[i].y) / kUnitsPerMm, 50, 1e-9);
+        if (i > 0) {
+            const double mx = (pts[i].x + pts[i - 1].x) / 2, my = (pts[i].y + pts[i - 1].y) / 2;
+            EXPECT_LT(50 - std::hypot(mx, my) / kUnitsPerMm, 0.05);
+        }
+    }
+}
+
 }  // namespace
