@@ -2,11 +2,21 @@
 # The main job on a fresh Debian 12 machine: install, build, make a demo pair
 # of multi-page drawings and let mervik-cli compare them once.
 #   tools/demo.sh [OUTPUT [INPUT]]
+#   tools/demo.sh ja
 # OUTPUT and INPUT: pdf (the default for both), tiff, sxf (.p21), sfc, hpgl.
+# ja: a Japanese public-works sheet (.sfc) and its edited copy (a label
+# changed, a part moved), compared to a PDF result.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-usage="usage: tools/demo.sh [pdf|tiff|sxf|sfc|hpgl [pdf|tiff|sxf|sfc|hpgl]]"
+usage="usage: tools/demo.sh [pdf|tiff|sxf|sfc|hpgl [pdf|tiff|sxf|sfc|hpgl]] | tools/demo.sh ja"
 kind="${1:-pdf}"
+japanese=0
+if [ "$kind" = ja ]; then
+    [ $# -le 1 ] || { echo "$usage" >&2; exit 2; }
+    japanese=1
+    set -- pdf sfc
+    kind=pdf
+fi
 case "$kind" in
     pdf) switch=/op ext=pdf ;;
     tiff) switch=/ot ext=tif ;;
@@ -35,8 +45,16 @@ cmake --build build -j "${JOBS:-2}" --target mervik-cli mervik_init tolvane sand
 demo="$(pwd)/demo-run"
 rm -rf "$demo"
 mkdir -p "$demo/home" "$demo/in1" "$demo/in2" "$demo/out"
-TOLVANE="$(pwd)/build/bin/tolvane" \
-    bash tools/make-demo-pair.sh "$demo/in1/plant.$in_ext" "$demo/in2/plant.$in_ext" 3
+name=plant
+if [ "$japanese" = 1 ]; then
+    # Our own test sheet and its edited copy (tests/data/sxf/README.md).
+    name=road
+    cp tests/data/sxf/road.sfc "$demo/in1/road.sfc"
+    cp tests/data/sxf/road-changed.sfc "$demo/in2/road.sfc"
+else
+    TOLVANE="$(pwd)/build/bin/tolvane" \
+        bash tools/make-demo-pair.sh "$demo/in1/plant.$in_ext" "$demo/in2/plant.$in_ext" 3
+fi
 
 # A home of its own, so the demo neither reads nor changes the user's settings.
 export HOME="$demo/home"
@@ -48,7 +66,7 @@ build/bin/tolvane --init >/dev/null
 build/bin/sandrel --init >/dev/null
 build/bin/mervik-cli --once /a "$switch" "$demo/in1/*.$in_ext" "$demo/in2" "$demo/out"
 
-result="$demo/out/plant.$ext"
+result="$demo/out/$name.$ext"
 if [ ! -f "$result" ]; then
     echo "No result was written; see the run log above and $XDG_DATA_HOME/Corvanta/Mervik/Error.txt" >&2
     exit 1

@@ -26,8 +26,10 @@ inline constexpr const char* kSxfMarksLayer = "MARKS";
 // told by the content: feature comment blocks make an .sfc, instances a .p21.
 // Errors carry the byte offset: broken syntax, an unterminated comment block
 // or string, a reference to a missing instance or table entry, absurd counts,
-// nesting deeper than 64, a drawing of over ten million points. Unknown
-// features and entities are skipped.
+// nesting deeper than 64, a drawing of over ten million points, a figure
+// placing itself, placements at absurd scales or expanding past their
+// budget. Unknown features and entities are skipped; symbols and hatches
+// defined outside the file are drawn as stand-ins (docs/sxf.md).
 bool readSxf(std::string_view data, const PageSink& sink, ReadError& error);
 bool readSxfFile(const std::string& path, const PageSink& sink, ReadError& error);
 
@@ -62,8 +64,8 @@ class SxfWriter {
     std::unique_ptr<State> state_;
 };
 
-// Shift_JIS (code page 932) to UTF-8 and back; unknown bytes or characters
-// become "?".
+// Shift_JIS (code page 932) to UTF-8 and back: a byte that does not decode
+// becomes U+FFFD, a character code page 932 lacks "?".
 std::string cp932ToUtf8(std::string_view in);
 std::string utf8ToCp932(std::string_view in);
 

@@ -12,6 +12,7 @@
 #include <map>
 #include <numbers>
 #include <optional>
+#include <set>
 #include <sstream>
 #include <unordered_map>
 
@@ -24,6 +25,8 @@ namespace {
 
 constexpr std::size_t kMaxPoints = 10'000'000;
 constexpr int kMaxDepth = 64;
+// Elements and placements the expansion of (nested) figures may produce.
+constexpr std::size_t kMaxFigureElements = 500'000;
 constexpr std::size_t kMaxString = 64 * 1024;
 constexpr double kChordMm = 0.05;  // arcs and splines become chords this close
 
@@ -50,6 +53,7 @@ struct Style {
     std::vector<double> dash;
     double widthMm = 0.35;
     double slantDeg = 0;  // of texts (.p21 keeps it in the text style)
+    double boxWidth = 0;  // a .p21 text's character width, when its style says
 };
 
 // A layer's elements: "PEN<n>" (as we write them) are pen n, our marks
@@ -75,9 +79,51 @@ struct Shape {
     int layer = 0;
 };
 
+// A placement of a figure: x' = a x + c y + e, y' = b x + d y + f (mm).
+struct Affine {
+    double a = 1, b = 0, c = 0, d = 1, e = 0, f = 0;
+    // Scaled by sx and sy, turned by angleDeg, then moved to (x, y).
+    static Affine of(double x, double y, double angleDeg, double sx, double sy) {
+        const double r = toRad(angleDeg), cs = std::cos(r), sn = std::sin(r);
+        return {cs * sx, sn * sx, -sn * sy, cs * sy, x, y};
+    }
+    Point apply(const Point& p) const { return {a * p.x + c * p.y + e, b * p.x + d * p.y + f}; }
+    Point linear(const Point& v) const { return {a * v.x + c * v.y, b * v.x + d * v.y}; }
+    // This after inner.
+    Affine after(const Affine& in) const {
+        return {a * in.a + c * in.b, b * in.a + d * in.b,     a * in.c + c * in.d,
+                b * in.c + d * in.d, a * in.e + c * in.f + e, b * in.e + d * in.f + f};
+    }
+    double det() const { return a * d - b * c; }
+    bool identity() const { return a == 1 && b == 0 && c == 0 && d == 1 && e == 0 && f == 0; }
+    // Placements may scale by no more than this, in all and at any depth,
+    // nor shrink below its inverse: beyond it coordinates overflow or vanish.
+    bool sane() const {
+        constexpr double kMax = 1e6;
+        for (double v : {a, b, c, d}) {
+            if (!std::isfinite(v) || std::abs(v) > kMax) {
+                return false;
+            }
+        }
+        return std::isfinite(e) && std::isfinite(f) && std::abs(e) < 1e9 && std::abs(f) < 1e9 &&
+               std::abs(det()) > 1 / (kMax * kMax);
+    }
+};
+
 class Builder {
   public:
     std::size_t points = 0;
+    std::size_t expanded = 0;  // elements and placements figures gave
+
+    // Figures placing figures multiply: a budget on what they may give keeps
+    // a small file from growing without bound.
+    void expand(std::size_t n, std::size_t offset) {
+        expanded += n;
+        if (expanded > kMaxFigureElements) {
+            fail("figures expand to more than " + std::to_string(kMaxFigureElements) + " elements",
+                 offset);
+        }
+    }
 
     void count(std::size_t n, std::size_t offset) {
         points += n;
@@ -161,8 +207,84 @@ class Builder {
         return pts;
     }
 
+    // A clothoid (curvature growing with the length along it, s / A^2) from
+    // its origin (x, y), where it runs at angleDeg with no curvature, over
+    // the lengths s0 to s1; it turns counter-clockwise, or clockwise when cw.
+    // Integrated in steps short enough for chords within kChordMm.
+    std::vector<Point> clothoid(double x, double y, double a, bool cw, double angleDeg, double s0,
+                                double s1, std::size_t offset) {
+        if (!std::isfinite(x + y + a + angleDeg + s0 + s1) || !(std::abs(a) > 1e-6) ||
+            std::abs(s0) > 1e6 || std::abs(s1) > 1e6) {
+            fail("a clothoid without a sensible parameter or length", offset);
+        }
+        const double a2 = a * a, turn = cw ? -1 : 1, base = toRad(angleDeg);
+        const double sMax = std::max(std::abs(s0), std::abs(s1));
+        // A chord of length h on a curvature k strays k h^2 / 8 from the curve.
+        const double k = sMax / a2;
+        const double h = std::clamp(std::sqrt(8 * kChordMm / std::max(k, 1e-12)), 1e-3, 5.0);
+        const auto steps = static_cast<std::size_t>(std::ceil(sMax / h));
+        if (steps > 1'000'000) {
+            fail("a clothoid too long for its parameter", offset);
+        }
+        auto heading = [&](double sv) { return base + turn * sv * sv / (2 * a2); };
+        // From p at length sa to length sb, by Simpson's rule on one step.
+        auto step = [&](Point p, double sa, double sb) {
+            const double sm = (sa + sb) / 2, l = sb - sa;
+            return Point{p.x + l / 6 *
+                                   (std::cos(heading(sa)) + 4 * std::cos(heading(sm)) +
+                                    std::cos(heading(sb))),
+                         p.y + l / 6 *
+                                   (std::sin(heading(sa)) + 4 * std::sin(heading(sm)) +
+                                    std::sin(heading(sb)))};
+        };
+        Point p{x, y};
+        const auto toStart = static_cast<int>(std::ceil(std::abs(s0) / h));
+        for (int i = 0; i < toStart; ++i) {
+            p = step(p, s0 * i / toStart, s0 * (i + 1) / toStart);
+        }
+        const int n = std::max(1, static_cast<int>(std::ceil(std::abs(s1 - s0) / h)));
+        std::vector<Point> pts{p};
+        for (int i = 0; i < n; ++i) {
+            p = step(p, s0 + (s1 - s0) * i / n, s0 + (s1 - s0) * (i + 1) / n);
+            pts.push_back(p);
+        }
+        count(pts.size(), offset);
+        return pts;
+    }
+
+    // What stands for a symbol defined outside the file: a square of 2 mm
+    // times its scale with its diagonals, centred on its point, turned by
+    // its angle.
+    static std::vector<std::vector<Point>> standInSymbol(double x, double y, double angleDeg,
+                                                         double scale) {
+        const Affine m = Affine::of(x, y, angleDeg, std::abs(scale), std::abs(scale));
+        const Point c[4] = {m.apply({-1, -1}), m.apply({1, -1}), m.apply({1, 1}), m.apply({-1, 1})};
+        return {{c[0], c[1], c[2], c[3], c[0]}, {c[0], c[2]}, {c[1], c[3]}};
+    }
+
+    // An arrowhead: an open arrow 3 mm long and 2 mm wide times its scale,
+    // its tip at tip, pointing along (dx, dy).
+    static std::vector<Point> arrowhead(Point tip, double dx, double dy, double scale) {
+        const double len = std::hypot(dx, dy);
+        if (!(len > 0)) {
+            dx = 1, dy = 0;
+        } else {
+            dx /= len, dy /= len;
+        }
+        const Affine m{dx * scale, dy * scale, -dy * scale, dx * scale, tip.x, tip.y};
+        return {m.apply({-3, 1}), tip, m.apply({-3, -1})};
+    }
+
+    // What stands for a hatch or tiling defined outside the file: lines at
+    // 45 degrees, 3 mm apart, clipped to the area like any hatch.
+    std::vector<Shape> standInHatch(const Style& s, const std::vector<std::vector<Point>>& rings,
+                                    std::size_t offset) {
+        return hatch(s, rings, 0, 0, 3, 45, offset);
+    }
+
     static Shape text(const Style& s, const std::string& utf8, double x, double y, double h,
-                      double w, double spacing, double angleDeg, double slantDeg, int anchor) {
+                      double w, double spacing, double angleDeg, double slantDeg, int anchor,
+                      bool vertical) {
         std::size_t n = 0;
         for (unsigned char c : utf8) {
             n += (c & 0xC0) != 0x80;
@@ -192,6 +314,7 @@ class Builder {
         }
         t.slant = std::tan(toRad(std::clamp(nano(slantDeg), -85.0, 85.0)));
         t.labelOrigin = sxf::labelOriginOfAnchor(std::clamp(anchor, 1, 9));
+        t.vertical = vertical;
         t.stroke = stroke(s);
         return sh;
     }
@@ -250,33 +373,59 @@ class Builder {
     }
 };
 
-// Places shapes (mm) on the page (plotter units) through a transform.
-struct Transform {
-    double x = 0, y = 0, angleDeg = 0, sx = 1, sy = 1;
-    Point apply(const Point& p) const {
-        const double a = toRad(angleDeg);
-        const double px = p.x * sx, py = p.y * sy;
-        return {x + px * std::cos(a) - py * std::sin(a), y + px * std::sin(a) + py * std::cos(a)};
+// Moves a shape (mm) through a placement. A text's origin, size and angle
+// follow the placement; under a mirroring placement its glyphs stay
+// unmirrored and read along the mirrored text's up direction turned a
+// quarter clockwise.
+void transformShape(Shape& sh, const Affine& m) {
+    if (m.identity()) {
+        return;
     }
-};
+    if (!sh.isText) {
+        for (auto& p : sh.path.points) {
+            p = m.apply(p);
+        }
+        return;
+    }
+    Text& t = sh.text;
+    t.origin = m.apply(t.origin);
+    const double r = toRad(t.angleDeg);
+    const Point u = m.linear({std::cos(r), std::sin(r)});
+    const Point v = m.linear({-std::sin(r), std::cos(r)});
+    t.charWidth *= std::hypot(u.x, u.y);
+    t.charHeight *= std::hypot(v.x, v.y);
+    const Point base = m.det() >= 0 ? u : Point{v.y, -v.x};
+    double deg = std::atan2(base.y, base.x) * 180 / std::numbers::pi;
+    deg = std::round(std::fmod(deg + 360, 360) * 1e9) / 1e9 + 0.0;
+    t.angleDeg = deg >= 360 ? 0 : deg;
+}
 
-void place(const Shape& sh, const Transform& t, Page& page) {
+// Places a shape (mm) on the page (plotter units). Huge numbers that a
+// placement scaled beyond what a double holds are refused.
+void place(Shape sh, const Affine& m, Page& page, std::size_t offset) {
+    transformShape(sh, m);
+    auto finite = [&](double v) {
+        if (!std::isfinite(v * kUnitsPerMm)) {
+            fail("coordinates out of range", offset);
+        }
+    };
+    for (const auto& p : sh.path.points) {
+        finite(p.x), finite(p.y);
+    }
+    finite(sh.text.origin.x), finite(sh.text.origin.y);
+    finite(sh.text.charWidth), finite(sh.text.charHeight);
     if (sh.isText) {
-        Text text = sh.text;
-        const Point o = t.apply(text.origin);
-        text.origin = {o.x * kUnitsPerMm, o.y * kUnitsPerMm};
-        text.charWidth *= std::abs(t.sx) * kUnitsPerMm;
-        text.charHeight *= std::abs(t.sy) * kUnitsPerMm;
-        text.angleDeg += t.angleDeg;
+        Text& text = sh.text;
+        text.origin = {text.origin.x * kUnitsPerMm, text.origin.y * kUnitsPerMm};
+        text.charWidth *= kUnitsPerMm;
+        text.charHeight *= kUnitsPerMm;
         page.texts.push_back(std::move(text));
         return;
     }
-    Path p = sh.path;
-    for (auto& pt : p.points) {
-        const Point q = t.apply(pt);
-        pt = {q.x * kUnitsPerMm, q.y * kUnitsPerMm};
+    for (auto& pt : sh.path.points) {
+        pt = {pt.x * kUnitsPerMm, pt.y * kUnitsPerMm};
     }
-    page.paths.push_back(std::move(p));
+    page.paths.push_back(std::move(sh.path));
 }
 
 // The line type number of a pattern written as "LT<n>", else fallback.
@@ -349,8 +498,9 @@ std::string convert(std::string_view in, const char* to, const char* from) {
             if (errno == E2BIG) {
                 continue;
             }
-            // A byte or character the other side lacks.
-            out += '?';
+            // A byte that does not decode becomes U+FFFD; a character code
+            // page 932 lacks becomes "?".
+            out += std::strcmp(to, "UTF-8") == 0 ? "\xEF\xBF\xBD" : "?";
             const auto lead = static_cast<unsigned char>(*src);
             std::size_t skip = 1;
             if (std::strcmp(from, "UTF-8") == 0) {
@@ -532,6 +682,8 @@ class SfcReader {
         return f.args[i];
     }
     double num(const Feature& f, std::size_t i) { return number(arg(f, i), f.offset); }
+    // Direction 2 sets a text in columns; files that leave it out mean rows.
+    bool vertical(const Feature& f, std::size_t i) { return i < f.args.size() && code(f, i) == 2; }
     int code(const Feature& f, std::size_t i) { return integer(arg(f, i), f.offset); }
 
     Style style(const Feature& f, int layer, int colour, int lineType, int width) {
@@ -616,7 +768,7 @@ class SfcReader {
         page_.width = wMm * kUnitsPerMm;
         page_.height = hMm * kUnitsPerMm;
         for (const auto& sh : pending_) {
-            place(sh, Transform{}, page_);
+            place(sh, Affine{}, page_, 0);
         }
         pending_.clear();
         sheetDone_ = true;
@@ -734,6 +886,28 @@ class SfcReader {
                  r.element(r.builder_.outline(r.elementStyle(f), Builder::bezier(ctrl), f.offset),
                            r.code(f, 0) == 0);
              }},
+            {"clothoid_feature",
+             [](SfcReader& r, const Feature& f) {
+                 auto pts =
+                     r.builder_.clothoid(r.num(f, 4), r.num(f, 5), r.num(f, 6), r.code(f, 7) == 1,
+                                         r.num(f, 8), r.num(f, 9), r.num(f, 10), f.offset);
+                 r.element(r.builder_.outline(r.elementStyle(f), std::move(pts), f.offset),
+                           r.code(f, 0) == 0);
+             }},
+            {"externally_defined_symbol_feature",
+             [](SfcReader& r, const Feature& f) { r.externalSymbol(f); }},
+            {"symbol_externally_defined_feature",
+             [](SfcReader& r, const Feature& f) { r.externalSymbol(f); }},
+            {"externally_defined_hatch_feature",
+             [](SfcReader& r, const Feature& f) {
+                 const Style s = r.style(f, r.code(f, 0), 0, 0, 0);
+                 for (auto& line : r.builder_.standInHatch(s, r.rings(f, 2), f.offset)) {
+                     r.element(std::move(line), false);
+                 }
+             }},
+            {"fill_area_style_tiles_feature", [](SfcReader& r, const Feature& f) { r.tiles(f); }},
+            {"fill_area_style_tiles_hatching_feature",
+             [](SfcReader& r, const Feature& f) { r.tiles(f); }},
             {"point_marker_feature",
              [](SfcReader& r, const Feature& f) {
                  // Every marker is drawn as a plus of 1 mm by its scale.
@@ -747,7 +921,7 @@ class SfcReader {
                  const Style s = r.style(f, r.code(f, 0), r.code(f, 1), 0, 0);
                  r.element(Builder::text(s, r.arg(f, 3), r.num(f, 4), r.num(f, 5), r.num(f, 6),
                                          r.num(f, 7), r.num(f, 8), r.num(f, 9), r.num(f, 10),
-                                         r.code(f, 11)),
+                                         r.code(f, 11), r.vertical(f, 12)),
                            false);
              }},
             {"composite_curve_org_feature",
@@ -806,20 +980,18 @@ class SfcReader {
                  if (it == r.figures_.end()) {
                      fail("sfig_locate_feature: no figure \"" + r.arg(f, 1) + "\"", f.offset);
                  }
-                 const Transform t{r.num(f, 2), r.num(f, 3), r.num(f, 4), r.num(f, 5), r.num(f, 6)};
+                 const double sx = r.num(f, 5), sy = r.num(f, 6);
+                 const Affine m = Affine::of(r.num(f, 2), r.num(f, 3), r.num(f, 4), sx, sy);
+                 if (!m.sane()) {
+                     fail("sfig_locate_feature: a scale out of range (" + r.arg(f, 5) + ", " +
+                              r.arg(f, 6) + ")",
+                          f.offset);
+                 }
                  for (const auto& sh : it->second) {
                      Shape placed = sh;
-                     if (placed.isText) {
-                         placed.text.origin = t.apply(placed.text.origin);
-                         placed.text.charWidth *= std::abs(t.sx);
-                         placed.text.charHeight *= std::abs(t.sy);
-                         placed.text.angleDeg += t.angleDeg;
-                     } else {
-                         for (auto& p : placed.path.points) {
-                             p = t.apply(p);
-                         }
-                     }
+                     transformShape(placed, m);
                      r.builder_.count(placed.path.points.size() + 1, f.offset);
+                     r.builder_.expand(1, f.offset);
                      placed.layer = 1;
                      r.pending_.push_back(std::move(placed));
                  }
@@ -833,6 +1005,8 @@ class SfcReader {
                  r.dimensionLine(f, 4);
                  r.extensionLine(f, 8);
                  r.extensionLine(f, 15);
+                 r.lineArrow(f, 22, 4);
+                 r.lineArrow(f, 27, 4);
                  r.dimensionText(f, 32);
              }},
             {"angular_dim_feature", [](SfcReader& r, const Feature& f) { r.angularDimension(f); }},
@@ -840,22 +1014,29 @@ class SfcReader {
             {"radius_dim_feature",
              [](SfcReader& r, const Feature& f) {
                  r.dimensionLine(f, 4);
+                 r.lineArrow(f, 8, 4);
                  r.dimensionText(f, 13);
              }},
             {"diameter_dim_feature",
              [](SfcReader& r, const Feature& f) {
                  r.dimensionLine(f, 4);
+                 r.lineArrow(f, 8, 4);
+                 r.lineArrow(f, 13, 4);
                  r.dimensionText(f, 18);
              }},
             {"label_feature",
              [](SfcReader& r, const Feature& f) {
-                 r.element(r.builder_.outline(r.elementStyle(f), r.xy(f, 4), f.offset), false);
+                 const auto leader = r.xy(f, 4);
+                 r.element(r.builder_.outline(r.elementStyle(f), leader, f.offset), false);
+                 r.leaderArrow(f, leader, 7);
                  r.dimensionText(f, 9);
              }},
             {"balloon_feature",
              [](SfcReader& r, const Feature& f) {
                  const Style s = r.elementStyle(f);
-                 r.element(r.builder_.outline(s, r.xy(f, 4), f.offset), false);
+                 const auto leader = r.xy(f, 4);
+                 r.element(r.builder_.outline(s, leader, f.offset), false);
+                 r.leaderArrow(f, leader, 10);
                  const double radius = r.num(f, 9);
                  if (radius > 0) {
                      auto pts = r.builder_.arc(r.num(f, 7), r.num(f, 8), radius, radius, 0, 0, 360,
@@ -868,6 +1049,65 @@ class SfcReader {
         return table;
     }
 
+    // L, 0 own colour / 1 colour C, C, name, x, y, angle, scale: the symbol
+    // itself lives elsewhere, so a stand-in marks its place.
+    void externalSymbol(const Feature& f) {
+        const Style s = style(f, code(f, 0), code(f, 1) == 1 ? code(f, 2) : 0, 0, 0);
+        for (auto& pts : Builder::standInSymbol(num(f, 4), num(f, 5), num(f, 6), num(f, 7))) {
+            element(builder_.outline(s, std::move(pts), f.offset), false);
+        }
+    }
+    // L, symbol, C, x, y, v1, v1 angle, v2, v2 angle, sx, sy, angle, outer,
+    // n, holes: the tile symbol lives elsewhere; the area gets the stand-in
+    // hatch in the tiles' colour.
+    void tiles(const Feature& f) {
+        const Style s = style(f, code(f, 0), code(f, 2), 0, 0);
+        for (auto& line : builder_.standInHatch(s, rings(f, 12), f.offset)) {
+            element(std::move(line), false);
+        }
+    }
+
+    // ARR: symbol (0 none), 0 none / 1 outward / 2 inward, x, y, scale. An
+    // outward arrow points away from the other end of its line, an inward
+    // one towards it; every symbol is drawn as an open arrow.
+    void lineArrow(const Feature& f, std::size_t at, std::size_t lineAt) {
+        if (code(f, at) == 0 || code(f, at + 1) == 0) {
+            return;
+        }
+        const Point tip{num(f, at + 2), num(f, at + 3)};
+        const Point a{num(f, lineAt), num(f, lineAt + 1)};
+        const Point b{num(f, lineAt + 2), num(f, lineAt + 3)};
+        const Point other =
+            std::hypot(tip.x - a.x, tip.y - a.y) < std::hypot(tip.x - b.x, tip.y - b.y) ? b : a;
+        arrow(f, at, tip, tip.x - other.x, tip.y - other.y);
+    }
+    void arrow(const Feature& f, std::size_t at, Point tip, double dx, double dy) {
+        const double sign = code(f, at + 1) == 2 ? -1 : 1;
+        const double scale = num(f, at + 4);
+        if (!(std::abs(scale) <= 1e6)) {
+            fail(f.name + ": an arrow scale out of range", f.offset);
+        }
+        element(builder_.outline(elementStyle(f),
+                                 Builder::arrowhead(tip, sign * dx, sign * dy, std::abs(scale)),
+                                 f.offset),
+                false);
+    }
+    // A leader's arrow (symbol, scale at at) on its first point, pointing
+    // away from the second.
+    void leaderArrow(const Feature& f, const std::vector<Point>& leader, std::size_t at) {
+        if (code(f, at) == 0 || leader.size() < 2) {
+            return;
+        }
+        const double scale = num(f, at + 1);
+        if (!(std::abs(scale) <= 1e6)) {
+            fail(f.name + ": an arrow scale out of range", f.offset);
+        }
+        element(builder_.outline(elementStyle(f),
+                                 Builder::arrowhead(leader[0], leader[0].x - leader[1].x,
+                                                    leader[0].y - leader[1].y, std::abs(scale)),
+                                 f.offset),
+                false);
+    }
     void dimensionLine(const Feature& f, std::size_t at) {
         straight(f, elementStyle(f), {num(f, at), num(f, at + 1)},
                  {num(f, at + 2), num(f, at + 3)});
@@ -891,7 +1131,7 @@ class SfcReader {
         const Style s = style(f, code(f, 0), code(f, 1), 0, 0);
         element(Builder::text(s, arg(f, at + 2), num(f, at + 3), num(f, at + 4), num(f, at + 5),
                               num(f, at + 6), num(f, at + 7), num(f, at + 8), num(f, at + 9),
-                              code(f, at + 10)),
+                              code(f, at + 10), vertical(f, at + 11)),
                 false);
     }
     // L, C, T, W, centre, radius, from and to angle, EXT, EXT, ARR, ARR, TXT.
@@ -901,6 +1141,23 @@ class SfcReader {
         element(builder_.outline(elementStyle(f), std::move(pts), f.offset), false);
         extensionLine(f, 9);
         extensionLine(f, 16);
+        // Arrows on an arc point along it: across the radius to their point.
+        for (std::size_t at : {std::size_t{23}, std::size_t{28}}) {
+            if (code(f, at) == 0 || code(f, at + 1) == 0) {
+                continue;
+            }
+            const Point tip{num(f, at + 2), num(f, at + 3)};
+            const Point c{num(f, 4), num(f, 5)};
+            const double mid =
+                toRad((num(f, 7) + num(f, 8)) / 2 + (num(f, 8) < num(f, 7) ? 180 : 0));
+            const Point m{c.x + std::cos(mid), c.y + std::sin(mid)};
+            // The tangent at the tip, turned away from the arc's middle.
+            double tx = -(tip.y - c.y), ty = tip.x - c.x;
+            if (tx * (tip.x - m.x) + ty * (tip.y - m.y) < 0) {
+                tx = -tx, ty = -ty;
+            }
+            arrow(f, at, tip, tx, ty);
+        }
         dimensionText(f, 33);
     }
 
@@ -1205,17 +1462,41 @@ class P21Parser {
             }
             if (d_.compare(pos_, 4, "\\X2\\") == 0) {
                 pos_ += 4;
-                while (pos_ + 4 <= d_.size() && d_[pos_] != '\\') {
-                    unsigned cp = static_cast<unsigned>(
-                        std::strtoul(std::string(d_.substr(pos_, 4)).c_str(), nullptr, 16));
-                    pos_ += 4;
-                    if (cp >= 0xD800 && cp < 0xDC00 && pos_ + 4 <= d_.size() && d_[pos_] != '\\') {
-                        const unsigned lo = static_cast<unsigned>(
-                            std::strtoul(std::string(d_.substr(pos_, 4)).c_str(), nullptr, 16));
-                        pos_ += 4;
-                        cp = 0x10000 + ((cp - 0xD800) << 10) + (lo - 0xDC00);
+                // Four hex digits a UTF-16 unit; a unit that is not hex or a
+                // surrogate without its partner becomes U+FFFD.
+                auto unit = [&](std::size_t at) -> long {
+                    if (at + 4 > d_.size()) {
+                        return -1;
                     }
-                    appendUtf8(out, cp);
+                    long v = 0;
+                    for (std::size_t k = at; k < at + 4; ++k) {
+                        const char h = d_[k];
+                        const int digit = h >= '0' && h <= '9'   ? h - '0'
+                                          : h >= 'A' && h <= 'F' ? h - 'A' + 10
+                                          : h >= 'a' && h <= 'f' ? h - 'a' + 10
+                                                                 : -1;
+                        if (digit < 0) {
+                            return -1;
+                        }
+                        v = v * 16 + digit;
+                    }
+                    return v;
+                };
+                while (pos_ + 4 <= d_.size() && d_[pos_] != '\\') {
+                    long cp = unit(pos_);
+                    pos_ += 4;
+                    if (cp >= 0xD800 && cp < 0xDC00) {
+                        const long lo = pos_ < d_.size() && d_[pos_] != '\\' ? unit(pos_) : -1;
+                        if (lo >= 0xDC00 && lo < 0xE000) {
+                            pos_ += 4;
+                            cp = 0x10000 + ((cp - 0xD800) << 10) + (lo - 0xDC00);
+                        } else {
+                            cp = -1;
+                        }
+                    } else if (cp >= 0xDC00 && cp < 0xE000) {
+                        cp = -1;
+                    }
+                    appendUtf8(out, cp < 0 ? 0xFFFDu : static_cast<unsigned>(cp));
                 }
                 if (d_.compare(pos_, 4, "\\X0\\") != 0) {
                     fail("an unterminated \\X2\\ escape", start);
@@ -1251,42 +1532,70 @@ class P21Reader {
             ids.push_back(id);
         }
         std::sort(ids.begin(), ids.end());
+        int sheetBox = 0, anyBox = 0;
+        std::vector<int> figures;  // representations that placements map
         for (int id : ids) {
             const Instance& in = inst_.at(id);
             if (const Record* r = in.find("PRESENTATION_LAYER_ASSIGNMENT");
                 r && r->params.size() >= 3) {
-                Style layer;
-                fromLayerName(r->params[0].text, static_cast<int>(layerStyles_.size()) + 1, layer);
-                for (const auto& item : r->params[2].items) {
-                    if (item.kind == Value::Ref) {
-                        layerStyles_[item.ref] = layer;
+                // Members of a figure on the dummy layer take the layer of
+                // the placement that draws them.
+                if (r->params[0].text.rfind("$$SXF_dummy", 0) != 0) {
+                    Style layer;
+                    fromLayerName(r->params[0].text, ++layers_, layer);
+                    for (const auto& item : r->params[2].items) {
+                        if (item.kind == Value::Ref) {
+                            layerStyles_[item.ref] = layer;
+                        }
                     }
                 }
             }
             if (const Record* r = in.find("PLANAR_BOX");
-                r && r->params.size() >= 3 && sheetBox_ == 0) {
-                sheetBox_ = id;
+                r && r->params.size() >= 3 && anyBox == 0) {
+                anyBox = id;
             }
-        }
-        if (sheetBox_ != 0) {
-            const Record& r = *inst_.at(sheetBox_).find("PLANAR_BOX");
-            page_.width = num(r.params[1], inst_.at(sheetBox_).offset) * kUnitsPerMm;
-            page_.height = num(r.params[2], inst_.at(sheetBox_).offset) * kUnitsPerMm;
-        }
-        for (int id : ids) {
-            const Instance& in = inst_.at(id);
-            const Record* styled = in.find("STYLED_ITEM");
-            if (styled == nullptr) {
-                for (const char* name :
-                     {"ANNOTATION_CURVE_OCCURRENCE", "ANNOTATION_TEXT_OCCURRENCE",
-                      "ANNOTATION_FILL_AREA_OCCURRENCE"}) {
-                    if (in.records.size() == 1 && in.records[0].name == name) {
-                        styled = &in.records[0];
+            if (const Record* r = in.find("DRAWING_SHEET_REVISION"); r && r->params.size() >= 2) {
+                for (const auto& item : r->params[1].items) {
+                    if (item.kind == Value::Ref && sheetBox == 0) {
+                        if (auto it = inst_.find(item.ref);
+                            it != inst_.end() && it->second.find("PLANAR_BOX")) {
+                            sheetBox = item.ref;
+                        }
                     }
                 }
             }
-            if (styled != nullptr) {
-                occurrence(id, in, *styled);
+            for (const auto& r : in.records) {
+                if ((r.name == "SYMBOL_REPRESENTATION_MAP" || r.name == "REPRESENTATION_MAP") &&
+                    r.params.size() >= 2 && r.params[1].kind == Value::Ref) {
+                    figures.push_back(r.params[1].ref);
+                }
+            }
+            if (const Record* r = styledRecord(in);
+                r != nullptr && !r->params.empty() && r->params.back().kind == Value::Ref) {
+                styledTargets_.insert(r->params.back().ref);
+            }
+        }
+        // The sheet: the box among the sheet's items, else the first box.
+        if (const int box = sheetBox != 0 ? sheetBox : anyBox; box != 0) {
+            const Record& r = *inst_.at(box).find("PLANAR_BOX");
+            page_.width = num(r.params[1], inst_.at(box).offset) * kUnitsPerMm;
+            page_.height = num(r.params[2], inst_.at(box).offset) * kUnitsPerMm;
+        }
+        // What belongs to a figure is drawn where the figure is placed, not
+        // on its own.
+        for (int rep : figures) {
+            if (auto it = inst_.find(rep);
+                it != inst_.end() && it->second.records[0].params.size() >= 2) {
+                for (const auto& item : it->second.records[0].params[1].items) {
+                    if (item.kind == Value::Ref) {
+                        own(item.ref, 0);
+                    }
+                }
+            }
+        }
+        for (int id : ids) {
+            if (owned_.count(id) == 0) {
+                item(id, Affine{}, nullptr, 0);
             }
         }
         return std::move(page_);
@@ -1308,6 +1617,17 @@ class P21Reader {
             return num(v.items[0], offset);
         }
         fail("a number expected", offset);
+    }
+    // A number, typed or not, or a reference to a measure with its unit.
+    double measure(const Value& v, std::size_t offset) const {
+        if (v.kind == Value::Ref) {
+            const Record& m = rec(v.ref, offset);
+            if (m.name.find("MEASURE_WITH_UNIT") == std::string::npos || m.params.empty()) {
+                fail("#" + std::to_string(v.ref) + " is not a measure", offset);
+            }
+            return num(m.params[0], offset);
+        }
+        return num(v, offset);
     }
     const Value& param(const Record& r, std::size_t i, std::size_t offset) const {
         if (i >= r.params.size()) {
@@ -1355,12 +1675,25 @@ class P21Reader {
         return kBlack;
     }
 
-    // Style of an occurrence, through its presentation style assignments.
-    Style style(const Value& styles, int itemId, std::size_t offset) const {
+    // How an area is filled besides a colour: hatch lines (spacing mm apart
+    // at angleDeg through x0, y0) in their own line style.
+    struct Hatch {
+        Style line;
+        double x0 = 0, y0 = 0, spacing = 0, angleDeg = 0;
+        bool standIn = false;  // a hatch or tiling defined elsewhere
+    };
+
+    // Style of an occurrence, through its presentation style assignments;
+    // without a layer of its own it takes the layer it is placed with.
+    Style style(const Value& styles, int itemId, const Style* placedWith, std::size_t offset,
+                std::vector<Hatch>* hatches = nullptr, bool* coloured = nullptr) const {
         Style s;
         if (auto it = layerStyles_.find(itemId); it != layerStyles_.end()) {
             s.pen = it->second.pen;
             s.marks = it->second.marks;
+        } else if (placedWith != nullptr) {
+            s.pen = placedWith->pen;
+            s.marks = placedWith->marks;
         }
         for (const auto& psaRef : styles.items) {
             const Record& psa = rec(refOf(psaRef, offset), offset);
@@ -1377,6 +1710,11 @@ class P21Reader {
                             const Record& fc = rec(fr.ref, offset);
                             if (fc.name == "FILL_AREA_STYLE_COLOUR" && fc.params.size() >= 2) {
                                 s.colour = colour(refOf(fc.params[1], offset), offset);
+                                if (coloured != nullptr) {
+                                    *coloured = true;
+                                }
+                            } else if (hatches != nullptr) {
+                                hatchStyle(fc, s, *hatches, offset);
                             }
                         }
                     }
@@ -1391,6 +1729,9 @@ class P21Reader {
                     }
                     if (st.params.size() >= 3) {
                         for (const auto& c : st.params[2].items) {
+                            if (c.kind == Value::Typed && c.text == "BOX_WIDTH") {
+                                s.boxWidth = num(c, offset);
+                            }
                             if (c.kind == Value::Typed && c.text == "BOX_SLANT_ANGLE") {
                                 s.slantDeg = num(c, offset) * 180 / std::numbers::pi;
                             }
@@ -1400,6 +1741,58 @@ class P21Reader {
             }
         }
         return s;
+    }
+
+    // FILL_AREA_STYLE_HATCHING: line style, the step to the next line,
+    // the point a line passes through, the pattern's start, the angle.
+    void hatchStyle(const Record& fc, const Style& base, std::vector<Hatch>& out,
+                    std::size_t offset) const {
+        if (fc.name == "FILL_AREA_STYLE_TILES" || fc.name == "EXTERNALLY_DEFINED_HATCH_STYLE" ||
+            fc.name == "EXTERNALLY_DEFINED_TILE_STYLE") {
+            Hatch h;
+            h.line = base;
+            h.standIn = true;
+            out.push_back(h);
+            return;
+        }
+        if (fc.name != "FILL_AREA_STYLE_HATCHING" || fc.params.size() < 6) {
+            // A fill style we do not read: the stand-in, not a solid fill.
+            Hatch h;
+            h.line = base;
+            h.standIn = true;
+            out.push_back(h);
+            return;
+        }
+        Hatch h;
+        h.line = base;
+        if (fc.params[1].kind == Value::Ref) {
+            const Record& cs = rec(fc.params[1].ref, offset);
+            if (cs.name == "CURVE_STYLE" && cs.params.size() >= 4) {
+                curveStyle(cs, h.line, offset);
+            }
+        }
+        h.angleDeg = measure(fc.params[5], offset) * 180 / std::numbers::pi;
+        if (fc.params[3].kind == Value::Ref) {
+            const Point p = point(fc.params[3].ref, offset);
+            h.x0 = p.x;
+            h.y0 = p.y;
+        }
+        // The step from one line to the next: its part across the lines.
+        const Record& repeat = rec(refOf(fc.params[2], offset), offset);
+        const Record& vec = rec(refOf(param(repeat, 1, offset), offset), offset);
+        const double magnitude = measure(param(vec, 2, offset), offset);
+        const Record& dir = rec(refOf(param(vec, 1, offset), offset), offset);
+        double dx = 1, dy = 0;
+        if (dir.params.size() >= 2 && dir.params[1].items.size() >= 2) {
+            dx = num(dir.params[1].items[0], offset);
+            dy = num(dir.params[1].items[1], offset);
+        }
+        const double len = std::hypot(dx, dy);
+        const double a = toRad(h.angleDeg);
+        const double across =
+            len > 0 ? std::abs(magnitude * (dx * std::sin(a) - dy * std::cos(a)) / len) : 0;
+        h.spacing = across > 1e-9 ? across : std::abs(magnitude);
+        out.push_back(h);
     }
 
     void curveStyle(const Record& st, Style& s, std::size_t offset) const {
@@ -1482,6 +1875,19 @@ class P21Reader {
                 builder_.count(2, off);
                 return {a, b};
             }
+            if (basis.name == "CLOTHOID") {
+                // Trimmed by lengths along it; a negative constant turns clockwise.
+                double p1 = 0, p2 = 0;
+                Point dummy;
+                if (!pointOrParam(t1, false, p1, dummy) || !pointOrParam(t2, false, p2, dummy)) {
+                    fail("a trimmed clothoid without its lengths", off);
+                }
+                const Affine at = axis(refOf(param(basis, 1, off), off), off);
+                const double a = num(param(basis, 2, off), off);
+                return builder_.clothoid(at.e, at.f, std::abs(a), a < 0,
+                                         std::atan2(at.b, at.a) * 180 / std::numbers::pi,
+                                         sense ? p1 : p2, sense ? p2 : p1, off);
+            }
             if (basis.name == "CIRCLE" || basis.name == "ELLIPSE") {
                 double p1 = 0, p2 = 0;
                 Point dummy;
@@ -1493,6 +1899,9 @@ class P21Reader {
                              false);
             }
             return curve(refOf(param(r, 1, off), off), depth + 1);
+        }
+        if (in.find("B_SPLINE_CURVE_WITH_KNOTS") != nullptr) {
+            return bspline(in);
         }
         if (r.name == "COMPOSITE_CURVE") {
             std::vector<Point> pts;
@@ -1510,6 +1919,104 @@ class P21Reader {
             return pts;
         }
         return {};  // a curve kind we do not read
+    }
+
+    // A B-spline (rational when weighted) evaluated span by span, each
+    // span in as many steps as its control points' bend asks for chords
+    // within kChordMm.
+    std::vector<Point> bspline(const Instance& in) {
+        const std::size_t off = in.offset;
+        const Record& k = *in.find("B_SPLINE_CURVE_WITH_KNOTS");
+        // A simple instance carries every attribute; a complex one splits them.
+        const bool simple = in.records.size() == 1;
+        const Record* b = simple ? &k : in.find("B_SPLINE_CURVE");
+        if (b == nullptr) {
+            fail("a B-spline without its degree and control points", off);
+        }
+        const std::size_t base = simple ? 1 : 0;
+        const int degree = static_cast<int>(num(param(*b, base, off), off));
+        std::vector<Point> ctrl;
+        for (const auto& v : param(*b, base + 1, off).items) {
+            ctrl.push_back(point(refOf(v, off), off));
+        }
+        const std::size_t kb = simple ? 6 : 0;
+        std::vector<double> knots;
+        const auto& mults = param(k, kb, off).items;
+        const auto& values = param(k, kb + 1, off).items;
+        if (mults.size() != values.size()) {
+            fail("a B-spline whose knots and multiplicities differ in number", off);
+        }
+        for (std::size_t i = 0; i < mults.size(); ++i) {
+            const double m = num(mults[i], off), u = num(values[i], off);
+            if (m < 1 || m > 64 || (!knots.empty() && u < knots.back())) {
+                fail("a B-spline with a bad knot vector", off);
+            }
+            knots.insert(knots.end(), static_cast<std::size_t>(m), u);
+        }
+        std::vector<double> w(ctrl.size(), 1.0);
+        if (const Record* rb = in.find("RATIONAL_B_SPLINE_CURVE")) {
+            const auto& ws = param(*rb, 0, off).items;
+            if (ws.size() != ctrl.size()) {
+                fail("a rational B-spline with a weight count unlike its points", off);
+            }
+            for (std::size_t i = 0; i < ws.size(); ++i) {
+                w[i] = num(ws[i], off);
+                if (!(w[i] > 0)) {
+                    fail("a rational B-spline with a weight not above 0", off);
+                }
+            }
+        }
+        const auto n = ctrl.size();
+        const auto p = static_cast<std::size_t>(std::max(degree, 0));
+        if (degree < 1 || degree > 25 || n <= p || knots.size() != n + p + 1) {
+            fail("a B-spline whose degree, points and knots do not fit", off);
+        }
+        builder_.count(n, off);
+        // de Boor at u in span s (knots[s] <= u < knots[s + 1]).
+        auto at = [&](std::size_t sp, double u) {
+            std::vector<double> x(p + 1), y(p + 1), ww(p + 1);
+            for (std::size_t j = 0; j <= p; ++j) {
+                const std::size_t i = sp - p + j;
+                ww[j] = w[i];
+                x[j] = ctrl[i].x * w[i];
+                y[j] = ctrl[i].y * w[i];
+            }
+            for (std::size_t r = 1; r <= p; ++r) {
+                for (std::size_t j = p; j >= r; --j) {
+                    const std::size_t i = sp - p + j;
+                    const double den = knots[i + p + 1 - r] - knots[i];
+                    const double a = den > 0 ? (u - knots[i]) / den : 0;
+                    x[j] = (1 - a) * x[j - 1] + a * x[j];
+                    y[j] = (1 - a) * y[j - 1] + a * y[j];
+                    ww[j] = (1 - a) * ww[j - 1] + a * ww[j];
+                }
+            }
+            return Point{x[p] / ww[p], y[p] / ww[p]};
+        };
+        std::vector<Point> pts;
+        for (std::size_t sp = p; sp < n; ++sp) {
+            if (!(knots[sp + 1] > knots[sp])) {
+                continue;
+            }
+            double bend = 0;
+            for (std::size_t i = sp - p + 1; i < sp; ++i) {
+                bend = std::max(bend, std::hypot(ctrl[i - 1].x - 2 * ctrl[i].x + ctrl[i + 1].x,
+                                                 ctrl[i - 1].y - 2 * ctrl[i].y + ctrl[i + 1].y));
+            }
+            const int steps = std::clamp(static_cast<int>(std::ceil(std::sqrt(
+                                             static_cast<double>(p * p) * bend / (8 * kChordMm)))),
+                                         1, 256);
+            if (pts.empty()) {
+                pts.push_back(at(sp, knots[sp]));
+            }
+            for (int i = 1; i <= steps; ++i) {
+                const double u = knots[sp] + (knots[sp + 1] - knots[sp]) * i / steps;
+                // The span's polynomial at its end meets the next span's.
+                pts.push_back(at(sp, u));
+            }
+        }
+        builder_.count(pts.size(), off);
+        return pts;
     }
 
     std::vector<Point> conic(const Record& r, std::size_t off, double startDeg, double endDeg,
@@ -1532,45 +2039,282 @@ class P21Reader {
         return pts;
     }
 
-    void occurrence(int id, const Instance& in, const Record& styled) {
+    static bool isMapped(const std::string& name) {
+        return name == "MAPPED_ITEM" || name == "ANNOTATION_SYMBOL" || name == "ANNOTATION_TEXT" ||
+               name == "ANNOTATION_SUBFIGURE" || name == "CAMERA_IMAGE";
+    }
+    static const Record* mappedRecord(const Instance& in) {
+        for (const auto& r : in.records) {
+            if (isMapped(r.name)) {
+                return &r;
+            }
+        }
+        return nullptr;
+    }
+    static const Record* calloutRecord(const Instance& in) {
+        for (const auto& r : in.records) {
+            if (r.name.size() >= 7 && r.name.compare(r.name.size() - 7, 7, "CALLOUT") == 0 &&
+                r.params.size() >= 2 && r.params[1].kind == Value::List) {
+                return &r;
+            }
+        }
+        return nullptr;
+    }
+    const Record* styledRecord(const Instance& in) const {
+        if (const Record* r = in.find("STYLED_ITEM")) {
+            return r;
+        }
+        if (in.records.size() == 1) {
+            const std::string& n = in.records[0].name;
+            if (n.rfind("ANNOTATION_", 0) == 0 && n.size() > 11 &&
+                n.compare(n.size() - 11, 11, "_OCCURRENCE") == 0) {
+                return &in.records[0];
+            }
+        }
+        return nullptr;
+    }
+
+    // Marks what a figure holds (through callouts too), so that it is drawn
+    // only where the figure is placed.
+    void own(int id, int depth) {
+        if (depth > kMaxDepth || !owned_.insert(id).second) {
+            return;
+        }
+        auto it = inst_.find(id);
+        if (it == inst_.end()) {
+            return;
+        }
+        if (const Record* c = calloutRecord(it->second)) {
+            for (const auto& v : c->params[1].items) {
+                if (v.kind == Value::Ref) {
+                    own(v.ref, depth + 1);
+                }
+            }
+        }
+    }
+
+    // Draws one item through the placements above it (depth of them).
+    void item(int id, const Affine& m, const Style* placedWith, int depth) {
+        const Instance& in = get(id, 0);
+        if (depth > 0) {
+            builder_.expand(1, in.offset);
+        }
+        if (const Record* styled = styledRecord(in)) {
+            occurrence(id, in, *styled, m, placedWith, depth);
+            return;
+        }
+        if (const Record* mapped = mappedRecord(in); mapped && styledTargets_.count(id) == 0) {
+            placement(*mapped, m, placedWith, depth, in.offset);
+            return;
+        }
+        if (depth == 0) {
+            return;
+        }
+        // A callout's contents are occurrences of their own on the sheet;
+        // in a figure they are drawn with it.
+        if (const Record* c = calloutRecord(in)) {
+            for (const auto& v : c->params[1].items) {
+                if (v.kind == Value::Ref) {
+                    item(v.ref, m, placedWith, depth);
+                }
+            }
+            return;
+        }
+        // Bare texts and curves of a figure take the style of its placement.
+        const Record& r = in.records.front();
+        const Style s = placedWith != nullptr ? *placedWith : Style{};
+        if (r.name == "TEXT_LITERAL_WITH_EXTENT" || r.name == "TEXT_LITERAL") {
+            text(r, s, in.offset, m, depth);
+            return;
+        }
+        if (r.name == "POLYLINE" || r.name == "TRIMMED_CURVE" || r.name == "CIRCLE" ||
+            r.name == "ELLIPSE" || r.name == "COMPOSITE_CURVE" ||
+            in.find("B_SPLINE_CURVE_WITH_KNOTS") != nullptr) {
+            auto pts = curve(id, 0);
+            if (pts.size() >= 2) {
+                emit(builder_.outline(s, std::move(pts), in.offset), m, depth, in.offset);
+            }
+        }
+    }
+
+    // An AXIS2_PLACEMENT_2D as the placement it makes.
+    Affine axis(int id, std::size_t off) const {
+        const Instance& in = get(id, off);
+        const Record* r = in.find("AXIS2_PLACEMENT_2D");
+        if (r == nullptr) {
+            return {};
+        }
+        const Point o = point(refOf(param(*r, 1, in.offset), in.offset), in.offset);
+        double dx = 1, dy = 0;
+        if (r->params.size() >= 3 && r->params[2].kind == Value::Ref) {
+            const Record& dir = rec(r->params[2].ref, in.offset);
+            if (dir.params.size() >= 2 && dir.params[1].items.size() >= 2) {
+                dx = num(dir.params[1].items[0], in.offset);
+                dy = num(dir.params[1].items[1], in.offset);
+            }
+        }
+        const double len = std::hypot(dx, dy);
+        if (!(len > 0) || !std::isfinite(len)) {
+            dx = 1, dy = 0;
+        } else {
+            dx /= len, dy /= len;
+        }
+        return {dx, dy, -dy, dx, o.x, o.y};
+    }
+
+    // A MAPPED_ITEM: its map's representation drawn through the target
+    // (a SYMBOL_TARGET's placement and scales, or a placement) from the
+    // map's origin.
+    void placement(const Record& mapped, const Affine& m, const Style* placedWith, int depth,
+                   std::size_t off) {
+        builder_.expand(1, off);
+        if (depth >= kMaxDepth) {
+            fail("subfigures nested deeper than " + std::to_string(kMaxDepth), off);
+        }
+        const Record& map = rec(refOf(param(mapped, 1, off), off), off);
+        const int rep = refOf(param(map, 1, off), off);
+        Affine origin = axis(refOf(param(map, 0, off), off), off);
+        const Instance& target = get(refOf(param(mapped, 2, off), off), off);
+        Affine to;
+        if (const Record* st = target.find("SYMBOL_TARGET")) {
+            const double sx = num(param(*st, 2, off), off), sy = num(param(*st, 3, off), off);
+            to = axis(refOf(param(*st, 1, off), off), off).after(Affine{sx, 0, 0, sy, 0, 0});
+        } else {
+            to = axis(refOf(param(mapped, 2, off), off), off);
+        }
+        // The inverse of the origin's placement (a rotation and a move).
+        const Affine back{origin.a,
+                          origin.c,
+                          origin.b,
+                          origin.d,
+                          -(origin.a * origin.e + origin.b * origin.f),
+                          -(origin.c * origin.e + origin.d * origin.f)};
+        const Affine local = to.after(back);
+        const Affine total = m.after(local);
+        if (!local.sane() || !total.sane()) {
+            fail("a subfigure placed at a scale out of range", off);
+        }
+        if (std::find(placing_.begin(), placing_.end(), rep) != placing_.end()) {
+            fail("a subfigure places itself (#" + std::to_string(rep) + ")", off);
+        }
+        const Record& figure = get(rep, off).records.front();
+        placing_.push_back(rep);
+        for (const auto& v : param(figure, 1, off).items) {
+            if (v.kind == Value::Ref) {
+                item(v.ref, total, placedWith, depth + 1);
+            }
+        }
+        placing_.pop_back();
+    }
+
+    void emit(Shape sh, const Affine& m, int depth, std::size_t off) {
+        if (depth > 0) {
+            builder_.expand(1, off);
+        }
+        place(std::move(sh), m, page_, off);
+    }
+
+    void occurrence(int id, const Instance& in, const Record& styled, const Affine& m,
+                    const Style* placedWith, int depth) {
         const std::size_t off = in.offset;
         const Value& styles = param(styled, styled.params.size() >= 3 ? 1 : 0, off);
         const int itemId = refOf(styled.params.back(), off);
-        const Style s = style(styles, id, off);
-        const Record& item = rec(itemId, off);
+        std::vector<Hatch> hatches;
+        bool coloured = false;
+        const Style s = style(styles, id, placedWith, off, &hatches, &coloured);
+        const Instance& target = get(itemId, off);
+        const Record& item = target.records.front();
+        if (const Record* mapped = mappedRecord(target)) {
+            placement(*mapped, m, &s, depth, off);
+            return;
+        }
+        if (item.name == "DEFINED_SYMBOL") {
+            definedSymbol(item, s, m, depth, off);
+            return;
+        }
         if (item.name == "TEXT_LITERAL_WITH_EXTENT" || item.name == "TEXT_LITERAL") {
-            text(item, s, off);
+            text(item, s, off, m, depth);
             return;
         }
         if (item.name == "ANNOTATION_FILL_AREA") {
-            Shape sh;
-            sh.path.filled = sh.path.closed = sh.path.evenOdd = true;
-            sh.path.stroke = Builder::stroke(s);
+            std::vector<std::vector<Point>> rings;
             for (const auto& b : param(item, 1, off).items) {
                 auto ring = curve(refOf(b, off), 0);
                 if (ring.size() >= 2 && ring.front() == ring.back()) {
                     ring.pop_back();
                 }
-                if (ring.size() < 3) {
-                    continue;
+                if (ring.size() >= 3) {
+                    rings.push_back(std::move(ring));
                 }
-                if (!sh.path.points.empty()) {
-                    sh.path.subpathStarts.push_back(sh.path.points.size());
-                }
-                sh.path.points.insert(sh.path.points.end(), ring.begin(), ring.end());
             }
-            if (!sh.path.points.empty()) {
-                place(sh, Transform{}, page_);
+            if (rings.empty()) {
+                return;
+            }
+            // Hatched areas are their hatch lines, never a solid fill; an
+            // area with no style at all is filled, as before styles existed.
+            if (coloured || hatches.empty()) {
+                Shape sh;
+                sh.path.filled = sh.path.closed = sh.path.evenOdd = true;
+                sh.path.stroke = Builder::stroke(s);
+                for (const auto& ring : rings) {
+                    if (!sh.path.points.empty()) {
+                        sh.path.subpathStarts.push_back(sh.path.points.size());
+                    }
+                    sh.path.points.insert(sh.path.points.end(), ring.begin(), ring.end());
+                }
+                emit(std::move(sh), m, depth, off);
+            }
+            for (const auto& h : hatches) {
+                auto lines = h.standIn ? builder_.standInHatch(h.line, rings, off)
+                                       : builder_.hatch(h.line, rings, h.x0, h.y0, h.spacing,
+                                                        h.angleDeg, off);
+                for (auto& line : lines) {
+                    emit(std::move(line), m, depth, off);
+                }
             }
             return;
         }
         auto pts = curve(itemId, 0);
         if (pts.size() >= 2) {
-            place(builder_.outline(s, std::move(pts), off), Transform{}, page_);
+            emit(builder_.outline(s, std::move(pts), off), m, depth, off);
         }
     }
 
-    void text(const Record& t, const Style& s, std::size_t off) {
+    // DEFINED_SYMBOL(name, definition, target): a terminator of a dimension
+    // or callout is an arrowhead pointing along its target's x axis, 3 mm
+    // long times its scale; any other symbol defined elsewhere gets the
+    // stand-in square.
+    void definedSymbol(const Record& item, const Style& s, const Affine& m, int depth,
+                       std::size_t off) {
+        const Record& def = rec(refOf(param(item, 1, off), off), off);
+        const Instance& target = get(refOf(param(item, 2, off), off), off);
+        Affine at;
+        double sx = 1, sy = 1;
+        if (const Record* st = target.find("SYMBOL_TARGET")) {
+            at = axis(refOf(param(*st, 1, off), off), off);
+            sx = num(param(*st, 2, off), off);
+            sy = num(param(*st, 3, off), off);
+        } else {
+            at = axis(refOf(param(item, 2, off), off), off);
+        }
+        if (!(std::abs(sx) <= 1e6 && std::abs(sy) <= 1e6)) {
+            fail("a symbol placed at a scale out of range", off);
+        }
+        std::vector<std::vector<Point>> lines;
+        if (def.name.find("TERMINATOR") != std::string::npos) {
+            lines = {{{-3 * sx, sy}, {0, 0}, {-3 * sx, -sy}}};
+        } else {
+            lines = Builder::standInSymbol(0, 0, 0, sx);
+        }
+        for (auto& pts : lines) {
+            for (auto& p : pts) {
+                p = at.apply(p);
+            }
+            emit(builder_.outline(s, std::move(pts), off), m, depth, off);
+        }
+    }
+
+    void text(const Record& t, const Style& s, std::size_t off, const Affine& m, int depth) {
         const std::string& literal = param(t, 1, off).text;
         const Record& axis = rec(refOf(param(t, 2, off), off), off);
         const Point o = point(refOf(param(axis, 1, off), off), off);
@@ -1600,20 +2344,29 @@ class P21Reader {
         for (unsigned char c : literal) {
             n += (c & 0xC0) != 0x80;
         }
-        // Spacing is half a character, as written; the axis stands on the baseline.
-        const double cw = n > 0 ? w / (1.5 * static_cast<double>(n) - 0.5) : 0;
+        // The character width is the style's box width; without one the
+        // spacing is half a character, as we write it. The axis stands on
+        // the baseline.
+        const double dn = static_cast<double>(n);
+        const double cw = s.boxWidth > 0 ? s.boxWidth : n > 0 ? w / (1.5 * dn - 0.5) : 0;
+        const double spacing = n > 1 ? (w - dn * cw) / (dn - 1) : 0.5 * cw;
         const int row = (anchor - 1) / 3;
         const double rise = row == 0 ? 0 : row == 1 ? h / 2 : h;
         const double a = angle * std::numbers::pi / 180;
         const Point at{o.x - rise * std::sin(a), o.y + rise * std::cos(a)};
-        place(Builder::text(s, literal, at.x, at.y, h, w, 0.5 * cw, angle, s.slantDeg, anchor),
-              Transform{}, page_);
+        const bool vertical = t.params.size() >= 5 && t.params[4].text == "DOWN";
+        emit(Builder::text(s, literal, at.x, at.y, h, w, spacing, angle, s.slantDeg, anchor,
+                           vertical),
+             m, depth, off);
     }
 
     std::string_view data_;
     std::unordered_map<int, Instance> inst_;
     std::map<int, Style> layerStyles_;  // the pen and layer of each assigned item
-    int sheetBox_ = 0;
+    int layers_ = 0;
+    std::set<int> owned_;          // drawn where their figure is placed
+    std::set<int> styledTargets_;  // items of styled occurrences
+    std::vector<int> placing_;     // the figures being placed, outermost first
     Builder builder_;
     Page page_;
 };

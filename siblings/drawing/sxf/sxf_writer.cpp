@@ -161,7 +161,18 @@ struct SxfWriter::State {
             << "*/\r\n";
     }
     static std::string q(const std::string& s) { return "'" + s + "'"; }
-    static std::string qs(const std::string& s) { return "\\'" + utf8ToCp932(s) + "\\'"; }
+    // A quoted .sfc text. A backslash before an apostrophe would end the
+    // text, and "SXF*/" the block: their backslash and asterisk are written
+    // full width (＼, ＊), so that the file reads back.
+    static std::string qs(std::string s) {
+        for (const auto& [bad, good] :
+             {std::pair<std::string, std::string>{"\\'", "＼'"}, {"SXF*/", "SXF＊/"}}) {
+            for (auto at = s.find(bad); at != std::string::npos; at = s.find(bad, at + 1)) {
+                s.replace(at, bad.size(), good);
+            }
+        }
+        return "\\'" + utf8ToCp932(s) + "\\'";
+    }
     static std::string qi(int v) { return "'" + std::to_string(v) + "'"; }
     static std::string qn(double v) { return "'" + num(v) + "'"; }
 
@@ -470,7 +481,7 @@ struct SxfWriter::State {
             feature("text_string_feature(" + qi(l) + "," + qi(c) + "," + qi(f) + "," + qs(t.text) +
                     "," + qn(x) + "," + qn(y) + "," + qn(h) + "," + qn(boxW) + "," + qn(spacing) +
                     "," + State::q(fine(angleDeg)) + "," + State::q(fine(slantDeg)) + "," +
-                    qi(anchor) + ",'1')");
+                    qi(anchor) + (t.vertical ? ",'2')" : ",'1')"));
             return;
         }
         // The .p21 axis stands on the baseline: middle and top anchors move down.
@@ -486,9 +497,10 @@ struct SxfWriter::State {
             instance("DIRECTION('',(" + fine(std::cos(a)) + "," + fine(std::sin(a)) + "))");
         const int axis = instance("AXIS2_PLACEMENT_2D(''," + ref(origin) + "," + ref(dir) + ")");
         const int extent = instance("PLANAR_EXTENT(''," + num(boxW) + "," + num(h) + ")");
-        const int literal = instance("TEXT_LITERAL_WITH_EXTENT(''," + p21String(t.text) + "," +
-                                     ref(axis) + ",'" + sxf::kAlignments[anchor - 1] +
-                                     "',.RIGHT.," + ref(font()) + "," + ref(extent) + ")");
+        const int literal =
+            instance("TEXT_LITERAL_WITH_EXTENT(''," + p21String(t.text) + "," + ref(axis) + ",'" +
+                     sxf::kAlignments[anchor - 1] + "'," + (t.vertical ? ".DOWN.," : ".RIGHT.,") +
+                     ref(font()) + "," + ref(extent) + ")");
         int style = 0;
         const auto key = std::make_pair(t.stroke.color, slantDeg);
         auto it = textStyles.find(key);

@@ -345,11 +345,17 @@ TEST(Sxf, FeaturesOthersWrite) {
         EXPECT_FALSE(pts.size() == 2 && pts[0] == (Point{450 * 40, 2 * 40}));
     }
     EXPECT_EQ(dimension, 2);
+    // Its arrows point outward from the ends of its line, 3 mm long.
+    const Path& arrow = p.paths[p.paths.size() - 2];
+    EXPECT_EQ(arrow.points,
+              (std::vector<Point>{{403 * 40, 9 * 40}, {400 * 40, 10 * 40}, {403 * 40, 11 * 40}}));
+    EXPECT_EQ(p.paths.back().points[1], (Point{450 * 40, 10 * 40}));
+    EXPECT_NEAR(p.paths.back().points[0].x, 447 * 40, 1e-9);
     // The figure: one line 20 mm up from (300, 0), one 10 mm right from (320, 0).
-    const Path& up = p.paths[p.paths.size() - 4];
+    const Path& up = p.paths[p.paths.size() - 6];
     EXPECT_NEAR(up.points[1].x, 300 * kUnitsPerMm, 1e-6);
     EXPECT_NEAR(up.points[1].y, 20 * kUnitsPerMm, 1e-6);
-    const Path& right = p.paths[p.paths.size() - 3];
+    const Path& right = p.paths[p.paths.size() - 5];
     EXPECT_NEAR(right.points[1].x, 330 * kUnitsPerMm, 1e-6);
     for (const auto& path : p.paths) {
         for (const auto& pt : path.points) {
