@@ -143,7 +143,7 @@ TEST_F(CompareTest, IdenticalAndReorderedPagesAreTheSame) {
 TEST_F(CompareTest, PageWithoutPartnerIsAllRemoved) {
     const GeneratedPair pair = makePair(100, options.toleranceMm, 5);
     Page withText = pair.base;
-    withText.texts.push_back({{10, 10}, "A-1", 40, 60, 0, 0, 1, {}});
+    withText.texts.push_back({{10, 10}, "A-1", 40, 60, 0, 0, 1, false, {}});
     const Result result = compare(withText, Page{});
     EXPECT_EQ(result.page.paths.size(), pair.base.paths.size());
     EXPECT_EQ(ofColor(result.page, options.removedColor).size(), pair.base.paths.size());
@@ -288,7 +288,7 @@ TEST_F(CompareTest, FillsTakeTheStatusOfTheirBoundary) {
 }
 
 TEST_F(CompareTest, TextsMatchByStringSizeAngleAndPlace) {
-    const drawing::Text base{{100, 100}, "PUMP 2", 30, 45, 90, 0, 1, {}};
+    const drawing::Text base{{100, 100}, "PUMP 2", 30, 45, 90, 0, 1, false, {}};
     Page first;
     first.texts = {base, base, base, base};
     first.texts[1].origin.x = 500;
