@@ -44,25 +44,50 @@ struct Decomposed {
 };
 
 // Layers: outlines and fill boundaries never cover each other, and with
-// compareStyle each distinct look gets its own layer.
+// compareStyle each distinct look gets its own layer. With compareWidth,
+// each width and line type gets its own layer, and layers that differ only
+// by a width within the tolerance still meet.
 class Layers {
   public:
-    explicit Layers(bool byStyle) : byStyle_(byStyle) {}
+    explicit Layers(const Options& options) : options_(options) {}
     std::uint32_t of(const Path& path) {
-        if (!byStyle_) {
+        const bool byStyle = options_.compareStyle;
+        if (!byStyle && !options_.compareWidth) {
             return path.filled ? 1 : 0;
         }
-        Key key{path.filled, path.stroke.color, path.filled ? 0.0 : path.stroke.widthMm,
-                path.filled ? 0 : path.stroke.lineType,
-                path.filled ? std::vector<double>{} : path.stroke.dashMm};
-        return layers_.try_emplace(std::move(key), static_cast<std::uint32_t>(layers_.size()))
-            .first->second;
+        const bool outline = !path.filled;
+        Key key{path.filled, byStyle ? path.stroke.color : 0, outline ? path.stroke.widthMm : 0.0,
+                outline ? path.stroke.lineType : 0,
+                outline ? path.stroke.dashMm : std::vector<double>{}};
+        const auto [it, fresh] =
+            layers_.try_emplace(key, static_cast<std::uint32_t>(widths_.size()));
+        if (fresh) {
+            std::get<2>(key) = 0;
+            const auto group =
+                groups_.try_emplace(std::move(key), static_cast<std::uint32_t>(groups_.size()));
+            widths_.push_back(outline ? path.stroke.widthMm : 0.0);
+            groupOf_.push_back(group.first->second);
+        }
+        return it->second;
+    }
+    // Whether segments of layers a and b may cover each other.
+    bool meet(std::uint32_t a, std::uint32_t b) const {
+        if (a == b) {
+            return true;
+        }
+        if (options_.compareStyle || a >= groupOf_.size() || b >= groupOf_.size()) {
+            return false;
+        }
+        return groupOf_[a] == groupOf_[b] && sameWidth(widths_[a], widths_[b], options_);
     }
 
   private:
     using Key = std::tuple<bool, drawing::Rgb, double, int, std::vector<double>>;
-    bool byStyle_;
+    const Options& options_;
     std::map<Key, std::uint32_t> layers_;
+    std::map<Key, std::uint32_t> groups_;
+    std::vector<double> widths_;
+    std::vector<std::uint32_t> groupOf_;
 };
 
 void subpathBounds(const Path& path, std::size_t k, std::size_t& begin, std::size_t& end) {
@@ -120,8 +145,8 @@ struct Piece {
 class Coverage {
   public:
     Coverage(const std::vector<Segment>& mine, const std::vector<Segment>& theirs, double reach,
-             bool shortcuts)
-        : mine_(mine), theirs_(theirs), reach_(reach) {
+             bool shortcuts, const Layers& layers)
+        : mine_(mine), theirs_(theirs), reach_(reach), layers_(layers) {
         if (!shortcuts) {
             grid_.emplace(theirs, reach);
             return;
@@ -177,7 +202,7 @@ class Coverage {
         cuts_.clear();
         grid_->forCandidates(s, [&](std::uint32_t k) {
             const Segment& t = theirs_[k];
-            if (t.layer != s.layer) {
+            if (t.layer != s.layer && !layers_.meet(s.layer, t.layer)) {
                 return true;
             }
             const double tLength = std::hypot(t.b.x - t.a.x, t.b.y - t.a.y);
@@ -266,6 +291,7 @@ class Coverage {
     const std::vector<Segment>& mine_;
     const std::vector<Segment>& theirs_;
     double reach_;
+    const Layers& layers_;
     std::vector<bool> exact_;
     std::optional<SegmentGrid> grid_;
     std::vector<Interval> cuts_;
@@ -524,13 +550,19 @@ void compareTexts(const Page& a, const Page& b, double reach, const Options& opt
 
 }  // namespace
 
+bool sameWidth(double a, double b, const Options& options) {
+    const double difference = std::abs(a - b);
+    return difference <= options.widthToleranceMm ||
+           difference <= options.widthTolerancePercent / 100 * std::min(a, b);
+}
+
 Result compareVectors(const Page& a, const Page& b, const Options& options) {
     Result result;
     result.page.width = std::max(a.width, b.width);
     result.page.height = std::max(a.height, b.height);
     const double reach = options.toleranceMm * drawing::kUnitsPerMm;
 
-    Layers layers(options.compareStyle);
+    Layers layers(options);
     const Decomposed first = decompose(a, layers);
     const Decomposed second = decompose(b, layers);
     // The two sides share nothing but the inputs and, between the two
@@ -558,11 +590,13 @@ Result compareVectors(const Page& a, const Page& b, const Options& options) {
     };
     both(
         [&] {
-            firstSide.coverage.emplace(first.segments, second.segments, reach, options.shortcuts);
+            firstSide.coverage.emplace(first.segments, second.segments, reach, options.shortcuts,
+                                       layers);
             coverFills(firstSide);
         },
         [&] {
-            secondSide.coverage.emplace(second.segments, first.segments, reach, options.shortcuts);
+            secondSide.coverage.emplace(second.segments, first.segments, reach, options.shortcuts,
+                                        layers);
             coverFills(secondSide);
         });
     both(

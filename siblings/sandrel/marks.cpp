@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 
 #include "render.h"
 
@@ -113,6 +114,16 @@ std::string regionCounts(const Region& region) {
     return out;
 }
 
+std::string widthChange(const Region& region, const Options& options) {
+    if (regionKind(region, options) != RegionKind::width) {
+        return {};
+    }
+    char text[64];
+    std::snprintf(text, sizeof text, "width %.2f -> %.2f mm", region.removedWidthLow,
+                  region.addedWidthLow);
+    return text;
+}
+
 void addMarks(Result& result, const LegendInfo& info, const Options& options) {
     drawing::Page& page = result.page;
     const drawing::Frame frame = drawing::pageFrame(page);
@@ -180,6 +191,10 @@ void addMarks(Result& result, const LegendInfo& info, const Options& options) {
         }
         legend.line(std::to_string(number) + ": " + regionCounts(r) +
                     (result.raster ? " pixels" : ""));
+        if (const std::string width = widthChange(r, options);
+            !width.empty() && room(reserved + 2)) {
+            legend.line(width, 2 * h);
+        }
         if ((!r.removedTexts.empty() || !r.addedTexts.empty()) && room(reserved + 2)) {
             legend.line(quoted(r.removedTexts) + " -> " + quoted(r.addedTexts), 2 * h);
         }

@@ -28,4 +28,8 @@ void addMarks(Result& result, const LegendInfo& info, const Options& options);
 // "3 removed, 2 added", "1 removed", ...
 std::string regionCounts(const Region& region);
 
+// "width 0.50 -> 1.00 mm" for a region whose lines only changed width,
+// else empty.
+std::string widthChange(const Region& region, const Options& options);
+
 }  // namespace sandrel

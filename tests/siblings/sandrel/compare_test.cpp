@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 
 #include "compare.h"
@@ -82,6 +83,12 @@ class CompareTest : public ::testing::Test {
   protected:
     Options options;
     Result compare(const Page& a, const Page& b) { return compareVectors(a, b, options); }
+    Result compareWithRegions(const Page& a, const Page& b) {
+        Result result;
+        std::string error;
+        EXPECT_TRUE(comparePages(a, b, options, result, error)) << error;
+        return result;
+    }
 };
 
 TEST_F(CompareTest, GeneratedPairShowsExactlyTheKnownChanges) {
@@ -241,18 +248,60 @@ TEST_F(CompareTest, ChordsOfAnArcWithinToleranceAreTheSame) {
     EXPECT_FALSE(compare(first, second).differ());
 }
 
-TEST_F(CompareTest, PenIsIgnoredUnlessStyleIsCompared) {
+TEST_F(CompareTest, PenAndColourAreIgnoredUnlessStyleIsCompared) {
     Page first;
     first.paths = {line({0, 0}, {400, 0})};
     Page second = first;
     second.paths[0].stroke.pen = 4;
     second.paths[0].stroke.color = 0x00FF00;
-    second.paths[0].stroke.widthMm = 1.0;
     EXPECT_FALSE(compare(first, second).differ());
     options.compareStyle = true;
     const Result styled = compare(first, second);
     EXPECT_NEAR(styled.lines.removed, 400, 1e-6);
     EXPECT_NEAR(styled.lines.added, 400, 1e-6);
+}
+
+// A track widened from 0.5 to 1.0 mm beside one drawn 0.35 instead of 0.3 mm
+// (below the tolerance) and one in another line type.
+TEST_F(CompareTest, WidthAndLineTypeChangesBeyondTheTolerance) {
+    Page first;
+    first.paths = {line({0, 0}, {4000, 0}), line({0, 2000}, {4000, 2000}),
+                   line({0, 4000}, {4000, 4000})};
+    first.paths[0].stroke.widthMm = 0.5;
+    first.paths[1].stroke.widthMm = 0.3;
+    Page second = first;
+    second.paths[0].stroke.widthMm = 1.0;
+    second.paths[1].stroke.widthMm = 0.35;
+    second.paths[2].stroke.lineType = 2;
+    second.paths[2].stroke.dashMm = {2, 1};
+    Result result = compareWithRegions(first, second);
+    ASSERT_EQ(result.regions.size(), 2u);
+    // Reading order: the dashed line at the top first.
+    EXPECT_EQ(regionKind(result.regions[0], options), RegionKind::geometry);
+    EXPECT_EQ(regionKind(result.regions[1], options), RegionKind::width);
+    EXPECT_EQ(result.regions[1].removedWidthLow, 0.5);
+    EXPECT_EQ(result.regions[1].addedWidthLow, 1.0);
+    EXPECT_NEAR(result.lines.removed, 8000, 1e-6);
+    EXPECT_NEAR(result.lines.added, 8000, 1e-6);
+    // The new stroke lies over the old one.
+    const auto removedAt = std::find_if(result.page.paths.begin(), result.page.paths.end(),
+                                        [&](const Path& p) { return p.stroke.pen == kRemovedPen; });
+    const auto addedAt = std::find_if(result.page.paths.begin(), result.page.paths.end(),
+                                      [&](const Path& p) { return p.stroke.pen == kAddedPen; });
+    EXPECT_LT(removedAt, addedAt);
+
+    // Both tolerances must be exceeded: 0.30 against 0.45 mm is 50% but
+    // only 0.15 mm, which a larger millimetre tolerance forgives.
+    options.widthToleranceMm = 0.2;
+    second.paths[1].stroke.widthMm = 0.45;
+    EXPECT_EQ(compareWithRegions(first, second).regions.size(), 2u);
+    options.widthToleranceMm = 0.1;
+    EXPECT_EQ(compareWithRegions(first, second).regions.size(), 3u);
+
+    options.compareWidth = false;
+    result = compareWithRegions(first, second);
+    EXPECT_FALSE(result.differ());
+    EXPECT_TRUE(result.regions.empty());
 }
 
 TEST_F(CompareTest, FillsTakeTheStatusOfTheirBoundary) {
