@@ -90,9 +90,10 @@ bool sameWidth(double a, double b, const Options& options);
 
 // How page 2 of a raster comparison was laid over page 1 before comparing.
 struct Alignment {
-    bool tried = false;    // both pages were eligible and the search ran
-    bool applied = false;  // a correction was found and used
-    double angleDeg = 0;   // anticlockwise
+    bool tried = false;   // page 2 is a scan and both pages hold ink
+    bool moved = false;   // a correction was found and used
+    bool unsure = false;  // no fit to trust: compared as it is, though far apart
+    double angleDeg = 0;  // anticlockwise
     double scale = 1;
     double rightMm = 0;  // page 2 moved right (negative: left)
     double upMm = 0;     // page 2 moved up (negative: down)
