@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "geometry.h"
+#include "render.h"
 #include "segment_grid.h"
 #include "segment_set.h"
 
@@ -31,6 +32,8 @@ const double kMinCosine = std::cos(25.0 * 3.14159265358979323846 / 180.0);
 constexpr double kNoise = 1e-6;
 constexpr double kTextAngleDeg = 0.5;
 constexpr double kTextSlant = 0.01;
+// The pen of the marks layer in the removed colour (the legend's sample).
+constexpr int kStrikePen = 6;
 
 // Below this many segments a thread costs more than it saves.
 constexpr std::size_t kThreadFrom = 20000;
@@ -501,6 +504,43 @@ bool sameText(const drawing::Text& a, const drawing::Text& b, double reach, bool
            (!byStyle || a.stroke.color == b.stroke.color);
 }
 
+// Whether `now` stands where `old` stood: the same direction, and origins
+// closer than the taller one's height.
+bool replaces(const drawing::Text& old, const drawing::Text& now) {
+    const double turn = std::remainder(old.angleDeg - now.angleDeg, 360.0);
+    const double height = std::max(old.charHeight, now.charHeight);
+    return std::abs(turn) <= kTextAngleDeg && old.vertical == now.vertical &&
+           std::hypot(old.origin.x - now.origin.x, old.origin.y - now.origin.y) < height;
+}
+
+// Moves old up (along its own up direction) to clear now, and strikes it
+// through on the marks layer, so that both read.
+void liftAbove(drawing::Text& old, const drawing::Text& now, const Options& options, Page& page) {
+    const double a = now.angleDeg * 3.14159265358979323846 / 180;
+    const Point up{-std::sin(a), std::cos(a)};
+    const double lift = 1.4 * std::max(old.charHeight, now.charHeight);
+    old.origin = {now.origin.x + up.x * lift, now.origin.y + up.y * lift};
+    old.labelOrigin = now.labelOrigin;
+    Point start;
+    std::size_t chars = 0;
+    drawing::labelStart(old, start, chars);
+    const double along = static_cast<double>(chars) * 1.5 * old.charWidth;
+    const Point dir{std::cos(a), std::sin(a)};
+    const double middle = old.charHeight / 2;
+    if (options.regionGapMm <= 0) {
+        return;  // no marks layer at all
+    }
+    Path strike;
+    strike.points = {
+        {start.x + up.x * middle, start.y + up.y * middle},
+        {start.x + dir.x * along + up.x * middle, start.y + dir.y * along + up.y * middle}};
+    strike.stroke.pen = kStrikePen;
+    strike.stroke.color = options.removedColor;
+    strike.stroke.widthMm = std::max(0.13, old.charHeight / drawing::kUnitsPerMm / 15);
+    strike.stroke.layer = drawing::Layer::marks;
+    page.paths.push_back(std::move(strike));
+}
+
 void compareTexts(const Page& a, const Page& b, double reach, const Options& options,
                   Result& result) {
     std::unordered_multimap<std::string, std::size_t> byString;
@@ -536,8 +576,18 @@ void compareTexts(const Page& a, const Page& b, double reach, const Options& opt
             removed.push_back(text);
         }
     }
+    // A label changed in place would be drawn over by its new version: the
+    // old one is set above it, struck through.
+    std::vector<bool> replaced(b.texts.size(), false);
     for (auto& text : removed) {
         ++result.texts.removed;
+        for (std::size_t j = 0; j < b.texts.size(); ++j) {
+            if (!matched[j] && !replaced[j] && replaces(text, b.texts[j])) {
+                replaced[j] = true;
+                liftAbove(text, b.texts[j], options, result.page);
+                break;
+            }
+        }
         paint(std::move(text), options.removedColor, kRemovedPen);
     }
     for (std::size_t j = 0; j < b.texts.size(); ++j) {

@@ -470,7 +470,9 @@ TEST_F(CompareTest, GlyphSizedShapesAreComparedAsWholes) {
     EXPECT_EQ(large.fills.added, 1);
 }
 
-TEST_F(CompareTest, ChangedLabelsAreWhollyRemovedAndAdded) {
+// "1nF" became "100pF" in place: the old label is lifted above the new one
+// and struck through, so that neither hides the other.
+TEST_F(CompareTest, LabelChangedInPlaceShowsBothTexts) {
     drawing::Text value;
     value.origin = {100, 100};
     value.text = "1nF";
@@ -483,10 +485,29 @@ TEST_F(CompareTest, ChangedLabelsAreWhollyRemovedAndAdded) {
     second.texts = {value};
     const Result result = compare(first, second);
     ASSERT_EQ(result.page.texts.size(), 2u);
-    EXPECT_EQ(result.page.texts[0].text, "1nF");
-    EXPECT_EQ(result.page.texts[0].stroke.color, options.removedColor);
-    EXPECT_EQ(result.page.texts[1].text, "100pF");
-    EXPECT_EQ(result.page.texts[1].stroke.color, options.addedColor);
+    const drawing::Text& old = result.page.texts[0];
+    const drawing::Text& now = result.page.texts[1];
+    EXPECT_EQ(old.text, "1nF");
+    EXPECT_EQ(old.stroke.color, options.removedColor);
+    EXPECT_EQ(now.text, "100pF");
+    EXPECT_EQ(now.stroke.color, options.addedColor);
+    EXPECT_EQ(now.origin, value.origin);
+    EXPECT_DOUBLE_EQ(old.origin.x, now.origin.x);
+    EXPECT_GE(old.origin.y - now.origin.y, 1.2 * value.charHeight);
+    ASSERT_EQ(result.page.paths.size(), 1u);
+    const Path& strike = result.page.paths[0];
+    EXPECT_EQ(strike.stroke.layer, drawing::Layer::marks);
+    EXPECT_EQ(strike.stroke.color, options.removedColor);
+    EXPECT_GT(strike.points[0].y, old.origin.y);
+    EXPECT_LT(strike.points[0].y, old.origin.y + value.charHeight);
+    EXPECT_EQ(result.texts.removed, 1);
+    EXPECT_EQ(result.texts.added, 1);
+
+    // A label that moved away is no change in place: it stays where it was.
+    second.texts[0].origin = {100 + 20 * kMm, 100};
+    const Result moved = compare(first, second);
+    EXPECT_EQ(moved.page.texts[0].origin, first.texts[0].origin);
+    EXPECT_TRUE(moved.page.paths.empty());
 }
 
 }  // namespace
