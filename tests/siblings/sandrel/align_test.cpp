@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 
 #include "align.h"
@@ -135,6 +136,12 @@ TEST_F(AlignTest, TurnedAndShiftedScanIsUnchangedButForTheRealChange) {
         EXPECT_EQ(note.rfind(expected, 0), 0u) << note;
         EXPECT_NE(note.find("mm left"), std::string::npos) << note;
         EXPECT_NE(note.find("mm up"), std::string::npos) << note;
+        Result marked = same;
+        addMarks(marked, LegendInfo{}, options);
+        EXPECT_TRUE(std::any_of(marked.page.texts.begin(), marked.page.texts.end(), [](auto& t) {
+            return t.stroke.layer == drawing::Layer::marks &&
+                   t.text.rfind("page 2 aligned:", 0) == 0;
+        }));
 
         const Result changed = compare(first, scanned(sheet(angle, right, up, true), options.dpi));
         ASSERT_EQ(changed.regions.size(), 1u);
