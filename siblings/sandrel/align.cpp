@@ -164,11 +164,13 @@ class Scorer {
 };
 
 // Every turn and scale of the range in steps that move the corners by
-// about half a cell, and every shift by whole cells.
+// about a cell (the blur still scores a fit half a cell off), and every
+// shift by whole cells. A scale that moves the corners by less than a cell
+// is left to the refinement.
 PixelTransform coarseSearch(const Scorer& scorer, int f, double radius, double maxShift) {
-    const double step = 0.5 * f / radius;
+    const double step = f / radius;
     const int turns = static_cast<int>(std::ceil(kMaxAngleRad / step));
-    const int scales = static_cast<int>(std::ceil(kMaxScale / step));
+    const int scales = static_cast<int>(std::floor(kMaxScale / step));
     const int shifts = static_cast<int>(std::ceil(maxShift / f));
     PixelTransform best;
     double bestScore = scorer.score(best);
