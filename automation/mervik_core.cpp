@@ -647,7 +647,8 @@ void MervikCore::RunPass(const std::string& name) {
     // The siblings see the pair only as page files in work folders; the
     // comparison program names the drawings themselves on its result.
     runner_.setEnvironment(
-        {"MERVIK_DRAWING1=" + in.folder1 + name, "MERVIK_DRAWING2=" + in.folder2 + name});
+        {"MERVIK_DRAWING1=" + in.folder1 + name, "MERVIK_DRAWING2=" + in.folder2 + name,
+         "MERVIK_COMPARISON_REPORT=" + joinPath(settings_.sDataDir, kComparisonReportName)});
     struct ClearEnvironment {
         SiblingRunner& runner;
         ~ClearEnvironment() { runner.setEnvironment({}); }

@@ -34,6 +34,10 @@ struct CoreEnvironment {
 };
 
 // What the runs of this process came to, for a summary at the end.
+// The comparison program's summary of the current pass, in the data
+// folder (not in a work folder, whose entries are counted).
+inline constexpr const char* kComparisonReportName = "Comparison.json";
+
 struct RunTally {
     int run = 0;
     int complete = 0;
@@ -117,6 +121,8 @@ class MervikCore {
     RunTally tally;
     // True when the last RunPass ended with "* End".
     bool lastRunComplete = false;
+    // The output file the last complete RunPass wrote.
+    const std::string& writtenOutput() const { return writtenOutput_; }
 
   private:
     // A pair whose files could not be removed after its run, as they were then.

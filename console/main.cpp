@@ -5,6 +5,7 @@
 #include <QSocketNotifier>
 
 #include <cstdio>
+#include <filesystem>
 #include <memory>
 #include <set>
 #include <string>
@@ -13,8 +14,10 @@
 #include "automation/mervik_core.h"
 #include "automation/program_start.h"
 #include "automation/sibling_runner.h"
+#include "console/comparison_report.h"
 #include "console/console_view.h"
 #include "platform/instance_lock.h"
+#include "platform/path_style.h"
 #include "platform/process_spawn.h"
 #include "platform/stop_signals.h"
 #include "settings/Tolvane1.h"
@@ -26,6 +29,8 @@ constexpr int kExitNormal = 0;
 constexpr int kExitNoParFile = 1;
 constexpr int kExitStartCheck = 2;
 constexpr int kExitRunFailed = 3;
+// As other comparison tools have it: every pair ran, and some differed.
+constexpr int kExitDiffered = 10;
 
 constexpr const char* kUsage =
     "Usage: mervik-cli [--once] START [/op|/ot|/os|/ov|/oh] [FILE1 [FOLDER2 [OUTDIR]]]\n"
@@ -41,11 +46,16 @@ constexpr const char* kUsage =
     "           as the window program takes them; any other word, such as -, only\n"
     "           fills the position. Standby starts in every case.\n"
     "  --once   make the start checks, run every pair that is ready, then end\n"
+    "  --once --report FILE   also append one JSON line per pair to FILE: the\n"
+    "           input files, the result file, the outcome (same, different,\n"
+    "           failed), pages and the changed regions as the legend lists them\n"
     "  /op /ot /os /ov /oh   output type PDF, TIFF, SXF(.p21), SXF(.sfc), HPGL\n"
     "\n"
     "Ctrl-C, SIGTERM or SIGHUP ends the program after the run in progress.\n"
-    "Exit status: 0 normal end, 1 parameter file cannot be loaded, 2 a start check\n"
-    "failed, 3 (--once) a run failed; with --once a summary goes to standard error.\n";
+    "Exit status: 0 normal end (with --once: every pair ran and none differed),\n"
+    "1 parameter file cannot be loaded, 2 a start check failed, 3 (--once) a run\n"
+    "failed, 10 (--once) every pair ran and at least one differed; with --once a\n"
+    "summary goes to standard error.\n";
 
 // The first argument is always the start-switch position. A path or an
 // output switch there is used up unseen and the rest shifts, so say how it
@@ -74,15 +84,32 @@ void printSummary(const mervik::RunTally& t) {
 }
 
 // Every pair that is ready now, each at most once in this invocation: a pair
-// that could not be removed would otherwise be run for ever.
-void runReadyPairs(mervik::MervikCore& core) {
+// that could not be removed would otherwise be run for ever. Returns
+// whether any pair's drawings differed; with a report file, appends each
+// pair's line to it.
+bool runReadyPairs(mervik::MervikCore& core, const std::string& reportFile) {
+    using namespace mervik;
     std::set<std::string> done;
-    while (!mervik::stopRequested()) {
+    bool differed = false;
+    const std::string summary = joinPath(Settings.sDataDir, kComparisonReportName);
+    while (!stopRequested()) {
         const std::string name = core.FindInputFile();
         if (name.empty() || !done.insert(name).second)
             break;
+        // A summary left by an earlier pass must not stand for this one.
+        std::remove(summary.c_str());
+        PairOutcome pair;
+        pair.file1 = folderPart(Settings.sChgAreaDir1) + name;
+        pair.file2 = Settings.sChgAreaDir2 + name;
         core.RunPass(name);
+        pair.complete = core.lastRunComplete;
+        pair.result = core.writtenOutput();
+        pair.comparison = readComparison(summary);
+        differed = differed || (pair.complete && pair.differ());
+        if (!reportFile.empty() && !appendReportLine(reportFile, reportLine(pair)))
+            std::fprintf(stderr, "mervik-cli: cannot write the report %s\n", reportFile.c_str());
     }
+    return differed;
 }
 
 }  // namespace
@@ -101,6 +128,14 @@ int main(int argc, char** argv) {
     if (!args.empty() && args[0] == "--once") {
         once = true;
         args.erase(args.begin());
+    }
+    std::string reportFile;
+    if (once && args.size() >= 2 && args[0] == "--report") {
+        std::error_code ec;
+        reportFile = std::filesystem::absolute(args[1], ec).string();
+        if (ec)
+            reportFile = args[1];
+        args.erase(args.begin(), args.begin() + 2);
     }
 
     using namespace mervik;
@@ -154,9 +189,9 @@ int main(int argc, char** argv) {
 
     if (once) {
         view.setTimerEnabled(false);
-        runReadyPairs(core);
+        const bool differed = runReadyPairs(core, reportFile);
         printSummary(core.tally);
-        return end(core.tally.failed > 0 ? kExitRunFailed : kExitNormal);
+        return end(core.tally.failed > 0 ? kExitRunFailed : differed ? kExitDiffered : kExitNormal);
     }
 
     QObject::connect(&view.Timer1, &QTimer::timeout, &app,

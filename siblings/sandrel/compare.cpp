@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "geometry.h"
+#include "render.h"
 #include "segment_grid.h"
 #include "segment_set.h"
 
@@ -31,6 +32,8 @@ const double kMinCosine = std::cos(25.0 * 3.14159265358979323846 / 180.0);
 constexpr double kNoise = 1e-6;
 constexpr double kTextAngleDeg = 0.5;
 constexpr double kTextSlant = 0.01;
+// The pen of the marks layer in the removed colour (the legend's sample).
+constexpr int kStrikePen = 6;
 
 // Below this many segments a thread costs more than it saves.
 constexpr std::size_t kThreadFrom = 20000;
@@ -44,25 +47,50 @@ struct Decomposed {
 };
 
 // Layers: outlines and fill boundaries never cover each other, and with
-// compareStyle each distinct look gets its own layer.
+// compareStyle each distinct look gets its own layer. With compareWidth,
+// each width and line type gets its own layer, and layers that differ only
+// by a width within the tolerance still meet.
 class Layers {
   public:
-    explicit Layers(bool byStyle) : byStyle_(byStyle) {}
+    explicit Layers(const Options& options) : options_(options) {}
     std::uint32_t of(const Path& path) {
-        if (!byStyle_) {
+        const bool byStyle = options_.compareStyle;
+        if (!byStyle && !options_.compareWidth) {
             return path.filled ? 1 : 0;
         }
-        Key key{path.filled, path.stroke.color, path.filled ? 0.0 : path.stroke.widthMm,
-                path.filled ? 0 : path.stroke.lineType,
-                path.filled ? std::vector<double>{} : path.stroke.dashMm};
-        return layers_.try_emplace(std::move(key), static_cast<std::uint32_t>(layers_.size()))
-            .first->second;
+        const bool outline = !path.filled;
+        Key key{path.filled, byStyle ? path.stroke.color : 0, outline ? path.stroke.widthMm : 0.0,
+                outline ? path.stroke.lineType : 0,
+                outline ? path.stroke.dashMm : std::vector<double>{}};
+        const auto [it, fresh] =
+            layers_.try_emplace(key, static_cast<std::uint32_t>(widths_.size()));
+        if (fresh) {
+            std::get<2>(key) = 0;
+            const auto group =
+                groups_.try_emplace(std::move(key), static_cast<std::uint32_t>(groups_.size()));
+            widths_.push_back(outline ? path.stroke.widthMm : 0.0);
+            groupOf_.push_back(group.first->second);
+        }
+        return it->second;
+    }
+    // Whether segments of layers a and b may cover each other.
+    bool meet(std::uint32_t a, std::uint32_t b) const {
+        if (a == b) {
+            return true;
+        }
+        if (options_.compareStyle || a >= groupOf_.size() || b >= groupOf_.size()) {
+            return false;
+        }
+        return groupOf_[a] == groupOf_[b] && sameWidth(widths_[a], widths_[b], options_);
     }
 
   private:
     using Key = std::tuple<bool, drawing::Rgb, double, int, std::vector<double>>;
-    bool byStyle_;
+    const Options& options_;
     std::map<Key, std::uint32_t> layers_;
+    std::map<Key, std::uint32_t> groups_;
+    std::vector<double> widths_;
+    std::vector<std::uint32_t> groupOf_;
 };
 
 void subpathBounds(const Path& path, std::size_t k, std::size_t& begin, std::size_t& end) {
@@ -120,8 +148,8 @@ struct Piece {
 class Coverage {
   public:
     Coverage(const std::vector<Segment>& mine, const std::vector<Segment>& theirs, double reach,
-             bool shortcuts)
-        : mine_(mine), theirs_(theirs), reach_(reach) {
+             bool shortcuts, const Layers& layers)
+        : mine_(mine), theirs_(theirs), reach_(reach), layers_(layers) {
         if (!shortcuts) {
             grid_.emplace(theirs, reach);
             return;
@@ -177,7 +205,7 @@ class Coverage {
         cuts_.clear();
         grid_->forCandidates(s, [&](std::uint32_t k) {
             const Segment& t = theirs_[k];
-            if (t.layer != s.layer) {
+            if (t.layer != s.layer && !layers_.meet(s.layer, t.layer)) {
                 return true;
             }
             const double tLength = std::hypot(t.b.x - t.a.x, t.b.y - t.a.y);
@@ -266,6 +294,7 @@ class Coverage {
     const std::vector<Segment>& mine_;
     const std::vector<Segment>& theirs_;
     double reach_;
+    const Layers& layers_;
     std::vector<bool> exact_;
     std::optional<SegmentGrid> grid_;
     std::vector<Interval> cuts_;
@@ -475,6 +504,43 @@ bool sameText(const drawing::Text& a, const drawing::Text& b, double reach, bool
            (!byStyle || a.stroke.color == b.stroke.color);
 }
 
+// Whether `now` stands where `old` stood: the same direction, and origins
+// closer than the taller one's height.
+bool replaces(const drawing::Text& old, const drawing::Text& now) {
+    const double turn = std::remainder(old.angleDeg - now.angleDeg, 360.0);
+    const double height = std::max(old.charHeight, now.charHeight);
+    return std::abs(turn) <= kTextAngleDeg && old.vertical == now.vertical &&
+           std::hypot(old.origin.x - now.origin.x, old.origin.y - now.origin.y) < height;
+}
+
+// Moves old up (along its own up direction) to clear now, and strikes it
+// through on the marks layer, so that both read.
+void liftAbove(drawing::Text& old, const drawing::Text& now, const Options& options, Page& page) {
+    const double a = now.angleDeg * 3.14159265358979323846 / 180;
+    const Point up{-std::sin(a), std::cos(a)};
+    const double lift = 1.4 * std::max(old.charHeight, now.charHeight);
+    old.origin = {now.origin.x + up.x * lift, now.origin.y + up.y * lift};
+    old.labelOrigin = now.labelOrigin;
+    Point start;
+    std::size_t chars = 0;
+    drawing::labelStart(old, start, chars);
+    const double along = static_cast<double>(chars) * 1.5 * old.charWidth;
+    const Point dir{std::cos(a), std::sin(a)};
+    const double middle = old.charHeight / 2;
+    if (options.regionGapMm <= 0) {
+        return;  // no marks layer at all
+    }
+    Path strike;
+    strike.points = {
+        {start.x + up.x * middle, start.y + up.y * middle},
+        {start.x + dir.x * along + up.x * middle, start.y + dir.y * along + up.y * middle}};
+    strike.stroke.pen = kStrikePen;
+    strike.stroke.color = options.removedColor;
+    strike.stroke.widthMm = std::max(0.13, old.charHeight / drawing::kUnitsPerMm / 15);
+    strike.stroke.layer = drawing::Layer::marks;
+    page.paths.push_back(std::move(strike));
+}
+
 void compareTexts(const Page& a, const Page& b, double reach, const Options& options,
                   Result& result) {
     std::unordered_multimap<std::string, std::size_t> byString;
@@ -510,8 +576,18 @@ void compareTexts(const Page& a, const Page& b, double reach, const Options& opt
             removed.push_back(text);
         }
     }
+    // A label changed in place would be drawn over by its new version: the
+    // old one is set above it, struck through.
+    std::vector<bool> replaced(b.texts.size(), false);
     for (auto& text : removed) {
         ++result.texts.removed;
+        for (std::size_t j = 0; j < b.texts.size(); ++j) {
+            if (!matched[j] && !replaced[j] && replaces(text, b.texts[j])) {
+                replaced[j] = true;
+                liftAbove(text, b.texts[j], options, result.page);
+                break;
+            }
+        }
         paint(std::move(text), options.removedColor, kRemovedPen);
     }
     for (std::size_t j = 0; j < b.texts.size(); ++j) {
@@ -524,13 +600,19 @@ void compareTexts(const Page& a, const Page& b, double reach, const Options& opt
 
 }  // namespace
 
+bool sameWidth(double a, double b, const Options& options) {
+    const double difference = std::abs(a - b);
+    return difference <= options.widthToleranceMm ||
+           difference <= options.widthTolerancePercent / 100 * std::min(a, b);
+}
+
 Result compareVectors(const Page& a, const Page& b, const Options& options) {
     Result result;
     result.page.width = std::max(a.width, b.width);
     result.page.height = std::max(a.height, b.height);
     const double reach = options.toleranceMm * drawing::kUnitsPerMm;
 
-    Layers layers(options.compareStyle);
+    Layers layers(options);
     const Decomposed first = decompose(a, layers);
     const Decomposed second = decompose(b, layers);
     // The two sides share nothing but the inputs and, between the two
@@ -558,11 +640,13 @@ Result compareVectors(const Page& a, const Page& b, const Options& options) {
     };
     both(
         [&] {
-            firstSide.coverage.emplace(first.segments, second.segments, reach, options.shortcuts);
+            firstSide.coverage.emplace(first.segments, second.segments, reach, options.shortcuts,
+                                       layers);
             coverFills(firstSide);
         },
         [&] {
-            secondSide.coverage.emplace(second.segments, first.segments, reach, options.shortcuts);
+            secondSide.coverage.emplace(second.segments, first.segments, reach, options.shortcuts,
+                                        layers);
             coverFills(secondSide);
         });
     both(

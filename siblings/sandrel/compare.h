@@ -34,6 +34,15 @@ struct Options {
     // line type but not its place is unchanged. On: such a line is removed
     // and added.
     bool compareStyle = false;
+    // On: a line drawn in another width (beyond both tolerances below) or
+    // another line type is removed and added even when compareStyle is off.
+    // Thick and thin lines mean different things on most drawings.
+    bool compareWidth = true;
+    double widthTolerancePercent = 25;
+    double widthToleranceMm = 0.1;
+    // On: a page holding a raster (a scan) is shifted, turned and scaled
+    // onto its partner before the pixels are compared.
+    bool alignScans = true;
     // Off: every segment is looked up in a grid of the whole other page,
     // exact copies included, on one thread; the answer is the same, only
     // slower (kept to check the shortcuts against).
@@ -62,6 +71,32 @@ struct Region {
     int added = 0;
     std::vector<std::string> removedTexts;
     std::vector<std::string> addedTexts;
+    // Widths (mm) of the region's removed and added lines: equal low and
+    // high ends mean one width; below 0 none.
+    double removedWidthLow = -1;
+    double removedWidthHigh = -1;
+    double addedWidthLow = -1;
+    double addedWidthHigh = -1;
+};
+
+// What changed in a region: its lines were only drawn in another width
+// (width), labels changed (text), or anything else (geometry).
+enum class RegionKind { geometry, width, text };
+RegionKind regionKind(const Region& region, const Options& options);
+const char* regionKindName(RegionKind kind);
+
+// Whether two line widths (mm) count as the same under the options.
+bool sameWidth(double a, double b, const Options& options);
+
+// How page 2 of a raster comparison was laid over page 1 before comparing.
+struct Alignment {
+    bool tried = false;   // page 2 is a scan and both pages hold ink
+    bool moved = false;   // a correction was found and used
+    bool unsure = false;  // no fit to trust: compared as it is, though far apart
+    double angleDeg = 0;  // anticlockwise
+    double scale = 1;
+    double rightMm = 0;  // page 2 moved right (negative: left)
+    double upMm = 0;     // page 2 moved up (negative: down)
 };
 
 struct Result {
@@ -73,6 +108,7 @@ struct Result {
     Tally fills;
     Tally pixels;
     bool raster = false;  // compared pixel by pixel
+    Alignment alignment;
     // Anything at all removed or added, dots of no length included.
     bool changed = false;
     bool differ() const { return changed; }

@@ -19,6 +19,7 @@
 #include "marks.h"
 #include "page_files.h"
 #include "params.h"
+#include "report.h"
 
 namespace {
 
@@ -89,6 +90,7 @@ struct Totals {
     int pages = 0;
     int changedPages = 0;
     std::size_t regions = 0;
+    sandrel::Report report;
 };
 
 // One page file's comparison, held until its result is written.
@@ -122,6 +124,14 @@ Exit compareFile(const std::string& first, const std::string& second, bool partn
         }
         differ = differ || result.differ();
         ++totals.pages;
+        sandrel::ReportPage page;
+        page.page = totals.pages;
+        page.file = siblings::nameOf(first);
+        page.differ = result.differ() || !partnered;
+        page.raster = result.raster;
+        page.alignment = result.alignment;
+        page.regions = result.regions;
+        totals.report.pages.push_back(std::move(page));
         totals.changedPages += result.differ() ? 1 : 0;
         totals.regions += result.regions.size();
         out.pages.push_back(std::move(result));
@@ -376,6 +386,26 @@ int main(int argc, char** argv) {
     if (held && !writeResult(*held, siblings::nameOf(held->first), drawings, options,
                              summary(totals), {})) {
         failed = true;
+    }
+    // For scripts: the caller names the file (never among the results,
+    // which it counts). A report that cannot be written is said, but the
+    // comparison itself stands.
+    const char* reportPath = std::getenv("MERVIK_COMPARISON_REPORT");
+    if (reportPath != nullptr && *reportPath != '\0') {
+        totals.report.differ = differ;
+        totals.report.failed = failed;
+        const std::string json = sandrel::reportJson(totals.report, options);
+        std::string why;
+        const bool written = siblings::writeFileAtomically(
+            reportPath,
+            [&](std::ostream& out) {
+                out << json << "\n";
+                return static_cast<bool>(out);
+            },
+            why);
+        if (!written) {
+            std::cerr << "sandrel: " << reportPath << ": " << why << "\n";
+        }
     }
     return failed ? kError : differ ? kDiffer : kSame;
 }

@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <string>
+#include <vector>
 
 #include "render.h"
 #include "utf8.h"
@@ -31,6 +34,35 @@ constexpr drawing::Rgb kLegendTextColor = 0x202020;
 // characters whole.
 std::string shortened(const std::string& s, std::size_t chars) {
     return drawing::utf8Length(s) <= chars ? s : drawing::utf8Prefix(s, chars - 3) + "...";
+}
+
+// A note as legend lines of at most `chars` bytes: its head up to the
+// colon, then its parts, as many to a line as fit.
+std::vector<std::string> noteLines(const std::string& note, std::size_t chars) {
+    if (note.size() <= chars) {
+        return note.empty() ? std::vector<std::string>{} : std::vector<std::string>{note};
+    }
+    const auto colon = note.find(": ");
+    if (colon == std::string::npos) {
+        return {note};
+    }
+    std::vector<std::string> lines{note.substr(0, colon + 1)};
+    std::string line;
+    std::size_t at = colon + 2;
+    while (at < note.size()) {
+        auto end = note.find(", ", at);
+        std::string part = note.substr(at, end == std::string::npos ? end : end + 1 - at);
+        at = end == std::string::npos ? note.size() : end + 2;
+        if (!line.empty() && line.size() + 1 + part.size() > chars) {
+            lines.push_back(line);
+            line.clear();
+        }
+        line += (line.empty() ? "" : " ") + part;
+    }
+    if (!line.empty()) {
+        lines.push_back(line);
+    }
+    return lines;
 }
 
 class LegendWriter {
@@ -123,6 +155,51 @@ std::string regionCounts(const Region& region) {
     return out;
 }
 
+std::string widthChange(const Region& region, const Options& options) {
+    if (regionKind(region, options) != RegionKind::width) {
+        return {};
+    }
+    char text[64];
+    std::snprintf(text, sizeof text, "width %.2f -> %.2f mm", region.removedWidthLow,
+                  region.addedWidthLow);
+    return text;
+}
+
+std::string alignmentNote(const Alignment& alignment) {
+    if (alignment.unsure) {
+        return "page 2 not aligned: no fit found, compared as it is";
+    }
+    if (!alignment.moved) {
+        return {};
+    }
+    std::string out = "page 2 aligned:";
+    char part[64];
+    const char* comma = "";
+    if (std::abs(alignment.angleDeg) >= 0.005) {
+        std::snprintf(part, sizeof part, " rotated %.2f\u00B0", alignment.angleDeg);
+        out += part;
+        comma = ",";
+    }
+    if (std::abs(alignment.scale - 1) >= 0.0005) {
+        std::snprintf(part, sizeof part, "%s scaled %.2f%%", comma, 100 * alignment.scale);
+        out += part;
+        comma = ",";
+    }
+    const auto shift = [&](double mm, const char* plus, const char* minus, bool first) {
+        if (std::abs(mm) < 0.05) {
+            return false;
+        }
+        std::snprintf(part, sizeof part, "%s%s %.1f mm %s", comma, first ? " shifted" : "",
+                      std::abs(mm), mm > 0 ? plus : minus);
+        out += part;
+        comma = ",";
+        return true;
+    };
+    const bool across = shift(alignment.rightMm, "right", "left", true);
+    shift(alignment.upMm, "up", "down", !across);
+    return out;
+}
+
 void addMarks(Result& result, const LegendInfo& info, const Options& options) {
     drawing::Page& page = result.page;
     const drawing::Frame frame = drawing::pageFrame(page);
@@ -170,6 +247,9 @@ void addMarks(Result& result, const LegendInfo& info, const Options& options) {
     legend.line("only in 2 (added)", 0, kSampleAddedPen, options.addedColor);
     legend.line("changed region", 0, kMarkPen, options.markColor);
     legend.gap();
+    for (const auto& l : noteLines(alignmentNote(result.alignment), kLineChars - 4)) {
+        legend.line(l, l.rfind("page 2", 0) == 0 ? 0 : 2 * h);
+    }
     if (!info.partnered) {
         legend.line("No such page in 2: all removed");
     } else if (!result.differ()) {
@@ -190,6 +270,10 @@ void addMarks(Result& result, const LegendInfo& info, const Options& options) {
         }
         legend.line(std::to_string(number) + ": " + regionCounts(r) +
                     (result.raster ? " pixels" : ""));
+        if (const std::string width = widthChange(r, options);
+            !width.empty() && room(reserved + 2)) {
+            legend.line(width, 2 * h);
+        }
         if ((!r.removedTexts.empty() || !r.addedTexts.empty()) && room(reserved + 2)) {
             // Old and new text on one line when they fit, else the new text
             // on a line of its own, so that it is never the part cut away.

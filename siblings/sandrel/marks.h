@@ -28,4 +28,12 @@ void addMarks(Result& result, const LegendInfo& info, const Options& options);
 // "3 removed, 2 added", "1 removed", ...
 std::string regionCounts(const Region& region);
 
+// "page 2 aligned: rotated 0.21°, shifted 1.3 mm right" for a scan moved
+// onto its partner, a word for one that could not be, else empty.
+std::string alignmentNote(const Alignment& alignment);
+
+// "width 0.50 -> 1.00 mm" for a region whose lines only changed width,
+// else empty.
+std::string widthChange(const Region& region, const Options& options);
+
 }  // namespace sandrel

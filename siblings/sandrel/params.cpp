@@ -16,6 +16,7 @@ constexpr double kMaxToleranceMm = 100;
 constexpr double kMaxRegionGapMm = 1000;
 constexpr double kMinDpi = 10;
 constexpr double kMaxDpi = 2400;
+constexpr double kMaxWidthPercent = 1000;
 
 std::string trim(const std::string& s) {
     const auto first = s.find_first_not_of(" \t\r");
@@ -42,6 +43,14 @@ bool parseColor(std::string text, drawing::Rgb& color) {
     const char* end = text.data() + text.size();
     const auto [ptr, ec] = std::from_chars(text.data(), end, color, 16);
     return ec == std::errc() && ptr == end;
+}
+
+bool parseSwitch(const std::string& text, bool& value) {
+    if (text != "0" && text != "1") {
+        return false;
+    }
+    value = text == "1";
+    return true;
 }
 
 }  // namespace
@@ -74,7 +83,16 @@ std::string defaultParameterText() {
            "Resolution = 200\n"
            "# CompareStyle: 0 compares where lines are, whatever their pen; 1 also counts\n"
            "# a change of colour, width or line type as a change.\n"
-           "CompareStyle = 0\n";
+           "CompareStyle = 0\n"
+           "# CompareWidth: 1 counts a line drawn in another line type, or in a width\n"
+           "# that differs by more than WidthTolerance percent and by more than\n"
+           "# WidthToleranceMm millimetres, as a change; 0 does not.\n"
+           "CompareWidth = 1\n"
+           "WidthTolerance = 25\n"
+           "WidthToleranceMm = 0.1\n"
+           "# AlignScans: 1 lays a scanned page 2 over page 1 (shift, turn, scale)\n"
+           "# before comparing it; 0 compares it as it is.\n"
+           "AlignScans = 1\n";
 }
 
 bool parseParameters(const std::string& text, Options& options, std::vector<std::string>& warnings,
@@ -114,6 +132,14 @@ bool parseParameters(const std::string& text, Options& options, std::vector<std:
         } else if (name == "comparestyle") {
             ok = value == "0" || value == "1";
             options.compareStyle = value == "1";
+        } else if (name == "comparewidth") {
+            ok = parseSwitch(value, options.compareWidth);
+        } else if (name == "widthtolerance") {
+            ok = parseNumber(value, 0, kMaxWidthPercent, options.widthTolerancePercent);
+        } else if (name == "widthtolerancemm") {
+            ok = parseNumber(value, 0, kMaxToleranceMm, options.widthToleranceMm);
+        } else if (name == "alignscans") {
+            ok = parseSwitch(value, options.alignScans);
         } else {
             warnings.push_back(where + "unknown parameter " + trim(line.substr(0, equals)) +
                                " ignored");

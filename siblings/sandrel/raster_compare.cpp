@@ -2,6 +2,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "align.h"
 #include "compare.h"
 #include "ink.h"
 #include "render.h"
@@ -12,6 +13,63 @@ namespace {
 // Masks, dilations and the result take about eight bytes a pixel; beyond
 // this a comparison would take gigabytes.
 constexpr double kMaxPixels = 150e6;
+// How far around a region (mm) each page's own ink shows; the marks' box
+// keeps at least this much room.
+constexpr double kExactInkAroundMm = 2;
+
+// Ink of one mask with no ink of the other near it.
+std::size_t unmatched(const std::vector<std::uint8_t>& ink, const std::vector<std::uint8_t>& near) {
+    std::size_t count = 0;
+    for (std::size_t i = 0; i < ink.size(); ++i) {
+        count += ink[i] != 0 && near[i] == 0 ? 1 : 0;
+    }
+    return count;
+}
+
+// Lays second over first when a shift, turn or scale clearly fits better
+// than none: it must leave less than half the unmatched ink. Then second
+// and nearSecond hold the moved page; otherwise they are left alone (and
+// nearSecond empty).
+void align(const std::vector<std::uint8_t>& first, std::vector<std::uint8_t>& second,
+           const std::vector<std::uint8_t>& nearFirst, std::vector<std::uint8_t>& nearSecond,
+           const PixelGrid& grid, int radius, Alignment& alignment) {
+    PixelTransform t;
+    if (!estimateAlignment(first, second, grid.width, grid.height, t)) {
+        return;
+    }
+    alignment.tried = true;
+    const double reach = 0.5 * std::hypot(grid.width, grid.height);
+    // A fit that moves no point by half a pixel is no correction.
+    if (std::abs(t.angleRad) * reach < 0.5 && std::abs(t.scale - 1) * reach < 0.5 &&
+        std::hypot(t.dx, t.dy) < 0.5) {
+        return;
+    }
+    nearSecond = dilate(second, grid.width, grid.height, radius);
+    const std::size_t before = unmatched(first, nearSecond) + unmatched(second, nearFirst);
+    auto moved = transformMask(second, grid.width, grid.height, t);
+    auto nearMoved = dilate(moved, grid.width, grid.height, radius);
+    const std::size_t after = unmatched(first, nearMoved) + unmatched(moved, nearFirst);
+    if (!(after < before / 2)) {
+        // Pages that already lie on each other but for a few real changes
+        // need no word; pages far apart that no fit helps do.
+        const auto inkOf = [](const std::vector<std::uint8_t>& mask) {
+            return static_cast<std::size_t>(
+                std::count_if(mask.begin(), mask.end(), [](std::uint8_t v) { return v != 0; }));
+        };
+        const std::size_t ink = inkOf(first) + inkOf(second);
+        alignment.unsure = static_cast<double>(before) > 0.1 * static_cast<double>(ink);
+        return;
+    }
+    second = std::move(moved);
+    nearSecond = std::move(nearMoved);
+    alignment.moved = true;
+    // Rows run downwards, so a turn towards +y is clockwise on the sheet.
+    alignment.angleDeg = -t.angleRad * 180 / 3.14159265358979323846;
+    alignment.scale = t.scale;
+    const double mmPerPixel = 25.4 / grid.dpi;
+    alignment.rightMm = t.dx * mmPerPixel;
+    alignment.upMm = -t.dy * mmPerPixel;
+}
 
 }  // namespace
 
@@ -61,7 +119,15 @@ bool compareRasters(const drawing::Page& a, const drawing::Page& b, const Option
     }
     const int radius = static_cast<int>(std::lround(options.toleranceMm / 25.4 * options.dpi));
     const auto nearFirst = dilate(first, grid.width, grid.height, radius);
-    const auto nearSecond = dilate(second, grid.width, grid.height, radius);
+    std::vector<std::uint8_t> nearSecond;
+    // Only a page that holds a raster (a scan) is moved; a drawing is where
+    // it was drawn.
+    if (options.alignScans && !b.rasters.empty()) {
+        align(first, second, nearFirst, nearSecond, grid, radius, result.alignment);
+    }
+    if (nearSecond.empty()) {
+        nearSecond = dilate(second, grid.width, grid.height, radius);
+    }
 
     drawing::Raster out;
     out.origin = {grid.left, grid.top};
@@ -101,6 +167,32 @@ bool compareRasters(const drawing::Page& a, const drawing::Page& b, const Option
             std::max(1, static_cast<int>(std::lround(options.regionGapMm / 25.4 * grid.dpi)));
         result.regions =
             findPixelRegions(change, grid.width, grid.height, gap, {grid.left, grid.top, unit});
+        // Within a region the tolerance would hide most of a changed word
+        // (its old and new strokes lie close, and what is left may be a
+        // descender): there, and a little around it, within the box the
+        // marks draw, each page's own ink shows, so that both the old and
+        // the new letters read.
+        const double around = kExactInkAroundMm * drawing::kUnitsPerMm;
+        for (const Region& r : result.regions) {
+            const int x0 =
+                std::max(0, static_cast<int>(std::floor((r.x0 - around - grid.left) / unit)));
+            const int x1 = std::min(
+                grid.width, static_cast<int>(std::ceil((r.x1 + around - grid.left) / unit)));
+            const int y0 =
+                std::max(0, static_cast<int>(std::floor((grid.top - r.y1 - around) / unit)));
+            const int y1 = std::min(grid.height,
+                                    static_cast<int>(std::ceil((grid.top - r.y0 + around) / unit)));
+            for (int y = y0; y < y1; ++y) {
+                for (int x = x0; x < x1; ++x) {
+                    const std::size_t i = static_cast<std::size_t>(y) * grid.width + x;
+                    if (first[i] != 0 && second[i] == 0) {
+                        put(i, options.removedColor);
+                    } else if (second[i] != 0 && first[i] == 0) {
+                        put(i, options.addedColor);
+                    }
+                }
+            }
+        }
     }
     result.page.rasters.push_back(std::move(out));
     return true;

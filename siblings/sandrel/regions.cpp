@@ -52,11 +52,23 @@ std::vector<Region> gather(std::vector<std::uint32_t>& parent, std::size_t n, Ad
     for (std::uint32_t i = 0; i < n; ++i) {
         const auto [it, fresh] = regionOf.try_emplace(root(parent, i), regions.size());
         if (fresh) {
-            regions.push_back({kInf, kInf, -kInf, -kInf, 0, 0, {}, {}});
+            regions.emplace_back();
+            Region& r = regions.back();
+            r.x0 = r.y0 = kInf;
+            r.x1 = r.y1 = -kInf;
         }
         add(regions[it->second], i);
     }
     return regions;
+}
+
+// Takes width (mm, below 0 for none) into the range low..high.
+void widen(double& low, double& high, double width) {
+    if (width < 0) {
+        return;
+    }
+    low = low < 0 ? width : std::min(low, width);
+    high = std::max(high, width);
 }
 
 // Merges regions whose boxes meet (a box around a box reads as one change)
@@ -85,6 +97,10 @@ void arrange(std::vector<Region>& regions, double gap) {
                                           b.removedTexts.end());
                     a.addedTexts.insert(a.addedTexts.end(), b.addedTexts.begin(),
                                         b.addedTexts.end());
+                    widen(a.removedWidthLow, a.removedWidthHigh, b.removedWidthLow);
+                    widen(a.removedWidthLow, a.removedWidthHigh, b.removedWidthHigh);
+                    widen(a.addedWidthLow, a.addedWidthHigh, b.addedWidthLow);
+                    widen(a.addedWidthLow, a.addedWidthHigh, b.addedWidthHigh);
                     regions.erase(regions.begin() + static_cast<std::ptrdiff_t>(j));
                     merged = true;
                 }
@@ -101,6 +117,34 @@ void arrange(std::vector<Region>& regions, double gap) {
 }
 
 }  // namespace
+
+RegionKind regionKind(const Region& region, const Options& options) {
+    if (!region.removedTexts.empty() || !region.addedTexts.empty()) {
+        return RegionKind::text;
+    }
+    // Lines of one width removed and lines of another added: what a
+    // checker wants to read first is the change of width.
+    const bool oneWidthEach = region.removedWidthLow >= 0 && region.addedWidthLow >= 0 &&
+                              region.removedWidthLow == region.removedWidthHigh &&
+                              region.addedWidthLow == region.addedWidthHigh;
+    if (oneWidthEach && region.removed > 0 && region.added > 0 &&
+        !sameWidth(region.removedWidthLow, region.addedWidthLow, options)) {
+        return RegionKind::width;
+    }
+    return RegionKind::geometry;
+}
+
+const char* regionKindName(RegionKind kind) {
+    switch (kind) {
+        case RegionKind::width:
+            return "width";
+        case RegionKind::text:
+            return "text";
+        case RegionKind::geometry:
+            break;
+    }
+    return "geometry";
+}
 
 std::vector<Region> findRegions(const drawing::Page& page, double gap) {
     std::vector<Element> elements;
@@ -198,6 +242,13 @@ std::vector<Region> findRegions(const drawing::Page& page, double gap) {
         ++(e.added ? r.added : r.removed);
         if (e.text != nullptr) {
             (e.added ? r.addedTexts : r.removedTexts).push_back(*e.text);
+        }
+        if (e.path != nullptr && !e.path->filled) {
+            if (e.added) {
+                widen(r.addedWidthLow, r.addedWidthHigh, e.path->stroke.widthMm);
+            } else {
+                widen(r.removedWidthLow, r.removedWidthHigh, e.path->stroke.widthMm);
+            }
         }
     });
     arrange(regions, gap);

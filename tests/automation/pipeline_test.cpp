@@ -52,8 +52,11 @@ TEST_F(PipelineTest, EveryStepIsToldWhichDrawingsThePassCompares) {
     pair("other.pdf");
     MervikCore core = makeCore();
     core.RunPass("plan rev.pdf");
-    const std::vector<std::string> drawings = {"MERVIK_DRAWING1=" + in1 + "plan rev.pdf",
-                                               "MERVIK_DRAWING2=" + in2 + "plan rev.pdf"};
+    // And where the comparison program puts its summary: beside the work
+    // folders, not in one.
+    const std::vector<std::string> drawings = {
+        "MERVIK_DRAWING1=" + in1 + "plan rev.pdf", "MERVIK_DRAWING2=" + in2 + "plan rev.pdf",
+        "MERVIK_COMPARISON_REPORT=" + settings.sDataDir + "/Comparison.json"};
     ASSERT_EQ(runner.environments.size(), 4u);
     for (const auto& e : runner.environments)
         EXPECT_EQ(e, drawings);

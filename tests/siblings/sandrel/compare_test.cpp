@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 
 #include "compare.h"
@@ -82,6 +83,12 @@ class CompareTest : public ::testing::Test {
   protected:
     Options options;
     Result compare(const Page& a, const Page& b) { return compareVectors(a, b, options); }
+    Result compareWithRegions(const Page& a, const Page& b) {
+        Result result;
+        std::string error;
+        EXPECT_TRUE(comparePages(a, b, options, result, error)) << error;
+        return result;
+    }
 };
 
 TEST_F(CompareTest, GeneratedPairShowsExactlyTheKnownChanges) {
@@ -143,7 +150,7 @@ TEST_F(CompareTest, IdenticalAndReorderedPagesAreTheSame) {
 TEST_F(CompareTest, PageWithoutPartnerIsAllRemoved) {
     const GeneratedPair pair = makePair(100, options.toleranceMm, 5);
     Page withText = pair.base;
-    withText.texts.push_back({{10, 10}, "A-1", 40, 60, 0, 0, 1, {}});
+    withText.texts.push_back({{10, 10}, "A-1", 40, 60, 0, 0, 1, false, {}});
     const Result result = compare(withText, Page{});
     EXPECT_EQ(result.page.paths.size(), pair.base.paths.size());
     EXPECT_EQ(ofColor(result.page, options.removedColor).size(), pair.base.paths.size());
@@ -241,18 +248,60 @@ TEST_F(CompareTest, ChordsOfAnArcWithinToleranceAreTheSame) {
     EXPECT_FALSE(compare(first, second).differ());
 }
 
-TEST_F(CompareTest, PenIsIgnoredUnlessStyleIsCompared) {
+TEST_F(CompareTest, PenAndColourAreIgnoredUnlessStyleIsCompared) {
     Page first;
     first.paths = {line({0, 0}, {400, 0})};
     Page second = first;
     second.paths[0].stroke.pen = 4;
     second.paths[0].stroke.color = 0x00FF00;
-    second.paths[0].stroke.widthMm = 1.0;
     EXPECT_FALSE(compare(first, second).differ());
     options.compareStyle = true;
     const Result styled = compare(first, second);
     EXPECT_NEAR(styled.lines.removed, 400, 1e-6);
     EXPECT_NEAR(styled.lines.added, 400, 1e-6);
+}
+
+// A track widened from 0.5 to 1.0 mm beside one drawn 0.35 instead of 0.3 mm
+// (below the tolerance) and one in another line type.
+TEST_F(CompareTest, WidthAndLineTypeChangesBeyondTheTolerance) {
+    Page first;
+    first.paths = {line({0, 0}, {4000, 0}), line({0, 2000}, {4000, 2000}),
+                   line({0, 4000}, {4000, 4000})};
+    first.paths[0].stroke.widthMm = 0.5;
+    first.paths[1].stroke.widthMm = 0.3;
+    Page second = first;
+    second.paths[0].stroke.widthMm = 1.0;
+    second.paths[1].stroke.widthMm = 0.35;
+    second.paths[2].stroke.lineType = 2;
+    second.paths[2].stroke.dashMm = {2, 1};
+    Result result = compareWithRegions(first, second);
+    ASSERT_EQ(result.regions.size(), 2u);
+    // Reading order: the dashed line at the top first.
+    EXPECT_EQ(regionKind(result.regions[0], options), RegionKind::geometry);
+    EXPECT_EQ(regionKind(result.regions[1], options), RegionKind::width);
+    EXPECT_EQ(result.regions[1].removedWidthLow, 0.5);
+    EXPECT_EQ(result.regions[1].addedWidthLow, 1.0);
+    EXPECT_NEAR(result.lines.removed, 8000, 1e-6);
+    EXPECT_NEAR(result.lines.added, 8000, 1e-6);
+    // The new stroke lies over the old one.
+    const auto removedAt = std::find_if(result.page.paths.begin(), result.page.paths.end(),
+                                        [&](const Path& p) { return p.stroke.pen == kRemovedPen; });
+    const auto addedAt = std::find_if(result.page.paths.begin(), result.page.paths.end(),
+                                      [&](const Path& p) { return p.stroke.pen == kAddedPen; });
+    EXPECT_LT(removedAt, addedAt);
+
+    // Both tolerances must be exceeded: 0.30 against 0.45 mm is 50% but
+    // only 0.15 mm, which a larger millimetre tolerance forgives.
+    options.widthToleranceMm = 0.2;
+    second.paths[1].stroke.widthMm = 0.45;
+    EXPECT_EQ(compareWithRegions(first, second).regions.size(), 2u);
+    options.widthToleranceMm = 0.1;
+    EXPECT_EQ(compareWithRegions(first, second).regions.size(), 3u);
+
+    options.compareWidth = false;
+    result = compareWithRegions(first, second);
+    EXPECT_FALSE(result.differ());
+    EXPECT_TRUE(result.regions.empty());
 }
 
 TEST_F(CompareTest, FillsTakeTheStatusOfTheirBoundary) {
@@ -288,7 +337,7 @@ TEST_F(CompareTest, FillsTakeTheStatusOfTheirBoundary) {
 }
 
 TEST_F(CompareTest, TextsMatchByStringSizeAngleAndPlace) {
-    const drawing::Text base{{100, 100}, "PUMP 2", 30, 45, 90, 0, 1, {}};
+    const drawing::Text base{{100, 100}, "PUMP 2", 30, 45, 90, 0, 1, false, {}};
     Page first;
     first.texts = {base, base, base, base};
     first.texts[1].origin.x = 500;
@@ -421,7 +470,9 @@ TEST_F(CompareTest, GlyphSizedShapesAreComparedAsWholes) {
     EXPECT_EQ(large.fills.added, 1);
 }
 
-TEST_F(CompareTest, ChangedLabelsAreWhollyRemovedAndAdded) {
+// "1nF" became "100pF" in place: the old label is lifted above the new one
+// and struck through, so that neither hides the other.
+TEST_F(CompareTest, LabelChangedInPlaceShowsBothTexts) {
     drawing::Text value;
     value.origin = {100, 100};
     value.text = "1nF";
@@ -434,10 +485,29 @@ TEST_F(CompareTest, ChangedLabelsAreWhollyRemovedAndAdded) {
     second.texts = {value};
     const Result result = compare(first, second);
     ASSERT_EQ(result.page.texts.size(), 2u);
-    EXPECT_EQ(result.page.texts[0].text, "1nF");
-    EXPECT_EQ(result.page.texts[0].stroke.color, options.removedColor);
-    EXPECT_EQ(result.page.texts[1].text, "100pF");
-    EXPECT_EQ(result.page.texts[1].stroke.color, options.addedColor);
+    const drawing::Text& old = result.page.texts[0];
+    const drawing::Text& now = result.page.texts[1];
+    EXPECT_EQ(old.text, "1nF");
+    EXPECT_EQ(old.stroke.color, options.removedColor);
+    EXPECT_EQ(now.text, "100pF");
+    EXPECT_EQ(now.stroke.color, options.addedColor);
+    EXPECT_EQ(now.origin, value.origin);
+    EXPECT_DOUBLE_EQ(old.origin.x, now.origin.x);
+    EXPECT_GE(old.origin.y - now.origin.y, 1.2 * value.charHeight);
+    ASSERT_EQ(result.page.paths.size(), 1u);
+    const Path& strike = result.page.paths[0];
+    EXPECT_EQ(strike.stroke.layer, drawing::Layer::marks);
+    EXPECT_EQ(strike.stroke.color, options.removedColor);
+    EXPECT_GT(strike.points[0].y, old.origin.y);
+    EXPECT_LT(strike.points[0].y, old.origin.y + value.charHeight);
+    EXPECT_EQ(result.texts.removed, 1);
+    EXPECT_EQ(result.texts.added, 1);
+
+    // A label that moved away is no change in place: it stays where it was.
+    second.texts[0].origin = {100 + 20 * kMm, 100};
+    const Result moved = compare(first, second);
+    EXPECT_EQ(moved.page.texts[0].origin, first.texts[0].origin);
+    EXPECT_TRUE(moved.page.paths.empty());
 }
 
 }  // namespace

@@ -43,7 +43,8 @@ TEST(SandrelParameters, ValuesCaseAndLineEnds) {
 TEST(SandrelParameters, BadValuesNameTheirLine) {
     for (const char* text :
          {"Tolerance = -1", "Tolerance = 0.2mm", "Resolution = 0", "Resolution = 99999",
-          "RemovedColor = red", "RemovedColor = FF00", "CompareStyle = yes", "just words"}) {
+          "RemovedColor = red", "RemovedColor = FF00", "CompareStyle = yes", "CompareWidth = 2",
+          "WidthTolerance = -5", "AlignScans = on", "just words"}) {
         Options options;
         std::vector<std::string> warnings;
         std::string error;
@@ -51,6 +52,31 @@ TEST(SandrelParameters, BadValuesNameTheirLine) {
             << text;
         EXPECT_EQ(error.rfind("line 2: ", 0), 0u) << error;
     }
+}
+
+// A file written by an earlier version knows nothing of widths or scans:
+// it loads without a warning and leaves them at their defaults, on.
+TEST(SandrelParameters, EarlierFileLoadsWithTheNewDefaults) {
+    const std::string earlier =
+        "Tolerance = 0.2\nUnchangedColor = B4B4B4\nRemovedColor = FF0000\n"
+        "AddedColor = 0000FF\nMarkColor = FF9900\nRegionGap = 5\nResolution = 200\n"
+        "CompareStyle = 0\n";
+    Options options;
+    std::vector<std::string> warnings;
+    std::string error;
+    ASSERT_TRUE(parseParameters(earlier, options, warnings, error)) << error;
+    EXPECT_TRUE(warnings.empty());
+    EXPECT_TRUE(options.compareWidth);
+    EXPECT_TRUE(options.alignScans);
+    ASSERT_TRUE(
+        parseParameters("comparewidth = 0\nWidthTolerance = 40\nWidthToleranceMm = 0.3\n"
+                        "AlignScans = 0\n",
+                        options, warnings, error))
+        << error;
+    EXPECT_FALSE(options.compareWidth);
+    EXPECT_EQ(options.widthTolerancePercent, 40);
+    EXPECT_EQ(options.widthToleranceMm, 0.3);
+    EXPECT_FALSE(options.alignScans);
 }
 
 }  // namespace

@@ -2,6 +2,9 @@
 // files in work folders, under a private home folder.
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 
 #include <filesystem>
 #include <fstream>
@@ -326,6 +329,92 @@ TEST_F(SandrelProgram, TheLegendNamesTheDrawingsItIsToldOf) {
     EXPECT_FALSE(legendSays(pages[0], "other.pdf"));
     unsetenv("MERVIK_DRAWING1");
     unsetenv("MERVIK_DRAWING2");
+}
+
+// The summary for scripts, where the caller asks for it: a track widened
+// from 0.5 to 1.0 mm and a value changed in place, each one region of its
+// kind, as the legend lists them.
+TEST_F(SandrelProgram, ReportListsEachRegionAsTheLegendDoes) {
+    const fs::path reportPath = root_ / "Comparison.json";
+    setenv("MERVIK_COMPARISON_REPORT", reportPath.c_str(), 1);
+    struct Unset {
+        ~Unset() { unsetenv("MERVIK_COMPARISON_REPORT"); }
+    } unset;
+    Page a;
+    a.width = 297 * drawing::kUnitsPerMm;
+    a.height = 210 * drawing::kUnitsPerMm;
+    drawing::Path track;
+    track.points = {{40 * drawing::kUnitsPerMm, 150 * drawing::kUnitsPerMm},
+                    {140 * drawing::kUnitsPerMm, 150 * drawing::kUnitsPerMm}};
+    track.stroke.widthMm = 0.5;
+    a.paths = {track};
+    drawing::Text value;
+    value.origin = {200 * drawing::kUnitsPerMm, 40 * drawing::kUnitsPerMm};
+    value.text = "1nF";
+    value.charWidth = 1.5 * drawing::kUnitsPerMm;
+    value.charHeight = 2.5 * drawing::kUnitsPerMm;
+    a.texts = {value};
+    Page b = a;
+    b.paths[0].stroke.widthMm = 1.0;
+    b.texts[0].text = "100pF";
+    write(temp(1) / "plan1.hgl", {a});
+    write(temp(2) / "plan1.hgl", {b});
+    EXPECT_EQ(compare(), 1) << stdErr;
+
+    const auto parsed = [&] {
+        const std::string text = testsupport::readText(reportPath);
+        EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 1) << text;
+        QJsonParseError error{};
+        const QJsonDocument doc = QJsonDocument::fromJson(QByteArray::fromStdString(text), &error);
+        EXPECT_EQ(error.error, QJsonParseError::NoError) << text;
+        return doc.object();
+    };
+    QJsonObject report = parsed();
+    EXPECT_EQ(report[QStringLiteral("pages")].toInt(), 1);
+    EXPECT_EQ(report[QStringLiteral("pagesWithDifferences")].toInt(), 1);
+    EXPECT_TRUE(report[QStringLiteral("differ")].toBool());
+    QJsonArray regions = report[QStringLiteral("regions")].toArray();
+    ASSERT_EQ(regions.size(), 2);
+    // Reading order, as numbered on the page: the track high up first.
+    const QJsonObject width = regions[0].toObject();
+    EXPECT_EQ(width[QStringLiteral("kind")].toString(), QStringLiteral("width"));
+    EXPECT_EQ(width[QStringLiteral("number")].toInt(), 1);
+    EXPECT_EQ(width[QStringLiteral("page")].toInt(), 1);
+    EXPECT_EQ(width[QStringLiteral("oldWidthMm")].toDouble(), 0.5);
+    EXPECT_EQ(width[QStringLiteral("newWidthMm")].toDouble(), 1.0);
+    const QJsonArray box = width[QStringLiteral("boxMm")].toArray();
+    ASSERT_EQ(box.size(), 4);
+    EXPECT_NEAR(box[0].toDouble(), 40, 1);
+    EXPECT_NEAR(box[1].toDouble(), 150, 1);
+    EXPECT_NEAR(box[2].toDouble(), 140, 1);
+    EXPECT_NEAR(box[3].toDouble(), 150, 1);
+    EXPECT_EQ(width[QStringLiteral("removed")].toInt(), 1);
+    EXPECT_EQ(width[QStringLiteral("added")].toInt(), 1);
+    const QJsonObject label = regions[1].toObject();
+    EXPECT_EQ(label[QStringLiteral("kind")].toString(), QStringLiteral("text"));
+    EXPECT_EQ(label[QStringLiteral("oldText")].toArray()[0].toString(), QStringLiteral("1nF"));
+    EXPECT_EQ(label[QStringLiteral("newText")].toArray()[0].toString(), QStringLiteral("100pF"));
+
+    const auto result = read(temp(3) / "plan1.hgl");
+    ASSERT_EQ(result.size(), 1u);
+    EXPECT_TRUE(legendSays(result[0], "1: 1 removed, 1 added")) << stdErr;
+    EXPECT_TRUE(legendSays(result[0], "width 0.50 -> 1.00 mm"));
+    EXPECT_TRUE(legendSays(result[0], "2: 1 removed, 1 added"));
+    EXPECT_TRUE(legendSays(result[0], "\"1nF\" -> \"100pF\""));
+
+    // With widths left out, only the label is a change.
+    std::ofstream(parFile(), std::ios::app) << "CompareWidth = 0\n";
+    EXPECT_EQ(compare(), 1) << stdErr;
+    report = parsed();
+    regions = report[QStringLiteral("regions")].toArray();
+    ASSERT_EQ(regions.size(), 1);
+    EXPECT_EQ(regions[0].toObject()[QStringLiteral("kind")].toString(), QStringLiteral("text"));
+
+    // Without the variable nothing is written.
+    unsetenv("MERVIK_COMPARISON_REPORT");
+    fs::remove(reportPath);
+    EXPECT_EQ(compare(), 1) << stdErr;
+    EXPECT_FALSE(fs::exists(reportPath));
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "compare.h"
+#include "ink.h"
 #include "marks.h"
 #include "test_pages.h"
 
@@ -146,6 +147,7 @@ TEST(Marks, BoxesNumbersAndLegendLieOnTheMarksLayerBesideTheSheet) {
     Result result = compared(first, second);
     ASSERT_EQ(result.regions.size(), 1u);
     const std::size_t paths = result.page.paths.size();
+    const std::vector<drawing::Path> before = result.page.paths;
     LegendInfo info;
     info.firstName = "old.hgl";
     info.secondName = "new.hgl";
@@ -155,7 +157,7 @@ TEST(Marks, BoxesNumbersAndLegendLieOnTheMarksLayerBesideTheSheet) {
     EXPECT_DOUBLE_EQ(result.page.height, 210 * kMm);
     // What was compared stays as it was, under the marks.
     for (std::size_t i = 0; i < paths; ++i) {
-        EXPECT_EQ(result.page.paths[i].stroke.layer, Layer::drawing);
+        EXPECT_EQ(result.page.paths[i], before[i]);
     }
     for (std::size_t i = paths; i < result.page.paths.size(); ++i) {
         EXPECT_EQ(result.page.paths[i].stroke.layer, Layer::marks);
@@ -180,6 +182,90 @@ TEST(Marks, BoxesNumbersAndLegendLieOnTheMarksLayerBesideTheSheet) {
     Result same = compared(first, first);
     addMarks(same, info, Options{});
     EXPECT_TRUE(hasText(same.page, "no differences"));
+}
+
+// Where the page's ink of one colour lies at 150 dpi: its box in pixels and
+// how many pixels it inks.
+struct InkBox {
+    int x0 = 1 << 30, y0 = 1 << 30, x1 = -1, y1 = -1;
+    int count = 0;
+};
+
+// Only the sheet is looked at (the legend beside it has samples of each
+// colour).
+InkBox inkOfColour(const Page& page, drawing::Rgb color, double sheetWidth) {
+    Page only;
+    only.width = page.width;
+    only.height = page.height;
+    for (const auto& p : page.paths) {
+        if (p.stroke.color == color) {
+            only.paths.push_back(p);
+        }
+    }
+    for (const auto& t : page.texts) {
+        if (t.stroke.color == color) {
+            only.texts.push_back(t);
+        }
+    }
+    PixelGrid grid;
+    grid.dpi = 150;
+    grid.top = page.height;
+    grid.width = static_cast<int>(sheetWidth / grid.unitsPerPixel());
+    grid.height = static_cast<int>(page.height / grid.unitsPerPixel());
+    std::vector<std::uint8_t> mask;
+    std::string error;
+    EXPECT_TRUE(inkMask(only, grid, mask, error)) << error;
+    InkBox box;
+    for (int y = 0; y < grid.height; ++y) {
+        for (int x = 0; x < grid.width; ++x) {
+            if (mask[static_cast<std::size_t>(y) * grid.width + x] != 0) {
+                box.x0 = std::min(box.x0, x);
+                box.y0 = std::min(box.y0, y);
+                box.x1 = std::max(box.x1, x);
+                box.y1 = std::max(box.y1, y);
+                ++box.count;
+            }
+        }
+    }
+    return box;
+}
+
+// A value changed in place on an A4 sheet, rendered at 150 dpi: the old and
+// the new text each ink a box of their own, neither over the other, both
+// beside the region's number.
+TEST(Marks, ChangedLabelReadsOldAndNewAtTheRegion) {
+    Page first;
+    first.width = 297 * kMm;
+    first.height = 210 * kMm;
+    first.paths = {line({100 * kMm, 95 * kMm}, {100 * kMm, 110 * kMm})};
+    first.texts = {label("C7 1nF", {104 * kMm, 100 * kMm})};
+    Page second = first;
+    second.texts = {label("C7 100pF", {104 * kMm, 100 * kMm})};
+    Result result = compared(first, second);
+    ASSERT_EQ(result.regions.size(), 1u);
+    addMarks(result, LegendInfo{}, Options{});
+    const Options defaults;
+    const InkBox old = inkOfColour(result.page, defaults.removedColor, first.width);
+    const InkBox now = inkOfColour(result.page, defaults.addedColor, first.width);
+    // A 2.5 mm text is about 15 pixels high at 150 dpi.
+    EXPECT_GT(old.count, 40);
+    EXPECT_GT(now.count, 40);
+    EXPECT_GE(now.y1 - now.y0, 8);
+    EXPECT_GE(old.y1 - old.y0, 8);
+    // The old text, struck through, stands wholly above the new one.
+    EXPECT_LT(old.y1, now.y0);
+    // Both within the region's box (plus its rounding) on the sheet.
+    const Region& r = result.regions[0];
+    const double unit = drawing::kUnitsPerInch / 150;
+    for (const InkBox* box : {&old, &now}) {
+        EXPECT_GE(box->x0 * unit, r.x0 - 3 * kMm);
+        EXPECT_LE(box->x1 * unit, r.x1 + 3 * kMm);
+        EXPECT_GE(first.height - box->y1 * unit, r.y0 - 3 * kMm);
+        EXPECT_LE(first.height - box->y0 * unit, r.y1 + 3 * kMm);
+    }
+    ASSERT_EQ(r.removedTexts.size(), 1u);
+    EXPECT_EQ(r.removedTexts[0], "C7 1nF");
+    EXPECT_EQ(r.addedTexts[0], "C7 100pF");
 }
 
 }  // namespace
