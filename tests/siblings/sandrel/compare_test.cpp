@@ -150,7 +150,7 @@ TEST_F(CompareTest, IdenticalAndReorderedPagesAreTheSame) {
 TEST_F(CompareTest, PageWithoutPartnerIsAllRemoved) {
     const GeneratedPair pair = makePair(100, options.toleranceMm, 5);
     Page withText = pair.base;
-    withText.texts.push_back({{10, 10}, "A-1", 40, 60, 0, 0, 1, false, {}});
+    withText.texts.push_back({{10, 10}, "A-1", 40, 60, 0, 0, 1, {}});
     const Result result = compare(withText, Page{});
     EXPECT_EQ(result.page.paths.size(), pair.base.paths.size());
     EXPECT_EQ(ofColor(result.page, options.removedColor).size(), pair.base.paths.size());
@@ -337,7 +337,7 @@ TEST_F(CompareTest, FillsTakeTheStatusOfTheirBoundary) {
 }
 
 TEST_F(CompareTest, TextsMatchByStringSizeAngleAndPlace) {
-    const drawing::Text base{{100, 100}, "PUMP 2", 30, 45, 90, 0, 1, false, {}};
+    const drawing::Text base{{100, 100}, "PUMP 2", 30, 45, 90, 0, 1, {}};
     Page first;
     first.texts = {base, base, base, base};
     first.texts[1].origin.x = 500;

@@ -165,7 +165,7 @@ TEST_F(RasterCompareTest, FillsAndDifferentResolutions) {
 TEST_F(RasterCompareTest, TextsAreRenderedAsGlyphs) {
     Page a;
     a.width = a.height = 50 * drawing::kUnitsPerMm;
-    a.texts.push_back({{200, 800}, "EXIT 4", 100, 150, 0, 0, 1, false, {}});
+    a.texts.push_back({{200, 800}, "EXIT 4", 100, 150, 0, 0, 1, {}});
     Page b = a;
     Result result;
     std::string error;
