@@ -13,6 +13,7 @@
 #include "app/form_setup.h"
 #include "app/maker.h"
 #include "app/window_runner.h"
+#include "dialogs/dialog_support.h"
 #include "ui_TolvaneM.h"
 
 namespace {
@@ -38,6 +39,7 @@ TMervikMForm::TMervikMForm(mervik::TSettings& settings, mervik::CoreEnvironment 
             std::move(env)) {
     ui_->setupUi(this);
     mervik::applyPixelFonts(this);
+    mervik::pressFocusedButtonOnReturn(this);
     // Fixed dialog border: a system menu and close box, nothing to resize,
     // no minimise or maximise box ("_" minimises instead).
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |

@@ -1,14 +1,17 @@
 #include "app/help_viewer.h"
 
+#include <QApplication>
 #include <QDesktopServices>
 #include <QFileInfo>
 #include <QLabel>
 #include <QTreeWidgetItem>
 #include <QUrl>
+#include <QWindow>
 
 #include <vector>
 
 #include "app/form_setup.h"
+#include "dialogs/dialog_support.h"
 #include "ui_HelpViewer.h"
 
 namespace mervik {
@@ -62,6 +65,7 @@ HelpViewerWindow::HelpViewerWindow(std::unique_ptr<ChmFile> file, QWidget* paren
       ui_(std::make_unique<Ui::HelpViewerWindow>()),
       file_(std::move(file)) {
     ui_->setupUi(this);
+    mervik::pressFocusedButtonOnReturn(this);
     if (!file_->title().empty())
         setWindowTitle(QString::fromUtf8(file_->title().c_str()));
     ui_->Splitter->setSizes({220, 680});
@@ -157,6 +161,29 @@ HelpViewerWindow* HelpViewerApi::openViewer(const std::string& path) {
     return w;
 }
 
+namespace {
+// A modal dialog blocks every window but its own descendants, and the
+// viewer, asked for from that dialog's "Help", would take no input and could
+// not be closed. Made transient for the dialog it counts as one of them while
+// staying a window of its own (the dialog does not own it, and hiding the
+// dialog leaves it open).
+void keepUsableBesideModal(QWidget* viewer) {
+    QWidget* modal = QApplication::activeModalWidget();
+    if (modal == viewer)
+        return;
+    viewer->winId();  // the native window, to set its transient parent
+    QWindow* window = viewer->windowHandle();
+    if (window == nullptr)
+        return;
+    QWindow* over = nullptr;
+    if (modal != nullptr) {
+        modal->winId();
+        over = modal->windowHandle();
+    }
+    window->setTransientParent(over);
+}
+}  // namespace
+
 QWidget* HelpViewerApi::HtmlHelp(QWidget* owner, const std::string& file, unsigned command,
                                  std::intptr_t data) {
     (void)owner;  // the viewer is a window of its own, whoever asks
@@ -200,6 +227,7 @@ QWidget* HelpViewerApi::HtmlHelp(QWidget* owner, const std::string& file, unsign
                                   (topic.empty() ? std::string("to show first") : topic) + ".");
                 return nullptr;
             }
+            keepUsableBesideModal(viewer);
             if (!viewer->isVisible()) {
                 viewer->show();
                 centreOnScreen(viewer);

@@ -4,6 +4,8 @@
 #include <QIcon>
 #include <QSocketNotifier>
 
+#include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <string>
 #include <vector>
@@ -11,6 +13,7 @@
 #include "app/Tolvane3.h"
 #include "app/TolvaneM.h"
 #include "app/app_help.h"
+#include "app/display_check.h"
 #include "app/form_setup.h"
 #include "app/warning_box.h"
 #include "automation/program_start.h"
@@ -25,6 +28,13 @@
 
 int main(int argc, char** argv) {
     using namespace mervik;
+    // Before the toolkit, which would abort with a text about its plug-ins.
+    const std::string noDisplay =
+        missingDisplay(chosenPlatform(argc, argv, std::getenv), std::getenv);
+    if (!noDisplay.empty()) {
+        std::fprintf(stderr, "%s\n", noDisplay.c_str());
+        return kExitNoDisplay;
+    }
     LoadFolderPathLibrary();
     const std::string localAppData = GetSpecialFolderPath(sfLocalAppData);
     // Another instance running: end at once, without a window or a word.
@@ -34,12 +44,15 @@ int main(int argc, char** argv) {
         return 0;
     }
 
+    auto startGuard = std::make_unique<StartupFailureGuard>();
     QApplication app(argc, argv);
+    startGuard.reset();
     // The toolkit takes its own options (-platform, ...) out of argv; the rest
     // is the program's command line.
     std::vector<std::string> args(argv + 1, argv + argc);
+    // No display name: the window system would append it to every caption,
+    // and the main window's caption is fixed. The name serves the taskbar.
     QApplication::setApplicationName(QStringLiteral("Mervik"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Mervik"));
     QApplication::setDesktopFileName(QStringLiteral("mervik"));
     initResources();
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/mervik-256.png")));

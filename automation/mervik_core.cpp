@@ -341,11 +341,11 @@ bool MervikCore::startChecks() {
     if (!CheckPathFolder(copy))
         return fail(Msg::folderDoesNotExist, settings_.sChgAreaDir1);
     copy = settings_.sChgAreaDir2;
-    if (!CheckPathFolder(copy))
+    if (!CheckFolderSetting(copy))
         return fail(Msg::folderDoesNotExist, settings_.sChgAreaDir2);
     settings_.sChgAreaDir2 = copy;
     copy = settings_.sOutDir;
-    if (!CheckPathFolder(copy))
+    if (!CheckFolderSetting(copy))
         return fail(Msg::folderDoesNotExist, settings_.sOutDir);
     settings_.sOutDir = copy;
     switch (GetInputFileType(settings_.sChgAreaDir1, settings_)) {

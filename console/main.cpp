@@ -9,7 +9,10 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <string_view>
 #include <vector>
+
+#include <unistd.h>
 
 #include "automation/mervik_core.h"
 #include "automation/program_start.h"
@@ -31,6 +34,8 @@ constexpr int kExitStartCheck = 2;
 constexpr int kExitRunFailed = 3;
 // As other comparison tools have it: every pair ran, and some differed.
 constexpr int kExitDiffered = 10;
+// As a failed start check: the command line could not be used.
+constexpr int kExitUsage = 2;
 
 constexpr const char* kUsage =
     "Usage: mervik-cli [--once] START [/op|/ot|/os|/ov|/oh] [FILE1 [FOLDER2 [OUTDIR]]]\n"
@@ -53,27 +58,120 @@ constexpr const char* kUsage =
     "\n"
     "Ctrl-C, SIGTERM or SIGHUP ends the program after the run in progress.\n"
     "Exit status: 0 normal end (with --once: every pair ran and none differed),\n"
-    "1 parameter file cannot be loaded, 2 a start check failed, 3 (--once) a run\n"
+    "1 parameter file cannot be loaded, 2 a start check failed or the command line\n"
+    "is not usable (an unknown option, a malformed output switch), 3 (--once) a run\n"
     "failed, 10 (--once) every pair ran and at least one differed; with --once a\n"
-    "summary goes to standard error.\n";
+    "summary goes to standard error.\n"
+    "Values from the command line are kept only when they pass the start checks.\n";
 
 // The first argument is always the start-switch position. A path or an
 // output switch there is used up unseen and the rest shifts, so say how it
-// was read before the shifted values end up in the parameter file.
-void hintAtStartPosition(const std::vector<std::string>& args) {
+// was read; the shifted values are then kept out of the parameter file.
+// Returns whether it was misread so.
+bool hintAtStartPosition(const std::vector<std::string>& args) {
     if (args.empty())
-        return;
+        return false;
     const std::string& first = args[0];
     if (first == "/a" || first == "/A" || first == "/b" || first == "/B")
-        return;
+        return false;
     const bool outputSwitch = first.size() == 3 && first[0] == '/' && first[1] == 'o';
     const bool pathLike = first.find_first_of("/.*?~") != std::string::npos;
     if (!outputSwitch && !pathLike)
-        return;
+        return false;
     std::fprintf(stderr,
                  "mervik-cli: \"%s\" was read as the start-switch position (the first "
                  "argument) and ignored; to use it, write /a (or -) before it\n",
                  first.c_str());
+    return true;
+}
+
+struct CliOptions {
+    bool help = false;
+    bool version = false;
+    bool once = false;
+    std::string reportFile;  // absolute; empty without --report
+};
+
+// Takes the options (words beginning with "--", anywhere before a "--" that
+// ends them) out of args. Returns an empty text, or what makes the command
+// line unusable.
+std::string takeOptions(std::vector<std::string>& args, CliOptions& options) {
+    std::vector<std::string> rest;
+    bool optionsEnded = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (optionsEnded || arg.rfind("--", 0) != 0) {
+            rest.push_back(arg);
+        } else if (arg == "--") {
+            optionsEnded = true;
+        } else if (arg == "--help") {
+            options.help = true;
+        } else if (arg == "--version") {
+            options.version = true;
+        } else if (arg == "--once") {
+            options.once = true;
+        } else if (arg == "--report") {
+            if (i + 1 >= args.size())
+                return "--report needs the file to append to";
+            std::error_code ec;
+            options.reportFile = std::filesystem::absolute(args[++i], ec).string();
+            if (ec)
+                options.reportFile = args[i];
+        } else {
+            return "unknown option \"" + arg + "\"";
+        }
+    }
+    args = std::move(rest);
+    if (!options.reportFile.empty() && !options.once)
+        return "--report goes with --once";
+    return {};
+}
+
+// An output switch is /o and one of p, t, s, v, h. Any other /o or /oX in
+// the switch's position is a typing error here: run as a path, it
+// would take the place of comparison file 1.
+std::string checkSwitches(const std::vector<std::string>& args) {
+    std::vector<std::string> given;
+    for (const std::string& a : args)
+        if (!a.empty())
+            given.push_back(a);
+    if (given.size() < 2)
+        return {};
+    const std::string& second = given[1];
+    // Longer words such as /opt/in/*.pdf are paths.
+    const bool outputShaped =
+        (second.size() == 2 || second.size() == 3) && second[0] == '/' && second[1] == 'o';
+    const bool valid =
+        second.size() == 3 && std::string_view("ptsvh").find(second[2]) != std::string_view::npos;
+    if (outputShaped && !valid)
+        return "\"" + second + "\" is no output switch (/op, /ot, /os, /ov or /oh)";
+    return {};
+}
+
+int usageError(const std::string& problem) {
+    std::fprintf(stderr, "mervik-cli: %s\n", problem.c_str());
+    std::fputs(kUsage, stderr);
+    return kExitUsage;
+}
+
+// Started by a service or a scheduler, the program would stand by without a
+// word; one line says where it looks and how it is ended.
+void announceStandby(const mervik::TSettings& settings) {
+    std::fprintf(stderr,
+                 "mervik-cli: standing by: pairs of %s and %s, results to %s, a look every "
+                 "%d s; end with SIGTERM (kill %ld) or Ctrl-C\n",
+                 settings.sChgAreaDir1.c_str(), settings.sChgAreaDir2.c_str(),
+                 settings.sOutDir.c_str(), static_cast<int>(settings.iWaitTime),
+                 static_cast<long>(getpid()));
+    std::fflush(stderr);
+}
+
+// The values the command line can replace, back to what was loaded.
+void restoreCommandLineValues(mervik::TSettings& settings, const mervik::TSettings& loaded) {
+    settings.sChgAreaDir1 = loaded.sChgAreaDir1;
+    settings.sChgAreaDir2 = loaded.sChgAreaDir2;
+    settings.sOutDir = loaded.sOutDir;
+    settings.iOutTyp = loaded.iOutTyp;
 }
 
 void printSummary(const mervik::RunTally& t) {
@@ -116,27 +214,21 @@ bool runReadyPairs(mervik::MervikCore& core, const std::string& reportFile) {
 
 int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
-    if (!args.empty() && args[0] == "--help") {
+    CliOptions options;
+    if (const std::string problem = takeOptions(args, options); !problem.empty())
+        return usageError(problem);
+    if (options.help) {
         std::fputs(kUsage, stdout);
         return kExitNormal;
     }
-    if (!args.empty() && args[0] == "--version") {
+    if (options.version) {
         std::printf("%s\n", std::string(mervik::ParFileVersion).c_str());
         return kExitNormal;
     }
-    bool once = false;
-    if (!args.empty() && args[0] == "--once") {
-        once = true;
-        args.erase(args.begin());
-    }
-    std::string reportFile;
-    if (once && args.size() >= 2 && args[0] == "--report") {
-        std::error_code ec;
-        reportFile = std::filesystem::absolute(args[1], ec).string();
-        if (ec)
-            reportFile = args[1];
-        args.erase(args.begin(), args.begin() + 2);
-    }
+    if (const std::string problem = checkSwitches(args); !problem.empty())
+        return usageError(problem);
+    const bool once = options.once;
+    const std::string& reportFile = options.reportFile;
 
     using namespace mervik;
     LoadFolderPathLibrary();
@@ -144,7 +236,7 @@ int main(int argc, char** argv) {
     InstanceLock lock;
     if (!takeSingleInstanceLock(lock, localAppData))
         return kExitNormal;
-    hintAtStartPosition(args);
+    const bool startMisread = hintAtStartPosition(args);
 
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("Mervik"));
@@ -168,24 +260,35 @@ int main(int argc, char** argv) {
     if (core.lockDataFolder() == DataFolderLockResult::heldByOther)
         return kExitNormal;
 
+    // Command-line values are kept in the parameter file only when they were
+    // read as meant and passed the start checks; one typo saved there would
+    // break every later start.
+    TSettings loaded;
+    bool keepCommandLine = !startMisread;
     // Every end goes through the program's normal end: settings saved, the
     // siblings' parameter files restored.
     auto end = [&](int status) {
         view.setTimerEnabled(false);
         view.finishStatusLine();
+        if (!keepCommandLine)
+            restoreCommandLineValues(Settings, loaded);
         core.FormDestroy();
         FreeFolderPathLibrary();
         return status;
     };
 
     core.FormCreate();
-    if (!core.FormPaint(args))
+    // Loaded first without the command line, to know what it replaces.
+    if (!core.FormPaint({}))
         return end(kExitNoParFile);
-    // No button to wait for: standby starts now (the first paint did it for /a and /b).
-    if (!core.AutoStartRequested)
-        core.ButtonAutoOutputClick();
-    if (!core.StandbyActive)
+    loaded = Settings;
+    core.applyCommandLine(args);
+    // No button to wait for: standby starts now, whatever the start switch.
+    core.ButtonAutoOutputClick();
+    if (!core.StandbyActive) {
+        keepCommandLine = false;
         return end(kExitStartCheck);
+    }
 
     if (once) {
         view.setTimerEnabled(false);
@@ -203,6 +306,8 @@ int main(int argc, char** argv) {
         QObject::connect(stopNotifier.get(), &QSocketNotifier::activated, &app,
                          [] { QCoreApplication::quit(); });
     }
+    if (!isTerminal(stdin) || !isTerminal(stderr))
+        announceStandby(Settings);
     if (!stopRequested())
         app.exec();
     return end(kExitNormal);

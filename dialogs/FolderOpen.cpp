@@ -11,6 +11,7 @@ TFolderOpenForm::TFolderOpenForm(QWidget* parent)
     : QDialog(parent), ui(std::make_unique<Ui::FolderOpenForm>()) {
     ui->setupUi(this);
     mervik::fixDialogFrame(this);
+    mervik::pressFocusedButtonOnReturn(this);
     setFont(mervik::pixelFont(QStringLiteral("Arial"), 12));
     ui->BitBtn1->setIcon(style()->standardIcon(QStyle::SP_FileDialogToParent));
     ui->FolderView1->setPlaces(mervik::FolderPlaces::fromSystem());

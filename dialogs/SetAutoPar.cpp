@@ -54,8 +54,7 @@ std::string textOrCurrentDirectory(const QLineEdit* edit) {
 
 QString programFilter() {
     const std::string suffix = mervik::executableSuffix();
-    // On POSIX an executable has no suffix; the dialog's executable filter
-    // stands in for the name pattern.
+    // On POSIX a program has no suffix to filter by: every name is listed.
     return suffix.empty() ? QStringLiteral("Program file(*)")
                           : QStringLiteral("Program file(*%1)").arg(toQt(suffix));
 }
@@ -73,6 +72,7 @@ TSetAutoParForm::TSetAutoParForm(mervik::TSettings& settings, TFolderOpenForm& f
       ui(std::make_unique<Ui::SetAutoParForm>()) {
     ui->setupUi(this);
     mervik::fixDialogFrame(this);
+    mervik::pressFocusedButtonOnReturn(this);
     setFont(mervik::pixelFont(QStringLiteral("Calibri"), 15));
     ui->WaitTimeEdit->setCorrectionMode(QAbstractSpinBox::CorrectToNearestValue);
 
@@ -149,13 +149,13 @@ void TSetAutoParForm::ButtonOKClick() {
         return;
     }
     std::string folder2 = fromQt(ui->sChgAreaDir2Edit->text());
-    if (!mervik::CheckPathFolder(folder2)) {
+    if (!mervik::CheckFolderSetting(folder2)) {
         warn(Msg::folderDoesNotExist, ui->sChgAreaDir2Edit);
         return;
     }
     ui->sChgAreaDir2Edit->setText(toQt(folder2));
     std::string outDir = fromQt(ui->sOutDirEdit->text());
-    if (!mervik::CheckPathFolder(outDir)) {
+    if (!mervik::CheckFolderSetting(outDir)) {
         warn(Msg::folderDoesNotExist, ui->sOutDirEdit);
         return;
     }
@@ -224,14 +224,16 @@ void TSetAutoParForm::chooseProgram(QLineEdit* edit) {
     OpenDialog1->setObjectName(QStringLiteral("OpenDialog1"));
     OpenDialog1->setFileMode(QFileDialog::ExistingFile);
     OpenDialog1->setAcceptMode(QFileDialog::AcceptOpen);
-    // Our own dialog, so that the executable filter below applies.
+    // Our own dialog, so that the filters below apply as set.
     OpenDialog1->setOption(QFileDialog::DontUseNativeDialog);
     const std::string start = textOrCurrentDirectory(edit);
     // The current directory has no closing separator, so this is its parent.
     OpenDialog1->setDirectory(toQt(mervik::folderPart(start)));
     OpenDialog1->setNameFilter(programFilter());
-    OpenDialog1->setFilter(QDir::AllDirs | QDir::Files | QDir::Executable | QDir::Hidden |
-                           QDir::NoDot);
+    // No permission filter: QDir's Executable, given alone, also hides every
+    // file and folder that is readable or writable, which left the folder of
+    // an installed program empty. The name filter lets any name through.
+    OpenDialog1->setFilter(QDir::AllDirs | QDir::Files | QDir::Hidden | QDir::NoDot);
     if (!openDialogRunner_(*OpenDialog1)) {
         return;
     }

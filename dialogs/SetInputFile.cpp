@@ -20,6 +20,7 @@ TSetinputFileDlg::TSetinputFileDlg(mervik::TSettings& settings, QWidget* parent)
     : QDialog(parent), settings_(settings), ui(std::make_unique<Ui::SetinputFileDlg>()) {
     ui->setupUi(this);
     mervik::fixDialogFrame(this);
+    mervik::pressFocusedButtonOnReturn(this);
     setFont(mervik::pixelFont(QStringLiteral("Courier New"), 12));
     ui->GroupBox1->setFont(mervik::pixelFont(QStringLiteral("Courier New"), 15));
     // The group box's larger font is for its caption only.

@@ -7,6 +7,7 @@
 #include <string>
 
 class QDialog;
+class QWidget;
 
 namespace mervik {
 
@@ -23,5 +24,11 @@ QFont pixelFont(const QString& family, int pixels);
 // A fixed-size frame with only the close box, at the size of the window
 // definition.
 void fixDialogFrame(QDialog* dialog);
+
+// Return and Enter press the focused push button of form, as Space does.
+// Buttons that are default or auto-default keep Qt's own handling, so which
+// button is the default does not change. Covers the buttons that exist when
+// it is called.
+void pressFocusedButtonOnReturn(QWidget* form);
 
 }  // namespace mervik

@@ -232,6 +232,19 @@ bool CheckPathFolder(std::string& path, PathStyle style) {
     return FolderExists(toTest);
 }
 
+bool CheckFolderSetting(std::string& path, PathStyle style) {
+    // Without this, "/home/u/out" would stand for /home/u/, and two different
+    // folders typed that way would be the same one.
+    // A bare name stays refused: it would mean a folder of whatever the
+    // current directory happens to be.
+    if (!path.empty() && path.back() != style.separator && !folderPart(path, style).empty() &&
+        FolderExists(path)) {
+        path += style.separator;
+        return true;
+    }
+    return CheckPathFolder(path, style);
+}
+
 void ShowWarning(const std::string& text) {
     if (const WarningHook& hook = warningHook()) {
         hook(text);

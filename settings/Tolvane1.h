@@ -74,6 +74,12 @@ void resetExecutableDefaults();
 // "C:" gets a "\" appended) and returns whether that folder exists.
 bool CheckPathFolder(std::string& path, PathStyle style = PathStyle::native());
 
+// For the folder settings (comparison folder 2, output folder): a text that
+// names an existing folder, with or without the trailing separator, means
+// that folder and gets the separator; any other text is reduced as
+// CheckPathFolder does. Returns whether the folder exists.
+bool CheckFolderSetting(std::string& path, PathStyle style = PathStyle::native());
+
 // The program's one warning box. A CR in text starts a new line. Front ends
 // install their own hook; by default the text goes to standard error.
 void ShowWarning(const std::string& text);

@@ -4,6 +4,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <functional>
@@ -149,6 +150,67 @@ TEST(Window, RunsAPairThenEndIsPressedAndEverythingIsHandedBack) {
     EXPECT_TRUE(s.errorEntries().empty());
     EXPECT_EQ(readText(s.data + "/Mervik.par"), crlf(s.parLines()));
     expectHandedBack(s);
+}
+
+TEST(Window, TheCaptionIsExactlyOursAndReturnOnEndEndsAndSaves) {
+    if (!canUseDisplay())
+        GTEST_SKIP() << "needs Xvfb and xdotool";
+    VirtualDisplay display;
+    ASSERT_FALSE(display.name().empty());
+    Sandbox s;
+    s.writePar();
+    auto env = with(s.env(), "DISPLAY=" + display.name());
+    env = with(env, "QT_QPA_PLATFORM=xcb");
+    // No start switch: the window waits, "End" focused.
+    Child program({cliPath(), "-", "/oh"}, env);
+    const std::string found =
+        xdotool(display.name(), {"search", "--sync", "--onlyvisible", "--name", "<< Mervik >>"});
+    ASSERT_FALSE(found.empty());
+    const std::string window = found.substr(0, found.find('\n'));
+    // What the window system shows, with nothing appended.
+    EXPECT_EQ(xdotool(display.name(), {"getwindowname", window}),
+              "<< Mervik >>  Version 11.00 Copyright (C) 2023 Corvanta\n");
+    xdotool(display.name(), {"windowfocus", "--sync", window});
+    xdotool(display.name(), {"key", "--clearmodifiers", "Return"});
+
+    const Result r = program.wait(30s);
+    EXPECT_FALSE(r.timedOut);
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    auto saved = s.parLines();
+    saved[15] = "4";
+    EXPECT_EQ(readText(s.data + "/Mervik.par"), crlf(saved));
+}
+
+TEST(Window, WithoutADisplayOneLineAndStatus2) {
+    Sandbox s;
+    s.writePar();
+    struct Case {
+        const char* what;
+        std::vector<std::string> env;
+    };
+    std::vector<std::string> bare = s.env();
+    std::erase_if(bare, [](const std::string& e) {
+        return e.rfind("DISPLAY=", 0) == 0 || e.rfind("WAYLAND_DISPLAY=", 0) == 0 ||
+               e.rfind("QT_QPA_PLATFORM=", 0) == 0;
+    });
+    const Case cases[] = {
+        {"no platform chosen", bare},
+        {"xcb chosen", with(bare, "QT_QPA_PLATFORM=xcb")},
+        // Named, but no server answers there.
+        {"an unreachable display", with(with(bare, "QT_QPA_PLATFORM=xcb"), "DISPLAY=:97")},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Child program({cliPath()}, c.env);
+        const Result r = program.wait(30s);
+        EXPECT_FALSE(r.timedOut);
+        EXPECT_EQ(r.exitCode, 2);
+        EXPECT_EQ(r.err.rfind("mervik: ", 0), 0u) << r.err;
+        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+        EXPECT_NE(r.err.find("display"), std::string::npos) << r.err;
+        // Nothing was started: the parameter file is as it was.
+        EXPECT_EQ(readText(s.data + "/Mervik.par"), crlf(s.parLines()));
+    }
 }
 
 TEST(Window, ASecondStartEndsSilentlyAndLeavesTheFirstRunning) {

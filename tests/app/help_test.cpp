@@ -1,8 +1,12 @@
 // The help component's dispatch, and the help viewer on the real Mervik.chm.
+#include <QDialog>
 #include <QLabel>
+#include <QPushButton>
 #include <QTest>
 #include <QTextBrowser>
+#include <QTimer>
 #include <QTreeWidget>
+#include <QWindow>
 
 #include <filesystem>
 #include <optional>
@@ -293,6 +297,40 @@ TEST(HelpViewer, FollowsLinksGoesBackAndForwardAndShowsImages) {
     emit browser.anchorClicked(QUrl(QStringLiteral("https://example.org/")));
     EXPECT_EQ(external, QUrl(QStringLiteral("https://example.org/")));
     EXPECT_EQ(window->currentTopic(), "/extensions.htm");
+}
+
+TEST(HelpViewer, OpenedFromAModalDialogItTakesInputAndClosesWhileTheDialogStays) {
+    HelpViewerApi viewer;
+    QDialog dialog;
+    dialog.resize(300, 200);
+    HelpViewerWindow* window = nullptr;
+    bool dialogOpenAfterClose = false;
+    QTimer::singleShot(0, &dialog, [&] {
+        ASSERT_NE(viewer.HtmlHelp(&dialog, kChm, HH_HELP_CONTEXT, 401), nullptr);
+        window = viewer.viewerFor(kChm);
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
+        // A click reaches the viewer: "Home" goes to the first topic. Sent
+        // to the window, as the window system does, it passes the modality
+        // check that a widget's own event would skip.
+        QPushButton* home = window->ui().HomeButton;
+        QTest::mouseClick(window->windowHandle(), Qt::LeftButton, Qt::NoModifier,
+                          home->mapTo(window, home->rect().center()));
+        EXPECT_EQ(window->currentTopic(), "/overview.htm");
+        window->close();
+        EXPECT_FALSE(window->isVisible());
+        dialogOpenAfterClose = dialog.isVisible();
+        dialog.reject();
+    });
+    // Failures above must not leave the loop running.
+    QTimer::singleShot(20000, &dialog, &QDialog::reject);
+    dialog.exec();
+    ASSERT_NE(window, nullptr);
+    EXPECT_TRUE(dialogOpenAfterClose);
+
+    // Asked for again without a modal dialog, it is no longer tied to one.
+    ASSERT_NE(viewer.HtmlHelp(nullptr, kChm, HH_DISPLAY_TOPIC, 0), nullptr);
+    ASSERT_NE(window->windowHandle(), nullptr);
+    EXPECT_EQ(window->windowHandle()->transientParent(), nullptr);
 }
 
 TEST(HelpViewer, UnknownContextOrMissingFileGivesTheErrorDescription) {

@@ -353,6 +353,28 @@ TEST_F(MainWindowTest, EndClosesTheWindowAndTheEndSavesTheSettings) {
     EXPECT_FALSE(std::filesystem::exists(m.data + "/Sandrel.par"));
 }
 
+TEST_F(MainWindowTest, ReturnAndEnterPressTheFocusedButton) {
+    m.writePar(m.parLines("*.hgl", 6, 0));
+    started({"x", "/ot"});
+    QSignalSpy closed(form.get(), &TMervikMForm::formClosed);
+    form->show();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+    // Keypad Enter on "Standby output" starts standby, as Space would.
+    ui().ButtonAutoOutput->setFocus();
+    QTest::keyClick(ui().ButtonAutoOutput, Qt::Key_Enter, Qt::KeypadModifier);
+    EXPECT_TRUE(form->core().StandbyActive);
+    EXPECT_EQ(closed.count(), 0);
+    // Return goes to the focused button only; a modified Return presses nothing.
+    ui().ButtonOK->setFocus();
+    QTest::keyClick(ui().ButtonOK, Qt::Key_Return, Qt::ControlModifier);
+    EXPECT_EQ(closed.count(), 0);
+    QTest::keyClick(ui().ButtonOK, Qt::Key_Return);
+    EXPECT_EQ(closed.count(), 1);
+    form.reset();  // FormDestroy
+    EXPECT_EQ(e2e::readText(m.data + "/Mervik.par").value_or(""),
+              e2e::crlf(m.parLines("*.hgl", 6, 1)));
+}
+
 TEST_F(MainWindowTest, AnEndAskedForBeforeTheFirstPaintComesAfterIt) {
     m.writePar(m.parLines("*.hgl", 6, 2));
     make({"x", "/oh"});

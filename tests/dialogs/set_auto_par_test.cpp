@@ -1,7 +1,9 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QLabel>
+#include <QListView>
 #include <filesystem>
+#include <fstream>
 #include <optional>
 
 #include "dialog_test_support.h"
@@ -17,8 +19,8 @@ QSpinBox* waitEdit(QWidget& form) {
 
 TEST_F(SetAutoParTest, OkStoresTheFieldsAndNormalisedFolders) {
     fillValid();
-    setEdit(form, "sChgAreaDir2Edit", path("in2"));  // names its parent without the "/"
-    setEdit(form, "sOutDirEdit", path("out/x.txt"));
+    setEdit(form, "sChgAreaDir2Edit", path("in2"));   // the folder itself, "/" added
+    setEdit(form, "sOutDirEdit", path("out/x.txt"));  // no folder: its folder part
     waitEdit(form)->setValue(5);
     click(form, "ButtonOK");
 
@@ -27,10 +29,34 @@ TEST_F(SetAutoParTest, OkStoresTheFieldsAndNormalisedFolders) {
     EXPECT_EQ(settings.sSandrelExe, path("bin/sandrel"));
     EXPECT_EQ(settings.sTolvaneExe, path("bin/tolvane"));
     EXPECT_EQ(settings.sChgAreaDir1, path("in1/*.pdf"));
-    EXPECT_EQ(settings.sChgAreaDir2, root.path() + "/");
+    EXPECT_EQ(settings.sChgAreaDir2, path("in2/"));
     EXPECT_EQ(settings.sOutDir, path("out/"));
     EXPECT_EQ(settings.iWaitTime, 300);
-    EXPECT_EQ(editText(form, "sChgAreaDir2Edit"), root.path() + "/");
+    EXPECT_EQ(editText(form, "sChgAreaDir2Edit"), path("in2/"));
+}
+
+TEST_F(SetAutoParTest, FoldersTypedWithoutTheSeparatorAreThoseFolders) {
+    std::filesystem::create_directories(path("out/sub"));
+    // Two different folders, once taken for their common parent and so
+    // refused as the same; a missing one is still reduced to its parent.
+    fillValid();
+    setEdit(form, "sChgAreaDir2Edit", path("in2"));
+    setEdit(form, "sOutDirEdit", path("out/sub"));
+    click(form, "ButtonOK");
+    EXPECT_TRUE(warnings.empty()) << warnings.front();
+    EXPECT_EQ(settings.sChgAreaDir2, path("in2/"));
+    EXPECT_EQ(settings.sOutDir, path("out/sub/"));
+
+    form.show();
+    setEdit(form, "sOutDirEdit", path("out/missing"));
+    click(form, "ButtonOK");
+    EXPECT_EQ(settings.sOutDir, path("out/"));
+    // The same folder typed both ways is still the same.
+    form.show();
+    setEdit(form, "sOutDirEdit", path("in2"));
+    click(form, "ButtonOK");
+    ASSERT_EQ(warnings.size(), 1u);
+    EXPECT_EQ(warnings[0], warning(message(Msg::outputIsComparisonFolder), path("in2/")));
 }
 
 TEST_F(SetAutoParTest, WaitingTimeInMinutesBothWays) {
@@ -212,6 +238,32 @@ TEST_F(SetAutoParTest, CancelEscapeAndEnter) {
     EXPECT_EQ(settings, before);
 }
 
+TEST_F(SetAutoParTest, ReturnPressesTheFocusedButtonOnly) {
+    form.show();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&form));
+    fillValid();
+    // On "Input file extension" it opens that dialog.
+    ModalDriver driver([&](QWidget* modal) {
+        EXPECT_EQ(modal, &inputFileDlg);
+        click(*modal, "CancelBtn");
+    });
+    auto* extensions = child<QPushButton>(form, "ButtonBatchFileExt");
+    extensions->setFocus();
+    QTest::keyClick(extensions, Qt::Key_Return);
+    EXPECT_TRUE(driver.ran());
+    EXPECT_TRUE(form.isVisible());
+    // On OK it stores, as a click would.
+    auto* ok = child<QPushButton>(form, "ButtonOK");
+    ok->setFocus();
+    QTest::keyClick(ok, Qt::Key_Enter, Qt::KeypadModifier);
+    EXPECT_TRUE(warnings.empty());
+    EXPECT_EQ(form.result(), QDialog::Accepted);
+    EXPECT_EQ(settings.sOutDir, path("out/"));
+    // No button became the default on the way.
+    for (QPushButton* button : form.findChildren<QPushButton*>())
+        EXPECT_FALSE(button->isDefault()) << button->objectName().toStdString();
+}
+
 TEST_F(SetAutoParTest, HelpAsksForTopic401) {
     click(form, "ButtonHelp");
     EXPECT_EQ(helpContexts, std::vector<int>{401});
@@ -298,7 +350,6 @@ TEST_F(SetAutoParTest, ProgramReferenceStartsInTheFolderOfTheFieldWithTheProgram
     form.setOpenDialogRunner([&](QFileDialog& dialog) {
         directories.push_back(dialog.directory().absolutePath().toStdString());
         EXPECT_EQ(dialog.nameFilters(), QStringList{QStringLiteral("Program file(*)")});
-        EXPECT_TRUE(dialog.filter() & QDir::Executable);
         // The file chosen the time before is forgotten.
         for (const QString& file : dialog.selectedFiles()) {
             EXPECT_FALSE(QFileInfo(file).isFile()) << file.toStdString();
@@ -323,6 +374,48 @@ TEST_F(SetAutoParTest, ProgramReferenceStartsInTheFolderOfTheFieldWithTheProgram
         QDir::cleanPath(QDir::current().absoluteFilePath(QStringLiteral(".."))).toStdString());
     EXPECT_EQ(directories[1], path("in1/x"));
     EXPECT_EQ(directories[2], path("in2"));
+}
+
+// What the program picker lists of a folder, as the user sees it.
+QStringList listedNames(QFileDialog& dialog) {
+    auto* view = dialog.findChild<QListView*>(QStringLiteral("listView"));
+    EXPECT_NE(view, nullptr);
+    QStringList names;
+    if (view == nullptr)
+        return names;
+    QAbstractItemModel* model = view->model();
+    const QModelIndex folder = view->rootIndex();
+    // The file system model reads the folder in the background.
+    (void)QTest::qWaitFor([&] { return model->rowCount(folder) >= 4; }, 10000);
+    QTest::qWait(200);  // anything late would show up now
+    for (int row = 0; row < model->rowCount(folder); ++row)
+        names << model->index(row, 0, folder).data().toString();
+    names.sort();
+    return names;
+}
+
+TEST_F(SetAutoParTest, ProgramPickerListsProgramsWithoutExtensionWritableOrNot) {
+    namespace fs = std::filesystem;
+    const std::string dir = path("programs");
+    fs::create_directories(dir + "/sub");
+    for (const char* name : {"sandrel", "tolvane", "notes.txt", "readonly-tool"})
+        std::ofstream(dir + "/" + name) << "x";
+    fs::permissions(dir + "/sandrel", fs::perms::owner_exec, fs::perm_options::add);
+    fs::permissions(dir + "/tolvane", fs::perms::owner_exec, fs::perm_options::add);
+    // Installed programs are not the user's to write.
+    fs::permissions(dir + "/readonly-tool", fs::perms::owner_read | fs::perms::owner_exec,
+                    fs::perm_options::replace);
+    QStringList listed;
+    form.setOpenDialogRunner([&](QFileDialog& dialog) {
+        dialog.show();
+        listed = listedNames(dialog);
+        dialog.hide();
+        return false;
+    });
+    setEdit(form, "SandrelExeEdit", dir + "/sandrel");
+    click(form, "Button2");
+    for (const char* shown : {"readonly-tool", "sandrel", "sub", "tolvane"})
+        EXPECT_TRUE(listed.contains(QString::fromLatin1(shown))) << shown;
 }
 
 }  // namespace

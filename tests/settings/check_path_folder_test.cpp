@@ -52,6 +52,31 @@ TEST_F(CheckPathFolderTest, WindowsFolderTestedWithoutTrailingBackslash) {
     EXPECT_EQ(drive, "C:\\");
 }
 
+TEST_F(CheckPathFolderTest, AFolderSettingNamingAFolderIsThatFolder) {
+    const std::string in = root / "HpglData/InData2";
+    std::filesystem::create_directories(in);
+    test::writeFile(root / "HpglData/file", "");
+    struct Case {
+        std::string text, after;
+        bool exists;
+    };
+    const Case cases[] = {
+        {in, in + "/", true},
+        {in + "/", in + "/", true},
+        {root / "HpglData/file", root / "HpglData/", true},  // no folder: reduced
+        {root / "HpglData/InData9", root / "HpglData/", true},
+        {root / "HpglData/InData9/x", root / "HpglData/InData9/", false},
+        {"/", "/", true},
+        {"", "", false},
+        {"HpglData", "", false},  // a bare name never means the current folder's
+    };
+    for (const Case& c : cases) {
+        std::string path = c.text;
+        EXPECT_EQ(CheckFolderSetting(path), c.exists) << c.text;
+        EXPECT_EQ(path, c.after) << c.text;
+    }
+}
+
 TEST_F(CheckPathFolderTest, RealFoldersInPosixStyle) {
     const std::string in = root / "HpglData/InData1";
     std::filesystem::create_directories(in);
