@@ -38,10 +38,16 @@ mkdir -p "$cache"
 
 # The page as HP-GL with its text as glyph outlines. Ghostscript's own PDF
 # reader gives pstoedit nothing, so the page goes through PostScript.
+# pstoedit places the drawing by its extent, which a revision changes: a
+# short line in two corners of the media gives both revisions the same.
 hpgl_of() {
   local pdf="$1" out="$cache/$(basename "${1%.pdf}").hgl"
   if [ ! -s "$out" ]; then
     pdftops "$pdf" "$cache/page.ps"
+    local w h
+    read -r w h < <(sed -n 's/^%%PageBoundingBox: 0 0 \([0-9]*\) \([0-9]*\).*/\1 \2/p' \
+      "$cache/page.ps" | head -1)
+    sed -i "/^%%EndPageSetup/a 0 0 m 1 0 l S $w $h m $((w - 1)) $h l S" "$cache/page.ps"
     pstoedit -q -f hpgl -dt "$cache/page.ps" "$out" >/dev/null 2>&1
     rm -f "$cache/page.ps"
   fi
