@@ -47,7 +47,8 @@ hpgl_of() {
     local w h
     read -r w h < <(sed -n 's/^%%PageBoundingBox: 0 0 \([0-9]*\) \([0-9]*\).*/\1 \2/p' \
       "$cache/page.ps" | head -1)
-    sed -i "/^%%EndPageSetup/a 0 0 m 1 0 l S $w $h m $((w - 1)) $h l S" "$cache/page.ps"
+    sed -i "/^%%EndPageSetup/a newpath 0 0 moveto 1 0 lineto stroke $w $h moveto $((w - 1)) $h lineto stroke" \
+      "$cache/page.ps"
     pstoedit -q -f hpgl -dt "$cache/page.ps" "$out" >/dev/null 2>&1
     rm -f "$cache/page.ps"
   fi
