@@ -19,7 +19,8 @@
 # each pair runs through each build in turn, so the figures come from the
 # same machine state. REPEAT=3 reports the median of three runs a step.
 # MERVIK_BENCH_CACHE=DIR keeps the generated HP-GL and scans there between
-# runs (pstoedit takes about half a minute a page). Needs pstoedit,
+# runs (pstoedit takes about half a minute a page). PARTS picks parts of
+# "schematics scans scaling sxf" (default all). Needs pstoedit,
 # poppler-utils, imagemagick, comparepdf and time.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/../.." && pwd)"
@@ -143,21 +144,24 @@ pairs=(
   "A4-schematic $olinuxino/A10-OLinuXino-Lime_Rev_A.pdf $olinuxino/A10-OLinuXino-Lime_Rev_B.pdf"
   "A3-schematic $olinuxino/A10-A20-OLINUXINO-MICRO-4GB_Rev_C.pdf $olinuxino/A10-A20-OLINUXINO-MICRO-4GB_Rev_D.pdf"
 )
-echo "== schematics: glyph-outline HP-GL and vector PDF"
+parts=" ${PARTS:-schematics scans scaling sxf} "
+[[ "$parts" != *" schematics "* ]] || echo "== schematics: glyph-outline HP-GL and vector PDF"
 for p in "${pairs[@]}"; do
+  [[ "$parts" == *" schematics "* ]] || break
   read -r name old new <<<"$p"
   oldHgl="$(hpgl_of "$old")"
   newHgl="$(hpgl_of "$new")"
   each_build run_pair "$name" "$oldHgl" "$newHgl" "$old" "$new"
 done
-echo "== the schematics scanned at 200 dpi, black and white, G4 TIFF"
+[[ "$parts" != *" scans "* ]] || echo "== the schematics scanned at 200 dpi, black and white, G4 TIFF"
 for p in "${pairs[@]}"; do
+  [[ "$parts" == *" scans "* ]] || break
   read -r name old new <<<"$p"
   each_build scan_pair "$name-scan" "$(scan_of "$old")" "$(scan_of "$new")" "$old" "$new"
 done
 read -r name old new <<<"${pairs[0]}"
-each_build scaling "$(hpgl_of "$old")" "$(hpgl_of "$new")"
-if [ -f "$root/bench/whole_run/sxf_pairs.txt" ]; then
+[[ "$parts" != *" scaling "* ]] || each_build scaling "$(hpgl_of "$old")" "$(hpgl_of "$new")"
+if [[ "$parts" == *" sxf "* ]] && [ -f "$root/bench/whole_run/sxf_pairs.txt" ]; then
   echo "== SXF sheets"
   while read -r old new; do
     [ -n "$old" ] && [ "${old:0:1}" != "#" ] || continue
