@@ -144,11 +144,8 @@ bool readRows(TIFF* tif, Messages& messages, uint32_t w, uint32_t h, uint16_t bp
             continue;
         }
         for (uint32_t x = 0; x < w; ++x) {
-            unsigned v = line[x];
-            if (bps < 8) {
-                const std::size_t bit = static_cast<std::size_t>(x) * bps;
-                v = (line[bit / 8] >> (8 - bps - bit % 8)) & maxValue;
-            }
+            const std::size_t bit = static_cast<std::size_t>(x) * bps;
+            unsigned v = bps == 8 ? line[x] : (line[bit / 8] >> (8 - bps - bit % 8)) & maxValue;
             v = v * 255 / maxValue;
             dst[x] = static_cast<uint8_t>(invert ? 255 - v : v);
         }
