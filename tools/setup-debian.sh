@@ -16,6 +16,9 @@ packages=(
   fonts-ipaexfont-gothic
   debhelper dpkg-dev fakeroot lintian desktop-file-utils
   comparepdf
+  # The benchmarks' real corpus: schematics as HP-GL with text as glyph
+  # outlines, and profiles.
+  pstoedit linux-perf
   # The window program's fonts: metric-compatible stand-ins for the fonts its
   # forms name (Calibri, Cambria, Arial, Courier New, Century, MS PGothic).
   fonts-crosextra-carlito fonts-crosextra-caladea fonts-liberation2

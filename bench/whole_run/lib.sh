@@ -20,22 +20,28 @@ set_line() { sed -i "$1s/.*/$2\r/" "$tpar"; }
 split_mode() { set_line 9 1; }
 join_mode() { set_line 8 0; set_line 9 0; set_line 10 0; }
 
-# measure LABEL COMMAND...: one run; exit status 0 or 1 (1 = "they differ";
-# comparepdf says so with 10) counts as done. Sets last (seconds) and prints
-# wall seconds, processor seconds (user + system, which a busy machine does
-# not inflate) and peak RSS.
+# measure LABEL COMMAND...: REPEAT runs (default 1), the median by wall
+# time reported; exit status 0 or 1 (1 = "they differ"; comparepdf says so
+# with 10) counts as done. Sets last (seconds) and prints wall seconds,
+# processor seconds (user + system, which a busy machine does not inflate)
+# and peak RSS.
 last=0
 measure() {
   local label="$1"; shift
-  local status=0
-  /usr/bin/time -f "%e %U %S %M" -o "$work/time" "$@" >/dev/null 2>"$work/err" || status=$?
-  if [ "$status" -gt 1 ] && [ "$status" -ne 10 ]; then
-    echo "$label: failed ($status): $(grep -v '^Command exited' "$work/err" | tail -1)" >&2
-    last=0
-    return 0
-  fi
+  local status=0 i
+  : >"$work/times"
+  for ((i = 0; i < ${REPEAT:-1}; i++)); do
+    status=0
+    /usr/bin/time -f "%e %U %S %M" -o "$work/time" "$@" >/dev/null 2>"$work/err" || status=$?
+    if [ "$status" -gt 1 ] && [ "$status" -ne 10 ]; then
+      echo "$label: failed ($status): $(grep -v '^Command exited' "$work/err" | tail -1)" >&2
+      last=0
+      return 0
+    fi
+    tail -1 "$work/time" >>"$work/times"
+  done
   local t u s m
-  read -r t u s m < <(tail -1 "$work/time")
+  read -r t u s m < <(sort -n "$work/times" | sed -n "$(( (${REPEAT:-1} + 1) / 2 ))p")
   last="$t"
   printf '  %-40s %7.2f s %7.2f s cpu %8d KB\n' "$label" "$t" \
     "$(awk -v u="$u" -v s="$s" 'BEGIN { print u + s }')" "$m"

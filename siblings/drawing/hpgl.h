@@ -70,7 +70,8 @@ bool readHpglFile(const std::string& path, const PageSink& sink, ReadError& erro
 // UTF-8 as Latin-1, as older plots have it), vertical ones under DV 1.
 // Rasters are embedded HP RTL (ESC%1A ... ESC%0B), PackBits rows: black and
 // white at one bit a pixel, other grey as an 8-bit grey palette and colour
-// as 24-bit direct colour. What the model
+// as 24-bit direct colour; an image of more than a quarter of what the
+// reader takes as one goes out as bands, each an image of its own. What the model
 // holds but HP-GL cannot say is lost: empty pages, paths of one point,
 // open paths with subpaths (they read back as separate paths), and line
 // breaks inside a text (they read back as separate texts).

@@ -11,6 +11,7 @@
 
 #include "hpgl.h"
 #include "line_types.h"
+#include "rtl.h"
 #include "utf8.h"
 
 namespace drawing {
@@ -19,6 +20,9 @@ namespace {
 
 constexpr double kMaxUnits = 1073741823.0;  // 2^30 - 1, the HP-GL/2 integer range
 constexpr int kMaxPen = 255;
+// A raster image goes out in bands of at most this many bytes of pixels: a
+// quarter of what the reader takes as one image.
+constexpr std::size_t kRasterBandBytes = rtl::kMaxRasterBytes / 4;
 
 std::string num(double v) {
     if (!std::isfinite(v)) {
@@ -104,6 +108,7 @@ class PageWriter {
     }
 
     void raster(const Raster& r);
+    void rasterBand(const Raster& r, int firstRow, int rows, double down, bool bilevel);
     void path(const Path& p);
     void text(const Text& t);
 
@@ -365,15 +370,35 @@ void PageWriter::raster(const Raster& r) {
                                static_cast<std::size_t>(r.channels)) {
         return;
     }
-    endPolyline();
-    penKnown_ = false;
-    const char esc = 0x1B;
-    out_ << "PU" << xy(r.origin) << ";" << esc << "%1A";
-    out_ << esc << "*t" << num(r.dpi) << "R" << esc << "*r" << r.width << "s" << r.height << "T";
+    // An image larger than a reader takes in one piece (a comparison of a
+    // large scan at a fine resolution) goes out as bands one below the
+    // other, each an image of its own, so that every page written here
+    // reads back.
+    const std::size_t rowBytes = static_cast<std::size_t>(r.width) * r.channels;
+    const auto bandRows = static_cast<int>(std::clamp<std::size_t>(
+        kRasterBandBytes / rowBytes, 1, static_cast<std::size_t>(r.height)));
+    const double unitsPerRow = r.dpi > 0 ? kUnitsPerInch / r.dpi : 0;
     // Black and white images, the usual scan, go out at a bit a pixel.
     const bool bilevel =
         r.channels == 1 && std::all_of(r.pixels.begin(), r.pixels.end(),
                                        [](std::uint8_t v) { return v == 0 || v == 255; });
+    for (int y = 0; y < r.height; y += bandRows) {
+        rasterBand(r, y, std::min(bandRows, r.height - y), y * unitsPerRow, bilevel);
+    }
+}
+
+void PageWriter::rasterBand(const Raster& r, int firstRow, int rows, double down, bool bilevel) {
+    endPolyline();
+    penKnown_ = false;
+    const char esc = 0x1B;
+    if (firstRow == 0) {
+        out_ << "PU" << xy(r.origin) << ";";
+    } else {
+        // Where the band above ended, to the fraction of a unit.
+        out_ << "PU" << units(r.origin.x) << "," << num(whole(r.origin.y) - down) << ";";
+    }
+    out_ << esc << "%1A";
+    out_ << esc << "*t" << num(r.dpi) << "R" << esc << "*r" << r.width << "s" << rows << "T";
     if (bilevel) {
         out_ << esc << "*r1U";
     } else if (r.channels == 3) {
@@ -389,7 +414,7 @@ void PageWriter::raster(const Raster& r) {
     const std::size_t rowBytes = width * static_cast<std::size_t>(r.channels);
     std::string packed;
     std::vector<std::uint8_t> row;
-    for (int y = 0; y < r.height; ++y) {
+    for (int y = firstRow; y < firstRow + rows; ++y) {
         const auto begin =
             r.pixels.begin() + static_cast<long>(rowBytes * static_cast<std::size_t>(y));
         if (bilevel) {

@@ -35,6 +35,11 @@ constexpr double kFlatness = kPdfFlatnessMm * kUnitsPerMm;
 constexpr double kMaxRasterPixels = 64.0 * 1024 * 1024;
 // A page of more points than this is refused rather than held.
 constexpr std::size_t kMaxPagePoints = 10'000'000;
+// Drawn objects per page, hidden ones, clips and the clip of each form
+// expansion included: a form that draws the next one twice, a few dozen
+// levels deep, is an exponential amount of work in a few kilobytes. Real
+// pages stay far below it.
+constexpr std::size_t kMaxPageObjects = kPdfMaxPageObjects;
 
 // Allocation through a counter, so that a decompression bomb or an absurd
 // image ends in MuPDF's out-of-memory error instead of exhausting the machine.
@@ -352,6 +357,7 @@ class Collector {
     }
 
     Page& page() { return page_; }
+    fz_context* context() const { return ctx_; }
     bool failed() const { return failed_; }
     const std::string& failure() const { return failure_; }
     void fail(const std::string& why) {
@@ -361,6 +367,14 @@ class Collector {
         }
     }
     bool drawing() const { return hidden_ == 0 && !failed_; }
+    // Counts one device call; false once the page is over its budget.
+    bool countObject() {
+        if (++objects_ > kMaxPageObjects) {
+            fail("a page of more than " + std::to_string(kMaxPageObjects) +
+                 " drawn objects (nested forms included)");
+        }
+        return !failed_;
+    }
 
     void fillPath(const fz_path* path, bool evenOdd, fz_matrix ctm, fz_colorspace* cs,
                   const float* color, float alpha) {
@@ -964,6 +978,7 @@ class Collector {
     std::vector<Rect> clips_;
     int hidden_ = 0;
     std::size_t points_ = 0;
+    std::size_t objects_ = 0;
     bool failed_ = false;
     std::string failure_;
 };
@@ -977,13 +992,26 @@ Collector& of(fz_device* dev) {
     return *reinterpret_cast<Device*>(dev)->collector;
 }
 
-// Every callback keeps C++ exceptions on our side of MuPDF.
+// Every callback keeps C++ exceptions on our side of MuPDF. A page that
+// failed stops the interpreter at once: an abort is the one error MuPDF
+// does not swallow and continue after, and nothing of ours with a
+// destructor is alive when it unwinds.
 template <typename F>
 void guarded(fz_device* dev, F&& f) {
-    try {
-        f(of(dev));
-    } catch (...) {
-        of(dev).fail("out of memory");
+    bool stop = false;
+    {
+        Collector& c = of(dev);
+        try {
+            if (c.countObject()) {
+                f(c);
+            }
+        } catch (...) {
+            c.fail("out of memory");
+        }
+        stop = c.failed();
+    }
+    if (stop) {
+        fz_throw(of(dev).context(), FZ_ERROR_ABORT, "%s", of(dev).failure().c_str());
     }
 }
 

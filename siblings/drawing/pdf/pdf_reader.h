@@ -25,10 +25,12 @@ namespace drawing {
 // Errors (error.offset is always 0: a PDF has no meaningful read position):
 // a file that is no PDF or too damaged to open, one that needs a password,
 // one without pages, a page that cannot be interpreted, a damaged (repaired)
-// file whose pages do not read cleanly, and a file that needs more than
-// kPdfMemoryLimit bytes to interpret.
+// file whose pages do not read cleanly, a page of more than
+// kPdfMaxPageObjects drawn objects (form expansions counted), and a file
+// that needs more than kPdfMemoryLimit bytes to interpret.
 inline constexpr double kPdfFlatnessMm = 0.05;
 inline constexpr std::size_t kPdfMemoryLimit = std::size_t(1) << 30;
+inline constexpr std::size_t kPdfMaxPageObjects = 1'000'000;
 
 bool readPdfFile(const std::string& path, const PageSink& sink, ReadError& error);
 bool readPdfBytes(const void* data, std::size_t size, const PageSink& sink, ReadError& error);

@@ -119,6 +119,78 @@ class RgbaImage {
     bool begun_ = false;
 };
 
+// The image row after row through libtiff's scanline interface, each
+// strip decoded once, into grey or RGB pixels.
+bool readRows(TIFF* tif, Messages& messages, uint32_t w, uint32_t h, uint16_t bps,
+              uint16_t photometric, int channels, std::vector<uint8_t>& pixels, std::string& why) {
+    const tmsize_t lineSize = TIFFScanlineSize(tif);
+    const std::size_t need = (static_cast<std::size_t>(w) * bps * channels + 7) / 8;
+    if (lineSize <= 0 || static_cast<std::size_t>(lineSize) < need) {
+        why = "image data that does not decode";
+        return false;
+    }
+    std::vector<uint8_t> line(static_cast<std::size_t>(lineSize));
+    const bool invert = photometric == PHOTOMETRIC_MINISWHITE;
+    const unsigned maxValue = (1u << bps) - 1;
+    for (uint32_t y = 0; y < h; ++y) {
+        if (TIFFReadScanline(tif, line.data(), y, 0) < 0 || !messages.firstError.empty()) {
+            why = messages.firstError.empty() ? "image data that does not decode"
+                                              : messages.firstError;
+            return false;
+        }
+        uint8_t* dst = pixels.data() + static_cast<std::size_t>(y) * w * channels;
+        if (channels == 3) {
+            std::memcpy(dst, line.data(), static_cast<std::size_t>(w) * 3);
+            continue;
+        }
+        for (uint32_t x = 0; x < w; ++x) {
+            const std::size_t bit = static_cast<std::size_t>(x) * bps;
+            unsigned v = bps == 8 ? line[x] : (line[bit / 8] >> (8 - bps - bit % 8)) & maxValue;
+            v = v * 255 / maxValue;
+            dst[x] = static_cast<uint8_t>(invert ? 255 - v : v);
+        }
+    }
+    return true;
+}
+
+// Any other image through libtiff's RGBA interface, in bands so that its
+// buffer stays small whatever the page.
+bool readRgba(TIFF* tif, Messages& messages, uint32_t w, uint32_t h, bool grey, int channels,
+              std::vector<uint8_t>& pixels, std::string& why) {
+    RgbaImage rgba;
+    if (!rgba.begin(tif, why)) {
+        return false;
+    }
+    const uint32_t band = std::max<uint32_t>(1, std::min<uint32_t>(h, (1u << 22) / w + 1));
+    std::vector<uint32_t> buffer(static_cast<std::size_t>(w) * band);
+    for (uint32_t y = 0; y < h; y += band) {
+        const uint32_t rows = std::min(band, h - y);
+        rgba.get().row_offset = static_cast<int>(y);
+        rgba.get().col_offset = 0;
+        if (!TIFFRGBAImageGet(&rgba.get(), buffer.data(), w, rows) ||
+            !messages.firstError.empty()) {
+            why = messages.firstError.empty() ? "image data that does not decode"
+                                              : messages.firstError;
+            return false;
+        }
+        for (uint32_t r = 0; r < rows; ++r) {
+            const uint32_t* src = buffer.data() + static_cast<std::size_t>(r) * w;
+            uint8_t* dst = pixels.data() + (static_cast<std::size_t>(y + r) * w) * channels;
+            for (uint32_t x = 0; x < w; ++x) {
+                const uint32_t p = src[x];
+                if (grey) {
+                    dst[x] = static_cast<uint8_t>(TIFFGetR(p));
+                } else {
+                    dst[3 * x] = static_cast<uint8_t>(TIFFGetR(p));
+                    dst[3 * x + 1] = static_cast<uint8_t>(TIFFGetG(p));
+                    dst[3 * x + 2] = static_cast<uint8_t>(TIFFGetB(p));
+                }
+            }
+        }
+    }
+    return true;
+}
+
 // One directory into a page; false with why.
 bool readDirectory(TIFF* tif, Messages& messages, Page& page, std::string& why) {
     uint32_t w = 0;
@@ -168,38 +240,19 @@ bool readDirectory(TIFF* tif, Messages& messages, Page& page, std::string& why) 
     }
     const auto outRows = static_cast<uint32_t>(outRowsD);
 
-    RgbaImage rgba;
-    if (!rgba.begin(tif, why)) {
-        return false;
-    }
     std::vector<uint8_t> pixels(static_cast<std::size_t>(w) * h * channels);
-    // In bands, so that the RGBA buffer stays small whatever the page.
-    const uint32_t band = std::max<uint32_t>(1, std::min<uint32_t>(h, (1u << 22) / w + 1));
-    std::vector<uint32_t> buffer(static_cast<std::size_t>(w) * band);
-    for (uint32_t y = 0; y < h; y += band) {
-        const uint32_t rows = std::min(band, h - y);
-        rgba.get().row_offset = static_cast<int>(y);
-        rgba.get().col_offset = 0;
-        if (!TIFFRGBAImageGet(&rgba.get(), buffer.data(), w, rows) ||
-            !messages.firstError.empty()) {
-            why = messages.firstError.empty() ? "image data that does not decode"
-                                              : messages.firstError;
-            return false;
-        }
-        for (uint32_t r = 0; r < rows; ++r) {
-            const uint32_t* src = buffer.data() + static_cast<std::size_t>(r) * w;
-            uint8_t* dst = pixels.data() + (static_cast<std::size_t>(y + r) * w) * channels;
-            for (uint32_t x = 0; x < w; ++x) {
-                const uint32_t p = src[x];
-                if (grey) {
-                    dst[x] = static_cast<uint8_t>(TIFFGetR(p));
-                } else {
-                    dst[3 * x] = static_cast<uint8_t>(TIFFGetR(p));
-                    dst[3 * x + 1] = static_cast<uint8_t>(TIFFGetG(p));
-                    dst[3 * x + 2] = static_cast<uint8_t>(TIFFGetB(p));
-                }
-            }
-        }
+    uint16_t planar = PLANARCONFIG_CONTIG;
+    TIFFGetFieldDefaulted(tif, TIFFTAG_PLANARCONFIG, &planar);
+    // Grey and 8-bit RGB strips, which is what scans are, are decoded row
+    // after row, once: asking libtiff's RGBA interface for a band in the
+    // middle of a strip decodes the strip again from its start, which on a
+    // large one-strip page costs time with the square of its height.
+    const bool byRows = !TIFFIsTiled(tif) && planar == PLANARCONFIG_CONTIG &&
+                        ((grey && (bps == 1 || bps == 2 || bps == 4 || bps == 8)) ||
+                         (photometric == PHOTOMETRIC_RGB && spp == 3 && bps == 8));
+    if (byRows ? !readRows(tif, messages, w, h, bps, photometric, channels, pixels, why)
+               : !readRgba(tif, messages, w, h, grey, channels, pixels, why)) {
+        return false;
     }
     Raster raster;
     raster.dpi = xdpi;

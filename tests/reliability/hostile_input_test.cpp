@@ -1,0 +1,241 @@
+// Small files that ask for unbounded work: the converter refuses them in one
+// line and bounded memory, or does their work in time and memory that grow
+// with the input, not faster.
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <tiffio.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "process.h"
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+namespace {
+
+// Only a hang reaches this.
+constexpr auto kHangGuard = 600s;
+
+// Memory bounds are for the normal build; the address sanitizer adds its
+// shadow, red zones and a quarantine of freed blocks.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr long kMemorySlack = 4;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr long kMemorySlack = 4;
+#else
+constexpr long kMemorySlack = 1;
+#endif
+#else
+constexpr long kMemorySlack = 1;
+#endif
+
+std::string readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+struct Outcome {
+    int status = -1;   // exit status; -1 when killed or not started
+    long peakKiB = 0;  // the child's peak resident memory
+    std::string err;   // its standard error
+};
+
+// The converter in a home of its own.
+class Converter {
+  public:
+    Converter() {
+        std::string tmpl = "/tmp/mervik-hostile-XXXXXX";
+        root = mkdtemp(tmpl.data());
+        env = testsupport::environmentWithout({"HOME=", "XDG_DATA_HOME="});
+        env.push_back("HOME=" + root);
+        env.push_back("XDG_DATA_HOME=" + root + "/share");
+        EXPECT_EQ(run({"--init"}).status, 0);
+    }
+    ~Converter() {
+        std::error_code ec;
+        fs::remove_all(root, ec);
+    }
+    // Runs tolvane with args; a run past kHangGuard is killed and fails.
+    Outcome run(const std::vector<std::string>& args) const {
+        std::vector<std::string> argv{TOLVANE_PATH};
+        argv.insert(argv.end(), args.begin(), args.end());
+        auto cargv = testsupport::cStringArray(argv);
+        auto cenv = testsupport::cStringArray(env);
+        const std::string errPath = root + "/err.txt";
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+        posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                         0644);
+        pid_t pid = -1;
+        Outcome out;
+        const int rc = posix_spawn(&pid, cargv[0], &actions, nullptr, cargv.data(), cenv.data());
+        posix_spawn_file_actions_destroy(&actions);
+        if (rc != 0) {
+            return out;
+        }
+        const auto deadline = std::chrono::steady_clock::now() + kHangGuard;
+        int status = 0;
+        rusage usage{};
+        while (wait4(pid, &status, WNOHANG, &usage) == 0) {
+            if (std::chrono::steady_clock::now() > deadline) {
+                ADD_FAILURE() << "still running after " << kHangGuard.count() << " s";
+                kill(pid, SIGKILL);
+                wait4(pid, &status, 0, &usage);
+                return out;
+            }
+            std::this_thread::sleep_for(20ms);
+        }
+        out.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        out.peakKiB = usage.ru_maxrss;
+        out.err = readFile(errPath);
+        return out;
+    }
+
+    std::string root;
+    std::vector<std::string> env;
+};
+
+// A PDF whose page draws form 1, and form k draws form k+1 twice, down to
+// a last form that draws one line: 2^(depth-1) lines from a few kilobytes.
+std::string fanOutPdf(int depth) {
+    std::vector<std::string> objects = {
+        "<< /Type /Catalog /Pages 2 0 R >>",
+        "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+        "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 595 842] "
+        "/Resources << /XObject << /F 5 0 R >> >> /Contents 4 0 R >>",
+        "<< /Length 5 >>\nstream\n/F Do\nendstream",
+    };
+    for (int i = 0; i < depth; ++i) {
+        const int self = 5 + i;
+        const bool last = i == depth - 1;
+        const std::string content = last ? "0 0 m 10 10 l S" : "/F Do /F Do";
+        std::string resources =
+            last ? "" : " /Resources << /XObject << /F " + std::to_string(self + 1) + " 0 R >> >>";
+        objects.push_back("<< /Type /XObject /Subtype /Form /BBox [0 0 595 842]" + resources +
+                          " /Length " + std::to_string(content.size()) + " >>\nstream\n" + content +
+                          "\nendstream");
+    }
+    std::string pdf = "%PDF-1.4\n";
+    std::vector<std::size_t> offsets;
+    for (std::size_t i = 0; i < objects.size(); ++i) {
+        offsets.push_back(pdf.size());
+        pdf += std::to_string(i + 1) + " 0 obj\n" + objects[i] + "\nendobj\n";
+    }
+    const std::size_t xref = pdf.size();
+    pdf += "xref\n0 " + std::to_string(objects.size() + 1) + "\n0000000000 65535 f \n";
+    for (const auto offset : offsets) {
+        char line[32];
+        std::snprintf(line, sizeof line, "%010zu 00000 n \n", offset);
+        pdf += line;
+    }
+    pdf += "trailer\n<< /Size " + std::to_string(objects.size() + 1) +
+           " /Root 1 0 R >>\nstartxref\n" + std::to_string(xref) + "\n%%EOF\n";
+    return pdf;
+}
+
+}  // namespace
+
+TEST(HostileInput, FormsThatDrawEachOtherTwiceAreRefusedInOneLineAndBoundedMemory) {
+    Converter c;
+    const std::string pdf = fanOutPdf(30);
+    ASSERT_LT(pdf.size(), 8000u);
+    std::ofstream(c.root + "/fan.pdf", std::ios::binary) << pdf;
+    const Outcome o = c.run({"--convert", "/h", c.root + "/fan.pdf", c.root + "/fan.hgl"});
+    EXPECT_EQ(o.status, 1);
+    EXPECT_NE(o.err.find("drawn objects"), std::string::npos) << o.err;
+    EXPECT_EQ(std::count(o.err.begin(), o.err.end(), '\n'), 1) << o.err;
+    EXPECT_FALSE(fs::exists(c.root + "/fan.hgl"));
+    // Before the budget it grew past 280 MB within a minute and kept going.
+    EXPECT_LT(o.peakKiB, kMemorySlack * 400 * 1024);
+    // A few levels less is an ordinary page, read whole.
+    std::ofstream(c.root + "/small.pdf", std::ios::binary) << fanOutPdf(12);
+    const Outcome small = c.run({"--convert", "/h", c.root + "/small.pdf", c.root + "/small.hgl"});
+    EXPECT_EQ(small.status, 0) << small.err;
+    EXPECT_TRUE(fs::exists(c.root + "/small.hgl"));
+}
+
+// A large scan stored as one LZW strip, as some scanners write it: each row
+// is decoded once, so the page comes through whole in memory near the
+// size of its own pixels.
+TEST(HostileInput, AOneStripLzwScanConvertsWholeInMemoryNearItsOwnSize) {
+    Converter c;
+    constexpr uint32_t kSide = 8000;
+    const std::string in = c.root + "/scan.tif";
+    {
+        TIFF* tif = TIFFOpen(in.c_str(), "w");
+        ASSERT_NE(tif, nullptr);
+        TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, kSide);
+        TIFFSetField(tif, TIFFTAG_IMAGELENGTH, kSide);
+        TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 8);
+        TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, 1);
+        TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISBLACK);
+        TIFFSetField(tif, TIFFTAG_COMPRESSION, COMPRESSION_LZW);
+        TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+        TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, kSide);
+        TIFFSetField(tif, TIFFTAG_XRESOLUTION, 300.0f);
+        TIFFSetField(tif, TIFFTAG_YRESOLUTION, 300.0f);
+        TIFFSetField(tif, TIFFTAG_RESOLUTIONUNIT, RESUNIT_INCH);
+        std::vector<uint8_t> row(kSide);
+        for (uint32_t y = 0; y < kSide; ++y) {
+            std::fill(row.begin(), row.end(), 255);
+            row[y] = 0;  // a diagonal line
+            ASSERT_EQ(TIFFWriteScanline(tif, row.data(), y, 0), 1);
+        }
+        TIFFClose(tif);
+    }
+    const std::string out = c.root + "/out.tif";
+    // At the resolution the converter writes, so that pixels map one to one.
+    const Outcome o = c.run({"--convert", "/t", in, out});
+    ASSERT_EQ(o.status, 0) << o.err;
+    // The page's own pixels are 61 MiB; a few times that is bounded.
+    EXPECT_LT(o.peakKiB, kMemorySlack * 4L * kSide * kSide / 1024);
+    TIFF* tif = TIFFOpen(out.c_str(), "r");
+    ASSERT_NE(tif, nullptr);
+    uint32_t w = 0;
+    uint32_t h = 0;
+    TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &w);
+    TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &h);
+    // The frame may round up to a whole pixel more.
+    EXPECT_NEAR(w, kSide, 1);
+    EXPECT_NEAR(h, kSide, 1);
+    // The diagonal is there at the bottom of the page too.
+    std::vector<uint32_t> rgba(static_cast<std::size_t>(w) * 8);
+    TIFFRGBAImage img{};
+    char emsg[1024] = {};
+    ASSERT_EQ(TIFFRGBAImageBegin(&img, tif, 0, emsg), 1) << emsg;
+    img.req_orientation = ORIENTATION_TOPLEFT;
+    img.row_offset = static_cast<int>(kSide - 8);
+    ASSERT_EQ(TIFFRGBAImageGet(&img, rgba.data(), w, 8), 1);
+    TIFFRGBAImageEnd(&img);
+    TIFFClose(tif);
+    const auto darkNear = [&](uint32_t row, uint32_t x) {
+        for (uint32_t k = x - 2; k <= x + 2 && k < w; ++k) {
+            if (TIFFGetR(rgba[static_cast<std::size_t>(row) * w + k]) < 128) {
+                return true;
+            }
+        }
+        return false;
+    };
+    for (uint32_t row = 0; row < 8; ++row) {
+        EXPECT_TRUE(darkNear(row, kSide - 8 + row)) << row;
+        EXPECT_FALSE(darkNear(row, kSide - 108 + row)) << row;
+    }
+}
