@@ -74,3 +74,20 @@ TEST(Folders, AVanishedInputFolderIsSaidOnceAndOnceAgainWhenItIsBack) {
     EXPECT_EQ(entriesLike(s, "Mervik", "Folder not found ! " + s.in1 + "/"), 1);
     EXPECT_EQ(entriesLike(s, "Mervik", "Folder found again : " + s.in1 + "/"), 1);
 }
+
+TEST(Folders, AnErrorLogThatCannotBeWrittenIsSaidOnceOnStandardError) {
+    Sandbox s;
+    s.writePar();
+    // In the way of the log whoever runs the test, the superuser too.
+    makeFolders(s.data + "/Error.txt");
+    s.pair("a.hgl");
+    s.pair("b.hgl");
+    s.setControl({{"split.mode", "fail"}});
+    const Result r = s.runCli({"--once"});
+    EXPECT_EQ(r.exitCode, 3);
+    const std::string said =
+        "mervik: " + s.data + "/Error.txt cannot be written; error-log entries are lost\n";
+    EXPECT_EQ(countOf(r.err, said), 1) << r.err;
+    // The run log still has every reason.
+    EXPECT_EQ(countOf(r.out, "  *** tolvane exited with status 1\n"), 4) << r.out;
+}
