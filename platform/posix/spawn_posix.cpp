@@ -261,7 +261,9 @@ SpawnResult runAndWait(std::string_view commandLine, const std::vector<std::stri
             ::kill(-pid, SIGKILL);
             killed = true;
         }
-        const Clock::time_point next = std::min(deadline, killAt);
+        // Once the group was asked to end, only the kill is still to come.
+        const Clock::time_point next =
+            result.timedOut || result.stopped ? killAt : std::min(deadline, killAt);
         int waitMs = pidFd.valid() ? -1 : 10;
         if (next != Clock::time_point::max() && !killed) {
             const auto left =
