@@ -136,10 +136,13 @@ void TMervikMForm::paintEvent(QPaintEvent* event) {
 }
 
 void TMervikMForm::closeEvent(QCloseEvent* event) {
-    // A close request during a run (the window system's close box still gets
-    // through) waits for the run's end, as the step cannot be abandoned.
+    // A close request during a run (the window system's close box, a stop
+    // signal) ends the running step's programs; the window closes when the
+    // run has given up.
     if (busy_) {
         closeDeferred_ = true;
+        if (ownRunner_)
+            ownRunner_->cancel();
         event->ignore();
         return;
     }
@@ -183,6 +186,11 @@ void TMervikMForm::ButtonVersionClick() {
 }
 
 void TMervikMForm::ButtonOKClick() {
+    // "End" between two steps of a run lets the run finish first.
+    if (busy_) {
+        closeDeferred_ = true;
+        return;
+    }
     close();
 }
 

@@ -3,6 +3,9 @@
 #include <QCoreApplication>
 #include <QEvent>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <condition_variable>
 #include <mutex>
 #include <thread>
@@ -58,13 +61,29 @@ bool InputBlocker::eventFilter(QObject* watched, QEvent* event) {
 }
 
 WindowRunner::WindowRunner(Spawn spawn) : spawn_(std::move(spawn)) {
-    if (!spawn_)
-        spawn_ = [this](std::string_view commandLine) {
-            return spawnAndWait(commandLine, environment());
-        };
+    if (::pipe2(cancelPipe_, O_CLOEXEC | O_NONBLOCK) != 0)
+        cancelPipe_[0] = cancelPipe_[1] = -1;
+}
+
+WindowRunner::~WindowRunner() {
+    for (const int fd : cancelPipe_)
+        if (fd >= 0)
+            ::close(fd);
+}
+
+void WindowRunner::cancel() {
+    cancelled_ = true;
+    const char byte = 1;
+    if (cancelPipe_[1] >= 0) [[maybe_unused]]
+        const ssize_t n = ::write(cancelPipe_[1], &byte, 1);
 }
 
 void WindowRunner::run(const std::string& commandLine) {
+    runStep(commandLine);
+}
+
+SpawnResult WindowRunner::runStep(const std::string& commandLine) {
+    SpawnResult result;
     // The wait itself is a plain blocking one on a helper thread; this thread
     // only repaints meanwhile. Input from the window system stays queued by
     // ExcludeUserInputEvents and is handled when the run is over; input sent
@@ -75,7 +94,15 @@ void WindowRunner::run(const std::string& commandLine) {
     running_ = true;
     InputBlocker blocker;
     std::thread worker([&] {
-        spawn_(commandLine);
+        if (spawn_) {
+            result.started = spawn_(commandLine);
+            result.exited = result.started;
+        } else {
+            SpawnLimits limits;
+            limits.timeoutSeconds = stepLimit();
+            limits.stopFd = cancelPipe_[0];
+            result = runAndWait(commandLine, environment(), limits);
+        }
         std::lock_guard<std::mutex> lock(m);
         done = true;
         cv.notify_one();
@@ -90,6 +117,7 @@ void WindowRunner::run(const std::string& commandLine) {
     }
     worker.join();
     running_ = false;
+    return result;
 }
 
 }  // namespace mervik

@@ -19,13 +19,23 @@ class WindowRunner : public SiblingRunner {
     // spawn: starts a command line and waits for its end (the platform's
     // spawnAndWait unless a test gives its own).
     explicit WindowRunner(Spawn spawn = {});
+    ~WindowRunner() override;
+    WindowRunner(const WindowRunner&) = delete;
+    WindowRunner& operator=(const WindowRunner&) = delete;
 
     void run(const std::string& commandLine) override;
+    SpawnResult runStep(const std::string& commandLine) override;
     bool running() const { return running_; }
+    // The window is closing: the running step's programs are ended and no
+    // further step starts.
+    void cancel();
+    bool cancelled() const override { return cancelled_; }
 
   private:
     Spawn spawn_;
     bool running_ = false;
+    bool cancelled_ = false;
+    int cancelPipe_[2] = {-1, -1};
 };
 
 // Drops user input (mouse, keys, wheel, touch, shortcuts) to every widget of

@@ -3,6 +3,7 @@
 #include "automation/run_texts.h"
 #include "platform/byte_file.h"
 
+#include <cstdio>
 #include <filesystem>
 #include <system_error>
 
@@ -39,6 +40,36 @@ std::string errorLogTimestamp(const QDateTime& when, const QLocale& locale) {
     return text.toStdString();
 }
 
+std::string escapeControls(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (const char ch : text) {
+        const auto c = static_cast<unsigned char>(ch);
+        if (c >= 0x20 && c != 0x7F) {
+            out += ch;
+            continue;
+        }
+        switch (c) {
+            case '\n':
+                out += "\\n";
+                break;
+            case '\r':
+                out += "\\r";
+                break;
+            case '\t':
+                out += "\\t";
+                break;
+            default: {
+                static constexpr char kHex[] = "0123456789ABCDEF";
+                out += "\\x";
+                out += kHex[c >> 4];
+                out += kHex[c & 0xF];
+            }
+        }
+    }
+    return out;
+}
+
 void appendErrorLog(const std::string& dataDir, const std::string& timestamp,
                     const std::string& name, const std::string& message) {
     // Byte paths: the data folder's path may hold bytes that are no UTF-8.
@@ -51,7 +82,17 @@ void appendErrorLog(const std::string& dataDir, const std::string& timestamp,
         // When the rename fails the old entries stay in Error.txt and it is appended to.
         fs::rename(log, log2, ec);
     }
-    writeFileBytes(log.string(), timestamp + ' ' + name + ' ' + message + "\r\n", true);
+    const std::string entry =
+        timestamp + ' ' + escapeControls(name) + ' ' + escapeControls(message) + "\r\n";
+    // A full disk or a read-only data folder: the entries are lost, which is
+    // said once, where someone watching the program may see it.
+    static bool failureSaid = false;
+    if (!writeFileBytes(log.string(), entry, true) && !failureSaid) {
+        failureSaid = true;
+        std::fprintf(stderr, "mervik: %s cannot be written; error-log entries are lost\n",
+                     log.string().c_str());
+        std::fflush(stderr);
+    }
 }
 
 }  // namespace mervik

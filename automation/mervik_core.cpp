@@ -3,6 +3,7 @@
 #include <QDateTime>
 #include <QLocale>
 
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <system_error>
@@ -10,6 +11,7 @@
 
 #include "automation/command_lines.h"
 #include "automation/error_log.h"
+#include "automation/run_folders.h"
 #include "automation/run_texts.h"
 #include "automation/viewer_params.h"
 #include "platform/byte_file.h"
@@ -62,6 +64,35 @@ std::string fitFolderName(std::string name) {
     return name;
 }
 
+// The program's last line on standard error. A file name with a line break,
+// echoed by the program, must not make its tail the reason: the name is
+// escaped in what the program wrote before the lines are told apart.
+std::string lastErrorLineOf(const SpawnResult& r, const std::string& name) {
+    if (r.errorTail.empty())
+        return r.lastErrorLine;
+    std::string text = r.errorTail;
+    for (const std::string& raw : {name, GetBaseName(name)}) {
+        const std::string escaped = escapeControls(raw);
+        if (raw.empty() || escaped == raw)
+            continue;
+        for (std::size_t at = text.find(raw); at != std::string::npos;
+             at = text.find(raw, at + escaped.size()))
+            text.replace(at, raw.size(), escaped);
+    }
+    std::string last;
+    std::size_t start = 0;
+    while (start <= text.size()) {
+        std::size_t end = text.find_first_of("\r\n", start);
+        if (end == std::string::npos)
+            end = text.size();
+        const std::string line = text.substr(start, end - start);
+        if (line.find_first_not_of(" \t") != std::string::npos)
+            last = line;
+        start = end + 1;
+    }
+    return last.size() > 1000 ? last.substr(0, 1000) : last;
+}
+
 std::string withSeparator(std::string folder) {
     const char sep = PathStyle::native().separator;
     if (!folder.empty() && folder.back() != sep)
@@ -70,6 +101,17 @@ std::string withSeparator(std::string folder) {
 }
 
 }  // namespace
+
+int stepLimitSetting() {
+    const char* text = std::getenv("MERVIK_STEP_LIMIT");
+    if (text == nullptr || *text == '\0')
+        return kDefaultStepLimitSeconds;
+    char* end = nullptr;
+    const long value = std::strtol(text, &end, 10);
+    if (*end != '\0' || value < 0 || value > 1'000'000'000)
+        return kDefaultStepLimitSeconds;
+    return static_cast<int>(value);
+}
 
 std::string currentErrorLogTimestamp() {
     return errorLogTimestamp(QDateTime::currentDateTime(), QLocale::system());
@@ -80,6 +122,9 @@ MervikCore::MervikCore(TSettings& settings, RunView& view, SiblingRunner& runner
     : settings_(settings), view_(view), runner_(runner), env_(std::move(env)) {
     if (!env_.timestamp)
         env_.timestamp = currentErrorLogTimestamp;
+    if (env_.stepLimitSeconds < 0)
+        env_.stepLimitSeconds = stepLimitSetting();
+    runner_.setStepLimit(env_.stepLimitSeconds);
 }
 
 // ---------------------------------------------------------------- paths
@@ -172,7 +217,9 @@ int MervikCore::loadParFile() {
 }
 
 void MervikCore::FormDestroy() {
-    if (&settings_ == &Settings) {
+    if (parLoadFailed_) {
+        // Nothing was read: the file keeps what it holds.
+    } else if (&settings_ == &Settings) {
         SaveParFile();
     } else {
         const TSettings saved = Settings;
@@ -223,6 +270,14 @@ bool MervikCore::FormPaint(const std::vector<std::string>& args) {
         CopyFolderTree(env_.initFolder, folder);
 
     setDataFolder(settings_, env_.localAppData);
+    // A data folder that lost only its parameter file starts as a new one
+    // would, rather than not at all.
+    const std::string initPar = joinPath(env_.initFolder, str(kParFileName));
+    if (!isNew && !env_.localAppData.empty() && !pathExists(settings_.sParFile) &&
+        isPlainFile(initPar) &&
+        CopyOneFile(env_.initFolder, settings_.sDataDir, str(kParFileName)) == 0)
+        appendErrorLog(settings_.sDataDir, env_.timestamp(), str(kParFileName),
+                       str(kLogParFromInit));
     int status = loadParFile();
     if (status == 2) {
         keepOldParFile();
@@ -230,6 +285,7 @@ bool MervikCore::FormPaint(const std::vector<std::string>& args) {
         status = loadParFile();
     }
     ParFileStatus = status;
+    parLoadFailed_ = status != 0;
     if (status != 0) {
         ShowWarning(settings_.sParFile + '\r' + str(message(Msg::cannotOpenParFile)));
         return false;
@@ -359,13 +415,14 @@ bool MervikCore::startChecks() {
     }
     // Results written into an input folder would replace inputs (an HPGL
     // result has the input's name) and be deleted with them; folder 2 equal
-    // to folder 1 compares every file with itself and then deletes it.
-    const std::string folder1 = folderPart(settings_.sChgAreaDir1);
-    if (sameFolder(settings_.sOutDir, folder1) ||
-        sameFolder(settings_.sOutDir, settings_.sChgAreaDir2))
-        return fail(Msg::outputIsComparisonFolder, settings_.sOutDir);
-    if (sameFolder(settings_.sChgAreaDir2, folder1))
-        return fail(Msg::folder2IsFolder1, settings_.sChgAreaDir2);
+    // to folder 1 compares every file with itself and then deletes it; the
+    // work folders of the data folder are emptied at every run.
+    if (const auto fault =
+            runFolderFault(folderPart(settings_.sChgAreaDir1), settings_.sChgAreaDir2,
+                           settings_.sOutDir, settings_.sDataDir))
+        return fail(fault->message, fault->folder);
+    missingFolders_.clear();
+    unsafeReported_ = false;
     return true;
 }
 
@@ -416,8 +473,48 @@ int MervikCore::CountFolderEntries(const std::string& folder) {
     return count;
 }
 
+void MervikCore::logProblem(const std::string& logText, const std::string& errorText) {
+    // Outside a run: the entry names the program, not a file.
+    logLine(logText);
+    appendErrorLog(settings_.sDataDir, env_.timestamp(), str(kProgramFolder), errorText);
+}
+
+bool MervikCore::foldersReady() {
+    const std::string folder1 = folderPart(settings_.sChgAreaDir1);
+    bool allThere = true;
+    for (const std::string& folder : {folder1, settings_.sChgAreaDir2, settings_.sOutDir}) {
+        const bool there = FolderExists(folder);
+        const bool said = missingFolders_.count(folder) != 0;
+        if (!there && !said) {
+            missingFolders_.insert(folder);
+            logProblem(str(kErrFolderMissing) + folder, str(kLogFolderMissing) + folder);
+        } else if (there && said) {
+            missingFolders_.erase(folder);
+            logProblem(str(kErrFolderBack) + folder, str(kLogFolderBack) + folder);
+        }
+        allThere = allThere && there;
+    }
+    if (!allThere)
+        return false;
+    // A link re-pointed since the start may now lead into an input folder or
+    // the data folder: what the paths name now counts.
+    const auto fault =
+        runFolderFault(folder1, settings_.sChgAreaDir2, settings_.sOutDir, settings_.sDataDir);
+    if (fault && !unsafeReported_) {
+        unsafeReported_ = true;
+        const std::string what = str(message(fault->message)) + " " + fault->folder;
+        logProblem(str(kErrPassSkipped) + what, str(kLogPassSkipped) + what);
+    } else if (!fault && unsafeReported_) {
+        unsafeReported_ = false;
+        logProblem(str(kErrFoldersSafe), str(kLogFoldersSafe));
+    }
+    return !fault;
+}
+
 std::string MervikCore::FindInputFile() {
     const std::string folder1 = folderPart(settings_.sChgAreaDir1);
+    if (!foldersReady())
+        return {};
     DirSearch search(settings_.sChgAreaDir1);
     if (!search.isOpen())
         return {};
@@ -515,6 +612,7 @@ void MervikCore::DeleteInputFiles(const std::string& name) {
 }
 
 void MervikCore::logLine(std::string line) {
+    line = escapeControls(line);
     runLines_.push_back(line);
     view_.addLogLine(line);
 }
@@ -523,14 +621,19 @@ void MervikCore::reportStep(const std::string& programPath, int highestNormalSta
     const SpawnResult& r = lastStep_;
     const std::string program = fileNamePart(programPath);
     std::string reason;
-    if (!r.started) {
+    if (r.timedOut) {
+        reason = program + str(kTimedOutAfter) + num(runner_.stepLimit()) + str(kSeconds);
+    } else if (r.stopped) {
+        reason = program + str(kEndedAsWeEnd);
+    } else if (!r.started) {
         reason = program + str(kCouldNotStart) + std::strerror(r.startError);
     } else if (r.signal != 0) {
         reason = program + str(kEndedBySignal) + num(r.signal);
     } else if (r.exited && (r.exitStatus < 0 || r.exitStatus > highestNormalStatus)) {
         reason = program + str(kExitedWithStatus) + num(r.exitStatus);
-        if (!r.lastErrorLine.empty())
-            reason += str(kColon) + r.lastErrorLine;
+        const std::string last = lastErrorLineOf(r, currentName);
+        if (!last.empty())
+            reason += str(kColon) + last;
     }
     if (reason.empty())
         return;
@@ -570,6 +673,7 @@ void MervikCore::failRun(const std::string& name) {
     // beside them; folder 1 is still emptied of it so that the next pair is not
     // held up.
     ++tally.failed;
+    removeJoinLeftovers();
     const std::string stamp =
         QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH-mm-ss")).toStdString();
     std::string runFolder = joinPath(failedFolder(), fitFolderName(stamp + " " + name));
@@ -615,10 +719,39 @@ void MervikCore::failRun(const std::string& name) {
     view_.processPendingMessages();
 }
 
+bool MervikCore::stepCutShort(const std::string& name) {
+    if (lastStep_.stopped) {
+        // The pair stays in its folders and runs again at the next start.
+        removeJoinLeftovers();
+        return true;
+    }
+    if (lastStep_.timedOut) {
+        failRun(name);
+        return true;
+    }
+    return false;
+}
+
+void MervikCore::removeJoinLeftovers() {
+    if (!joinRan_)
+        return;
+    joinRan_ = false;
+    // Only what appeared during the join: other programs' files stay.
+    DirSearch search(settings_.sOutDir + "*.*");
+    DirEntry entry;
+    while (search.isOpen() && search.next(entry)) {
+        const std::string& n = entry.name;
+        if (!entry.isFolder && n.size() > 6 && n.front() == '.' &&
+            n.compare(n.size() - 5, 5, ".part") == 0 && partsBeforeJoin_.count(n) == 0)
+            removeFile(settings_.sOutDir + n);
+    }
+}
+
 void MervikCore::RunPass(const std::string& name) {
     currentName = name;
     runLines_.clear();
     writtenOutput_.clear();
+    joinRan_ = false;
     lastRunComplete = false;
     ++tally.run;
     view_.setStatus(str(message(Msg::outputting)));
@@ -661,6 +794,8 @@ void MervikCore::RunPass(const std::string& name) {
     const int d = CountFolderEntries(in.temp1);
     logLine(str(kCountTemp1) + num(d));
     reportStep(in.tolvaneExe);
+    if (stepCutShort(name))
+        return;
 
     logLine(str(kStep2));
     view_.processPendingMessages();
@@ -668,6 +803,8 @@ void MervikCore::RunPass(const std::string& name) {
     const int e = CountFolderEntries(in.temp2);
     logLine(str(kCountTemp2) + num(e));
     reportStep(in.tolvaneExe);
+    if (stepCutShort(name))
+        return;
 
     const std::string temp12 = num(d) + str(kTemp2) + num(e);
     if (d != e) {
@@ -690,6 +827,8 @@ void MervikCore::RunPass(const std::string& name) {
     logLine(str(kCountTemp3) + num(h));
     // Like diff, the comparison program ends with status 1 when drawings differ.
     reportStep(in.sandrelExe, 1);
+    if (stepCutShort(name))
+        return;
     if (!(h == d && h != 0)) {
         const std::string temp13 = num(d) + str(kTemp3) + num(h);
         logLine(str(kErrCount));
@@ -706,10 +845,20 @@ void MervikCore::RunPass(const std::string& name) {
     logLine(str(kStep4));
     SwitchViewerParameters(2);
     view_.processPendingMessages();
+    partsBeforeJoin_.clear();
+    {
+        DirSearch parts(settings_.sOutDir + "*.*");
+        DirEntry entry;
+        while (parts.isOpen() && parts.next(entry))
+            partsBeforeJoin_.insert(entry.name);
+    }
+    joinRan_ = true;
     ExecCommandLine(joinCommandLine(in));
     const int t = CountFolderEntries(settings_.sOutDir);
     logLine(str(kCountOutDir) + num(t));
     reportStep(in.tolvaneExe);
+    if (stepCutShort(name))
+        return;
     const std::optional<FileStamp> after = fileStamp(output);
     if (after && isPlainFile(output) && !(before == after)) {
         writtenOutput_ = output;
@@ -741,6 +890,12 @@ void MervikCore::RunPass(const std::string& name) {
 // ---------------------------------------------------------------- siblings
 
 void MervikCore::ExecCommandLine(const std::string& commandLine) {
+    // Once the program is ending, no further step is started.
+    if (runner_.cancelled()) {
+        lastStep_ = SpawnResult{};
+        lastStep_.stopped = true;
+        return;
+    }
     lastStep_ = runner_.runStep(commandLine);
 }
 

@@ -31,7 +31,18 @@ struct CoreEnvironment {
     // it is taken: a writer that closes the file between pieces (a copy over
     // the network, a program that appends) is not caught by the lease alone.
     std::chrono::milliseconds settleTime{1000};
+    // Seconds a sibling may work on one step before it is ended and the pair
+    // fails; 0 for no limit, negative for the setting (stepLimitSetting).
+    int stepLimitSeconds = -1;
 };
+
+// A step's time limit unless MERVIK_STEP_LIMIT says otherwise: far above what
+// a step of a real drawing file takes, and an end for one that never ends.
+inline constexpr int kDefaultStepLimitSeconds = 1800;
+
+// MERVIK_STEP_LIMIT in seconds (0: no limit) when it holds a whole number,
+// else the default.
+int stepLimitSetting();
 
 // What the runs of this process came to, for a summary at the end.
 // The comparison program's summary of the current pass, in the data
@@ -132,6 +143,16 @@ class MervikCore {
     };
 
     bool prepareWorkFolders();
+    // After a step's lines and reason: true when the step was cut short and
+    // the run is over (failed at its time limit, or given up as we end).
+    bool stepCutShort(const std::string& name);
+    // Files a join left behind under a temporary name when it was ended.
+    void removeJoinLeftovers();
+    // The run's folders as they are now: said once when they are missing or
+    // unsafe, and again when they are back. False when no pass may run.
+    bool foldersReady();
+    // A line in the run log and an entry in the error log, outside a run.
+    void logProblem(const std::string& logText, const std::string& errorText);
     void failRun(const std::string& name);
     void logLine(std::string line);
     // After the specified lines of a step: why its program failed, if it did.
@@ -157,6 +178,16 @@ class MervikCore {
     std::map<std::string, KeptPair> keptPairs_;
     InstanceLock dataFolderLock_;
     bool dataFolderCreated_ = false;
+    // A parameter file that could not be read is not saved at the end: values
+    // that were never loaded must not replace it.
+    bool parLoadFailed_ = false;
+    // Folders of the run said to be missing, and whether the folders were
+    // said to be unsafe; each is said again when it is over.
+    std::set<std::string> missingFolders_;
+    bool unsafeReported_ = false;
+    // The output folder's temporary files from before the join step ran.
+    bool joinRan_ = false;
+    std::set<std::string> partsBeforeJoin_;
     // The lines of the current run, for the text file kept with a failed pair.
     std::vector<std::string> runLines_;
     SpawnResult lastStep_;

@@ -57,6 +57,23 @@ inline constexpr std::string_view kColon = ": ";
 // A complete run whose inputs stay where they are (a read-only folder).
 inline constexpr std::string_view kErrNotDeleted = "  *** Input file cannot be deleted : ";
 inline constexpr std::string_view kLogNotDeleted = "Input file cannot be deleted ! ";
+// A step that was cut short, after "  *** " and the program's name.
+inline constexpr std::string_view kTimedOutAfter = " timed out after ";
+inline constexpr std::string_view kSeconds = " s";
+inline constexpr std::string_view kEndedAsWeEnd =
+    " was ended, as Mervik is ending; the input files stay where they are";
+// The folders of the run as they are before a pass.
+inline constexpr std::string_view kErrFolderMissing = "  *** Folder not found : ";
+inline constexpr std::string_view kLogFolderMissing = "Folder not found ! ";
+inline constexpr std::string_view kErrFolderBack = "  Folder found again : ";
+inline constexpr std::string_view kLogFolderBack = "Folder found again : ";
+inline constexpr std::string_view kErrPassSkipped = "  *** Pass skipped, the folders are unsafe : ";
+inline constexpr std::string_view kLogPassSkipped = "Pass skipped, the folders are unsafe ! ";
+inline constexpr std::string_view kErrFoldersSafe = "  Folders safe again, passes go on";
+inline constexpr std::string_view kLogFoldersSafe = "Folders safe again, passes go on";
+// Start-up: a parameter file missing from an existing data folder.
+inline constexpr std::string_view kLogParFromInit =
+    "Parameter file was missing and is taken from the Init folder";
 // Start-up: a parameter file of another version kept before the Init copy.
 inline constexpr std::string_view kLogOldParKept = "Parameter file of another version kept as ";
 

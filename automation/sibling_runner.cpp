@@ -1,13 +1,22 @@
 #include "automation/sibling_runner.h"
 
+#include "platform/stop_signals.h"
+
 namespace mervik {
 
 void ProcessRunner::run(const std::string& commandLine) {
-    runAndWait(commandLine, environment());
+    runStep(commandLine);
 }
 
 SpawnResult ProcessRunner::runStep(const std::string& commandLine) {
-    return runAndWait(commandLine, environment());
+    SpawnLimits limits;
+    limits.timeoutSeconds = stepLimit();
+    limits.stopFd = stopDescriptor();
+    return runAndWait(commandLine, environment(), limits);
+}
+
+bool ProcessRunner::cancelled() const {
+    return stopRequested();
 }
 
 }  // namespace mervik

@@ -29,15 +29,24 @@ class SiblingRunner {
         environment_ = std::move(environment);
     }
     const std::vector<std::string>& environment() const { return environment_; }
+    // Seconds a step may run before its program is ended; 0 for no limit.
+    void setStepLimit(int seconds) { stepLimit_ = seconds; }
+    int stepLimit() const { return stepLimit_; }
+    // Whether the program is ending: a running step is ended and no further
+    // one is started.
+    virtual bool cancelled() const { return false; }
 
   private:
     std::vector<std::string> environment_;
+    int stepLimit_ = 0;
 };
 
+// Runs the programs in the console front end; a stop signal ends the step.
 class ProcessRunner : public SiblingRunner {
   public:
     void run(const std::string& commandLine) override;
     SpawnResult runStep(const std::string& commandLine) override;
+    bool cancelled() const override;
 };
 
 }  // namespace mervik

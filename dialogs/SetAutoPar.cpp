@@ -12,6 +12,7 @@
 
 #include "FolderOpen.h"
 #include "SetInputFile.h"
+#include "automation/run_folders.h"
 #include "dialog_support.h"
 #include "platform/file_identity.h"
 #include "platform/install_layout.h"
@@ -172,14 +173,14 @@ void TSetAutoParForm::ButtonOKClick() {
             return;
     }
     // The same checks as the start of standby: a result written into an input
-    // folder would be deleted with the inputs, and folder 2 equal to folder 1
-    // compares every file with itself before deleting it.
-    if (mervik::sameFolder(outDir, folder1) || mervik::sameFolder(outDir, folder2)) {
-        warn(Msg::outputIsComparisonFolder, ui->sOutDirEdit);
-        return;
-    }
-    if (mervik::sameFolder(folder2, folder1)) {
-        warn(Msg::folder2IsFolder1, ui->sChgAreaDir2Edit);
+    // folder would be deleted with the inputs, folder 2 equal to folder 1
+    // compares every file with itself before deleting it, and a folder inside
+    // the data folder is emptied with the work folders.
+    if (const auto fault = mervik::runFolderFault(folder1, folder2, outDir, settings_.sDataDir)) {
+        const QLineEdit* field = fault->folder == outDir    ? ui->sOutDirEdit
+                                 : fault->folder == folder2 ? ui->sChgAreaDir2Edit
+                                                            : ui->sChgAreaDir1Edit;
+        warn(fault->message, field);
         return;
     }
 

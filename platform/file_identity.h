@@ -32,6 +32,10 @@ bool sameFileObject(const std::string& a, const std::string& b);
 // standby cycle and the settings dialog's OK both use it.
 bool sameFolder(const std::string& a, const std::string& b);
 
+// True when folder is base or lies anywhere below it, by device and inode of
+// what the paths now name (links followed, so a link into base counts).
+bool folderWithin(const std::string& folder, const std::string& base);
+
 // Nanoseconds since the epoch, on the clock that file modification times use.
 std::int64_t fileClockNowNs();
 

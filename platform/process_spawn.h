@@ -22,6 +22,22 @@ struct SpawnResult {
     int signal = 0;  // the signal that ended it, 0 when none did
     // The last non-blank line it wrote on standard error, without line end.
     std::string lastErrorLine;
+    // The last few kilobytes it wrote on standard error, as written: a caller
+    // that knows what names the program may have echoed can tell its lines apart.
+    std::string errorTail;
+    // Ended by us: its time limit was reached, or a stop was requested.
+    bool timedOut = false;
+    bool stopped = false;
+};
+
+// When a started program is ended early. Either way its whole process group
+// is ended: first asked to end, then killed after a short grace.
+struct SpawnLimits {
+    // Seconds it may run; 0 for no limit.
+    int timeoutSeconds = 0;
+    // A descriptor that becomes readable when the program is to be ended at
+    // once (the stop-signal descriptor); -1 for none.
+    int stopFd = -1;
 };
 
 // Starts the first argument of the command line as the program, with this
@@ -31,7 +47,8 @@ struct SpawnResult {
 // environment holds NAME=value entries the program gets on top of ours (in
 // place of ours of the same name).
 SpawnResult runAndWait(std::string_view commandLine,
-                       const std::vector<std::string>& environment = {});
+                       const std::vector<std::string>& environment = {},
+                       const SpawnLimits& limits = {});
 
 // runAndWait, telling only whether the program could be started.
 bool spawnAndWait(std::string_view commandLine, const std::vector<std::string>& environment = {});

@@ -14,6 +14,12 @@ int installStopSignals();
 // True once a stop was requested.
 bool stopRequested();
 
+// Requests a stop as the signals do (the window's close box during a run).
+void requestStop();
+
+// The descriptor installStopSignals returned, or -1 before it was called.
+int stopDescriptor();
+
 // Whether the stream is a terminal.
 bool isTerminal(std::FILE* stream);
 

@@ -27,9 +27,11 @@ enum class Msg : std::uint8_t {
     // Our own, after the program's table.
     outputIsComparisonFolder,
     folder2IsFolder1,
+    folderInDataFolder,
+    folderHasQuote,
 };
 
-inline constexpr std::array<std::string_view, 16> kMessages = {
+inline constexpr std::array<std::string_view, 18> kMessages = {
     "Version 11.00",
     "Outputting !",
     "Waiting!  Waiting time=",
@@ -46,6 +48,8 @@ inline constexpr std::array<std::string_view, 16> kMessages = {
     "Register comparison with the Set Button",
     "Output folder is the same as a comparison folder!",
     "Comparison folder 2 is the same as the folder of comparison file 1!",
+    "Folder lies inside Mervik's data folder, whose work folders are emptied at every run!",
+    "Folder name contains a double quote, which a command line cannot carry!",
 };
 
 constexpr std::string_view message(Msg m) {

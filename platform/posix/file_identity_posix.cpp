@@ -2,6 +2,8 @@
 
 #include <sys/stat.h>
 
+#include <climits>
+#include <cstdlib>
 #include <ctime>
 
 namespace mervik {
@@ -32,6 +34,25 @@ bool sameFolder(const std::string& a, const std::string& b) {
         return false;
     return S_ISDIR(sa.st_mode) && S_ISDIR(sb.st_mode) && sa.st_dev == sb.st_dev &&
            sa.st_ino == sb.st_ino;
+}
+
+bool folderWithin(const std::string& folder, const std::string& base) {
+    struct stat sb {};
+    if (folder.empty() || base.empty() || ::stat(base.c_str(), &sb) != 0)
+        return false;
+    char resolved[PATH_MAX];
+    if (::realpath(folder.c_str(), resolved) == nullptr)
+        return false;
+    std::string path = resolved;
+    for (;;) {
+        struct stat sp {};
+        if (::stat(path.c_str(), &sp) == 0 && sp.st_dev == sb.st_dev && sp.st_ino == sb.st_ino)
+            return true;
+        if (path == "/")
+            return false;
+        const std::size_t slash = path.rfind('/');
+        path = slash == 0 || slash == std::string::npos ? std::string("/") : path.substr(0, slash);
+    }
 }
 
 std::int64_t fileClockNowNs() {

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 
 #include "unique_fd_posix.h"
@@ -75,6 +76,9 @@ namespace {
 class LastLine {
   public:
     void add(const char* data, std::size_t n) {
+        tail_.append(data, n);
+        if (tail_.size() > 2 * kTailMax)
+            tail_.erase(0, tail_.size() - kTailMax);
         for (std::size_t i = 0; i < n; ++i) {
             const char c = data[i];
             if (c == '\n' || c == '\r') {
@@ -88,9 +92,14 @@ class LastLine {
         takeLine();
         return last_;
     }
+    std::string tail() const {
+        return tail_.size() > kTailMax ? tail_.substr(tail_.size() - kTailMax) : tail_;
+    }
 
   private:
     static constexpr std::size_t kMax = 1000;
+    static constexpr std::size_t kTailMax = 8192;
+    std::string tail_;
     void takeLine() {
         if (current_.find_first_not_of(" \t") != std::string::npos)
             last_ = current_;
@@ -158,7 +167,8 @@ std::vector<char*> environmentWith(const std::vector<std::string>& environment) 
 
 }  // namespace
 
-SpawnResult runAndWait(std::string_view commandLine, const std::vector<std::string>& environment) {
+SpawnResult runAndWait(std::string_view commandLine, const std::vector<std::string>& environment,
+                       const SpawnLimits& limits) {
     SpawnResult result;
     std::vector<std::string> args = splitCommandLine(commandLine);
     if (args.empty()) {
@@ -181,8 +191,8 @@ SpawnResult runAndWait(std::string_view commandLine, const std::vector<std::stri
     posix::UniqueFd writeEnd(errPipe[1]);
 
     // The child gets default signal handling and an empty mask whatever ours are,
-    // and a process group of its own: a Ctrl-C meant for us must not kill a step
-    // that is to be finished first.
+    // and a process group of its own: a Ctrl-C meant for us reaches it only
+    // through us, and ending the group ends whatever it started too.
     sigset_t mask;
     sigemptyset(&mask);
     posix_spawnattr_setsigmask(&setup.attr, &mask);
@@ -221,6 +231,19 @@ SpawnResult runAndWait(std::string_view commandLine, const std::vector<std::stri
     LastLine last;
     bool pipeOpen = true;
     int status = 0;
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point deadline =
+        limits.timeoutSeconds > 0 ? Clock::now() + std::chrono::seconds(limits.timeoutSeconds)
+                                  : Clock::time_point::max();
+    // After the request to end, the group gets this long before it is killed.
+    constexpr auto kGrace = std::chrono::seconds(2);
+    Clock::time_point killAt = Clock::time_point::max();
+    bool killed = false;
+    const auto endGroup = [&] {
+        ::kill(-pid, SIGTERM);
+        ::kill(-pid, SIGCONT);
+        killAt = Clock::now() + kGrace;
+    };
     for (;;) {
         const pid_t r = ::waitpid(pid, &status, WNOHANG);
         if (r == pid)
@@ -229,15 +252,46 @@ SpawnResult runAndWait(std::string_view commandLine, const std::vector<std::stri
             status = 0;
             break;
         }
-        pollfd fds[2] = {{pipeOpen ? readEnd.get() : -1, POLLIN, 0}, {pidFd.get(), POLLIN, 0}};
-        // Without a process descriptor the end is looked for every few milliseconds.
-        ::poll(fds, 2, pidFd.valid() ? -1 : 10);
+        const Clock::time_point now = Clock::now();
+        if (!result.timedOut && !result.stopped && now >= deadline) {
+            result.timedOut = true;
+            endGroup();
+        }
+        if (!killed && now >= killAt) {
+            ::kill(-pid, SIGKILL);
+            killed = true;
+        }
+        // Once the group was asked to end, only the kill is still to come.
+        const Clock::time_point next =
+            result.timedOut || result.stopped ? killAt : std::min(deadline, killAt);
+        int waitMs = pidFd.valid() ? -1 : 10;
+        if (next != Clock::time_point::max() && !killed) {
+            const auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(next - now).count() + 1;
+            waitMs = waitMs < 0
+                         ? static_cast<int>(std::clamp<long long>(left, 1, 60'000))
+                         : std::min<int>(waitMs, static_cast<int>(std::max<long long>(left, 1)));
+        }
+        const bool watchStop = limits.stopFd >= 0 && !result.stopped && !result.timedOut;
+        pollfd fds[3] = {{pipeOpen ? readEnd.get() : -1, POLLIN, 0},
+                         {pidFd.get(), POLLIN, 0},
+                         {watchStop ? limits.stopFd : -1, POLLIN, 0}};
+        ::poll(fds, 3, waitMs);
         if (pipeOpen && (fds[0].revents & (POLLIN | POLLHUP | POLLERR)) != 0)
             pipeOpen = drain(readEnd.get(), last);
+        if (watchStop && (fds[2].revents & (POLLIN | POLLHUP | POLLERR)) != 0) {
+            result.stopped = true;
+            endGroup();
+        }
     }
+    // A program we ended may have left children in its group: none of them
+    // may go on writing into the work folders.
+    if (result.timedOut || result.stopped)
+        ::kill(-pid, SIGKILL);
     if (pipeOpen)
         drain(readEnd.get(), last);
     result.lastErrorLine = last.finish();
+    result.errorTail = last.tail();
     if (WIFEXITED(status)) {
         result.exited = true;
         result.exitStatus = WEXITSTATUS(status);

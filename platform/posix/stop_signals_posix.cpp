@@ -34,7 +34,8 @@ int installStopSignals() {
     struct sigaction sa {};
     sa.sa_handler = onStopSignal;
     sigemptyset(&sa.sa_mask);
-    // Interrupted waits and writes go on: the run in progress is finished first.
+    // Interrupted waits and writes go on; a running sibling is ended through
+    // the descriptor, so that the program can end normally.
     sa.sa_flags = SA_RESTART;
     ::sigaction(SIGINT, &sa, nullptr);
     ::sigaction(SIGTERM, &sa, nullptr);
@@ -50,6 +51,17 @@ int installStopSignals() {
 
 bool stopRequested() {
     return stopFlag != 0;
+}
+
+void requestStop() {
+    if (stopPipe[1] >= 0)
+        onStopSignal(0);
+    else
+        stopFlag = 1;
+}
+
+int stopDescriptor() {
+    return stopPipe[0];
 }
 
 bool isTerminal(std::FILE* stream) {

@@ -113,9 +113,23 @@ std::string localAppDataDir() {
     return {};
 }
 
+std::string tempNamePrefix(const std::string& targetName) {
+    // "." + name + "." + up to ten digits + ".part"
+    constexpr std::size_t kNameMax = 255 - 17;
+    std::string name = targetName;
+    if (name.size() > kNameMax) {
+        std::size_t cut = kNameMax;
+        while (cut > 0 && (static_cast<unsigned char>(name[cut]) & 0xC0) == 0x80) {
+            --cut;
+        }
+        name.resize(cut);
+    }
+    return "." + name + ".";
+}
+
 TempFile::TempFile(const std::string& target) : target_(target) {
     std::random_device rd;
-    temp_ = folderOf(target) + "." + nameOf(target) + "." + std::to_string(rd()) + ".part";
+    temp_ = folderOf(target) + tempNamePrefix(nameOf(target)) + std::to_string(rd()) + ".part";
 }
 
 TempFile::~TempFile() {

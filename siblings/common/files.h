@@ -40,6 +40,11 @@ std::string localAppDataDir();
 bool writeFileAtomically(const std::string& path, const std::function<bool(std::ostream&)>& write,
                          std::string& error);
 
+// The start of a temporary file's name beside the target: "." and the
+// target's name, cut where needed so that the whole temporary name (with a
+// number and ".part") still fits a file system's 255 bytes.
+std::string tempNamePrefix(const std::string& targetName);
+
 // The temporary name behind writeFileAtomically, for writers that want a
 // path of their own to open: commit() makes the bytes durable and renames
 // the file onto the target; without a successful commit the temporary file

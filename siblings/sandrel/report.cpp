@@ -4,13 +4,14 @@
 
 #include "marks.h"
 #include "render.h"
+#include "utf8.h"
 
 namespace sandrel {
 namespace {
 
 std::string quoted(const std::string& bytes) {
-    // Labels may come as Latin-1 bytes; JSON must be UTF-8.
-    const std::string text = drawing::labelUtf8(bytes);
+    // Labels are UTF-8; a stray byte must not make the line invalid JSON.
+    const std::string text = drawing::validUtf8(bytes);
     std::string out = "\"";
     for (const char c : text) {
         switch (c) {

@@ -252,7 +252,7 @@ bool tooManyPages(const std::string& input, std::string& error) {
 // A join killed midway leaves its temporary file (".NAME.N.part") beside the
 // output; the next join of the same output name removes such leftovers.
 void removeLeftoverParts(const std::string& outPath) {
-    const std::string prefix = "." + nameOf(outPath) + ".";
+    const std::string prefix = siblings::tempNamePrefix(nameOf(outPath));
     const std::string folder = folderOf(outPath);
     std::error_code ec;
     for (const auto& entry :

@@ -1,4 +1,5 @@
 #include <fcntl.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -60,6 +61,53 @@ TEST_F(SpawnTest, TheGivenEnvironmentIsAddedToOursAndReplacesItsNames) {
     EXPECT_STREQ(getenv("MERVIK_SPAWN_TEST_REPLACED"), "ours");
     unsetenv("MERVIK_SPAWN_TEST_KEPT");
     unsetenv("MERVIK_SPAWN_TEST_REPLACED");
+}
+
+TEST_F(SpawnTest, ALimitOrAStopEndsTheWholeGroupEvenWhenItIgnoresTheRequest) {
+    // A shell that ignores the request to end, with a child of its own.
+    const std::string script = root + "/stubborn.sh";
+    writeFile(script,
+              "#!/bin/sh\ntrap '' TERM\nsleep 300 &\necho $! > \"$1\"\n"
+              "echo 'stubborn: still here' >&2\nwait\n");
+    fs::permissions(script, fs::perms::owner_all);
+    const std::string pidFile = root + "/child.pid";
+    const std::string command = "\"" + script + "\" \"" + pidFile + "\"";
+    const auto childGone = [&] {
+        const int pid = std::atoi(readFile(pidFile).c_str());
+        return pid > 0 && (::kill(pid, 0) != 0 ||
+                           readFile("/proc/" + std::to_string(pid) + "/stat").find(") Z ") !=
+                               std::string::npos);
+    };
+
+    SpawnLimits limits;
+    limits.timeoutSeconds = 1;
+    SpawnResult r = runAndWait(command, {}, limits);
+    EXPECT_TRUE(r.started);
+    EXPECT_TRUE(r.timedOut);
+    EXPECT_FALSE(r.stopped);
+    EXPECT_EQ(r.signal, SIGKILL);
+    EXPECT_EQ(r.lastErrorLine, "stubborn: still here");
+    EXPECT_TRUE(childGone());
+
+    // A stop request already made ends the next program at once.
+    int stop[2];
+    ASSERT_EQ(::pipe(stop), 0);
+    ASSERT_EQ(::write(stop[1], "x", 1), 1);
+    fs::remove(pidFile);
+    limits.timeoutSeconds = 0;
+    limits.stopFd = stop[0];
+    r = runAndWait(command, {}, limits);
+    EXPECT_TRUE(r.stopped);
+    EXPECT_FALSE(r.timedOut);
+    EXPECT_FALSE(r.exited);
+    ::close(stop[0]);
+    ::close(stop[1]);
+
+    // Without either, a program that ends by itself is told apart as before.
+    r = runAndWait("/bin/sh -c \"exit 3\"", {}, SpawnLimits{5, -1});
+    EXPECT_TRUE(r.exited);
+    EXPECT_EQ(r.exitStatus, 3);
+    EXPECT_FALSE(r.timedOut || r.stopped);
 }
 
 TEST_F(SpawnTest, MissingProgramReturnsAtOnce) {

@@ -218,6 +218,33 @@ TEST_F(SetAutoParTest, OneFolderGivenTwiceIsRefusedHoweverSpelt) {
     }
 }
 
+TEST_F(SetAutoParTest, FoldersInTheDataFolderOrWithAQuoteAreRefused) {
+    settings.sDataDir = path("data");
+    for (const char* folder : {"data/Temp1", "data/Temp3", "o\"ut"})
+        std::filesystem::create_directories(path(folder));
+    struct Case {
+        const char* edit;
+        std::string text;
+        Msg message;
+    };
+    const Case cases[] = {
+        {"sChgAreaDir1Edit", path("data/Temp1/*.pdf"), Msg::folderInDataFolder},
+        {"sChgAreaDir2Edit", path("data/"), Msg::folderInDataFolder},
+        {"sOutDirEdit", path("data/Temp3/"), Msg::folderInDataFolder},
+        {"sOutDirEdit", path("o\"ut/"), Msg::folderHasQuote},
+        {"sChgAreaDir2Edit", path("o\"ut/"), Msg::folderHasQuote},
+    };
+    for (const Case& c : cases) {
+        warnings.clear();
+        fillValid();
+        setEdit(form, c.edit, c.text);
+        click(form, "ButtonOK");
+        ASSERT_EQ(warnings.size(), 1u) << c.text;
+        EXPECT_EQ(warnings[0], warning(message(c.message), editText(form, c.edit)));
+        EXPECT_TRUE(settings.sOutDir.empty());
+    }
+}
+
 TEST_F(SetAutoParTest, CancelEscapeAndEnter) {
     const TSettings before = settings;
     fillValid();

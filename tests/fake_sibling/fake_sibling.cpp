@@ -16,7 +16,12 @@
 //     ok | exit (no output, status 0) | fail (no output, status 1) |
 //     abort | segv | sleep:MS (then work) | stall:MS (sleep, then exit
 //     without output) | linger:MS (work, then leave a child behind that
-//     keeps the inherited descriptors and the output open for MS)
+//     keeps the inherited descriptors and the output open for MS) |
+//     hang (never ends: ignores SIGTERM and leaves a child in its process
+//     group that does the same; the child's pid goes to hang.pid beside the
+//     log) | complain (writes "fake: ARG: not a plot" for each argument to
+//     standard error and exits with status 2)
+//   join.mode=hang also leaves ".OUT.1234.part" beside the output first
 //   split.mode@PATH=MODE    the same for the split of one input path only
 //   sandrel.par=TEXT        the comparison program appends TEXT and CR LF to
 //                           its own parameter file, as a real one may do
@@ -185,9 +190,32 @@ Mode parseMode(const std::string& text) {
     return m;
 }
 
+[[noreturn]] void hangForEver() {
+    std::signal(SIGTERM, SIG_IGN);
+    std::signal(SIGINT, SIG_IGN);
+    const pid_t child = fork();
+    if (child > 0) {
+        if (const char* logPath = std::getenv("FAKE_SIBLING_LOG")) {
+            writeFile(folderOf(logPath) + "hang.pid", std::to_string(child));
+        }
+    }
+    for (;;) {
+        pause();
+    }
+}
+
 // Handles the modes that act before any output; returns false when the call
 // must end now without output.
-bool beforeWork(const Mode& m) {
+bool beforeWork(const Mode& m, const std::vector<std::string>& args = {}) {
+    if (m.kind == "hang") {
+        hangForEver();
+    }
+    if (m.kind == "complain") {
+        for (const std::string& a : args) {
+            std::fprintf(stderr, "fake: %s: not a plot\n", a.c_str());
+        }
+        std::exit(2);
+    }
     if (m.kind == "exit") {
         std::exit(0);
     }
@@ -243,7 +271,7 @@ int split(const std::string& input, const std::string& output,
     } else if (auto it2 = control.find("split.mode"); it2 != control.end()) {
         mode = parseMode(it2->second);
     }
-    if (!beforeWork(mode)) {
+    if (!beforeWork(mode, {input})) {
         return 0;
     }
     std::string content;
@@ -314,7 +342,10 @@ int join(const std::string& sw, const std::string& pattern, const std::string& o
     if (auto it = control.find("join.mode"); it != control.end()) {
         mode = parseMode(it->second);
     }
-    if (!beforeWork(mode)) {
+    if (mode.kind == "hang") {
+        writeFile(folderOf(output) + "." + nameOf(output) + ".1234.part", "half a result\n");
+    }
+    if (!beforeWork(mode, {output})) {
         return 0;
     }
     const std::vector<std::string> pages = listPattern(pattern);

@@ -140,3 +140,22 @@ TEST(Tolvane, APlotOfAMillionPagesIsRefusedBeforeAPageIsWritten) {
     EXPECT_EQ(c.run({"/h", big, pages + "/big.hgl"}), 0) << c.err();
     EXPECT_EQ(listFolder(pages).size(), 4u);
 }
+
+TEST(Tolvane, ResultsWhoseNamesFillTheFileSystemsLimitAreWritten) {
+    Converter c;
+    c.mode("0");
+    const std::string pages = c.root + "/pages", out = c.root + "/result";
+    makeFolders(pages);
+    makeFolders(out);
+    writeText(pages + "/plan_000001.hgl", "IN;SP1;PU0,0;PD8000,0,8000,5600,0,5600,0,0;PG;");
+    // 232 to 255 bytes, the longest with a character of two bytes at the end.
+    for (const std::size_t size : {232u, 240u, 255u}) {
+        SCOPED_TRACE(size);
+        std::string name(size - 6, 'n');
+        name += "\xc3\xa9.pdf";
+        ASSERT_EQ(name.size(), size);
+        EXPECT_EQ(c.run({"/p", pages + "/plan*.hgl", out + "/" + name}), 0) << c.err();
+        EXPECT_TRUE(exists(out + "/" + name));
+    }
+    EXPECT_EQ(listFolder(out).size(), 3u);
+}

@@ -22,11 +22,6 @@ namespace {
 
 const std::string kRegister = "Register comparison with the Set Button";
 
-std::vector<std::string> defaultPar() {
-    return {"Version 11.00", "hgl", "tif", "pdf", "emf", "dxf", "dwg", "igs",
-            "gbr",           "",    "",    "",    "0",   "",    "",    "0"};
-}
-
 void expectHandedBack(const Sandbox& s) {
     EXPECT_EQ(readText(s.tolvanePar), crlf(Sandbox::userTolvaneLines()));
     EXPECT_EQ(readText(s.sandrelPar), Sandbox::userSandrelText());
@@ -147,14 +142,26 @@ TEST(Cli, StartChecksInTheirOrder) {
     }
 }
 
-TEST(Cli, ParameterFileThatCannotBeOpened) {
-    Sandbox s;  // the data folder exists, so nothing is copied into it
+TEST(Cli, ParameterFileMissingFromAnExistingDataFolderIsTakenFromInit) {
+    Sandbox s;  // the data folder exists, so nothing else is copied into it
     const Result r = s.runCli({"--once"});
-    EXPECT_EQ(r.exitCode, 1);
-    EXPECT_EQ(r.err, s.data + "/Mervik.par\nCannot open parameter file!\n");
+    EXPECT_EQ(r.err.find("Cannot open parameter file!"), std::string::npos) << r.err;
     EXPECT_EQ(r.out, "");
-    // The end still writes the settings as they stood: the start values.
-    EXPECT_EQ(readText(s.data + "/Mervik.par"), crlf(defaultPar()));
+    const std::string exe = cliPath();
+    EXPECT_EQ(readText(s.data + "/Mervik.par"),
+              readText(exe.substr(0, exe.rfind('/')) + "/Init/Mervik.par"));
+    const auto entries = s.errorEntries();
+    ASSERT_EQ(entries.size(), 1u);
+    EXPECT_TRUE(entryIs(entries[0], "Mervik.par",
+                        "Parameter file was missing and is taken from the Init folder"));
+    // One that cannot be read is left as it is at the end.
+    Sandbox t;
+    ASSERT_EQ(mkdir((t.data + "/Mervik.par").c_str(), 0755), 0);
+    const Result r2 = t.runCli({"--once"});
+    EXPECT_EQ(r2.exitCode, 1);
+    EXPECT_EQ(r2.err, t.data + "/Mervik.par\nCannot open parameter file!\n");
+    EXPECT_TRUE(isFolder(t.data + "/Mervik.par"));
+    expectHandedBack(t);
     expectHandedBack(s);
 }
 
@@ -253,14 +260,14 @@ TEST(Cli, StandbyPollsOnTheTimerAndEndsOnSigterm) {
     expectHandedBack(s);
 }
 
-TEST(Cli, SignalDuringARunFinishesItThenEnds) {
+TEST(Cli, SignalDuringARunEndsTheStepAndTheProgramKeepingThePair) {
     for (const int sig : {SIGTERM, SIGINT}) {
         SCOPED_TRACE(sig == SIGTERM ? "SIGTERM" : "SIGINT");
         Sandbox s;
         s.writePar();
         s.pair("a.hgl");
         s.pair("b.hgl");
-        s.setControl({{"compare.mode", "sleep:2000"}, {"sandrel.par", "changed"}});
+        s.setControl({{"compare.mode", "sleep:20000"}, {"sandrel.par", "changed"}});
         auto child = s.startCli({"--once"});
         ASSERT_TRUE(child->waitForOutput(
             [](const std::string& out) { return out.find("3.Sandrel") != std::string::npos; },
@@ -269,14 +276,24 @@ TEST(Cli, SignalDuringARunFinishesItThenEnds) {
         // while it still ran, as each line is flushed when it is added.
         EXPECT_TRUE(listFolder(s.data + "/Temp3").empty())
             << "run-log lines are not flushed as they are added";
+        for (int i = 0; i < 400 && s.calls().size() < 3; ++i) {
+            std::this_thread::sleep_for(50ms);
+        }
         child->signal(sig);
         const Result r = child->wait(15s);
         EXPECT_EQ(r.exitCode, 0);
         const auto calls = s.calls();
-        ASSERT_EQ(calls.size(), 4u) << "a second pass ran after the signal";
+        ASSERT_EQ(calls.size(), 3u) << "a step ran after the signal";
         const std::string name = calls[0].args[2] == s.in1 + "/a.hgl" ? "a.hgl" : "b.hgl";
-        EXPECT_EQ(r.out, joinLines(completeRunLines(name, 2, 1)));
-        EXPECT_EQ(listFolder(s.in1).size(), 1u);
+        auto lines = runHead(name, 2, 2);
+        for (const auto& l : step3Lines(0)) {
+            lines.push_back(l);
+        }
+        lines.push_back(
+            "  *** sandrel was ended, as Mervik is ending; the input files stay where they are");
+        EXPECT_EQ(r.out, joinLines(lines));
+        EXPECT_EQ(listFolder(s.in1).size(), 2u);
+        EXPECT_EQ(listFolder(s.in2).size(), 2u);
         EXPECT_EQ(readText(s.data + "/Mervik.par"), crlf(s.parLines()));
         expectHandedBack(s);
     }
