@@ -59,9 +59,9 @@ constexpr const char* kUsage =
     "Ctrl-C, SIGTERM or SIGHUP ends the program after the run in progress.\n"
     "Exit status: 0 normal end (with --once: every pair ran and none differed),\n"
     "1 parameter file cannot be loaded, 2 a start check failed or the command line\n"
-    "is not usable (an unknown option, a malformed output switch), 3 (--once) a run\n"
-    "failed, 10 (--once) every pair ran and at least one differed; with --once a\n"
-    "summary goes to standard error.\n"
+    "is not usable (an unknown option, a malformed output switch),\n"
+    "3 (--once) a run failed, 10 (--once) every pair ran and at least one differed;\n"
+    "with --once a summary goes to standard error.\n"
     "Values from the command line are kept only when they pass the start checks.\n";
 
 // The first argument is always the start-switch position. A path or an
