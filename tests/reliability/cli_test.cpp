@@ -17,9 +17,11 @@
 #include <gtest/gtest.h>
 
 #include "harness.h"
+#include "unattended_support.h"
 #include "process.h"
 
 using namespace e2e;
+using unattended::countOf;
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
@@ -42,14 +44,6 @@ std::unique_ptr<Child> startCliWith(const std::vector<std::string>& args,
     return std::make_unique<Child>(argv, env);
 }
 
-int countOf(const std::string& text, const std::string& what) {
-    int n = 0;
-    for (std::size_t at = text.find(what); at != std::string::npos;
-         at = text.find(what, at + what.size())) {
-        ++n;
-    }
-    return n;
-}
 
 std::vector<std::string> readdirOrder(const std::string& folder) {
     std::vector<std::string> names;

@@ -9,22 +9,11 @@
 #include <gtest/gtest.h>
 
 #include "harness.h"
+#include "unattended_support.h"
 
 using namespace e2e;
+using unattended::countOf;
 using namespace std::chrono_literals;
-
-namespace {
-
-int countOf(const std::string& text, const std::string& what) {
-    int n = 0;
-    for (std::size_t at = text.find(what); at != std::string::npos;
-         at = text.find(what, at + what.size())) {
-        ++n;
-    }
-    return n;
-}
-
-}  // namespace
 
 TEST(Soak, AThousandPairsInOneOnceRunAreEachConsumedOnce) {
     Sandbox s;
