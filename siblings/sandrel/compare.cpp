@@ -37,6 +37,8 @@ constexpr int kStrikePen = 6;
 
 // Below this many segments a thread costs more than it saves.
 constexpr std::size_t kThreadFrom = 20000;
+// How far ahead the exact-copy look-ups fetch their slots.
+constexpr std::size_t kLookAhead = 16;
 
 enum class Status { unchanged, removed, added };
 
@@ -195,11 +197,17 @@ class Coverage {
                 } else {
                     if (!set) {
                         set.emplace(theirs, theirs.size());
-                        for (std::uint32_t k = 0; k < theirs.size(); ++k) {
-                            set->insert(k);
-                        }
+                        set->insertAll(
+                            theirs.size(),
+                            [](std::size_t k) { return static_cast<std::uint32_t>(k); },
+                            [](std::uint32_t, bool) {});
                     }
                     found = set->find(mine[i]);
+                }
+                // Without copies in order every segment is looked up: the
+                // slot of one a few places on is fetched meanwhile.
+                if (set && i + kLookAhead < mine.size()) {
+                    set->prefetch(mine[i + kLookAhead]);
                 }
                 exact_[i] = found != SegmentSet::kNone;
                 if (exact_[i]) {

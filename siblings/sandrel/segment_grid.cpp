@@ -36,11 +36,14 @@ void SegmentGrid::build(const std::vector<Segment>& segments, std::vector<std::u
     {
         SegmentSet seen(segments, unique.size());
         std::size_t kept = 0;
-        for (const auto i : unique) {
-            if (seen.insert(i)) {
-                unique[kept++] = i;
-            }
-        }
+        // Entries are only ever moved back, never past the one read ahead.
+        seen.insertAll(
+            unique.size(), [&](std::size_t k) { return unique[k]; },
+            [&](std::uint32_t i, bool fresh) {
+                if (fresh) {
+                    unique[kept++] = i;
+                }
+            });
         unique.resize(kept);
     }
     const std::size_t n = unique.size();

@@ -3,12 +3,14 @@
 // of the plain search: the same result page and the same tallies.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <vector>
 
 #include "compare.h"
 #include "hpgl.h"
+#include "segment_set.h"
 #include "testgen.h"
 
 namespace sandrel {
@@ -32,6 +34,55 @@ void expectSameAnswer(const Page& a, const Page& b, const std::string& what) {
     EXPECT_EQ(x.fills.added, y.fills.added) << what;
     EXPECT_EQ(x.texts.removed, y.texts.removed) << what;
     EXPECT_EQ(x.changed, y.changed) << what;
+}
+
+// Entering many segments at once (slots fetched ahead) must find the same
+// repeats, in the same order, as entering them one by one: drawn either way
+// round, on another layer, or in runs longer than the look-ahead.
+TEST(FastPaths, SegmentsEnteredTogetherFindTheSameRepeats) {
+    std::vector<Segment> segments;
+    for (std::uint32_t k = 0; k < 200; ++k) {
+        const double x = static_cast<double>(k % 37);
+        const double y = k % 3 == 0 ? 0.0 : -0.0;
+        if (k % 5 == 1) {
+            segments.push_back({{x + 1, 2}, {x, y}, k, 0});  // reversed
+        } else {
+            segments.push_back({{x, y}, {x + 1, 2}, k, k % 7 == 0 ? 1u : 0u});
+        }
+    }
+    std::vector<std::uint32_t> order(segments.size());
+    for (std::uint32_t k = 0; k < order.size(); ++k) {
+        order[k] = (k * 73) % 200;
+    }
+    SegmentSet one(segments, segments.size());
+    std::vector<std::pair<std::uint32_t, bool>> expected;
+    for (const auto i : order) {
+        expected.emplace_back(i, one.insert(i));
+    }
+    SegmentSet all(segments, segments.size());
+    std::vector<std::pair<std::uint32_t, bool>> got;
+    all.insertAll(
+        order.size(), [&](std::size_t k) { return order[k]; },
+        [&](std::uint32_t i, bool fresh) { got.emplace_back(i, fresh); });
+    EXPECT_EQ(got, expected);
+    const auto fresh = std::count_if(got.begin(), got.end(), [](auto& e) { return e.second; });
+    EXPECT_GT(fresh, 37);
+    EXPECT_LT(fresh, 200);
+    for (const auto& s : segments) {
+        EXPECT_EQ(all.find(s) != SegmentSet::kNone, true);
+    }
+    EXPECT_EQ(all.find({{500, 0}, {501, 2}, 0, 0}), SegmentSet::kNone);
+    // Fewer segments than the look-ahead.
+    SegmentSet few(segments, 3);
+    std::vector<std::uint32_t> firstThree;
+    few.insertAll(
+        3, [](std::size_t k) { return static_cast<std::uint32_t>(k); },
+        [&](std::uint32_t i, bool isNew) {
+            if (isNew) {
+                firstThree.push_back(i);
+            }
+        });
+    EXPECT_EQ(firstThree, (std::vector<std::uint32_t>{0, 1, 2}));
 }
 
 TEST(FastPaths, GeneratedPairsGiveThePlainAnswer) {
