@@ -250,7 +250,7 @@ class Coverage {
                 }
             }
             Interval cut{};
-            if (capsuleCut(s.a, d, length, t.a, t.b, reach_, cut)) {
+            if (capsuleCut(s.a, d, length, t.a, t.b, tLength, reach_, cut)) {
                 cuts_.push_back(cut);
                 // Wholly covered: nothing more to learn.
                 return cut.lo > kNoise || cut.hi < length - kNoise;
