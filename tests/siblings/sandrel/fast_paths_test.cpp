@@ -11,6 +11,7 @@
 #include "compare.h"
 #include "hpgl.h"
 #include "segment_set.h"
+#include "test_pages.h"
 #include "testgen.h"
 
 namespace sandrel {
@@ -93,6 +94,41 @@ TEST(FastPaths, GeneratedPairsGiveThePlainAnswer) {
         expectSameAnswer(dense.base, dense.variant, "dense, seed " + std::to_string(seed));
         expectSameAnswer(dense.variant, dense.base, "dense reversed");
     }
+}
+
+// Lines drawn over and over (the same way, the other way round, as part of a
+// polyline) near lines that moved: the shortcuts drop the repeats from the
+// grid as the plain search does, diagonals that round differently when
+// reversed included.
+TEST(FastPaths, RepeatedLinesGiveThePlainAnswer) {
+    Page a;
+    a.width = 400 * test::kMm;
+    a.height = 300 * test::kMm;
+    Page b = a;
+    for (int k = 0; k < 400; ++k) {
+        const double x = 3.1 * k + 0.1 * (k % 7);
+        const drawing::Point p{x * test::kMm / 3, (k % 13) * 7.3 * test::kMm / 3};
+        const drawing::Point q{p.x + 9.7 * test::kMm / 3, p.y + (k % 5) * 3.3 * test::kMm / 3};
+        a.paths.push_back(test::line(p, q));
+        if (k % 3 == 0) {
+            a.paths.push_back(test::line(q, p));
+        }
+        if (k % 4 == 0) {
+            drawing::Path poly;
+            poly.points = {p, q, {q.x, q.y + test::kMm}};
+            a.paths.push_back(poly);
+        }
+        // The other page: most lines as they were, some moved just beyond
+        // the tolerance, in another order, and repeated in its own way.
+        const double shift = k % 6 == 0 ? 0.6 * test::kMm : 0.0;
+        b.paths.push_back(test::line({q.x + shift, q.y}, {p.x + shift, p.y}));
+        if (k % 2 == 0) {
+            b.paths.push_back(test::line(p, q));
+        }
+    }
+    std::reverse(b.paths.begin(), b.paths.end());
+    expectSameAnswer(a, b, "repeated lines");
+    expectSameAnswer(b, a, "repeated lines, the other way");
 }
 
 TEST(FastPaths, DenseVariantShowsItsKnownChanges) {
