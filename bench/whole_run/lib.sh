@@ -24,14 +24,17 @@ join_mode() { set_line 8 0; set_line 9 0; set_line 10 0; }
 # time reported; exit status 0 or 1 (1 = "they differ"; comparepdf says so
 # with 10) counts as done. Sets last (seconds) and prints wall seconds,
 # processor seconds (user + system, which a busy machine does not inflate)
-# and peak RSS.
+# and peak RSS. When before_each names a command, it runs before each run,
+# untimed.
 last=0
+before_each=""
 measure() {
   local label="$1"; shift
   local status=0 i
   : >"$work/times"
   for ((i = 0; i < ${REPEAT:-1}; i++)); do
     status=0
+    [ -z "$before_each" ] || $before_each
     /usr/bin/time -f "%e %U %S %M" -o "$work/time" "$@" >/dev/null 2>"$work/err" || status=$?
     if [ "$status" -gt 1 ] && [ "$status" -ne 10 ]; then
       echo "$label: failed ($status): $(grep -v '^Command exited' "$work/err" | tail -1)" >&2
@@ -54,13 +57,19 @@ whole_run() {
   local ext="$1" old="$2" new="$3" d="$work/run"
   rm -rf "$d"
   mkdir -p "$d/in1" "$d/in2" "$d/out"
-  cp "$old" "$d/in1/plan.$ext"
-  cp "$new" "$d/in2/plan.$ext"
-  # Complete files, as a user's finished drawings are: without this the run
-  # would first wait out its settle time for files that were just written.
-  touch -d '-1 minute' "$d/in1/plan.$ext" "$d/in2/plan.$ext"
+  whole_run_inputs() {
+    # The run takes its input files away: each repeat gets them anew.
+    rm -f "$d/out/plan.pdf"
+    cp "$old" "$d/in1/plan.$ext"
+    cp "$new" "$d/in2/plan.$ext"
+    # Complete files, as a user's finished drawings are: without this the
+    # run would first wait out its settle time for files just written.
+    touch -d '-1 minute' "$d/in1/plan.$ext" "$d/in2/plan.$ext"
+  }
+  before_each=whole_run_inputs
   measure "mervik-cli --once /a /op ($ext in, whole run)" \
     "$bin/mervik-cli" --once /a /op "$d/in1/*.$ext" "$d/in2" "$d/out"
+  before_each=""
   [ -f "$d/out/plan.pdf" ] || echo "  (no result written by the whole run)"
   rm -rf "$d"
 }

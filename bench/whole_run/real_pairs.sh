@@ -20,7 +20,8 @@
 # same machine state. REPEAT=3 reports the median of three runs a step.
 # MERVIK_BENCH_CACHE=DIR keeps the generated HP-GL and scans there between
 # runs (pstoedit takes about half a minute a page). PARTS picks parts of
-# "schematics scans scaling sxf" (default all). Needs pstoedit,
+# "schematics scans scaling sxf" (default all). Each build needs its Init
+# folder (the mervik_init target). Needs pstoedit,
 # poppler-utils, imagemagick, comparepdf and time.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/../.." && pwd)"
@@ -31,6 +32,10 @@ done
 build="${builds[0]}"
 for tool in pstoedit pdftops convert python3; do
   command -v "$tool" >/dev/null || { echo "missing: $tool" >&2; exit 1; }
+done
+# Without the Init folder the whole run stops at its missing parameter file.
+for b in "${builds[@]}"; do
+  [ -f "$b/bin/Init/Mervik.par" ] || { echo "missing: $b/bin/Init (build mervik_init)" >&2; exit 1; }
 done
 source "$root/bench/whole_run/lib.sh"
 samples="$root/tests/data/samples"

@@ -37,6 +37,8 @@ constexpr int kStrikePen = 6;
 
 // Below this many segments a thread costs more than it saves.
 constexpr std::size_t kThreadFrom = 20000;
+// How far ahead the exact-copy look-ups fetch their slots.
+constexpr std::size_t kLookAhead = 16;
 
 enum class Status { unchanged, removed, added };
 
@@ -182,6 +184,9 @@ class Coverage {
         // `theirs` that come near them.
         exact_.assign(mine.size(), false);
         std::vector<std::uint32_t> open;
+        // Per segment of theirs: whether it is the first of its equals. The
+        // set learns that anyway, and the grid need not hash them again.
+        std::vector<char> first;
         {
             // Revisions mostly list their segments in the same order: the
             // segment after the last one found is tried first, which saves
@@ -195,11 +200,18 @@ class Coverage {
                 } else {
                     if (!set) {
                         set.emplace(theirs, theirs.size());
-                        for (std::uint32_t k = 0; k < theirs.size(); ++k) {
-                            set->insert(k);
-                        }
+                        first.assign(theirs.size(), 0);
+                        set->insertAll(
+                            theirs.size(),
+                            [](std::size_t k) { return static_cast<std::uint32_t>(k); },
+                            [&](std::uint32_t k, bool fresh) { first[k] = fresh ? 1 : 0; });
                     }
                     found = set->find(mine[i]);
+                }
+                // Without copies in order every segment is looked up: the
+                // slot of one a few places on is fetched meanwhile.
+                if (set && i + kLookAhead < mine.size()) {
+                    set->prefetch(mine[i + kLookAhead]);
                 }
                 exact_[i] = found != SegmentSet::kNone;
                 if (exact_[i]) {
@@ -208,9 +220,13 @@ class Coverage {
                     open.push_back(i);
                 }
             }
-        }
-        if (!open.empty()) {
-            grid_.emplace(theirs, near(mine, open, theirs, reach), reach);
+            if (!open.empty()) {
+                // An open segment was looked up, so the set and `first` are
+                // there.
+                std::vector<std::uint32_t> keep = near(mine, open, theirs, reach);
+                const bool dropped = dropRepeats(keep, first, *set, theirs);
+                grid_.emplace(theirs, keep, reach, dropped);
+            }
         }
     }
 
@@ -242,7 +258,7 @@ class Coverage {
                 }
             }
             Interval cut{};
-            if (capsuleCut(s.a, d, length, t.a, t.b, reach_, cut)) {
+            if (capsuleCut(s.a, d, length, t.a, t.b, tLength, reach_, cut)) {
                 cuts_.push_back(cut);
                 // Wholly covered: nothing more to learn.
                 return cut.lo > kNoise || cut.hi < length - kNoise;
@@ -273,6 +289,22 @@ class Coverage {
     }
 
   private:
+    // Leaves in `keep` (ascending) only the first of equal segments, as the
+    // grid would, and says whether it could: equal segments lie in the same
+    // cells, so near() keeps the first of all of them with any other, but a
+    // copy drawn the other way round may round into one more cell.
+    static bool dropRepeats(std::vector<std::uint32_t>& keep, const std::vector<char>& first,
+                            const SegmentSet& set, const std::vector<Segment>& theirs) {
+        for (const auto k : keep) {
+            if (first[k] == 0 &&
+                !std::binary_search(keep.begin(), keep.end(), set.find(theirs[k]))) {
+                return false;
+            }
+        }
+        std::erase_if(keep, [&](std::uint32_t k) { return first[k] == 0; });
+        return true;
+    }
+
     // The segments of theirs that come within reach of a segment of mine
     // that `open` names, and maybe a few more: a coarse mask of the cells
     // the open segments pass through, against each of theirs widened by

@@ -26,7 +26,7 @@ Interval solveRange(double c0, double c1, double low, double high) {
 }  // namespace
 
 bool capsuleCut(drawing::Point p, drawing::Point d, double length, drawing::Point q0,
-                drawing::Point q1, double r, Interval& cut) {
+                drawing::Point q1, double qLength, double r, Interval& cut) {
     double lo = kInf;
     double hi = -kInf;
     const auto disk = [&](drawing::Point c) {
@@ -44,7 +44,7 @@ bool capsuleCut(drawing::Point p, drawing::Point d, double length, drawing::Poin
     disk(q1);
     const double tx = q1.x - q0.x;
     const double ty = q1.y - q0.y;
-    const double tLength = std::hypot(tx, ty);
+    const double tLength = qLength;
     if (tLength > 0) {
         const double ex = tx / tLength;
         const double ey = ty / tLength;

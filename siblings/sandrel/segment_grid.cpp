@@ -20,27 +20,30 @@ SegmentGrid::SegmentGrid(const std::vector<Segment>& segments, double reach)
     : stamp_(segments.size(), 0) {
     std::vector<std::uint32_t> all(segments.size());
     std::iota(all.begin(), all.end(), 0u);
-    build(segments, std::move(all), reach);
+    build(segments, std::move(all), reach, false);
 }
 
 SegmentGrid::SegmentGrid(const std::vector<Segment>& segments,
-                         const std::vector<std::uint32_t>& keep, double reach)
+                         const std::vector<std::uint32_t>& keep, double reach, bool repeatsDropped)
     : stamp_(segments.size(), 0) {
-    build(segments, keep, reach);
+    build(segments, keep, reach, repeatsDropped);
 }
 
 void SegmentGrid::build(const std::vector<Segment>& segments, std::vector<std::uint32_t> unique,
-                        double reach) {
+                        double reach, bool repeatsDropped) {
     // A line drawn many times over would make every query near it visit
     // every copy; one copy covers as much as all of them.
-    {
+    if (!repeatsDropped) {
         SegmentSet seen(segments, unique.size());
         std::size_t kept = 0;
-        for (const auto i : unique) {
-            if (seen.insert(i)) {
-                unique[kept++] = i;
-            }
-        }
+        // Entries are only ever moved back, never past the one read ahead.
+        seen.insertAll(
+            unique.size(), [&](std::size_t k) { return unique[k]; },
+            [&](std::uint32_t i, bool fresh) {
+                if (fresh) {
+                    unique[kept++] = i;
+                }
+            });
         unique.resize(kept);
     }
     const std::size_t n = unique.size();

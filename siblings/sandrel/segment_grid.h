@@ -26,9 +26,11 @@ class SegmentGrid {
     // beyond them, so a few far-off segments do not stretch the grid.
     SegmentGrid(const std::vector<Segment>& segments, double reach);
     // Only the segments that `keep` names (indexes into segments, ascending)
-    // are entered; visit still gets indexes into segments.
+    // are entered; visit still gets indexes into segments. With
+    // repeatsDropped the caller has already left out all but the first of
+    // equal segments, and the grid does not look for them again.
     SegmentGrid(const std::vector<Segment>& segments, const std::vector<std::uint32_t>& keep,
-                double reach);
+                double reach, bool repeatsDropped = false);
 
     // Calls visit(index) once for each entered segment that may come within
     // reach of s, until visit returns false; segments farther away may be
@@ -54,7 +56,7 @@ class SegmentGrid {
 
   private:
     void build(const std::vector<Segment>& segments, std::vector<std::uint32_t> unique,
-               double reach);
+               double reach, bool repeatsDropped);
     template <typename Cell>
     void forCells(drawing::Point a, drawing::Point b, double grow, Cell&& cell) const;
 

@@ -3,12 +3,15 @@
 // of the plain search: the same result page and the same tallies.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <vector>
 
 #include "compare.h"
 #include "hpgl.h"
+#include "segment_set.h"
+#include "test_pages.h"
 #include "testgen.h"
 
 namespace sandrel {
@@ -34,6 +37,55 @@ void expectSameAnswer(const Page& a, const Page& b, const std::string& what) {
     EXPECT_EQ(x.changed, y.changed) << what;
 }
 
+// Entering many segments at once (slots fetched ahead) must find the same
+// repeats, in the same order, as entering them one by one: drawn either way
+// round, on another layer, or in runs longer than the look-ahead.
+TEST(FastPaths, SegmentsEnteredTogetherFindTheSameRepeats) {
+    std::vector<Segment> segments;
+    for (std::uint32_t k = 0; k < 200; ++k) {
+        const double x = static_cast<double>(k % 37);
+        const double y = k % 3 == 0 ? 0.0 : -0.0;
+        if (k % 5 == 1) {
+            segments.push_back({{x + 1, 2}, {x, y}, k, 0});  // reversed
+        } else {
+            segments.push_back({{x, y}, {x + 1, 2}, k, k % 7 == 0 ? 1u : 0u});
+        }
+    }
+    std::vector<std::uint32_t> order(segments.size());
+    for (std::uint32_t k = 0; k < order.size(); ++k) {
+        order[k] = (k * 73) % 200;
+    }
+    SegmentSet one(segments, segments.size());
+    std::vector<std::pair<std::uint32_t, bool>> expected;
+    for (const auto i : order) {
+        expected.emplace_back(i, one.insert(i));
+    }
+    SegmentSet all(segments, segments.size());
+    std::vector<std::pair<std::uint32_t, bool>> got;
+    all.insertAll(
+        order.size(), [&](std::size_t k) { return order[k]; },
+        [&](std::uint32_t i, bool fresh) { got.emplace_back(i, fresh); });
+    EXPECT_EQ(got, expected);
+    const auto fresh = std::count_if(got.begin(), got.end(), [](auto& e) { return e.second; });
+    EXPECT_GT(fresh, 37);
+    EXPECT_LT(fresh, 200);
+    for (const auto& s : segments) {
+        EXPECT_EQ(all.find(s) != SegmentSet::kNone, true);
+    }
+    EXPECT_EQ(all.find({{500, 0}, {501, 2}, 0, 0}), SegmentSet::kNone);
+    // Fewer segments than the look-ahead.
+    SegmentSet few(segments, 3);
+    std::vector<std::uint32_t> firstThree;
+    few.insertAll(
+        3, [](std::size_t k) { return static_cast<std::uint32_t>(k); },
+        [&](std::uint32_t i, bool isNew) {
+            if (isNew) {
+                firstThree.push_back(i);
+            }
+        });
+    EXPECT_EQ(firstThree, (std::vector<std::uint32_t>{0, 1, 2}));
+}
+
 TEST(FastPaths, GeneratedPairsGiveThePlainAnswer) {
     for (unsigned seed : {1u, 2u, 3u}) {
         const auto pair = makePair(30000, 0.2, seed);
@@ -42,6 +94,41 @@ TEST(FastPaths, GeneratedPairsGiveThePlainAnswer) {
         expectSameAnswer(dense.base, dense.variant, "dense, seed " + std::to_string(seed));
         expectSameAnswer(dense.variant, dense.base, "dense reversed");
     }
+}
+
+// Lines drawn over and over (the same way, the other way round, as part of a
+// polyline) near lines that moved: the shortcuts drop the repeats from the
+// grid as the plain search does, diagonals that round differently when
+// reversed included.
+TEST(FastPaths, RepeatedLinesGiveThePlainAnswer) {
+    Page a;
+    a.width = 400 * test::kMm;
+    a.height = 300 * test::kMm;
+    Page b = a;
+    for (int k = 0; k < 400; ++k) {
+        const double x = 3.1 * k + 0.1 * (k % 7);
+        const drawing::Point p{x * test::kMm / 3, (k % 13) * 7.3 * test::kMm / 3};
+        const drawing::Point q{p.x + 9.7 * test::kMm / 3, p.y + (k % 5) * 3.3 * test::kMm / 3};
+        a.paths.push_back(test::line(p, q));
+        if (k % 3 == 0) {
+            a.paths.push_back(test::line(q, p));
+        }
+        if (k % 4 == 0) {
+            drawing::Path poly;
+            poly.points = {p, q, {q.x, q.y + test::kMm}};
+            a.paths.push_back(poly);
+        }
+        // The other page: most lines as they were, some moved just beyond
+        // the tolerance, in another order, and repeated in its own way.
+        const double shift = k % 6 == 0 ? 0.6 * test::kMm : 0.0;
+        b.paths.push_back(test::line({q.x + shift, q.y}, {p.x + shift, p.y}));
+        if (k % 2 == 0) {
+            b.paths.push_back(test::line(p, q));
+        }
+    }
+    std::reverse(b.paths.begin(), b.paths.end());
+    expectSameAnswer(a, b, "repeated lines");
+    expectSameAnswer(b, a, "repeated lines, the other way");
 }
 
 TEST(FastPaths, DenseVariantShowsItsKnownChanges) {
