@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <thread>
 
 #include "platform/file_lease.h"
 #include "test_support.h"
@@ -87,6 +88,11 @@ TEST_F(SpawnTest, ALimitOrAStopEndsTheWholeGroupEvenWhenItIgnoresTheRequest) {
     EXPECT_FALSE(r.stopped);
     EXPECT_EQ(r.signal, SIGKILL);
     EXPECT_EQ(r.lastErrorLine, "stubborn: still here");
+    // SIGKILL is delivered, not awaited: the grandchild may take a moment
+    // to die on a loaded machine.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (!childGone() && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
     EXPECT_TRUE(childGone());
 
     // A stop request already made ends the next program at once.
