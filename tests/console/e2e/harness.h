@@ -100,7 +100,7 @@ class Sandbox {
 
     std::vector<std::string> env() const;
     Result runCli(const std::vector<std::string>& args,
-                  std::chrono::milliseconds timeout = std::chrono::seconds(30)) const;
+                  std::chrono::milliseconds timeout = std::chrono::seconds(120)) const;
     std::unique_ptr<Child> startCli(const std::vector<std::string>& args) const;
 
     std::vector<Call> calls() const;
