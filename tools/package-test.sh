@@ -41,7 +41,8 @@ env -i PATH=/usr/bin:/bin HOME="$work/home" LANG=C.UTF-8 \
     mervik-cli --once /a /op "$work/in1/*.pdf" "$work/in2" "$work/out" >"$work/run.log" 2>&1 || status=$?
 cat "$work/run.log"
 result="$work/out/plan.pdf"
-if [ "$status" -ne 0 ] || [ ! -s "$result" ]; then
+# 10: the run was complete and the drawings differ, as the sample pair does.
+if { [ "$status" -ne 0 ] && [ "$status" -ne 10 ]; } || [ ! -s "$result" ]; then
     echo "package test: the installed mervik-cli wrote no result (status $status)" >&2
     cat "$work/home/.local/share/Corvanta/Mervik/Error.txt" 2>/dev/null >&2 || true
     exit 1
