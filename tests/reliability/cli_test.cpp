@@ -17,8 +17,8 @@
 #include <gtest/gtest.h>
 
 #include "harness.h"
-#include "unattended_support.h"
 #include "process.h"
+#include "unattended_support.h"
 
 using namespace e2e;
 using unattended::countOf;
@@ -43,7 +43,6 @@ std::unique_ptr<Child> startCliWith(const std::vector<std::string>& args,
     argv.insert(argv.end(), args.begin(), args.end());
     return std::make_unique<Child>(argv, env);
 }
-
 
 std::vector<std::string> readdirOrder(const std::string& folder) {
     std::vector<std::string> names;
