@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "harness.h"
 #include "hpgl.h"
-#include "real_sandbox.h"
+#include "tests/console/e2e/harness.h"
+#include "tests/integration/real_sandbox.h"
 
 using namespace e2e;
 

@@ -20,7 +20,7 @@
 
 #include <gtest/gtest.h>
 
-#include "process.h"
+#include "tests/support/process.h"
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
