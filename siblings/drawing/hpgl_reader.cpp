@@ -14,6 +14,7 @@
 #include "clip.h"
 #include "hpgl.h"
 #include "line_types.h"
+#include "memory_budget.h"
 #include "rtl.h"
 #include "utf8.h"
 
@@ -116,8 +117,8 @@ class Input {
 
 class Reader {
   public:
-    Reader(std::istream& in, const PageSink& sink, ReadError& error)
-        : in_(in), sink_(sink), error_(error) {
+    Reader(std::istream& in, const PageSink& sink, ReadError& error, std::size_t budget)
+        : in_(in), sink_(sink), error_(error), budget_(budget) {
         resetState();
     }
     bool run();
@@ -137,6 +138,15 @@ class Reader {
             failed_ = true;
         }
         return false;
+    }
+    // Adds an element to the page when it fits the page's memory budget.
+    template <typename T>
+    bool keep(std::vector<T>& into, T element) {
+        if (failed_ || !budget_.charge(bytesOf(element))) {
+            return fail(budget_.refusal());
+        }
+        into.push_back(std::move(element));
+        return true;
     }
 
     // state
@@ -193,6 +203,7 @@ class Reader {
     const PageSink& sink_;
     ReadError& error_;
     bool failed_ = false;
+    PageBudget budget_;
     bool stopped_ = false;
     bool recognised_ = false;
     std::size_t knownCount_ = 0, unknownCount_ = 0;
@@ -605,7 +616,7 @@ bool Reader::inWindow(Point p) const {
 void Reader::addPath(Path&& path) {
     if (!window_ ||
         std::all_of(path.points.begin(), path.points.end(), [&](Point p) { return inWindow(p); })) {
-        page_.paths.push_back(std::move(path));
+        keep(page_.paths, std::move(path));
         return;
     }
     std::vector<std::size_t> starts = {0};
@@ -627,7 +638,7 @@ void Reader::addPath(Path&& path) {
             }
         }
         if (!clipped.points.empty()) {
-            page_.paths.push_back(std::move(clipped));
+            keep(page_.paths, std::move(clipped));
         }
         return;
     }
@@ -647,7 +658,7 @@ void Reader::addPath(Path&& path) {
             }
             if (!piece.points.empty() && piece.points.back() != a) {
                 if (piece.points.size() >= 2) {
-                    page_.paths.push_back(piece);
+                    keep(page_.paths, Path(piece));
                 }
                 piece.points.clear();
             }
@@ -657,7 +668,7 @@ void Reader::addPath(Path&& path) {
             piece.points.push_back(b);
         }
         if (piece.points.size() >= 2) {
-            page_.paths.push_back(std::move(piece));
+            keep(page_.paths, std::move(piece));
         }
     }
 }
@@ -676,6 +687,7 @@ bool Reader::endPage() {
     page_ = Page();
     pagePoints_ = polygonMode_ ? pmPoints_.size() : 0;
     pageRasterBytes_ = 0;
+    budget_.startPage();
     if (!sink_(std::move(done))) {
         stopped_ = true;
         return false;
@@ -1012,8 +1024,7 @@ bool Reader::emitText(const std::string& text, Point at) {
     t.vertical = vertical_;
     t.labelOrigin = labelOrigin_;
     t.stroke = currentStroke(false);
-    page_.texts.push_back(std::move(t));
-    return true;
+    return keep(page_.texts, std::move(t));
 }
 
 bool Reader::symbol() {
@@ -1886,8 +1897,7 @@ bool Reader::finishRaster() {
     if (pageRasterBytes_ > kMaxPageRasterBytes) {
         return fail("page holds too much raster data");
     }
-    page_.rasters.push_back(std::move(r));
-    return true;
+    return keep(page_.rasters, std::move(r));
 }
 
 // ESC and what follows; the ESC is still in the input.
@@ -2140,7 +2150,7 @@ bool Reader::pclMode() {
 
 bool readHpgl(std::istream& in, const PageSink& sink, ReadError& error) {
     error = ReadError();
-    Reader reader(in, sink, error);
+    Reader reader(in, sink, error, kPageBudgetFloor);
     return reader.run();
 }
 
@@ -2150,7 +2160,9 @@ bool readHpglFile(const std::string& path, const PageSink& sink, ReadError& erro
         error = {"cannot open the file", 0};
         return false;
     }
-    return readHpgl(in, sink, error);
+    error = ReadError();
+    Reader reader(in, sink, error, pageBudgetFor(fileBytesOf(path)));
+    return reader.run();
 }
 
 }  // namespace drawing
