@@ -22,7 +22,9 @@
 
 #include <gtest/gtest.h>
 
+#include "harness.h"
 #include "process.h"
+#include "unattended_support.h"
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
@@ -299,6 +301,46 @@ TEST(HostileInput, ASmallSxfPlacingATextHundredsOfThousandsOfTimesIsRefusedAtIts
     const Outcome few = c.run({"--convert", "/h", c.root + "/few.p21", c.root + "/few.hgl"});
     EXPECT_EQ(few.status, 0) << few.err;
     EXPECT_TRUE(fs::exists(c.root + "/few.hgl"));
+}
+
+// Through the whole run: the refusal is the step's reason in the run log
+// and the error log, and the pair is kept in the Failed folder.
+TEST(HostileInput, APairRefusedAtItsMemoryBudgetFailsWithTheReasonInBothLogs) {
+    e2e::Sandbox s;
+    ASSERT_EQ(unlink(s.tolvane.c_str()), 0);
+    ASSERT_EQ(symlink(TOLVANE_PATH, s.tolvane.c_str()), 0);
+    ASSERT_EQ(unlink(s.tolvanePar.c_str()), 0);
+    ASSERT_EQ(testsupport::runAndWait({s.tolvane, "--init"}, s.env(), s.root + "/init.out",
+                                      s.root + "/init.err"),
+              0);
+    s.writePar(s.parLines("*.p21"));
+    const std::string sxf = placedTextsSxf(13, 4000);
+    s.pair("texts.p21", sxf, sxf);
+    const e2e::Result r = s.runCli({"--once"});
+    EXPECT_EQ(r.exitCode, 3) << r.err;
+    const std::string why =
+        ": a page needs more than 384 MiB of memory, its budget (64 times the "
+        "file's size, at least 384 MiB)";
+    int logged = 0;
+    for (const auto& line : e2e::splitLines(r.out)) {
+        if (line.rfind(
+                "  *** tolvane exited with status 1: tolvane: " + s.in1 + "/texts.p21: at byte ",
+                0) == 0 &&
+            line.size() > why.size() &&
+            line.compare(line.size() - why.size(), why.size(), why) == 0) {
+            ++logged;
+        }
+    }
+    EXPECT_EQ(logged, 1) << r.out;
+    int entries = 0;
+    for (const auto& e : s.errorEntries()) {
+        entries += e.find(why) != std::string::npos ? 1 : 0;
+    }
+    EXPECT_EQ(entries, 2);  // the split of each file
+    const auto runs = e2e::listFolder(s.data + "/Failed");
+    ASSERT_EQ(runs.size(), 1u);
+    EXPECT_TRUE(e2e::exists(s.data + "/Failed/" + runs[0] + "/1/texts.p21"));
+    EXPECT_TRUE(e2e::exists(s.data + "/Failed/" + runs[0] + "/2/texts.p21"));
 }
 
 TEST(HostileInput, FormsThatDrawEachOtherTwiceAreRefusedInOneLineAndBoundedMemory) {
