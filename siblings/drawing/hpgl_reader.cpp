@@ -139,6 +139,12 @@ class Reader {
         }
         return false;
     }
+    // The raster being built may take what the page's budget has left.
+    void limitRaster() { raster_.limitBytes(budget_.room()); }
+    bool rasterTooLarge() {
+        return fail(budget_.room() < rtl::kMaxRasterBytes ? budget_.refusal()
+                                                          : "raster image too large");
+    }
     // Adds an element to the page when it fits the page's memory budget.
     template <typename T>
     bool keep(std::vector<T>& into, T element) {
@@ -1874,8 +1880,9 @@ bool Reader::finishRaster() {
     Raster r;
     bool has = false;
     std::string error;
+    limitRaster();
     if (!raster_.finish(r, has, error)) {
-        return fail(error);
+        return budget_.room() < rtl::kMaxRasterBytes ? rasterTooLarge() : fail(error);
     }
     // An image without a row or a column shows nothing, and no file could
     // carry it: it is no content of the page.
@@ -2018,8 +2025,9 @@ bool Reader::escape() {
                     rasterPlaced_ = capFromPen_;
                     rasterOrigin_ = cap_;
                 }
+                limitRaster();
                 if (!raster_.addPlane(bytes, true)) {
-                    return fail("raster image too large");
+                    return rasterTooLarge();
                 }
             } else if (c1 == '*' && group == 'v') {
                 raster_.configureImageData(bytes);
@@ -2044,6 +2052,7 @@ bool Reader::escape() {
                 if (!raster_.active()) {
                     rasterPlaced_ = capFromPen_;
                     rasterOrigin_ = {n == 1 ? cap_.x : 0, cap_.y};
+                    limitRaster();
                     raster_.start();
                 }
             } else if (group == 'r' && (command == 'B' || command == 'C')) {
@@ -2053,8 +2062,14 @@ bool Reader::escape() {
             } else if (group == 'b' && command == 'M') {
                 raster_.setCompression(static_cast<int>(n));
             } else if (group == 'b' && command == 'Y') {
-                if (n < 0 || static_cast<std::size_t>(n) > 1'000'000 || !raster_.skipRows(n)) {
+                if (n < 0 || static_cast<std::size_t>(n) > 1'000'000) {
                     return fail("raster offset out of range");
+                }
+                limitRaster();
+                if (!raster_.skipRows(n)) {
+                    return budget_.room() < rtl::kMaxRasterBytes
+                               ? rasterTooLarge()
+                               : fail("raster offset out of range");
                 }
             } else if (group == 'b' && command == 'V') {
                 // plane data comes like W, but the row goes on
@@ -2073,8 +2088,9 @@ bool Reader::escape() {
                     rasterPlaced_ = capFromPen_;
                     rasterOrigin_ = cap_;
                 }
+                limitRaster();
                 if (!raster_.addPlane(bytes, false)) {
-                    return fail("raster image too large");
+                    return rasterTooLarge();
                 }
             } else if (group == 'v' && command >= 'A' && command <= 'C') {
                 raster_.setColorComponent(command - 'A', value);

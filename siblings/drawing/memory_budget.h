@@ -46,8 +46,9 @@ class PageBudget {
     std::size_t limit() const { return limit_; }
     std::size_t used() const { return used_; }
 
-    // Whether bytes more still fit.
-    bool fits(std::size_t bytes) const { return bytes <= limit_ - std::min(limit_, used_); }
+    // What is left, and whether bytes more still fit.
+    std::size_t room() const { return limit_ - std::min(limit_, used_); }
+    bool fits(std::size_t bytes) const { return bytes <= room(); }
     // Adds bytes; false (and the page is over) when they do not fit. A
     // refused charge is not added.
     bool charge(std::size_t bytes);

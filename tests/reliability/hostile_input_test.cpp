@@ -76,9 +76,11 @@ class Converter {
         std::error_code ec;
         fs::remove_all(root, ec);
     }
-    // Runs tolvane with args; a run past kHangGuard is killed and fails.
-    Outcome run(const std::vector<std::string>& args) const {
-        std::vector<std::string> argv{TOLVANE_PATH};
+    // Runs program (the converter unless said) with args; a run past kHangGuard is
+    // killed and fails.
+    Outcome run(const std::vector<std::string>& args,
+                const std::string& program = TOLVANE_PATH) const {
+        std::vector<std::string> argv{program};
         argv.insert(argv.end(), args.begin(), args.end());
         auto cargv = testsupport::cStringArray(argv);
         auto cenv = testsupport::cStringArray(env);
@@ -254,6 +256,17 @@ std::string placedTextsSxf(int levels, int chars) {
            body + "ENDSEC;\nEND-ISO-10303-21;\n";
 }
 
+// An HP-GL page of two 16,000 x 16,000 raster images, each one row of
+// data and then rows skipped: 512 MB of pixels from 4 KB, within the
+// reader's limit on one image and on a page's rasters.
+std::string twoRastersHpgl() {
+    const std::string esc = "\x1b";
+    const std::string image = esc + "*t300R" + esc + "*r16000S" + esc + "*r16000T" + esc + "*r1A" +
+                              esc + "*b0M" + esc + "*b2000W" + std::string(2000, '\0') + esc +
+                              "*b15999Y" + esc + "*rC";
+    return "IN;" + esc + "%0A" + image + esc + "*p0X" + image + esc + "%0B" + "PU0,0;PD400,400;PG;";
+}
+
 // The converter's refusal of a page over its memory budget: one line that
 // names the budget, no output, and a peak near the budget.
 void expectRefusedAtTheBudget(const Outcome& o, const std::string& outFolder) {
@@ -301,6 +314,28 @@ TEST(HostileInput, ASmallSxfPlacingATextHundredsOfThousandsOfTimesIsRefusedAtIts
     const Outcome few = c.run({"--convert", "/h", c.root + "/few.p21", c.root + "/few.hgl"});
     EXPECT_EQ(few.status, 0) << few.err;
     EXPECT_TRUE(fs::exists(c.root + "/few.hgl"));
+}
+
+TEST(HostileInput, ATinyPageFileOfTwoHugeRastersIsRefusedAtItsBudgetByBothPrograms) {
+    Converter c;
+    const std::string hpgl = twoRastersHpgl();
+    ASSERT_LT(hpgl.size(), 5000u);
+    fs::create_directories(c.root + "/a");
+    fs::create_directories(c.root + "/b");
+    fs::create_directories(c.root + "/out");
+    std::ofstream(c.root + "/a/p.hgl", std::ios::binary) << hpgl;
+    std::ofstream(c.root + "/b/p.hgl", std::ios::binary) << hpgl;
+    expectRefusedAtTheBudget(c.run({"/h", c.root + "/a/p.hgl", c.root + "/out/p.hgl"}),
+                             c.root + "/out");
+    // The comparison program reads its page files with the same budget;
+    // before it, it held both pages, a gigabyte, before it gave up.
+    const Outcome o =
+        c.run({"/h", "/oh", c.root + "/a/*.hgl", c.root + "/b/", c.root + "/out/"}, SANDREL_PATH);
+    EXPECT_EQ(o.status, 2);
+    EXPECT_NE(o.err.find("a page needs more than 384 MiB of memory"), std::string::npos) << o.err;
+    EXPECT_EQ(std::count(o.err.begin(), o.err.end(), '\n'), 1) << o.err;
+    EXPECT_TRUE(fs::is_empty(c.root + "/out"));
+    EXPECT_LT(o.peakKiB, kMemorySlack * 512 * 1024);
 }
 
 // Through the whole run: the refusal is the step's reason in the run log
