@@ -284,7 +284,7 @@ void expectRefusedAtTheBudget(const Outcome& o, const std::string& outFolder) {
 TEST(HostileInput, ASmallPdfDrawingABigImageOverAndOverIsRefusedAtItsMemoryBudget) {
     Converter c;
     // 8 drawings of a 201 MB image from 200 KB; before the budget the
-    // split held them all, 1.9 GB.
+    // split held them all, 1.7 GiB.
     const std::string pdf = repeatedImagePdf(8192, 8);
     ASSERT_LT(pdf.size(), 250'000u);
     std::ofstream(c.root + "/images.pdf", std::ios::binary) << pdf;
