@@ -4,6 +4,8 @@
 set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config git python3
+  # Keeps the compiler's work between runs of tools/test.sh.
+  ccache
   qt6-base-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
