@@ -45,6 +45,10 @@ run_build() {  # folder, cmake options...
   cmake --build "$dir" -j "$jobs"
 }
 
+# The layout first: it takes seconds, so a misplaced brace fails the run
+# before the builds.
+bash tools/check-format.sh
+
 run_build build -DCMAKE_BUILD_TYPE=RelWithDebInfo
 # The normal build runs everything but the fuzz targets, the thousand-pair
 # soak included.

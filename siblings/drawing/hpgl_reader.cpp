@@ -14,6 +14,7 @@
 #include "clip.h"
 #include "hpgl.h"
 #include "line_types.h"
+#include "memory_budget.h"
 #include "rtl.h"
 #include "utf8.h"
 
@@ -116,8 +117,8 @@ class Input {
 
 class Reader {
   public:
-    Reader(std::istream& in, const PageSink& sink, ReadError& error)
-        : in_(in), sink_(sink), error_(error) {
+    Reader(std::istream& in, const PageSink& sink, ReadError& error, std::size_t budget)
+        : in_(in), sink_(sink), error_(error), budget_(budget) {
         resetState();
     }
     bool run();
@@ -137,6 +138,21 @@ class Reader {
             failed_ = true;
         }
         return false;
+    }
+    // The raster being built may take what the page's budget has left.
+    void limitRaster() { raster_.limitBytes(budget_.room()); }
+    bool rasterTooLarge() {
+        return fail(budget_.room() < rtl::kMaxRasterBytes ? budget_.refusal()
+                                                          : "raster image too large");
+    }
+    // Adds an element to the page when it fits the page's memory budget.
+    template <typename T>
+    bool keep(std::vector<T>& into, T element) {
+        if (failed_ || !budget_.charge(bytesOf(element))) {
+            return fail(budget_.refusal());
+        }
+        into.push_back(std::move(element));
+        return true;
     }
 
     // state
@@ -193,6 +209,7 @@ class Reader {
     const PageSink& sink_;
     ReadError& error_;
     bool failed_ = false;
+    PageBudget budget_;
     bool stopped_ = false;
     bool recognised_ = false;
     std::size_t knownCount_ = 0, unknownCount_ = 0;
@@ -605,7 +622,7 @@ bool Reader::inWindow(Point p) const {
 void Reader::addPath(Path&& path) {
     if (!window_ ||
         std::all_of(path.points.begin(), path.points.end(), [&](Point p) { return inWindow(p); })) {
-        page_.paths.push_back(std::move(path));
+        keep(page_.paths, std::move(path));
         return;
     }
     std::vector<std::size_t> starts = {0};
@@ -627,7 +644,7 @@ void Reader::addPath(Path&& path) {
             }
         }
         if (!clipped.points.empty()) {
-            page_.paths.push_back(std::move(clipped));
+            keep(page_.paths, std::move(clipped));
         }
         return;
     }
@@ -647,7 +664,7 @@ void Reader::addPath(Path&& path) {
             }
             if (!piece.points.empty() && piece.points.back() != a) {
                 if (piece.points.size() >= 2) {
-                    page_.paths.push_back(piece);
+                    keep(page_.paths, Path(piece));
                 }
                 piece.points.clear();
             }
@@ -657,7 +674,7 @@ void Reader::addPath(Path&& path) {
             piece.points.push_back(b);
         }
         if (piece.points.size() >= 2) {
-            page_.paths.push_back(std::move(piece));
+            keep(page_.paths, std::move(piece));
         }
     }
 }
@@ -676,6 +693,7 @@ bool Reader::endPage() {
     page_ = Page();
     pagePoints_ = polygonMode_ ? pmPoints_.size() : 0;
     pageRasterBytes_ = 0;
+    budget_.startPage();
     if (!sink_(std::move(done))) {
         stopped_ = true;
         return false;
@@ -1012,8 +1030,7 @@ bool Reader::emitText(const std::string& text, Point at) {
     t.vertical = vertical_;
     t.labelOrigin = labelOrigin_;
     t.stroke = currentStroke(false);
-    page_.texts.push_back(std::move(t));
-    return true;
+    return keep(page_.texts, std::move(t));
 }
 
 bool Reader::symbol() {
@@ -1863,8 +1880,9 @@ bool Reader::finishRaster() {
     Raster r;
     bool has = false;
     std::string error;
+    limitRaster();
     if (!raster_.finish(r, has, error)) {
-        return fail(error);
+        return budget_.room() < rtl::kMaxRasterBytes ? rasterTooLarge() : fail(error);
     }
     // An image without a row or a column shows nothing, and no file could
     // carry it: it is no content of the page.
@@ -1886,8 +1904,7 @@ bool Reader::finishRaster() {
     if (pageRasterBytes_ > kMaxPageRasterBytes) {
         return fail("page holds too much raster data");
     }
-    page_.rasters.push_back(std::move(r));
-    return true;
+    return keep(page_.rasters, std::move(r));
 }
 
 // ESC and what follows; the ESC is still in the input.
@@ -2008,8 +2025,9 @@ bool Reader::escape() {
                     rasterPlaced_ = capFromPen_;
                     rasterOrigin_ = cap_;
                 }
+                limitRaster();
                 if (!raster_.addPlane(bytes, true)) {
-                    return fail("raster image too large");
+                    return rasterTooLarge();
                 }
             } else if (c1 == '*' && group == 'v') {
                 raster_.configureImageData(bytes);
@@ -2034,6 +2052,7 @@ bool Reader::escape() {
                 if (!raster_.active()) {
                     rasterPlaced_ = capFromPen_;
                     rasterOrigin_ = {n == 1 ? cap_.x : 0, cap_.y};
+                    limitRaster();
                     raster_.start();
                 }
             } else if (group == 'r' && (command == 'B' || command == 'C')) {
@@ -2043,8 +2062,14 @@ bool Reader::escape() {
             } else if (group == 'b' && command == 'M') {
                 raster_.setCompression(static_cast<int>(n));
             } else if (group == 'b' && command == 'Y') {
-                if (n < 0 || static_cast<std::size_t>(n) > 1'000'000 || !raster_.skipRows(n)) {
+                if (n < 0 || static_cast<std::size_t>(n) > 1'000'000) {
                     return fail("raster offset out of range");
+                }
+                limitRaster();
+                if (!raster_.skipRows(n)) {
+                    return budget_.room() < rtl::kMaxRasterBytes
+                               ? rasterTooLarge()
+                               : fail("raster offset out of range");
                 }
             } else if (group == 'b' && command == 'V') {
                 // plane data comes like W, but the row goes on
@@ -2063,8 +2088,9 @@ bool Reader::escape() {
                     rasterPlaced_ = capFromPen_;
                     rasterOrigin_ = cap_;
                 }
+                limitRaster();
                 if (!raster_.addPlane(bytes, false)) {
-                    return fail("raster image too large");
+                    return rasterTooLarge();
                 }
             } else if (group == 'v' && command >= 'A' && command <= 'C') {
                 raster_.setColorComponent(command - 'A', value);
@@ -2140,7 +2166,7 @@ bool Reader::pclMode() {
 
 bool readHpgl(std::istream& in, const PageSink& sink, ReadError& error) {
     error = ReadError();
-    Reader reader(in, sink, error);
+    Reader reader(in, sink, error, kPageBudgetFloor);
     return reader.run();
 }
 
@@ -2150,7 +2176,9 @@ bool readHpglFile(const std::string& path, const PageSink& sink, ReadError& erro
         error = {"cannot open the file", 0};
         return false;
     }
-    return readHpgl(in, sink, error);
+    error = ReadError();
+    Reader reader(in, sink, error, pageBudgetFor(fileBytesOf(path)));
+    return reader.run();
 }
 
 }  // namespace drawing
