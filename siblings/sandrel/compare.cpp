@@ -684,10 +684,18 @@ void compareTexts(const Page& a, const Page& b, double reach, const Options& opt
     // A label changed in place would be drawn over by its new version: the
     // old one is set above it, struck through.
     std::vector<bool> replaced(b.texts.size(), false);
+    // Only the second page's unmatched texts can stand in a removed one's
+    // place: on a sheet of thousands of labels, a few.
+    std::vector<std::size_t> unmatched;
+    for (std::size_t j = 0; j < b.texts.size(); ++j) {
+        if (!matched[j]) {
+            unmatched.push_back(j);
+        }
+    }
     for (auto& text : removed) {
         ++result.texts.removed;
-        for (std::size_t j = 0; j < b.texts.size(); ++j) {
-            if (!matched[j] && !replaced[j] && replaces(text, b.texts[j])) {
+        for (const std::size_t j : unmatched) {
+            if (!replaced[j] && replaces(text, b.texts[j])) {
                 replaced[j] = true;
                 liftAbove(text, b.texts[j], options, result.page);
                 break;
