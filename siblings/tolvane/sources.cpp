@@ -3,6 +3,7 @@
 #include <iterator>
 
 #include "files.h"
+#include "hpgl.h"
 #include "pdf_reader.h"
 #include "sxf.h"
 #include "tiff_reader.h"
@@ -10,13 +11,10 @@
 namespace tolvane {
 namespace {
 
-using Reader = bool (*)(const std::string& path, const drawing::PageSink& sink,
-                        drawing::ReadError& error);
-
 struct Format {
     InputKind kind;
     const char* extensions;  // ";" between, after the HP-GL list of line 4
-    Reader read;
+    drawing::FileReader read;
     bool offsets;  // whether a read error's byte offset means something
 };
 

@@ -4,8 +4,8 @@
 
 #include <string>
 
-#include "hpgl.h"
 #include "parameters.h"
+#include "reader.h"
 
 namespace tolvane {
 

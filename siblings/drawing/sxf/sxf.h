@@ -11,8 +11,8 @@
 #include <string_view>
 #include <vector>
 
-#include "hpgl.h"
 #include "page.h"
+#include "reader.h"
 
 namespace drawing {
 
