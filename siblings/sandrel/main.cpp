@@ -15,7 +15,7 @@
 
 #include "compare.h"
 #include "files.h"
-#include "hpgl.h"
+#include "drawing/hpgl/hpgl.h"
 #include "marks.h"
 #include "page_files.h"
 #include "params.h"

@@ -3,7 +3,7 @@
 #include <ostream>
 
 #include "files.h"
-#include "hpgl.h"
+#include "drawing/hpgl/hpgl.h"
 
 namespace sandrel {
 

@@ -7,7 +7,7 @@
 #include <functional>
 
 #include "files.h"
-#include "hpgl.h"
+#include "drawing/hpgl/hpgl.h"
 #include "pdf_writer.h"
 #include "render.h"
 #include "sources.h"

@@ -3,7 +3,7 @@
 #include <iterator>
 
 #include "files.h"
-#include "hpgl.h"
+#include "drawing/hpgl/hpgl.h"
 #include "pdf_reader.h"
 #include "sxf.h"
 #include "tiff_reader.h"

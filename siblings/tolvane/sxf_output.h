@@ -4,7 +4,7 @@
 #include <functional>
 #include <string>
 
-#include "hpgl.h"
+#include "drawing/hpgl/hpgl.h"
 #include "parameters.h"
 
 namespace tolvane {

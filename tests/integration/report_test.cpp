@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "harness.h"
-#include "hpgl.h"
+#include "drawing/hpgl/hpgl.h"
 #include "real_sandbox.h"
 
 using namespace e2e;

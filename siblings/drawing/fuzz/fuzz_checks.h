@@ -4,7 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "hpgl.h"
+#include "drawing/hpgl/hpgl.h"
 #include "page.h"
 
 namespace fuzzcheck {

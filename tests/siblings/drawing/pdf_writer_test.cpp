@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "hpgl.h"
+#include "drawing/hpgl/hpgl.h"
 #include "pdf_reader.h"
 #include "pdf_writer.h"
 

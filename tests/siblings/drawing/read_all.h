@@ -4,7 +4,7 @@
 #include <utility>
 #include <vector>
 
-#include "hpgl.h"
+#include "drawing/hpgl/hpgl.h"
 #include "page.h"
 
 namespace drawing::test {

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "hpgl.h"
+#include "drawing/hpgl/hpgl.h"
 #include "hpgl_test_util.h"
 #include "pdf_reader.h"
 #include "pdf_writer.h"

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "compare.h"
-#include "hpgl.h"
+#include "drawing/hpgl/hpgl.h"
 #include "segment_set.h"
 #include "test_pages.h"
 #include "testgen.h"

@@ -9,7 +9,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "hpgl.h"
+#include "drawing/hpgl/hpgl.h"
 #include "params.h"
 #include "process.h"
 #include "testgen.h"

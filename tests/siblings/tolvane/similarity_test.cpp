@@ -8,7 +8,7 @@
 #include <algorithm>
 #include <memory>
 
-#include "hpgl.h"
+#include "drawing/hpgl/hpgl.h"
 #include "render.h"
 #include "test_util.h"
 

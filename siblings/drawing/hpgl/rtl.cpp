@@ -1,4 +1,4 @@
-#include "rtl.h"
+#include "drawing/hpgl/rtl.h"
 
 #include <algorithm>
 #include <cmath>

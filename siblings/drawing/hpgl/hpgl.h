@@ -4,8 +4,8 @@
 #include <iosfwd>
 #include <string>
 
-#include "page.h"
-#include "reader.h"
+#include "drawing/page.h"
+#include "drawing/reader.h"
 
 namespace drawing {
 
