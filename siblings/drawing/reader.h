@@ -7,7 +7,7 @@
 #include <functional>
 #include <string>
 
-#include "page.h"
+#include "drawing/page.h"
 
 namespace drawing {
 

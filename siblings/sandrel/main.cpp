@@ -13,13 +13,13 @@
 #include <string>
 #include <vector>
 
-#include "compare.h"
-#include "files.h"
+#include "common/files.h"
 #include "drawing/hpgl/hpgl.h"
-#include "marks.h"
-#include "page_files.h"
-#include "params.h"
-#include "report.h"
+#include "sandrel/compare.h"
+#include "sandrel/marks.h"
+#include "sandrel/page_files.h"
+#include "sandrel/params.h"
+#include "sandrel/report.h"
 
 namespace {
 

@@ -1,8 +1,8 @@
-#include "page_files.h"
+#include "sandrel/page_files.h"
 
 #include <ostream>
 
-#include "files.h"
+#include "common/files.h"
 #include "drawing/hpgl/hpgl.h"
 
 namespace sandrel {

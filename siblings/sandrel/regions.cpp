@@ -5,9 +5,9 @@
 #include <numeric>
 #include <unordered_map>
 
-#include "compare.h"
-#include "render.h"
-#include "segment_grid.h"
+#include "drawing/render/render.h"
+#include "sandrel/compare.h"
+#include "sandrel/segment_grid.h"
 
 namespace sandrel {
 namespace {

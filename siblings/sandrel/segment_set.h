@@ -7,7 +7,7 @@
 #include <cstring>
 #include <vector>
 
-#include "segment_grid.h"
+#include "sandrel/segment_grid.h"
 
 namespace sandrel {
 

@@ -1,12 +1,12 @@
-#include "sources.h"
+#include "tolvane/sources.h"
 
 #include <iterator>
 
-#include "files.h"
+#include "common/files.h"
 #include "drawing/hpgl/hpgl.h"
-#include "pdf_reader.h"
-#include "sxf.h"
-#include "tiff_reader.h"
+#include "drawing/pdf/pdf_reader.h"
+#include "drawing/sxf/sxf.h"
+#include "drawing/tiff/tiff_reader.h"
 
 namespace tolvane {
 namespace {

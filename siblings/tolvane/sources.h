@@ -4,8 +4,8 @@
 
 #include <string>
 
-#include "parameters.h"
-#include "reader.h"
+#include "drawing/reader.h"
+#include "tolvane/parameters.h"
 
 namespace tolvane {
 

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "drawing/hpgl/hpgl.h"
-#include "parameters.h"
+#include "tolvane/parameters.h"
 
 namespace tolvane {
 

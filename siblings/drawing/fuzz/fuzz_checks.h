@@ -5,7 +5,7 @@
 #include <cstdint>
 
 #include "drawing/hpgl/hpgl.h"
-#include "page.h"
+#include "drawing/page.h"
 
 namespace fuzzcheck {
 

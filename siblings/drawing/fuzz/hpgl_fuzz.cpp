@@ -5,7 +5,7 @@
 #include <sstream>
 #include <string>
 
-#include "fuzz_checks.h"
+#include "drawing/fuzz/fuzz_checks.h"
 #include "drawing/hpgl/hpgl.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {

@@ -4,8 +4,8 @@
 #include <cstddef>
 #include <string>
 
-#include "page.h"
-#include "reader.h"
+#include "drawing/page.h"
+#include "drawing/reader.h"
 
 namespace drawing {
 

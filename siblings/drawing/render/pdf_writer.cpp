@@ -1,4 +1,4 @@
-#include "pdf_writer.h"
+#include "drawing/render/pdf_writer.h"
 
 #include <hb-ot.h>
 #include <hb-subset.h>
@@ -12,9 +12,9 @@
 #include <ostream>
 #include <set>
 
-#include "label_fonts.h"
-#include "render.h"
-#include "utf8.h"
+#include "drawing/render/label_fonts.h"
+#include "drawing/render/render.h"
+#include "drawing/utf8.h"
 
 namespace drawing {
 namespace {

@@ -20,7 +20,7 @@
 #include <string>
 #include <vector>
 
-#include "page.h"
+#include "drawing/page.h"
 
 namespace drawing {
 

@@ -11,8 +11,8 @@
 #include <string_view>
 #include <vector>
 
-#include "page.h"
-#include "reader.h"
+#include "drawing/page.h"
+#include "drawing/reader.h"
 
 namespace drawing {
 

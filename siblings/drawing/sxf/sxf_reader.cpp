@@ -16,9 +16,9 @@
 #include <sstream>
 #include <unordered_map>
 
-#include "sxf.h"
-#include "sxf_tables.h"
-#include "utf8.h"
+#include "drawing/sxf/sxf.h"
+#include "drawing/sxf/sxf_tables.h"
+#include "drawing/utf8.h"
 
 namespace drawing {
 namespace {

@@ -1,4 +1,4 @@
-#include "tiff_reader.h"
+#include "drawing/tiff/tiff_reader.h"
 
 #include <tiffio.h>
 

@@ -5,8 +5,8 @@
 #include <cstddef>
 #include <string>
 
-#include "page.h"
-#include "reader.h"
+#include "drawing/page.h"
+#include "drawing/reader.h"
 
 namespace drawing {
 

@@ -6,9 +6,9 @@
 #include <sstream>
 
 #include "drawing/hpgl/hpgl.h"
-#include "page.h"
-#include "read_all.h"
 #include "drawing/hpgl/rtl.h"
+#include "drawing/page.h"
+#include "read_all.h"
 
 namespace {
 

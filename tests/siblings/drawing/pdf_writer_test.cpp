@@ -16,8 +16,8 @@
 #include <vector>
 
 #include "drawing/hpgl/hpgl.h"
-#include "pdf_reader.h"
-#include "pdf_writer.h"
+#include "drawing/pdf/pdf_reader.h"
+#include "drawing/render/pdf_writer.h"
 
 namespace drawing {
 namespace {

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "drawing/hpgl/hpgl.h"
-#include "page.h"
+#include "drawing/page.h"
 
 namespace drawing::test {
 

@@ -8,11 +8,11 @@
 #include <string>
 #include <vector>
 
-#include "compare.h"
 #include "drawing/hpgl/hpgl.h"
-#include "segment_set.h"
+#include "sandrel/compare.h"
+#include "sandrel/segment_set.h"
+#include "sandrel/testgen.h"
 #include "test_pages.h"
-#include "testgen.h"
 
 namespace sandrel {
 namespace {

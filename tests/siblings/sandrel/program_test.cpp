@@ -10,9 +10,9 @@
 #include <fstream>
 
 #include "drawing/hpgl/hpgl.h"
-#include "params.h"
 #include "process.h"
-#include "testgen.h"
+#include "sandrel/params.h"
+#include "sandrel/testgen.h"
 #include "text_file.h"
 
 namespace sandrel {

@@ -9,7 +9,7 @@
 #include <memory>
 
 #include "drawing/hpgl/hpgl.h"
-#include "render.h"
+#include "drawing/render/render.h"
 #include "test_util.h"
 
 namespace {
