@@ -173,24 +173,22 @@ bool Plotter::sizeRelative() {
     return true;
 }
 
-bool Plotter::directionAbsolute() {
+bool Plotter::direction(bool relative) {
     double v[2] = {};
     const int n = readNumbers(in_, v, 2);
-    st_.relativeDir = false;
+    st_.relativeDir = relative;
     st_.run = n >= 2 ? v[0] : 1;
     st_.rise = n >= 2 ? v[1] : 0;
     endInstruction(in_);
     return true;
 }
 
+bool Plotter::directionAbsolute() {
+    return direction(false);
+}
+
 bool Plotter::directionRelative() {
-    double v[2] = {};
-    const int n = readNumbers(in_, v, 2);
-    st_.relativeDir = true;
-    st_.run = n >= 2 ? v[0] : 1;
-    st_.rise = n >= 2 ? v[1] : 0;
-    endInstruction(in_);
-    return true;
+    return direction(true);
 }
 
 bool Plotter::slant() {

@@ -58,6 +58,7 @@ class Plotter {
     bool plotPairs(bool relative);
     std::vector<Point> arcPoints(Point center, Point start, double sweepDeg, double chordDeg) const;
     bool arc(Point center, double sweepDeg, double chordDeg);
+    bool arcAround(bool relative);
     bool arcThreePoint(bool relative);
     bool bezier(bool relative);
     bool circle(double radius, double chordDeg);
@@ -105,6 +106,7 @@ class Plotter {
     bool symbolMode();
     bool sizeAbsolute();
     bool sizeRelative();
+    bool direction(bool relative);
     bool directionAbsolute();
     bool directionRelative();
     bool slant();

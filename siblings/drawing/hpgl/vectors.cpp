@@ -252,24 +252,26 @@ bool Plotter::circleInstruction() {
     return true;
 }
 
-bool Plotter::arcAbsolute() {
+// AA and AR: an arc around a centre, absolute or relative to the pen.
+bool Plotter::arcAround(bool relative) {
     double v[4] = {};
     const int n = readNumbers(in_, v, 4);
-    if (n >= 3 && !arc(st_.toPlotter(v[0], v[1]), v[2], n >= 4 ? v[3] : st_.chord)) {
-        return false;
+    if (n >= 3) {
+        const Point center = relative ? st_.fromPen(v[0], v[1]) : st_.toPlotter(v[0], v[1]);
+        if (!arc(center, v[2], n >= 4 ? v[3] : st_.chord)) {
+            return false;
+        }
     }
     endInstruction(in_);
     return true;
 }
 
+bool Plotter::arcAbsolute() {
+    return arcAround(false);
+}
+
 bool Plotter::arcRelative() {
-    double v[4] = {};
-    const int n = readNumbers(in_, v, 4);
-    if (n >= 3 && !arc(st_.fromPen(v[0], v[1]), v[2], n >= 4 ? v[3] : st_.chord)) {
-        return false;
-    }
-    endInstruction(in_);
-    return true;
+    return arcAround(true);
 }
 
 bool Plotter::arcThreePointAbsolute() {
