@@ -17,16 +17,30 @@ fi
 
 out="$root/build-deb"
 rm -rf "$out"
-mkdir -p "$out/src"
+mkdir -p "$out"
+# The package is built in a folder of the same name whichever clone it comes
+# from, so that ccache (when installed) finds the compiler's work of the last
+# package build of the same sources; a lock keeps two builds out of it.
+place="${TMPDIR:-/tmp}/mervik-package-$(id -u)"
+mkdir -p "$place"
+exec 9>"$place/lock"
+flock 9
+rm -rf "$place/src" "$place"/mervik_* "$place"/mervik-dbgsym_*
+mkdir -p "$place/src"
 # The tracked files and the untracked ones git does not ignore, as they are now.
 git ls-files -z --cached --others --exclude-standard |
-    grep -zv '^build-deb/' | tar --null -T - -cf - | tar -xf - -C "$out/src"
-(cd "$out/src" && dpkg-buildpackage -b -us -uc -j"${JOBS:-2}" >"$out/build.log" 2>&1) || {
+    grep -zv '^build-deb/' | tar --null -T - -cf - | tar -xf - -C "$place/src"
+if [ "${MERVIK_CCACHE:-1}" != 0 ] && command -v ccache >/dev/null; then
+    export CMAKE_C_COMPILER_LAUNCHER=ccache CMAKE_CXX_COMPILER_LAUNCHER=ccache
+fi
+(cd "$place/src" && dpkg-buildpackage -b -us -uc -j"${JOBS:-2}" >"$out/build.log" 2>&1) || {
     tail -40 "$out/build.log" >&2
     echo "The package build failed; the whole log is $out/build.log" >&2
     exit 1
 }
-rm -rf "$out/src"
+rm -rf "$place/src"
+mv "$place"/mervik_* "$place"/mervik-dbgsym_* "$out"/ 2>/dev/null || true
+exec 9>&-
 deb="$(ls "$out"/mervik_*.deb)"
 echo "Package: $deb"
 

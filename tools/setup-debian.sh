@@ -4,9 +4,11 @@
 set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config git python3
+  # Keeps the compiler's work between runs of tools/test.sh.
+  ccache
   qt6-base-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  clang libclang-rt-14-dev
+  clang libclang-rt-14-dev clang-format clang-tidy
   libcairo2-dev libtiff-dev libpng-dev zlib1g-dev
   libmupdf-dev libopenjp2-7-dev libjbig2dec0-dev libgumbo-dev libmujs-dev libharfbuzz-dev
   libjpeg62-turbo-dev libfreetype-dev libbrotli-dev

@@ -29,11 +29,25 @@ run_tests() {  # build folder, ctest options...
   fi
 }
 
+# The compiler's work is kept between runs by ccache when it is installed
+# (tools/setup-debian.sh installs it): paths are taken relative to the
+# checkout, so another clone of the same sources finds the same entries.
+# MERVIK_CCACHE=0 builds without it.
+launcher=()
+if [ "${MERVIK_CCACHE:-1}" != 0 ] && command -v ccache >/dev/null; then
+  export CCACHE_BASEDIR="$(pwd)" CCACHE_NOHASHDIR=true
+  launcher=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+fi
+
 run_build() {  # folder, cmake options...
   local dir="$1"; shift
-  cmake -S . -B "$dir" -G Ninja "$@"
+  cmake -S . -B "$dir" -G Ninja "${launcher[@]}" "$@"
   cmake --build "$dir" -j "$jobs"
 }
+
+# The layout first: it takes seconds, so a misplaced brace fails the run
+# before the builds.
+bash tools/check-format.sh
 
 run_build build -DCMAKE_BUILD_TYPE=RelWithDebInfo
 # The normal build runs everything but the fuzz targets, the thousand-pair
@@ -49,7 +63,7 @@ if grep -q MERVIK_FUZZ_TARGETS siblings/*/CMakeLists.txt 2>/dev/null; then
   # Only the fuzz targets: the rest of the tree was tested above.
   cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang \
     -DCMAKE_CXX_COMPILER=clang++ -DMERVIK_FUZZ=ON -DMERVIK_BENCH=OFF \
-    -DMERVIK_FUZZ_SECONDS="$fuzz_seconds"
+    -DMERVIK_FUZZ_SECONDS="$fuzz_seconds" "${launcher[@]}"
   cmake --build build-fuzz -j "$jobs" --target hpgl_fuzz pdf_fuzz tiff_fuzz sxf_fuzz
   # One after the other: each has the machine for its fixed time.
   ctest --test-dir build-fuzz --output-on-failure -L fuzz -j 1

@@ -22,13 +22,6 @@ namespace fs = std::filesystem;
 
 namespace e2e {
 
-std::string cliPath() {
-    return MERVIK_CLI_PATH;
-}
-std::string fakePath() {
-    return FAKE_SIBLING_PATH;
-}
-
 bool exists(const std::string& path) {
     struct stat st {};
     return lstat(path.c_str(), &st) == 0;
