@@ -129,35 +129,46 @@ bool Plotter::run() {
         if (stopped_) {
             return true;
         }
-        if (rtlMode_) {
-            if (!pclMode()) {
-                return !failed_ && stopped_;
-            }
-            if (in_.peek() < 0) {
-                break;
-            }
-            continue;
+        const Step step = next();
+        if (step == Step::end) {
+            return finish();
         }
-        const int c = in_.peek();
-        if (c < 0) {
-            break;
-        }
-        if (isLetter(c)) {
-            if (!instruction()) {
-                return !failed_ && stopped_;
-            }
-        } else if (c == kEsc) {
-            if (!escape()) {
-                return !failed_ && stopped_;
-            }
-        } else if (c >= 0x80) {
-            return fail("binary data where an HP-GL instruction was expected");
-        } else if (c > ' ' && c != ';' && c != ',' && !recognised_) {
-            return fail("no HP-GL instruction at the start of the input");
-        } else {
-            in_.get();
+        if (step == Step::stop) {
+            return !failed_ && stopped_;
         }
     }
+}
+
+Plotter::Step Plotter::next() {
+    if (rtlMode_) {
+        if (!pclMode()) {
+            return Step::stop;
+        }
+        return in_.peek() < 0 ? Step::end : Step::more;
+    }
+    const int c = in_.peek();
+    if (c < 0) {
+        return Step::end;
+    }
+    if (isLetter(c)) {
+        return instruction() ? Step::more : Step::stop;
+    }
+    if (c == kEsc) {
+        return escape() ? Step::more : Step::stop;
+    }
+    if (c >= 0x80) {
+        fail("binary data where an HP-GL instruction was expected");
+        return Step::stop;
+    }
+    if (c > ' ' && c != ';' && c != ',' && !recognised_) {
+        fail("no HP-GL instruction at the start of the input");
+        return Step::stop;
+    }
+    in_.get();
+    return Step::more;
+}
+
+bool Plotter::finish() {
     if (!finishRaster() || !flushPolyline()) {
         return false;
     }

@@ -21,6 +21,8 @@
 
 namespace drawing::hpgl {
 
+class EncodedNumbers;
+
 class Plotter {
   public:
     Plotter(std::istream& in, const PageSink& sink, ReadError& error);
@@ -39,6 +41,13 @@ class Plotter {
     static const std::array<Handler, kMnemonics>& handlers();
 
     bool fail(const std::string& message);
+    // What reading one instruction, escape or separator left: more to
+    // read, the end of the input, or a stop (an error, or the sink's).
+    enum class Step { more, end, stop };
+    Step next();
+    // At the end of the input: the last page handed on, or what kind of
+    // input this was not.
+    bool finish();
     bool instruction();
     bool notAPlot(std::size_t start);
 
@@ -67,6 +76,7 @@ class Plotter {
     bool plotAbsolute();
     bool plotRelative();
     bool polylineEncoded();
+    bool encodedNumber(EncodedNumbers& numbers);
     bool circleInstruction();
     bool arcAbsolute();
     bool arcRelative();

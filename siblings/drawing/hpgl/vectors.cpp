@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdint>
 #include <numbers>
+#include <utility>
 
 #include "drawing/hpgl/plotter.h"
 
@@ -13,15 +14,18 @@ namespace {
 constexpr int kMaxArcSegments = 720;
 constexpr int kEsc = 0x1B;
 
-// The digits of PE's base-64 (or, after the 7 flag, base-32) numbers.
+}  // namespace
+
+// PE's numbers: base-64 (or, after the 7 flag, base-32) digits, each
+// number flagged as a pen number (:), the fraction bits of the coordinates
+// (>), or a coordinate; a move flagged as pen up (<) or absolute (=).
 class EncodedNumbers {
   public:
     enum class Want { Coordinate, Pen, Fraction };
 
     // Takes one byte; true when it completed a number (in value()).
-    // A byte that is no digit outside a number is a flag (flag() >= 0).
+    // Stray bytes inside a number are ignored.
     bool take(int raw) {
-        flag_ = -1;
         // In 7-bit mode the eighth bit means nothing.
         const int c = sevenBit_ ? raw & 0x7F : raw;
         const int base = sevenBit_ ? 32 : 64;
@@ -35,12 +39,9 @@ class EncodedNumbers {
         }
         if (digit < 0) {
             if (digits_ == 0) {
-                flag_ = c & 0x7F;  // flags ignore the eighth bit
-                if (flag_ == '7') {
-                    sevenBit_ = true;
-                }
+                flag(c & 0x7F);  // flags ignore the eighth bit
             }
-            return false;  // stray bytes inside a number are ignored
+            return false;
         }
         if (digits_ >= (sevenBit_ ? 12 : 10)) {
             tooLong_ = true;
@@ -58,19 +59,55 @@ class EncodedNumbers {
         digits_ = 0;
         return n;
     }
-    int flag() const { return flag_; }
+    Want want() const { return want_; }
+    void setFractionBits(int bits) {
+        fractionBits_ = bits;
+        want_ = Want::Coordinate;
+    }
+    void penSelected() { want_ = Want::Coordinate; }
+    // Adds a coordinate; true when it completes a pair, in x and y.
+    bool coordinate(double n, double& x, double& y) {
+        pair_[have_++] = n / std::ldexp(1.0, fractionBits_);
+        if (have_ < 2) {
+            return false;
+        }
+        have_ = 0;
+        x = pair_[0];
+        y = pair_[1];
+        return true;
+    }
+    // The move's flags, which hold for one move.
+    bool takePenUp() { return std::exchange(penUpNext_, false); }
+    bool takeAbsolute() { return std::exchange(absoluteNext_, false); }
     bool tooLong() const { return tooLong_; }
     bool insideNumber() const { return digits_ > 0; }
 
   private:
+    void flag(int c) {
+        if (c == ':') {
+            want_ = Want::Pen;
+        } else if (c == '>') {
+            want_ = Want::Fraction;
+        } else if (c == '<') {
+            penUpNext_ = true;
+        } else if (c == '=') {
+            absoluteNext_ = true;
+        } else if (c == '7') {
+            sevenBit_ = true;
+        }
+    }
+
     bool sevenBit_ = false;
     bool tooLong_ = false;
-    int flag_ = -1;
+    Want want_ = Want::Coordinate;
+    int fractionBits_ = 0;
+    bool penUpNext_ = false;
+    bool absoluteNext_ = false;
+    double pair_[2] = {0, 0};
+    int have_ = 0;
     std::uint64_t value_ = 0;
     int digits_ = 0;
 };
-
-}  // namespace
 
 bool Plotter::plotPairs(bool relative) {
     double xy[2];
@@ -112,11 +149,6 @@ bool Plotter::plotRelative() {
 // an absolute one (=).
 bool Plotter::polylineEncoded() {
     EncodedNumbers numbers;
-    EncodedNumbers::Want want = EncodedNumbers::Want::Coordinate;
-    int fractionBits = 0;
-    bool penUpNext = false, absoluteNext = false;
-    double pair[2] = {0, 0};
-    int have = 0;
     for (;;) {
         const int raw = in_.peek();
         if (raw < 0) {
@@ -136,45 +168,38 @@ bool Plotter::polylineEncoded() {
             if (numbers.tooLong()) {
                 return fail("encoded number too long");
             }
-            const int flag = numbers.flag();
-            if (flag == ':') {
-                want = EncodedNumbers::Want::Pen;
-            } else if (flag == '>') {
-                want = EncodedNumbers::Want::Fraction;
-            } else if (flag == '<') {
-                penUpNext = true;
-            } else if (flag == '=') {
-                absoluteNext = true;
-            }
             continue;
         }
-        const double n = numbers.value();
-        if (want == EncodedNumbers::Want::Pen) {
-            if (!flushPolyline()) {
-                return false;
-            }
-            st_.penNo = toInt(n, 0, kPens - 1);
-            want = EncodedNumbers::Want::Coordinate;
-            continue;
-        }
-        if (want == EncodedNumbers::Want::Fraction) {
-            fractionBits = toInt(n, -26, 26);
-            want = EncodedNumbers::Want::Coordinate;
-            continue;
-        }
-        pair[have++] = n / std::ldexp(1.0, fractionBits);
-        if (have < 2) {
-            continue;
-        }
-        have = 0;
-        const Point target =
-            absoluteNext ? st_.toPlotter(pair[0], pair[1]) : st_.fromPen(pair[0], pair[1]);
-        st_.penDown = !penUpNext;
-        penUpNext = absoluteNext = false;
-        if (!moveTo(target)) {
+        if (!encodedNumber(numbers)) {
             return false;
         }
     }
+}
+
+// A number of PE: a pen, the fraction bits, or a coordinate that may
+// complete a move.
+bool Plotter::encodedNumber(EncodedNumbers& numbers) {
+    const double n = numbers.value();
+    if (numbers.want() == EncodedNumbers::Want::Pen) {
+        if (!flushPolyline()) {
+            return false;
+        }
+        st_.penNo = toInt(n, 0, kPens - 1);
+        numbers.penSelected();
+        return true;
+    }
+    if (numbers.want() == EncodedNumbers::Want::Fraction) {
+        numbers.setFractionBits(toInt(n, -26, 26));
+        return true;
+    }
+    double x = 0, y = 0;
+    if (!numbers.coordinate(n, x, y)) {
+        return true;
+    }
+    const bool absolute = numbers.takeAbsolute();
+    const Point target = absolute ? st_.toPlotter(x, y) : st_.fromPen(x, y);
+    st_.penDown = !numbers.takePenUp();
+    return moveTo(target);
 }
 
 std::vector<Point> Plotter::arcPoints(Point center, Point start, double sweepDeg,
