@@ -14,6 +14,7 @@
 
 #include <unistd.h>
 
+#include "automation/error_log.h"
 #include "automation/mervik_core.h"
 #include "automation/program_start.h"
 #include "automation/sibling_runner.h"
@@ -160,9 +161,10 @@ void announceStandby(const mervik::TSettings& settings) {
     std::fprintf(stderr,
                  "mervik-cli: standing by: pairs of %s and %s, results to %s, a look every "
                  "%d s; end with SIGTERM (kill %ld) or Ctrl-C\n",
-                 settings.sChgAreaDir1.c_str(), settings.sChgAreaDir2.c_str(),
-                 settings.sOutDir.c_str(), static_cast<int>(settings.iWaitTime),
-                 static_cast<long>(getpid()));
+                 mervik::escapeControls(settings.sChgAreaDir1).c_str(),
+                 mervik::escapeControls(settings.sChgAreaDir2).c_str(),
+                 mervik::escapeControls(settings.sOutDir).c_str(),
+                 static_cast<int>(settings.iWaitTime), static_cast<long>(getpid()));
     std::fflush(stderr);
 }
 
@@ -178,7 +180,8 @@ void printSummary(const mervik::RunTally& t) {
     std::fprintf(stderr, "mervik-cli: pairs run %d, complete %d, failed %d\n", t.run, t.complete,
                  t.failed);
     for (const std::string& folder : t.keptIn)
-        std::fprintf(stderr, "mervik-cli: failed pair kept in %s\n", folder.c_str());
+        std::fprintf(stderr, "mervik-cli: failed pair kept in %s\n",
+                     mervik::escapeControls(folder).c_str());
 }
 
 // Every pair that is ready now, each at most once in this invocation: a pair

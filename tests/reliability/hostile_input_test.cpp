@@ -8,7 +8,9 @@
 #include <sys/wait.h>
 #include <tiffio.h>
 #include <unistd.h>
+#include <zlib.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -20,7 +22,9 @@
 
 #include <gtest/gtest.h>
 
+#include "harness.h"
 #include "process.h"
+#include "unattended_support.h"
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
@@ -72,9 +76,11 @@ class Converter {
         std::error_code ec;
         fs::remove_all(root, ec);
     }
-    // Runs tolvane with args; a run past kHangGuard is killed and fails.
-    Outcome run(const std::vector<std::string>& args) const {
-        std::vector<std::string> argv{TOLVANE_PATH};
+    // Runs program (the converter unless said) with args; a run past kHangGuard is
+    // killed and fails.
+    Outcome run(const std::vector<std::string>& args,
+                const std::string& program = TOLVANE_PATH) const {
+        std::vector<std::string> argv{program};
         argv.insert(argv.end(), args.begin(), args.end());
         auto cargv = testsupport::cStringArray(argv);
         auto cenv = testsupport::cStringArray(env);
@@ -151,7 +157,226 @@ std::string fanOutPdf(int depth) {
     return pdf;
 }
 
+// The objects of a PDF, numbered from 1, with their cross-reference table.
+std::string pdfOf(const std::vector<std::string>& objects) {
+    std::string pdf = "%PDF-1.4\n";
+    std::vector<std::size_t> offsets;
+    for (std::size_t i = 0; i < objects.size(); ++i) {
+        offsets.push_back(pdf.size());
+        pdf += std::to_string(i + 1) + " 0 obj\n" + objects[i] + "\nendobj\n";
+    }
+    const std::size_t xref = pdf.size();
+    pdf += "xref\n0 " + std::to_string(objects.size() + 1) + "\n0000000000 65535 f \n";
+    for (const auto offset : offsets) {
+        char line[32];
+        std::snprintf(line, sizeof line, "%010zu 00000 n \n", offset);
+        pdf += line;
+    }
+    pdf += "trailer\n<< /Size " + std::to_string(objects.size() + 1) +
+           " /Root 1 0 R >>\nstartxref\n" + std::to_string(xref) + "\n%%EOF\n";
+    return pdf;
+}
+
+// An A0 page that draws one RGB image of side x side black pixels times
+// times: the image, compressed once, is a few hundred kilobytes; each
+// drawing of it is a raster of its own on the page.
+std::string repeatedImagePdf(int side, int times) {
+    // Compressed a megabyte at a time: the test's own memory stays small, as
+    // a child started from it inherits the test's peak until it runs.
+    std::string data;
+    z_stream z{};
+    EXPECT_EQ(deflateInit(&z, 9), Z_OK);
+    std::vector<unsigned char> zeros(1 << 20, 0);
+    std::vector<unsigned char> out(1 << 16);
+    std::size_t left = static_cast<std::size_t>(side) * side * 3;
+    int rc = Z_OK;
+    while (rc != Z_STREAM_END) {
+        const std::size_t n = std::min(left, zeros.size());
+        z.next_in = zeros.data();
+        z.avail_in = static_cast<uInt>(n);
+        left -= n;
+        do {
+            z.next_out = out.data();
+            z.avail_out = static_cast<uInt>(out.size());
+            rc = deflate(&z, left == 0 ? Z_FINISH : Z_NO_FLUSH);
+            data.append(reinterpret_cast<char*>(out.data()), out.size() - z.avail_out);
+        } while (z.avail_out == 0);
+    }
+    deflateEnd(&z);
+    std::string content;
+    for (int k = 0; k < times; ++k) {
+        content += "q 200 0 0 200 " + std::to_string(20 + k % 10 * 220) + " " +
+                   std::to_string(20 + k / 10 * 220) + " cm /I Do Q\n";
+    }
+    return pdfOf({
+        "<< /Type /Catalog /Pages 2 0 R >>",
+        "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+        "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 2384 3370] "
+        "/Resources << /XObject << /I 5 0 R >> >> /Contents 4 0 R >>",
+        "<< /Length " + std::to_string(content.size()) + " >>\nstream\n" + content + "endstream",
+        "<< /Type /XObject /Subtype /Image /Width " + std::to_string(side) + " /Height " +
+            std::to_string(side) +
+            " /ColorSpace /DeviceRGB /BitsPerComponent 8 /Filter /FlateDecode /Length " +
+            std::to_string(data.size()) + " >>\nstream\n" + data + "\nendstream",
+    });
+}
+
+// An SXF sheet whose figure 0 holds one text of chars letters 16 times,
+// and figure n places figure n - 1 twice, levels deep, the last placed on
+// the sheet: 16 * 2^levels texts from a few kilobytes.
+std::string placedTextsSxf(int levels, int chars) {
+    const auto figure = [](int n, const std::string& items) {
+        const std::string rep = std::to_string(1000 + 10 * n);
+        return "#" + rep + "=DRAUGHTING_SUBFIGURE_REPRESENTATION('F" + std::to_string(n) + "',(" +
+               items + "),$);\n#" + std::to_string(1000 + 10 * n + 1) +
+               "=SYMBOL_REPRESENTATION_MAP(#3,#" + rep + ");\n";
+    };
+    const auto placement = [](int id, int of) {
+        const std::string i = std::to_string(id);
+        return "#" + i + "=SYMBOL_TARGET('',#3,1.,1.);\n#" + std::to_string(id + 1) +
+               "=MAPPED_ITEM('',#" + std::to_string(1000 + 10 * of + 1) + ",#" + i + ");\n#" +
+               std::to_string(id + 2) + "=(ANNOTATION_OCCURRENCE()STYLED_ITEM((),#" +
+               std::to_string(id + 1) + "));\n";
+    };
+    std::string body =
+        "#7=AXIS2_PLACEMENT_2D('',#1,#2);\n#8=PLANAR_EXTENT('',10.,3.);\n"
+        "#9=TEXT_LITERAL_WITH_EXTENT('','" +
+        std::string(static_cast<std::size_t>(chars), 'A') +
+        "',#7,'baseline left',.RIGHT.,$,#8);\n"
+        "#10=(ANNOTATION_TEXT_OCCURRENCE()STYLED_ITEM((),#9));\n" +
+        figure(0, "#10,#10,#10,#10,#10,#10,#10,#10,#10,#10,#10,#10,#10,#10,#10,#10");
+    for (int n = 1; n <= levels; ++n) {
+        const int a = 100000 + 10 * n;
+        body += figure(n, "#" + std::to_string(a + 2) + ",#" + std::to_string(a + 5)) +
+                placement(a, n - 1) + placement(a + 3, n - 1);
+    }
+    body += placement(200, levels);
+    return "ISO-10303-21;\nHEADER;\nENDSEC;\nDATA;\n#1=CARTESIAN_POINT('',(0.,0.));\n"
+           "#2=DIRECTION('',(1.,0.));\n#3=AXIS2_PLACEMENT_2D('',#1,#2);\n" +
+           body + "ENDSEC;\nEND-ISO-10303-21;\n";
+}
+
+// An HP-GL page of two 16,000 x 16,000 raster images, each one row of
+// data and then rows skipped: 512 MB of pixels from 4 KB, within the
+// reader's limit on one image and on a page's rasters.
+std::string twoRastersHpgl() {
+    const std::string esc = "\x1b";
+    const std::string image = esc + "*t300R" + esc + "*r16000S" + esc + "*r16000T" + esc + "*r1A" +
+                              esc + "*b0M" + esc + "*b2000W" + std::string(2000, '\0') + esc +
+                              "*b15999Y" + esc + "*rC";
+    return "IN;" + esc + "%0A" + image + esc + "*p0X" + image + esc + "%0B" + "PU0,0;PD400,400;PG;";
+}
+
+// The converter's refusal of a page over its memory budget: one line that
+// names the budget, no output, and a peak near the budget.
+void expectRefusedAtTheBudget(const Outcome& o, const std::string& outFolder) {
+    EXPECT_EQ(o.status, 1);
+    EXPECT_NE(o.err.find("a page needs more than 384 MiB of memory"), std::string::npos) << o.err;
+    EXPECT_EQ(std::count(o.err.begin(), o.err.end(), '\n'), 1) << o.err;
+    EXPECT_TRUE(fs::is_empty(outFolder));
+    // The budget, and what the reader holds besides the page (the file,
+    // the interpreter's own state, one element being built).
+    EXPECT_LT(o.peakKiB, kMemorySlack * 512 * 1024);
+}
+
 }  // namespace
+
+TEST(HostileInput, ASmallPdfDrawingABigImageOverAndOverIsRefusedAtItsMemoryBudget) {
+    Converter c;
+    // 8 drawings of a 201 MB image from 200 KB; before the budget the
+    // split held them all, 1.7 GiB.
+    const std::string pdf = repeatedImagePdf(8192, 8);
+    ASSERT_LT(pdf.size(), 250'000u);
+    std::ofstream(c.root + "/images.pdf", std::ios::binary) << pdf;
+    fs::create_directory(c.root + "/out");
+    expectRefusedAtTheBudget(c.run({"/h", c.root + "/images.pdf", c.root + "/out/images.hgl"}),
+                             c.root + "/out");
+    // Drawn once, the same image is an ordinary page within the budget.
+    std::ofstream(c.root + "/once.pdf", std::ios::binary) << repeatedImagePdf(2048, 1);
+    const Outcome once = c.run({"--convert", "/h", c.root + "/once.pdf", c.root + "/once.hgl"});
+    EXPECT_EQ(once.status, 0) << once.err;
+    EXPECT_TRUE(fs::exists(c.root + "/once.hgl"));
+}
+
+TEST(HostileInput, ASmallSxfPlacingATextHundredsOfThousandsOfTimesIsRefusedAtItsMemoryBudget) {
+    Converter c;
+    // 131,072 texts of 4,000 letters: 0.5 GB of texts from 9.5 KB, within
+    // the limit on figure expansions. Before the budget the split held them
+    // all (530 MB) and wrote a page file of half a gigabyte.
+    const std::string sxf = placedTextsSxf(13, 4000);
+    ASSERT_LT(sxf.size(), 10'000u);
+    std::ofstream(c.root + "/texts.p21", std::ios::binary) << sxf;
+    fs::create_directory(c.root + "/out");
+    expectRefusedAtTheBudget(c.run({"/h", c.root + "/texts.p21", c.root + "/out/texts.hgl"}),
+                             c.root + "/out");
+    // Fewer levels make an ordinary sheet.
+    std::ofstream(c.root + "/few.p21", std::ios::binary) << placedTextsSxf(4, 20);
+    const Outcome few = c.run({"--convert", "/h", c.root + "/few.p21", c.root + "/few.hgl"});
+    EXPECT_EQ(few.status, 0) << few.err;
+    EXPECT_TRUE(fs::exists(c.root + "/few.hgl"));
+}
+
+TEST(HostileInput, ATinyPageFileOfTwoHugeRastersIsRefusedAtItsBudgetByBothPrograms) {
+    Converter c;
+    const std::string hpgl = twoRastersHpgl();
+    ASSERT_LT(hpgl.size(), 5000u);
+    fs::create_directories(c.root + "/a");
+    fs::create_directories(c.root + "/b");
+    fs::create_directories(c.root + "/out");
+    std::ofstream(c.root + "/a/p.hgl", std::ios::binary) << hpgl;
+    std::ofstream(c.root + "/b/p.hgl", std::ios::binary) << hpgl;
+    expectRefusedAtTheBudget(c.run({"/h", c.root + "/a/p.hgl", c.root + "/out/p.hgl"}),
+                             c.root + "/out");
+    // The comparison program reads its page files with the same budget;
+    // before it, it held both pages, a gigabyte, before it gave up.
+    const Outcome o =
+        c.run({"/h", "/oh", c.root + "/a/*.hgl", c.root + "/b/", c.root + "/out/"}, SANDREL_PATH);
+    EXPECT_EQ(o.status, 2);
+    EXPECT_NE(o.err.find("a page needs more than 384 MiB of memory"), std::string::npos) << o.err;
+    EXPECT_EQ(std::count(o.err.begin(), o.err.end(), '\n'), 1) << o.err;
+    EXPECT_TRUE(fs::is_empty(c.root + "/out"));
+    EXPECT_LT(o.peakKiB, kMemorySlack * 512 * 1024);
+}
+
+// Through the whole run: the refusal is the step's reason in the run log
+// and the error log, and the pair is kept in the Failed folder.
+TEST(HostileInput, APairRefusedAtItsMemoryBudgetFailsWithTheReasonInBothLogs) {
+    e2e::Sandbox s;
+    ASSERT_EQ(unlink(s.tolvane.c_str()), 0);
+    ASSERT_EQ(symlink(TOLVANE_PATH, s.tolvane.c_str()), 0);
+    ASSERT_EQ(unlink(s.tolvanePar.c_str()), 0);
+    ASSERT_EQ(testsupport::runAndWait({s.tolvane, "--init"}, s.env(), s.root + "/init.out",
+                                      s.root + "/init.err"),
+              0);
+    s.writePar(s.parLines("*.p21"));
+    const std::string sxf = placedTextsSxf(13, 4000);
+    s.pair("texts.p21", sxf, sxf);
+    const e2e::Result r = s.runCli({"--once"});
+    EXPECT_EQ(r.exitCode, 3) << r.err;
+    const std::string why =
+        ": a page needs more than 384 MiB of memory, its budget (64 times the "
+        "file's size, at least 384 MiB)";
+    int logged = 0;
+    for (const auto& line : e2e::splitLines(r.out)) {
+        if (line.rfind(
+                "  *** tolvane exited with status 1: tolvane: " + s.in1 + "/texts.p21: at byte ",
+                0) == 0 &&
+            line.size() > why.size() &&
+            line.compare(line.size() - why.size(), why.size(), why) == 0) {
+            ++logged;
+        }
+    }
+    EXPECT_EQ(logged, 1) << r.out;
+    int entries = 0;
+    for (const auto& e : s.errorEntries()) {
+        entries += e.find(why) != std::string::npos ? 1 : 0;
+    }
+    EXPECT_EQ(entries, 2);  // the split of each file
+    const auto runs = e2e::listFolder(s.data + "/Failed");
+    ASSERT_EQ(runs.size(), 1u);
+    EXPECT_TRUE(e2e::exists(s.data + "/Failed/" + runs[0] + "/1/texts.p21"));
+    EXPECT_TRUE(e2e::exists(s.data + "/Failed/" + runs[0] + "/2/texts.p21"));
+}
 
 TEST(HostileInput, FormsThatDrawEachOtherTwiceAreRefusedInOneLineAndBoundedMemory) {
     Converter c;

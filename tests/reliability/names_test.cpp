@@ -1,6 +1,7 @@
 // Names with line breaks and other control characters: one name is always
 // one line of the run log and one entry of the error log, and the reason of
-// a failed step is the program's own last line, not the tail of a name.
+// a failed step is the program's own last line, not the tail of a name; the
+// console's summary at the end names the kept pairs the same way.
 #include <filesystem>
 
 #include <gtest/gtest.h>
@@ -53,6 +54,17 @@ TEST(Names, ALineBreakInANameForgesNoLogLineAndNoReason) {
     for (const auto& e : entries) {
         EXPECT_EQ(e.find('\t'), std::string::npos) << e;
     }
+    // The summary at the end names the Failed folders escaped as well: each
+    // of its lines is one of ours (what the siblings wrote comes before it).
+    const auto summary = r.err.find("mervik-cli: pairs run 2, complete 0, failed 2\n");
+    ASSERT_NE(summary, std::string::npos) << r.err;
+    for (const auto& line : splitLines(r.err.substr(summary))) {
+        EXPECT_EQ(line.rfind("mervik-cli: ", 0), 0u) << r.err;
+    }
+    EXPECT_EQ(countOf(r.err, "mervik-cli: failed pair kept in "), 2) << r.err;
+    EXPECT_EQ(countOf(r.err, " " + shown + "\n"), 1) << r.err;
+    EXPECT_EQ(countOf(r.err, " " + otherShown + "\n"), 1) << r.err;
+
     // The files themselves keep their names.
     ASSERT_TRUE(exists(s.data + "/Failed"));
     bool keptWhole = false;

@@ -1,9 +1,11 @@
 // The window program, on an off-screen display: the reasons of a failed
 // step in the run log and the error log as the console program writes them,
-// and a stop signal during a step that ends it within seconds.
+// a stop signal during a step that ends it within seconds, and an error log
+// that cannot be written.
 #include <signal.h>
 
 #include <chrono>
+#include <filesystem>
 
 #include <gtest/gtest.h>
 
@@ -13,6 +15,7 @@
 using namespace e2e;
 using namespace unattended;
 using namespace std::chrono_literals;
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -77,4 +80,26 @@ TEST(Window, AStopSignalDuringAStepEndsTheWindowWithinSeconds) {
     EXPECT_TRUE(waitFor([&] { return processGone(hangingChild(s)); }, 10s));
     expectHandedBack(s);
     EXPECT_EQ(readText(s.data + "/Mervik.par"), crlf(lines));
+}
+
+TEST(Window, AnErrorLogThatCannotBeWrittenIsSaidOnceOnStandardError) {
+    Sandbox s;
+    auto lines = s.parLines();
+    lines[12] = "0";
+    s.writePar(lines);
+    // In the way of the log whoever runs the test, the superuser too.
+    makeFolders(s.data + "/Error.txt");
+    s.pair("a.hgl");
+    s.pair("b.hgl");
+    s.setControl({{"split.mode", "fail"}});
+    auto window = startWindow(s, {"/a"});
+    // Both pairs failed, each with entries the log lost.
+    ASSERT_TRUE(waitFor([&] { return listFolder(s.data + "/Failed").size() == 2; }, 90s));
+    window->signal(SIGTERM);
+    const Result r = window->wait(30s);
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    const std::string said =
+        "mervik: " + s.data + "/Error.txt cannot be written; error-log entries are lost\n";
+    EXPECT_EQ(countOf(r.err, said), 1) << r.err;
+    EXPECT_TRUE(fs::is_directory(s.data + "/Error.txt"));
 }

@@ -23,8 +23,9 @@ bool Plotter::finishRaster() {
     Raster r;
     bool has = false;
     std::string error;
+    limitRaster();
     if (!raster_.finish(r, has, error)) {
-        return fail(error);
+        return budget_.room() < rtl::kMaxRasterBytes ? rasterTooLarge() : fail(error);
     }
     // An image without a row or a column shows nothing, and no file could
     // carry it: it is no content of the page.
@@ -46,8 +47,7 @@ bool Plotter::finishRaster() {
     if (pageRasterBytes_ > kMaxPageRasterBytes) {
         return fail("page holds too much raster data");
     }
-    page_.rasters.push_back(std::move(r));
-    return true;
+    return keep(page_.rasters, std::move(r));
 }
 
 // ESC and what follows; the ESC is still in the input.
@@ -215,8 +215,9 @@ bool Plotter::rasterData(int c1, int group, long n, bool rowEnds) {
             rasterPlaced_ = capFromPen_;
             rasterOrigin_ = cap_;
         }
+        limitRaster();
         if (!raster_.addPlane(bytes, rowEnds)) {
-            return fail("raster image too large");
+            return rasterTooLarge();
         }
     } else if (c1 == '*' && group == 'v') {
         raster_.configureImageData(bytes);
@@ -249,6 +250,7 @@ bool Plotter::rasterCommand(int group, int command, double value, long n) {
             if (!raster_.active()) {
                 rasterPlaced_ = capFromPen_;
                 rasterOrigin_ = {n == 1 ? cap_.x : 0, cap_.y};
+                limitRaster();
                 raster_.start();
             }
             return true;
@@ -259,8 +261,13 @@ bool Plotter::rasterCommand(int group, int command, double value, long n) {
             raster_.setCompression(static_cast<int>(n));
             return true;
         case 'b' << 8 | 'Y':
-            if (n < 0 || n > kMaxRasterSide || !raster_.skipRows(n)) {
+            if (n < 0 || n > kMaxRasterSide) {
                 return fail("raster offset out of range");
+            }
+            limitRaster();
+            if (!raster_.skipRows(n)) {
+                return budget_.room() < rtl::kMaxRasterBytes ? rasterTooLarge()
+                                                             : fail("raster offset out of range");
             }
             return true;
         case 'b' << 8 | 'V':

@@ -37,8 +37,7 @@ bool Plotter::emitText(const std::string& text, Point at) {
     t.vertical = st_.vertical;
     t.labelOrigin = st_.labelOrigin;
     t.stroke = st_.currentStroke(false);
-    page_.texts.push_back(std::move(t));
-    return true;
+    return keep(page_.texts, std::move(t));
 }
 
 // SM: the symbol centred on each point plotted.

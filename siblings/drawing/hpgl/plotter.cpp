@@ -21,8 +21,8 @@ constexpr int mnemonicIndex(int a, int b) {
 
 }  // namespace
 
-Plotter::Plotter(std::istream& in, const PageSink& sink, ReadError& error)
-    : in_(in), sink_(sink), error_(error) {}
+Plotter::Plotter(std::istream& in, const PageSink& sink, ReadError& error, std::size_t budget)
+    : in_(in), sink_(sink), error_(error), budget_(budget) {}
 
 // The instructions understood, by mnemonic. Those in the last group are
 // read and have no effect on the page model.
@@ -230,7 +230,7 @@ bool Plotter::inWindow(Point p) const {
 void Plotter::addPath(Path&& path) {
     if (!st_.window ||
         std::all_of(path.points.begin(), path.points.end(), [&](Point p) { return inWindow(p); })) {
-        page_.paths.push_back(std::move(path));
+        keep(page_.paths, std::move(path));
         return;
     }
     std::vector<std::size_t> starts = {0};
@@ -260,7 +260,7 @@ void Plotter::addClippedFill(const Path& path, const std::vector<std::size_t>& s
         }
     }
     if (!clipped.points.empty()) {
-        page_.paths.push_back(std::move(clipped));
+        keep(page_.paths, std::move(clipped));
     }
 }
 
@@ -281,7 +281,7 @@ void Plotter::addClippedOutline(const Path& path, const std::vector<std::size_t>
             }
             if (!piece.points.empty() && piece.points.back() != a) {
                 if (piece.points.size() >= 2) {
-                    page_.paths.push_back(piece);
+                    keep(page_.paths, Path(piece));
                 }
                 piece.points.clear();
             }
@@ -291,7 +291,7 @@ void Plotter::addClippedOutline(const Path& path, const std::vector<std::size_t>
             piece.points.push_back(b);
         }
         if (piece.points.size() >= 2) {
-            page_.paths.push_back(std::move(piece));
+            keep(page_.paths, std::move(piece));
         }
     }
 }
@@ -310,6 +310,7 @@ bool Plotter::endPage() {
     page_ = Page();
     pagePoints_ = polygonMode_ ? pmPoints_.size() : 0;
     pageRasterBytes_ = 0;
+    budget_.startPage();
     if (!sink_(std::move(done))) {
         stopped_ = true;
         return false;
@@ -382,7 +383,7 @@ namespace drawing {
 
 bool readHpgl(std::istream& in, const PageSink& sink, ReadError& error) {
     error = ReadError();
-    hpgl::Plotter plotter(in, sink, error);
+    hpgl::Plotter plotter(in, sink, error, kPageBudgetFloor);
     return plotter.run();
 }
 
@@ -392,7 +393,9 @@ bool readHpglFile(const std::string& path, const PageSink& sink, ReadError& erro
         error = {"cannot open the file", 0};
         return false;
     }
-    return readHpgl(in, sink, error);
+    error = ReadError();
+    hpgl::Plotter plotter(in, sink, error, pageBudgetFor(fileBytesOf(path)));
+    return plotter.run();
 }
 
 }  // namespace drawing

@@ -17,6 +17,7 @@
 #include "drawing/hpgl/plotter_state.h"
 #include "drawing/hpgl/rtl.h"
 #include "drawing/hpgl/tokenizer.h"
+#include "drawing/memory_budget.h"
 #include "drawing/reader.h"
 
 namespace drawing::hpgl {
@@ -25,7 +26,9 @@ class EncodedNumbers;
 
 class Plotter {
   public:
-    Plotter(std::istream& in, const PageSink& sink, ReadError& error);
+    // budget: the bytes one page may take in memory (drawing/memory_budget.h).
+    Plotter(std::istream& in, const PageSink& sink, ReadError& error,
+            std::size_t budget = kPageBudgetFloor);
     // Reads to the end of the input (or until the sink stops it); false
     // with the error filled in when the input is no readable plot.
     bool run();
@@ -41,6 +44,21 @@ class Plotter {
     static const std::array<Handler, kMnemonics>& handlers();
 
     bool fail(const std::string& message);
+    // The raster being built may take what the page's budget has left.
+    void limitRaster() { raster_.limitBytes(budget_.room()); }
+    bool rasterTooLarge() {
+        return fail(budget_.room() < rtl::kMaxRasterBytes ? budget_.refusal()
+                                                          : "raster image too large");
+    }
+    // Adds an element to the page when it fits the page's memory budget.
+    template <typename T>
+    bool keep(std::vector<T>& into, T element) {
+        if (failed_ || !budget_.charge(bytesOf(element))) {
+            return fail(budget_.refusal());
+        }
+        into.push_back(std::move(element));
+        return true;
+    }
     // What reading one instruction, escape or separator left: more to
     // read, the end of the input, or a stop (an error, or the sink's).
     enum class Step { more, end, stop };
@@ -165,6 +183,7 @@ class Plotter {
     const PageSink& sink_;
     ReadError& error_;
     bool failed_ = false;
+    PageBudget budget_;
     bool stopped_ = false;
     bool recognised_ = false;
     std::size_t knownCount_ = 0, unknownCount_ = 0;

@@ -280,8 +280,7 @@ void RasterBuilder::start() {
     stride_ = static_cast<std::size_t>(std::max<long>(sourceWidth_, 0)) *
               static_cast<std::size_t>(channelsOfImage_);
     if (stride_ > 0 && sourceHeight_ > 0) {
-        image_.reserve(
-            std::min(stride_ * static_cast<std::size_t>(sourceHeight_), kMaxRasterBytes));
+        image_.reserve(std::min(stride_ * static_cast<std::size_t>(sourceHeight_), limit_));
     }
 }
 
@@ -307,7 +306,7 @@ bool RasterBuilder::addPlane(const std::vector<std::uint8_t>& data, bool lastPla
         return true;
     }
     combineRow();
-    return bytes_ <= kMaxRasterBytes;
+    return bytes_ <= limit_;
 }
 
 void RasterBuilder::combineRow() {
@@ -393,8 +392,8 @@ void RasterBuilder::combineRow() {
 
 bool RasterBuilder::appendRow(std::vector<std::uint8_t>&& pixels) {
     if (stride_ > 0) {
-        if ((rowCount_ + 1) * stride_ > kMaxRasterBytes) {
-            bytes_ = kMaxRasterBytes + 1;
+        if ((rowCount_ + 1) * stride_ > limit_) {
+            bytes_ = limit_ + 1;
             return false;
         }
         image_.resize((rowCount_ + 1) * stride_, 0xFF);
@@ -405,13 +404,13 @@ bool RasterBuilder::appendRow(std::vector<std::uint8_t>&& pixels) {
         return true;
     }
     if (rows_.size() >= kMaxRows) {
-        bytes_ = kMaxRasterBytes + 1;
+        bytes_ = limit_ + 1;
         return false;
     }
     widestRow_ = std::max<long>(widestRow_, static_cast<long>(pixels.size()) / channelsOfImage_);
     bytes_ += pixels.size();
     rows_.push_back(std::move(pixels));
-    return bytes_ <= kMaxRasterBytes;
+    return bytes_ <= limit_;
 }
 
 bool RasterBuilder::skipRows(long rows) {
@@ -451,7 +450,7 @@ bool RasterBuilder::finish(Raster& out, bool& hasImage, std::string& error) {
             image_.clear();
             return true;
         }
-        if (width > kMaxRasterBytes / ch / height) {
+        if (width > limit_ / ch / height) {
             image_.clear();
             error = "raster image too large";
             return false;
@@ -471,7 +470,7 @@ bool RasterBuilder::finish(Raster& out, bool& hasImage, std::string& error) {
         rows_.clear();
         return true;
     }
-    if (width > kMaxRasterBytes / ch / height) {
+    if (width > limit_ / ch / height) {
         rows_.clear();
         error = "raster image too large";
         return false;

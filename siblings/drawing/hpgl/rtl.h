@@ -2,6 +2,7 @@
 // turned into one drawing::Raster when the raster graphics end.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -43,6 +44,9 @@ class RasterBuilder {
     }
     void setSourceHeight(long rows) { sourceHeight_ = rows; }
     void setCompression(int mode) { compression_ = mode; }
+    // The image being built may take at most this many bytes (and never
+    // more than kMaxRasterBytes): what the page's memory budget has left.
+    void limitBytes(std::size_t bytes) { limit_ = std::min(bytes, kMaxRasterBytes); }
     // ESC*r#U: 1 monochrome, 3 RGB planes, -3 CMY planes.
     void setSimpleColor(int planes);
     // ESC*v#W with its data bytes.
@@ -53,7 +57,7 @@ class RasterBuilder {
     bool active() const { return active_; }
     void start();
     // A plane of the current row (ESC*b#V); lastPlane for ESC*b#W.
-    // Returns false when the image grows beyond kMaxRasterBytes.
+    // Returns false when the image grows beyond its limit.
     bool addPlane(const std::vector<std::uint8_t>& data, bool lastPlane);
     bool skipRows(long rows);
     // Builds the image from the rows so far and ends raster graphics.
@@ -98,6 +102,7 @@ class RasterBuilder {
     std::size_t stride_ = 0;
     std::size_t rowCount_ = 0;
     std::size_t bytes_ = 0;
+    std::size_t limit_ = kMaxRasterBytes;
     long widestRow_ = 0;
 };
 

@@ -8,6 +8,7 @@
 #include "drawing/pdf/pdf_reader.h"
 
 #include "drawing/clip.h"
+#include "drawing/memory_budget.h"
 #include "drawing/utf8.h"
 
 extern "C" {
@@ -41,25 +42,27 @@ constexpr std::size_t kMaxPagePoints = 10'000'000;
 // pages stay far below it.
 constexpr std::size_t kMaxPageObjects = kPdfMaxPageObjects;
 
-// Allocation through a counter, so that a decompression bomb or an absurd
-// image ends in MuPDF's out-of-memory error instead of exhausting the machine.
+// Allocation through the page's memory budget, so that a decompression
+// bomb or an absurd image ends in MuPDF's out-of-memory error, and a page
+// that needs more than its budget is refused, instead of exhausting the
+// machine. What MuPDF holds of the document counts as well as what the
+// page builds.
 struct Budget {
-    std::size_t used = 0;
-    std::size_t limit = kPdfMemoryLimit;
+    PageBudget page;
 };
 constexpr std::size_t kHeader = 16;
 
 void* budgetMalloc(void* user, std::size_t size) {
     auto* b = static_cast<Budget*>(user);
-    if (size > b->limit - std::min(b->limit, b->used)) {
+    if (!b->page.charge(size)) {
         return nullptr;
     }
     auto* p = static_cast<unsigned char*>(std::malloc(size + kHeader));
     if (p == nullptr) {
+        b->page.release(size);
         return nullptr;
     }
     std::memcpy(p, &size, sizeof size);
-    b->used += size;
     return p + kHeader;
 }
 
@@ -71,7 +74,7 @@ void budgetFree(void* user, void* ptr) {
     auto* p = static_cast<unsigned char*>(ptr) - kHeader;
     std::size_t size = 0;
     std::memcpy(&size, p, sizeof size);
-    b->used -= size;
+    b->page.release(size);
     std::free(p);
 }
 
@@ -87,15 +90,20 @@ void* budgetRealloc(void* user, void* old, std::size_t size) {
     auto* p = static_cast<unsigned char*>(old) - kHeader;
     std::size_t oldSize = 0;
     std::memcpy(&oldSize, p, sizeof oldSize);
-    if (size > oldSize && size - oldSize > b->limit - std::min(b->limit, b->used)) {
+    if (size > oldSize && !b->page.charge(size - oldSize)) {
         return nullptr;
     }
     auto* q = static_cast<unsigned char*>(std::realloc(p, size + kHeader));
     if (q == nullptr) {
+        if (size > oldSize) {
+            b->page.release(size - oldSize);
+        }
         return nullptr;
     }
+    if (size < oldSize) {
+        b->page.release(oldSize - size);
+    }
     std::memcpy(q, &size, sizeof size);
-    b->used = b->used - oldSize + size;
     return q + kHeader;
 }
 
@@ -350,7 +358,8 @@ SpanAxes spanAxes(const fz_text_span* span, fz_matrix ctm) {
 
 class Collector {
   public:
-    Collector(fz_context* ctx, fz_rect bounds) : ctx_(ctx), bounds_(bounds) {
+    Collector(fz_context* ctx, fz_rect bounds, Budget& budget)
+        : ctx_(ctx), bounds_(bounds), budget_(budget) {
         page_.width = (bounds.x1 - bounds.x0) * kUnitsPerPoint;
         page_.height = (bounds.y1 - bounds.y0) * kUnitsPerPoint;
         clips_.push_back({-1e300, -1e300, 1e300, 1e300});
@@ -367,6 +376,17 @@ class Collector {
         }
     }
     bool drawing() const { return hidden_ == 0 && !failed_; }
+    // What the page's elements were charged to the budget; the budget gets
+    // it back when the page has been handed on.
+    std::size_t charged() const { return charged_; }
+    // Stops the page once it, or MuPDF for it, went over the budget (MuPDF
+    // leaves out an image it could not allocate, as it does a damaged one).
+    bool withinBudget() {
+        if (budget_.page.over()) {
+            fail(budget_.page.refusal());
+        }
+        return !failed_;
+    }
     // Counts one device call; false once the page is over its budget.
     bool countObject() {
         if (++objects_ > kMaxPageObjects) {
@@ -536,7 +556,7 @@ class Collector {
             }
             line.text.stroke = page_.paths[glyphs.front()].stroke;
             line.text.stroke.widthMm = 0.1;
-            page_.texts.push_back(std::move(line.text));
+            keep(page_.texts, std::move(line.text));
         }
         std::size_t kept = 0;
         for (std::size_t i = 0; i < page_.paths.size(); ++i) {
@@ -603,6 +623,19 @@ class Collector {
         return {(p.x - bounds_.x0) * kUnitsPerPoint, (bounds_.y1 - p.y) * kUnitsPerPoint};
     }
 
+    // Adds an element to the page when it fits the page's memory budget.
+    template <typename T>
+    bool keep(std::vector<T>& into, T element) {
+        const std::size_t n = bytesOf(element);
+        if (!budget_.page.charge(n)) {
+            fail(budget_.page.refusal());
+            return false;
+        }
+        charged_ += n;
+        into.push_back(std::move(element));
+        return true;
+    }
+
     bool countPoints(std::size_t n) {
         points_ += n;
         if (points_ > kMaxPagePoints) {
@@ -637,7 +670,7 @@ class Collector {
             p.points.insert(p.points.end(), pts.begin(), pts.end());
         }
         if (!p.points.empty() && countPoints(p.points.size())) {
-            page_.paths.push_back(std::move(p));
+            keep(page_.paths, std::move(p));
         }
     }
 
@@ -653,7 +686,7 @@ class Collector {
             p.points = std::move(s.points);
             p.closed = s.closed;
             p.stroke = stroke;
-            page_.paths.push_back(std::move(p));
+            keep(page_.paths, std::move(p));
             return;
         }
         if (s.closed) {
@@ -664,7 +697,7 @@ class Collector {
         piece.stroke = stroke;
         auto flush = [&] {
             if (piece.points.size() >= 2 && countPoints(piece.points.size())) {
-                page_.paths.push_back(piece);
+                keep(page_.paths, Path(piece));
             }
             piece.points.clear();
         };
@@ -717,7 +750,7 @@ class Collector {
                 t.angleDeg = tenths(std::atan2(dir.y, dir.x) * 180 / std::numbers::pi);
                 t.labelOrigin = 1;
                 t.stroke = stroke;
-                page_.texts.push_back(std::move(t));
+                keep(page_.texts, std::move(t));
             }
             word = Word();
         };
@@ -950,7 +983,7 @@ class Collector {
             }
         }
         if (countPoints(static_cast<std::size_t>(r.width) * r.height / 64)) {
-            page_.rasters.push_back(std::move(r));
+            keep(page_.rasters, std::move(r));
         }
     }
 
@@ -973,6 +1006,8 @@ class Collector {
 
     fz_context* ctx_;
     fz_rect bounds_;
+    Budget& budget_;
+    std::size_t charged_ = 0;
     Page page_;
     std::vector<HiddenLine> invisible_;
     std::vector<Rect> clips_;
@@ -1004,6 +1039,7 @@ void guarded(fz_device* dev, F&& f) {
         try {
             if (c.countObject()) {
                 f(c);
+                c.withinBudget();
             }
         } catch (...) {
             c.fail("out of memory");
@@ -1207,7 +1243,7 @@ fz_page* loadPage(fz_context* ctx, fz_document* doc, int number, fz_rect* bounds
 bool readPdf(const char* path, const unsigned char* data, std::size_t size, const PageSink& sink,
              ReadError& error) {
     error = ReadError();
-    Budget budget;
+    Budget budget{PageBudget(pageBudgetFor(path != nullptr ? fileBytesOf(path) : size))};
     fz_alloc_context alloc = {&budget, budgetMalloc, budgetRealloc, budgetFree};
     fz_context* ctx = fz_new_context(&alloc, nullptr, 64 << 20);
     if (ctx == nullptr) {
@@ -1246,10 +1282,17 @@ bool readPdf(const char* path, const unsigned char* data, std::size_t size, cons
             ok = false;
             break;
         }
-        Collector collector(ctx, bounds);
+        Collector collector(ctx, bounds, budget);
         const bool ran = runPage(ctx, page, &collector, why, sizeof why);
         fz_drop_page(ctx, page);
-        if (!ran || collector.failed()) {
+        if (ran) {
+            collector.withinBudget();
+        }
+        if (budget.page.over()) {
+            // Whatever MuPDF made of its failed allocation, the reason is the budget.
+            error.message = "page " + std::to_string(i + 1) + ": " + budget.page.refusal();
+            ok = false;
+        } else if (!ran || collector.failed()) {
             error.message =
                 "page " + std::to_string(i + 1) + ": " + (ran ? collector.failure() : why);
             ok = false;
@@ -1261,6 +1304,7 @@ bool readPdf(const char* path, const unsigned char* data, std::size_t size, cons
         } else if (!sink(std::move(collector.page()))) {
             break;
         }
+        budget.page.release(collector.charged());
     }
     if (opened.doc != nullptr) {
         fz_drop_document(ctx, opened.doc);

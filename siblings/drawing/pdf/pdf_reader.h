@@ -26,10 +26,10 @@ namespace drawing {
 // a file that is no PDF or too damaged to open, one that needs a password,
 // one without pages, a page that cannot be interpreted, a damaged (repaired)
 // file whose pages do not read cleanly, a page of more than
-// kPdfMaxPageObjects drawn objects (form expansions counted), and a file
-// that needs more than kPdfMemoryLimit bytes to interpret.
+// kPdfMaxPageObjects drawn objects (form expansions counted), and a page
+// that needs more memory than its budget (memory_budget.h): what the page
+// builds and what the interpreter holds for the file and the page count.
 inline constexpr double kPdfFlatnessMm = 0.05;
-inline constexpr std::size_t kPdfMemoryLimit = std::size_t(1) << 30;
 inline constexpr std::size_t kPdfMaxPageObjects = 1'000'000;
 
 bool readPdfFile(const std::string& path, const PageSink& sink, ReadError& error);

@@ -16,6 +16,7 @@
 #include <sstream>
 #include <unordered_map>
 
+#include "drawing/memory_budget.h"
 #include "drawing/sxf/sxf.h"
 #include "drawing/sxf/sxf_tables.h"
 #include "drawing/utf8.h"
@@ -114,6 +115,14 @@ class Builder {
   public:
     std::size_t points = 0;
     std::size_t expanded = 0;  // elements and placements figures gave
+    PageBudget budget;
+
+    // Charges an element the page will hold to the page's memory budget.
+    void charge(const Shape& sh, std::size_t offset) {
+        if (!budget.charge(sh.isText ? bytesOf(sh.text) : bytesOf(sh.path))) {
+            fail(budget.refusal(), offset);
+        }
+    }
 
     // Figures placing figures multiply: a budget on what they may give keeps
     // a small file from growing without bound.
@@ -608,7 +617,9 @@ Feature parseFeature(const std::string& body, std::size_t offset) {
 
 class SfcReader {
   public:
-    explicit SfcReader(std::string_view data) : data_(data) {}
+    explicit SfcReader(std::string_view data) : data_(data) {
+        builder_.budget = PageBudget(pageBudgetFor(data.size()));
+    }
 
     Page read() {
         collect();
@@ -740,6 +751,7 @@ class SfcReader {
 
     // Elements of layer 0 may be segments of the next composite curve.
     void element(Shape sh, bool segment) {
+        builder_.charge(sh, 0);
         sh.layer = segment ? 0 : 1;
         pending_.push_back(std::move(sh));
     }
@@ -1062,6 +1074,7 @@ class SfcReader {
             transformShape(placed, m);
             builder_.count(placed.path.points.size() + 1, f.offset);
             builder_.expand(1, f.offset);
+            builder_.charge(placed, f.offset);
             placed.layer = 1;
             pending_.push_back(std::move(placed));
         }
@@ -1555,7 +1568,9 @@ class P21Parser {
 
 class P21Reader {
   public:
-    explicit P21Reader(std::string_view data) : data_(data) {}
+    explicit P21Reader(std::string_view data) : data_(data) {
+        builder_.budget = PageBudget(pageBudgetFor(data.size()));
+    }
 
     Page read() {
         inst_ = P21Parser(data_).parse();
@@ -2244,6 +2259,7 @@ class P21Reader {
         if (depth > 0) {
             builder_.expand(1, off);
         }
+        builder_.charge(sh, off);
         place(std::move(sh), m, page_, off);
     }
 

@@ -1,5 +1,7 @@
 #include "drawing/tiff/tiff_reader.h"
 
+#include "drawing/memory_budget.h"
+
 #include <tiffio.h>
 
 #include <algorithm>
@@ -192,7 +194,8 @@ bool readRgba(TIFF* tif, Messages& messages, uint32_t w, uint32_t h, bool grey, 
 }
 
 // One directory into a page; false with why.
-bool readDirectory(TIFF* tif, Messages& messages, Page& page, std::string& why) {
+bool readDirectory(TIFF* tif, Messages& messages, Page& page, std::string& why,
+                   PageBudget& budget) {
     uint32_t w = 0;
     uint32_t h = 0;
     uint16_t photometric = PHOTOMETRIC_MINISWHITE;
@@ -239,6 +242,14 @@ bool readDirectory(TIFF* tif, Messages& messages, Page& page, std::string& why) 
         return false;
     }
     const auto outRows = static_cast<uint32_t>(outRowsD);
+    // The decoded pixels, and a second copy when rows are repeated.
+    const double held = static_cast<double>(w) * h * channels + (stretch ? bytes : 0);
+    budget.startPage();
+    if (held > static_cast<double>(budget.limit()) ||
+        !budget.charge(static_cast<std::size_t>(held))) {
+        why = budget.refusal();
+        return false;
+    }
 
     std::vector<uint8_t> pixels(static_cast<std::size_t>(w) * h * channels);
     uint16_t planar = PLANARCONFIG_CONTIG;
@@ -277,13 +288,14 @@ bool readDirectory(TIFF* tif, Messages& messages, Page& page, std::string& why) 
     return true;
 }
 
-bool readTiff(TIFF* tif, Messages& messages, const PageSink& sink, ReadError& error) {
+bool readTiff(TIFF* tif, Messages& messages, const PageSink& sink, ReadError& error,
+              PageBudget& budget) {
     int number = 0;
     do {
         ++number;
         Page page;
         std::string why;
-        if (!readDirectory(tif, messages, page, why)) {
+        if (!readDirectory(tif, messages, page, why, budget)) {
             error.message = "page " + std::to_string(number) + ": " + why;
             return false;
         }
@@ -307,7 +319,8 @@ std::unique_ptr<TIFFOpenOptions, OptionsFree> options(Messages& messages) {
     return opts;
 }
 
-bool finish(TIFF* raw, Messages& messages, const PageSink& sink, ReadError& error) {
+bool finish(TIFF* raw, Messages& messages, const PageSink& sink, ReadError& error,
+            std::uintmax_t fileBytes) {
     error = ReadError();
     if (raw == nullptr) {
         error.message = "not a readable TIFF" +
@@ -315,7 +328,8 @@ bool finish(TIFF* raw, Messages& messages, const PageSink& sink, ReadError& erro
         return false;
     }
     TiffPtr tif(raw);
-    return readTiff(tif.get(), messages, sink, error);
+    PageBudget budget(pageBudgetFor(fileBytes));
+    return readTiff(tif.get(), messages, sink, error, budget);
 }
 
 }  // namespace
@@ -323,7 +337,8 @@ bool finish(TIFF* raw, Messages& messages, const PageSink& sink, ReadError& erro
 bool readTiffFile(const std::string& path, const PageSink& sink, ReadError& error) {
     Messages messages;
     auto opts = options(messages);
-    return finish(TIFFOpenExt(path.c_str(), "r", opts.get()), messages, sink, error);
+    return finish(TIFFOpenExt(path.c_str(), "r", opts.get()), messages, sink, error,
+                  fileBytesOf(path));
 }
 
 bool readTiffBytes(const void* data, std::size_t size, const PageSink& sink, ReadError& error) {
@@ -332,7 +347,7 @@ bool readTiffBytes(const void* data, std::size_t size, const PageSink& sink, Rea
     Memory memory{static_cast<const unsigned char*>(data), size};
     return finish(TIFFClientOpenExt("memory", "rm", &memory, memRead, memWrite, memSeek, memClose,
                                     memSize, nullptr, nullptr, opts.get()),
-                  messages, sink, error);
+                  messages, sink, error, size);
 }
 
 }  // namespace drawing
