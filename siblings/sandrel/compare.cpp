@@ -1,4 +1,4 @@
-#include "compare.h"
+#include "sandrel/compare.h"
 
 #include <algorithm>
 #include <cmath>
@@ -11,10 +11,10 @@
 #include <utility>
 #include <vector>
 
-#include "geometry.h"
-#include "render.h"
-#include "segment_grid.h"
-#include "segment_set.h"
+#include "drawing/render/render.h"
+#include "sandrel/geometry.h"
+#include "sandrel/segment_grid.h"
+#include "sandrel/segment_set.h"
 
 namespace sandrel {
 namespace {

@@ -6,9 +6,9 @@
 #include <unordered_map>
 #include <vector>
 
-#include "compare.h"
-#include "render.h"
-#include "segment_grid.h"
+#include "drawing/render/render.h"
+#include "sandrel/compare.h"
+#include "sandrel/segment_grid.h"
 
 namespace sandrel {
 namespace {

@@ -1,11 +1,11 @@
-#include "segment_grid.h"
+#include "sandrel/segment_grid.h"
 
 #include <cmath>
 #include <cstddef>
 #include <numeric>
 #include <utility>
 
-#include "segment_set.h"
+#include "sandrel/segment_set.h"
 
 namespace sandrel {
 namespace {

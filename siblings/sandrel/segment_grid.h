@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "page.h"
+#include "drawing/page.h"
 
 namespace sandrel {
 

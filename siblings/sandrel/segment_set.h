@@ -7,8 +7,8 @@
 #include <cstring>
 #include <vector>
 
-#include "large_pages.h"
-#include "segment_grid.h"
+#include "sandrel/large_pages.h"
+#include "sandrel/segment_grid.h"
 
 namespace sandrel {
 

@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "drawing/hpgl/hpgl.h"
 #include "harness.h"
-#include "hpgl.h"
 #include "real_sandbox.h"
 
 using namespace e2e;

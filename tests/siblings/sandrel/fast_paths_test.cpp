@@ -10,11 +10,11 @@
 #include <utility>
 #include <vector>
 
-#include "compare.h"
-#include "hpgl.h"
-#include "segment_set.h"
+#include "drawing/hpgl/hpgl.h"
+#include "sandrel/compare.h"
+#include "sandrel/segment_set.h"
+#include "sandrel/testgen.h"
 #include "test_pages.h"
-#include "testgen.h"
 
 namespace sandrel {
 namespace {
