@@ -1,4 +1,4 @@
-#include "files.h"
+#include "common/files.h"
 
 #include <fcntl.h>
 #include <unistd.h>

@@ -1,4 +1,4 @@
-#include "clip.h"
+#include "drawing/clip.h"
 
 #include <algorithm>
 

@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "page.h"
+#include "drawing/page.h"
 
 namespace drawing {
 

@@ -1,4 +1,4 @@
-#include "memory_budget.h"
+#include "drawing/memory_budget.h"
 
 #include <algorithm>
 #include <filesystem>

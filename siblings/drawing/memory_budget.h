@@ -18,7 +18,7 @@
 #include <cstdint>
 #include <string>
 
-#include "page.h"
+#include "drawing/page.h"
 
 namespace drawing {
 

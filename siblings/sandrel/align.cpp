@@ -1,4 +1,4 @@
-#include "align.h"
+#include "sandrel/align.h"
 
 #include <algorithm>
 #include <cmath>

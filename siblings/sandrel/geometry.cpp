@@ -1,4 +1,4 @@
-#include "geometry.h"
+#include "sandrel/geometry.h"
 
 #include <algorithm>
 #include <cmath>

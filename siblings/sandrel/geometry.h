@@ -1,7 +1,7 @@
 // Distances between points and line segments.
 #pragma once
 
-#include "page.h"
+#include "drawing/page.h"
 
 namespace sandrel {
 

@@ -1,11 +1,11 @@
-#include "ink.h"
+#include "sandrel/ink.h"
 
 #include <cairo.h>
 
 #include <algorithm>
 #include <memory>
 
-#include "render.h"
+#include "drawing/render/render.h"
 
 namespace sandrel {
 namespace {

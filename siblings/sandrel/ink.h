@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "page.h"
+#include "drawing/page.h"
 
 namespace sandrel {
 

@@ -13,13 +13,13 @@
 #include <string>
 #include <vector>
 
-#include "compare.h"
-#include "files.h"
-#include "hpgl.h"
-#include "marks.h"
-#include "page_files.h"
-#include "params.h"
-#include "report.h"
+#include "common/files.h"
+#include "drawing/hpgl/hpgl.h"
+#include "sandrel/compare.h"
+#include "sandrel/marks.h"
+#include "sandrel/page_files.h"
+#include "sandrel/params.h"
+#include "sandrel/report.h"
 
 namespace {
 
@@ -113,12 +113,13 @@ Exit compareFile(const std::string& first, const std::string& second, bool partn
     }
     // A missing partner is a difference even when the page shows nothing.
     bool differ = !partnered;
-    const drawing::Page blank;
     for (std::size_t i = 0; i < std::max(a.size(), b.size()); ++i) {
         sandrel::Result result;
         std::string error;
-        if (!sandrel::comparePages(i < a.size() ? a[i] : blank, i < b.size() ? b[i] : blank,
-                                   options, result, error)) {
+        // Each page is compared once: its paths move into the result.
+        if (!sandrel::comparePages(i < a.size() ? std::move(a[i]) : drawing::Page{},
+                                   i < b.size() ? std::move(b[i]) : drawing::Page{}, options,
+                                   result, error)) {
             std::cerr << "sandrel: " << first << ": page " << i + 1 << ": " << error << "\n";
             return kError;
         }
@@ -236,140 +237,211 @@ std::string morePages(int file, int count, const std::string& list, const char* 
            (count == 1 ? "" : "s") + ": " + list + ", " + what;
 }
 
-}  // namespace
+// What the command line asks for: a comparison of the page files pattern
+// names with those in secondFolder, into resultFolder; or, when exit is
+// set, nothing more (help, version, --init, or an error already said).
+struct Arguments {
+    std::optional<Exit> exit;
+    std::string pattern;
+    std::string secondFolder;
+    std::string resultFolder;
+};
 
-int main(int argc, char** argv) {
-    const std::vector<std::string> args(argv + 1, argv + argc);
+// What an installer does: leave a parameter file with the defaults, so that
+// the first comparison already runs with a file to back up.
+Exit initParameters() {
+    const std::string parFile = sandrel::parameterFilePath();
+    sandrel::Options options;
+    std::vector<std::string> warnings;
+    std::string error;
+    if (parFile.empty() || !sandrel::loadParameters(parFile, options, warnings, error)) {
+        std::cerr << "sandrel: " << (parFile.empty() ? "no local application-data folder" : error)
+                  << "\n";
+        return kError;
+    }
+    std::cout << parFile << "\n";
+    return kSame;
+}
+
+Arguments parseArguments(const std::vector<std::string>& args) {
+    Arguments parsed;
     for (const auto& arg : args) {
         if (arg == "--help") {
             std::cout << kUsage;
-            return kSame;
+            parsed.exit = kSame;
+            return parsed;
         }
         if (arg == "--version") {
             std::cout << "sandrel " << SANDREL_VERSION << "\n";
-            return kSame;
+            parsed.exit = kSame;
+            return parsed;
         }
     }
     if (args.size() == 1 && args[0] == "--init") {
-        // What an installer does: leave a parameter file with the defaults,
-        // so that the first comparison already runs with a file to back up.
-        const std::string parFile = sandrel::parameterFilePath();
-        sandrel::Options options;
-        std::vector<std::string> warnings;
-        std::string error;
-        if (parFile.empty() || !sandrel::loadParameters(parFile, options, warnings, error)) {
-            std::cerr << "sandrel: "
-                      << (parFile.empty() ? "no local application-data folder" : error) << "\n";
-            return kError;
-        }
-        std::cout << parFile << "\n";
-        return kSame;
+        parsed.exit = initParameters();
+        return parsed;
     }
+    parsed.exit = kError;
     if (args.size() != 5) {
         std::cerr << "sandrel: expected 5 arguments, got " << args.size()
                   << " (sandrel --help tells more)\n";
-        return kError;
+        return parsed;
     }
     if (args[0] != "/h") {
         std::cerr << "sandrel: input format switch " << args[0]
                   << " not supported: only /h (HPGL) is read\n";
-        return kError;
+        return parsed;
     }
     if (args[1] != "/oh") {
         std::cerr << "sandrel: output format switch " << args[1]
                   << " not supported: only /oh (HPGL) is written\n";
-        return kError;
+        return parsed;
     }
-    const std::string& pattern = args[2];
-    const std::string secondFolder = withSlash(args[3]);
-    const std::string resultFolder = withSlash(args[4]);
+    parsed.exit.reset();
+    parsed.pattern = args[2];
+    parsed.secondFolder = withSlash(args[3]);
+    parsed.resultFolder = withSlash(args[4]);
+    return parsed;
+}
 
+// The comparison the arguments describe: its parameters, the page files of
+// both folders, and the notes on those without a partner.
+struct Job {
+    std::string pattern;
+    std::string secondFolder;
+    std::string resultFolder;
+    sandrel::Options options;
+    std::vector<std::string> firstPages;
+    std::vector<std::string> firstNames;
+    std::vector<std::string> notes;
+    DrawingNames drawings;
+    bool onlySecond = false;  // the second folder has pages the first lacks
+};
+
+bool loadOptions(sandrel::Options& options) {
     const std::string parFile = sandrel::parameterFilePath();
     if (parFile.empty()) {
         std::cerr << "sandrel: no local application-data folder: set HOME or XDG_DATA_HOME\n";
-        return kError;
+        return false;
     }
-    sandrel::Options options;
     std::vector<std::string> warnings;
     std::string error;
     if (!sandrel::loadParameters(parFile, options, warnings, error)) {
         std::cerr << "sandrel: " << error << "\n";
-        return kError;
+        return false;
     }
     for (const auto& warning : warnings) {
         std::cerr << "sandrel: " << warning << "\n";
     }
-    for (const auto* folder : {&secondFolder, &resultFolder}) {
-        if (!isFolder(*folder)) {
-            std::cerr << "sandrel: " << *folder << ": no such folder\n";
-            return kError;
-        }
-    }
-    const auto firstPages = siblings::listPattern(pattern);
-    if (firstPages.empty()) {
-        std::cerr << "sandrel: " << pattern << ": no page files match\n";
-        return kError;
-    }
+    return true;
+}
 
-    bool failed = false;
-    bool differ = false;
-    std::vector<std::string> firstNames;
-    for (const auto& first : firstPages) {
-        firstNames.push_back(siblings::nameOf(first));
-    }
-    // Pages only the second folder has get no result: each result stands for
-    // a page of the first folder. They still make the drawings differ, and
-    // the last result page names them.
-    const std::string slashFree = siblings::nameOf(pattern);
+// Pages only the second folder has get no result: each result stands for a
+// page of the first folder. They still make the drawings differ, and the
+// last result page names them.
+void matchPages(Job& job) {
+    const std::string slashFree = siblings::nameOf(job.pattern);
     std::vector<std::string> secondNames;
-    for (const auto& second : siblings::listPattern(secondFolder + slashFree)) {
+    for (const auto& second : siblings::listPattern(job.secondFolder + slashFree)) {
         const std::string name = siblings::nameOf(second);
         secondNames.push_back(name);
-        if (std::find(firstNames.begin(), firstNames.end(), name) == firstNames.end()) {
+        if (std::find(job.firstNames.begin(), job.firstNames.end(), name) == job.firstNames.end()) {
             std::cerr << "sandrel: " << second << ": no page " << name
                       << " among the first pages, not compared\n";
-            differ = true;
+            job.onlySecond = true;
         }
     }
-    std::vector<std::string> notes;
     int count = 0;
-    const std::string onlySecond = unmatched(secondNames, firstNames, count);
+    const std::string onlySecond = unmatched(secondNames, job.firstNames, count);
     if (count > 0) {
-        notes.push_back(morePages(2, count, onlySecond, "not compared"));
+        job.notes.push_back(morePages(2, count, onlySecond, "not compared"));
     }
-    const std::string onlyFirst = unmatched(firstNames, secondNames, count);
+    const std::string onlyFirst = unmatched(job.firstNames, secondNames, count);
     if (count > 0) {
-        notes.push_back(morePages(1, count, onlyFirst, "all removed"));
+        job.notes.push_back(morePages(1, count, onlyFirst, "all removed"));
     }
+}
 
-    const DrawingNames drawings = drawingNames(pattern);
-    // The first result waits for the summary of all; the others are
-    // written as soon as they are compared.
+bool describeJob(const Arguments& args, Job& job) {
+    job.pattern = args.pattern;
+    job.secondFolder = args.secondFolder;
+    job.resultFolder = args.resultFolder;
+    if (!loadOptions(job.options)) {
+        return false;
+    }
+    for (const auto* folder : {&job.secondFolder, &job.resultFolder}) {
+        if (!isFolder(*folder)) {
+            std::cerr << "sandrel: " << *folder << ": no such folder\n";
+            return false;
+        }
+    }
+    job.firstPages = siblings::listPattern(job.pattern);
+    if (job.firstPages.empty()) {
+        std::cerr << "sandrel: " << job.pattern << ": no page files match\n";
+        return false;
+    }
+    for (const auto& first : job.firstPages) {
+        job.firstNames.push_back(siblings::nameOf(first));
+    }
+    matchPages(job);
+    job.drawings = drawingNames(job.pattern);
+    return true;
+}
+
+// For scripts: the caller names the file (never among the results, which
+// it counts). A report that cannot be written is said, but the comparison
+// itself stands.
+void writeReport(Totals& totals, const sandrel::Options& options, bool differ, bool failed) {
+    const char* reportPath = std::getenv("MERVIK_COMPARISON_REPORT");
+    if (reportPath == nullptr || *reportPath == '\0') {
+        return;
+    }
+    totals.report.differ = differ;
+    totals.report.failed = failed;
+    const std::string json = sandrel::reportJson(totals.report, options);
+    std::string why;
+    const bool written = siblings::writeFileAtomically(
+        reportPath,
+        [&](std::ostream& out) {
+            out << json << "\n";
+            return static_cast<bool>(out);
+        },
+        why);
+    if (!written) {
+        std::cerr << "sandrel: " << reportPath << ": " << why << "\n";
+    }
+}
+
+// Compares each page file in turn. The first result waits for the summary
+// of all; the others are written as soon as they are compared.
+Exit runJob(Job& job) {
+    bool failed = false;
+    bool differ = job.onlySecond;
     std::optional<FileResult> held;
     bool firstDone = false;
     Totals totals;
     int nextPage = 1;
-    for (std::size_t k = 0; k < firstPages.size(); ++k) {
-        const std::string& first = firstPages[k];
-        const std::string& name = firstNames[k];
-        const std::string second = secondFolder + name;
+    for (std::size_t k = 0; k < job.firstPages.size(); ++k) {
+        const std::string& first = job.firstPages[k];
+        const std::string& name = job.firstNames[k];
+        const std::string second = job.secondFolder + name;
         FileResult file;
         file.first = first;
-        file.resultPath = resultFolder + name;
+        file.resultPath = job.resultFolder + name;
         file.partnered = isFile(second);
         file.firstPage = nextPage;
         if (!file.partnered) {
-            std::cerr << "sandrel: " << first << ": no page " << name << " in " << secondFolder
+            std::cerr << "sandrel: " << first << ": no page " << name << " in " << job.secondFolder
                       << ", shown as removed\n";
         }
-        const Exit status = compareFile(first, second, file.partnered, options, file, totals);
+        const Exit status = compareFile(first, second, file.partnered, job.options, file, totals);
         nextPage += static_cast<int>(file.pages.size());
         failed = failed || status == kError;
         differ = differ || status == kDiffer;
         if (status == kError) {
             continue;
         }
-        const bool last = k + 1 == firstPages.size();
+        const bool last = k + 1 == job.firstPages.size();
         if (!firstDone) {
             firstDone = true;
             if (!last) {
@@ -377,35 +449,30 @@ int main(int argc, char** argv) {
                 continue;
             }
         }
-        if (!writeResult(file, name, drawings, options,
+        if (!writeResult(file, name, job.drawings, job.options,
                          held ? std::vector<std::string>{} : summary(totals),
-                         last ? notes : std::vector<std::string>{})) {
+                         last ? job.notes : std::vector<std::string>{})) {
             failed = true;
         }
     }
-    if (held && !writeResult(*held, siblings::nameOf(held->first), drawings, options,
+    if (held && !writeResult(*held, siblings::nameOf(held->first), job.drawings, job.options,
                              summary(totals), {})) {
         failed = true;
     }
-    // For scripts: the caller names the file (never among the results,
-    // which it counts). A report that cannot be written is said, but the
-    // comparison itself stands.
-    const char* reportPath = std::getenv("MERVIK_COMPARISON_REPORT");
-    if (reportPath != nullptr && *reportPath != '\0') {
-        totals.report.differ = differ;
-        totals.report.failed = failed;
-        const std::string json = sandrel::reportJson(totals.report, options);
-        std::string why;
-        const bool written = siblings::writeFileAtomically(
-            reportPath,
-            [&](std::ostream& out) {
-                out << json << "\n";
-                return static_cast<bool>(out);
-            },
-            why);
-        if (!written) {
-            std::cerr << "sandrel: " << reportPath << ": " << why << "\n";
-        }
-    }
+    writeReport(totals, job.options, differ, failed);
     return failed ? kError : differ ? kDiffer : kSame;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const Arguments args = parseArguments(std::vector<std::string>(argv + 1, argv + argc));
+    if (args.exit) {
+        return *args.exit;
+    }
+    Job job;
+    if (!describeJob(args, job)) {
+        return kError;
+    }
+    return runJob(job);
 }

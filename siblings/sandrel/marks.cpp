@@ -1,4 +1,4 @@
-#include "marks.h"
+#include "sandrel/marks.h"
 
 #include <algorithm>
 #include <cmath>
@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "render.h"
-#include "utf8.h"
+#include "drawing/render/render.h"
+#include "drawing/utf8.h"
 
 namespace sandrel {
 namespace {

@@ -1,9 +1,9 @@
-#include "page_files.h"
+#include "sandrel/page_files.h"
 
 #include <ostream>
 
-#include "files.h"
-#include "hpgl.h"
+#include "common/files.h"
+#include "drawing/hpgl/hpgl.h"
 
 namespace sandrel {
 

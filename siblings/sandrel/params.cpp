@@ -1,4 +1,4 @@
-#include "params.h"
+#include "sandrel/params.h"
 
 #include <cerrno>
 #include <charconv>
@@ -7,7 +7,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "files.h"
+#include "common/files.h"
 
 namespace sandrel {
 namespace {

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "compare.h"
+#include "sandrel/compare.h"
 
 namespace sandrel {
 

@@ -2,10 +2,10 @@
 #include <cmath>
 #include <cstdio>
 
-#include "align.h"
-#include "compare.h"
-#include "ink.h"
-#include "render.h"
+#include "drawing/render/render.h"
+#include "sandrel/align.h"
+#include "sandrel/compare.h"
+#include "sandrel/ink.h"
 
 namespace sandrel {
 namespace {

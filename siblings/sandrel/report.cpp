@@ -1,10 +1,10 @@
-#include "report.h"
+#include "sandrel/report.h"
 
 #include <cstdio>
 
-#include "marks.h"
-#include "render.h"
-#include "utf8.h"
+#include "drawing/render/render.h"
+#include "drawing/utf8.h"
+#include "sandrel/marks.h"
 
 namespace sandrel {
 namespace {

@@ -1,10 +1,11 @@
-#include "segment_grid.h"
+#include "sandrel/segment_grid.h"
 
 #include <cmath>
 #include <cstddef>
 #include <numeric>
+#include <utility>
 
-#include "segment_set.h"
+#include "sandrel/segment_set.h"
 
 namespace sandrel {
 namespace {
@@ -23,10 +24,10 @@ SegmentGrid::SegmentGrid(const std::vector<Segment>& segments, double reach)
     build(segments, std::move(all), reach, false);
 }
 
-SegmentGrid::SegmentGrid(const std::vector<Segment>& segments,
-                         const std::vector<std::uint32_t>& keep, double reach, bool repeatsDropped)
+SegmentGrid::SegmentGrid(const std::vector<Segment>& segments, std::vector<std::uint32_t> keep,
+                         double reach, bool repeatsDropped)
     : stamp_(segments.size(), 0) {
-    build(segments, keep, reach, repeatsDropped);
+    build(segments, std::move(keep), reach, repeatsDropped);
 }
 
 void SegmentGrid::build(const std::vector<Segment>& segments, std::vector<std::uint32_t> unique,

@@ -1,4 +1,4 @@
-#include "testgen.h"
+#include "sandrel/testgen.h"
 
 #include <algorithm>
 #include <cmath>

@@ -4,7 +4,7 @@
 #include <cstddef>
 #include <vector>
 
-#include "page.h"
+#include "drawing/page.h"
 
 namespace sandrel {
 

@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "page_files.h"
-#include "testgen.h"
+#include "sandrel/page_files.h"
+#include "sandrel/testgen.h"
 
 namespace {
 

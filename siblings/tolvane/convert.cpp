@@ -1,4 +1,4 @@
-#include "convert.h"
+#include "tolvane/convert.h"
 
 #include <algorithm>
 #include <cmath>
@@ -6,13 +6,13 @@
 #include <filesystem>
 #include <functional>
 
-#include "files.h"
-#include "hpgl.h"
-#include "pdf_writer.h"
-#include "render.h"
-#include "sources.h"
-#include "sxf_output.h"
-#include "tiff_io.h"
+#include "common/files.h"
+#include "drawing/hpgl/hpgl.h"
+#include "drawing/render/pdf_writer.h"
+#include "drawing/render/render.h"
+#include "drawing/render/tiff_io.h"
+#include "tolvane/sources.h"
+#include "tolvane/sxf_output.h"
 
 namespace tolvane {
 namespace {

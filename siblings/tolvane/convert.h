@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "page.h"
-#include "parameters.h"
+#include "drawing/page.h"
+#include "tolvane/parameters.h"
 
 namespace tolvane {
 

@@ -6,9 +6,9 @@
 #include <iostream>
 #include <string>
 
-#include "convert.h"
-#include "parameters.h"
-#include "render.h"
+#include "drawing/render/render.h"
+#include "tolvane/convert.h"
+#include "tolvane/parameters.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "parameters.h"
+#include "tolvane/parameters.h"
 
 #include <cerrno>
 #include <cmath>
@@ -9,7 +9,7 @@
 #include <sstream>
 #include <vector>
 
-#include "files.h"
+#include "common/files.h"
 
 namespace tolvane {
 namespace {

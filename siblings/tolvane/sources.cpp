@@ -1,22 +1,20 @@
-#include "sources.h"
+#include "tolvane/sources.h"
 
 #include <iterator>
 
-#include "files.h"
-#include "pdf_reader.h"
-#include "sxf.h"
-#include "tiff_reader.h"
+#include "common/files.h"
+#include "drawing/hpgl/hpgl.h"
+#include "drawing/pdf/pdf_reader.h"
+#include "drawing/sxf/sxf.h"
+#include "drawing/tiff/tiff_reader.h"
 
 namespace tolvane {
 namespace {
 
-using Reader = bool (*)(const std::string& path, const drawing::PageSink& sink,
-                        drawing::ReadError& error);
-
 struct Format {
     InputKind kind;
     const char* extensions;  // ";" between, after the HP-GL list of line 4
-    Reader read;
+    drawing::FileReader read;
     bool offsets;  // whether a read error's byte offset means something
 };
 

@@ -4,8 +4,8 @@
 
 #include <string>
 
-#include "hpgl.h"
-#include "parameters.h"
+#include "drawing/reader.h"
+#include "tolvane/parameters.h"
 
 namespace tolvane {
 

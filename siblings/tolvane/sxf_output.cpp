@@ -1,8 +1,8 @@
-#include "sxf_output.h"
+#include "tolvane/sxf_output.h"
 
-#include "convert.h"
-#include "files.h"
-#include "sxf.h"
+#include "common/files.h"
+#include "drawing/sxf/sxf.h"
+#include "tolvane/convert.h"
 
 namespace tolvane {
 

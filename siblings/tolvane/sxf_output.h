@@ -4,8 +4,8 @@
 #include <functional>
 #include <string>
 
-#include "hpgl.h"
-#include "parameters.h"
+#include "drawing/hpgl/hpgl.h"
+#include "tolvane/parameters.h"
 
 namespace tolvane {
 

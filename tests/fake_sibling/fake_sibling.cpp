@@ -42,7 +42,7 @@
 #include <thread>
 #include <vector>
 
-#include "files.h"
+#include "common/files.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "hpgl.h"
+#include "drawing/hpgl/hpgl.h"
 #include "tests/console/e2e/harness.h"
 #include "tests/integration/real_sandbox.h"
 

@@ -8,7 +8,7 @@
 #include <streambuf>
 #include <string>
 
-#include "hpgl.h"
+#include "drawing/hpgl/hpgl.h"
 
 namespace {
 

@@ -11,8 +11,8 @@
 #include <cstdlib>
 #include <new>
 
-#include "compare.h"
-#include "testgen.h"
+#include "sandrel/compare.h"
+#include "sandrel/testgen.h"
 
 namespace {
 

@@ -4,8 +4,8 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "hpgl.h"
-#include "page.h"
+#include "drawing/hpgl/hpgl.h"
+#include "drawing/page.h"
 
 namespace fuzzcheck {
 

@@ -5,8 +5,8 @@
 #include <sstream>
 #include <string>
 
-#include "fuzz_checks.h"
-#include "hpgl.h"
+#include "drawing/fuzz/fuzz_checks.h"
+#include "drawing/hpgl/hpgl.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     std::istringstream in(std::string(reinterpret_cast<const char*>(data), size));

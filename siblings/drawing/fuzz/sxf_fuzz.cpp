@@ -5,8 +5,8 @@
 #include <sstream>
 #include <string>
 
-#include "fuzz_checks.h"
-#include "sxf.h"
+#include "drawing/fuzz/fuzz_checks.h"
+#include "drawing/sxf/sxf.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string in(reinterpret_cast<const char*>(data), size);

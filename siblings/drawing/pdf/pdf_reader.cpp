@@ -5,11 +5,11 @@
 // frame that a longjmp crosses, so every call into MuPDF that can throw is
 // made from a small function holding only plain data, and our callbacks
 // never let a C++ exception out into MuPDF's C frames.
-#include "pdf_reader.h"
+#include "drawing/pdf/pdf_reader.h"
 
-#include "clip.h"
-#include "memory_budget.h"
-#include "utf8.h"
+#include "drawing/clip.h"
+#include "drawing/memory_budget.h"
+#include "drawing/utf8.h"
 
 extern "C" {
 #include <mupdf/fitz.h>

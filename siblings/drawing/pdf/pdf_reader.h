@@ -4,8 +4,8 @@
 #include <cstddef>
 #include <string>
 
-#include "hpgl.h"
-#include "page.h"
+#include "drawing/page.h"
+#include "drawing/reader.h"
 
 namespace drawing {
 

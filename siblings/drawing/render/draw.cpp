@@ -7,9 +7,9 @@
 #include <numbers>
 #include <unordered_map>
 
-#include "label_fonts.h"
-#include "render.h"
-#include "utf8.h"
+#include "drawing/render/label_fonts.h"
+#include "drawing/render/render.h"
+#include "drawing/utf8.h"
 
 namespace drawing {
 namespace {

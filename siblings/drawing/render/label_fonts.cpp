@@ -1,4 +1,4 @@
-#include "label_fonts.h"
+#include "drawing/render/label_fonts.h"
 
 #include <cairo-ft.h>
 #include <fontconfig/fontconfig.h>
@@ -9,7 +9,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "utf8.h"
+#include "drawing/utf8.h"
 
 namespace drawing {
 namespace {

@@ -1,4 +1,4 @@
-#include "lzw.h"
+#include "drawing/render/lzw.h"
 
 #include <array>
 #include <cstring>

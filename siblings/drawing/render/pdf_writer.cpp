@@ -1,4 +1,4 @@
-#include "pdf_writer.h"
+#include "drawing/render/pdf_writer.h"
 
 #include <hb-ot.h>
 #include <hb-subset.h>
@@ -12,9 +12,9 @@
 #include <ostream>
 #include <set>
 
-#include "label_fonts.h"
-#include "render.h"
-#include "utf8.h"
+#include "drawing/render/label_fonts.h"
+#include "drawing/render/render.h"
+#include "drawing/utf8.h"
 
 namespace drawing {
 namespace {
@@ -35,9 +35,11 @@ bool finite(const Point& p) {
     return std::isfinite(p.x) && std::isfinite(p.y);
 }
 
+}  // namespace
+
 // Page content in PDF operators, coordinates in points from the frame's
 // lower left corner.
-class Content {
+class PdfWriter::Content {
   public:
     Content(const Frame& frame) : frame_(frame) {}
 
@@ -130,6 +132,13 @@ class Content {
     const Frame& frame_;
     std::string s_;
 };
+
+// The labels of one layer with their glyphs as placed.
+struct PdfWriter::LayerLabels {
+    std::vector<std::pair<const Text*, std::vector<LabelOutlines::Placed>>> labels;
+};
+
+namespace {
 
 std::string hex4(unsigned v) {
     char buf[8];
@@ -488,6 +497,25 @@ bool PdfWriter::addPage(const Page& page, std::string& error) {
     Content c(frame);
     std::string xobjects;
     std::set<int> usedForms;
+    writeImages(page, c, xobjects);
+    c.op("1 J 1 j");
+    bool anyMarks = false;
+    for (const Layer layer : {Layer::drawing, Layer::marks}) {
+        const bool has = writeLayer(page, layer, c, usedForms);
+        anyMarks = anyMarks || (has && layer == Layer::marks);
+    }
+    for (const int form : usedForms) {
+        xobjects += "/G" + std::to_string(form) + " " + std::to_string(form) + " 0 R ";
+    }
+    const int contents = newObject();
+    writeStream(contents, "", deflate(c.text()));
+    writePageDictionary(pageObject, frame, contents, xobjects, anyMarks);
+    pageObjects_.push_back(pageObject);
+    return check(error);
+}
+
+// The page's rasters, each an image object drawn where it stands.
+void PdfWriter::writeImages(const Page& page, Content& c, std::string& xobjects) {
     for (const auto& r : page.rasters) {
         if (!validRaster(r)) {
             continue;
@@ -513,195 +541,216 @@ bool PdfWriter::addPage(const Page& page, std::string& error) {
         c.text() += name;
         c.op(" Do Q");
     }
-    c.op("1 J 1 j");
-    bool anyMarks = false;
-    for (const Layer layer : {Layer::drawing, Layer::marks}) {
-        const auto mine = [&](const Stroke& s) { return s.layer == layer; };
-        const bool has = std::any_of(page.paths.begin(), page.paths.end(),
-                                     [&](const Path& p) { return mine(p.stroke); }) ||
-                         std::any_of(page.texts.begin(), page.texts.end(),
-                                     [&](const Text& t) { return mine(t.stroke); });
-        if (!has) {
+}
+
+bool PdfWriter::writeLayer(const Page& page, Layer layer, Content& c, std::set<int>& usedForms) {
+    const auto mine = [&](const Stroke& s) { return s.layer == layer; };
+    const bool has = std::any_of(page.paths.begin(), page.paths.end(),
+                                 [&](const Path& p) { return mine(p.stroke); }) ||
+                     std::any_of(page.texts.begin(), page.texts.end(),
+                                 [&](const Text& t) { return mine(t.stroke); });
+    if (!has) {
+        return false;
+    }
+    if (layer == Layer::marks) {
+        c.op("/OC /Marks BDC");
+    }
+    writeFills(page, layer, c);
+    writeOutlines(page, layer, c);
+    LayerLabels labels;
+    writeGlyphs(page, layer, c, usedForms, labels);
+    if (!labels.labels.empty()) {
+        writeTextLayer(labels, c);
+    }
+    if (layer == Layer::marks) {
+        c.op("EMC");
+    }
+    return true;
+}
+
+void PdfWriter::writeFills(const Page& page, Layer layer, Content& c) const {
+    Rgb fillColor = 0xFFFFFFFF;
+    for (const auto& p : page.paths) {
+        if (!p.filled || p.points.size() < 3 || p.stroke.layer != layer) {
             continue;
         }
-        if (layer == Layer::marks) {
-            anyMarks = true;
-            c.op("/OC /Marks BDC");
+        if (p.stroke.color != fillColor) {
+            fillColor = p.stroke.color;
+            c.color(fillColor, "rg");
         }
-        // Fills first, then outlines, then labels: the order of every
-        // other output.
-        Rgb fillColor = 0xFFFFFFFF;
-        for (const auto& p : page.paths) {
-            if (!p.filled || p.points.size() < 3 || !mine(p.stroke)) {
-                continue;
-            }
-            if (p.stroke.color != fillColor) {
-                fillColor = p.stroke.color;
-                c.color(fillColor, "rg");
-            }
-            if (c.path(p)) {
-                c.op(p.evenOdd ? "f*" : "f");
-            }
+        if (c.path(p)) {
+            c.op(p.evenOdd ? "f*" : "f");
         }
-        struct Style {
-            Rgb color = 0xFFFFFFFF;
-            double width = -1;
-            std::vector<double> dashes;
-            bool operator==(const Style&) const = default;
-        };
-        Style current;
-        std::size_t batched = 0;
-        bool pending = false;
-        for (const auto& p : page.paths) {
-            if (p.filled || p.points.empty() || !mine(p.stroke)) {
-                continue;
-            }
-            const double w = p.stroke.widthMm * kUnitsPerMm * kPointsPerUnit;
-            Style style{p.stroke.color,
-                        std::isfinite(w) ? std::max(w, kMinLinePoints) : kMinLinePoints,
-                        {}};
-            double total = 0;
-            for (double mm : p.stroke.dashMm) {
-                if (!std::isfinite(mm) || mm < 0) {
-                    style.dashes.clear();
-                    total = 0;
-                    break;
-                }
-                style.dashes.push_back(mm * kUnitsPerMm * kPointsPerUnit);
-                total += mm;
-            }
-            if (!(total > 0)) {
-                style.dashes.clear();
-            }
-            if (pending && (!(style == current) || batched > kMaxBatchPoints)) {
-                c.op("S");
-                pending = false;
-                batched = 0;
-            }
-            if (!(style == current)) {
-                if (style.color != current.color) {
-                    c.color(style.color, "RG");
-                }
-                if (style.width != current.width) {
-                    c.num(style.width);
-                    c.op("w");
-                }
-                if (style.dashes != current.dashes) {
-                    c.text() += '[';
-                    for (double d : style.dashes) {
-                        c.num(d);
-                    }
-                    c.op("] 0 d");
-                }
-                current = std::move(style);
-            }
-            if (p.points.size() == 1) {
-                // A dot: a zero-length segment, which round caps draw.
-                if (finite(p.points[0])) {
-                    c.point(p.points[0]);
-                    c.op("m");
-                    c.point(p.points[0]);
-                    c.op("l");
-                    pending = true;
-                }
-            } else {
-                pending = c.path(p) || pending;
-            }
-            batched += p.points.size();
+    }
+}
+
+namespace {
+
+// How an outline is stroked; outlines of one style go out as one path.
+struct Style {
+    Rgb color = 0xFFFFFFFF;
+    double width = -1;
+    std::vector<double> dashes;
+    bool operator==(const Style&) const = default;
+};
+
+Style styleOf(const Stroke& stroke) {
+    const double w = stroke.widthMm * kUnitsPerMm * kPointsPerUnit;
+    Style style{stroke.color, std::isfinite(w) ? std::max(w, kMinLinePoints) : kMinLinePoints, {}};
+    double total = 0;
+    for (double mm : stroke.dashMm) {
+        if (!std::isfinite(mm) || mm < 0) {
+            style.dashes.clear();
+            total = 0;
+            break;
         }
-        if (pending) {
+        style.dashes.push_back(mm * kUnitsPerMm * kPointsPerUnit);
+        total += mm;
+    }
+    if (!(total > 0)) {
+        style.dashes.clear();
+    }
+    return style;
+}
+
+}  // namespace
+
+void PdfWriter::writeOutlines(const Page& page, Layer layer, Content& c) const {
+    Style current;
+    std::size_t batched = 0;
+    bool pending = false;
+    for (const auto& p : page.paths) {
+        if (p.filled || p.points.empty() || p.stroke.layer != layer) {
+            continue;
+        }
+        Style style = styleOf(p.stroke);
+        if (pending && (!(style == current) || batched > kMaxBatchPoints)) {
             c.op("S");
+            pending = false;
+            batched = 0;
         }
-        if (!current.dashes.empty()) {
-            c.op("[] 0 d");
+        if (!(style == current)) {
+            if (style.color != current.color) {
+                c.color(style.color, "RG");
+            }
+            if (style.width != current.width) {
+                c.num(style.width);
+                c.op("w");
+            }
+            if (style.dashes != current.dashes) {
+                c.text() += '[';
+                for (double d : style.dashes) {
+                    c.num(d);
+                }
+                c.op("] 0 d");
+            }
+            current = std::move(style);
         }
-        // Labels: their glyphs as shapes (each glyph's outline written
-        // once, as a form, and placed where it stands), then their
-        // characters invisibly over them, so that text can be searched and
-        // copied.
-        bool anyText = false;
-        fillColor = 0xFFFFFFFF;
-        std::vector<std::pair<const Text*, std::vector<LabelOutlines::Placed>>> labels;
-        for (const auto& t : page.texts) {
-            if (!mine(t.stroke)) {
+        if (p.points.size() == 1) {
+            // A dot: a zero-length segment, which round caps draw.
+            if (finite(p.points[0])) {
+                c.point(p.points[0]);
+                c.op("m");
+                c.point(p.points[0]);
+                c.op("l");
+                pending = true;
+            }
+        } else {
+            pending = c.path(p) || pending;
+        }
+        batched += p.points.size();
+    }
+    if (pending) {
+        c.op("S");
+    }
+    if (!current.dashes.empty()) {
+        c.op("[] 0 d");
+    }
+}
+
+// Labels: their glyphs as shapes (each glyph's outline written once, as a
+// form, and placed where it stands); their characters go invisibly over
+// them in the text layer, so that text can be searched and copied.
+void PdfWriter::writeGlyphs(const Page& page, Layer layer, Content& c, std::set<int>& usedForms,
+                            LayerLabels& labels) {
+    Rgb fillColor = 0xFFFFFFFF;
+    for (const auto& t : page.texts) {
+        if (t.stroke.layer != layer) {
+            continue;
+        }
+        auto placed = labels_->glyphs(t);
+        if (placed.empty()) {
+            continue;
+        }
+        if (t.stroke.color != fillColor) {
+            fillColor = t.stroke.color;
+            c.color(fillColor, "rg");
+        }
+        for (const auto& g : placed) {
+            const int form = glyphForm(g.font, g.index);
+            if (form == 0) {
                 continue;
             }
-            auto placed = labels_->glyphs(t);
-            if (placed.empty()) {
-                continue;
-            }
-            if (t.stroke.color != fillColor) {
-                fillColor = t.stroke.color;
-                c.color(fillColor, "rg");
-            }
-            for (const auto& g : placed) {
-                const int form = glyphForm(g.font, g.index);
-                if (form == 0) {
-                    continue;
-                }
-                const cairo_matrix_t& m = g.toPage;
-                c.op("q");
-                c.precise(m.xx * kPointsPerUnit);
-                c.precise(m.yx * kPointsPerUnit);
-                c.precise(m.xy * kPointsPerUnit);
-                c.precise(m.yy * kPointsPerUnit);
-                c.point({m.x0, m.y0});
-                c.text() += "cm /G" + std::to_string(form);
-                c.op(" Do Q");
-                usedForms.insert(form);
-            }
-            labels.emplace_back(&t, std::move(placed));
-            anyText = true;
+            const cairo_matrix_t& m = g.toPage;
+            c.op("q");
+            c.precise(m.xx * kPointsPerUnit);
+            c.precise(m.yx * kPointsPerUnit);
+            c.precise(m.xy * kPointsPerUnit);
+            c.precise(m.yy * kPointsPerUnit);
+            c.point({m.x0, m.y0});
+            c.text() += "cm /G" + std::to_string(form);
+            c.op(" Do Q");
+            usedForms.insert(form);
         }
-        if (anyText) {
-            c.op("BT 3 Tr");
-            for (const auto& [tp, placed] : labels) {
-                const Text& t = *tp;
-                Point start;
-                std::size_t chars = 0;
-                labelStart(t, start, chars);
-                // The text layer's glyphs advance one cell, and its em is
-                // the height that makes the label's character height.
-                const double along = 1.5 * t.charWidth / kTextAdvance * kPointsPerUnit;
-                const double up = t.charHeight / kTextCapHeight * kPointsPerUnit;
-                const double a = t.angleDeg * 3.14159265358979323846 / 180;
-                const auto matrix = [&](const Point& at) {
-                    c.num(along * std::cos(a));
-                    c.num(along * std::sin(a));
-                    c.num(-up * std::sin(a));
-                    c.num(up * std::cos(a));
-                    c.point(at);
-                    c.op("Tm");
-                };
-                if (!t.vertical) {
-                    matrix(start);
-                }
-                int font = -1;
-                for (std::size_t i = 0; i < placed.size(); ++i) {
-                    const auto& g = placed[i];
-                    if (t.vertical) {
-                        // Each character where it stands, down the column.
-                        const double step = static_cast<double>(i) * 1.5 * t.charWidth;
-                        matrix({start.x + step * std::sin(a), start.y - step * std::cos(a)});
-                    }
-                    if (g.font != font) {
-                        font = g.font;
-                        c.text() += fontResource(font) + " 1 Tf ";
-                    }
-                    fonts_[font].chars.emplace(g.index, g.chars);
-                    c.text() += "<" + hex4(static_cast<unsigned>(g.index)) + "> Tj ";
-                }
-                c.op("");
-            }
-            c.op("ET");
-        }
-        if (layer == Layer::marks) {
-            c.op("EMC");
-        }
+        labels.labels.emplace_back(&t, std::move(placed));
     }
-    for (const int form : usedForms) {
-        xobjects += "/G" + std::to_string(form) + " " + std::to_string(form) + " 0 R ";
+}
+
+void PdfWriter::writeTextLayer(const LayerLabels& labels, Content& c) {
+    c.op("BT 3 Tr");
+    for (const auto& [tp, placed] : labels.labels) {
+        const Text& t = *tp;
+        Point start;
+        std::size_t chars = 0;
+        labelStart(t, start, chars);
+        // The text layer's glyphs advance one cell, and its em is the
+        // height that makes the label's character height.
+        const double along = 1.5 * t.charWidth / kTextAdvance * kPointsPerUnit;
+        const double up = t.charHeight / kTextCapHeight * kPointsPerUnit;
+        const double a = t.angleDeg * 3.14159265358979323846 / 180;
+        const auto matrix = [&](const Point& at) {
+            c.num(along * std::cos(a));
+            c.num(along * std::sin(a));
+            c.num(-up * std::sin(a));
+            c.num(up * std::cos(a));
+            c.point(at);
+            c.op("Tm");
+        };
+        if (!t.vertical) {
+            matrix(start);
+        }
+        int font = -1;
+        for (std::size_t i = 0; i < placed.size(); ++i) {
+            const auto& g = placed[i];
+            if (t.vertical) {
+                // Each character where it stands, down the column.
+                const double step = static_cast<double>(i) * 1.5 * t.charWidth;
+                matrix({start.x + step * std::sin(a), start.y - step * std::cos(a)});
+            }
+            if (g.font != font) {
+                font = g.font;
+                c.text() += fontResource(font) + " 1 Tf ";
+            }
+            fonts_[font].chars.emplace(g.index, g.chars);
+            c.text() += "<" + hex4(static_cast<unsigned>(g.index)) + "> Tj ";
+        }
+        c.op("");
     }
+    c.op("ET");
+}
+
+void PdfWriter::writePageDictionary(int pageObject, const Frame& frame, int contents,
+                                    const std::string& xobjects, bool anyMarks) {
     std::string fontsOfPage;
     for (const auto& [font, used] : fonts_) {
         if (used.object != 0) {
@@ -709,25 +758,18 @@ bool PdfWriter::addPage(const Page& page, std::string& error) {
                 "/F" + std::to_string(font) + " " + std::to_string(used.object) + " 0 R ";
         }
     }
-    const int contents = newObject();
-    writeStream(contents, "", deflate(c.text()));
+    Content box(frame);
+    box.num(frame.width * kPointsPerUnit);
+    box.num(frame.height * kPointsPerUnit);
     beginObject(pageObject);
     const std::string dict =
         "<< /Type /Page /Parent " + std::to_string(pagesObject_) + " 0 R /MediaBox [0 0 " +
-        [&] {
-            Content box(frame);
-            box.num(frame.width * kPointsPerUnit);
-            box.num(frame.height * kPointsPerUnit);
-            return box.text();
-        }() +
-        "] /Resources << /Font << " + fontsOfPage + ">>" +
+        box.text() + "] /Resources << /Font << " + fontsOfPage + ">>" +
         (xobjects.empty() ? "" : " /XObject << " + xobjects + ">>") +
         (anyMarks ? " /Properties << /Marks " + std::to_string(marksObject_) + " 0 R >>" : "") +
         " >> /Contents " + std::to_string(contents) + " 0 R >>\nendobj\n";
     out_ << dict;
     written_ += static_cast<long long>(dict.size());
-    pageObjects_.push_back(pageObject);
-    return check(error);
 }
 
 bool PdfWriter::close(std::string& error) {

@@ -17,14 +17,16 @@
 #include <iosfwd>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
-#include "page.h"
+#include "drawing/page.h"
 
 namespace drawing {
 
 class LabelOutlines;
+struct Frame;
 
 class PdfWriter {
   public:
@@ -50,6 +52,22 @@ class PdfWriter {
     // The font's resource name on a page, its object reserved on first use.
     std::string fontResource(int font);
     void writeFont(int font);
+
+    // addPage by what it writes. Content is the page's operators; the
+    // labels of a layer are kept from their glyphs for the text layer.
+    class Content;
+    struct LayerLabels;
+    void writeImages(const Page& page, Content& c, std::string& xobjects);
+    // Fills first, then outlines, then labels: the order of every other
+    // output. Returns whether the layer has anything.
+    bool writeLayer(const Page& page, Layer layer, Content& c, std::set<int>& usedForms);
+    void writeFills(const Page& page, Layer layer, Content& c) const;
+    void writeOutlines(const Page& page, Layer layer, Content& c) const;
+    void writeGlyphs(const Page& page, Layer layer, Content& c, std::set<int>& usedForms,
+                     LayerLabels& labels);
+    void writeTextLayer(const LayerLabels& labels, Content& c);
+    void writePageDictionary(int pageObject, const Frame& frame, int contents,
+                             const std::string& xobjects, bool anyMarks);
 
     std::ostream& out_;
     std::unique_ptr<LabelOutlines> labels_;

@@ -1,4 +1,4 @@
-#include "png_io.h"
+#include "drawing/render/png_io.h"
 
 #include <png.h>
 

@@ -4,7 +4,7 @@
 #include <iosfwd>
 #include <string>
 
-#include "render.h"
+#include "drawing/render/render.h"
 
 namespace drawing {
 

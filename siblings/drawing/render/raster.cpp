@@ -4,7 +4,7 @@
 #include <memory>
 #include <thread>
 
-#include "render.h"
+#include "drawing/render/render.h"
 
 namespace drawing {
 namespace {

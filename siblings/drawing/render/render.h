@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "page.h"
+#include "drawing/page.h"
 
 namespace drawing {
 

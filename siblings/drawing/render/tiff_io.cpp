@@ -1,6 +1,6 @@
-#include "tiff_io.h"
+#include "drawing/render/tiff_io.h"
 
-#include "lzw.h"
+#include "drawing/render/lzw.h"
 
 #include <tiffio.h>
 

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "page.h"
-#include "render.h"
+#include "drawing/page.h"
+#include "drawing/render/render.h"
 
 struct tiff;
 

@@ -11,8 +11,8 @@
 #include <string_view>
 #include <vector>
 
-#include "hpgl.h"
-#include "page.h"
+#include "drawing/page.h"
+#include "drawing/reader.h"
 
 namespace drawing {
 

@@ -16,10 +16,10 @@
 #include <sstream>
 #include <unordered_map>
 
-#include "memory_budget.h"
-#include "sxf.h"
-#include "sxf_tables.h"
-#include "utf8.h"
+#include "drawing/memory_budget.h"
+#include "drawing/sxf/sxf.h"
+#include "drawing/sxf/sxf_tables.h"
+#include "drawing/utf8.h"
 
 namespace drawing {
 namespace {
@@ -847,7 +847,19 @@ class SfcReader {
     }
 
     static const std::unordered_map<std::string, Handler>& elementHandlers() {
-        static const std::unordered_map<std::string, Handler> table = {
+        static const std::unordered_map<std::string, Handler> table = [] {
+            std::unordered_map<std::string, Handler> t;
+            addCurveHandlers(t);
+            addAreaHandlers(t);
+            addFigureHandlers(t);
+            return t;
+        }();
+        return table;
+    }
+
+    // Lines, arcs and curves.
+    static void addCurveHandlers(std::unordered_map<std::string, Handler>& table) {
+        const std::pair<const char*, Handler> entries[] = {
             {"line_feature",
              [](SfcReader& r, const Feature& f) {
                  r.element(r.builder_.outline(
@@ -906,6 +918,13 @@ class SfcReader {
                  r.element(r.builder_.outline(r.elementStyle(f), std::move(pts), f.offset),
                            r.code(f, 0) == 0);
              }},
+        };
+        table.insert(std::begin(entries), std::end(entries));
+    }
+
+    // Symbols, hatches, fills, markers, text and composite curves.
+    static void addAreaHandlers(std::unordered_map<std::string, Handler>& table) {
+        const std::pair<const char*, Handler> entries[] = {
             {"externally_defined_symbol_feature",
              [](SfcReader& r, const Feature& f) { r.externalSymbol(f); }},
             {"symbol_externally_defined_feature",
@@ -941,74 +960,22 @@ class SfcReader {
             {"composite_curve_feature",
              [](SfcReader& r, const Feature& f) { r.compositeCurve(f); }},
             {"fill_area_style_colour_feature",
-             [](SfcReader& r, const Feature& f) {
-                 const Style s = r.style(f, r.code(f, 0), r.code(f, 1), 0, 0);
-                 Shape sh;
-                 sh.path.filled = true;
-                 sh.path.closed = true;
-                 sh.path.evenOdd = true;
-                 sh.path.stroke = Builder::stroke(s);
-                 for (const auto& ring : r.rings(f, 2)) {
-                     if (!sh.path.points.empty()) {
-                         sh.path.subpathStarts.push_back(sh.path.points.size());
-                     }
-                     sh.path.points.insert(sh.path.points.end(), ring.begin(), ring.end());
-                 }
-                 r.builder_.count(sh.path.points.size(), f.offset);
-                 r.element(std::move(sh), false);
-             }},
+             [](SfcReader& r, const Feature& f) { r.fillColour(f); }},
             {"fill_area_style_hatching_feature",
-             [](SfcReader& r, const Feature& f) {
-                 const int k = r.code(f, 1);
-                 if (k < 1 || k > 4) {
-                     fail("fill_area_style_hatching_feature: " + std::to_string(k) +
-                              " hatch patterns",
-                          f.offset);
-                 }
-                 const auto rings = r.rings(f, 2 + static_cast<std::size_t>(k));
-                 for (int i = 0; i < k; ++i) {
-                     const auto h = numberList(r.arg(f, 2 + static_cast<std::size_t>(i)), f.offset);
-                     if (h.size() != 7) {
-                         fail("fill_area_style_hatching_feature: a hatch of " +
-                                  std::to_string(h.size()) + " values",
-                              f.offset);
-                     }
-                     const Style s = r.style(f, r.code(f, 0), static_cast<int>(h[0]),
-                                             static_cast<int>(h[1]), static_cast<int>(h[2]));
-                     for (auto& line :
-                          r.builder_.hatch(s, rings, h[3], h[4], h[5], h[6], f.offset)) {
-                         r.element(std::move(line), false);
-                     }
-                 }
-             }},
+             [](SfcReader& r, const Feature& f) { r.fillHatching(f); }},
+        };
+        table.insert(std::begin(entries), std::end(entries));
+    }
+
+    // Figures, the sheet, dimensions, labels and balloons.
+    static void addFigureHandlers(std::unordered_map<std::string, Handler>& table) {
+        const std::pair<const char*, Handler> entries[] = {
             {"sfig_org_feature",
              [](SfcReader& r, const Feature& f) {
                  r.figures_[r.arg(f, 0)] = std::move(r.pending_);
                  r.pending_.clear();
              }},
-            {"sfig_locate_feature",
-             [](SfcReader& r, const Feature& f) {
-                 auto it = r.figures_.find(r.arg(f, 1));
-                 if (it == r.figures_.end()) {
-                     fail("sfig_locate_feature: no figure \"" + r.arg(f, 1) + "\"", f.offset);
-                 }
-                 const double sx = r.num(f, 5), sy = r.num(f, 6);
-                 const Affine m = Affine::of(r.num(f, 2), r.num(f, 3), r.num(f, 4), sx, sy);
-                 if (!m.sane()) {
-                     fail("sfig_locate_feature: a scale out of range (" + r.arg(f, 5) + ", " +
-                              r.arg(f, 6) + ")",
-                          f.offset);
-                 }
-                 for (const auto& sh : it->second) {
-                     Shape placed = sh;
-                     transformShape(placed, m);
-                     r.builder_.count(placed.path.points.size() + 1, f.offset);
-                     r.builder_.expand(1, f.offset);
-                     r.builder_.charge(placed, f.offset);
-                     placed.layer = 1;
-                     r.pending_.push_back(std::move(placed));
-                 }
-             }},
+            {"sfig_locate_feature", [](SfcReader& r, const Feature& f) { r.locateFigure(f); }},
             {"drawing_sheet_feature",
              [](SfcReader& r, const Feature& f) { r.takeSheet(r.num(f, 3), r.num(f, 4)); }},
             // Dimensions: the dimension line (or arc), extension lines and
@@ -1044,22 +1011,88 @@ class SfcReader {
                  r.leaderArrow(f, leader, 7);
                  r.dimensionText(f, 9);
              }},
-            {"balloon_feature",
-             [](SfcReader& r, const Feature& f) {
-                 const Style s = r.elementStyle(f);
-                 const auto leader = r.xy(f, 4);
-                 r.element(r.builder_.outline(s, leader, f.offset), false);
-                 r.leaderArrow(f, leader, 10);
-                 const double radius = r.num(f, 9);
-                 if (radius > 0) {
-                     auto pts = r.builder_.arc(r.num(f, 7), r.num(f, 8), radius, radius, 0, 0, 360,
-                                               false, true, f.offset);
-                     r.element(r.builder_.outline(s, std::move(pts), f.offset), false);
-                 }
-                 r.dimensionText(f, 12);
-             }},
+            {"balloon_feature", [](SfcReader& r, const Feature& f) { r.balloon(f); }},
         };
-        return table;
+        table.insert(std::begin(entries), std::end(entries));
+    }
+
+    // A filled area of one colour, its rings as subpaths.
+    void fillColour(const Feature& f) {
+        const Style s = style(f, code(f, 0), code(f, 1), 0, 0);
+        Shape sh;
+        sh.path.filled = true;
+        sh.path.closed = true;
+        sh.path.evenOdd = true;
+        sh.path.stroke = Builder::stroke(s);
+        for (const auto& ring : rings(f, 2)) {
+            if (!sh.path.points.empty()) {
+                sh.path.subpathStarts.push_back(sh.path.points.size());
+            }
+            sh.path.points.insert(sh.path.points.end(), ring.begin(), ring.end());
+        }
+        builder_.count(sh.path.points.size(), f.offset);
+        element(std::move(sh), false);
+    }
+
+    // An area hatched by one to four patterns.
+    void fillHatching(const Feature& f) {
+        const int k = code(f, 1);
+        if (k < 1 || k > 4) {
+            fail("fill_area_style_hatching_feature: " + std::to_string(k) + " hatch patterns",
+                 f.offset);
+        }
+        const auto areas = rings(f, 2 + static_cast<std::size_t>(k));
+        for (int i = 0; i < k; ++i) {
+            const auto h = numberList(arg(f, 2 + static_cast<std::size_t>(i)), f.offset);
+            if (h.size() != 7) {
+                fail("fill_area_style_hatching_feature: a hatch of " + std::to_string(h.size()) +
+                         " values",
+                     f.offset);
+            }
+            const Style s = style(f, code(f, 0), static_cast<int>(h[0]), static_cast<int>(h[1]),
+                                  static_cast<int>(h[2]));
+            for (auto& line : builder_.hatch(s, areas, h[3], h[4], h[5], h[6], f.offset)) {
+                element(std::move(line), false);
+            }
+        }
+    }
+
+    // A figure defined before, placed, scaled and turned.
+    void locateFigure(const Feature& f) {
+        auto it = figures_.find(arg(f, 1));
+        if (it == figures_.end()) {
+            fail("sfig_locate_feature: no figure \"" + arg(f, 1) + "\"", f.offset);
+        }
+        const double sx = num(f, 5), sy = num(f, 6);
+        const Affine m = Affine::of(num(f, 2), num(f, 3), num(f, 4), sx, sy);
+        if (!m.sane()) {
+            fail("sfig_locate_feature: a scale out of range (" + arg(f, 5) + ", " + arg(f, 6) + ")",
+                 f.offset);
+        }
+        for (const auto& sh : it->second) {
+            Shape placed = sh;
+            transformShape(placed, m);
+            builder_.count(placed.path.points.size() + 1, f.offset);
+            builder_.expand(1, f.offset);
+            builder_.charge(placed, f.offset);
+            placed.layer = 1;
+            pending_.push_back(std::move(placed));
+        }
+    }
+
+    // A leader with an arrow, a circle and its text.
+    void balloon(const Feature& f) {
+        const Style s = elementStyle(f);
+        const auto leader = xy(f, 4);
+        element(builder_.outline(s, leader, f.offset), false);
+        leaderArrow(f, leader, 10);
+        const double radius = num(f, 9);
+        if (radius > 0) {
+            auto pts = builder_.arc(num(f, 7), num(f, 8), radius, radius, 0, 0, 360, false, true,
+                                    f.offset);
+            element(builder_.outline(s, std::move(pts), f.offset), false);
+        }
+        dimensionText(f, 12);
     }
 
     // L, 0 own colour / 1 colour C, C, name, x, y, angle, scale: the symbol

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "page.h"
+#include "drawing/page.h"
 
 namespace drawing::sxf {
 

@@ -10,8 +10,8 @@
 #include <ostream>
 #include <tuple>
 
-#include "sxf.h"
-#include "sxf_tables.h"
+#include "drawing/sxf/sxf.h"
+#include "drawing/sxf/sxf_tables.h"
 
 namespace drawing {
 namespace {

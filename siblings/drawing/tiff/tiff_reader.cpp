@@ -1,6 +1,6 @@
-#include "tiff_reader.h"
+#include "drawing/tiff/tiff_reader.h"
 
-#include "memory_budget.h"
+#include "drawing/memory_budget.h"
 
 #include <tiffio.h>
 

@@ -5,8 +5,8 @@
 #include <cstddef>
 #include <string>
 
-#include "hpgl.h"
-#include "page.h"
+#include "drawing/page.h"
+#include "drawing/reader.h"
 
 namespace drawing {
 

@@ -1,4 +1,4 @@
-#include "files.h"
+#include "common/files.h"
 
 #include <gtest/gtest.h>
 #include <stdlib.h>

@@ -5,10 +5,10 @@
 
 #include <sstream>
 
-#include "hpgl.h"
-#include "page.h"
+#include "drawing/hpgl/hpgl.h"
+#include "drawing/hpgl/rtl.h"
+#include "drawing/page.h"
 #include "read_all.h"
-#include "rtl.h"
 
 namespace {
 

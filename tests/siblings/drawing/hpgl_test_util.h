@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "hpgl.h"
+#include "drawing/hpgl/hpgl.h"
 
 namespace drawing::test {
 

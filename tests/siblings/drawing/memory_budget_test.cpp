@@ -8,11 +8,11 @@
 #include <limits>
 #include <string>
 
-#include "memory_budget.h"
-#include "pdf_reader.h"
+#include "drawing/memory_budget.h"
+#include "drawing/pdf/pdf_reader.h"
+#include "drawing/sxf/sxf.h"
+#include "drawing/tiff/tiff_reader.h"
 #include "read_all.h"
-#include "sxf.h"
-#include "tiff_reader.h"
 
 namespace {
 

@@ -13,8 +13,8 @@ extern "C" {
 #include <set>
 #include <sstream>
 
+#include "drawing/pdf/pdf_reader.h"
 #include "pdf_make.h"
-#include "pdf_reader.h"
 #include "read_all.h"
 
 namespace {

@@ -15,9 +15,9 @@
 #include <string>
 #include <vector>
 
-#include "hpgl.h"
-#include "pdf_reader.h"
-#include "pdf_writer.h"
+#include "drawing/hpgl/hpgl.h"
+#include "drawing/pdf/pdf_reader.h"
+#include "drawing/render/pdf_writer.h"
 
 namespace drawing {
 namespace {

@@ -4,8 +4,8 @@
 #include <utility>
 #include <vector>
 
-#include "hpgl.h"
-#include "page.h"
+#include "drawing/hpgl/hpgl.h"
+#include "drawing/page.h"
 
 namespace drawing::test {
 

@@ -7,8 +7,8 @@
 #include <sstream>
 #include <string>
 
+#include "drawing/sxf/sxf.h"
 #include "read_all.h"
-#include "sxf.h"
 
 namespace {
 

@@ -10,10 +10,10 @@
 #include <fstream>
 #include <sstream>
 
-#include "compare.h"
-#include "marks.h"
+#include "drawing/sxf/sxf.h"
 #include "read_all.h"
-#include "sxf.h"
+#include "sandrel/compare.h"
+#include "sandrel/marks.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 #include <cmath>
 #include <sstream>
 
+#include "drawing/sxf/sxf.h"
 #include "read_all.h"
-#include "sxf.h"
 
 namespace {
 

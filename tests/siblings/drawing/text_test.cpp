@@ -12,13 +12,13 @@
 #include <string>
 #include <vector>
 
-#include "hpgl.h"
+#include "drawing/hpgl/hpgl.h"
+#include "drawing/pdf/pdf_reader.h"
+#include "drawing/render/pdf_writer.h"
+#include "drawing/render/render.h"
+#include "drawing/render/tiff_io.h"
+#include "drawing/utf8.h"
 #include "hpgl_test_util.h"
-#include "pdf_reader.h"
-#include "pdf_writer.h"
-#include "render.h"
-#include "tiff_io.h"
-#include "utf8.h"
 
 namespace drawing {
 namespace {

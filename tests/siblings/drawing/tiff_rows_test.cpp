@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "drawing/tiff/tiff_reader.h"
 #include "read_all.h"
-#include "tiff_reader.h"
 
 namespace {
 

@@ -8,8 +8,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "drawing/tiff/tiff_reader.h"
 #include "read_all.h"
-#include "tiff_reader.h"
 
 namespace {
 

@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <cmath>
 
-#include "align.h"
-#include "compare.h"
-#include "ink.h"
-#include "marks.h"
+#include "sandrel/align.h"
+#include "sandrel/compare.h"
+#include "sandrel/ink.h"
+#include "sandrel/marks.h"
 #include "test_pages.h"
 
 namespace sandrel {

@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <cmath>
 
-#include "compare.h"
+#include "sandrel/compare.h"
+#include "sandrel/testgen.h"
 #include "test_pages.h"
-#include "testgen.h"
 
 namespace sandrel {
 namespace {

@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "compare.h"
-#include "marks.h"
+#include "drawing/utf8.h"
+#include "sandrel/compare.h"
+#include "sandrel/marks.h"
 #include "test_pages.h"
-#include "utf8.h"
 
 namespace sandrel {
 namespace {

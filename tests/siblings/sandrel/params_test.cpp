@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "params.h"
+#include "sandrel/params.h"
 
 namespace sandrel {
 namespace {

@@ -9,10 +9,10 @@
 #include <filesystem>
 #include <fstream>
 
-#include "hpgl.h"
-#include "params.h"
+#include "drawing/hpgl/hpgl.h"
 #include "process.h"
-#include "testgen.h"
+#include "sandrel/params.h"
+#include "sandrel/testgen.h"
 #include "text_file.h"
 
 namespace sandrel {

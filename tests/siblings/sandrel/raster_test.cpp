@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "compare.h"
+#include "sandrel/compare.h"
 
 namespace sandrel {
 namespace {

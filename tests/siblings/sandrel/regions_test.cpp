@@ -4,9 +4,9 @@
 #include <algorithm>
 #include <string>
 
-#include "compare.h"
-#include "ink.h"
-#include "marks.h"
+#include "sandrel/compare.h"
+#include "sandrel/ink.h"
+#include "sandrel/marks.h"
 #include "test_pages.h"
 
 namespace sandrel {

@@ -1,7 +1,7 @@
 // Small pieces of pages for the comparison's tests.
 #pragma once
 
-#include "page.h"
+#include "drawing/page.h"
 
 namespace sandrel::test {
 

@@ -1,8 +1,8 @@
-#include "parameters.h"
+#include "tolvane/parameters.h"
 
 #include <gtest/gtest.h>
 
-#include "convert.h"
+#include "tolvane/convert.h"
 
 namespace {
 

@@ -8,12 +8,12 @@
 #include <random>
 #include <sstream>
 
-#include "lzw.h"
-#include "pdf_writer.h"
-#include "png_io.h"
-#include "render.h"
+#include "drawing/render/lzw.h"
+#include "drawing/render/pdf_writer.h"
+#include "drawing/render/png_io.h"
+#include "drawing/render/render.h"
+#include "drawing/render/tiff_io.h"
 #include "test_util.h"
-#include "tiff_io.h"
 
 namespace {
 

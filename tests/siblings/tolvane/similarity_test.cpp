@@ -8,8 +8,8 @@
 #include <algorithm>
 #include <memory>
 
-#include "hpgl.h"
-#include "render.h"
+#include "drawing/hpgl/hpgl.h"
+#include "drawing/render/render.h"
 #include "test_util.h"
 
 namespace {

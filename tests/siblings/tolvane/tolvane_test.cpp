@@ -2,8 +2,8 @@
 // parameter file under a home folder of the test's own.
 #include <gtest/gtest.h>
 
+#include "drawing/render/tiff_io.h"
 #include "test_util.h"
-#include "tiff_io.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "rtl.h"
+#include "drawing/hpgl/rtl.h"
 
 #include <algorithm>
 #include <cmath>
@@ -26,107 +26,126 @@ int bitAt(const std::vector<std::uint8_t>& plane, std::size_t pixel) {
     return (plane[byte] >> (7 - pixel % 8)) & 1;
 }
 
+using Bytes = std::vector<std::uint8_t>;
+
+// A count or offset that goes on in further bytes while they are 255.
+void extend(const Bytes& data, std::size_t& i, std::size_t& value) {
+    while (i < data.size()) {
+        const std::uint8_t more = data[i++];
+        value += more;
+        if (more != 255) {
+            break;
+        }
+    }
+}
+
+// Mode 1: pairs of count-1 and byte.
+void runLength(const Bytes& data, Bytes& out) {
+    for (std::size_t i = 0; i + 1 < data.size() && out.size() < kMaxRowBytes; i += 2) {
+        out.insert(out.end(), std::size_t{data[i]} + 1, data[i + 1]);
+    }
+}
+
+// Mode 2: TIFF PackBits.
+void packBits(const Bytes& data, Bytes& out) {
+    const std::size_t n = data.size();
+    for (std::size_t i = 0; i < n && out.size() < kMaxRowBytes;) {
+        const int control = static_cast<std::int8_t>(data[i++]);
+        if (control >= 0) {
+            const std::size_t count = std::min<std::size_t>(control + 1, n - i);
+            out.insert(out.end(), data.begin() + static_cast<long>(i),
+                       data.begin() + static_cast<long>(i + count));
+            i += count;
+        } else if (control != -128 && i < n) {
+            out.insert(out.end(), static_cast<std::size_t>(1 - control), data[i++]);
+        }
+    }
+}
+
+// Mode 3: delta row, bytes replaced in the seed row.
+void deltaRow(const Bytes& data, const Bytes& seed, Bytes& out) {
+    out = seed;
+    const std::size_t n = data.size();
+    std::size_t pos = 0;
+    for (std::size_t i = 0; i < n;) {
+        const int command = data[i++];
+        const std::size_t count = static_cast<std::size_t>(command >> 5) + 1;
+        std::size_t offset = static_cast<std::size_t>(command & 31);
+        if (offset == 31) {
+            extend(data, i, offset);
+        }
+        pos += offset;
+        if (pos >= kMaxRowBytes) {
+            break;
+        }
+        for (std::size_t k = 0; k < count && i < n && pos < kMaxRowBytes; ++k) {
+            if (pos >= out.size()) {
+                out.resize(pos + 1, 0);
+            }
+            out[pos++] = data[i++];
+        }
+    }
+}
+
+// Mode 9: replacement delta row, literal or repeated replacements.
+void replacementDeltaRow(const Bytes& data, const Bytes& seed, Bytes& out) {
+    out = seed;
+    const std::size_t n = data.size();
+    std::size_t pos = 0;
+    for (std::size_t i = 0; i < n;) {
+        const int command = data[i++];
+        const bool repeated = command & 0x80;
+        std::size_t offset = repeated ? (command >> 5) & 3 : (command >> 3) & 15;
+        std::size_t count = repeated ? command & 31 : command & 7;
+        if (offset == (repeated ? 3u : 15u)) {
+            extend(data, i, offset);
+        }
+        if (count == (repeated ? 31u : 7u)) {
+            extend(data, i, count);
+        }
+        count += repeated ? 2 : 1;
+        pos += offset;
+        if (pos >= kMaxRowBytes) {
+            break;
+        }
+        count = std::min(count, kMaxRowBytes - pos);
+        if (out.size() < pos + count) {
+            out.resize(pos + count, 0);
+        }
+        if (repeated) {
+            if (i < n) {
+                std::fill_n(out.begin() + static_cast<long>(pos), count, data[i++]);
+            }
+        } else {
+            for (std::size_t k = 0; k < count && i < n; ++k) {
+                out[pos + k] = data[i++];
+            }
+        }
+        pos += count;
+    }
+}
+
 }  // namespace
 
 void decompressRow(int mode, const std::vector<std::uint8_t>& data,
                    const std::vector<std::uint8_t>& seed, std::vector<std::uint8_t>& out) {
     out.clear();
-    const std::size_t n = data.size();
     switch (mode) {
-        case 1:  // run length: count-1, byte
-            for (std::size_t i = 0; i + 1 < n && out.size() < kMaxRowBytes; i += 2) {
-                out.insert(out.end(), std::size_t{data[i]} + 1, data[i + 1]);
-            }
+        case 1:
+            runLength(data, out);
             break;
-        case 2:  // TIFF PackBits
-            for (std::size_t i = 0; i < n && out.size() < kMaxRowBytes;) {
-                const int control = static_cast<std::int8_t>(data[i++]);
-                if (control >= 0) {
-                    const std::size_t count = std::min<std::size_t>(control + 1, n - i);
-                    out.insert(out.end(), data.begin() + static_cast<long>(i),
-                               data.begin() + static_cast<long>(i + count));
-                    i += count;
-                } else if (control != -128 && i < n) {
-                    out.insert(out.end(), static_cast<std::size_t>(1 - control), data[i++]);
-                }
-            }
+        case 2:
+            packBits(data, out);
             break;
-        case 3: {  // delta row against the seed row
-            out = seed;
-            std::size_t pos = 0;
-            for (std::size_t i = 0; i < n;) {
-                const int command = data[i++];
-                const std::size_t count = static_cast<std::size_t>(command >> 5) + 1;
-                std::size_t offset = static_cast<std::size_t>(command & 31);
-                if (offset == 31) {
-                    while (i < n) {
-                        const std::uint8_t more = data[i++];
-                        offset += more;
-                        if (more != 255) {
-                            break;
-                        }
-                    }
-                }
-                pos += offset;
-                if (pos >= kMaxRowBytes) {
-                    break;
-                }
-                for (std::size_t k = 0; k < count && i < n && pos < kMaxRowBytes; ++k) {
-                    if (pos >= out.size()) {
-                        out.resize(pos + 1, 0);
-                    }
-                    out[pos++] = data[i++];
-                }
-            }
+        case 3:
+            deltaRow(data, seed, out);
             break;
-        }
-        case 9: {  // replacement delta row: literal or repeated replacements
-            out = seed;
-            std::size_t pos = 0;
-            auto extend = [&](std::size_t& value, std::size_t& i) {
-                while (i < n) {
-                    const std::uint8_t more = data[i++];
-                    value += more;
-                    if (more != 255) {
-                        break;
-                    }
-                }
-            };
-            for (std::size_t i = 0; i < n;) {
-                const int command = data[i++];
-                const bool repeated = command & 0x80;
-                std::size_t offset = repeated ? (command >> 5) & 3 : (command >> 3) & 15;
-                std::size_t count = repeated ? command & 31 : command & 7;
-                if (offset == (repeated ? 3u : 15u)) {
-                    extend(offset, i);
-                }
-                if (count == (repeated ? 31u : 7u)) {
-                    extend(count, i);
-                }
-                count += repeated ? 2 : 1;
-                pos += offset;
-                if (pos >= kMaxRowBytes) {
-                    break;
-                }
-                count = std::min(count, kMaxRowBytes - pos);
-                if (out.size() < pos + count) {
-                    out.resize(pos + count, 0);
-                }
-                if (repeated) {
-                    if (i < n) {
-                        std::fill_n(out.begin() + static_cast<long>(pos), count, data[i++]);
-                    }
-                } else {
-                    for (std::size_t k = 0; k < count && i < n; ++k) {
-                        out[pos + k] = data[i++];
-                    }
-                }
-                pos += count;
-            }
+        case 9:
+            replacementDeltaRow(data, seed, out);
             break;
-        }
         default:
-            out.assign(data.begin(), data.begin() + static_cast<long>(std::min(n, kMaxRowBytes)));
+            out.assign(data.begin(),
+                       data.begin() + static_cast<long>(std::min(data.size(), kMaxRowBytes)));
             break;
     }
     if (out.size() > kMaxRowBytes) {

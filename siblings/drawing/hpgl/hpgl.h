@@ -1,12 +1,11 @@
 // HP-GL and HP-GL/2 (with HP RTL raster data) reading and writing.
 #pragma once
 
-#include <cstddef>
-#include <functional>
 #include <iosfwd>
 #include <string>
 
-#include "page.h"
+#include "drawing/page.h"
+#include "drawing/reader.h"
 
 namespace drawing {
 
@@ -14,16 +13,6 @@ namespace drawing {
 // follow belong to; other readers skip them.
 inline constexpr const char* kMarksLayerComment = "layer: marks";
 inline constexpr const char* kDrawingLayerComment = "layer: drawing";
-
-struct ReadError {
-    std::string message;     // one line, no file name
-    std::size_t offset = 0;  // byte offset in the input where reading failed
-};
-
-// Receives each page as soon as it is complete, so that a file of any
-// number of pages is read with the memory of one page. Returning false
-// stops the reading (readHpgl then returns true).
-using PageSink = std::function<bool(Page&& page)>;
 
 // Reads a plot and hands its pages, in order, to sink. Pages end at PG and
 // at HP RTL page boundaries; an empty trailing page is not handed on.

@@ -9,10 +9,10 @@
 #include <ostream>
 #include <sstream>
 
-#include "hpgl.h"
-#include "line_types.h"
-#include "rtl.h"
-#include "utf8.h"
+#include "drawing/hpgl/hpgl.h"
+#include "drawing/hpgl/line_types.h"
+#include "drawing/hpgl/rtl.h"
+#include "drawing/utf8.h"
 
 namespace drawing {
 

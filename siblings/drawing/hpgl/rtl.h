@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "page.h"
+#include "drawing/page.h"
 
 namespace drawing::rtl {
 

@@ -1,0 +1,409 @@
+// Vector instructions: PU, PD, PA, PR, PE, CI, AA, AR, AT, RT, BZ, BR.
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <numbers>
+#include <utility>
+
+#include "drawing/hpgl/plotter.h"
+
+namespace drawing::hpgl {
+
+namespace {
+
+constexpr int kMaxArcSegments = 720;
+constexpr int kEsc = 0x1B;
+
+}  // namespace
+
+// PE's numbers: base-64 (or, after the 7 flag, base-32) digits, each
+// number flagged as a pen number (:), the fraction bits of the coordinates
+// (>), or a coordinate; a move flagged as pen up (<) or absolute (=).
+class EncodedNumbers {
+  public:
+    enum class Want { Coordinate, Pen, Fraction };
+
+    // Takes one byte; true when it completed a number (in value()).
+    // Stray bytes inside a number are ignored.
+    bool take(int raw) {
+        // In 7-bit mode the eighth bit means nothing.
+        const int c = sevenBit_ ? raw & 0x7F : raw;
+        const int base = sevenBit_ ? 32 : 64;
+        int digit = -1;
+        bool last = false;
+        if (c >= 63 && c < 63 + base) {
+            digit = c - 63;
+        } else if (sevenBit_ ? (c >= 95 && c <= 126) : (c >= 191 && c <= 254)) {
+            digit = c - (sevenBit_ ? 95 : 191);
+            last = true;
+        }
+        if (digit < 0) {
+            if (digits_ == 0) {
+                flag(c & 0x7F);  // flags ignore the eighth bit
+            }
+            return false;
+        }
+        if (digits_ >= (sevenBit_ ? 12 : 10)) {
+            tooLong_ = true;
+            return false;
+        }
+        value_ += static_cast<std::uint64_t>(digit) << (digits_ * (sevenBit_ ? 5 : 6));
+        ++digits_;
+        return last;
+    }
+    // The number completed by take(); the digits start afresh.
+    double value() {
+        const double magnitude = static_cast<double>(value_ >> 1);
+        const double n = (value_ & 1) ? -magnitude : magnitude;
+        value_ = 0;
+        digits_ = 0;
+        return n;
+    }
+    Want want() const { return want_; }
+    void setFractionBits(int bits) {
+        fractionBits_ = bits;
+        want_ = Want::Coordinate;
+    }
+    void penSelected() { want_ = Want::Coordinate; }
+    // Adds a coordinate; true when it completes a pair, in x and y.
+    bool coordinate(double n, double& x, double& y) {
+        pair_[have_++] = n / std::ldexp(1.0, fractionBits_);
+        if (have_ < 2) {
+            return false;
+        }
+        have_ = 0;
+        x = pair_[0];
+        y = pair_[1];
+        return true;
+    }
+    // The move's flags, which hold for one move.
+    bool takePenUp() { return std::exchange(penUpNext_, false); }
+    bool takeAbsolute() { return std::exchange(absoluteNext_, false); }
+    bool tooLong() const { return tooLong_; }
+    bool insideNumber() const { return digits_ > 0; }
+
+  private:
+    void flag(int c) {
+        if (c == ':') {
+            want_ = Want::Pen;
+        } else if (c == '>') {
+            want_ = Want::Fraction;
+        } else if (c == '<') {
+            penUpNext_ = true;
+        } else if (c == '=') {
+            absoluteNext_ = true;
+        } else if (c == '7') {
+            sevenBit_ = true;
+        }
+    }
+
+    bool sevenBit_ = false;
+    bool tooLong_ = false;
+    Want want_ = Want::Coordinate;
+    int fractionBits_ = 0;
+    bool penUpNext_ = false;
+    bool absoluteNext_ = false;
+    double pair_[2] = {0, 0};
+    int have_ = 0;
+    std::uint64_t value_ = 0;
+    int digits_ = 0;
+};
+
+bool Plotter::plotPairs(bool relative) {
+    double xy[2];
+    while (readNumber(in_, xy[0]) && readNumber(in_, xy[1])) {
+        const Point target = relative ? st_.fromPen(xy[0], xy[1]) : st_.toPlotter(xy[0], xy[1]);
+        if (!moveTo(target)) {
+            return false;
+        }
+    }
+    endInstruction(in_);
+    return true;
+}
+
+bool Plotter::penUp() {
+    st_.penDown = false;
+    if (!plotPairs(st_.relative)) {
+        return false;
+    }
+    return polygonMode_ || flushPolyline();
+}
+
+bool Plotter::penDown() {
+    st_.penDown = true;
+    return plotPairs(st_.relative);
+}
+
+bool Plotter::plotAbsolute() {
+    st_.relative = false;
+    return plotPairs(false);
+}
+
+bool Plotter::plotRelative() {
+    st_.relative = true;
+    return plotPairs(true);
+}
+
+// PE: pen moves as numbers of base-64 (or 32) digits, each flagged as a
+// pen number (:), a fraction of the coordinates (>), a pen-up move (<) or
+// an absolute one (=).
+bool Plotter::polylineEncoded() {
+    EncodedNumbers numbers;
+    for (;;) {
+        const int raw = in_.peek();
+        if (raw < 0) {
+            return numbers.insideNumber() ? fail("encoded polyline ends inside a number") : true;
+        }
+        if (raw == ';' || raw == kEsc) {
+            if (raw == ';') {
+                in_.get();
+            }
+            return true;
+        }
+        in_.get();
+        if ((raw >= 128 && raw <= 160) || raw == 255) {
+            continue;
+        }
+        if (!numbers.take(raw)) {
+            if (numbers.tooLong()) {
+                return fail("encoded number too long");
+            }
+            continue;
+        }
+        if (!encodedNumber(numbers)) {
+            return false;
+        }
+    }
+}
+
+// A number of PE: a pen, the fraction bits, or a coordinate that may
+// complete a move.
+bool Plotter::encodedNumber(EncodedNumbers& numbers) {
+    const double n = numbers.value();
+    if (numbers.want() == EncodedNumbers::Want::Pen) {
+        if (!flushPolyline()) {
+            return false;
+        }
+        st_.penNo = toInt(n, 0, kPens - 1);
+        numbers.penSelected();
+        return true;
+    }
+    if (numbers.want() == EncodedNumbers::Want::Fraction) {
+        numbers.setFractionBits(toInt(n, -26, 26));
+        return true;
+    }
+    double x = 0, y = 0;
+    if (!numbers.coordinate(n, x, y)) {
+        return true;
+    }
+    const bool absolute = numbers.takeAbsolute();
+    const Point target = absolute ? st_.toPlotter(x, y) : st_.fromPen(x, y);
+    st_.penDown = !numbers.takePenUp();
+    return moveTo(target);
+}
+
+std::vector<Point> Plotter::arcPoints(Point center, Point start, double sweepDeg,
+                                      double chordDeg) const {
+    std::vector<Point> pts;
+    if (!std::isfinite(sweepDeg)) {
+        return pts;
+    }
+    sweepDeg = std::clamp(sweepDeg, -360.0, 360.0);
+    chordDeg = std::fabs(chordDeg);
+    if (!std::isfinite(chordDeg) || chordDeg < 0.5) {
+        chordDeg = chordDeg == 0 ? 5 : 0.5;
+    }
+    chordDeg = std::min(chordDeg, 180.0);
+    const int n =
+        std::clamp(static_cast<int>(std::ceil(std::fabs(sweepDeg) / chordDeg)), 1, kMaxArcSegments);
+    const double r = std::hypot(start.x - center.x, start.y - center.y);
+    const double a0 = std::atan2(start.y - center.y, start.x - center.x);
+    const double step = sweepDeg / n * std::numbers::pi / 180;
+    for (int i = 1; i <= n; ++i) {
+        const double a = a0 + step * i;
+        pts.push_back({clampCoordinate(center.x + r * std::cos(a)),
+                       clampCoordinate(center.y + r * std::sin(a))});
+    }
+    return pts;
+}
+
+bool Plotter::arc(Point center, double sweepDeg, double chordDeg) {
+    for (const Point& p : arcPoints(center, st_.pen, sweepDeg, chordDeg)) {
+        if (!moveTo(p)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool Plotter::circle(double radius, double chordDeg) {
+    if (!std::isfinite(radius)) {
+        return true;
+    }
+    const Point pen = st_.pen;
+    const double r = std::fabs(radius * st_.sx);
+    std::vector<Point> pts = arcPoints(pen, {pen.x + r, pen.y}, 360, chordDeg);
+    pts.pop_back();
+    for (Point& p : pts) {
+        p = st_.toPage(p);
+    }
+    pts.insert(pts.begin(), st_.toPage({clampCoordinate(pen.x + r), pen.y}));
+    if (polygonMode_) {
+        if (!addPoints(pts.size())) {
+            return false;
+        }
+        subClosed_ = true;
+        if (!pmStarts_.empty() && pmPoints_.size() - pmStarts_.back() == 1) {
+            pmPoints_.pop_back();
+            pmStarts_.pop_back();
+        }
+        pmStarts_.push_back(pmPoints_.size());
+        pmPoints_.insert(pmPoints_.end(), pts.begin(), pts.end());
+        return true;
+    }
+    if (!flushPolyline()) {
+        return false;
+    }
+    return emitPath(std::move(pts), true, false, true);
+}
+
+bool Plotter::circleInstruction() {
+    double v[2] = {};
+    const int n = readNumbers(in_, v, 2);
+    if (n >= 1 && !circle(v[0], n >= 2 ? v[1] : st_.chord)) {
+        return false;
+    }
+    endInstruction(in_);
+    return true;
+}
+
+// AA and AR: an arc around a centre, absolute or relative to the pen.
+bool Plotter::arcAround(bool relative) {
+    double v[4] = {};
+    const int n = readNumbers(in_, v, 4);
+    if (n >= 3) {
+        const Point center = relative ? st_.fromPen(v[0], v[1]) : st_.toPlotter(v[0], v[1]);
+        if (!arc(center, v[2], n >= 4 ? v[3] : st_.chord)) {
+            return false;
+        }
+    }
+    endInstruction(in_);
+    return true;
+}
+
+bool Plotter::arcAbsolute() {
+    return arcAround(false);
+}
+
+bool Plotter::arcRelative() {
+    return arcAround(true);
+}
+
+bool Plotter::arcThreePointAbsolute() {
+    return arcThreePoint(false);
+}
+
+bool Plotter::arcThreePointRelative() {
+    return arcThreePoint(true);
+}
+
+namespace {
+
+// The counter-clockwise turn from one angle to another, in [0, 2π).
+double ccw(double from, double to) {
+    const double turn = to - from;
+    return turn < 0 ? turn + 2 * std::numbers::pi : turn;
+}
+
+}  // namespace
+
+// AT and RT: an arc from the pen through m to e; a straight line when the
+// three points lie on one.
+bool Plotter::arcThreePoint(bool relative) {
+    double v[5] = {};
+    const int n = readNumbers(in_, v, 5);
+    if (n < 4) {
+        endInstruction(in_);
+        return true;
+    }
+    const Point m = relative ? st_.fromPen(v[0], v[1]) : st_.toPlotter(v[0], v[1]);
+    const Point e = relative ? st_.fromPen(v[2], v[3]) : st_.toPlotter(v[2], v[3]);
+    const Point s = st_.pen;
+    const double d = 2 * (s.x * (m.y - e.y) + m.x * (e.y - s.y) + e.x * (s.y - m.y));
+    const double scale =
+        std::max({std::fabs(s.x), std::fabs(s.y), std::fabs(m.x), std::fabs(m.y), 1.0});
+    if (std::fabs(d) < 1e-9 * scale * scale) {
+        if (!moveTo(e)) {
+            return false;
+        }
+        endInstruction(in_);
+        return true;
+    }
+    const double s2 = s.x * s.x + s.y * s.y, m2 = m.x * m.x + m.y * m.y, e2 = e.x * e.x + e.y * e.y;
+    const Point c = {(s2 * (m.y - e.y) + m2 * (e.y - s.y) + e2 * (s.y - m.y)) / d,
+                     (s2 * (e.x - m.x) + m2 * (s.x - e.x) + e2 * (m.x - s.x)) / d};
+    const double as = std::atan2(s.y - c.y, s.x - c.x);
+    const double am = std::atan2(m.y - c.y, m.x - c.x);
+    const double ae = std::atan2(e.y - c.y, e.x - c.x);
+    double sweep = ccw(as, ae);
+    if (ccw(as, am) > sweep) {
+        sweep -= 2 * std::numbers::pi;
+    }
+    std::vector<Point> pts =
+        arcPoints(c, s, sweep * 180 / std::numbers::pi, n >= 5 ? v[4] : st_.chord);
+    if (!pts.empty()) {
+        pts.back() = e;
+    }
+    for (const Point& p : pts) {
+        if (!moveTo(p)) {
+            return false;
+        }
+    }
+    endInstruction(in_);
+    return true;
+}
+
+bool Plotter::bezierAbsolute() {
+    return bezier(false);
+}
+
+bool Plotter::bezierRelative() {
+    return bezier(true);
+}
+
+// BZ and BR: cubic curves from the pen, each of three control points, as
+// sixteen segments.
+bool Plotter::bezier(bool relative) {
+    double c[6] = {};
+    for (;;) {
+        int n = 0;
+        while (n < 6 && readNumber(in_, c[n])) {
+            ++n;
+        }
+        if (n < 6) {
+            break;
+        }
+        const Point p0 = st_.pen;
+        Point q[3];
+        for (std::size_t k = 0; k < 3; ++k) {
+            q[k] = relative ? st_.fromPen(c[2 * k], c[2 * k + 1])
+                            : st_.toPlotter(c[2 * k], c[2 * k + 1]);
+        }
+        constexpr int kSteps = 16;
+        for (int i = 1; i <= kSteps; ++i) {
+            const double t = double(i) / kSteps, u = 1 - t;
+            const double w0 = u * u * u, w1 = 3 * u * u * t, w2 = 3 * u * t * t, w3 = t * t * t;
+            const Point pt = i == kSteps
+                                 ? q[2]
+                                 : Point{w0 * p0.x + w1 * q[0].x + w2 * q[1].x + w3 * q[2].x,
+                                         w0 * p0.y + w1 * q[0].y + w2 * q[1].y + w3 * q[2].y};
+            if (!moveTo(pt)) {
+                return false;
+            }
+        }
+    }
+    endInstruction(in_);
+    return true;
+}
+
+}  // namespace drawing::hpgl
