@@ -29,6 +29,10 @@ class Plotter {
     // budget: the bytes one page may take in memory (drawing/memory_budget.h).
     Plotter(std::istream& in, const PageSink& sink, ReadError& error,
             std::size_t budget = kPageBudgetFloor);
+    // The plotter keeps the sink by reference: a temporary one (a lambda
+    // passed straight in) would be gone before the first page.
+    Plotter(std::istream& in, PageSink&& sink, ReadError& error,
+            std::size_t budget = kPageBudgetFloor) = delete;
     // Reads to the end of the input (or until the sink stops it); false
     // with the error filled in when the input is no readable plot.
     bool run();

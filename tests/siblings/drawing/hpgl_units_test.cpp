@@ -207,13 +207,11 @@ struct Plot {
 Plot plot(const std::string& data) {
     Plot p;
     std::istringstream in(data);
-    Plotter plotter(
-        in,
-        [&](Page&& page) {
-            p.pages.push_back(std::move(page));
-            return true;
-        },
-        p.error);
+    const PageSink sink = [&](Page&& page) {
+        p.pages.push_back(std::move(page));
+        return true;
+    };
+    Plotter plotter(in, sink, p.error);
     p.ok = plotter.run();
     p.state = plotter.state();
     if (p.pages.empty()) {
