@@ -60,6 +60,10 @@ whole_run() {
   whole_run_inputs() {
     # The run takes its input files away: each repeat gets them anew.
     rm -f "$d/out/plan.pdf"
+    # A first run copies its build's Init folder into the data folder, and
+    # later runs keep that copy, which names that build's siblings: without
+    # this, every build's whole run would drive the first build's siblings.
+    rm -rf "$XDG_DATA_HOME/Corvanta/Mervik"
     cp "$old" "$d/in1/plan.$ext"
     cp "$new" "$d/in2/plan.$ext"
     # Complete files, as a user's finished drawings are: without this the

@@ -36,6 +36,10 @@ done
 # Without the Init folder the whole run stops at its missing parameter file.
 for b in "${builds[@]}"; do
   [ -f "$b/bin/Init/Mervik.par" ] || { echo "missing: $b/bin/Init (build mervik_init)" >&2; exit 1; }
+  # The Init folder names the siblings by their full path: a build copied
+  # elsewhere would time the whole run with the original build's siblings.
+  grep -q "^$b/bin/sandrel" "$b/bin/Init/Mervik.par" ||
+    { echo "$b/bin/Init/Mervik.par names the siblings of another build" >&2; exit 1; }
 done
 source "$root/bench/whole_run/lib.sh"
 samples="$root/tests/data/samples"

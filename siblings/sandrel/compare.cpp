@@ -30,6 +30,9 @@ constexpr double kInf = std::numeric_limits<double>::infinity();
 const double kMinCosine = std::cos(25.0 * 3.14159265358979323846 / 180.0);
 // Gaps and pieces shorter than this (plotter units) are rounding noise.
 constexpr double kNoise = 1e-6;
+// Plotter units: how much farther than reach a segment's box must lie from
+// another's before the two are known not to meet without computing more.
+constexpr double kBoxMargin = 1e-3;
 constexpr double kTextAngleDeg = 0.5;
 constexpr double kTextSlant = 0.01;
 // The pen of the marks layer in the removed colour (the legend's sample).
@@ -117,20 +120,37 @@ std::size_t segmentsOf(const Path& path) {
     return n;
 }
 
-Decomposed decompose(const Page& page, Layers& layers) {
+// Each path's layer, in the order of the paths.
+std::vector<std::uint32_t> layersOf(const Page& page, Layers& layers) {
+    std::vector<std::uint32_t> out;
+    out.reserve(page.paths.size());
+    for (const Path& path : page.paths) {
+        out.push_back(layers.of(path));
+    }
+    return out;
+}
+
+// The segments of the page's fills (fills true) or of its outlines. Fills
+// and outlines never cover each other, so each kind is compared on its own
+// and its segments need not outlive its pass.
+Decomposed decompose(const Page& page, const std::vector<std::uint32_t>& layerOf, bool fills) {
     Decomposed out;
     out.ranges.reserve(page.paths.size());
     // Counted first: growing the list by doubling touched twice its final
     // size and held one and a half times it while it moved.
     std::size_t total = 0;
     for (const Path& path : page.paths) {
-        total += segmentsOf(path);
+        total += path.filled == fills ? segmentsOf(path) : 0;
     }
     out.segments.reserve(total);
     for (std::size_t i = 0; i < page.paths.size(); ++i) {
         const Path& path = page.paths[i];
         const auto first = static_cast<std::uint32_t>(out.segments.size());
-        const std::uint32_t layer = layers.of(path);
+        if (path.filled != fills) {
+            out.ranges.emplace_back(first, 0);
+            continue;
+        }
+        const std::uint32_t layer = layerOf[i];
         const auto add = [&](Point a, Point b) {
             // A point without a place cannot be compared (nor drawn).
             if (!std::isfinite(a.x) || !std::isfinite(a.y) || !std::isfinite(b.x) ||
@@ -222,10 +242,14 @@ class Coverage {
             }
             if (!open.empty()) {
                 // An open segment was looked up, so the set and `first` are
-                // there.
+                // there. Both go before the grid is built: on a large page
+                // they are as large as the grid.
                 std::vector<std::uint32_t> keep = near(mine, open, theirs, reach);
+                std::vector<std::uint32_t>().swap(open);
                 const bool dropped = dropRepeats(keep, first, *set, theirs);
-                grid_.emplace(theirs, keep, reach, dropped);
+                set.reset();
+                std::vector<char>().swap(first);
+                grid_.emplace(theirs, std::move(keep), reach, dropped);
             }
         }
     }
@@ -241,8 +265,21 @@ class Coverage {
         const Point d =
             length > 0 ? Point{(s.b.x - s.a.x) / length, (s.b.y - s.a.y) / length} : Point{1, 0};
         cuts_.clear();
+        // Most candidates of the grid lie a cell or more away: their boxes
+        // are kept apart by more than reach, so they cannot cut, and are
+        // passed over before the costlier tests. The margin is far above
+        // any rounding, so nothing that capsuleCut would take is dropped.
+        const double grow = reach_ + kBoxMargin;
+        const double x0 = std::min(s.a.x, s.b.x) - grow;
+        const double x1 = std::max(s.a.x, s.b.x) + grow;
+        const double y0 = std::min(s.a.y, s.b.y) - grow;
+        const double y1 = std::max(s.a.y, s.b.y) + grow;
         grid_->forCandidates(s, [&](std::uint32_t k) {
             const Segment& t = theirs_[k];
+            if (std::max(t.a.x, t.b.x) < x0 || std::min(t.a.x, t.b.x) > x1 ||
+                std::max(t.a.y, t.b.y) < y0 || std::min(t.a.y, t.b.y) > y1) {
+                return true;
+            }
             if (t.layer != s.layer && !layers_.meet(s.layer, t.layer)) {
                 return true;
             }
@@ -403,7 +440,11 @@ struct ShapeBox {
 // page's, and what that found out about its fills.
 struct Side {
     const Page& page;
-    const Decomposed& mine;
+    // The same page when the comparison may take its paths (moving them
+    // into the result instead of copying), else null.
+    Page* owned;
+    // The segments of the kind being compared, fills or outlines.
+    const Decomposed* mine = nullptr;
     std::optional<Coverage> coverage;
     // Per path: for a fill, whether its whole boundary is covered.
     std::vector<char> boundaryCovered;
@@ -433,7 +474,7 @@ void coverFills(Side& side) {
         if (!path.filled) {
             continue;
         }
-        const auto [first, count] = side.mine.ranges[i];
+        const auto [first, count] = side.mine->ranges[i];
         bool covered = true;
         for (std::uint32_t k = 0; covered && k < count; ++k) {
             side.coverage->pieces(first + k, pieces);
@@ -473,13 +514,18 @@ bool hasPartner(const ShapeBox& box, const Side& other, double reach) {
 void paintSide(Side& side, const Side& other, double reach, Status uncovered, bool paintCovered,
                Painter& painter, Tally& lines, Tally& fills) {
     const Page& page = side.page;
-    const Decomposed& mine = side.mine;
+    const Decomposed& mine = *side.mine;
     Coverage& coverage = *side.coverage;
     std::vector<std::vector<Piece>> perSegment;
     auto& lineUncovered = uncovered == Status::removed ? lines.removed : lines.added;
     auto& fillUncovered = uncovered == Status::removed ? fills.removed : fills.added;
     for (std::size_t i = 0; i < page.paths.size(); ++i) {
         const Path& path = page.paths[i];
+        // The whole path as it is, for the result: taken when the page is
+        // ours (path is not read again after), else copied.
+        const auto whole = [&]() -> Path {
+            return side.owned != nullptr ? std::move(side.owned->paths[i]) : path;
+        };
         if (path.filled) {
             // A fill is one thing: unchanged only when its whole boundary
             // is, and a small one only when it has a partner of its shape.
@@ -488,10 +534,10 @@ void paintSide(Side& side, const Side& other, double reach, Status uncovered, bo
                               (!boundaryOf(path, box) || hasPartner(box, other, reach));
             if (!same) {
                 ++fillUncovered;
-                painter.paint(path, uncovered);
+                painter.paint(whole(), uncovered);
             } else if (paintCovered) {
                 ++fills.unchanged;
-                painter.paint(path, Status::unchanged);
+                painter.paint(whole(), Status::unchanged);
             }
             continue;
         }
@@ -515,7 +561,7 @@ void paintSide(Side& side, const Side& other, double reach, Status uncovered, bo
         }
         if (!anyUncovered) {
             if (paintCovered) {
-                painter.paint(path, Status::unchanged);
+                painter.paint(whole(), Status::unchanged);
             }
             continue;
         }
@@ -546,6 +592,11 @@ void paintSide(Side& side, const Side& other, double reach, Status uncovered, bo
             }
         }
         flush();
+        if (side.owned != nullptr) {
+            // Its runs stand for it now: a page of partly changed lines
+            // would otherwise be held twice.
+            side.owned->paths[i] = Path{};
+        }
     }
 }
 
@@ -633,10 +684,18 @@ void compareTexts(const Page& a, const Page& b, double reach, const Options& opt
     // A label changed in place would be drawn over by its new version: the
     // old one is set above it, struck through.
     std::vector<bool> replaced(b.texts.size(), false);
+    // Only the second page's unmatched texts can stand in a removed one's
+    // place: on a sheet of thousands of labels, a few.
+    std::vector<std::size_t> unmatched;
+    for (std::size_t j = 0; j < b.texts.size(); ++j) {
+        if (!matched[j]) {
+            unmatched.push_back(j);
+        }
+    }
     for (auto& text : removed) {
         ++result.texts.removed;
-        for (std::size_t j = 0; j < b.texts.size(); ++j) {
-            if (!matched[j] && !replaced[j] && replaces(text, b.texts[j])) {
+        for (const std::size_t j : unmatched) {
+            if (!replaced[j] && replaces(text, b.texts[j])) {
                 replaced[j] = true;
                 liftAbove(text, b.texts[j], options, result.page);
                 break;
@@ -652,37 +711,29 @@ void compareTexts(const Page& a, const Page& b, double reach, const Options& opt
     }
 }
 
-}  // namespace
-
-bool sameWidth(double a, double b, const Options& options) {
-    const double difference = std::abs(a - b);
-    return difference <= options.widthToleranceMm ||
-           difference <= options.widthTolerancePercent / 100 * std::min(a, b);
-}
-
-Result compareVectors(const Page& a, const Page& b, const Options& options) {
+// Compares a and b; ownA and ownB are the same pages when their paths may
+// be taken into the result, else null.
+Result compareOwned(const Page& a, const Page& b, Page* ownA, Page* ownB, const Options& options) {
     Result result;
     result.page.width = std::max(a.width, b.width);
     result.page.height = std::max(a.height, b.height);
     const double reach = options.toleranceMm * drawing::kUnitsPerMm;
 
     Layers layers(options);
-    const Decomposed first = decompose(a, layers);
-    const Decomposed second = decompose(b, layers);
+    const std::vector<std::uint32_t> layersA = layersOf(a, layers);
+    const std::vector<std::uint32_t> layersB = layersOf(b, layers);
     // The two sides share nothing but the inputs and, between the two
     // passes, what each found about its fills: the second side runs on a
     // thread of its own.
-    Side firstSide{a, first, {}, {}, {}};
-    Side secondSide{b, second, {}, {}, {}};
+    Side firstSide{a, ownA, nullptr, {}, {}, {}};
+    Side secondSide{b, ownB, nullptr, {}, {}, {}};
     Painter firstPainter{options, {}, {}, {}};
     Painter secondPainter{options, {}, {}, {}};
     Tally secondLines;
     Tally secondFills;
-    const bool threads =
-        options.threads && first.segments.size() + second.segments.size() > kThreadFrom;
-    const auto both = [&](auto&& forFirst, auto&& forSecond) {
+    const auto both = [&](std::size_t segments, auto&& forFirst, auto&& forSecond) {
         std::thread worker;
-        if (threads) {
+        if (options.threads && segments > kThreadFrom) {
             worker = std::thread(forSecond);
         } else {
             forSecond();
@@ -692,32 +743,63 @@ Result compareVectors(const Page& a, const Page& b, const Options& options) {
             worker.join();
         }
     };
-    both(
-        [&] {
-            firstSide.coverage.emplace(first.segments, second.segments, reach, options.shortcuts,
-                                       layers);
-            coverFills(firstSide);
-        },
-        [&] {
-            secondSide.coverage.emplace(second.segments, first.segments, reach, options.shortcuts,
-                                        layers);
-            coverFills(secondSide);
-        });
-    both(
-        [&] {
-            paintSide(firstSide, secondSide, reach, Status::removed, true, firstPainter,
-                      result.lines, result.fills);
-        },
-        [&] {
-            paintSide(secondSide, firstSide, reach, Status::added, false, secondPainter,
-                      secondLines, secondFills);
-        });
+    // First the fills (on drawings whose text arrives as outlines, most of
+    // the segments), then the outlines: the fills' segments and grids are
+    // gone before the outlines' are made.
+    {
+        const Decomposed first = decompose(a, layersA, true);
+        const Decomposed second = decompose(b, layersB, true);
+        firstSide.mine = &first;
+        secondSide.mine = &second;
+        both(
+            first.segments.size() + second.segments.size(),
+            [&] {
+                firstSide.coverage.emplace(first.segments, second.segments, reach,
+                                           options.shortcuts, layers);
+                coverFills(firstSide);
+            },
+            [&] {
+                secondSide.coverage.emplace(second.segments, first.segments, reach,
+                                            options.shortcuts, layers);
+                coverFills(secondSide);
+            });
+        firstSide.coverage.reset();
+        secondSide.coverage.reset();
+    }
+    {
+        // The result's list starts as the unchanged paths with room for all
+        // the others, so that they join it without moving every path once
+        // more; room that is never written takes no memory.
+        firstPainter.unchanged.reserve(2 * a.paths.size() + b.paths.size());
+        const Decomposed first = decompose(a, layersA, false);
+        const Decomposed second = decompose(b, layersB, false);
+        firstSide.mine = &first;
+        secondSide.mine = &second;
+        both(
+            first.segments.size() + second.segments.size(),
+            [&] {
+                firstSide.coverage.emplace(first.segments, second.segments, reach,
+                                           options.shortcuts, layers);
+                paintSide(firstSide, secondSide, reach, Status::removed, true, firstPainter,
+                          result.lines, result.fills);
+            },
+            [&] {
+                secondSide.coverage.emplace(second.segments, first.segments, reach,
+                                            options.shortcuts, layers);
+                paintSide(secondSide, firstSide, reach, Status::added, false, secondPainter,
+                          secondLines, secondFills);
+            });
+        firstSide.coverage.reset();
+        secondSide.coverage.reset();
+    }
     result.lines.added = secondLines.added;
     result.fills.added = secondFills.added;
     result.changed = !firstPainter.removed.empty() || !secondPainter.added.empty();
     // In this order, so that changes lie on top of what stayed.
-    for (auto* list : {&firstPainter.unchanged, &firstPainter.removed, &secondPainter.added}) {
-        result.page.paths.reserve(result.page.paths.size() + list->size());
+    result.page.paths = std::move(firstPainter.unchanged);
+    result.page.paths.reserve(result.page.paths.size() + firstPainter.removed.size() +
+                              secondPainter.added.size());
+    for (auto* list : {&firstPainter.removed, &secondPainter.added}) {
         for (auto& path : *list) {
             result.page.paths.push_back(std::move(path));
         }
@@ -725,6 +807,33 @@ Result compareVectors(const Page& a, const Page& b, const Options& options) {
     compareTexts(a, b, reach, options, result);
     result.changed = result.changed || result.texts.differ();
     return result;
+}
+
+}  // namespace
+
+bool sameWidth(double a, double b, const Options& options) {
+    const double difference = std::abs(a - b);
+    return difference <= options.widthToleranceMm ||
+           difference <= options.widthTolerancePercent / 100 * std::min(a, b);
+}
+
+Result compareVectors(const Page& a, const Page& b, const Options& options) {
+    return compareOwned(a, b, nullptr, nullptr, options);
+}
+
+Result compareVectors(Page&& a, Page&& b, const Options& options) {
+    return compareOwned(a, b, &a, &b, options);
+}
+
+bool comparePages(Page&& a, Page&& b, const Options& options, Result& result, std::string& error) {
+    if (!a.rasters.empty() || !b.rasters.empty()) {
+        return compareRasters(a, b, options, result, error);
+    }
+    result = compareVectors(std::move(a), std::move(b), options);
+    if (options.regionGapMm > 0) {
+        result.regions = findRegions(result.page, options.regionGapMm * drawing::kUnitsPerMm);
+    }
+    return true;
 }
 
 bool comparePages(const Page& a, const Page& b, const Options& options, Result& result,

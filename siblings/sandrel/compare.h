@@ -121,9 +121,14 @@ struct Result {
 // more memory than it may take.
 bool comparePages(const drawing::Page& a, const drawing::Page& b, const Options& options,
                   Result& result, std::string& error);
+// The same for pages the caller has done with: their paths move into the
+// result instead of being copied, which on a large page saves a copy of it.
+bool comparePages(drawing::Page&& a, drawing::Page&& b, const Options& options, Result& result,
+                  std::string& error);
 
 // The two halves, for callers that want one of them whatever the pages hold.
 Result compareVectors(const drawing::Page& a, const drawing::Page& b, const Options& options);
+Result compareVectors(drawing::Page&& a, drawing::Page&& b, const Options& options);
 bool compareRasters(const drawing::Page& a, const drawing::Page& b, const Options& options,
                     Result& result, std::string& error);
 

@@ -113,12 +113,13 @@ Exit compareFile(const std::string& first, const std::string& second, bool partn
     }
     // A missing partner is a difference even when the page shows nothing.
     bool differ = !partnered;
-    const drawing::Page blank;
     for (std::size_t i = 0; i < std::max(a.size(), b.size()); ++i) {
         sandrel::Result result;
         std::string error;
-        if (!sandrel::comparePages(i < a.size() ? a[i] : blank, i < b.size() ? b[i] : blank,
-                                   options, result, error)) {
+        // Each page is compared once: its paths move into the result.
+        if (!sandrel::comparePages(i < a.size() ? std::move(a[i]) : drawing::Page{},
+                                   i < b.size() ? std::move(b[i]) : drawing::Page{}, options,
+                                   result, error)) {
             std::cerr << "sandrel: " << first << ": page " << i + 1 << ": " << error << "\n";
             return kError;
         }

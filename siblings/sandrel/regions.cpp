@@ -4,6 +4,7 @@
 #include <limits>
 #include <numeric>
 #include <unordered_map>
+#include <vector>
 
 #include "drawing/render/render.h"
 #include "sandrel/compare.h"
@@ -15,6 +16,8 @@ namespace {
 constexpr double kInf = std::numeric_limits<double>::infinity();
 // Cells per side at most: far-flung changes make coarser cells, not more.
 constexpr double kMaxCellsPerSide = 4096;
+// Up to this many cells (4 MB) the grouping keeps its cells in an array.
+constexpr std::size_t kDenseCells = std::size_t{1} << 20;
 // Overlapping boxes are merged pairwise, which is quadratic: beyond this
 // many regions the page is one mass of changes anyway.
 constexpr std::size_t kMaxMerged = 500;
@@ -205,13 +208,31 @@ std::vector<Region> findRegions(const drawing::Page& page, double gap) {
     const int ny = static_cast<int>((y1 - y0) / cell) + 1;
     std::vector<std::uint32_t> parent(elements.size());
     std::iota(parent.begin(), parent.end(), 0u);
+    // The first element in each cell: in a plain array when the cells are
+    // few enough (a page's worth at the usual gaps), else in a map of the
+    // cells that hold any.
+    const std::size_t cells = static_cast<std::size_t>(nx) * static_cast<std::size_t>(ny);
+    constexpr std::uint32_t kNoElement = 0xFFFFFFFFu;
+    std::vector<std::uint32_t> firstInDense(cells <= kDenseCells ? cells : 0, kNoElement);
     std::unordered_map<std::size_t, std::uint32_t> firstInCell;
     const auto enter = [&](std::uint32_t i, drawing::Point a, drawing::Point b) {
         forEachCell(a, b, gap / 2, x0, y0, cell, nx, ny, [&](std::size_t c) {
-            const auto [it, fresh] = firstInCell.try_emplace(c, i);
-            if (!fresh) {
-                parent[root(parent, i)] = root(parent, it->second);
+            std::uint32_t first = i;
+            if (!firstInDense.empty()) {
+                std::uint32_t& slot = firstInDense[c];
+                if (slot == kNoElement) {
+                    slot = i;
+                    return;
+                }
+                first = slot;
+            } else {
+                const auto [it, fresh] = firstInCell.try_emplace(c, i);
+                if (fresh) {
+                    return;
+                }
+                first = it->second;
             }
+            parent[root(parent, i)] = root(parent, first);
         });
     };
     for (std::uint32_t i = 0; i < elements.size(); ++i) {

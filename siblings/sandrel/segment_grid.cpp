@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstddef>
 #include <numeric>
+#include <utility>
 
 #include "sandrel/segment_set.h"
 
@@ -23,10 +24,10 @@ SegmentGrid::SegmentGrid(const std::vector<Segment>& segments, double reach)
     build(segments, std::move(all), reach, false);
 }
 
-SegmentGrid::SegmentGrid(const std::vector<Segment>& segments,
-                         const std::vector<std::uint32_t>& keep, double reach, bool repeatsDropped)
+SegmentGrid::SegmentGrid(const std::vector<Segment>& segments, std::vector<std::uint32_t> keep,
+                         double reach, bool repeatsDropped)
     : stamp_(segments.size(), 0) {
-    build(segments, keep, reach, repeatsDropped);
+    build(segments, std::move(keep), reach, repeatsDropped);
 }
 
 void SegmentGrid::build(const std::vector<Segment>& segments, std::vector<std::uint32_t> unique,

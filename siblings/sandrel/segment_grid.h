@@ -29,8 +29,8 @@ class SegmentGrid {
     // are entered; visit still gets indexes into segments. With
     // repeatsDropped the caller has already left out all but the first of
     // equal segments, and the grid does not look for them again.
-    SegmentGrid(const std::vector<Segment>& segments, const std::vector<std::uint32_t>& keep,
-                double reach, bool repeatsDropped = false);
+    SegmentGrid(const std::vector<Segment>& segments, std::vector<std::uint32_t> keep, double reach,
+                bool repeatsDropped = false);
 
     // Calls visit(index) once for each entered segment that may come within
     // reach of s, until visit returns false; segments farther away may be

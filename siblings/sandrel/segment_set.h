@@ -7,6 +7,7 @@
 #include <cstring>
 #include <vector>
 
+#include "sandrel/large_pages.h"
 #include "sandrel/segment_grid.h"
 
 namespace sandrel {
@@ -15,7 +16,9 @@ class SegmentSet {
   public:
     // Room for `capacity` segments of `segments` (which must outlive the set).
     SegmentSet(const std::vector<Segment>& segments, std::size_t capacity)
-        : segments_(segments), slots_(std::bit_ceil(2 * capacity + 2), kEmptySlot) {}
+        : segments_(segments),
+          slots_(std::bit_ceil(2 * capacity + 2), kEmptySlot),
+          filter_(std::bit_ceil(capacity / 8 + 1), 0) {}
 
     // Enters segment i; false when an equal one is in already.
     bool insert(std::uint32_t i) { return insert(i, hash(segments_[i])); }
@@ -44,7 +47,10 @@ class SegmentSet {
 
     // Starts fetching the slot where s would be: find(s) soon after then
     // waits less.
-    void prefetch(const Segment& s) const { prefetch(hash(s)); }
+    void prefetch(const Segment& s) const {
+        // Most look-ups end at the filter: only its word is fetched.
+        __builtin_prefetch(&filter_[filterWord(hash(s))]);
+    }
 
     bool insert(std::uint32_t i, std::uint64_t h) {
         const Segment& s = segments_[i];
@@ -53,6 +59,7 @@ class SegmentSet {
             const std::uint64_t slot = slots_[k];
             if (slot == kEmptySlot) {
                 slots_[k] = tag | i;
+                filter_[filterWord(h)] |= filterBit(h);
                 return true;
             }
             if ((slot & kTagMask) == tag && same(segments_[slot & kIndexMask], s)) {
@@ -66,6 +73,11 @@ class SegmentSet {
     // The index of a segment equal to s that is in, or kNone.
     std::uint32_t find(const Segment& s) const {
         const std::uint64_t h = hash(s);
+        // Most segments of a page without copies stop here, without
+        // fetching a slot from memory.
+        if ((filter_[filterWord(h)] & filterBit(h)) == 0) {
+            return kNone;
+        }
         const std::uint64_t tag = h & kTagMask;
         for (std::size_t k = h & mask();; k = (k + 1) & mask()) {
             const std::uint64_t slot = slots_[k];
@@ -91,8 +103,16 @@ class SegmentSet {
     static constexpr std::uint64_t kTagMask = ~kIndexMask;
     static constexpr std::uint64_t kEmptySlot = ~std::uint64_t{0};
     static constexpr std::size_t kAhead = 16;
-    void prefetch(std::uint64_t h) const { __builtin_prefetch(&slots_[h & mask()]); }
+    void prefetch(std::uint64_t h) const {
+        __builtin_prefetch(&slots_[h & mask()]);
+        __builtin_prefetch(&filter_[filterWord(h)]);
+    }
     std::size_t mask() const { return slots_.size() - 1; }
+    // One bit for each hash of an entered segment, 8 to 16 bits a segment
+    // (a megabyte or two on a large page, mostly in cache where the slots
+    // are not): a clear bit says at once that a segment is not in.
+    std::size_t filterWord(std::uint64_t h) const { return (h >> 38) & (filter_.size() - 1); }
+    static std::uint64_t filterBit(std::uint64_t h) { return std::uint64_t{1} << ((h >> 32) & 63); }
     static std::uint64_t bits(double v) {
         v += 0.0;  // -0 and 0 are the same place
         std::uint64_t out = 0;
@@ -115,7 +135,8 @@ class SegmentSet {
     }
 
     const std::vector<Segment>& segments_;
-    std::vector<std::uint64_t> slots_;
+    LargeVector<std::uint64_t> slots_;
+    std::vector<std::uint64_t> filter_;
 };
 
 }  // namespace sandrel

@@ -4,8 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <filesystem>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "drawing/hpgl/hpgl.h"
@@ -129,6 +131,87 @@ TEST(FastPaths, RepeatedLinesGiveThePlainAnswer) {
     std::reverse(b.paths.begin(), b.paths.end());
     expectSameAnswer(a, b, "repeated lines");
     expectSameAnswer(b, a, "repeated lines, the other way");
+}
+
+// Comparing pages the caller gives up (their paths move into the result)
+// gives the answer of comparing them as they stay: fills and outlines,
+// covered, changed and partly changed, with regions.
+TEST(FastPaths, TakenPagesGiveTheSameAnswer) {
+    const auto dense = makeDensePair(40000, 7);
+    const auto lines = makePair(20000, 0.2, 4);
+    const auto joined = [](const Page& x, const Page& y) {
+        Page out = x;
+        out.paths.insert(out.paths.end(), y.paths.begin(), y.paths.end());
+        return out;
+    };
+    const Page mixed = joined(dense.base, lines.base);
+    const Page mixedVariant = joined(dense.variant, lines.variant);
+    for (const auto& [a, b] :
+         {std::pair{&dense.base, &dense.variant}, std::pair{&lines.variant, &lines.base},
+          std::pair{&mixed, &mixedVariant}}) {
+        Result kept;
+        Result taken;
+        std::string error;
+        ASSERT_TRUE(comparePages(*a, *b, Options{}, kept, error)) << error;
+        Page first = *a;
+        Page second = *b;
+        ASSERT_TRUE(comparePages(std::move(first), std::move(second), Options{}, taken, error))
+            << error;
+        EXPECT_TRUE(kept.differ());
+        EXPECT_TRUE(taken.page == kept.page);
+        EXPECT_EQ(taken.regions.size(), kept.regions.size());
+        EXPECT_EQ(taken.lines.unchanged, kept.lines.unchanged);
+        EXPECT_EQ(taken.lines.removed, kept.lines.removed);
+        EXPECT_EQ(taken.lines.added, kept.lines.added);
+        EXPECT_EQ(taken.fills.unchanged, kept.fills.unchanged);
+        EXPECT_EQ(taken.fills.removed, kept.fills.removed);
+        EXPECT_EQ(taken.fills.added, kept.fills.added);
+    }
+}
+
+// Candidates of the grid whose boxes lie farther than the tolerance from a
+// segment's are passed over unseen: in every direction, a line just within
+// the tolerance beside another still covers it, one just beyond does not,
+// and a dot just within the tolerance past its end covers its end.
+TEST(FastPaths, LinesJustWithinTheToleranceMeetInEveryDirection) {
+    const Options options;
+    const double reach = options.toleranceMm * test::kMm;
+    const double length = 3 * test::kMm;
+    for (int degrees = 0; degrees < 360; degrees += 15) {
+        const double angle = degrees * 3.14159265358979323846 / 180;
+        const drawing::Point d{std::cos(angle), std::sin(angle)};
+        const drawing::Point n{-d.y, d.x};
+        const drawing::Point a{1000 + 7 * d.x, 2000 - 3 * d.y};
+        const drawing::Point b{a.x + length * d.x, a.y + length * d.y};
+        Page first;
+        first.paths = {test::line(a, b)};
+        const auto beside = [&](double offset) {
+            Page page;
+            page.paths = {test::line({a.x + offset * n.x, a.y + offset * n.y},
+                                     {b.x + offset * n.x, b.y + offset * n.y})};
+            return page;
+        };
+        const std::string what = std::to_string(degrees) + " degrees";
+        for (const double side : {1.0, -1.0}) {
+            EXPECT_FALSE(compareVectors(first, beside(side * 0.98 * reach), options).differ())
+                << what;
+            const Result apart = compareVectors(first, beside(side * 1.02 * reach), options);
+            EXPECT_NEAR(apart.lines.removed, length, 1e-6) << what;
+            EXPECT_EQ(apart.lines.unchanged, 0) << what;
+        }
+        // A dot past the end, off to one side: it covers the part of the
+        // line within the tolerance of it, and nothing else.
+        const double past = 0.6 * reach;
+        const double off = 0.6 * reach;
+        Page dot;
+        drawing::Path point;
+        point.points = {{b.x + past * d.x + off * n.x, b.y + past * d.y + off * n.y}};
+        dot.paths = {point};
+        const Result end = compareVectors(first, dot, options);
+        const double covered = std::sqrt(reach * reach - off * off) - past;
+        EXPECT_NEAR(end.lines.unchanged, covered, 1e-6) << what;
+        EXPECT_NEAR(end.lines.removed, length - covered, 1e-6) << what;
+    }
 }
 
 TEST(FastPaths, DenseVariantShowsItsKnownChanges) {
