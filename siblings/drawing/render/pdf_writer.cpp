@@ -37,11 +37,79 @@ bool finite(const Point& p) {
 
 }  // namespace
 
+namespace {
+
+// Deflate (the fastest level) of text handed over a piece at a time: the
+// result is the same as of the whole text at once, without holding it.
+class Deflater {
+  public:
+    Deflater() { ok_ = deflateInit(&z_, Z_BEST_SPEED) == Z_OK; }
+    ~Deflater() {
+        if (ok_ || ended_) {
+            deflateEnd(&z_);
+        }
+    }
+    Deflater(const Deflater&) = delete;
+    Deflater& operator=(const Deflater&) = delete;
+
+    void add(const std::string& text) { run(text.data(), text.size(), Z_NO_FLUSH); }
+    // The compressed text; empty when zlib failed.
+    std::string finish() {
+        run(nullptr, 0, Z_FINISH);
+        ended_ = true;
+        if (!ok_) {
+            return {};
+        }
+        out_.resize(used_);
+        return std::move(out_);
+    }
+
+  private:
+    void run(const char* data, std::size_t size, int flush) {
+        if (!ok_) {
+            return;
+        }
+        z_.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data));
+        z_.avail_in = static_cast<uInt>(size);
+        for (;;) {
+            if (out_.size() - used_ < kRoom) {
+                out_.resize(std::max(2 * out_.size(), used_ + kRoom));
+            }
+            z_.next_out = reinterpret_cast<Bytef*>(out_.data() + used_);
+            z_.avail_out = static_cast<uInt>(out_.size() - used_);
+            const int status = deflate(&z_, flush);
+            used_ = out_.size() - z_.avail_out;
+            if (status == Z_STREAM_END) {
+                return;
+            }
+            if (status != Z_OK && status != Z_BUF_ERROR) {
+                ok_ = false;
+                return;
+            }
+            if (flush != Z_FINISH && z_.avail_in == 0 && z_.avail_out != 0) {
+                return;
+            }
+        }
+    }
+
+    static constexpr std::size_t kRoom = 1 << 16;
+    z_stream z_{};
+    bool ok_ = false;
+    bool ended_ = false;
+    std::string out_;
+    std::size_t used_ = 0;
+};
+
+}  // namespace
+
 // Page content in PDF operators, coordinates in points from the frame's
-// lower left corner.
+// lower left corner. Content with a deflater hands its text over as it
+// grows, so that a page of millions of points never holds its operators
+// whole, only their compressed form.
 class PdfWriter::Content {
   public:
-    Content(const Frame& frame) : frame_(frame) {}
+    Content(const Frame& frame, Deflater* deflater = nullptr)
+        : frame_(frame), deflater_(deflater) {}
 
     std::string& text() { return s_; }
 
@@ -88,6 +156,16 @@ class PdfWriter::Content {
     void op(const char* name) {
         s_ += name;
         s_ += '\n';
+        if (deflater_ != nullptr && s_.size() >= kSpill) {
+            deflater_->add(s_);
+            s_.clear();
+        }
+    }
+    // The compressed content (a content with a deflater only).
+    std::string finish() {
+        deflater_->add(s_);
+        std::string().swap(s_);
+        return deflater_->finish();
     }
     void color(Rgb c, const char* name) {
         num(((c >> 16) & 0xFF) / 255.0);
@@ -129,7 +207,10 @@ class PdfWriter::Content {
     }
 
   private:
+    // Operators are handed to the deflater in pieces of about this size.
+    static constexpr std::size_t kSpill = 1 << 18;
     const Frame& frame_;
+    Deflater* deflater_;
     std::string s_;
 };
 
@@ -494,7 +575,8 @@ bool PdfWriter::addPage(const Page& page, std::string& error) {
     }
     const Frame frame = pageFrame(page);
     const int pageObject = newObject();
-    Content c(frame);
+    Deflater deflater;
+    Content c(frame, &deflater);
     std::string xobjects;
     std::set<int> usedForms;
     writeImages(page, c, xobjects);
@@ -508,7 +590,7 @@ bool PdfWriter::addPage(const Page& page, std::string& error) {
         xobjects += "/G" + std::to_string(form) + " " + std::to_string(form) + " 0 R ";
     }
     const int contents = newObject();
-    writeStream(contents, "", deflate(c.text()));
+    writeStream(contents, "", c.finish());
     writePageDictionary(pageObject, frame, contents, xobjects, anyMarks);
     pageObjects_.push_back(pageObject);
     return check(error);
