@@ -40,12 +40,13 @@ bool finite(const Point& p) {
 namespace {
 
 // Deflate (the fastest level) of text handed over a piece at a time: the
-// result is the same as of the whole text at once, without holding it.
+// result is the same as of the whole text at once, without holding it. The
+// compressed text is kept in pieces, so that it never moves to grow.
 class Deflater {
   public:
-    Deflater() { ok_ = deflateInit(&z_, Z_BEST_SPEED) == Z_OK; }
+    Deflater() { ok_ = initialised_ = deflateInit(&z_, Z_BEST_SPEED) == Z_OK; }
     ~Deflater() {
-        if (ok_ || ended_) {
+        if (initialised_) {
             deflateEnd(&z_);
         }
     }
@@ -53,14 +54,15 @@ class Deflater {
     Deflater& operator=(const Deflater&) = delete;
 
     void add(const std::string& text) { run(text.data(), text.size(), Z_NO_FLUSH); }
-    // The compressed text; empty when zlib failed.
-    std::string finish() {
+    // The compressed text in order; nothing when zlib failed.
+    std::vector<std::string> finish() {
         run(nullptr, 0, Z_FINISH);
-        ended_ = true;
         if (!ok_) {
             return {};
         }
-        out_.resize(used_);
+        if (!out_.empty()) {
+            out_.back().resize(used_);
+        }
         return std::move(out_);
     }
 
@@ -72,13 +74,15 @@ class Deflater {
         z_.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data));
         z_.avail_in = static_cast<uInt>(size);
         for (;;) {
-            if (out_.size() - used_ < kRoom) {
-                out_.resize(std::max(2 * out_.size(), used_ + kRoom));
+            if (out_.empty() || used_ == out_.back().size()) {
+                out_.emplace_back(kPiece, '\0');
+                used_ = 0;
             }
-            z_.next_out = reinterpret_cast<Bytef*>(out_.data() + used_);
-            z_.avail_out = static_cast<uInt>(out_.size() - used_);
+            std::string& piece = out_.back();
+            z_.next_out = reinterpret_cast<Bytef*>(piece.data() + used_);
+            z_.avail_out = static_cast<uInt>(piece.size() - used_);
             const int status = deflate(&z_, flush);
-            used_ = out_.size() - z_.avail_out;
+            used_ = piece.size() - z_.avail_out;
             if (status == Z_STREAM_END) {
                 return;
             }
@@ -92,12 +96,12 @@ class Deflater {
         }
     }
 
-    static constexpr std::size_t kRoom = 1 << 16;
+    static constexpr std::size_t kPiece = 1 << 20;
     z_stream z_{};
+    bool initialised_ = false;
     bool ok_ = false;
-    bool ended_ = false;
-    std::string out_;
-    std::size_t used_ = 0;
+    std::vector<std::string> out_;
+    std::size_t used_ = 0;  // bytes of out_.back() written
 };
 
 }  // namespace
@@ -161,8 +165,8 @@ class PdfWriter::Content {
             s_.clear();
         }
     }
-    // The compressed content (a content with a deflater only).
-    std::string finish() {
+    // The compressed content in pieces (a content with a deflater only).
+    std::vector<std::string> finish() {
         deflater_->add(s_);
         std::string().swap(s_);
         return deflater_->finish();
@@ -404,14 +408,25 @@ void PdfWriter::beginObject(int object) {
 }
 
 void PdfWriter::writeStream(int object, const std::string& dictionary, const std::string& data) {
+    writeStream(object, dictionary, std::span<const std::string>(&data, 1));
+}
+
+void PdfWriter::writeStream(int object, const std::string& dictionary,
+                            std::span<const std::string> pieces) {
+    std::size_t size = 0;
+    for (const auto& piece : pieces) {
+        size += piece.size();
+    }
     beginObject(object);
     const std::string head = "<< " + dictionary + " /Filter /FlateDecode /Length " +
-                             std::to_string(data.size()) + " >>\nstream\n";
+                             std::to_string(size) + " >>\nstream\n";
     out_ << head;
-    out_.write(data.data(), static_cast<std::streamsize>(data.size()));
+    for (const auto& piece : pieces) {
+        out_.write(piece.data(), static_cast<std::streamsize>(piece.size()));
+    }
     const std::string tail = "\nendstream\nendobj\n";
     out_ << tail;
-    written_ += static_cast<long long>(head.size() + data.size() + tail.size());
+    written_ += static_cast<long long>(head.size() + size + tail.size());
     if (!out_) {
         failed_ = true;
     }
