@@ -1,10 +1,10 @@
-#include "FolderOpen.h"
+#include "dialogs/FolderOpen.h"
 
 #include <QDir>
 #include <QStyle>
 
-#include "dialog_support.h"
-#include "folder_tree.h"
+#include "dialogs/dialog_support.h"
+#include "dialogs/folder_tree.h"
 #include "ui_FolderOpen.h"
 
 TFolderOpenForm::TFolderOpenForm(QWidget* parent)

@@ -1,4 +1,4 @@
-#include "SetAutoPar.h"
+#include "dialogs/SetAutoPar.h"
 
 #include <algorithm>
 
@@ -10,10 +10,10 @@
 #include <filesystem>
 #include <system_error>
 
-#include "FolderOpen.h"
-#include "SetInputFile.h"
 #include "automation/run_folders.h"
-#include "dialog_support.h"
+#include "dialogs/FolderOpen.h"
+#include "dialogs/SetInputFile.h"
+#include "dialogs/dialog_support.h"
 #include "platform/file_identity.h"
 #include "platform/install_layout.h"
 #include "ui_SetAutoPar.h"

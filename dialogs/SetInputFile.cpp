@@ -1,8 +1,8 @@
-#include "SetInputFile.h"
+#include "dialogs/SetInputFile.h"
 
 #include <QLineEdit>
 
-#include "dialog_support.h"
+#include "dialogs/dialog_support.h"
 #include "ui_SetInputFile.h"
 
 std::string RemoveBlanks(const std::string& text) {

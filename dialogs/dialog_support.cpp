@@ -1,4 +1,4 @@
-#include "dialog_support.h"
+#include "dialogs/dialog_support.h"
 
 #include <QDialog>
 #include <QEvent>

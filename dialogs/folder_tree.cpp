@@ -1,4 +1,4 @@
-#include "folder_tree.h"
+#include "dialogs/folder_tree.h"
 
 #include <QApplication>
 #include <QContextMenuEvent>

@@ -4,7 +4,7 @@
 #include <memory>
 #include <string>
 
-#include "path_style.h"
+#include "platform/path_style.h"
 
 namespace mervik {
 

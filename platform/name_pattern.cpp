@@ -1,4 +1,4 @@
-#include "dir_search.h"
+#include "platform/dir_search.h"
 
 namespace mervik {
 

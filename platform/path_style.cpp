@@ -1,4 +1,4 @@
-#include "path_style.h"
+#include "platform/path_style.h"
 
 namespace mervik {
 

@@ -1,4 +1,4 @@
-#include "Tolvane1.h"
+#include "settings/Tolvane1.h"
 
 #include <filesystem>
 #include <fstream>
@@ -6,8 +6,8 @@
 #include <iterator>
 #include <limits>
 
-#include "UnitShell.h"
-#include "file_replace.h"
+#include "platform/file_replace.h"
+#include "shell/UnitShell.h"
 
 namespace mervik {
 

@@ -7,9 +7,9 @@
 #include <string>
 #include <string_view>
 
-#include "install_layout.h"
-#include "messages.h"
-#include "path_style.h"
+#include "platform/install_layout.h"
+#include "platform/path_style.h"
+#include "settings/messages.h"
 
 namespace mervik {
 

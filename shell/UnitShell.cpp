@@ -1,4 +1,4 @@
-#include "UnitShell.h"
+#include "shell/UnitShell.h"
 
 #include <array>
 #include <cerrno>
@@ -6,11 +6,11 @@
 #include <filesystem>
 #include <memory>
 
-#include "dir_search.h"
-#include "io_codes.h"
-#include "shell_link.h"
-#include "special_folders.h"
-#include "trash.h"
+#include "platform/dir_search.h"
+#include "platform/io_codes.h"
+#include "platform/shell_link.h"
+#include "platform/special_folders.h"
+#include "platform/trash.h"
 
 namespace mervik {
 

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "path_style.h"
+#include "platform/path_style.h"
 
 namespace mervik {
 

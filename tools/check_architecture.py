@@ -1,7 +1,9 @@
 #!/usr/bin/env python3
 """Fails when a file includes across an edge that docs/architecture-edges.txt
 does not allow: one of our headers from a folder it may not use, or a Qt
-header of a module it may not use.
+header of a module it may not use; and when a file of the core, its front
+ends, tests or benchmarks names one of our headers other than as
+"folder/file.h" from the root of the tree.
 
 usage: check_architecture.py [ROOT]   (ROOT: the source tree, default: ..)
 """
@@ -11,6 +13,17 @@ import sys
 
 QT_INCLUDE_DIRS = ["/usr/include/x86_64-linux-gnu/qt6", "/usr/include/qt6"]
 INCLUDE = re.compile(r'\s*#\s*include\s*([<"])([^>"]+)[>"]')
+# A form's custom widget names the header that the generated ui_*.h includes.
+UI_HEADER = re.compile(r'\s*<header[^>]*>([^<]+)</header>')
+
+# Folders whose includes of our headers are written from the root of the
+# tree, the one style the build's include directories know. Headers of the
+# siblings (below NAMED_FREELY) are reached through the siblings' own include
+# directories and keep their names; so do generated headers (ui_*.h).
+ROOT_STYLE = ["platform", "settings", "shell", "automation", "console", "dialogs", "app",
+              "resources", "tests", "bench"]
+NAMED_FREELY = ["tests/siblings", "bench/siblings"]
+SOURCE_SUFFIXES = (".h", ".hpp", ".c", ".cpp")
 
 
 def read_edges(path):
@@ -54,15 +67,57 @@ def qt_module_of(header):
     return None
 
 
-def check(root):
-    rules = read_edges(os.path.join(root, "docs", "architecture-edges.txt"))
-    sources = {}
-    for folder in rules:
+def files_below(root, folders, suffixes):
+    found = {}
+    for folder in folders:
         for dirpath, _, names in os.walk(os.path.join(root, folder)):
             for name in names:
-                if name.endswith((".h", ".hpp", ".c", ".cpp")):
+                if name.endswith(suffixes):
                     path = os.path.join(dirpath, name)
-                    sources[os.path.relpath(path, root)] = path
+                    found[os.path.relpath(path, root)] = path
+    return found
+
+
+def check_root_style(root):
+    """Includes in ROOT_STYLE folders that name one of the headers there by
+    anything else than its path from the root of the tree."""
+    files = files_below(root, ROOT_STYLE, SOURCE_SUFFIXES + (".ui",))
+    ours = {relative for relative in files
+            if relative.endswith(SOURCE_SUFFIXES) and folder_of(relative, NAMED_FREELY) is None}
+
+    def meant(including, header):
+        beside = os.path.normpath(os.path.join(os.path.dirname(including), header))
+        if beside in ours:
+            return [beside]
+        return sorted(o for o in ours if o.endswith("/" + header.lstrip("./")))
+
+    faults = []
+    for relative, path in sorted(files.items()):
+        if folder_of(relative, NAMED_FREELY) is not None:
+            continue
+        pattern = UI_HEADER if relative.endswith(".ui") else INCLUDE
+        with open(path, encoding="utf-8", errors="replace") as f:
+            for number, line in enumerate(f, 1):
+                match = pattern.match(line)
+                if not match:
+                    continue
+                if pattern is INCLUDE:
+                    if match.group(1) == "<":
+                        continue
+                    header = match.group(2)
+                else:
+                    header = match.group(1).strip()
+                if header in ours:
+                    continue
+                for target in meant(relative, header):
+                    faults.append(f"{relative}:{number}: \"{header}\" is {target}: "
+                                  f"write our headers from the root, \"{target}\"")
+    return faults
+
+
+def check(root):
+    rules = read_edges(os.path.join(root, "docs", "architecture-edges.txt"))
+    sources = files_below(root, rules, SOURCE_SUFFIXES)
     by_name = {}
     for relative in sources:
         by_name.setdefault(os.path.basename(relative), []).append(relative)
@@ -98,7 +153,7 @@ def check(root):
                     if other != folder and other not in ours:
                         faults.append(f"{relative}:{number}: \"{header}\" is {target}: "
                                       f"{folder}/ may not include {other}/")
-    return faults
+    return faults + check_root_style(root)
 
 
 def main():
@@ -107,8 +162,8 @@ def main():
     for fault in faults:
         print(fault, file=sys.stderr)
     if faults:
-        print(f"{len(faults)} include(s) across a forbidden edge (docs/architecture-edges.txt)",
-              file=sys.stderr)
+        print(f"{len(faults)} include(s) across a forbidden edge (docs/architecture-edges.txt) "
+              f"or not written from the root of the tree", file=sys.stderr)
         return 1
     return 0
 

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "process.h"
+#include "tests/support/process.h"
 
 namespace fs = std::filesystem;
 

@@ -1,11 +1,11 @@
-#include "byte_file.h"
+#include "platform/byte_file.h"
 
 #include <fcntl.h>
 #include <unistd.h>
 
 #include <cerrno>
 
-#include "unique_fd_posix.h"
+#include "platform/posix/unique_fd_posix.h"
 
 namespace mervik {
 

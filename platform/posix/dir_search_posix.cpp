@@ -1,7 +1,7 @@
 #include <dirent.h>
 #include <sys/stat.h>
 
-#include "dir_search.h"
+#include "platform/dir_search.h"
 
 namespace mervik {
 

@@ -1,4 +1,4 @@
-#include "file_lease.h"
+#include "platform/file_lease.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -6,7 +6,7 @@
 
 #include <cerrno>
 
-#include "unique_fd_posix.h"
+#include "platform/posix/unique_fd_posix.h"
 
 namespace mervik {
 

@@ -1,4 +1,4 @@
-#include "file_move.h"
+#include "platform/file_move.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -10,7 +10,7 @@
 #include <cstring>
 #include <vector>
 
-#include "unique_fd_posix.h"
+#include "platform/posix/unique_fd_posix.h"
 
 namespace mervik {
 

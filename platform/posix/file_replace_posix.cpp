@@ -5,7 +5,7 @@
 #include <cerrno>
 #include <cstdio>
 
-#include "file_replace.h"
+#include "platform/file_replace.h"
 
 namespace mervik {
 

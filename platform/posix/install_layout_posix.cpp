@@ -1,4 +1,4 @@
-#include "install_layout.h"
+#include "platform/install_layout.h"
 
 namespace mervik {
 

@@ -6,7 +6,7 @@
 #include <cerrno>
 #include <cstdlib>
 
-#include "instance_lock.h"
+#include "platform/instance_lock.h"
 
 namespace mervik {
 

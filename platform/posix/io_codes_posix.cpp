@@ -1,6 +1,6 @@
 #include <cerrno>
 
-#include "io_codes.h"
+#include "platform/io_codes.h"
 
 namespace mervik {
 

@@ -3,7 +3,7 @@
 #include <memory>
 #include <vector>
 
-#include "shell_link.h"
+#include "platform/shell_link.h"
 
 namespace mervik {
 

@@ -1,4 +1,4 @@
-#include "process_spawn.h"
+#include "platform/process_spawn.h"
 
 #include <poll.h>
 #include <spawn.h>
@@ -11,7 +11,7 @@
 #include <chrono>
 #include <csignal>
 
-#include "unique_fd_posix.h"
+#include "platform/posix/unique_fd_posix.h"
 
 extern char** environ;
 

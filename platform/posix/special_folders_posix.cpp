@@ -1,7 +1,7 @@
 #include <cstdlib>
 #include <fstream>
 
-#include "special_folders.h"
+#include "platform/special_folders.h"
 
 namespace mervik {
 

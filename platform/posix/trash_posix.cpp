@@ -1,7 +1,7 @@
 #include <QFile>
 #include <QString>
 
-#include "trash.h"
+#include "platform/trash.h"
 
 namespace mervik {
 

@@ -1,4 +1,4 @@
-#include "app_test_support.h"
+#include "tests/app/app_test_support.h"
 
 #include <cstdlib>
 

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "automation/mervik_core.h"
-#include "harness.h"
+#include "tests/console/e2e/harness.h"
 
 namespace apptest {
 

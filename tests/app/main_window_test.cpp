@@ -23,7 +23,7 @@
 #include "app/TolvaneM.h"
 #include "app/warning_box.h"
 #include "app/window_runner.h"
-#include "app_test_support.h"
+#include "tests/app/app_test_support.h"
 #include "ui_TolvaneM.h"
 
 using apptest::Machine;

@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
 """The include check on small trees made here: it passes what the edges
-allow and names each include across a forbidden one."""
+allow and names each include across a forbidden one, and each of our
+headers named other than from the root of the tree."""
 import os
 import shutil
 import subprocess
@@ -62,6 +63,39 @@ class IncludeCheck(unittest.TestCase):
         self.assertEqual(result.returncode, 1)
         self.assertIn("siblings/tolvane/ may not include automation/", result.stderr)
         self.assertIn("settings/ may not include siblings/drawing/", result.stderr)
+
+    def test_our_headers_are_named_from_the_root(self):
+        self.write("automation/pipeline.cpp", '#include "pipeline.h"\n')
+        self.write("shell/UnitShell.h", '#include "path_style.h"\n')
+        self.write("tests/platform/support/temp_root.h", "#pragma once\n")
+        self.write("tests/shell/unit_shell_test.cpp",
+                   '#include "support/temp_root.h"\n#include "platform/path_style.h"\n')
+        self.write("tests/settings/par_test.cpp", '#include "../platform/support/temp_root.h"\n')
+        self.write("bench/automation/bench.cpp", '#include "temp_root.h"\n')
+        self.write("resources/dialogs/FolderOpen.ui", "  <header>pipeline.h</header>\n")
+        result = self.run_check()
+        self.assertEqual(result.returncode, 1)
+        for fault in [
+                'automation/pipeline.cpp:1: "pipeline.h" is automation/pipeline.h: '
+                'write our headers from the root, "automation/pipeline.h"',
+                'shell/UnitShell.h:1: "path_style.h" is platform/path_style.h',
+                'tests/shell/unit_shell_test.cpp:1: "support/temp_root.h" is '
+                "tests/platform/support/temp_root.h",
+                'tests/settings/par_test.cpp:1: "../platform/support/temp_root.h" is '
+                "tests/platform/support/temp_root.h",
+                'bench/automation/bench.cpp:1: "temp_root.h" is tests/platform/support/temp_root.h',
+                'resources/dialogs/FolderOpen.ui:1: "pipeline.h" is automation/pipeline.h']:
+            self.assertIn(fault, result.stderr)
+        self.assertNotIn("unit_shell_test.cpp:2", result.stderr)
+
+    def test_siblings_and_generated_headers_keep_their_names(self):
+        self.write("tests/integration/formats_test.cpp", '#include "page.h"\n')
+        self.write("tests/siblings/sandrel/compare_test.cpp",
+                   '#include "compare.h"\n#include "process.h"\n')
+        self.write("tests/support/process.h", "#pragma once\n")
+        self.write("app/TolvaneM.cpp", '#include "app/TolvaneM.h"\n#include "ui_TolvaneM.h"\n')
+        result = self.run_check()
+        self.assertEqual(result.returncode, 0, result.stderr)
 
     @unittest.skipUnless(os.path.isfile("/usr/include/x86_64-linux-gnu/qt6/QtWidgets/QWidget"),
                          "Qt's development headers are not installed")

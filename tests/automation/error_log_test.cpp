@@ -2,7 +2,7 @@
 #include <QTime>
 
 #include "automation/error_log.h"
-#include "test_support.h"
+#include "tests/automation/test_support.h"
 
 namespace mervik::test {
 namespace {

@@ -1,5 +1,5 @@
 #include "automation/viewer_params.h"
-#include "test_support.h"
+#include "tests/automation/test_support.h"
 
 namespace mervik::test {
 namespace {

@@ -4,7 +4,7 @@
 
 #include "automation/command_lines.h"
 #include "shell/UnitShell.h"
-#include "test_support.h"
+#include "tests/automation/test_support.h"
 
 namespace mervik::test {
 namespace {

@@ -6,7 +6,7 @@
 #include <thread>
 
 #include "platform/file_lease.h"
-#include "test_support.h"
+#include "tests/automation/test_support.h"
 
 namespace mervik::test {
 namespace {

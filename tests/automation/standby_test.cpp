@@ -1,4 +1,4 @@
-#include "test_support.h"
+#include "tests/automation/test_support.h"
 
 namespace mervik::test {
 namespace {

@@ -12,10 +12,10 @@
 #include <filesystem>
 #include <string>
 
-#include "FolderOpen.h"
-#include "SetAutoPar.h"
-#include "SetInputFile.h"
-#include "folder_tree.h"
+#include "dialogs/FolderOpen.h"
+#include "dialogs/SetAutoPar.h"
+#include "dialogs/SetInputFile.h"
+#include "dialogs/folder_tree.h"
 #include "settings/Tolvane1.h"
 
 namespace {

@@ -1,9 +1,9 @@
-#include "dialog_test_support.h"
+#include "tests/dialogs/dialog_test_support.h"
 
 #include <QTimer>
 #include <filesystem>
 
-#include "folder_tree.h"
+#include "dialogs/folder_tree.h"
 
 namespace mervik::test {
 

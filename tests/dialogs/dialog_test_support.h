@@ -13,11 +13,11 @@
 #include <string>
 #include <vector>
 
-#include "FolderOpen.h"
-#include "SetAutoPar.h"
-#include "SetInputFile.h"
+#include "dialogs/FolderOpen.h"
+#include "dialogs/SetAutoPar.h"
+#include "dialogs/SetInputFile.h"
 #include "settings/Tolvane1.h"
-#include "support/temp_root.h"
+#include "tests/platform/support/temp_root.h"
 
 namespace mervik::test {
 

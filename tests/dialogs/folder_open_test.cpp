@@ -5,8 +5,8 @@
 #include <QTreeWidget>
 #include <filesystem>
 
-#include "dialog_test_support.h"
-#include "folder_tree.h"
+#include "dialogs/folder_tree.h"
+#include "tests/dialogs/dialog_test_support.h"
 
 namespace mervik::test {
 namespace {

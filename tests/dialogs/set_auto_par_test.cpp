@@ -6,7 +6,7 @@
 #include <fstream>
 #include <optional>
 
-#include "dialog_test_support.h"
+#include "tests/dialogs/dialog_test_support.h"
 
 namespace mervik::test {
 namespace {

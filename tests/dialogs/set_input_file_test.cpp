@@ -1,7 +1,7 @@
 #include <QGroupBox>
 #include <QLabel>
 
-#include "dialog_test_support.h"
+#include "tests/dialogs/dialog_test_support.h"
 
 namespace mervik::test {
 namespace {

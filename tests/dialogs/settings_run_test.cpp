@@ -6,7 +6,7 @@
 #include <filesystem>
 
 #include "automation/mervik_core.h"
-#include "dialog_test_support.h"
+#include "tests/dialogs/dialog_test_support.h"
 
 namespace mervik::test {
 namespace {

@@ -5,7 +5,7 @@
 #include <memory>
 
 #include "app/TolvaneM.h"
-#include "dialog_test_support.h"
+#include "tests/dialogs/dialog_test_support.h"
 
 namespace mervik::test {
 namespace {

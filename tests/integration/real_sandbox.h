@@ -9,7 +9,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "harness.h"
+#include "tests/console/e2e/harness.h"
 
 namespace e2e {
 

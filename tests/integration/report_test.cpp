@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "drawing/hpgl/hpgl.h"
-#include "harness.h"
-#include "real_sandbox.h"
+#include "tests/console/e2e/harness.h"
+#include "tests/integration/real_sandbox.h"
 
 using namespace e2e;
 

@@ -4,8 +4,8 @@
 #include <filesystem>
 #include <set>
 
-#include "dir_search.h"
-#include "support/temp_root.h"
+#include "platform/dir_search.h"
+#include "tests/platform/support/temp_root.h"
 
 namespace mervik {
 namespace {

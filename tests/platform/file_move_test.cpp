@@ -9,8 +9,8 @@
 
 #include <gtest/gtest.h>
 
-#include "file_identity.h"
-#include "file_move.h"
+#include "platform/file_identity.h"
+#include "platform/file_move.h"
 
 namespace mervik {
 namespace {

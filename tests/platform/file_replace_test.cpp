@@ -7,8 +7,8 @@
 
 #include <filesystem>
 
-#include "file_replace.h"
-#include "support/temp_root.h"
+#include "platform/file_replace.h"
+#include "tests/platform/support/temp_root.h"
 
 namespace mervik {
 namespace {

@@ -5,8 +5,8 @@
 
 #include <filesystem>
 
-#include "instance_lock.h"
-#include "support/temp_root.h"
+#include "platform/instance_lock.h"
+#include "tests/platform/support/temp_root.h"
 
 namespace mervik {
 namespace {

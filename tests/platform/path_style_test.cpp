@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "path_style.h"
+#include "platform/path_style.h"
 
 namespace mervik {
 namespace {

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "special_folders.h"
-#include "support/temp_root.h"
+#include "platform/special_folders.h"
+#include "tests/platform/support/temp_root.h"
 
 namespace mervik {
 namespace {

@@ -13,8 +13,8 @@
 #include "platform/dir_search.h"
 #include "platform/file_identity.h"
 #include "platform/file_lease.h"
-#include "process.h"
-#include "test_support.h"
+#include "tests/automation/test_support.h"
+#include "tests/support/process.h"
 
 namespace mervik::test {
 namespace {

@@ -22,9 +22,9 @@
 
 #include <gtest/gtest.h>
 
-#include "harness.h"
-#include "process.h"
-#include "unattended_support.h"
+#include "tests/console/e2e/harness.h"
+#include "tests/reliability/unattended_support.h"
+#include "tests/support/process.h"
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;

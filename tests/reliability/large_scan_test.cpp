@@ -12,8 +12,8 @@
 
 #include <gtest/gtest.h>
 
-#include "harness.h"
-#include "real_sandbox.h"
+#include "tests/console/e2e/harness.h"
+#include "tests/integration/real_sandbox.h"
 
 using namespace e2e;
 using namespace std::chrono_literals;

@@ -11,8 +11,8 @@
 
 #include <gtest/gtest.h>
 
-#include "harness.h"
-#include "process.h"
+#include "tests/console/e2e/harness.h"
+#include "tests/support/process.h"
 
 using namespace e2e;
 namespace fs = std::filesystem;

@@ -13,7 +13,7 @@
 
 #include <gtest/gtest.h>
 
-#include "harness.h"
+#include "tests/console/e2e/harness.h"
 
 namespace unattended {
 

@@ -9,8 +9,8 @@
 
 #include <gtest/gtest.h>
 
-#include "harness.h"
-#include "unattended_support.h"
+#include "tests/console/e2e/harness.h"
+#include "tests/reliability/unattended_support.h"
 
 using namespace e2e;
 using namespace unattended;

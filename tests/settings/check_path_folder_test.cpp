@@ -1,6 +1,6 @@
 #include <filesystem>
 
-#include "settings_fixture.h"
+#include "tests/settings/settings_fixture.h"
 
 namespace mervik {
 namespace {

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "Tolvane1.h"
+#include "settings/Tolvane1.h"
 
 namespace mervik {
 namespace {

@@ -5,7 +5,7 @@
 
 #include <algorithm>
 
-#include "settings_fixture.h"
+#include "tests/settings/settings_fixture.h"
 
 namespace mervik {
 namespace {

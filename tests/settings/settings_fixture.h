@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "Tolvane1.h"
-#include "support/temp_root.h"
+#include "settings/Tolvane1.h"
+#include "tests/platform/support/temp_root.h"
 
 namespace mervik::test {
 

@@ -5,10 +5,10 @@
 #include <filesystem>
 #include <vector>
 
-#include "UnitShell.h"
-#include "dir_search.h"
-#include "io_codes.h"
-#include "support/temp_root.h"
+#include "platform/dir_search.h"
+#include "platform/io_codes.h"
+#include "shell/UnitShell.h"
+#include "tests/platform/support/temp_root.h"
 
 namespace mervik {
 namespace {

@@ -1,4 +1,4 @@
-#include "process.h"
+#include "tests/support/process.h"
 
 #include <fcntl.h>
 #include <spawn.h>

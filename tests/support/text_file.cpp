@@ -1,4 +1,4 @@
-#include "text_file.h"
+#include "tests/support/text_file.h"
 
 #include <fstream>
 #include <sstream>

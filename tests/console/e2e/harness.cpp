@@ -1,4 +1,4 @@
-#include "harness.h"
+#include "tests/console/e2e/harness.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -16,7 +16,7 @@
 
 #include <gtest/gtest.h>
 
-#include "process.h"
+#include "tests/support/process.h"
 
 namespace fs = std::filesystem;
 

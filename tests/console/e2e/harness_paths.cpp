@@ -1,7 +1,7 @@
 // The programs a test executable drives: each executable compiles this file
 // with its own MERVIK_CLI_PATH and FAKE_SIBLING_PATH, and shares the rest of
 // the harness (e2e_harness_core) with the others.
-#include "harness.h"
+#include "tests/console/e2e/harness.h"
 
 namespace e2e {
 

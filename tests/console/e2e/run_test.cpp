@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "harness.h"
+#include "tests/console/e2e/harness.h"
 
 using namespace e2e;
 
