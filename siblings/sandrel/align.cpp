@@ -3,11 +3,12 @@
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
+#include <numbers>
 
 namespace sandrel {
 namespace {
 
-constexpr double kPi = 3.14159265358979323846;
+constexpr double kPi = std::numbers::pi;
 // Beyond what the search must find (2 degrees, 1%), so that the best fit
 // is not cut off at the edge of the range.
 constexpr double kMaxAngleRad = 2.2 * kPi / 180;

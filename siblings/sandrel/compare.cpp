@@ -4,6 +4,7 @@
 #include <cmath>
 #include <limits>
 #include <map>
+#include <numbers>
 #include <optional>
 #include <thread>
 #include <tuple>
@@ -31,7 +32,7 @@ constexpr double kInf = std::numeric_limits<double>::infinity();
 // Steeper crossings than this do not cover each other: a line crossing
 // another is not "the same line" over the few tenths of a millimetre where
 // the two are within tolerance.
-const double kMinCosine = std::cos(25.0 * 3.14159265358979323846 / 180.0);
+const double kMinCosine = std::cos(25.0 * std::numbers::pi / 180.0);
 // Gaps and pieces shorter than this (plotter units) are rounding noise.
 constexpr double kNoise = 1e-6;
 // Plotter units: how much farther than reach a segment's box must lie from
@@ -676,7 +677,7 @@ bool replaces(const drawing::Text& old, const drawing::Text& now) {
 // Moves old up (along its own up direction) to clear now, and strikes it
 // through on the marks layer, so that both read.
 void liftAbove(drawing::Text& old, const drawing::Text& now, const Options& options, Page& page) {
-    const double a = now.angleDeg * 3.14159265358979323846 / 180;
+    const double a = now.angleDeg * std::numbers::pi / 180;
     const Point up{-std::sin(a), std::cos(a)};
     const double lift = 1.4 * std::max(old.charHeight, now.charHeight);
     old.origin = {now.origin.x + up.x * lift, now.origin.y + up.y * lift};

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <numbers>
 #include <string>
 #include <vector>
 
@@ -18,7 +19,7 @@ using drawing::Point;
 using drawing::Text;
 
 constexpr double kMm = drawing::kUnitsPerMm;
-constexpr double kPi = 3.14159265358979323846;
+constexpr double kPi = std::numbers::pi;
 // Characters of a legend line; longer names and labels are shortened.
 constexpr std::size_t kLineChars = 44;
 constexpr std::size_t kQuoteChars = 18;

@@ -1,6 +1,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <numbers>
 
 #include "drawing/render/render.h"
 #include "sandrel/align.h"
@@ -64,7 +65,7 @@ void align(const std::vector<std::uint8_t>& first, std::vector<std::uint8_t>& se
     nearSecond = std::move(nearMoved);
     alignment.moved = true;
     // Rows run downwards, so a turn towards +y is clockwise on the sheet.
-    alignment.angleDeg = -t.angleRad * 180 / 3.14159265358979323846;
+    alignment.angleDeg = -t.angleRad * 180 / std::numbers::pi;
     alignment.scale = t.scale;
     const double mmPerPixel = 25.4 / grid.dpi;
     alignment.rightMm = t.dx * mmPerPixel;

@@ -2,6 +2,7 @@
 #include <cmath>
 #include <cstdint>
 #include <limits>
+#include <numbers>
 #include <numeric>
 #include <unordered_map>
 #include <vector>
@@ -177,7 +178,7 @@ std::vector<Region> findRegions(const drawing::Page& page, double gap) {
         drawing::Point start;
         std::size_t chars = 0;
         drawing::labelStart(t, start, chars);
-        const double a = t.angleDeg * 3.14159265358979323846 / 180;
+        const double a = t.angleDeg * std::numbers::pi / 180;
         const double length = static_cast<double>(chars) * 1.5 * t.charWidth;
         for (const double along : {0.0, length}) {
             for (const double up : {0.0, t.charHeight}) {

@@ -87,32 +87,47 @@ void deltaRow(const Bytes& data, const Bytes& seed, Bytes& out) {
     }
 }
 
+// One command of a replacement delta row: skip offset bytes of the seed,
+// then replace count bytes, with literal bytes or with one byte repeated.
+struct Replacement {
+    std::size_t offset = 0;
+    std::size_t count = 0;
+    bool repeated = false;
+};
+
+// Reads the command byte at i and the 255-continued counts after it.
+Replacement readReplacement(const Bytes& data, std::size_t& i) {
+    const int command = data[i++];
+    Replacement r;
+    r.repeated = command & 0x80;
+    r.offset = r.repeated ? (command >> 5) & 3 : (command >> 3) & 15;
+    r.count = r.repeated ? command & 31 : command & 7;
+    if (r.offset == (r.repeated ? 3u : 15u)) {
+        extend(data, i, r.offset);
+    }
+    if (r.count == (r.repeated ? 31u : 7u)) {
+        extend(data, i, r.count);
+    }
+    r.count += r.repeated ? 2 : 1;
+    return r;
+}
+
 // Mode 9: replacement delta row, literal or repeated replacements.
 void replacementDeltaRow(const Bytes& data, const Bytes& seed, Bytes& out) {
     out = seed;
     const std::size_t n = data.size();
     std::size_t pos = 0;
     for (std::size_t i = 0; i < n;) {
-        const int command = data[i++];
-        const bool repeated = command & 0x80;
-        std::size_t offset = repeated ? (command >> 5) & 3 : (command >> 3) & 15;
-        std::size_t count = repeated ? command & 31 : command & 7;
-        if (offset == (repeated ? 3u : 15u)) {
-            extend(data, i, offset);
-        }
-        if (count == (repeated ? 31u : 7u)) {
-            extend(data, i, count);
-        }
-        count += repeated ? 2 : 1;
-        pos += offset;
+        const Replacement r = readReplacement(data, i);
+        pos += r.offset;
         if (pos >= kMaxRowBytes) {
             break;
         }
-        count = std::min(count, kMaxRowBytes - pos);
+        const std::size_t count = std::min(r.count, kMaxRowBytes - pos);
         if (out.size() < pos + count) {
             out.resize(pos + count, 0);
         }
-        if (repeated) {
+        if (r.repeated) {
             if (i < n) {
                 std::fill_n(out.begin() + static_cast<long>(pos), count, data[i++]);
             }
@@ -309,10 +324,10 @@ bool RasterBuilder::addPlane(const std::vector<std::uint8_t>& data, bool lastPla
     return bytes_ <= limit_;
 }
 
-void RasterBuilder::combineRow() {
-    while (planes_.size() < seeds_.size()) {
-        planes_.emplace_back();
-    }
+// Pixels in the row the planes now hold: as many as the first plane's bytes
+// carry in the pixel formats, as the widest plane's bits in the planar ones,
+// never more than the source width.
+std::size_t RasterBuilder::rowPixels() const {
     std::size_t pixels = 0;
     switch (format_) {
         case Format::IndexedPixel:
@@ -330,6 +345,45 @@ void RasterBuilder::combineRow() {
     if (sourceWidth_ > 0) {
         pixels = std::min(pixels, static_cast<std::size_t>(sourceWidth_));
     }
+    return pixels;
+}
+
+// The colour of pixel x of the row, from its planes as the format says.
+Rgb RasterBuilder::pixelColour(std::size_t x) const {
+    switch (format_) {
+        case Format::Mono:
+        case Format::IndexedPlanes: {
+            std::size_t index = 0;
+            for (std::size_t p = 0; p < planes_.size(); ++p) {
+                index |= static_cast<std::size_t>(bitAt(planes_[p], x)) << p;
+            }
+            return index < palette_.size() ? palette_[index] : kBlack;
+        }
+        case Format::SimpleRgb:
+        case Format::DirectPlanes:
+            return rgb(bitAt(planes_[0], x) ? 255 : 0, bitAt(planes_[1], x) ? 255 : 0,
+                       bitAt(planes_[2], x) ? 255 : 0);
+        case Format::SimpleCmy:
+            return rgb(bitAt(planes_[0], x) ? 0 : 255, bitAt(planes_[1], x) ? 0 : 255,
+                       bitAt(planes_[2], x) ? 0 : 255);
+        case Format::IndexedPixel: {
+            const auto bits = static_cast<std::size_t>(bitsPerIndex_);
+            const std::size_t bit = x * bits;
+            const std::size_t index =
+                (planes_[0][bit / 8] >> (8 - bits - bit % 8)) & ((1u << bits) - 1);
+            return index < palette_.size() ? palette_[index] : kBlack;
+        }
+        case Format::DirectPixel:
+            return rgb(planes_[0][3 * x], planes_[0][3 * x + 1], planes_[0][3 * x + 2]);
+    }
+    return kWhite;
+}
+
+void RasterBuilder::combineRow() {
+    while (planes_.size() < seeds_.size()) {
+        planes_.emplace_back();
+    }
+    const std::size_t pixels = rowPixels();
     const auto ch = static_cast<std::size_t>(channelsOfImage_);
     std::vector<std::uint8_t> row(pixels * ch);
     if (planes_.size() == 1 && ch == 1 && bitsPerIndex_ == 1 &&
@@ -341,49 +395,16 @@ void RasterBuilder::combineRow() {
         for (std::size_t x = 0; x < pixels; ++x) {
             row[x] = (plane[x / 8] >> (7 - x % 8)) & 1 ? on : off;
         }
-        planes_.clear();
-        appendRow(std::move(row));
-        return;
-    }
-    for (std::size_t x = 0; x < pixels; ++x) {
-        Rgb c = kWhite;
-        switch (format_) {
-            case Format::Mono:
-            case Format::IndexedPlanes: {
-                std::size_t index = 0;
-                for (std::size_t p = 0; p < planes_.size(); ++p) {
-                    index |= static_cast<std::size_t>(bitAt(planes_[p], x)) << p;
-                }
-                c = index < palette_.size() ? palette_[index] : kBlack;
-                break;
+    } else {
+        for (std::size_t x = 0; x < pixels; ++x) {
+            const Rgb c = pixelColour(x);
+            if (ch == 1) {
+                row[x] = static_cast<std::uint8_t>(c & 0xFF);
+            } else {
+                row[3 * x] = static_cast<std::uint8_t>(c >> 16);
+                row[3 * x + 1] = static_cast<std::uint8_t>(c >> 8);
+                row[3 * x + 2] = static_cast<std::uint8_t>(c);
             }
-            case Format::SimpleRgb:
-            case Format::DirectPlanes:
-                c = rgb(bitAt(planes_[0], x) ? 255 : 0, bitAt(planes_[1], x) ? 255 : 0,
-                        bitAt(planes_[2], x) ? 255 : 0);
-                break;
-            case Format::SimpleCmy:
-                c = rgb(bitAt(planes_[0], x) ? 0 : 255, bitAt(planes_[1], x) ? 0 : 255,
-                        bitAt(planes_[2], x) ? 0 : 255);
-                break;
-            case Format::IndexedPixel: {
-                const auto bits = static_cast<std::size_t>(bitsPerIndex_);
-                const std::size_t bit = x * bits;
-                const std::size_t index =
-                    (planes_[0][bit / 8] >> (8 - bits - bit % 8)) & ((1u << bits) - 1);
-                c = index < palette_.size() ? palette_[index] : kBlack;
-                break;
-            }
-            case Format::DirectPixel:
-                c = rgb(planes_[0][3 * x], planes_[0][3 * x + 1], planes_[0][3 * x + 2]);
-                break;
-        }
-        if (ch == 1) {
-            row[x] = static_cast<std::uint8_t>(c & 0xFF);
-        } else {
-            row[3 * x] = static_cast<std::uint8_t>(c >> 16);
-            row[3 * x + 1] = static_cast<std::uint8_t>(c >> 8);
-            row[3 * x + 2] = static_cast<std::uint8_t>(c);
         }
     }
     planes_.clear();

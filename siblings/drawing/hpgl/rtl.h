@@ -81,6 +81,8 @@ class RasterBuilder {
     int channels() const;
     void defaultPalette();
     void combineRow();
+    std::size_t rowPixels() const;
+    Rgb pixelColour(std::size_t x) const;
     bool appendRow(std::vector<std::uint8_t>&& pixels);
 
     double dpi_ = 300;

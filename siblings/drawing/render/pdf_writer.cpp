@@ -710,6 +710,26 @@ Style styleOf(const Stroke& stroke) {
     return style;
 }
 
+// The operators that take the stroke state from one style to the next (a
+// template, as the page's content stream is the writer's own class).
+template <class Content>
+void writeStyleChange(const Style& from, const Style& to, Content& c) {
+    if (to.color != from.color) {
+        c.color(to.color, "RG");
+    }
+    if (to.width != from.width) {
+        c.num(to.width);
+        c.op("w");
+    }
+    if (to.dashes != from.dashes) {
+        c.text() += '[';
+        for (double d : to.dashes) {
+            c.num(d);
+        }
+        c.op("] 0 d");
+    }
+}
+
 }  // namespace
 
 void PdfWriter::writeOutlines(const Page& page, Layer layer, Content& c) const {
@@ -727,20 +747,7 @@ void PdfWriter::writeOutlines(const Page& page, Layer layer, Content& c) const {
             batched = 0;
         }
         if (!(style == current)) {
-            if (style.color != current.color) {
-                c.color(style.color, "RG");
-            }
-            if (style.width != current.width) {
-                c.num(style.width);
-                c.op("w");
-            }
-            if (style.dashes != current.dashes) {
-                c.text() += '[';
-                for (double d : style.dashes) {
-                    c.num(d);
-                }
-                c.op("] 0 d");
-            }
+            writeStyleChange(current, style, c);
             current = std::move(style);
         }
         if (p.points.size() == 1) {
