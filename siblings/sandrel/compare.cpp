@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <deque>
 #include <limits>
 #include <map>
 #include <numbers>
@@ -423,6 +424,13 @@ Point pointAt(const Segment& s, double u, double length) {
 // list of indexes is a few bytes a path where a list of paths is a hundred,
 // while the segments and grids of the comparison still take their memory.
 struct Painter {
+    // A run: an open polyline in the look of the path it is part of.
+    struct Run {
+        std::uint32_t path;
+        std::uint32_t count;
+        std::size_t first;  // its first point in runPoints
+    };
+
     const Options& options;
     const Page& page;
     // The same page when its paths may be taken, else null (they are copied).
@@ -430,7 +438,11 @@ struct Painter {
     std::vector<std::uint32_t> unchanged;
     std::vector<std::uint32_t> removed;
     std::vector<std::uint32_t> added;
-    std::vector<Path> runs;
+    // The points of all runs one after the other: a page of partly changed
+    // glyph outlines makes hundreds of thousands of runs of a few points.
+    // Deques, so that they never move to grow.
+    std::deque<Point> runPoints;
+    std::deque<Run> runs;
 
     // Entries with this bit name a run, the others a path of the page.
     static constexpr std::uint32_t kRun = 0x80000000u;
@@ -438,9 +450,11 @@ struct Painter {
     void paintWhole(std::size_t path, Status status) {
         list(status).push_back(static_cast<std::uint32_t>(path));
     }
-    void paintRun(Path&& run, Status status) {
+    // The points from first on, the last ones of runPoints, as a run of path.
+    void paintRun(std::size_t path, std::size_t first, Status status) {
         list(status).push_back(kRun | static_cast<std::uint32_t>(runs.size()));
-        runs.push_back(std::move(run));
+        runs.push_back({static_cast<std::uint32_t>(path),
+                        static_cast<std::uint32_t>(runPoints.size() - first), first});
     }
     std::vector<std::uint32_t>& list(Status status) {
         switch (status) {
@@ -457,9 +471,15 @@ struct Painter {
     void takeInto(Status status, std::vector<Path>& into) {
         const auto [color, pen] = look(status);
         for (const std::uint32_t entry : list(status)) {
-            Path path = (entry & kRun) != 0 ? std::move(runs[entry & ~kRun])
-                        : owned != nullptr  ? std::move(owned->paths[entry])
-                                            : page.paths[entry];
+            Path path;
+            if ((entry & kRun) != 0) {
+                const Run& run = runs[entry & ~kRun];
+                const auto from = runPoints.begin() + static_cast<std::ptrdiff_t>(run.first);
+                path.points.assign(from, from + run.count);
+                path.stroke = page.paths[run.path].stroke;
+            } else {
+                path = owned != nullptr ? std::move(owned->paths[entry]) : page.paths[entry];
+            }
             path.stroke.color = color;
             path.stroke.pen = pen;
             into.push_back(std::move(path));
@@ -620,16 +640,18 @@ void paintSide(Side& side, const Side& other, double reach, Status uncovered, bo
             continue;
         }
         // Mixed: redraw as open polylines, one per run of equal status.
-        Path run;
+        // The run being drawn is the points of runPoints from runFirst on.
+        auto& runPoints = painter.runPoints;
+        std::size_t runFirst = runPoints.size();
         bool runCovered = false;
         const auto flush = [&] {
-            if (run.points.size() >= 2 && (!runCovered || paintCovered)) {
-                painter.paintRun(std::move(run), runCovered ? Status::unchanged : uncovered);
+            if (runPoints.size() - runFirst >= 2 && (!runCovered || paintCovered)) {
+                painter.paintRun(i, runFirst, runCovered ? Status::unchanged : uncovered);
+            } else {
+                runPoints.resize(runFirst);
             }
-            run = Path{};
-            run.stroke = path.stroke;
+            runFirst = runPoints.size();
         };
-        flush();
         for (std::uint32_t k = 0; k < count; ++k) {
             const Segment& s = mine.segments[first + k];
             const double length = std::hypot(s.b.x - s.a.x, s.b.y - s.a.y);
@@ -638,20 +660,22 @@ void paintSide(Side& side, const Side& other, double reach, Status uncovered, bo
                 const Piece& piece = pieces[at];
                 const Point from = pointAt(s, piece.from, length);
                 const Point to = pointAt(s, piece.to, length);
-                if (run.points.empty() || piece.covered != runCovered ||
-                    !(run.points.back() == from)) {
+                if (runPoints.size() == runFirst || piece.covered != runCovered ||
+                    !(runPoints.back() == from)) {
                     flush();
                     runCovered = piece.covered;
-                    run.points.push_back(from);
+                    runPoints.push_back(from);
                 }
-                run.points.push_back(to);
+                runPoints.push_back(to);
             }
         }
         flush();
         if (side.owned != nullptr) {
             // Its runs stand for it now: a page of partly changed lines
-            // would otherwise be held twice.
-            side.owned->paths[i] = Path{};
+            // would otherwise be held twice. Its look stays, for the runs.
+            Path& gone = side.owned->paths[i];
+            std::vector<Point>().swap(gone.points);
+            std::vector<std::size_t>().swap(gone.subpathStarts);
         }
     }
 }
@@ -783,8 +807,8 @@ Result compareOwned(const Page& a, const Page& b, Page* ownA, Page* ownB, const 
     // thread of its own.
     Side firstSide{a, ownA, nullptr, {}, {}, {}};
     Side secondSide{b, ownB, nullptr, {}, {}, {}};
-    Painter firstPainter{options, a, ownA, {}, {}, {}, {}};
-    Painter secondPainter{options, b, ownB, {}, {}, {}, {}};
+    Painter firstPainter{options, a, ownA, {}, {}, {}, {}, {}};
+    Painter secondPainter{options, b, ownB, {}, {}, {}, {}, {}};
     Tally secondLines;
     Tally secondFills;
     const auto both = [&](std::size_t segments, auto&& forFirst, auto&& forSecond) {
@@ -855,8 +879,10 @@ Result compareOwned(const Page& a, const Page& b, Page* ownA, Page* ownB, const 
     firstPainter.takeInto(Status::unchanged, result.page.paths);
     firstPainter.takeInto(Status::removed, result.page.paths);
     secondPainter.takeInto(Status::added, result.page.paths);
-    std::vector<Path>().swap(firstPainter.runs);
-    std::vector<Path>().swap(secondPainter.runs);
+    for (Painter* painter : {&firstPainter, &secondPainter}) {
+        std::deque<Point>().swap(painter->runPoints);
+        std::deque<Painter::Run>().swap(painter->runs);
+    }
     // What is left of pages that were ours is their paths' empty shells.
     for (Page* own : {ownA, ownB}) {
         if (own != nullptr) {

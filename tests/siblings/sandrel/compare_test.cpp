@@ -227,15 +227,23 @@ TEST_F(CompareTest, ResultPathsInPageOrderUnchangedThenRemovedThenAdded) {
     Path fill;
     fill.filled = true;
     fill.points = {{0, 300 * kMm}, {20 * kMm, 300 * kMm}, {20 * kMm, 320 * kMm}};
+    // The partly changed line's runs keep its look.
+    drawing::Stroke dashed;
+    dashed.widthMm = 0.5;
+    dashed.lineType = 2;
+    dashed.dashMm = {2, 1};
+    Path half = line({0, 100 * kMm}, {100 * kMm, 100 * kMm});
+    half.stroke = dashed;
+    Path shorter = line({0, 100 * kMm}, {40 * kMm, 100 * kMm});
+    shorter.stroke = dashed;
     Page first;
     first.paths = {line({0, 0}, {100 * kMm, 0}),                  // stays
-                   line({0, 100 * kMm}, {100 * kMm, 100 * kMm}),  // half of it stays
+                   half,                                          // half of it stays
                    line({0, 200 * kMm}, {100 * kMm, 200 * kMm}),  // goes
                    fill};                                         // stays
     Page second;
     second.paths = {line({0, 400 * kMm}, {50 * kMm, 400 * kMm}),  // comes
-                    fill, line({0, 0}, {100 * kMm, 0}),
-                    line({0, 100 * kMm}, {40 * kMm, 100 * kMm})};
+                    fill, line({0, 0}, {100 * kMm, 0}), shorter};
     Result kept;
     Result taken;
     std::string error;
@@ -255,6 +263,10 @@ TEST_F(CompareTest, ResultPathsInPageOrderUnchangedThenRemovedThenAdded) {
     for (const Result* result : {&kept, &taken}) {
         const auto& paths = result->page.paths;
         ASSERT_EQ(paths.size(), expected.size());
+        for (const std::size_t run : {1u, 3u}) {
+            EXPECT_EQ(paths[run].stroke.widthMm, dashed.widthMm) << "path " << run;
+            EXPECT_EQ(paths[run].stroke.dashMm, dashed.dashMm) << "path " << run;
+        }
         for (std::size_t i = 0; i < paths.size(); ++i) {
             EXPECT_EQ(paths[i].stroke.color, expected[i].first) << "path " << i;
             ASSERT_EQ(paths[i].points.size(), expected[i].second.size()) << "path " << i;
