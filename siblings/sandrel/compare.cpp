@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <deque>
 #include <limits>
 #include <map>
 #include <numbers>
@@ -11,6 +12,10 @@
 #include <unordered_map>
 #include <utility>
 #include <vector>
+
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 
 #include "drawing/render/render.h"
 #include "sandrel/geometry.h"
@@ -45,6 +50,16 @@ constexpr std::size_t kThreadFrom = 20000;
 constexpr std::size_t kLookAhead = 16;
 
 enum class Status { unchanged, removed, added };
+
+// Hands what a pass has freed back to the system before the next pass
+// allocates its own: the allocator keeps freed memory of each thread's
+// arena for reuse, and the next pass's segments, grids and result lists do
+// not all fit where the last ones lay, so the two would add up.
+void releaseFreedMemory() {
+#if defined(__GLIBC__)
+    malloc_trim(0);
+#endif
+}
 
 struct Decomposed {
     std::vector<Segment> segments;
@@ -403,28 +418,84 @@ Point pointAt(const Segment& s, double u, double length) {
     return {s.a.x + (s.b.x - s.a.x) * f, s.a.y + (s.b.y - s.a.y) * f};
 }
 
+// What one side paints, in order, by list: whole paths of its page by
+// their index, and the runs of partly changed ones, which are new paths.
+// The paths themselves join the result only when both sides are done: a
+// list of indexes is a few bytes a path where a list of paths is a hundred,
+// while the segments and grids of the comparison still take their memory.
 struct Painter {
-    const Options& options;
-    std::vector<Path> unchanged;
-    std::vector<Path> removed;
-    std::vector<Path> added;
+    // A run: an open polyline in the look of the path it is part of.
+    struct Run {
+        std::uint32_t path;
+        std::uint32_t count;
+        std::size_t first;  // its first point in runPoints
+    };
 
-    void paint(Path path, Status status) {
-        auto [list, color, pen] = target(status);
-        path.stroke.color = color;
-        path.stroke.pen = pen;
-        list.push_back(std::move(path));
+    const Options& options;
+    const Page& page;
+    // The same page when its paths may be taken, else null (they are copied).
+    Page* owned;
+    std::vector<std::uint32_t> unchanged;
+    std::vector<std::uint32_t> removed;
+    std::vector<std::uint32_t> added;
+    // The points of all runs one after the other: a page of partly changed
+    // glyph outlines makes hundreds of thousands of runs of a few points.
+    // Deques, so that they never move to grow.
+    std::deque<Point> runPoints;
+    std::deque<Run> runs;
+
+    // Entries with this bit name a run, the others a path of the page.
+    static constexpr std::uint32_t kRun = 0x80000000u;
+
+    void paintWhole(std::size_t path, Status status) {
+        list(status).push_back(static_cast<std::uint32_t>(path));
     }
-    std::tuple<std::vector<Path>&, drawing::Rgb, int> target(Status status) {
+    // The points from first on, the last ones of runPoints, as a run of path.
+    void paintRun(std::size_t path, std::size_t first, Status status) {
+        list(status).push_back(kRun | static_cast<std::uint32_t>(runs.size()));
+        runs.push_back({static_cast<std::uint32_t>(path),
+                        static_cast<std::uint32_t>(runPoints.size() - first), first});
+    }
+    std::vector<std::uint32_t>& list(Status status) {
         switch (status) {
             case Status::unchanged:
-                return {unchanged, options.unchangedColor, kUnchangedPen};
+                return unchanged;
             case Status::removed:
-                return {removed, options.removedColor, kRemovedPen};
+                return removed;
             case Status::added:
                 break;
         }
-        return {added, options.addedColor, kAddedPen};
+        return added;
+    }
+    // Moves the paths of one list, in its colour and pen, onto the result.
+    void takeInto(Status status, std::vector<Path>& into) {
+        const auto [color, pen] = look(status);
+        for (const std::uint32_t entry : list(status)) {
+            Path path;
+            if ((entry & kRun) != 0) {
+                const Run& run = runs[entry & ~kRun];
+                const auto from = runPoints.begin() + static_cast<std::ptrdiff_t>(run.first);
+                path.points.assign(from, from + run.count);
+                path.stroke = page.paths[run.path].stroke;
+            } else {
+                path = owned != nullptr ? std::move(owned->paths[entry]) : page.paths[entry];
+            }
+            path.stroke.color = color;
+            path.stroke.pen = pen;
+            into.push_back(std::move(path));
+        }
+        std::vector<std::uint32_t>().swap(list(status));
+    }
+    std::pair<drawing::Rgb, int> look(Status status) const {
+        switch (status) {
+            case Status::unchanged:
+                return {options.unchangedColor, kUnchangedPen};
+            case Status::removed:
+                return {options.removedColor, kRemovedPen};
+            case Status::added:
+                break;
+        }
+        return {options.addedColor, kAddedPen};
     }
 };
 
@@ -517,16 +588,17 @@ void paintSide(Side& side, const Side& other, double reach, Status uncovered, bo
     const Page& page = side.page;
     const Decomposed& mine = *side.mine;
     Coverage& coverage = *side.coverage;
-    std::vector<std::vector<Piece>> perSegment;
+    // The pieces of the path's segments one after the other, segment k's
+    // from pieceStart[k] on: a path of a few hundred thousand segments (a
+    // polygon buffer of many outlines) would otherwise take a list and an
+    // allocation for each.
+    std::vector<Piece> pieces;
+    std::vector<std::uint32_t> pieceStart;
+    std::vector<Piece> scratch;
     auto& lineUncovered = uncovered == Status::removed ? lines.removed : lines.added;
     auto& fillUncovered = uncovered == Status::removed ? fills.removed : fills.added;
     for (std::size_t i = 0; i < page.paths.size(); ++i) {
         const Path& path = page.paths[i];
-        // The whole path as it is, for the result: taken when the page is
-        // ours (path is not read again after), else copied.
-        const auto whole = [&]() -> Path {
-            return side.owned != nullptr ? std::move(side.owned->paths[i]) : path;
-        };
         if (path.filled) {
             // A fill is one thing: unchanged only when its whole boundary
             // is, and a small one only when it has a partner of its shape.
@@ -535,68 +607,75 @@ void paintSide(Side& side, const Side& other, double reach, Status uncovered, bo
                               (!boundaryOf(path, box) || hasPartner(box, other, reach));
             if (!same) {
                 ++fillUncovered;
-                painter.paint(whole(), uncovered);
+                painter.paintWhole(i, uncovered);
             } else if (paintCovered) {
                 ++fills.unchanged;
-                painter.paint(whole(), Status::unchanged);
+                painter.paintWhole(i, Status::unchanged);
             }
             continue;
         }
         const auto [first, count] = mine.ranges[i];
-        perSegment.resize(count);
+        pieces.clear();
+        pieceStart.clear();
         double coveredLength = 0;
         double uncoveredLength = 0;
         for (std::uint32_t k = 0; k < count; ++k) {
-            coverage.pieces(first + k, perSegment[k]);
-            for (const auto& piece : perSegment[k]) {
+            coverage.pieces(first + k, scratch);
+            pieceStart.push_back(static_cast<std::uint32_t>(pieces.size()));
+            pieces.insert(pieces.end(), scratch.begin(), scratch.end());
+            for (const auto& piece : scratch) {
                 (piece.covered ? coveredLength : uncoveredLength) += piece.to - piece.from;
             }
         }
         const bool anyUncovered =
-            std::any_of(perSegment.begin(), perSegment.begin() + count, [](const auto& list) {
-                return std::any_of(list.begin(), list.end(), [](auto& p) { return !p.covered; });
-            });
+            std::any_of(pieces.begin(), pieces.end(), [](const Piece& p) { return !p.covered; });
         lineUncovered += uncoveredLength;
         if (paintCovered) {
             lines.unchanged += coveredLength;
         }
         if (!anyUncovered) {
             if (paintCovered) {
-                painter.paint(whole(), Status::unchanged);
+                painter.paintWhole(i, Status::unchanged);
             }
             continue;
         }
         // Mixed: redraw as open polylines, one per run of equal status.
-        Path run;
+        // The run being drawn is the points of runPoints from runFirst on.
+        auto& runPoints = painter.runPoints;
+        std::size_t runFirst = runPoints.size();
         bool runCovered = false;
         const auto flush = [&] {
-            if (run.points.size() >= 2 && (!runCovered || paintCovered)) {
-                painter.paint(std::move(run), runCovered ? Status::unchanged : uncovered);
+            if (runPoints.size() - runFirst >= 2 && (!runCovered || paintCovered)) {
+                painter.paintRun(i, runFirst, runCovered ? Status::unchanged : uncovered);
+            } else {
+                runPoints.resize(runFirst);
             }
-            run = Path{};
-            run.stroke = path.stroke;
+            runFirst = runPoints.size();
         };
-        flush();
         for (std::uint32_t k = 0; k < count; ++k) {
             const Segment& s = mine.segments[first + k];
             const double length = std::hypot(s.b.x - s.a.x, s.b.y - s.a.y);
-            for (const auto& piece : perSegment[k]) {
+            const std::size_t end = k + 1 < count ? pieceStart[k + 1] : pieces.size();
+            for (std::size_t at = pieceStart[k]; at < end; ++at) {
+                const Piece& piece = pieces[at];
                 const Point from = pointAt(s, piece.from, length);
                 const Point to = pointAt(s, piece.to, length);
-                if (run.points.empty() || piece.covered != runCovered ||
-                    !(run.points.back() == from)) {
+                if (runPoints.size() == runFirst || piece.covered != runCovered ||
+                    !(runPoints.back() == from)) {
                     flush();
                     runCovered = piece.covered;
-                    run.points.push_back(from);
+                    runPoints.push_back(from);
                 }
-                run.points.push_back(to);
+                runPoints.push_back(to);
             }
         }
         flush();
         if (side.owned != nullptr) {
             // Its runs stand for it now: a page of partly changed lines
-            // would otherwise be held twice.
-            side.owned->paths[i] = Path{};
+            // would otherwise be held twice. Its look stays, for the runs.
+            Path& gone = side.owned->paths[i];
+            std::vector<Point>().swap(gone.points);
+            std::vector<std::size_t>().swap(gone.subpathStarts);
         }
     }
 }
@@ -728,8 +807,8 @@ Result compareOwned(const Page& a, const Page& b, Page* ownA, Page* ownB, const 
     // thread of its own.
     Side firstSide{a, ownA, nullptr, {}, {}, {}};
     Side secondSide{b, ownB, nullptr, {}, {}, {}};
-    Painter firstPainter{options, {}, {}, {}};
-    Painter secondPainter{options, {}, {}, {}};
+    Painter firstPainter{options, a, ownA, {}, {}, {}, {}, {}};
+    Painter secondPainter{options, b, ownB, {}, {}, {}, {}, {}};
     Tally secondLines;
     Tally secondFills;
     const auto both = [&](std::size_t segments, auto&& forFirst, auto&& forSecond) {
@@ -767,11 +846,8 @@ Result compareOwned(const Page& a, const Page& b, Page* ownA, Page* ownB, const 
         firstSide.coverage.reset();
         secondSide.coverage.reset();
     }
+    releaseFreedMemory();
     {
-        // The result's list starts as the unchanged paths with room for all
-        // the others, so that they join it without moving every path once
-        // more; room that is never written takes no memory.
-        firstPainter.unchanged.reserve(2 * a.paths.size() + b.paths.size());
         const Decomposed first = decompose(a, layersA, false);
         const Decomposed second = decompose(b, layersB, false);
         firstSide.mine = &first;
@@ -793,16 +869,24 @@ Result compareOwned(const Page& a, const Page& b, Page* ownA, Page* ownB, const 
         firstSide.coverage.reset();
         secondSide.coverage.reset();
     }
+    releaseFreedMemory();
     result.lines.added = secondLines.added;
     result.fills.added = secondFills.added;
     result.changed = !firstPainter.removed.empty() || !secondPainter.added.empty();
     // In this order, so that changes lie on top of what stayed.
-    result.page.paths = std::move(firstPainter.unchanged);
-    result.page.paths.reserve(result.page.paths.size() + firstPainter.removed.size() +
+    result.page.paths.reserve(firstPainter.unchanged.size() + firstPainter.removed.size() +
                               secondPainter.added.size());
-    for (auto* list : {&firstPainter.removed, &secondPainter.added}) {
-        for (auto& path : *list) {
-            result.page.paths.push_back(std::move(path));
+    firstPainter.takeInto(Status::unchanged, result.page.paths);
+    firstPainter.takeInto(Status::removed, result.page.paths);
+    secondPainter.takeInto(Status::added, result.page.paths);
+    for (Painter* painter : {&firstPainter, &secondPainter}) {
+        std::deque<Point>().swap(painter->runPoints);
+        std::deque<Painter::Run>().swap(painter->runs);
+    }
+    // What is left of pages that were ours is their paths' empty shells.
+    for (Page* own : {ownA, ownB}) {
+        if (own != nullptr) {
+            std::vector<Path>().swap(own->paths);
         }
     }
     compareTexts(a, b, reach, options, result);

@@ -328,8 +328,11 @@ bool Plotter::addPoints(std::size_t n) {
 
 bool Plotter::flushPolyline() {
     if (poly_.size() >= 2) {
+        // The page keeps a copy of exactly its size; poly_ keeps its room
+        // for the next polyline. Moving it would leave the page up to
+        // twice the points of a polyline grown point by point.
         Path path;
-        path.points = std::move(poly_);
+        path.points.assign(poly_.begin(), poly_.end());
         path.stroke = polyStroke_;
         addPath(std::move(path));
     }

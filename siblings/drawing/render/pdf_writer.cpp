@@ -37,11 +37,83 @@ bool finite(const Point& p) {
 
 }  // namespace
 
+namespace {
+
+// Deflate (the fastest level) of text handed over a piece at a time: the
+// result is the same as of the whole text at once, without holding it. The
+// compressed text is kept in pieces, so that it never moves to grow.
+class Deflater {
+  public:
+    Deflater() { ok_ = initialised_ = deflateInit(&z_, Z_BEST_SPEED) == Z_OK; }
+    ~Deflater() {
+        if (initialised_) {
+            deflateEnd(&z_);
+        }
+    }
+    Deflater(const Deflater&) = delete;
+    Deflater& operator=(const Deflater&) = delete;
+
+    void add(const std::string& text) { run(text.data(), text.size(), Z_NO_FLUSH); }
+    // The compressed text in order; nothing when zlib failed.
+    std::vector<std::string> finish() {
+        run(nullptr, 0, Z_FINISH);
+        if (!ok_) {
+            return {};
+        }
+        if (!out_.empty()) {
+            out_.back().resize(used_);
+        }
+        return std::move(out_);
+    }
+
+  private:
+    void run(const char* data, std::size_t size, int flush) {
+        if (!ok_) {
+            return;
+        }
+        z_.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data));
+        z_.avail_in = static_cast<uInt>(size);
+        for (;;) {
+            if (out_.empty() || used_ == out_.back().size()) {
+                out_.emplace_back(kPiece, '\0');
+                used_ = 0;
+            }
+            std::string& piece = out_.back();
+            z_.next_out = reinterpret_cast<Bytef*>(piece.data() + used_);
+            z_.avail_out = static_cast<uInt>(piece.size() - used_);
+            const int status = deflate(&z_, flush);
+            used_ = piece.size() - z_.avail_out;
+            if (status == Z_STREAM_END) {
+                return;
+            }
+            if (status != Z_OK && status != Z_BUF_ERROR) {
+                ok_ = false;
+                return;
+            }
+            if (flush != Z_FINISH && z_.avail_in == 0 && z_.avail_out != 0) {
+                return;
+            }
+        }
+    }
+
+    static constexpr std::size_t kPiece = 1 << 20;
+    z_stream z_{};
+    bool initialised_ = false;
+    bool ok_ = false;
+    std::vector<std::string> out_;
+    std::size_t used_ = 0;  // bytes of out_.back() written
+};
+
+}  // namespace
+
 // Page content in PDF operators, coordinates in points from the frame's
-// lower left corner.
+// lower left corner. Content with a deflater hands its text over as it
+// grows, so that a page of millions of points never holds its operators
+// whole, only their compressed form.
 class PdfWriter::Content {
   public:
-    Content(const Frame& frame) : frame_(frame) {}
+    Content(const Frame& frame, Deflater* deflater = nullptr)
+        : frame_(frame), deflater_(deflater) {}
 
     std::string& text() { return s_; }
 
@@ -88,6 +160,16 @@ class PdfWriter::Content {
     void op(const char* name) {
         s_ += name;
         s_ += '\n';
+        if (deflater_ != nullptr && s_.size() >= kSpill) {
+            deflater_->add(s_);
+            s_.clear();
+        }
+    }
+    // The compressed content in pieces (a content with a deflater only).
+    std::vector<std::string> finish() {
+        deflater_->add(s_);
+        std::string().swap(s_);
+        return deflater_->finish();
     }
     void color(Rgb c, const char* name) {
         num(((c >> 16) & 0xFF) / 255.0);
@@ -129,7 +211,10 @@ class PdfWriter::Content {
     }
 
   private:
+    // Operators are handed to the deflater in pieces of about this size.
+    static constexpr std::size_t kSpill = 1 << 18;
     const Frame& frame_;
+    Deflater* deflater_;
     std::string s_;
 };
 
@@ -323,14 +408,25 @@ void PdfWriter::beginObject(int object) {
 }
 
 void PdfWriter::writeStream(int object, const std::string& dictionary, const std::string& data) {
+    writeStream(object, dictionary, std::span<const std::string>(&data, 1));
+}
+
+void PdfWriter::writeStream(int object, const std::string& dictionary,
+                            std::span<const std::string> pieces) {
+    std::size_t size = 0;
+    for (const auto& piece : pieces) {
+        size += piece.size();
+    }
     beginObject(object);
     const std::string head = "<< " + dictionary + " /Filter /FlateDecode /Length " +
-                             std::to_string(data.size()) + " >>\nstream\n";
+                             std::to_string(size) + " >>\nstream\n";
     out_ << head;
-    out_.write(data.data(), static_cast<std::streamsize>(data.size()));
+    for (const auto& piece : pieces) {
+        out_.write(piece.data(), static_cast<std::streamsize>(piece.size()));
+    }
     const std::string tail = "\nendstream\nendobj\n";
     out_ << tail;
-    written_ += static_cast<long long>(head.size() + data.size() + tail.size());
+    written_ += static_cast<long long>(head.size() + size + tail.size());
     if (!out_) {
         failed_ = true;
     }
@@ -494,7 +590,8 @@ bool PdfWriter::addPage(const Page& page, std::string& error) {
     }
     const Frame frame = pageFrame(page);
     const int pageObject = newObject();
-    Content c(frame);
+    Deflater deflater;
+    Content c(frame, &deflater);
     std::string xobjects;
     std::set<int> usedForms;
     writeImages(page, c, xobjects);
@@ -508,7 +605,7 @@ bool PdfWriter::addPage(const Page& page, std::string& error) {
         xobjects += "/G" + std::to_string(form) + " " + std::to_string(form) + " 0 R ";
     }
     const int contents = newObject();
-    writeStream(contents, "", deflate(c.text()));
+    writeStream(contents, "", c.finish());
     writePageDictionary(pageObject, frame, contents, xobjects, anyMarks);
     pageObjects_.push_back(pageObject);
     return check(error);

@@ -18,6 +18,7 @@
 #include <map>
 #include <memory>
 #include <set>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -45,6 +46,9 @@ class PdfWriter {
     int newObject();
     void beginObject(int object);
     void writeStream(int object, const std::string& dictionary, const std::string& data);
+    // The same for data in pieces, written one after the other.
+    void writeStream(int object, const std::string& dictionary,
+                     std::span<const std::string> pieces);
     bool check(std::string& error) const;
     // The form object that draws the label glyph, written on first use;
     // 0 for a glyph without an outline.

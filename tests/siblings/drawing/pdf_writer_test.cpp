@@ -307,5 +307,55 @@ TEST(PdfWriter, TheMarksLayerSurvivesHpgl) {
     }
 }
 
+// A page whose content runs to megabytes is compressed piece by piece: every
+// fill reads back, in order, where it was put, on each of two pages.
+TEST(PdfWriter, LargePagesReadBackWhole) {
+    TempDir dir;
+    const std::string pdf = (dir.path / "large.pdf").string();
+    constexpr int kFills = 40000;
+    const auto corner = [](int i, int page) {
+        return Point{(i % 200) * 2 * kMm + page * kMm, (i / 200) * 1 * kMm};
+    };
+    std::vector<Page> pages(2);
+    for (int n = 0; n < 2; ++n) {
+        pages[n].width = 420 * kMm;
+        pages[n].height = 297 * kMm;
+        for (int i = 0; i < kFills; ++i) {
+            const Point at = corner(i, n);
+            Path fill;
+            fill.filled = true;
+            fill.points = {at, {at.x + kMm, at.y}, {at.x + kMm, at.y + 0.5 * kMm}};
+            fill.stroke.color = static_cast<Rgb>(i % 2 == 0 ? 0x336699 : 0x993366);
+            pages[n].paths.push_back(fill);
+        }
+        pages[n].texts.push_back(label("END", {10 * kMm, 250 * kMm}));
+    }
+    writePdf(pdf, pages);
+    ASSERT_GT(fs::file_size(pdf), 1u << 20);
+    std::vector<Page> back;
+    ReadError error;
+    ASSERT_TRUE(readPdfFile(
+        pdf, [&](Page&& p) { return back.push_back(std::move(p)), true; }, error))
+        << error.message;
+    ASSERT_EQ(back.size(), 2u);
+    for (int n = 0; n < 2; ++n) {
+        std::vector<const Path*> fills;
+        for (const auto& p : back[n].paths) {
+            if (p.filled) {
+                fills.push_back(&p);
+            }
+        }
+        ASSERT_EQ(fills.size(), static_cast<std::size_t>(kFills)) << "page " << n + 1;
+        for (int i = 0; i < kFills; i += 997) {
+            ASSERT_FALSE(fills[i]->points.empty());
+            EXPECT_NEAR(fills[i]->points[0].x, corner(i, n).x, 0.5) << "fill " << i;
+            EXPECT_NEAR(fills[i]->points[0].y, corner(i, n).y, 0.5) << "fill " << i;
+            EXPECT_EQ(fills[i]->stroke.color, pages[n].paths[i].stroke.color) << "fill " << i;
+        }
+        ASSERT_EQ(back[n].texts.size(), 1u);
+        EXPECT_EQ(back[n].texts[0].text, "END");
+    }
+}
+
 }  // namespace
 }  // namespace drawing

@@ -218,6 +218,66 @@ TEST_F(CompareTest, PolylineSplitKeepsRunsTogether) {
     EXPECT_EQ(result.lines.added, 0);
 }
 
+// The result lists what stayed, then what went, then what came, each in
+// the order of its page, runs of a partly changed line in its place among
+// whole paths; so changes lie on top. The same whether the pages are kept
+// or taken.
+TEST_F(CompareTest, ResultPathsInPageOrderUnchangedThenRemovedThenAdded) {
+    const double t = options.toleranceMm * kMm;
+    Path fill;
+    fill.filled = true;
+    fill.points = {{0, 300 * kMm}, {20 * kMm, 300 * kMm}, {20 * kMm, 320 * kMm}};
+    // The partly changed line's runs keep its look.
+    drawing::Stroke dashed;
+    dashed.widthMm = 0.5;
+    dashed.lineType = 2;
+    dashed.dashMm = {2, 1};
+    Path half = line({0, 100 * kMm}, {100 * kMm, 100 * kMm});
+    half.stroke = dashed;
+    Path shorter = line({0, 100 * kMm}, {40 * kMm, 100 * kMm});
+    shorter.stroke = dashed;
+    Page first;
+    first.paths = {line({0, 0}, {100 * kMm, 0}),                  // stays
+                   half,                                          // half of it stays
+                   line({0, 200 * kMm}, {100 * kMm, 200 * kMm}),  // goes
+                   fill};                                         // stays
+    Page second;
+    second.paths = {line({0, 400 * kMm}, {50 * kMm, 400 * kMm}),  // comes
+                    fill, line({0, 0}, {100 * kMm, 0}), shorter};
+    Result kept;
+    Result taken;
+    std::string error;
+    ASSERT_TRUE(comparePages(first, second, options, kept, error)) << error;
+    Page a = first;
+    Page b = second;
+    ASSERT_TRUE(comparePages(std::move(a), std::move(b), options, taken, error)) << error;
+    EXPECT_TRUE(taken.page == kept.page);
+    const std::vector<std::pair<drawing::Rgb, std::vector<Point>>> expected = {
+        {options.unchangedColor, {{0, 0}, {100 * kMm, 0}}},
+        {options.unchangedColor, {{0, 100 * kMm}, {40 * kMm + t, 100 * kMm}}},
+        {options.unchangedColor, fill.points},
+        {options.removedColor, {{40 * kMm + t, 100 * kMm}, {100 * kMm, 100 * kMm}}},
+        {options.removedColor, {{0, 200 * kMm}, {100 * kMm, 200 * kMm}}},
+        {options.addedColor, {{0, 400 * kMm}, {50 * kMm, 400 * kMm}}},
+    };
+    for (const Result* result : {&kept, &taken}) {
+        const auto& paths = result->page.paths;
+        ASSERT_EQ(paths.size(), expected.size());
+        for (const std::size_t run : {1u, 3u}) {
+            EXPECT_EQ(paths[run].stroke.widthMm, dashed.widthMm) << "path " << run;
+            EXPECT_EQ(paths[run].stroke.dashMm, dashed.dashMm) << "path " << run;
+        }
+        for (std::size_t i = 0; i < paths.size(); ++i) {
+            EXPECT_EQ(paths[i].stroke.color, expected[i].first) << "path " << i;
+            ASSERT_EQ(paths[i].points.size(), expected[i].second.size()) << "path " << i;
+            for (std::size_t k = 0; k < paths[i].points.size(); ++k) {
+                EXPECT_NEAR(paths[i].points[k].x, expected[i].second[k].x, 1e-6) << "path " << i;
+                EXPECT_NEAR(paths[i].points[k].y, expected[i].second[k].y, 1e-6) << "path " << i;
+            }
+        }
+    }
+}
+
 TEST_F(CompareTest, CrossingLinesDoNotCoverEachOther) {
     Page first;
     first.paths = {line({0, 0}, {400, 0})};
