@@ -823,52 +823,44 @@ Result compareOwned(const Page& a, const Page& b, Page* ownA, Page* ownB, const 
             worker.join();
         }
     };
+    // One pass over one kind of path: both sides' segments of that kind,
+    // each side's coverage of the other's, then what each side does with it.
+    const auto pass = [&](bool fills, const auto& onFirst, const auto& onSecond) {
+        const Decomposed first = decompose(a, layersA, fills);
+        const Decomposed second = decompose(b, layersB, fills);
+        firstSide.mine = &first;
+        secondSide.mine = &second;
+        both(
+            first.segments.size() + second.segments.size(),
+            [&] {
+                firstSide.coverage.emplace(first.segments, second.segments, reach,
+                                           options.shortcuts, layers);
+                onFirst();
+            },
+            [&] {
+                secondSide.coverage.emplace(second.segments, first.segments, reach,
+                                            options.shortcuts, layers);
+                onSecond();
+            });
+        firstSide.coverage.reset();
+        secondSide.coverage.reset();
+    };
     // First the fills (on drawings whose text arrives as outlines, most of
     // the segments), then the outlines: the fills' segments and grids are
     // gone before the outlines' are made.
-    {
-        const Decomposed first = decompose(a, layersA, true);
-        const Decomposed second = decompose(b, layersB, true);
-        firstSide.mine = &first;
-        secondSide.mine = &second;
-        both(
-            first.segments.size() + second.segments.size(),
-            [&] {
-                firstSide.coverage.emplace(first.segments, second.segments, reach,
-                                           options.shortcuts, layers);
-                coverFills(firstSide);
-            },
-            [&] {
-                secondSide.coverage.emplace(second.segments, first.segments, reach,
-                                            options.shortcuts, layers);
-                coverFills(secondSide);
-            });
-        firstSide.coverage.reset();
-        secondSide.coverage.reset();
-    }
+    pass(
+        true, [&] { coverFills(firstSide); }, [&] { coverFills(secondSide); });
     releaseFreedMemory();
-    {
-        const Decomposed first = decompose(a, layersA, false);
-        const Decomposed second = decompose(b, layersB, false);
-        firstSide.mine = &first;
-        secondSide.mine = &second;
-        both(
-            first.segments.size() + second.segments.size(),
-            [&] {
-                firstSide.coverage.emplace(first.segments, second.segments, reach,
-                                           options.shortcuts, layers);
-                paintSide(firstSide, secondSide, reach, Status::removed, true, firstPainter,
-                          result.lines, result.fills);
-            },
-            [&] {
-                secondSide.coverage.emplace(second.segments, first.segments, reach,
-                                            options.shortcuts, layers);
-                paintSide(secondSide, firstSide, reach, Status::added, false, secondPainter,
-                          secondLines, secondFills);
-            });
-        firstSide.coverage.reset();
-        secondSide.coverage.reset();
-    }
+    pass(
+        false,
+        [&] {
+            paintSide(firstSide, secondSide, reach, Status::removed, true, firstPainter,
+                      result.lines, result.fills);
+        },
+        [&] {
+            paintSide(secondSide, firstSide, reach, Status::added, false, secondPainter,
+                      secondLines, secondFills);
+        });
     releaseFreedMemory();
     result.lines.added = secondLines.added;
     result.fills.added = secondFills.added;
