@@ -24,10 +24,12 @@
 
 #include "tests/console/e2e/harness.h"
 #include "tests/reliability/unattended_support.h"
+#include "tests/siblings/drawing/pdf_make.h"
 #include "tests/support/process.h"
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
+using drawing::test::pdfOfObjects;
 
 namespace {
 
@@ -139,42 +141,7 @@ std::string fanOutPdf(int depth) {
                           " /Length " + std::to_string(content.size()) + " >>\nstream\n" + content +
                           "\nendstream");
     }
-    std::string pdf = "%PDF-1.4\n";
-    std::vector<std::size_t> offsets;
-    for (std::size_t i = 0; i < objects.size(); ++i) {
-        offsets.push_back(pdf.size());
-        pdf += std::to_string(i + 1) + " 0 obj\n" + objects[i] + "\nendobj\n";
-    }
-    const std::size_t xref = pdf.size();
-    pdf += "xref\n0 " + std::to_string(objects.size() + 1) + "\n0000000000 65535 f \n";
-    for (const auto offset : offsets) {
-        char line[32];
-        std::snprintf(line, sizeof line, "%010zu 00000 n \n", offset);
-        pdf += line;
-    }
-    pdf += "trailer\n<< /Size " + std::to_string(objects.size() + 1) +
-           " /Root 1 0 R >>\nstartxref\n" + std::to_string(xref) + "\n%%EOF\n";
-    return pdf;
-}
-
-// The objects of a PDF, numbered from 1, with their cross-reference table.
-std::string pdfOf(const std::vector<std::string>& objects) {
-    std::string pdf = "%PDF-1.4\n";
-    std::vector<std::size_t> offsets;
-    for (std::size_t i = 0; i < objects.size(); ++i) {
-        offsets.push_back(pdf.size());
-        pdf += std::to_string(i + 1) + " 0 obj\n" + objects[i] + "\nendobj\n";
-    }
-    const std::size_t xref = pdf.size();
-    pdf += "xref\n0 " + std::to_string(objects.size() + 1) + "\n0000000000 65535 f \n";
-    for (const auto offset : offsets) {
-        char line[32];
-        std::snprintf(line, sizeof line, "%010zu 00000 n \n", offset);
-        pdf += line;
-    }
-    pdf += "trailer\n<< /Size " + std::to_string(objects.size() + 1) +
-           " /Root 1 0 R >>\nstartxref\n" + std::to_string(xref) + "\n%%EOF\n";
-    return pdf;
+    return pdfOfObjects(objects);
 }
 
 // An A0 page that draws one RGB image of side x side black pixels times
@@ -208,7 +175,7 @@ std::string repeatedImagePdf(int side, int times) {
         content += "q 200 0 0 200 " + std::to_string(20 + k % 10 * 220) + " " +
                    std::to_string(20 + k / 10 * 220) + " cm /I Do Q\n";
     }
-    return pdfOf({
+    return pdfOfObjects({
         "<< /Type /Catalog /Pages 2 0 R >>",
         "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
         "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 2384 3370] "
