@@ -54,10 +54,7 @@ run_build build -DCMAKE_BUILD_TYPE=RelWithDebInfo
 # soak included.
 run_tests build -LE fuzz
 
-# At -O1, as the sanitizers' documentation advises for a usable speed: the
-# raster work of the whole-run tests is many times slower at -O0.
-run_build build-asan -DCMAKE_BUILD_TYPE=Debug -DMERVIK_SANITIZE=ON -DMERVIK_BENCH=OFF \
-  -DCMAKE_C_FLAGS_DEBUG="-O1 -g" -DCMAKE_CXX_FLAGS_DEBUG="-O1 -g"
+run_build build-asan -DCMAKE_BUILD_TYPE=Debug -DMERVIK_SANITIZE=ON -DMERVIK_BENCH=OFF
 # The soak's thousands of program starts are slow under the sanitizers and
 # find nothing the normal build's run and the other tests do not.
 ASAN_OPTIONS=detect_leaks=1 run_tests build-asan -LE 'fuzz|soak'
