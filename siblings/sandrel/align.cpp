@@ -17,10 +17,12 @@ constexpr double kMaxShiftShare = 0.03;
 constexpr double kMinMaxShift = 40;
 constexpr double kMaxShiftCap = 0.1;
 // Cells of the finest level at most (memory: four bytes each), cells per
-// side of the coarsest, and points scored per level.
+// side of the coarsest, and points scored on the finest level and on the
+// others (which only bring the fit within a cell of the next).
 constexpr std::size_t kMaxFineCells = 4'000'000;
 constexpr int kCoarseSide = 100;
 constexpr std::size_t kMaxPoints = 100'000;
+constexpr std::size_t kMaxCoarsePoints = 25'000;
 
 // Ink density of square cells of f pixels a side.
 struct Level {
@@ -40,14 +42,25 @@ Level densityOf(const std::vector<std::uint8_t>& mask, int width, int height, in
     level.width = (width + f - 1) / f;
     level.height = (height + f - 1) / f;
     level.density.assign(static_cast<std::size_t>(level.width) * level.height, 0);
+    int shift = 0;
+    while ((1 << shift) < f) {
+        ++shift;
+    }
     const float unit = 1.0f / static_cast<float>(f * f);
-    for (int y = 0; y < height; ++y) {
-        const std::uint8_t* row = mask.data() + static_cast<std::size_t>(y) * width;
-        float* cells = level.density.data() + static_cast<std::size_t>(y / f) * level.width;
-        for (int x = 0; x < width; ++x) {
-            if (row[x] != 0) {
-                cells[x / f] += unit;
+    // Counted in whole numbers a band of f rows at a time (f is a power of
+    // two), then scaled.
+    std::vector<std::uint32_t> counts(static_cast<std::size_t>(level.width));
+    for (int band = 0; band < level.height; ++band) {
+        std::fill(counts.begin(), counts.end(), 0);
+        for (int y = band * f; y < std::min(height, (band + 1) * f); ++y) {
+            const std::uint8_t* row = mask.data() + static_cast<std::size_t>(y) * width;
+            for (int x = 0; x < width; ++x) {
+                counts[static_cast<std::size_t>(x >> shift)] += row[x] != 0 ? 1 : 0;
             }
+        }
+        float* cells = level.density.data() + static_cast<std::size_t>(band) * level.width;
+        for (int cell = 0; cell < level.width; ++cell) {
+            cells[cell] = static_cast<float>(counts[static_cast<std::size_t>(cell)]) * unit;
         }
     }
     return level;
@@ -60,52 +73,76 @@ Level halved(const Level& fine) {
     level.height = (fine.height + 1) / 2;
     level.density.assign(static_cast<std::size_t>(level.width) * level.height, 0);
     for (int y = 0; y < fine.height; ++y) {
+        float* out = level.density.data() + static_cast<std::size_t>(y / 2) * level.width;
         for (int x = 0; x < fine.width; ++x) {
-            level.density[static_cast<std::size_t>(y / 2) * level.width + x / 2] +=
-                fine.at(x, y) / 4;
+            out[x / 2] += fine.at(x, y) / 4;
         }
     }
     return level;
 }
 
-// A 3 by 3 average: a stroke scores a little even a cell beside it, which
-// gives the search a slope to climb.
-Level blurred(const Level& level) {
-    Level out = level;
+// What the second page's ink is scored against: the first page's density,
+// or a 3 by 3 average of it when blurred (a stroke then scores a little
+// even a cell beside it, which gives the search a slope to climb). Kept
+// with a border of one empty cell all round, so that sampling between
+// cells needs no test of the edges.
+struct Target {
+    int width = 0;   // cells of the level; the rows below are two cells wider
+    int height = 0;  // and two higher
+    std::vector<float> cells;
+};
+
+Target targetOf(const Level& level, bool blur) {
+    Target t;
+    t.width = level.width;
+    t.height = level.height;
+    const std::size_t stride = static_cast<std::size_t>(level.width) + 2;
+    t.cells.assign(stride * (static_cast<std::size_t>(level.height) + 2), 0.0f);
     for (int y = 0; y < level.height; ++y) {
+        std::copy_n(level.density.data() + static_cast<std::size_t>(y) * level.width, level.width,
+                    t.cells.data() + (static_cast<std::size_t>(y) + 1) * stride + 1);
+    }
+    if (!blur) {
+        return t;
+    }
+    const std::vector<float> sharp = std::move(t.cells);
+    t.cells.assign(sharp.size(), 0.0f);
+    for (int y = 0; y < level.height; ++y) {
+        const std::size_t middle = (static_cast<std::size_t>(y) + 1) * stride + 1;
+        const float* above = sharp.data() + middle - stride;
+        const float* at = sharp.data() + middle;
+        const float* below = sharp.data() + middle + stride;
+        float* out = t.cells.data() + middle;
         for (int x = 0; x < level.width; ++x) {
-            float sum = 0;
-            for (int v = std::max(0, y - 1); v <= std::min(level.height - 1, y + 1); ++v) {
-                for (int u = std::max(0, x - 1); u <= std::min(level.width - 1, x + 1); ++u) {
-                    sum += level.at(u, v);
-                }
-            }
-            out.density[static_cast<std::size_t>(y) * level.width + x] = sum / 9;
+            const float sum = above[x - 1] + above[x] + above[x + 1] + at[x - 1] + at[x] +
+                              at[x + 1] + below[x - 1] + below[x] + below[x + 1];
+            out[x] = sum / 9;
         }
     }
-    return out;
+    return t;
 }
 
-struct WeightedPoint {
-    double x;  // pixels of the full image
-    double y;
+struct InkPoint {
+    float x;  // pixels of the full image from its middle
+    float y;
     float weight;
 };
 
-std::vector<WeightedPoint> inkPoints(const Level& level) {
+std::vector<InkPoint> inkPoints(const Level& level, double cx, double cy, std::size_t most) {
     std::size_t count = 0;
     for (const float d : level.density) {
         count += d > 0 ? 1 : 0;
     }
-    const std::size_t stride = std::max<std::size_t>(1, (count + kMaxPoints - 1) / kMaxPoints);
-    std::vector<WeightedPoint> points;
+    const std::size_t stride = std::max<std::size_t>(1, (count + most - 1) / most);
+    std::vector<InkPoint> points;
     points.reserve(count / stride + 1);
     std::size_t seen = 0;
     for (int y = 0; y < level.height; ++y) {
         for (int x = 0; x < level.width; ++x) {
             const float d = level.at(x, y);
             if (d > 0 && seen++ % stride == 0) {
-                points.push_back({(x + 0.5) * level.f, (y + 0.5) * level.f, d});
+                points.push_back({static_cast<float>((x + 0.5) * level.f - cx),
+                                  static_cast<float>((y + 0.5) * level.f - cy), d});
             }
         }
     }
@@ -114,51 +151,56 @@ std::vector<WeightedPoint> inkPoints(const Level& level) {
 
 class Scorer {
   public:
-    Scorer(const Level& first, const Level& second, double cx, double cy, bool blur)
-        : target_(blur ? blurred(first) : first), points_(inkPoints(second)), cx_(cx), cy_(cy) {
+    Scorer(const Level& first, const Level& second, double cx, double cy, bool blur,
+           std::size_t most)
+        : target_(targetOf(first, blur)),
+          points_(inkPoints(second, cx, cy, most)),
+          f_(first.f),
+          cx_(cx),
+          cy_(cy) {
         for (const auto& p : points_) {
             total_ += p.weight;
         }
     }
 
-    // The share of the second page's ink that lands on the first's.
+    // How well the second page's ink lands on the first's, per unit of ink.
     double score(const PixelTransform& t) const {
-        const double c = t.scale * std::cos(t.angleRad);
-        const double s = t.scale * std::sin(t.angleRad);
-        const double f = target_.f;
+        // q = c + scale R (p - c) + shift, in cells of the level, less half
+        // a cell (cell centres lie at whole numbers), plus the border.
+        const double inv = 1.0 / f_;
+        const auto c = static_cast<float>(t.scale * std::cos(t.angleRad) * inv);
+        const auto s = static_cast<float>(t.scale * std::sin(t.angleRad) * inv);
+        const auto ox = static_cast<float>((cx_ + t.dx) * inv + 0.5);
+        const auto oy = static_cast<float>((cy_ + t.dy) * inv + 0.5);
+        // Samples are taken where 0 <= q < size + 1 (the border included).
+        const auto right = static_cast<float>(target_.width + 1);
+        const auto bottom = static_cast<float>(target_.height + 1);
+        const std::size_t stride = static_cast<std::size_t>(target_.width) + 2;
+        const float* cells = target_.cells.data();
         double sum = 0;
         for (const auto& p : points_) {
-            const double vx = p.x - cx_;
-            const double vy = p.y - cy_;
-            const double qx = (cx_ + c * vx - s * vy + t.dx) / f - 0.5;
-            const double qy = (cy_ + s * vx + c * vy + t.dy) / f - 0.5;
-            sum += p.weight * sample(qx, qy);
+            const float qx = c * p.x - s * p.y + ox;
+            const float qy = s * p.x + c * p.y + oy;
+            if (!(qx >= 0 && qy >= 0 && qx < right && qy < bottom)) {
+                continue;
+            }
+            const auto x0 = static_cast<int>(qx);
+            const auto y0 = static_cast<int>(qy);
+            const float ax = qx - static_cast<float>(x0);
+            const float ay = qy - static_cast<float>(y0);
+            const float* row = cells + static_cast<std::size_t>(y0) * stride + x0;
+            const float top = row[0] + ax * (row[1] - row[0]);
+            const float low = row[stride] + ax * (row[stride + 1] - row[stride]);
+            sum += p.weight * (top + ay * (low - top));
         }
         return total_ > 0 ? sum / total_ : 0;
     }
     bool empty() const { return points_.empty(); }
 
   private:
-    double sample(double x, double y) const {
-        const double fx = std::floor(x);
-        const double fy = std::floor(y);
-        const int x0 = static_cast<int>(fx);
-        const int y0 = static_cast<int>(fy);
-        if (x0 < -1 || y0 < -1 || x0 >= target_.width || y0 >= target_.height) {
-            return 0;
-        }
-        const double ax = x - fx;
-        const double ay = y - fy;
-        const auto at = [&](int u, int v) -> double {
-            return u < 0 || v < 0 || u >= target_.width || v >= target_.height ? 0.0
-                                                                               : target_.at(u, v);
-        };
-        return (1 - ay) * ((1 - ax) * at(x0, y0) + ax * at(x0 + 1, y0)) +
-               ay * ((1 - ax) * at(x0, y0 + 1) + ax * at(x0 + 1, y0 + 1));
-    }
-
-    Level target_;
-    std::vector<WeightedPoint> points_;
+    Target target_;
+    std::vector<InkPoint> points_;
+    int f_;
     double cx_;
     double cy_;
     double total_ = 0;
@@ -193,7 +235,9 @@ PixelTransform coarseSearch(const Scorer& scorer, int f, double radius, double m
 }
 
 // Climbs from start by single moves of each parameter, halving the moves
-// when none helps, until a shift move is below a quarter of a cell.
+// when none helps, until a shift move is below a quarter of a cell. The
+// climb is not held to the range of the coarse search: a sheet printed a
+// few percent smaller or larger is still found.
 PixelTransform refine(const Scorer& scorer, PixelTransform start, int f, double radius) {
     double angleStep = 0.5 * f / radius;
     double shiftStep = f;
@@ -261,7 +305,8 @@ bool estimateAlignment(const std::vector<std::uint8_t>& first,
         std::min(std::max(kMinMaxShift, kMaxShiftShare * longer), kMaxShiftCap * longer);
     PixelTransform best;
     for (std::size_t i = firstLevels.size(); i-- > 0;) {
-        const Scorer scorer(firstLevels[i], secondLevels[i], cx, cy, true);
+        const Scorer scorer(firstLevels[i], secondLevels[i], cx, cy, true,
+                            i == 0 ? kMaxPoints : kMaxCoarsePoints);
         if (scorer.empty()) {
             return false;
         }
@@ -272,8 +317,8 @@ bool estimateAlignment(const std::vector<std::uint8_t>& first,
     }
     // The blur that gave the search its slope also flattens the top of a
     // thin stroke: the last steps score against the sharp image.
-    best = refine(Scorer(firstLevels[0], secondLevels[0], cx, cy, false), best, firstLevels[0].f,
-                  radius);
+    best = refine(Scorer(firstLevels[0], secondLevels[0], cx, cy, false, kMaxPoints), best,
+                  firstLevels[0].f, radius);
     out = best;
     return true;
 }
