@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "drawing/render/render.h"
+#include "sandrel/bitmask.h"
 
 namespace sandrel {
 namespace {
@@ -80,52 +81,7 @@ std::vector<std::uint8_t> dilate(const std::vector<std::uint8_t>& mask, int widt
     if (radius <= 0) {
         return mask;
     }
-    const auto w = static_cast<std::size_t>(width);
-    const auto h = static_cast<std::size_t>(height);
-    const auto r = static_cast<std::size_t>(radius);
-    // Two passes of a sliding window count: each pixel's cost is fixed
-    // whatever the radius.
-    std::vector<std::uint8_t> across(mask.size(), 0);
-    for (std::size_t y = 0; y < h; ++y) {
-        const auto* in = mask.data() + y * w;
-        auto* out = across.data() + y * w;
-        std::size_t count = 0;
-        for (std::size_t x = 0; x < std::min(r, w); ++x) {
-            count += in[x];
-        }
-        for (std::size_t x = 0; x < w; ++x) {
-            if (x + r < w) {
-                count += in[x + r];
-            }
-            if (x > r) {
-                count -= in[x - r - 1];
-            }
-            out[x] = count > 0 ? 1 : 0;
-        }
-    }
-    std::vector<std::uint8_t> result(mask.size(), 0);
-    std::vector<std::size_t> counts(w, 0);
-    for (std::size_t y = 0; y < std::min(r, h); ++y) {
-        for (std::size_t x = 0; x < w; ++x) {
-            counts[x] += across[y * w + x];
-        }
-    }
-    for (std::size_t y = 0; y < h; ++y) {
-        if (y + r < h) {
-            for (std::size_t x = 0; x < w; ++x) {
-                counts[x] += across[(y + r) * w + x];
-            }
-        }
-        if (y > r) {
-            for (std::size_t x = 0; x < w; ++x) {
-                counts[x] -= across[(y - r - 1) * w + x];
-            }
-        }
-        for (std::size_t x = 0; x < w; ++x) {
-            result[y * w + x] = counts[x] > 0 ? 1 : 0;
-        }
-    }
-    return result;
+    return unpackMask(dilateBits(packMask(mask, width, height), radius));
 }
 
 }  // namespace sandrel
