@@ -3,6 +3,7 @@
 #include <cairo.h>
 
 #include <algorithm>
+#include <cmath>
 #include <memory>
 
 #include "drawing/render/render.h"
@@ -21,6 +22,74 @@ constexpr int kBandPixels = 4 << 20;
 
 bool inkMask(const drawing::Page& page, const PixelGrid& grid, std::vector<std::uint8_t>& mask,
              std::string& error) {
+    return inkOfGridRasters(page, grid, mask) || renderInkMask(page, grid, mask, error);
+}
+
+bool inkOfGridRasters(const drawing::Page& page, const PixelGrid& grid,
+                      std::vector<std::uint8_t>& mask) {
+    if (!page.paths.empty() || !page.texts.empty()) {
+        return false;
+    }
+    const double unit = grid.unitsPerPixel();
+    // Where each image's upper left pixel falls on the grid; images the
+    // renderer would skip are left out.
+    struct Placed {
+        const drawing::Raster* raster;
+        long x;
+        long y;
+    };
+    std::vector<Placed> placed;
+    for (const drawing::Raster& r : page.rasters) {
+        if (r.width <= 0 || r.height <= 0 || r.width > drawing::kMaxRasterSide ||
+            r.height > drawing::kMaxRasterSide || (r.channels != 1 && r.channels != 3) ||
+            !(r.dpi > 0) || !std::isfinite(r.origin.x) || !std::isfinite(r.origin.y) ||
+            r.pixels.size() != static_cast<std::size_t>(r.width) * r.height * r.channels) {
+            continue;
+        }
+        if (r.dpi != grid.dpi) {
+            return false;
+        }
+        const double x = (r.origin.x - grid.left) / unit;
+        const double y = (grid.top - r.origin.y) / unit;
+        const double wholeX = std::round(x);
+        const double wholeY = std::round(y);
+        if (!(std::abs(x - wholeX) < 1e-6 && std::abs(y - wholeY) < 1e-6 &&
+              std::abs(wholeX) < 1e9 && std::abs(wholeY) < 1e9)) {
+            return false;
+        }
+        placed.push_back({&r, static_cast<long>(wholeX), static_cast<long>(wholeY)});
+    }
+    mask.assign(grid.size(), 0);
+    // Each image covers what lies below it, white pixels and all.
+    for (const Placed& p : placed) {
+        const drawing::Raster& r = *p.raster;
+        const long x0 = std::max(0L, p.x);
+        const long x1 = std::min<long>(grid.width, p.x + r.width);
+        const long y0 = std::max(0L, p.y);
+        const long y1 = std::min<long>(grid.height, p.y + r.height);
+        const auto channels = static_cast<std::size_t>(r.channels);
+        for (long y = y0; y < y1; ++y) {
+            const std::uint8_t* in = r.pixels.data() + (static_cast<std::size_t>(y - p.y) *
+                                                            static_cast<std::size_t>(r.width) +
+                                                        static_cast<std::size_t>(x0 - p.x)) *
+                                                           channels;
+            std::uint8_t* out = mask.data() + static_cast<std::size_t>(y) * grid.width;
+            if (channels == 1) {
+                for (long x = x0; x < x1; ++x, ++in) {
+                    out[x] = 255 - *in >= kInkDepth ? 1 : 0;
+                }
+            } else {
+                for (long x = x0; x < x1; ++x, in += 3) {
+                    out[x] = 255 - std::min({in[0], in[1], in[2]}) >= kInkDepth ? 1 : 0;
+                }
+            }
+        }
+    }
+    return true;
+}
+
+bool renderInkMask(const drawing::Page& page, const PixelGrid& grid,
+                   std::vector<std::uint8_t>& mask, std::string& error) {
     mask.assign(grid.size(), 0);
     if (grid.size() == 0) {
         return true;
