@@ -96,26 +96,34 @@ Target targetOf(const Level& level, bool blur) {
     Target t;
     t.width = level.width;
     t.height = level.height;
-    const std::size_t stride = static_cast<std::size_t>(level.width) + 2;
+    const auto w = static_cast<std::size_t>(level.width);
+    const std::size_t stride = w + 2;
     t.cells.assign(stride * (static_cast<std::size_t>(level.height) + 2), 0.0f);
     for (int y = 0; y < level.height; ++y) {
-        std::copy_n(level.density.data() + static_cast<std::size_t>(y) * level.width, level.width,
-                    t.cells.data() + (static_cast<std::size_t>(y) + 1) * stride + 1);
-    }
-    if (!blur) {
-        return t;
-    }
-    const std::vector<float> sharp = std::move(t.cells);
-    t.cells.assign(sharp.size(), 0.0f);
-    for (int y = 0; y < level.height; ++y) {
-        const std::size_t middle = (static_cast<std::size_t>(y) + 1) * stride + 1;
-        const float* above = sharp.data() + middle - stride;
-        const float* at = sharp.data() + middle;
-        const float* below = sharp.data() + middle + stride;
-        float* out = t.cells.data() + middle;
-        for (int x = 0; x < level.width; ++x) {
-            const float sum = above[x - 1] + above[x] + above[x + 1] + at[x - 1] + at[x] +
-                              at[x + 1] + below[x - 1] + below[x] + below[x + 1];
+        float* out = t.cells.data() + (static_cast<std::size_t>(y) + 1) * stride + 1;
+        const float* at = level.density.data() + static_cast<std::size_t>(y) * w;
+        if (!blur) {
+            std::copy_n(at, w, out);
+            continue;
+        }
+        // The rows above and below, where there are such rows, and the
+        // cells either side, where there are such cells.
+        const float* above = y > 0 ? at - w : nullptr;
+        const float* below = y + 1 < level.height ? at + w : nullptr;
+        for (std::size_t x = 0; x < w; ++x) {
+            float sum = 0;
+            for (const float* row : {above, at, below}) {
+                if (row == nullptr) {
+                    continue;
+                }
+                if (x > 0) {
+                    sum += row[x - 1];
+                }
+                sum += row[x];
+                if (x + 1 < w) {
+                    sum += row[x + 1];
+                }
+            }
             out[x] = sum / 9;
         }
     }
