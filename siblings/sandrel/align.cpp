@@ -46,6 +46,11 @@ Level densityOf(const std::vector<std::uint8_t>& mask, int width, int height, in
     while ((1 << shift) < f) {
         ++shift;
     }
+    if (f == 1) {
+        std::transform(mask.begin(), mask.end(), level.density.begin(),
+                       [](std::uint8_t v) { return v != 0 ? 1.0f : 0.0f; });
+        return level;
+    }
     const float unit = 1.0f / static_cast<float>(f * f);
     // Counted in whole numbers a band of f rows at a time (f is a power of
     // two), then scaled.
@@ -72,10 +77,20 @@ Level halved(const Level& fine) {
     level.width = (fine.width + 1) / 2;
     level.height = (fine.height + 1) / 2;
     level.density.assign(static_cast<std::size_t>(level.width) * level.height, 0);
-    for (int y = 0; y < fine.height; ++y) {
-        float* out = level.density.data() + static_cast<std::size_t>(y / 2) * level.width;
-        for (int x = 0; x < fine.width; ++x) {
-            out[x / 2] += fine.at(x, y) / 4;
+    // Each cell a quarter of each of its (up to) four, added in the order of
+    // the rows and columns.
+    for (int y = 0; y < level.height; ++y) {
+        float* out = level.density.data() + static_cast<std::size_t>(y) * level.width;
+        for (int v = 2 * y; v < std::min(fine.height, 2 * y + 2); ++v) {
+            const float* in = fine.density.data() + static_cast<std::size_t>(v) * fine.width;
+            int x = 0;
+            for (; 2 * x + 1 < fine.width; ++x) {
+                out[x] += in[2 * x] / 4;
+                out[x] += in[2 * x + 1] / 4;
+            }
+            if (2 * x < fine.width) {
+                out[x] += in[2 * x] / 4;
+            }
         }
     }
     return level;
@@ -99,31 +114,46 @@ Target targetOf(const Level& level, bool blur) {
     const auto w = static_cast<std::size_t>(level.width);
     const std::size_t stride = w + 2;
     t.cells.assign(stride * (static_cast<std::size_t>(level.height) + 2), 0.0f);
-    for (int y = 0; y < level.height; ++y) {
-        float* out = t.cells.data() + (static_cast<std::size_t>(y) + 1) * stride + 1;
-        const float* at = level.density.data() + static_cast<std::size_t>(y) * w;
-        if (!blur) {
-            std::copy_n(at, w, out);
-            continue;
+    if (!blur) {
+        for (int y = 0; y < level.height; ++y) {
+            std::copy_n(level.density.data() + static_cast<std::size_t>(y) * w, w,
+                        t.cells.data() + (static_cast<std::size_t>(y) + 1) * stride + 1);
         }
-        // The rows above and below, where there are such rows, and the
-        // cells either side, where there are such cells.
-        const float* above = y > 0 ? at - w : nullptr;
-        const float* below = y + 1 < level.height ? at + w : nullptr;
+        return t;
+    }
+    // Three rows at a time with an empty cell at either end, and empty rows
+    // beyond the top and bottom: adding an empty cell adds nothing, so
+    // every cell is the sum of its neighbours that exist.
+    std::vector<float> rows[3] = {std::vector<float>(stride, 0.0f),
+                                  std::vector<float>(stride, 0.0f),
+                                  std::vector<float>(stride, 0.0f)};
+    const auto load = [&](std::vector<float>& row, int y) {
+        if (y < level.height) {
+            std::copy_n(level.density.data() + static_cast<std::size_t>(y) * w, w, row.data() + 1);
+        } else {
+            std::fill(row.begin(), row.end(), 0.0f);
+        }
+    };
+    load(rows[2], 0);
+    for (int y = 0; y < level.height; ++y) {
+        std::swap(rows[0], rows[1]);
+        std::swap(rows[1], rows[2]);
+        load(rows[2], y + 1);
+        const float* above = rows[0].data() + 1;
+        const float* at = rows[1].data() + 1;
+        const float* below = rows[2].data() + 1;
+        float* out = t.cells.data() + (static_cast<std::size_t>(y) + 1) * stride + 1;
         for (std::size_t x = 0; x < w; ++x) {
             float sum = 0;
-            for (const float* row : {above, at, below}) {
-                if (row == nullptr) {
-                    continue;
-                }
-                if (x > 0) {
-                    sum += row[x - 1];
-                }
-                sum += row[x];
-                if (x + 1 < w) {
-                    sum += row[x + 1];
-                }
-            }
+            sum += above[x - 1];
+            sum += above[x];
+            sum += above[x + 1];
+            sum += at[x - 1];
+            sum += at[x];
+            sum += at[x + 1];
+            sum += below[x - 1];
+            sum += below[x];
+            sum += below[x + 1];
             out[x] = sum / 9;
         }
     }
@@ -144,11 +174,13 @@ std::vector<InkPoint> inkPoints(const Level& level, double cx, double cy, std::s
     const std::size_t stride = std::max<std::size_t>(1, (count + most - 1) / most);
     std::vector<InkPoint> points;
     points.reserve(count / stride + 1);
-    std::size_t seen = 0;
+    // Every stride-th cell with ink, the first included.
+    std::size_t skip = 0;
     for (int y = 0; y < level.height; ++y) {
         for (int x = 0; x < level.width; ++x) {
             const float d = level.at(x, y);
-            if (d > 0 && seen++ % stride == 0) {
+            if (d > 0 && skip-- == 0) {
+                skip = stride - 1;
                 points.push_back({static_cast<float>((x + 0.5) * level.f - cx),
                                   static_cast<float>((y + 0.5) * level.f - cy), d});
             }
