@@ -177,8 +177,9 @@ std::vector<InkPoint> inkPoints(const Level& level, double cx, double cy, std::s
     // Every stride-th cell with ink, the first included.
     std::size_t skip = 0;
     for (int y = 0; y < level.height; ++y) {
+        const float* row = level.density.data() + static_cast<std::size_t>(y) * level.width;
         for (int x = 0; x < level.width; ++x) {
-            const float d = level.at(x, y);
+            const float d = row[x];
             if (d > 0 && skip-- == 0) {
                 skip = stride - 1;
                 points.push_back({static_cast<float>((x + 0.5) * level.f - cx),
@@ -191,10 +192,9 @@ std::vector<InkPoint> inkPoints(const Level& level, double cx, double cy, std::s
 
 class Scorer {
   public:
-    Scorer(const Level& first, const Level& second, double cx, double cy, bool blur,
-           std::size_t most)
+    Scorer(const Level& first, std::vector<InkPoint> points, double cx, double cy, bool blur)
         : target_(targetOf(first, blur)),
-          points_(inkPoints(second, cx, cy, most)),
+          points_(std::move(points)),
           f_(first.f),
           cx_(cx),
           cy_(cy) {
@@ -235,7 +235,6 @@ class Scorer {
         }
         return total_ > 0 ? sum / total_ : 0;
     }
-    bool empty() const { return points_.empty(); }
 
   private:
     Target target_;
@@ -331,25 +330,33 @@ bool estimateAlignment(const std::vector<std::uint8_t>& first,
            kMaxFineCells) {
         fine *= 2;
     }
-    std::vector<Level> firstLevels{densityOf(first, width, height, fine)};
-    std::vector<Level> secondLevels{densityOf(second, width, height, fine)};
-    while (std::max(firstLevels.back().width, firstLevels.back().height) > kCoarseSide) {
-        firstLevels.push_back(halved(firstLevels.back()));
-        secondLevels.push_back(halved(secondLevels.back()));
-    }
     const double cx = width / 2.0;
     const double cy = height / 2.0;
+    // The first page's levels are scored against; of the second's only
+    // the points are kept.
+    std::vector<Level> firstLevels{densityOf(first, width, height, fine)};
+    std::vector<std::vector<InkPoint>> secondPoints;
+    {
+        Level level = densityOf(second, width, height, fine);
+        secondPoints.push_back(inkPoints(level, cx, cy, kMaxPoints));
+        while (std::max(firstLevels.back().width, firstLevels.back().height) > kCoarseSide) {
+            firstLevels.push_back(halved(firstLevels.back()));
+            level = halved(level);
+            secondPoints.push_back(inkPoints(level, cx, cy, kMaxCoarsePoints));
+        }
+    }
+    if (secondPoints[0].empty()) {
+        return false;
+    }
     const double radius = std::max(1.0, std::hypot(cx, cy));
     const double longer = std::max(width, height);
     const double maxShift =
         std::min(std::max(kMinMaxShift, kMaxShiftShare * longer), kMaxShiftCap * longer);
     PixelTransform best;
     for (std::size_t i = firstLevels.size(); i-- > 0;) {
-        const Scorer scorer(firstLevels[i], secondLevels[i], cx, cy, true,
-                            i == 0 ? kMaxPoints : kMaxCoarsePoints);
-        if (scorer.empty()) {
-            return false;
-        }
+        // The finest level's points serve the last steps as well.
+        const Scorer scorer(firstLevels[i], i == 0 ? secondPoints[i] : std::move(secondPoints[i]),
+                            cx, cy, true);
         if (i + 1 == firstLevels.size()) {
             best = coarseSearch(scorer, firstLevels[i].f, radius, maxShift);
         }
@@ -357,7 +364,7 @@ bool estimateAlignment(const std::vector<std::uint8_t>& first,
     }
     // The blur that gave the search its slope also flattens the top of a
     // thin stroke: the last steps score against the sharp image.
-    best = refine(Scorer(firstLevels[0], secondLevels[0], cx, cy, false, kMaxPoints), best,
+    best = refine(Scorer(firstLevels[0], std::move(secondPoints[0]), cx, cy, false), best,
                   firstLevels[0].f, radius);
     out = best;
     return true;
