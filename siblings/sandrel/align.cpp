@@ -334,7 +334,8 @@ bool estimateAlignment(const std::vector<std::uint8_t>& first,
     const double cy = height / 2.0;
     // The first page's levels are scored against; of the second's only
     // the points are kept.
-    std::vector<Level> firstLevels{densityOf(first, width, height, fine)};
+    std::vector<Level> firstLevels;
+    firstLevels.push_back(densityOf(first, width, height, fine));
     std::vector<std::vector<InkPoint>> secondPoints;
     {
         Level level = densityOf(second, width, height, fine);
@@ -370,9 +371,13 @@ bool estimateAlignment(const std::vector<std::uint8_t>& first,
     return true;
 }
 
-std::vector<std::uint8_t> transformMask(const std::vector<std::uint8_t>& mask, int width,
-                                        int height, const PixelTransform& t) {
-    std::vector<std::uint8_t> out(mask.size(), 0);
+namespace {
+
+// Calls take(x, y, v) for each pixel (x, y) that the transform lays a pixel
+// of mask on, v being that pixel's value.
+template <typename Take>
+void forEachMoved(const std::vector<std::uint8_t>& mask, int width, int height,
+                  const PixelTransform& t, Take take) {
     const double cx = width / 2.0;
     const double cy = height / 2.0;
     // The inverse: p = c + R(-angle) (q - c - shift) / scale.
@@ -380,7 +385,6 @@ std::vector<std::uint8_t> transformMask(const std::vector<std::uint8_t>& mask, i
     const double s = std::sin(t.angleRad) / t.scale;
     for (int y = 0; y < height; ++y) {
         const double vy = y + 0.5 - cy - t.dy;
-        std::uint8_t* row = out.data() + static_cast<std::size_t>(y) * width;
         for (int x = 0; x < width; ++x) {
             const double vx = x + 0.5 - cx - t.dx;
             const double px = cx + c * vx + s * vy;
@@ -388,9 +392,30 @@ std::vector<std::uint8_t> transformMask(const std::vector<std::uint8_t>& mask, i
             if (px < 0 || py < 0 || px >= width || py >= height) {
                 continue;
             }
-            row[x] = mask[static_cast<std::size_t>(py) * width + static_cast<std::size_t>(px)];
+            take(x, y, mask[static_cast<std::size_t>(py) * width + static_cast<std::size_t>(px)]);
         }
     }
+}
+
+}  // namespace
+
+std::vector<std::uint8_t> transformMask(const std::vector<std::uint8_t>& mask, int width,
+                                        int height, const PixelTransform& t) {
+    std::vector<std::uint8_t> out(mask.size(), 0);
+    forEachMoved(mask, width, height, t, [&](int x, int y, std::uint8_t v) {
+        out[static_cast<std::size_t>(y) * width + x] = v;
+    });
+    return out;
+}
+
+BitMask transformBits(const std::vector<std::uint8_t>& mask, int width, int height,
+                      const PixelTransform& t) {
+    BitMask out(width, height);
+    forEachMoved(mask, width, height, t, [&](int x, int y, std::uint8_t v) {
+        if (v != 0) {
+            out.row(y)[x >> 6] |= std::uint64_t{1} << (x & 63);
+        }
+    });
     return out;
 }
 

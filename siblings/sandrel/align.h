@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "sandrel/bitmask.h"
+
 namespace sandrel {
 
 // Maps a point p of the second page (pixels, rows downwards) to the first:
@@ -31,5 +33,9 @@ bool estimateAlignment(const std::vector<std::uint8_t>& first,
 // the nearest pixel of mask that maps onto it (0 from beyond its edge).
 std::vector<std::uint8_t> transformMask(const std::vector<std::uint8_t>& mask, int width,
                                         int height, const PixelTransform& transform);
+
+// The same as bits: set where that pixel is not 0.
+BitMask transformBits(const std::vector<std::uint8_t>& mask, int width, int height,
+                      const PixelTransform& transform);
 
 }  // namespace sandrel

@@ -38,11 +38,11 @@ std::size_t inkOf(const BitMask& mask) {
 }
 
 // Lays second over first when a shift, turn or scale clearly fits better
-// than none: it must leave less than half the unmatched ink. Then second
-// (the page's mask) and its bits hold the moved page; otherwise they are
-// left alone. nearSecond ends up as the second page's ink widened by
-// radius, as it finally lies.
-void align(const std::vector<std::uint8_t>& first, std::vector<std::uint8_t>& second,
+// than none: it must leave less than half the unmatched ink. Then
+// secondBits holds the moved page; otherwise it is left alone. Where the
+// choice needed it, nearSecond is left holding the second page's ink as it
+// finally lies, widened by radius; otherwise it is left empty.
+void align(const std::vector<std::uint8_t>& first, const std::vector<std::uint8_t>& second,
            const BitMask& firstBits, BitMask& secondBits, const BitMask& nearFirst,
            BitMask& nearSecond, const PixelGrid& grid, int radius, Alignment& alignment) {
     PixelTransform t;
@@ -58,8 +58,7 @@ void align(const std::vector<std::uint8_t>& first, std::vector<std::uint8_t>& se
     }
     nearSecond = dilateBits(secondBits, radius);
     const std::size_t before = unmatched(firstBits, nearSecond) + unmatched(secondBits, nearFirst);
-    auto moved = transformMask(second, grid.width, grid.height, t);
-    BitMask movedBits = packMask(moved, grid.width, grid.height);
+    BitMask movedBits = transformBits(second, grid.width, grid.height, t);
     BitMask nearMoved = dilateBits(movedBits, radius);
     const std::size_t after = unmatched(firstBits, nearMoved) + unmatched(movedBits, nearFirst);
     if (!(after < before / 2)) {
@@ -69,7 +68,6 @@ void align(const std::vector<std::uint8_t>& first, std::vector<std::uint8_t>& se
         alignment.unsure = static_cast<double>(before) > 0.1 * static_cast<double>(ink);
         return;
     }
-    second = std::move(moved);
     secondBits = std::move(movedBits);
     nearSecond = std::move(nearMoved);
     alignment.moved = true;

@@ -5,6 +5,7 @@
 #include <random>
 #include <vector>
 
+#include "sandrel/align.h"
 #include "sandrel/bitmask.h"
 #include "sandrel/ink.h"
 
@@ -112,6 +113,26 @@ TEST(BitMask, DilateReachesTheImageEdgesAndStopsThere) {
     EXPECT_EQ(at(35, 2), 0);
     const auto all = dilate(mask, w, h, 100);
     EXPECT_TRUE(std::all_of(all.begin(), all.end(), [](std::uint8_t v) { return v == 1; }));
+}
+
+TEST(BitMask, MovedAsBitsIsTheMovedMask) {
+    std::mt19937 rng(3);
+    const int w = 131;
+    const int h = 77;
+    const auto mask = randomMask(rng, w, h, 0.1);
+    for (const PixelTransform& t : {PixelTransform{0.03, 1.01, 4.5, -7.25},
+                                    PixelTransform{-0.02, 0.99, -3, 2}, PixelTransform{}}) {
+        const auto bytes = transformMask(mask, w, h, t);
+        const BitMask bits = transformBits(mask, w, h, t);
+        std::size_t wrong = 0;
+        for (int y = 0; y < h; ++y) {
+            for (int x = 0; x < w; ++x) {
+                wrong += bits.at(x, y) != (bytes[static_cast<std::size_t>(y) * w + x] != 0);
+            }
+        }
+        EXPECT_EQ(wrong, 0u);
+        EXPECT_EQ(bits.bits, packMask(bytes, w, h).bits);
+    }
 }
 
 }  // namespace
