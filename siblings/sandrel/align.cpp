@@ -371,13 +371,9 @@ bool estimateAlignment(const std::vector<std::uint8_t>& first,
     return true;
 }
 
-namespace {
-
-// Calls take(x, y, v) for each pixel (x, y) that the transform lays a pixel
-// of mask on, v being that pixel's value.
-template <typename Take>
-void forEachMoved(const std::vector<std::uint8_t>& mask, int width, int height,
-                  const PixelTransform& t, Take take) {
+std::vector<std::uint8_t> transformMask(const std::vector<std::uint8_t>& mask, int width,
+                                        int height, const PixelTransform& t) {
+    std::vector<std::uint8_t> out(mask.size(), 0);
     const double cx = width / 2.0;
     const double cy = height / 2.0;
     // The inverse: p = c + R(-angle) (q - c - shift) / scale.
@@ -385,6 +381,7 @@ void forEachMoved(const std::vector<std::uint8_t>& mask, int width, int height,
     const double s = std::sin(t.angleRad) / t.scale;
     for (int y = 0; y < height; ++y) {
         const double vy = y + 0.5 - cy - t.dy;
+        std::uint8_t* row = out.data() + static_cast<std::size_t>(y) * width;
         for (int x = 0; x < width; ++x) {
             const double vx = x + 0.5 - cx - t.dx;
             const double px = cx + c * vx + s * vy;
@@ -392,30 +389,91 @@ void forEachMoved(const std::vector<std::uint8_t>& mask, int width, int height,
             if (px < 0 || py < 0 || px >= width || py >= height) {
                 continue;
             }
-            take(x, y, mask[static_cast<std::size_t>(py) * width + static_cast<std::size_t>(px)]);
+            row[x] = mask[static_cast<std::size_t>(py) * width + static_cast<std::size_t>(px)];
         }
     }
-}
-
-}  // namespace
-
-std::vector<std::uint8_t> transformMask(const std::vector<std::uint8_t>& mask, int width,
-                                        int height, const PixelTransform& t) {
-    std::vector<std::uint8_t> out(mask.size(), 0);
-    forEachMoved(mask, width, height, t, [&](int x, int y, std::uint8_t v) {
-        out[static_cast<std::size_t>(y) * width + x] = v;
-    });
     return out;
 }
 
-BitMask transformBits(const std::vector<std::uint8_t>& mask, int width, int height,
-                      const PixelTransform& t) {
+BitMask transformBits(const BitMask& mask, const PixelTransform& t) {
+    const int width = mask.width;
+    const int height = mask.height;
     BitMask out(width, height);
-    forEachMoved(mask, width, height, t, [&](int x, int y, std::uint8_t v) {
-        if (v != 0) {
-            out.row(y)[x >> 6] |= std::uint64_t{1} << (x & 63);
+    const double cx = width / 2.0;
+    const double cy = height / 2.0;
+    // The inverse as transformMask computes it, term for term, so that each
+    // pixel takes the same source pixel.
+    const double c = std::cos(t.angleRad) / t.scale;
+    const double s = std::sin(t.angleRad) / t.scale;
+    const auto source = [&](int x, double vy, double& px, double& py) {
+        const double vx = x + 0.5 - cx - t.dx;
+        px = cx + c * vx + s * vy;
+        py = cy - s * vx + c * vy;
+    };
+    // Whether any pixel of mask in columns [x0, x1] and rows [y0, y1] is
+    // set (all within the mask).
+    const auto anySet = [&](int x0, int x1, int y0, int y1) {
+        const int first = x0 >> 6;
+        const int last = x1 >> 6;
+        const std::uint64_t head = ~std::uint64_t{0} << (x0 & 63);
+        const std::uint64_t tail = ~std::uint64_t{0} >> (63 - (x1 & 63));
+        for (int y = y0; y <= y1; ++y) {
+            const std::uint64_t* row = mask.row(y);
+            for (int k = first; k <= last; ++k) {
+                std::uint64_t word = row[k];
+                if (k == first) {
+                    word &= head;
+                }
+                if (k == last) {
+                    word &= tail;
+                }
+                if (word != 0) {
+                    return true;
+                }
+            }
         }
-    });
+        return false;
+    };
+    for (int y = 0; y < height; ++y) {
+        const double vy = y + 0.5 - cy - t.dy;
+        std::uint64_t* to = out.row(y);
+        // A block of 64 pixels takes its sources from along a short line:
+        // where the box about that line (a pixel wider all round than the
+        // ends) holds no ink, the block stays empty.
+        for (int x0 = 0; x0 < width; x0 += 64) {
+            const int x1 = std::min(width, x0 + 64) - 1;
+            double ax = 0;
+            double ay = 0;
+            double bx = 0;
+            double by = 0;
+            source(x0, vy, ax, ay);
+            source(x1, vy, bx, by);
+            const double left = std::floor(std::min(ax, bx)) - 1;
+            const double right = std::floor(std::max(ax, bx)) + 1;
+            const double top = std::floor(std::min(ay, by)) - 1;
+            const double bottom = std::floor(std::max(ay, by)) + 1;
+            if (right < 0 || bottom < 0 || left >= width || top >= height ||
+                !anySet(static_cast<int>(std::max(0.0, left)),
+                        static_cast<int>(std::min<double>(width - 1, right)),
+                        static_cast<int>(std::max(0.0, top)),
+                        static_cast<int>(std::min<double>(height - 1, bottom)))) {
+                continue;
+            }
+            std::uint64_t word = 0;
+            for (int x = x0; x <= x1; ++x) {
+                double px = 0;
+                double py = 0;
+                source(x, vy, px, py);
+                if (px < 0 || py < 0 || px >= width || py >= height) {
+                    continue;
+                }
+                if (mask.at(static_cast<int>(px), static_cast<int>(py))) {
+                    word |= std::uint64_t{1} << (x & 63);
+                }
+            }
+            to[x0 >> 6] = word;
+        }
+    }
     return out;
 }
 

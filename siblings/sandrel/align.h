@@ -34,8 +34,8 @@ bool estimateAlignment(const std::vector<std::uint8_t>& first,
 std::vector<std::uint8_t> transformMask(const std::vector<std::uint8_t>& mask, int width,
                                         int height, const PixelTransform& transform);
 
-// The same as bits: set where that pixel is not 0.
-BitMask transformBits(const std::vector<std::uint8_t>& mask, int width, int height,
-                      const PixelTransform& transform);
+// The same on masks of bits: each pixel takes the bit transformMask would
+// take from the same mask as bytes.
+BitMask transformBits(const BitMask& mask, const PixelTransform& transform);
 
 }  // namespace sandrel

@@ -58,7 +58,7 @@ void align(const std::vector<std::uint8_t>& first, const std::vector<std::uint8_
     }
     nearSecond = dilateBits(secondBits, radius);
     const std::size_t before = unmatched(firstBits, nearSecond) + unmatched(secondBits, nearFirst);
-    BitMask movedBits = transformBits(second, grid.width, grid.height, t);
+    BitMask movedBits = transformBits(secondBits, t);
     BitMask nearMoved = dilateBits(movedBits, radius);
     const std::size_t after = unmatched(firstBits, nearMoved) + unmatched(movedBits, nearFirst);
     if (!(after < before / 2)) {

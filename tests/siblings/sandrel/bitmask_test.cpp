@@ -119,19 +119,24 @@ TEST(BitMask, MovedAsBitsIsTheMovedMask) {
     std::mt19937 rng(3);
     const int w = 131;
     const int h = 77;
-    const auto mask = randomMask(rng, w, h, 0.1);
-    for (const PixelTransform& t : {PixelTransform{0.03, 1.01, 4.5, -7.25},
-                                    PixelTransform{-0.02, 0.99, -3, 2}, PixelTransform{}}) {
-        const auto bytes = transformMask(mask, w, h, t);
-        const BitMask bits = transformBits(mask, w, h, t);
-        std::size_t wrong = 0;
-        for (int y = 0; y < h; ++y) {
-            for (int x = 0; x < w; ++x) {
-                wrong += bits.at(x, y) != (bytes[static_cast<std::size_t>(y) * w + x] != 0);
+    // Dense ink, and ink so sparse that most blocks of the result find
+    // none under them.
+    for (const double share : {0.1, 0.002}) {
+        const auto mask = randomMask(rng, w, h, share);
+        for (const PixelTransform& t :
+             {PixelTransform{0.03, 1.01, 4.5, -7.25}, PixelTransform{-0.02, 0.99, -3, 2},
+              PixelTransform{}, PixelTransform{0.5, 1.3, 60, -30}}) {
+            const auto bytes = transformMask(mask, w, h, t);
+            const BitMask bits = transformBits(packMask(mask, w, h), t);
+            std::size_t wrong = 0;
+            for (int y = 0; y < h; ++y) {
+                for (int x = 0; x < w; ++x) {
+                    wrong += bits.at(x, y) != (bytes[static_cast<std::size_t>(y) * w + x] != 0);
+                }
             }
+            EXPECT_EQ(wrong, 0u);
+            EXPECT_EQ(bits.bits, packMask(bytes, w, h).bits);
         }
-        EXPECT_EQ(wrong, 0u);
-        EXPECT_EQ(bits.bits, packMask(bytes, w, h).bits);
     }
 }
 
