@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
+#include <cstring>
 #include <numbers>
 
 namespace sandrel {
@@ -59,7 +60,19 @@ Level densityOf(const std::vector<std::uint8_t>& mask, int width, int height, in
         std::fill(counts.begin(), counts.end(), 0);
         for (int y = band * f; y < std::min(height, (band + 1) * f); ++y) {
             const std::uint8_t* row = mask.data() + static_cast<std::size_t>(y) * width;
-            for (int x = 0; x < width; ++x) {
+            int x = 0;
+            // Most of a drawing is paper: eight pixels without ink at once.
+            for (; x + 8 <= width; x += 8) {
+                std::uint64_t eight = 0;
+                std::memcpy(&eight, row + x, 8);
+                if (eight == 0) {
+                    continue;
+                }
+                for (int k = x; k < x + 8; ++k) {
+                    counts[static_cast<std::size_t>(k >> shift)] += row[k] != 0 ? 1 : 0;
+                }
+            }
+            for (; x < width; ++x) {
                 counts[static_cast<std::size_t>(x >> shift)] += row[x] != 0 ? 1 : 0;
             }
         }
