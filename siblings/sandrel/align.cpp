@@ -18,8 +18,8 @@ constexpr double kMaxShiftShare = 0.03;
 constexpr double kMinMaxShift = 40;
 constexpr double kMaxShiftCap = 0.1;
 // Cells of the finest level at most (memory: four bytes each), cells per
-// side of the coarsest, and points scored on the finest level and on the
-// others (which only bring the fit within a cell of the next).
+// side of the coarsest, and points scored in the last, sharp steps and in
+// the others (which only bring the fit within a cell of the next).
 constexpr std::size_t kMaxFineCells = 4'000'000;
 constexpr int kCoarseSide = 100;
 constexpr std::size_t kMaxPoints = 100'000;
@@ -203,6 +203,17 @@ std::vector<InkPoint> inkPoints(const Level& level, double cx, double cy, std::s
     return points;
 }
 
+// Every k-th point, the first included, so that at most `most` are left.
+std::vector<InkPoint> thinned(const std::vector<InkPoint>& points, std::size_t most) {
+    const std::size_t stride = std::max<std::size_t>(1, (points.size() + most - 1) / most);
+    std::vector<InkPoint> out;
+    out.reserve(points.size() / stride + 1);
+    for (std::size_t k = 0; k < points.size(); k += stride) {
+        out.push_back(points[k]);
+    }
+    return out;
+}
+
 class Scorer {
   public:
     Scorer(const Level& first, std::vector<InkPoint> points, double cx, double cy, bool blur)
@@ -368,9 +379,12 @@ bool estimateAlignment(const std::vector<std::uint8_t>& first,
         std::min(std::max(kMinMaxShift, kMaxShiftShare * longer), kMaxShiftCap * longer);
     PixelTransform best;
     for (std::size_t i = firstLevels.size(); i-- > 0;) {
-        // The finest level's points serve the last steps as well.
-        const Scorer scorer(firstLevels[i], i == 0 ? secondPoints[i] : std::move(secondPoints[i]),
-                            cx, cy, true);
+        // On the finest level too the blurred steps only bring the fit
+        // within a cell: the last steps score all its points.
+        const Scorer scorer(
+            firstLevels[i],
+            i == 0 ? thinned(secondPoints[0], kMaxCoarsePoints) : std::move(secondPoints[i]), cx,
+            cy, true);
         if (i + 1 == firstLevels.size()) {
             best = coarseSearch(scorer, firstLevels[i].f, radius, maxShift);
         }
