@@ -138,8 +138,9 @@ bool compareRasters(const drawing::Page& a, const drawing::Page& b, const Option
         align(first, second, firstBits, secondBits, nearFirst, nearSecond, grid, radius,
               result.alignment);
     }
-    first = {};
-    second = {};
+    // (Assigning {} would only clear them and keep their memory.)
+    std::vector<std::uint8_t>().swap(first);
+    std::vector<std::uint8_t>().swap(second);
     if (nearSecond.bits.empty()) {
         nearSecond = dilateBits(secondBits, radius);
     }
