@@ -1,6 +1,7 @@
 #include "sandrel/align.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstddef>
 #include <cstring>
@@ -37,43 +38,29 @@ struct Level {
     }
 };
 
-Level densityOf(const std::vector<std::uint8_t>& mask, int width, int height, int f) {
+Level densityOf(const BitMask& mask, int f) {
     Level level;
     level.f = f;
-    level.width = (width + f - 1) / f;
-    level.height = (height + f - 1) / f;
+    level.width = (mask.width + f - 1) / f;
+    level.height = (mask.height + f - 1) / f;
     level.density.assign(static_cast<std::size_t>(level.width) * level.height, 0);
     int shift = 0;
     while ((1 << shift) < f) {
         ++shift;
     }
-    if (f == 1) {
-        std::transform(mask.begin(), mask.end(), level.density.begin(),
-                       [](std::uint8_t v) { return v != 0 ? 1.0f : 0.0f; });
-        return level;
-    }
     const float unit = 1.0f / static_cast<float>(f * f);
     // Counted in whole numbers a band of f rows at a time (f is a power of
-    // two), then scaled.
+    // two), then scaled; only the ink bits are visited.
     std::vector<std::uint32_t> counts(static_cast<std::size_t>(level.width));
     for (int band = 0; band < level.height; ++band) {
         std::fill(counts.begin(), counts.end(), 0);
-        for (int y = band * f; y < std::min(height, (band + 1) * f); ++y) {
-            const std::uint8_t* row = mask.data() + static_cast<std::size_t>(y) * width;
-            int x = 0;
-            // Most of a drawing is paper: eight pixels without ink at once.
-            for (; x + 8 <= width; x += 8) {
-                std::uint64_t eight = 0;
-                std::memcpy(&eight, row + x, 8);
-                if (eight == 0) {
-                    continue;
+        for (int y = band * f; y < std::min(mask.height, (band + 1) * f); ++y) {
+            const std::uint64_t* row = mask.row(y);
+            for (std::size_t k = 0; k < mask.words; ++k) {
+                for (std::uint64_t bits = row[k]; bits != 0; bits &= bits - 1) {
+                    const std::size_t x = 64 * k + static_cast<std::size_t>(std::countr_zero(bits));
+                    ++counts[x >> shift];
                 }
-                for (int k = x; k < x + 8; ++k) {
-                    counts[static_cast<std::size_t>(k >> shift)] += row[k] != 0 ? 1 : 0;
-                }
-            }
-            for (; x < width; ++x) {
-                counts[static_cast<std::size_t>(x >> shift)] += row[x] != 0 ? 1 : 0;
             }
         }
         float* cells = level.density.data() + static_cast<std::size_t>(band) * level.width;
@@ -344,8 +331,14 @@ PixelTransform refine(const Scorer& scorer, PixelTransform start, int f, double 
 bool estimateAlignment(const std::vector<std::uint8_t>& first,
                        const std::vector<std::uint8_t>& second, int width, int height,
                        PixelTransform& out) {
+    return estimateAlignment(packMask(first, width, height), packMask(second, width, height), out);
+}
+
+bool estimateAlignment(const BitMask& first, const BitMask& second, PixelTransform& out) {
     out = PixelTransform{};
-    if (width <= 0 || height <= 0) {
+    const int width = first.width;
+    const int height = first.height;
+    if (width <= 0 || height <= 0 || second.width != width || second.height != height) {
         return false;
     }
     int fine = 1;
@@ -359,10 +352,10 @@ bool estimateAlignment(const std::vector<std::uint8_t>& first,
     // The first page's levels are scored against; of the second's only
     // the points are kept.
     std::vector<Level> firstLevels;
-    firstLevels.push_back(densityOf(first, width, height, fine));
+    firstLevels.push_back(densityOf(first, fine));
     std::vector<std::vector<InkPoint>> secondPoints;
     {
-        Level level = densityOf(second, width, height, fine);
+        Level level = densityOf(second, fine);
         secondPoints.push_back(inkPoints(level, cx, cy, kMaxPoints));
         while (std::max(firstLevels.back().width, firstLevels.back().height) > kCoarseSide) {
             firstLevels.push_back(halved(firstLevels.back()));

@@ -29,6 +29,9 @@ bool estimateAlignment(const std::vector<std::uint8_t>& first,
                        const std::vector<std::uint8_t>& second, int width, int height,
                        PixelTransform& out);
 
+// The same on masks of bits (of one size).
+bool estimateAlignment(const BitMask& first, const BitMask& second, PixelTransform& out);
+
 // `mask` as it lies under the transform: each pixel takes the value of
 // the nearest pixel of mask that maps onto it (0 from beyond its edge).
 std::vector<std::uint8_t> transformMask(const std::vector<std::uint8_t>& mask, int width,

@@ -42,11 +42,10 @@ std::size_t inkOf(const BitMask& mask) {
 // secondBits holds the moved page; otherwise it is left alone. Where the
 // choice needed it, nearSecond is left holding the second page's ink as it
 // finally lies, widened by radius; otherwise it is left empty.
-void align(const std::vector<std::uint8_t>& first, const std::vector<std::uint8_t>& second,
-           const BitMask& firstBits, BitMask& secondBits, const BitMask& nearFirst,
+void align(const BitMask& firstBits, BitMask& secondBits, const BitMask& nearFirst,
            BitMask& nearSecond, const PixelGrid& grid, int radius, Alignment& alignment) {
     PixelTransform t;
-    if (!estimateAlignment(first, second, grid.width, grid.height, t)) {
+    if (!estimateAlignment(firstBits, secondBits, t)) {
         return;
     }
     alignment.tried = true;
@@ -120,27 +119,25 @@ bool compareRasters(const drawing::Page& a, const drawing::Page& b, const Option
     grid.width = std::max(1, static_cast<int>(columns));
     grid.height = std::max(1, static_cast<int>(rows));
 
-    std::vector<std::uint8_t> first;
-    std::vector<std::uint8_t> second;
-    if (!inkMask(a, grid, first, error) || !inkMask(b, grid, second, error)) {
-        return false;
+    // Each page's ink is kept as bits, one byte a pixel only while it is
+    // found.
+    BitMask firstBits;
+    BitMask secondBits;
+    for (const auto& [page, bits] : {std::pair{&a, &firstBits}, std::pair{&b, &secondBits}}) {
+        std::vector<std::uint8_t> mask;
+        if (!inkMask(*page, grid, mask, error)) {
+            return false;
+        }
+        *bits = packMask(mask, grid.width, grid.height);
     }
-    // From here on the masks are worked on as bits; the bytes are kept only
-    // as long as the alignment needs them.
-    BitMask firstBits = packMask(first, grid.width, grid.height);
-    BitMask secondBits = packMask(second, grid.width, grid.height);
     const int radius = static_cast<int>(std::lround(options.toleranceMm / 25.4 * options.dpi));
     const BitMask nearFirst = dilateBits(firstBits, radius);
     BitMask nearSecond;
     // Only a page that holds a raster (a scan) is moved; a drawing is where
     // it was drawn.
     if (options.alignScans && !b.rasters.empty()) {
-        align(first, second, firstBits, secondBits, nearFirst, nearSecond, grid, radius,
-              result.alignment);
+        align(firstBits, secondBits, nearFirst, nearSecond, grid, radius, result.alignment);
     }
-    // (Assigning {} would only clear them and keep their memory.)
-    std::vector<std::uint8_t>().swap(first);
-    std::vector<std::uint8_t>().swap(second);
     if (nearSecond.bits.empty()) {
         nearSecond = dilateBits(secondBits, radius);
     }
