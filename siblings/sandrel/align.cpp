@@ -201,20 +201,31 @@ std::vector<InkPoint> thinned(const std::vector<InkPoint>& points, std::size_t m
     return out;
 }
 
+// Four floats or ints side by side, worked on as one.
+using Floats = float __attribute__((vector_size(16)));
+using Ints = std::int32_t __attribute__((vector_size(16)));
+
 class Scorer {
   public:
-    Scorer(const Level& first, std::vector<InkPoint> points, double cx, double cy, bool blur)
-        : target_(targetOf(first, blur)),
-          points_(std::move(points)),
-          f_(first.f),
-          cx_(cx),
-          cy_(cy) {
-        for (const auto& p : points_) {
-            total_ += p.weight;
+    Scorer(const Level& first, const std::vector<InkPoint>& points, double cx, double cy, bool blur)
+        : target_(targetOf(first, blur)), f_(first.f), cx_(cx), cy_(cy) {
+        // Kept as columns, four points to a group; the last group is filled
+        // up with points of no weight.
+        const std::size_t groups = (points.size() + 3) / 4;
+        xs_.assign(groups, Floats{});
+        ys_.assign(groups, Floats{});
+        weights_.assign(groups, Floats{});
+        for (std::size_t i = 0; i < points.size(); ++i) {
+            xs_[i / 4][i % 4] = points[i].x;
+            ys_[i / 4][i % 4] = points[i].y;
+            weights_[i / 4][i % 4] = points[i].weight;
+            total_ += points[i].weight;
         }
     }
 
     // How well the second page's ink lands on the first's, per unit of ink.
+    // Four points are placed and sampled at once, each as it would be on
+    // its own, and their shares added one after the other.
     double score(const PixelTransform& t) const {
         // q = c + scale R (p - c) + shift, in cells of the level, less half
         // a cell (cell centres lie at whole numbers), plus the border.
@@ -229,27 +240,47 @@ class Scorer {
         const std::size_t stride = static_cast<std::size_t>(target_.width) + 2;
         const float* cells = target_.cells.data();
         double sum = 0;
-        for (const auto& p : points_) {
-            const float qx = c * p.x - s * p.y + ox;
-            const float qy = s * p.x + c * p.y + oy;
-            if (!(qx >= 0 && qy >= 0 && qx < right && qy < bottom)) {
-                continue;
+        for (std::size_t g = 0; g < xs_.size(); ++g) {
+            const Floats x = xs_[g];
+            const Floats y = ys_[g];
+            Floats qx = c * x - s * y + ox;
+            Floats qy = s * x + c * y + oy;
+            const Ints inside = (qx >= 0) & (qy >= 0) & (qx < right) & (qy < bottom);
+            // Points outside sample cell (0, 0) and count for nothing.
+            qx = reinterpret_cast<Floats>(reinterpret_cast<Ints>(qx) & inside);
+            qy = reinterpret_cast<Floats>(reinterpret_cast<Ints>(qy) & inside);
+            const Ints x0 = __builtin_convertvector(qx, Ints);
+            const Ints y0 = __builtin_convertvector(qy, Ints);
+            const Floats ax = qx - __builtin_convertvector(x0, Floats);
+            const Floats ay = qy - __builtin_convertvector(y0, Floats);
+            Floats topLeft;
+            Floats topRight;
+            Floats lowLeft;
+            Floats lowRight;
+            for (int k = 0; k < 4; ++k) {
+                const float* row = cells + static_cast<std::size_t>(y0[k]) * stride +
+                                   static_cast<std::size_t>(x0[k]);
+                topLeft[k] = row[0];
+                topRight[k] = row[1];
+                lowLeft[k] = row[stride];
+                lowRight[k] = row[stride + 1];
             }
-            const auto x0 = static_cast<int>(qx);
-            const auto y0 = static_cast<int>(qy);
-            const float ax = qx - static_cast<float>(x0);
-            const float ay = qy - static_cast<float>(y0);
-            const float* row = cells + static_cast<std::size_t>(y0) * stride + x0;
-            const float top = row[0] + ax * (row[1] - row[0]);
-            const float low = row[stride] + ax * (row[stride + 1] - row[stride]);
-            sum += p.weight * (top + ay * (low - top));
+            const Floats top = topLeft + ax * (topRight - topLeft);
+            const Floats low = lowLeft + ax * (lowRight - lowLeft);
+            Floats share = weights_[g] * (top + ay * (low - top));
+            share = reinterpret_cast<Floats>(reinterpret_cast<Ints>(share) & inside);
+            for (int k = 0; k < 4; ++k) {
+                sum += share[k];
+            }
         }
         return total_ > 0 ? sum / total_ : 0;
     }
 
   private:
     Target target_;
-    std::vector<InkPoint> points_;
+    std::vector<Floats> xs_;
+    std::vector<Floats> ys_;
+    std::vector<Floats> weights_;
     int f_;
     double cx_;
     double cy_;
@@ -374,10 +405,9 @@ bool estimateAlignment(const BitMask& first, const BitMask& second, PixelTransfo
     for (std::size_t i = firstLevels.size(); i-- > 0;) {
         // On the finest level too the blurred steps only bring the fit
         // within a cell: the last steps score all its points.
-        const Scorer scorer(
-            firstLevels[i],
-            i == 0 ? thinned(secondPoints[0], kMaxCoarsePoints) : std::move(secondPoints[i]), cx,
-            cy, true);
+        const Scorer scorer(firstLevels[i],
+                            i == 0 ? thinned(secondPoints[0], kMaxCoarsePoints) : secondPoints[i],
+                            cx, cy, true);
         if (i + 1 == firstLevels.size()) {
             best = coarseSearch(scorer, firstLevels[i].f, radius, maxShift);
         }
@@ -385,8 +415,8 @@ bool estimateAlignment(const BitMask& first, const BitMask& second, PixelTransfo
     }
     // The blur that gave the search its slope also flattens the top of a
     // thin stroke: the last steps score against the sharp image.
-    best = refine(Scorer(firstLevels[0], std::move(secondPoints[0]), cx, cy, false), best,
-                  firstLevels[0].f, radius);
+    best = refine(Scorer(firstLevels[0], secondPoints[0], cx, cy, false), best, firstLevels[0].f,
+                  radius);
     out = best;
     return true;
 }
