@@ -436,7 +436,7 @@ std::vector<std::uint8_t> transformMask(const std::vector<std::uint8_t>& mask, i
             const double vx = x + 0.5 - cx - t.dx;
             const double px = cx + c * vx + s * vy;
             const double py = cy - s * vx + c * vy;
-            if (px < 0 || py < 0 || px >= width || py >= height) {
+            if (!(px >= 0 && py >= 0 && px < width && py < height)) {
                 continue;
             }
             row[x] = mask[static_cast<std::size_t>(py) * width + static_cast<std::size_t>(px)];
@@ -502,7 +502,7 @@ BitMask transformBits(const BitMask& mask, const PixelTransform& t) {
             const double right = std::floor(std::max(ax, bx)) + 1;
             const double top = std::floor(std::min(ay, by)) - 1;
             const double bottom = std::floor(std::max(ay, by)) + 1;
-            if (right < 0 || bottom < 0 || left >= width || top >= height ||
+            if (!(right >= 0 && bottom >= 0 && left < width && top < height) ||
                 !anySet(static_cast<int>(std::max(0.0, left)),
                         static_cast<int>(std::min<double>(width - 1, right)),
                         static_cast<int>(std::max(0.0, top)),
@@ -514,7 +514,7 @@ BitMask transformBits(const BitMask& mask, const PixelTransform& t) {
                 double px = 0;
                 double py = 0;
                 source(x, vy, px, py);
-                if (px < 0 || py < 0 || px >= width || py >= height) {
+                if (!(px >= 0 && py >= 0 && px < width && py < height)) {
                     continue;
                 }
                 if (mask.at(static_cast<int>(px), static_cast<int>(py))) {

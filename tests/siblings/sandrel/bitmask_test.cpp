@@ -140,5 +140,16 @@ TEST(BitMask, MovedAsBitsIsTheMovedMask) {
     }
 }
 
+TEST(BitMask, ATransformGoneWrongMovesNothingOntoThePage) {
+    std::mt19937 rng(4);
+    const auto mask = randomMask(rng, 100, 60, 0.2);
+    const PixelTransform flat{0.1, 0, 3, 4};  // every point onto no place at all
+    const auto bytes = transformMask(mask, 100, 60, flat);
+    EXPECT_TRUE(std::all_of(bytes.begin(), bytes.end(), [](std::uint8_t v) { return v == 0; }));
+    const BitMask bits = transformBits(packMask(mask, 100, 60), flat);
+    EXPECT_TRUE(
+        std::all_of(bits.bits.begin(), bits.bits.end(), [](std::uint64_t v) { return v == 0; }));
+}
+
 }  // namespace
 }  // namespace sandrel
