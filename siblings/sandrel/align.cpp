@@ -1,6 +1,7 @@
 #include "sandrel/align.h"
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cmath>
 #include <cstddef>
@@ -322,7 +323,26 @@ PixelTransform coarseSearch(const Scorer& scorer, int f, double radius, double m
 PixelTransform refine(const Scorer& scorer, PixelTransform start, int f, double radius) {
     double angleStep = 0.5 * f / radius;
     double shiftStep = f;
-    double bestScore = scorer.score(start);
+    // A step back after a step taken lands where the climb just was (shifts
+    // move by exact binary fractions): such places are not scored again.
+    struct Scored {
+        PixelTransform t;
+        double score;
+    };
+    std::array<Scored, 16> recent{};
+    std::size_t filled = 0;
+    const auto scoreOf = [&](const PixelTransform& t) {
+        for (std::size_t k = 0; k < std::min(filled, recent.size()); ++k) {
+            const PixelTransform& u = recent[k].t;
+            if (u.angleRad == t.angleRad && u.scale == t.scale && u.dx == t.dx && u.dy == t.dy) {
+                return recent[k].score;
+            }
+        }
+        const double score = scorer.score(t);
+        recent[filled++ % recent.size()] = {t, score};
+        return score;
+    };
+    double bestScore = scoreOf(start);
     while (shiftStep >= f / 4.0) {
         bool moved = false;
         for (int m = 0; m < 8; ++m) {
@@ -342,7 +362,7 @@ PixelTransform refine(const Scorer& scorer, PixelTransform start, int f, double 
                     t.dy += sign * shiftStep;
                     break;
             }
-            const double score = scorer.score(t);
+            const double score = scoreOf(t);
             if (score > bestScore + 1e-9) {
                 bestScore = score;
                 start = t;
