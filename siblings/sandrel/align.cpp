@@ -49,6 +49,18 @@ Level densityOf(const BitMask& mask, int f) {
     while ((1 << shift) < f) {
         ++shift;
     }
+    if (f == 1) {
+        for (int y = 0; y < mask.height; ++y) {
+            const std::uint64_t* row = mask.row(y);
+            float* cells = level.density.data() + static_cast<std::size_t>(y) * level.width;
+            for (std::size_t k = 0; k < mask.words; ++k) {
+                for (std::uint64_t bits = row[k]; bits != 0; bits &= bits - 1) {
+                    cells[64 * k + static_cast<std::size_t>(std::countr_zero(bits))] = 1.0f;
+                }
+            }
+        }
+        return level;
+    }
     const float unit = 1.0f / static_cast<float>(f * f);
     // Counted in whole numbers a band of f rows at a time (f is a power of
     // two), then scaled; only the ink bits are visited.
@@ -170,7 +182,8 @@ struct InkPoint {
 std::vector<InkPoint> inkPoints(const Level& level, double cx, double cy, std::size_t most) {
     std::size_t count = 0;
     for (const float d : level.density) {
-        count += d > 0 ? 1 : 0;
+        // (Added as a bool, which the compiler can do without a branch.)
+        count += static_cast<std::size_t>(d > 0);
     }
     const std::size_t stride = std::max<std::size_t>(1, (count + most - 1) / most);
     std::vector<InkPoint> points;
