@@ -3,7 +3,9 @@
 #include "drawing/bit_rows.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
+#include <cstring>
 
 namespace drawing::rtl {
 
@@ -393,6 +395,20 @@ void RasterBuilder::combineRow() {
         // The common monochrome case, eight pixels a byte.
         expandBitRow(planes_[0].data(), pixels, static_cast<std::uint8_t>(palette_[0] & 0xFF),
                      static_cast<std::uint8_t>(palette_[1] & 0xFF), row.data());
+    } else if (format_ == Format::DirectPixel && ch == 3) {
+        // Three bytes a pixel in, three out.
+        std::memcpy(row.data(), planes_[0].data(), pixels * 3);
+    } else if (format_ == Format::IndexedPixel && bitsPerIndex_ == 8 && ch == 1) {
+        // A byte a pixel through the palette, looked up once a row.
+        std::array<std::uint8_t, 256> grey{};
+        for (std::size_t i = 0; i < grey.size(); ++i) {
+            grey[i] =
+                static_cast<std::uint8_t>((i < palette_.size() ? palette_[i] : kBlack) & 0xFF);
+        }
+        const std::uint8_t* in = planes_[0].data();
+        for (std::size_t x = 0; x < pixels; ++x) {
+            row[x] = grey[in[x]];
+        }
     } else {
         for (std::size_t x = 0; x < pixels; ++x) {
             const Rgb c = pixelColour(x);
