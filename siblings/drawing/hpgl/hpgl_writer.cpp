@@ -62,13 +62,14 @@ std::string xy(Point p) {
 // One number of a 7-bit encoded polyline: sign in the lowest bit, then base
 // 32 digits, least significant first, the last one marked. Printable ASCII
 // only, so the file stays text.
-void encodeNumber(long long n, std::string& out) {
+char* encodeNumber(long long n, char* out) {
     auto v = static_cast<unsigned long long>(n < 0 ? -n : n) << 1 | (n < 0 ? 1u : 0u);
     while (v >= 32) {
-        out.push_back(static_cast<char>(63 + (v & 31)));
+        *out++ = static_cast<char>(63 + (v & 31));
         v >>= 5;
     }
-    out.push_back(static_cast<char>(95 + v));
+    *out++ = static_cast<char>(95 + v);
+    return out;
 }
 
 void packBits(const std::vector<std::uint8_t>& in, std::string& out) {
@@ -167,17 +168,23 @@ void PageWriter::moveTo(long long x, long long y, bool penUp) {
         polyline_ += '\n';
         lineStart_ = polyline_.size();
     }
-    std::string rel, abs = "=";
+    // Two numbers of up to 14 digits each (a sign bit and 64 bits of
+    // magnitude at 5 bits a digit), after the "=" of absolute ones.
+    char rel[32], abs[32];
+    char* relEnd = rel;
     if (penKnown_) {
-        encodeNumber(x - penX_, rel);
-        encodeNumber(y - penY_, rel);
+        relEnd = encodeNumber(y - penY_, encodeNumber(x - penX_, rel));
     }
-    encodeNumber(x, abs);
-    encodeNumber(y, abs);
+    abs[0] = '=';
+    char* absEnd = encodeNumber(y, encodeNumber(x, abs + 1));
     if (penUp) {
         polyline_ += '<';
     }
-    polyline_ += penKnown_ && rel.size() <= abs.size() ? rel : abs;
+    if (penKnown_ && relEnd - rel <= absEnd - abs) {
+        polyline_.append(rel, relEnd);
+    } else {
+        polyline_.append(abs, absEnd);
+    }
     penKnown_ = true;
     penX_ = x;
     penY_ = y;
@@ -257,9 +264,9 @@ void PageWriter::path(const Path& p) {
         return;
     }
     select(p.stroke, !p.filled);
-    if (!state_.str().empty()) {
+    if (state_.tellp() != 0) {
         endPolyline();
-        out_ << state_.str();
+        out_ << state_.view();
     }
     std::vector<std::size_t> starts = {0};
     for (std::size_t s : p.subpathStarts) {
