@@ -162,22 +162,23 @@ class PdfWriter::Content {
 
     // A number with at most two decimals: a hundredth of a point is far
     // below what any device shows.
-    void num(double v) {
+    // Returns the number as written.
+    double num(double v) {
         if (!std::isfinite(v)) {
             v = 0;
         }
-        char* p = room(32);
-        len_ = static_cast<std::size_t>(
-            fixedPoint<2>(p, roundHalfAway(std::clamp(v, -1e12, 1e12) * 100)) - s_.data());
+        const long long h = roundHalfAway(std::clamp(v, -1e12, 1e12) * 100);
+        len_ = static_cast<std::size_t>(fixedPoint<2>(room(32), h) - s_.data());
+        return static_cast<double>(h) / 100;
     }
     // A number with up to six decimals, for the entries of a matrix.
-    void precise(double v) {
+    double precise(double v) {
         if (!std::isfinite(v)) {
             v = 0;
         }
-        char* p = room(32);
-        len_ = static_cast<std::size_t>(
-            fixedPoint<6>(p, roundHalfAway(std::clamp(v, -1e9, 1e9) * 1e6)) - s_.data());
+        const long long h = roundHalfAway(std::clamp(v, -1e9, 1e9) * 1e6);
+        len_ = static_cast<std::size_t>(fixedPoint<6>(room(32), h) - s_.data());
+        return static_cast<double>(h) / 1e6;
     }
     void integer(long long v) {
         char* p = room(24);
@@ -197,6 +198,52 @@ class PdfWriter::Content {
         p[2] = kHex[(v >> 4) & 0xF];
         p[3] = kHex[v & 0xF];
         len_ += 4;
+    }
+    // Where the glyphs of one label are placed: the matrix in force
+    // inside its q, as written.
+    struct Placement {
+        bool open = false;
+        double a = 0, b = 0, c = 0, d = 0, e = 0, f = 0;
+    };
+    // Draws a glyph's form with matrix m (outline units to plotter
+    // units). The glyphs of a label share their scale and turn: after the
+    // first, each is moved from the one before, in the units of its form,
+    // a shorter operator; the move is reckoned from the matrix as written,
+    // so that rounding never adds up along the label.
+    void placeForm(const cairo_matrix_t& m, int form, Placement& at) {
+        const double a = m.xx * kPointsPerUnit, b = m.yx * kPointsPerUnit;
+        const double c = m.xy * kPointsPerUnit, d = m.yy * kPointsPerUnit;
+        const double e = (m.x0 - frame_.x0) * kPointsPerUnit;
+        const double f = (m.y0 - frame_.y0) * kPointsPerUnit;
+        const double det = at.a * at.d - at.b * at.c;
+        const auto rounded = [](double v) {
+            return static_cast<double>(roundHalfAway(std::clamp(v, -1e9, 1e9) * 1e6)) / 1e6;
+        };
+        if (at.open && rounded(a) == at.a && rounded(b) == at.b && rounded(c) == at.c &&
+            rounded(d) == at.d && std::isfinite(e) && std::isfinite(f) && std::abs(det) > 1e-12) {
+            // (x, y) in the form's units moves the glyph by x*(a b) + y*(c d).
+            const double de = e - at.e, df = f - at.f;
+            append("1 0 0 1 ");
+            const double x = num((de * at.d - df * at.c) / det);
+            const double y = num((df * at.a - de * at.b) / det);
+            at.e += x * at.a + y * at.c;
+            at.f += x * at.b + y * at.d;
+        } else {
+            if (at.open) {
+                op("Q");
+            }
+            op("q");
+            at.open = true;
+            at.a = precise(a);
+            at.b = precise(b);
+            at.c = precise(c);
+            at.d = precise(d);
+            at.e = num(e);
+            at.f = num(f);
+        }
+        append("cm /G");
+        integer(form);
+        op(" Do");
     }
     void point(const Point& p) {
         num((p.x - frame_.x0) * kPointsPerUnit);
@@ -862,22 +909,17 @@ void PdfWriter::writeGlyphs(const Page& page, Layer layer, Content& c, std::set<
             fillColor = t.stroke.color;
             c.color(fillColor, "rg");
         }
+        Content::Placement at;
         for (const auto& g : placed) {
             const int form = glyphForm(g.font, g.index);
             if (form == 0) {
                 continue;
             }
-            const cairo_matrix_t& m = g.toPage;
-            c.op("q");
-            c.precise(m.xx * kPointsPerUnit);
-            c.precise(m.yx * kPointsPerUnit);
-            c.precise(m.xy * kPointsPerUnit);
-            c.precise(m.yy * kPointsPerUnit);
-            c.point({m.x0, m.y0});
-            c.append("cm /G");
-            c.integer(form);
-            c.op(" Do Q");
+            c.placeForm(g.toPage, form, at);
             usedForms.insert(form);
+        }
+        if (at.open) {
+            c.op("Q");
         }
         labels.labels.emplace_back(&t, std::move(placed));
     }
