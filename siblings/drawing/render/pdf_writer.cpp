@@ -948,23 +948,37 @@ void PdfWriter::writeTextLayer(const LayerLabels& labels, Content& c) {
         if (!t.vertical) {
             matrix(start);
         }
+        // The glyphs of one font in a row go in one string: each advances
+        // its cell as it would in a string of its own.
         int font = -1;
+        bool open = false;
+        const auto close = [&] {
+            if (open) {
+                c.append("> Tj ");
+                open = false;
+            }
+        };
         for (std::size_t i = 0; i < placed.size(); ++i) {
             const auto& g = placed[i];
             if (t.vertical) {
                 // Each character where it stands, down the column.
+                close();
                 const double step = static_cast<double>(i) * 1.5 * t.charWidth;
                 matrix({start.x + step * std::sin(a), start.y - step * std::cos(a)});
             }
             if (g.font != font) {
+                close();
                 font = g.font;
                 c.append(fontResource(font) + " 1 Tf ");
             }
             fonts_[font].chars.emplace(g.index, g.chars);
-            c.append('<');
+            if (!open) {
+                c.append('<');
+                open = true;
+            }
             c.hex4(static_cast<unsigned>(g.index));
-            c.append("> Tj ");
         }
+        close();
         c.op("");
     }
     c.op("ET");
