@@ -10,6 +10,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <ostream>
 #include <set>
 
@@ -144,8 +145,10 @@ char* fixedPoint(char* p, long long h) {
 // compressed form; the pieces become the page's content streams.
 class PdfWriter::Content {
   public:
-    explicit Content(const Frame& frame, Compressor* compressor = nullptr)
-        : frame_(frame), compressor_(compressor) {
+    // Each compressed piece goes to sink as soon as it is made.
+    using Sink = std::function<void(const std::string& piece)>;
+    explicit Content(const Frame& frame, Compressor* compressor = nullptr, Sink sink = {})
+        : frame_(frame), compressor_(compressor), sink_(std::move(sink)) {
         s_.resize(compressor_ != nullptr ? kSpill + 4096 : 256);
     }
 
@@ -258,17 +261,15 @@ class PdfWriter::Content {
             spill();
         }
     }
-    // The compressed content in pieces (a content with a compressor
-    // only); nothing when compression failed.
-    std::vector<std::string> finish() {
-        if (len_ != 0 || pieces_.empty()) {
+    // Compresses what is left (a content with a compressor only); false
+    // when compression failed.
+    bool finish() {
+        if (len_ != 0 || pieces_ == 0) {
             spill();
         }
         std::string().swap(s_);
-        if (failed_) {
-            return {};
-        }
-        return std::move(pieces_);
+        std::string().swap(piece_);
+        return !failed_;
     }
     void color(Rgb c, const char* name) {
         num(((c >> 16) & 0xFF) / 255.0);
@@ -318,11 +319,11 @@ class PdfWriter::Content {
         return s_.data() + len_;
     }
     void spill() {
-        std::string piece;
-        if (!compressor_->compress(std::string_view(s_.data(), len_), piece)) {
+        if (!compressor_->compress(std::string_view(s_.data(), len_), piece_)) {
             failed_ = true;
         }
-        pieces_.push_back(std::move(piece));
+        sink_(piece_);
+        ++pieces_;
         len_ = 0;
     }
 
@@ -330,9 +331,11 @@ class PdfWriter::Content {
     static constexpr std::size_t kSpill = 1 << 18;
     const Frame& frame_;
     Compressor* compressor_;
+    Sink sink_;
     std::string s_;  // the first len_ characters are the content
     std::size_t len_ = 0;
-    std::vector<std::string> pieces_;
+    std::string piece_;  // the last piece compressed
+    int pieces_ = 0;
     bool failed_ = false;
 };
 
@@ -695,7 +698,14 @@ bool PdfWriter::addPage(const Page& page, std::string& error) {
     }
     const Frame frame = pageFrame(page);
     const int pageObject = newObject();
-    Content c(frame, compressor_.get());
+    // The page's content streams are written as they are made, so that
+    // only one piece of a page is held; a page of more than one has an
+    // array of them, which a reader takes as one.
+    std::vector<int> streams;
+    Content c(frame, compressor_.get(), [&](const std::string& piece) {
+        streams.push_back(newObject());
+        writeStream(streams.back(), "", piece);
+    });
     std::string xobjects;
     std::set<int> usedForms;
     writeImages(page, c, xobjects);
@@ -708,19 +718,14 @@ bool PdfWriter::addPage(const Page& page, std::string& error) {
     for (const int form : usedForms) {
         xobjects += "/G" + std::to_string(form) + " " + std::to_string(form) + " 0 R ";
     }
-    // A page of more than one piece has an array of content streams,
-    // which a reader takes as one.
-    const std::vector<std::string> pieces = c.finish();
-    if (pieces.empty()) {
+    if (!c.finish()) {
         failed_ = true;
     }
     std::string contents;
-    for (const auto& piece : pieces) {
-        const int stream = newObject();
-        writeStream(stream, "", piece);
+    for (const int stream : streams) {
         contents += std::to_string(stream) + " 0 R ";
     }
-    if (pieces.size() == 1) {
+    if (streams.size() == 1) {
         contents.pop_back();
     } else {
         contents = "[" + contents + "]";
