@@ -6,6 +6,7 @@
 #include <libdeflate.h>
 
 #include <algorithm>
+#include <array>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -73,19 +74,35 @@ class PdfWriter::Compressor {
 
 namespace {
 
+// "00" to "99", two characters each.
+constexpr auto kPairs = [] {
+    std::array<char, 200> t{};
+    for (int i = 0; i < 100; ++i) {
+        t[2 * i] = static_cast<char>('0' + i / 10);
+        t[2 * i + 1] = static_cast<char>('0' + i % 10);
+    }
+    return t;
+}();
+
 // Decimal digits of n, without sign, at p; returns the end.
 char* digits(char* p, unsigned long long n) {
-    int len = 1;
-    for (unsigned long long t = n; t >= 10; t /= 10) {
-        ++len;
+    char buf[20];
+    char* const end = buf + sizeof buf;
+    char* b = end;
+    while (n >= 100) {
+        b -= 2;
+        std::memcpy(b, &kPairs[2 * (n % 100)], 2);
+        n /= 100;
     }
-    p += len;
-    char* q = p;
-    do {
-        *--q = static_cast<char>('0' + n % 10);
-        n /= 10;
-    } while (n != 0);
-    return p;
+    if (n >= 10) {
+        b -= 2;
+        std::memcpy(b, &kPairs[2 * n], 2);
+    } else {
+        *--b = static_cast<char>('0' + n);
+    }
+    const auto len = static_cast<std::size_t>(end - b);
+    std::memcpy(p, b, len);
+    return p + len;
 }
 
 // v rounded to the nearest integer, halves away from zero (llround's
@@ -119,7 +136,15 @@ char* fixedPoint(char* p, long long h) {
     }
     p = digits(p, u / kScale);
     unsigned long long f = u % kScale;
-    if (f != 0) {
+    if constexpr (Decimals == 2) {
+        if (f != 0) {
+            *p++ = '.';
+            *p++ = kPairs[2 * f];
+            if (f % 10 != 0) {
+                *p++ = kPairs[2 * f + 1];
+            }
+        }
+    } else if (f != 0) {
         int n = Decimals;
         while (f % 10 == 0) {
             f /= 10;
