@@ -86,23 +86,25 @@ constexpr auto kPairs = [] {
 
 // Decimal digits of n, without sign, at p; returns the end.
 char* digits(char* p, unsigned long long n) {
-    char buf[20];
-    char* const end = buf + sizeof buf;
-    char* b = end;
+    int len = n < 10 ? 1 : n < 100 ? 2 : n < 1000 ? 3 : n < 10000 ? 4 : n < 100000 ? 5 : 6;
+    for (unsigned long long t = n / 1000000; t != 0; t /= 10) {
+        ++len;
+    }
+    char* const end = p + len;
+    char* q = end;
     while (n >= 100) {
-        b -= 2;
-        std::memcpy(b, &kPairs[2 * (n % 100)], 2);
+        q -= 2;
+        q[0] = kPairs[2 * (n % 100)];
+        q[1] = kPairs[2 * (n % 100) + 1];
         n /= 100;
     }
     if (n >= 10) {
-        b -= 2;
-        std::memcpy(b, &kPairs[2 * n], 2);
+        q[-2] = kPairs[2 * n];
+        q[-1] = kPairs[2 * n + 1];
     } else {
-        *--b = static_cast<char>('0' + n);
+        q[-1] = static_cast<char>('0' + n);
     }
-    const auto len = static_cast<std::size_t>(end - b);
-    std::memcpy(p, b, len);
-    return p + len;
+    return end;
 }
 
 // v rounded to the nearest integer, halves away from zero (llround's
