@@ -4,10 +4,12 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <concepts>
 #include <map>
 #include <numbers>
 #include <ostream>
 #include <sstream>
+#include <string_view>
 
 #include "drawing/hpgl/hpgl.h"
 #include "drawing/hpgl/line_types.h"
@@ -97,6 +99,46 @@ void packBits(const std::vector<std::uint8_t>& in, std::string& out) {
     }
 }
 
+// What a page writes, gathered and handed to the stream in large pieces:
+// a stream's operators cost more than the few characters each of ours
+// writes.
+class Buffered {
+  public:
+    explicit Buffered(std::ostream& out) : out_(out) {}
+    ~Buffered() { flush(); }
+    Buffered(const Buffered&) = delete;
+    Buffered& operator=(const Buffered&) = delete;
+
+    Buffered& operator<<(std::string_view s) {
+        buf_.append(s);
+        if (buf_.size() >= kPiece) {
+            flush();
+        }
+        return *this;
+    }
+    Buffered& operator<<(const char* s) { return *this << std::string_view(s); }
+    Buffered& operator<<(const std::string& s) { return *this << std::string_view(s); }
+    Buffered& operator<<(char c) {
+        buf_ += c;
+        return *this;
+    }
+    // Integers in decimal, as the stream writes them.
+    template <std::integral T>
+    requires(!std::same_as<T, char> && !std::same_as<T, bool>) Buffered& operator<<(T v) {
+        char text[24];
+        return *this << std::string_view(text, std::to_chars(text, text + sizeof text, v).ptr);
+    }
+    void flush() {
+        out_.write(buf_.data(), static_cast<std::streamsize>(buf_.size()));
+        buf_.clear();
+    }
+
+  private:
+    static constexpr std::size_t kPiece = 1 << 16;
+    std::ostream& out_;
+    std::string buf_;
+};
+
 class PageWriter {
   public:
     explicit PageWriter(std::ostream& out) : out_(out) {}
@@ -122,7 +164,7 @@ class PageWriter {
     void endPolyline();
     void moveTo(long long x, long long y, bool penUp);
 
-    std::ostream& out_;
+    Buffered out_;
     std::ostringstream state_;  // what select() has to say, before it is said
     bool inPolyline_ = false;
     std::string polyline_;
