@@ -97,6 +97,58 @@ TEST(PdfReader, GraphicsStatesByReferenceApplyOnEveryPageThatSharesThem) {
     EXPECT_NEAR(second[1], 4, 1e-6);
 }
 
+// Pages that each bring their own copy of a standard font (as pages put
+// together from several files do) read as each page reads alone, and a
+// page whose font differs keeps its own.
+TEST(PdfReader, PagesWithTheirOwnCopiesOfAFontReadAsEachAlone) {
+    const std::vector<std::string> contents = {
+        "BT /F1 24 Tf 72 700 Td (HELLO WORLD) Tj ET 72 600 m 300 600 l S",
+        "BT /F1 24 Tf 72 650 Td (HELLO AGAIN) Tj ET",
+        "BT /F1 24 Tf 72 650 Td (HELLO MONO) Tj ET",
+    };
+    const std::vector<std::string> fonts = {
+        "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding /WinAnsiEncoding >>",
+        "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding /WinAnsiEncoding >>",
+        "<< /Type /Font /Subtype /Type1 /BaseFont /Courier /Encoding /WinAnsiEncoding >>",
+    };
+    // Objects: catalog, pages, then page, content and font of each page.
+    const auto document = [&](const std::vector<std::size_t>& which) {
+        std::vector<std::string> objects = {"<< /Type /Catalog /Pages 2 0 R >>", ""};
+        std::string kids;
+        for (std::size_t k = 0; k < which.size(); ++k) {
+            const std::size_t page = 3 + 3 * k;
+            const std::string& content = contents[which[k]];
+            kids += std::to_string(page) + " 0 R ";
+            objects.push_back(
+                "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Resources "
+                "<< /Font << /F1 " +
+                std::to_string(page + 2) + " 0 R >> >> /Contents " + std::to_string(page + 1) +
+                " 0 R >>");
+            objects.push_back("<< /Length " + std::to_string(content.size()) + " >>\nstream\n" +
+                              content + "\nendstream");
+            objects.push_back(fonts[which[k]]);
+        }
+        objects[1] =
+            "<< /Type /Pages /Kids [" + kids + "] /Count " + std::to_string(which.size()) + " >>";
+        return drawing::test::pdfOfObjects(objects);
+    };
+    const Read all = readBytes(document({0, 1, 2}));
+    ASSERT_TRUE(all.ok) << all.error.message;
+    ASSERT_EQ(all.pages.size(), 3u);
+    for (std::size_t k = 0; k < 3; ++k) {
+        const Read alone = readBytes(document({k}));
+        ASSERT_TRUE(alone.ok) << alone.error.message;
+        ASSERT_EQ(alone.pages.size(), 1u);
+        EXPECT_EQ(words(all.pages[k]), words(alone.pages[0])) << "page " << k + 1;
+        EXPECT_EQ(all.pages[k].texts, alone.pages[0].texts) << "page " << k + 1;
+        EXPECT_EQ(all.pages[k].paths.size(), alone.pages[0].paths.size()) << "page " << k + 1;
+    }
+    // The monospaced font's label is not the proportional one's.
+    ASSERT_FALSE(all.pages[2].texts.empty());
+    ASSERT_FALSE(all.pages[1].texts.empty());
+    EXPECT_NE(all.pages[2].texts[0].charWidth, all.pages[1].texts[0].charWidth);
+}
+
 TEST(PdfReader, PathsKeepTheirGeometryColourWidthAndDashes) {
     const Read r = readBytes(makePdf({
         "2 w 1 0 0 RG 100 100 m 200 100 l 200 150 l S\n"              // red open polyline
