@@ -1,5 +1,7 @@
 #include "drawing/hpgl/rtl.h"
 
+#include "drawing/bit_rows.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -388,13 +390,9 @@ void RasterBuilder::combineRow() {
     std::vector<std::uint8_t> row(pixels * ch);
     if (planes_.size() == 1 && ch == 1 && bitsPerIndex_ == 1 &&
         (format_ == Format::Mono || format_ == Format::IndexedPlanes)) {
-        // The common monochrome case, a byte at a time.
-        const auto off = static_cast<std::uint8_t>(palette_[0] & 0xFF);
-        const auto on = static_cast<std::uint8_t>(palette_[1] & 0xFF);
-        const auto& plane = planes_[0];
-        for (std::size_t x = 0; x < pixels; ++x) {
-            row[x] = (plane[x / 8] >> (7 - x % 8)) & 1 ? on : off;
-        }
+        // The common monochrome case, eight pixels a byte.
+        expandBitRow(planes_[0].data(), pixels, static_cast<std::uint8_t>(palette_[0] & 0xFF),
+                     static_cast<std::uint8_t>(palette_[1] & 0xFF), row.data());
     } else {
         for (std::size_t x = 0; x < pixels; ++x) {
             const Rgb c = pixelColour(x);

@@ -1,5 +1,6 @@
 #include "drawing/tiff/tiff_reader.h"
 
+#include "drawing/bit_rows.h"
 #include "drawing/memory_budget.h"
 
 #include <tiffio.h>
@@ -143,6 +144,10 @@ bool readRows(TIFF* tif, Messages& messages, uint32_t w, uint32_t h, uint16_t bp
         uint8_t* dst = pixels.data() + static_cast<std::size_t>(y) * w * channels;
         if (channels == 3) {
             std::memcpy(dst, line.data(), static_cast<std::size_t>(w) * 3);
+            continue;
+        }
+        if (bps == 1) {
+            expandBitRow(line.data(), w, invert ? 255 : 0, invert ? 0 : 255, dst);
             continue;
         }
         for (uint32_t x = 0; x < w; ++x) {

@@ -147,6 +147,27 @@ TEST_F(TiffReader, EveryColourKindAndCompressionReadsAsOnePageEach) {
     }
 }
 
+TEST_F(TiffReader, BilevelRowsEndingInPartOfAByteReadPixelForPixel) {
+    // 21 pixels a row: two whole bytes and five bits of a third, ink on the
+    // left ten, under either meaning of a set bit.
+    for (uint16_t photometric : {PHOTOMETRIC_MINISWHITE, PHOTOMETRIC_MINISBLACK}) {
+        SCOPED_TRACE(photometric);
+        const Read r =
+            readPath(write("bilevel.tif", {{photometric, COMPRESSION_PACKBITS, 1, 1}}, 21, 3));
+        ASSERT_TRUE(r.ok) << r.error.message;
+        ASSERT_EQ(r.pages.size(), 1u);
+        const Raster& ra = r.pages[0].rasters[0];
+        ASSERT_EQ(ra.width, 21);
+        ASSERT_EQ(ra.pixels.size(), 21u * 3u);
+        std::string rows;
+        for (std::size_t i = 0; i < ra.pixels.size(); ++i) {
+            rows += ra.pixels[i] == 0 ? '#' : ra.pixels[i] == 255 ? '.' : '?';
+        }
+        const std::string row = "##########...........";
+        EXPECT_EQ(rows, row + row + row);
+    }
+}
+
 TEST_F(TiffReader, FaxResolutionIsMadeSquare) {
     Spec fax{PHOTOMETRIC_MINISWHITE, COMPRESSION_CCITTFAX3, 1, 1, 204, 98};
     const Read r = readPath(write("fax.tif", {fax}, 64, 49));
