@@ -9,7 +9,7 @@ packages=(
   qt6-base-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev clang-format clang-tidy
-  libcairo2-dev libtiff-dev libpng-dev zlib1g-dev
+  libcairo2-dev libtiff-dev libpng-dev zlib1g-dev libdeflate-dev
   libmupdf-dev libopenjp2-7-dev libjbig2dec0-dev libgumbo-dev libmujs-dev libharfbuzz-dev
   libjpeg62-turbo-dev libfreetype-dev libbrotli-dev
   liblnk-dev libbfio-dev libchm-dev fp-utils

@@ -4,10 +4,12 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <concepts>
 #include <map>
 #include <numbers>
 #include <ostream>
 #include <sstream>
+#include <string_view>
 
 #include "drawing/hpgl/hpgl.h"
 #include "drawing/hpgl/line_types.h"
@@ -62,13 +64,14 @@ std::string xy(Point p) {
 // One number of a 7-bit encoded polyline: sign in the lowest bit, then base
 // 32 digits, least significant first, the last one marked. Printable ASCII
 // only, so the file stays text.
-void encodeNumber(long long n, std::string& out) {
+char* encodeNumber(long long n, char* out) {
     auto v = static_cast<unsigned long long>(n < 0 ? -n : n) << 1 | (n < 0 ? 1u : 0u);
     while (v >= 32) {
-        out.push_back(static_cast<char>(63 + (v & 31)));
+        *out++ = static_cast<char>(63 + (v & 31));
         v >>= 5;
     }
-    out.push_back(static_cast<char>(95 + v));
+    *out++ = static_cast<char>(95 + v);
+    return out;
 }
 
 void packBits(const std::vector<std::uint8_t>& in, std::string& out) {
@@ -96,6 +99,46 @@ void packBits(const std::vector<std::uint8_t>& in, std::string& out) {
     }
 }
 
+// What a page writes, gathered and handed to the stream in large pieces:
+// a stream's operators cost more than the few characters each of ours
+// writes.
+class Buffered {
+  public:
+    explicit Buffered(std::ostream& out) : out_(out) {}
+    ~Buffered() { flush(); }
+    Buffered(const Buffered&) = delete;
+    Buffered& operator=(const Buffered&) = delete;
+
+    Buffered& operator<<(std::string_view s) {
+        buf_.append(s);
+        if (buf_.size() >= kPiece) {
+            flush();
+        }
+        return *this;
+    }
+    Buffered& operator<<(const char* s) { return *this << std::string_view(s); }
+    Buffered& operator<<(const std::string& s) { return *this << std::string_view(s); }
+    Buffered& operator<<(char c) {
+        buf_ += c;
+        return *this;
+    }
+    // Integers in decimal, as the stream writes them.
+    template <std::integral T>
+    requires(!std::same_as<T, char> && !std::same_as<T, bool>) Buffered& operator<<(T v) {
+        char text[24];
+        return *this << std::string_view(text, std::to_chars(text, text + sizeof text, v).ptr);
+    }
+    void flush() {
+        out_.write(buf_.data(), static_cast<std::streamsize>(buf_.size()));
+        buf_.clear();
+    }
+
+  private:
+    static constexpr std::size_t kPiece = 1 << 16;
+    std::ostream& out_;
+    std::string buf_;
+};
+
 class PageWriter {
   public:
     explicit PageWriter(std::ostream& out) : out_(out) {}
@@ -121,7 +164,7 @@ class PageWriter {
     void endPolyline();
     void moveTo(long long x, long long y, bool penUp);
 
-    std::ostream& out_;
+    Buffered out_;
     std::ostringstream state_;  // what select() has to say, before it is said
     bool inPolyline_ = false;
     std::string polyline_;
@@ -167,17 +210,23 @@ void PageWriter::moveTo(long long x, long long y, bool penUp) {
         polyline_ += '\n';
         lineStart_ = polyline_.size();
     }
-    std::string rel, abs = "=";
+    // Two numbers of up to 14 digits each (a sign bit and 64 bits of
+    // magnitude at 5 bits a digit), after the "=" of absolute ones.
+    char rel[32], abs[32];
+    char* relEnd = rel;
     if (penKnown_) {
-        encodeNumber(x - penX_, rel);
-        encodeNumber(y - penY_, rel);
+        relEnd = encodeNumber(y - penY_, encodeNumber(x - penX_, rel));
     }
-    encodeNumber(x, abs);
-    encodeNumber(y, abs);
+    abs[0] = '=';
+    char* absEnd = encodeNumber(y, encodeNumber(x, abs + 1));
     if (penUp) {
         polyline_ += '<';
     }
-    polyline_ += penKnown_ && rel.size() <= abs.size() ? rel : abs;
+    if (penKnown_ && relEnd - rel <= absEnd - abs) {
+        polyline_.append(rel, relEnd);
+    } else {
+        polyline_.append(abs, absEnd);
+    }
     penKnown_ = true;
     penX_ = x;
     penY_ = y;
@@ -257,9 +306,9 @@ void PageWriter::path(const Path& p) {
         return;
     }
     select(p.stroke, !p.filled);
-    if (!state_.str().empty()) {
+    if (state_.tellp() != 0) {
         endPolyline();
-        out_ << state_.str();
+        out_ << state_.view();
     }
     std::vector<std::size_t> starts = {0};
     for (std::size_t s : p.subpathStarts) {

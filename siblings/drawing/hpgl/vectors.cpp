@@ -61,13 +61,13 @@ class EncodedNumbers {
     }
     Want want() const { return want_; }
     void setFractionBits(int bits) {
-        fractionBits_ = bits;
+        scale_ = std::ldexp(1.0, bits);
         want_ = Want::Coordinate;
     }
     void penSelected() { want_ = Want::Coordinate; }
     // Adds a coordinate; true when it completes a pair, in x and y.
     bool coordinate(double n, double& x, double& y) {
-        pair_[have_++] = n / std::ldexp(1.0, fractionBits_);
+        pair_[have_++] = n / scale_;
         if (have_ < 2) {
             return false;
         }
@@ -100,7 +100,7 @@ class EncodedNumbers {
     bool sevenBit_ = false;
     bool tooLong_ = false;
     Want want_ = Want::Coordinate;
-    int fractionBits_ = 0;
+    double scale_ = 1;  // 2 to the power of the fraction bits
     bool penUpNext_ = false;
     bool absoluteNext_ = false;
     double pair_[2] = {0, 0};

@@ -1186,6 +1186,104 @@ bool runPage(fz_context* ctx, fz_page* page, Collector* collector, char* why, st
     return ok;
 }
 
+// The page's graphics state dictionaries (ExtGState) put in place of the
+// references to them. The interpreter looks up every entry it knows of
+// such a dictionary at each gs operator, and resolves the reference anew
+// for each lookup: on a sheet that sets its state before every path, that
+// was a sixth of the reading. Nothing changes but where the dictionaries
+// are held; a page whose dictionaries cannot be had stays as it was.
+void holdGraphicsStates(fz_context* ctx, fz_page* page) {
+    fz_try(ctx) {
+        if (pdf_page* pdf = pdf_page_from_fz_page(ctx, page)) {
+            pdf_obj* states = pdf_dict_get(ctx, pdf_page_resources(ctx, pdf), PDF_NAME(ExtGState));
+            const int n = pdf_dict_len(ctx, states);
+            for (int i = 0; i < n; ++i) {
+                pdf_obj* value = pdf_dict_get_val(ctx, states, i);
+                if (!pdf_is_indirect(ctx, value)) {
+                    continue;
+                }
+                pdf_obj* state = pdf_resolve_indirect(ctx, value);
+                if (pdf_is_dict(ctx, state)) {
+                    pdf_dict_put(ctx, states, pdf_dict_get_key(ctx, states, i), state);
+                }
+            }
+        }
+    }
+    fz_catch(ctx) {}
+}
+
+// Whether obj, a font's dictionary, holds its whole meaning itself: no
+// reference to another object (a font file, widths kept apart), so that
+// two such dictionaries that compare equal are the same font. A small
+// one only (at most `left` entries in all), so that comparing them
+// stays cheap whatever a file holds.
+bool selfContained(fz_context* ctx, pdf_obj* obj, int depth, int& left) {
+    if (pdf_is_indirect(ctx, obj) || depth > 4 || --left < 0) {
+        return false;
+    }
+    if (pdf_is_dict(ctx, obj)) {
+        for (int i = 0, n = pdf_dict_len(ctx, obj); i < n; ++i) {
+            if (!selfContained(ctx, pdf_dict_get_val(ctx, obj, i), depth + 1, left)) {
+                return false;
+            }
+        }
+    } else if (pdf_is_array(ctx, obj)) {
+        for (int i = 0, n = pdf_array_len(ctx, obj); i < n; ++i) {
+            if (!selfContained(ctx, pdf_array_get(ctx, obj, i), depth + 1, left)) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+// Fonts of the document that hold their whole meaning in their own
+// dictionary, the first object of each (kept references).
+struct SharedFonts {
+    std::vector<pdf_obj*> fonts;
+};
+
+// Points the page's fonts at the first object of an equal font, where one
+// was seen before. Pages put together from several files each bring their
+// own copy of a standard font; MuPDF loads a font once per object, and a
+// standard font without widths costs it every glyph's advance through
+// FreeType. Only self-contained fonts are taken, so nothing else changes.
+void shareFonts(fz_context* ctx, fz_page* page, SharedFonts& shared) {
+    constexpr std::size_t kMaxShared = 64;
+    fz_try(ctx) {
+        if (pdf_page* pdf = pdf_page_from_fz_page(ctx, page)) {
+            pdf_obj* fonts = pdf_dict_get(ctx, pdf_page_resources(ctx, pdf), PDF_NAME(Font));
+            for (int i = 0, n = pdf_dict_len(ctx, fonts); i < n; ++i) {
+                pdf_obj* ref = pdf_dict_get_val(ctx, fonts, i);
+                if (!pdf_is_indirect(ctx, ref)) {
+                    continue;
+                }
+                pdf_obj* font = pdf_resolve_indirect(ctx, ref);
+                int left = 64;
+                if (!pdf_is_dict(ctx, font) || !selfContained(ctx, font, 0, left)) {
+                    continue;
+                }
+                pdf_obj* same = nullptr;
+                for (pdf_obj* known : shared.fonts) {
+                    if (pdf_to_num(ctx, known) == pdf_to_num(ctx, ref) ||
+                        pdf_objcmp(ctx, pdf_resolve_indirect(ctx, known), font) == 0) {
+                        same = known;
+                        break;
+                    }
+                }
+                if (same == nullptr) {
+                    if (shared.fonts.size() < kMaxShared) {
+                        shared.fonts.push_back(pdf_keep_obj(ctx, ref));
+                    }
+                } else if (pdf_to_num(ctx, same) != pdf_to_num(ctx, ref)) {
+                    pdf_dict_put(ctx, fonts, pdf_dict_get_key(ctx, fonts, i), same);
+                }
+            }
+        }
+    }
+    fz_catch(ctx) {}
+}
+
 struct OpenResult {
     fz_document* doc = nullptr;
     int pages = 0;
@@ -1267,6 +1365,7 @@ bool readPdf(const char* path, const unsigned char* data, std::size_t size, cons
         error.message = "the PDF has no pages";
         ok = false;
     }
+    SharedFonts sharedFonts;
     for (int i = 0; ok && i < opened.pages; ++i) {
         fz_rect bounds{};
         messages.warnings = 0;
@@ -1281,6 +1380,13 @@ bool readPdf(const char* path, const unsigned char* data, std::size_t size, cons
             error.message = "page " + std::to_string(i + 1) + " has no size";
             ok = false;
             break;
+        }
+        {
+            // What MuPDF says while it reads the page is what judges it.
+            const Messages before = messages;
+            holdGraphicsStates(ctx, page);
+            shareFonts(ctx, page, sharedFonts);
+            messages = before;
         }
         Collector collector(ctx, bounds, budget);
         const bool ran = runPage(ctx, page, &collector, why, sizeof why);
@@ -1305,6 +1411,9 @@ bool readPdf(const char* path, const unsigned char* data, std::size_t size, cons
             break;
         }
         budget.page.release(collector.charged());
+    }
+    for (pdf_obj* font : sharedFonts.fonts) {
+        pdf_drop_obj(ctx, font);
     }
     if (opened.doc != nullptr) {
         fz_drop_document(ctx, opened.doc);

@@ -3,12 +3,15 @@
 #include <hb-ot.h>
 #include <hb-subset.h>
 #include <hb.h>
-#include <zlib.h>
+#include <libdeflate.h>
 
 #include <algorithm>
+#include <array>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
+#include <functional>
 #include <ostream>
 #include <set>
 
@@ -37,139 +40,263 @@ bool finite(const Point& p) {
 
 }  // namespace
 
-namespace {
-
-// Deflate (the fastest level) of text handed over a piece at a time: the
-// result is the same as of the whole text at once, without holding it. The
-// compressed text is kept in pieces, so that it never moves to grow.
-class Deflater {
+// Deflate in the zlib format (FlateDecode), a whole buffer at a time.
+// libdeflate's fast level writes smaller streams than zlib's fastest, in
+// a fraction of the time.
+class PdfWriter::Compressor {
   public:
-    Deflater() { ok_ = initialised_ = deflateInit(&z_, Z_BEST_SPEED) == Z_OK; }
-    ~Deflater() {
-        if (initialised_) {
-            deflateEnd(&z_);
+    Compressor() : c_(libdeflate_alloc_compressor(kLevel)) {}
+    ~Compressor() {
+        if (c_ != nullptr) {
+            libdeflate_free_compressor(c_);
         }
     }
-    Deflater(const Deflater&) = delete;
-    Deflater& operator=(const Deflater&) = delete;
+    Compressor(const Compressor&) = delete;
+    Compressor& operator=(const Compressor&) = delete;
 
-    void add(const std::string& text) { run(text.data(), text.size(), Z_NO_FLUSH); }
-    // The compressed text in order; nothing when zlib failed.
-    std::vector<std::string> finish() {
-        run(nullptr, 0, Z_FINISH);
-        if (!ok_) {
-            return {};
+    // The compressed data; false (and nothing) when it could not be had.
+    bool compress(std::string_view data, std::string& out) {
+        out.clear();
+        if (c_ == nullptr) {
+            return false;
         }
-        if (!out_.empty()) {
-            out_.back().resize(used_);
-        }
-        return std::move(out_);
+        out.resize(libdeflate_zlib_compress_bound(c_, data.size()));
+        const std::size_t size =
+            libdeflate_zlib_compress(c_, data.data(), data.size(), out.data(), out.size());
+        out.resize(size);
+        return size > 0;
     }
 
   private:
-    void run(const char* data, std::size_t size, int flush) {
-        if (!ok_) {
-            return;
-        }
-        z_.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data));
-        z_.avail_in = static_cast<uInt>(size);
-        for (;;) {
-            if (out_.empty() || used_ == out_.back().size()) {
-                out_.emplace_back(kPiece, '\0');
-                used_ = 0;
-            }
-            std::string& piece = out_.back();
-            z_.next_out = reinterpret_cast<Bytef*>(piece.data() + used_);
-            z_.avail_out = static_cast<uInt>(piece.size() - used_);
-            const int status = deflate(&z_, flush);
-            used_ = piece.size() - z_.avail_out;
-            if (status == Z_STREAM_END) {
-                return;
-            }
-            if (status != Z_OK && status != Z_BUF_ERROR) {
-                ok_ = false;
-                return;
-            }
-            if (flush != Z_FINISH && z_.avail_in == 0 && z_.avail_out != 0) {
-                return;
-            }
-        }
-    }
-
-    static constexpr std::size_t kPiece = 1 << 20;
-    z_stream z_{};
-    bool initialised_ = false;
-    bool ok_ = false;
-    std::vector<std::string> out_;
-    std::size_t used_ = 0;  // bytes of out_.back() written
+    static constexpr int kLevel = 1;
+    libdeflate_compressor* c_;
 };
+
+namespace {
+
+// "00" to "99", two characters each.
+constexpr auto kPairs = [] {
+    std::array<char, 200> t{};
+    for (int i = 0; i < 100; ++i) {
+        t[2 * i] = static_cast<char>('0' + i / 10);
+        t[2 * i + 1] = static_cast<char>('0' + i % 10);
+    }
+    return t;
+}();
+
+// Decimal digits of n, without sign, at p; returns the end.
+char* digits(char* p, unsigned long long n) {
+    int len = n < 10 ? 1 : n < 100 ? 2 : n < 1000 ? 3 : n < 10000 ? 4 : n < 100000 ? 5 : 6;
+    for (unsigned long long t = n / 1000000; t != 0; t /= 10) {
+        ++len;
+    }
+    char* const end = p + len;
+    char* q = end;
+    while (n >= 100) {
+        q -= 2;
+        q[0] = kPairs[2 * (n % 100)];
+        q[1] = kPairs[2 * (n % 100) + 1];
+        n /= 100;
+    }
+    if (n >= 10) {
+        q[-2] = kPairs[2 * n];
+        q[-1] = kPairs[2 * n + 1];
+    } else {
+        q[-1] = static_cast<char>('0' + n);
+    }
+    return end;
+}
+
+// v rounded to the nearest integer, halves away from zero (llround's
+// rounding, without its call); |v| must stay below 2^52.
+long long roundHalfAway(double v) {
+    auto t = static_cast<long long>(v);
+    const double rest = v - static_cast<double>(t);
+    if (rest >= 0.5) {
+        ++t;
+    } else if (rest <= -0.5) {
+        --t;
+    }
+    return t;
+}
+
+// h / 10^Decimals in decimal, its fraction without trailing zeros, then a
+// space; returns the end.
+template <int Decimals>
+char* fixedPoint(char* p, long long h) {
+    constexpr long long kScale = [] {
+        long long s = 1;
+        for (int i = 0; i < Decimals; ++i) {
+            s *= 10;
+        }
+        return s;
+    }();
+    unsigned long long u = static_cast<unsigned long long>(h);
+    if (h < 0) {
+        *p++ = '-';
+        u = 0ULL - u;
+    }
+    p = digits(p, u / kScale);
+    unsigned long long f = u % kScale;
+    if constexpr (Decimals == 2) {
+        if (f != 0) {
+            *p++ = '.';
+            *p++ = kPairs[2 * f];
+            if (f % 10 != 0) {
+                *p++ = kPairs[2 * f + 1];
+            }
+        }
+    } else if (f != 0) {
+        int n = Decimals;
+        while (f % 10 == 0) {
+            f /= 10;
+            --n;
+        }
+        *p++ = '.';
+        for (int i = n - 1; i >= 0; --i) {
+            p[i] = static_cast<char>('0' + f % 10);
+            f /= 10;
+        }
+        p += n;
+    }
+    *p++ = ' ';
+    return p;
+}
 
 }  // namespace
 
 // Page content in PDF operators, coordinates in points from the frame's
-// lower left corner. Content with a deflater hands its text over as it
-// grows, so that a page of millions of points never holds its operators
-// whole, only their compressed form.
+// lower left corner. Content with a compressor compresses its text in
+// pieces as it grows, each piece ending after an operator, so that a page
+// of millions of points never holds its operators whole, only their
+// compressed form; the pieces become the page's content streams.
 class PdfWriter::Content {
   public:
-    Content(const Frame& frame, Deflater* deflater = nullptr)
-        : frame_(frame), deflater_(deflater) {}
+    // Each compressed piece goes to sink as soon as it is made.
+    using Sink = std::function<void(const std::string& piece)>;
+    explicit Content(const Frame& frame, Compressor* compressor = nullptr, Sink sink = {})
+        : frame_(frame), compressor_(compressor), sink_(std::move(sink)) {
+        s_.resize(compressor_ != nullptr ? kSpill + 4096 : 256);
+    }
 
-    std::string& text() { return s_; }
+    // The operators so far (a content without a compressor).
+    std::string str() const { return std::string(s_.data(), len_); }
+    void append(std::string_view text) {
+        std::memcpy(room(text.size()), text.data(), text.size());
+        len_ += text.size();
+    }
+    void append(char c) {
+        *room(1) = c;
+        ++len_;
+    }
 
     // A number with at most two decimals: a hundredth of a point is far
     // below what any device shows.
-    void num(double v) {
+    // Returns the number as written.
+    double num(double v) {
         if (!std::isfinite(v)) {
             v = 0;
         }
-        long long h = std::llround(std::clamp(v, -1e12, 1e12) * 100);
-        if (h < 0) {
-            s_ += '-';
-            h = -h;
-        }
-        char buf[24];
-        const auto end = std::to_chars(buf, buf + sizeof buf, h / 100).ptr;
-        s_.append(buf, end);
-        const auto f = static_cast<int>(h % 100);
-        if (f != 0) {
-            s_ += '.';
-            s_ += static_cast<char>('0' + f / 10);
-            if (f % 10 != 0) {
-                s_ += static_cast<char>('0' + f % 10);
-            }
-        }
-        s_ += ' ';
+        const long long h = roundHalfAway(std::clamp(v, -1e12, 1e12) * 100);
+        len_ = static_cast<std::size_t>(fixedPoint<2>(room(32), h) - s_.data());
+        return static_cast<double>(h) / 100;
     }
-    // A number with six decimals, for the entries of a matrix.
-    void precise(double v) {
+    // A number with up to six decimals, for the entries of a matrix.
+    double precise(double v) {
         if (!std::isfinite(v)) {
             v = 0;
         }
-        char buf[48];
-        const auto end = std::to_chars(buf, buf + sizeof buf, std::clamp(v, -1e9, 1e9),
-                                       std::chars_format::fixed, 6)
-                             .ptr;
-        s_.append(buf, end);
-        s_ += ' ';
+        const long long h = roundHalfAway(std::clamp(v, -1e9, 1e9) * 1e6);
+        len_ = static_cast<std::size_t>(fixedPoint<6>(room(32), h) - s_.data());
+        return static_cast<double>(h) / 1e6;
+    }
+    void integer(long long v) {
+        char* p = room(24);
+        if (v < 0) {
+            *p++ = '-';
+        }
+        len_ = static_cast<std::size_t>(digits(p, v < 0 ? 0ULL - static_cast<unsigned long long>(v)
+                                                        : static_cast<unsigned long long>(v)) -
+                                        s_.data());
+    }
+    // Four hex digits of a glyph index, as in <0041>.
+    void hex4(unsigned v) {
+        static constexpr char kHex[] = "0123456789ABCDEF";
+        char* p = room(4);
+        p[0] = kHex[(v >> 12) & 0xF];
+        p[1] = kHex[(v >> 8) & 0xF];
+        p[2] = kHex[(v >> 4) & 0xF];
+        p[3] = kHex[v & 0xF];
+        len_ += 4;
+    }
+    // Where the glyphs of one label are placed: the matrix in force
+    // inside its q, as written.
+    struct Placement {
+        bool open = false;
+        double a = 0, b = 0, c = 0, d = 0, e = 0, f = 0;
+    };
+    // Draws a glyph's form with matrix m (outline units to plotter
+    // units). The glyphs of a label share their scale and turn: after the
+    // first, each is moved from the one before, in the units of its form,
+    // a shorter operator; the move is reckoned from the matrix as written,
+    // so that rounding never adds up along the label.
+    void placeForm(const cairo_matrix_t& m, int form, Placement& at) {
+        const double a = m.xx * kPointsPerUnit, b = m.yx * kPointsPerUnit;
+        const double c = m.xy * kPointsPerUnit, d = m.yy * kPointsPerUnit;
+        const double e = (m.x0 - frame_.x0) * kPointsPerUnit;
+        const double f = (m.y0 - frame_.y0) * kPointsPerUnit;
+        const double det = at.a * at.d - at.b * at.c;
+        const auto rounded = [](double v) {
+            return static_cast<double>(roundHalfAway(std::clamp(v, -1e9, 1e9) * 1e6)) / 1e6;
+        };
+        if (at.open && rounded(a) == at.a && rounded(b) == at.b && rounded(c) == at.c &&
+            rounded(d) == at.d && std::isfinite(e) && std::isfinite(f) && std::abs(det) > 1e-12) {
+            // (x, y) in the form's units moves the glyph by x*(a b) + y*(c d).
+            const double de = e - at.e, df = f - at.f;
+            append("1 0 0 1 ");
+            const double x = num((de * at.d - df * at.c) / det);
+            const double y = num((df * at.a - de * at.b) / det);
+            at.e += x * at.a + y * at.c;
+            at.f += x * at.b + y * at.d;
+        } else {
+            if (at.open) {
+                op("Q");
+            }
+            op("q");
+            at.open = true;
+            at.a = precise(a);
+            at.b = precise(b);
+            at.c = precise(c);
+            at.d = precise(d);
+            at.e = num(e);
+            at.f = num(f);
+        }
+        append("cm /G");
+        integer(form);
+        op(" Do");
     }
     void point(const Point& p) {
         num((p.x - frame_.x0) * kPointsPerUnit);
         num((p.y - frame_.y0) * kPointsPerUnit);
     }
-    void op(const char* name) {
-        s_ += name;
-        s_ += '\n';
-        if (deflater_ != nullptr && s_.size() >= kSpill) {
-            deflater_->add(s_);
-            s_.clear();
+    void op(std::string_view name) {
+        char* p = room(name.size() + 1);
+        std::memcpy(p, name.data(), name.size());
+        p[name.size()] = '\n';
+        len_ += name.size() + 1;
+        if (compressor_ != nullptr && len_ >= kSpill) {
+            spill();
         }
     }
-    // The compressed content in pieces (a content with a deflater only).
-    std::vector<std::string> finish() {
-        deflater_->add(s_);
+    // Compresses what is left (a content with a compressor only); false
+    // when compression failed.
+    bool finish() {
+        if (len_ != 0 || pieces_ == 0) {
+            spill();
+        }
         std::string().swap(s_);
-        return deflater_->finish();
+        std::string().swap(piece_);
+        return !failed_;
     }
     void color(Rgb c, const char* name) {
         num(((c >> 16) & 0xFF) / 255.0);
@@ -211,11 +338,32 @@ class PdfWriter::Content {
     }
 
   private:
-    // Operators are handed to the deflater in pieces of about this size.
+    // Room for n more characters at the end: where they go.
+    char* room(std::size_t n) {
+        if (len_ + n > s_.size()) {
+            s_.resize(std::max(2 * s_.size(), len_ + n));
+        }
+        return s_.data() + len_;
+    }
+    void spill() {
+        if (!compressor_->compress(std::string_view(s_.data(), len_), piece_)) {
+            failed_ = true;
+        }
+        sink_(piece_);
+        ++pieces_;
+        len_ = 0;
+    }
+
+    // Operators are compressed in pieces of about this size.
     static constexpr std::size_t kSpill = 1 << 18;
     const Frame& frame_;
-    Deflater* deflater_;
-    std::string s_;
+    Compressor* compressor_;
+    Sink sink_;
+    std::string s_;  // the first len_ characters are the content
+    std::size_t len_ = 0;
+    std::string piece_;  // the last piece compressed
+    int pieces_ = 0;
+    bool failed_ = false;
 };
 
 // The labels of one layer with their glyphs as placed.
@@ -358,18 +506,6 @@ bool subsetFont(const LabelFontFile& file, const std::map<unsigned long, std::st
     return ok;
 }
 
-std::string deflate(const std::string& data) {
-    uLongf size = compressBound(static_cast<uLong>(data.size()));
-    std::string out(size, '\0');
-    if (compress2(reinterpret_cast<Bytef*>(out.data()), &size,
-                  reinterpret_cast<const Bytef*>(data.data()), static_cast<uLong>(data.size()),
-                  Z_BEST_SPEED) != Z_OK) {
-        return {};
-    }
-    out.resize(size);
-    return out;
-}
-
 bool validRaster(const Raster& r) {
     return r.width > 0 && r.height > 0 && r.width <= kMaxRasterSide && r.height <= kMaxRasterSide &&
            (r.channels == 1 || r.channels == 3) && r.dpi > 0 && finite(r.origin) &&
@@ -378,7 +514,10 @@ bool validRaster(const Raster& r) {
 
 }  // namespace
 
-PdfWriter::PdfWriter(std::ostream& out) : out_(out), labels_(std::make_unique<LabelOutlines>()) {
+PdfWriter::PdfWriter(std::ostream& out)
+    : out_(out),
+      labels_(std::make_unique<LabelOutlines>()),
+      compressor_(std::make_unique<Compressor>()) {
     const char header[] = "%PDF-1.5\n%\xE2\xE3\xCF\xD3\n";
     out_.write(header, sizeof header - 1);
     written_ += sizeof header - 1;
@@ -408,28 +547,25 @@ void PdfWriter::beginObject(int object) {
 }
 
 void PdfWriter::writeStream(int object, const std::string& dictionary, const std::string& data) {
-    writeStream(object, dictionary, std::span<const std::string>(&data, 1));
-}
-
-void PdfWriter::writeStream(int object, const std::string& dictionary,
-                            std::span<const std::string> pieces) {
-    std::size_t size = 0;
-    for (const auto& piece : pieces) {
-        size += piece.size();
-    }
     beginObject(object);
     const std::string head = "<< " + dictionary + " /Filter /FlateDecode /Length " +
-                             std::to_string(size) + " >>\nstream\n";
+                             std::to_string(data.size()) + " >>\nstream\n";
     out_ << head;
-    for (const auto& piece : pieces) {
-        out_.write(piece.data(), static_cast<std::streamsize>(piece.size()));
-    }
+    out_.write(data.data(), static_cast<std::streamsize>(data.size()));
     const std::string tail = "\nendstream\nendobj\n";
     out_ << tail;
-    written_ += static_cast<long long>(head.size() + size + tail.size());
+    written_ += static_cast<long long>(head.size() + data.size() + tail.size());
     if (!out_) {
         failed_ = true;
     }
+}
+
+std::string PdfWriter::deflate(const std::string& data) {
+    std::string out;
+    if (!compressor_->compress(data, out)) {
+        failed_ = true;
+    }
+    return out;
 }
 
 int PdfWriter::glyphForm(int font, unsigned long index) {
@@ -468,7 +604,7 @@ int PdfWriter::glyphForm(int font, unsigned long index) {
                     break;
             }
         }
-        path = std::move(c.text());
+        path = c.str();
     }
     cairo_path_destroy(outline);
     // A blank has no outline: nothing to place.
@@ -483,8 +619,7 @@ int PdfWriter::glyphForm(int font, unsigned long index) {
         box.num(-big);
         box.num(big);
         box.num(big);
-        writeStream(form, "/Type /XObject /Subtype /Form /BBox [" + box.text() + "]",
-                    deflate(path));
+        writeStream(form, "/Type /XObject /Subtype /Form /BBox [" + box.str() + "]", deflate(path));
     }
     glyphForms_.emplace(std::pair{font, index}, form);
     return form;
@@ -534,23 +669,23 @@ void PdfWriter::writeFont(int font) {
                      (subset.cff ? "" : " /CIDToGIDMap /Identity") + " >>\nendobj\n");
     Frame none;
     Content d(none);
-    d.text() += "<< /Type /FontDescriptor /FontName " + name + " /Flags 4 /FontBBox [0 ";
+    d.append("<< /Type /FontDescriptor /FontName " + name + " /Flags 4 /FontBBox [0 ");
     d.num(subset.descent);
-    d.text() += "1000 ";
+    d.append("1000 ");
     d.num(subset.ascent);
-    d.text() += "] /ItalicAngle 0 /Ascent ";
+    d.append("] /ItalicAngle 0 /Ascent ");
     d.num(subset.ascent);
-    d.text() += "/Descent ";
+    d.append("/Descent ");
     d.num(subset.descent);
-    d.text() += "/CapHeight ";
+    d.append("/CapHeight ");
     d.num(subset.capHeight);
-    d.text() += "/StemV 80";
+    d.append("/StemV 80");
     if (embedded) {
-        d.text() += std::string(subset.cff ? " /FontFile3 " : " /FontFile2 ") +
-                    std::to_string(file) + " 0 R";
+        d.append(std::string(subset.cff ? " /FontFile3 " : " /FontFile2 ") + std::to_string(file) +
+                 " 0 R");
     }
-    d.text() += " >>\nendobj\n";
-    put(descriptor, d.text());
+    d.append(" >>\nendobj\n");
+    put(descriptor, d.str());
     std::string cmap =
         "/CIDInit /ProcSet findresource begin\n12 dict begin\nbegincmap\n"
         "/CIDSystemInfo << /Registry (Adobe) /Ordering (UCS) /Supplement 0 >> def\n"
@@ -590,8 +725,14 @@ bool PdfWriter::addPage(const Page& page, std::string& error) {
     }
     const Frame frame = pageFrame(page);
     const int pageObject = newObject();
-    Deflater deflater;
-    Content c(frame, &deflater);
+    // The page's content streams are written as they are made, so that
+    // only one piece of a page is held; a page of more than one has an
+    // array of them, which a reader takes as one.
+    std::vector<int> streams;
+    Content c(frame, compressor_.get(), [&](const std::string& piece) {
+        streams.push_back(newObject());
+        writeStream(streams.back(), "", piece);
+    });
     std::string xobjects;
     std::set<int> usedForms;
     writeImages(page, c, xobjects);
@@ -604,8 +745,18 @@ bool PdfWriter::addPage(const Page& page, std::string& error) {
     for (const int form : usedForms) {
         xobjects += "/G" + std::to_string(form) + " " + std::to_string(form) + " 0 R ";
     }
-    const int contents = newObject();
-    writeStream(contents, "", c.finish());
+    if (!c.finish()) {
+        failed_ = true;
+    }
+    std::string contents;
+    for (const int stream : streams) {
+        contents += std::to_string(stream) + " 0 R ";
+    }
+    if (streams.size() == 1) {
+        contents.pop_back();
+    } else {
+        contents = "[" + contents + "]";
+    }
     writePageDictionary(pageObject, frame, contents, xobjects, anyMarks);
     pageObjects_.push_back(pageObject);
     return check(error);
@@ -635,7 +786,7 @@ void PdfWriter::writeImages(const Page& page, Content& c, std::string& xobjects)
         c.num(h * kPointsPerUnit);
         c.point({r.origin.x, r.origin.y - h});
         c.op("cm");
-        c.text() += name;
+        c.append(name);
         c.op(" Do Q");
     }
 }
@@ -722,7 +873,7 @@ void writeStyleChange(const Style& from, const Style& to, Content& c) {
         c.op("w");
     }
     if (to.dashes != from.dashes) {
-        c.text() += '[';
+        c.append('[');
         for (double d : to.dashes) {
             c.num(d);
         }
@@ -790,21 +941,17 @@ void PdfWriter::writeGlyphs(const Page& page, Layer layer, Content& c, std::set<
             fillColor = t.stroke.color;
             c.color(fillColor, "rg");
         }
+        Content::Placement at;
         for (const auto& g : placed) {
             const int form = glyphForm(g.font, g.index);
             if (form == 0) {
                 continue;
             }
-            const cairo_matrix_t& m = g.toPage;
-            c.op("q");
-            c.precise(m.xx * kPointsPerUnit);
-            c.precise(m.yx * kPointsPerUnit);
-            c.precise(m.xy * kPointsPerUnit);
-            c.precise(m.yy * kPointsPerUnit);
-            c.point({m.x0, m.y0});
-            c.text() += "cm /G" + std::to_string(form);
-            c.op(" Do Q");
+            c.placeForm(g.toPage, form, at);
             usedForms.insert(form);
+        }
+        if (at.open) {
+            c.op("Q");
         }
         labels.labels.emplace_back(&t, std::move(placed));
     }
@@ -833,27 +980,43 @@ void PdfWriter::writeTextLayer(const LayerLabels& labels, Content& c) {
         if (!t.vertical) {
             matrix(start);
         }
+        // The glyphs of one font in a row go in one string: each advances
+        // its cell as it would in a string of its own.
         int font = -1;
+        bool open = false;
+        const auto close = [&] {
+            if (open) {
+                c.append("> Tj ");
+                open = false;
+            }
+        };
         for (std::size_t i = 0; i < placed.size(); ++i) {
             const auto& g = placed[i];
             if (t.vertical) {
                 // Each character where it stands, down the column.
+                close();
                 const double step = static_cast<double>(i) * 1.5 * t.charWidth;
                 matrix({start.x + step * std::sin(a), start.y - step * std::cos(a)});
             }
             if (g.font != font) {
+                close();
                 font = g.font;
-                c.text() += fontResource(font) + " 1 Tf ";
+                c.append(fontResource(font) + " 1 Tf ");
             }
             fonts_[font].chars.emplace(g.index, g.chars);
-            c.text() += "<" + hex4(static_cast<unsigned>(g.index)) + "> Tj ";
+            if (!open) {
+                c.append('<');
+                open = true;
+            }
+            c.hex4(static_cast<unsigned>(g.index));
         }
+        close();
         c.op("");
     }
     c.op("ET");
 }
 
-void PdfWriter::writePageDictionary(int pageObject, const Frame& frame, int contents,
+void PdfWriter::writePageDictionary(int pageObject, const Frame& frame, const std::string& contents,
                                     const std::string& xobjects, bool anyMarks) {
     std::string fontsOfPage;
     for (const auto& [font, used] : fonts_) {
@@ -868,10 +1031,10 @@ void PdfWriter::writePageDictionary(int pageObject, const Frame& frame, int cont
     beginObject(pageObject);
     const std::string dict =
         "<< /Type /Page /Parent " + std::to_string(pagesObject_) + " 0 R /MediaBox [0 0 " +
-        box.text() + "] /Resources << /Font << " + fontsOfPage + ">>" +
+        box.str() + "] /Resources << /Font << " + fontsOfPage + ">>" +
         (xobjects.empty() ? "" : " /XObject << " + xobjects + ">>") +
         (anyMarks ? " /Properties << /Marks " + std::to_string(marksObject_) + " 0 R >>" : "") +
-        " >> /Contents " + std::to_string(contents) + " 0 R >>\nendobj\n";
+        " >> /Contents " + contents + " >>\nendobj\n";
     out_ << dict;
     written_ += static_cast<long long>(dict.size());
 }

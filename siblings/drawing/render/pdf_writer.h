@@ -18,7 +18,6 @@
 #include <map>
 #include <memory>
 #include <set>
-#include <span>
 #include <string>
 #include <vector>
 
@@ -46,9 +45,8 @@ class PdfWriter {
     int newObject();
     void beginObject(int object);
     void writeStream(int object, const std::string& dictionary, const std::string& data);
-    // The same for data in pieces, written one after the other.
-    void writeStream(int object, const std::string& dictionary,
-                     std::span<const std::string> pieces);
+    // The data compressed; a failure fails the writer.
+    std::string deflate(const std::string& data);
     bool check(std::string& error) const;
     // The form object that draws the label glyph, written on first use;
     // 0 for a glyph without an outline.
@@ -59,6 +57,7 @@ class PdfWriter {
 
     // addPage by what it writes. Content is the page's operators; the
     // labels of a layer are kept from their glyphs for the text layer.
+    class Compressor;
     class Content;
     struct LayerLabels;
     void writeImages(const Page& page, Content& c, std::string& xobjects);
@@ -70,11 +69,14 @@ class PdfWriter {
     void writeGlyphs(const Page& page, Layer layer, Content& c, std::set<int>& usedForms,
                      LayerLabels& labels);
     void writeTextLayer(const LayerLabels& labels, Content& c);
-    void writePageDictionary(int pageObject, const Frame& frame, int contents,
+    // contents: the reference to the page's content stream, or an array
+    // of them.
+    void writePageDictionary(int pageObject, const Frame& frame, const std::string& contents,
                              const std::string& xobjects, bool anyMarks);
 
     std::ostream& out_;
     std::unique_ptr<LabelOutlines> labels_;
+    std::unique_ptr<Compressor> compressor_;
     long long written_ = 0;
     std::vector<long long> offsets_;  // per object number - 1
     std::vector<int> pageObjects_;

@@ -56,6 +56,99 @@ std::vector<std::string> words(const Page& page) {
     return w;
 }
 
+// Graphics states by reference in resources that two pages share: every
+// gs on either page takes its state, an unused broken reference harms
+// nothing, and a state that hides what it strokes hides it.
+TEST(PdfReader, GraphicsStatesByReferenceApplyOnEveryPageThatSharesThem) {
+    const std::string page1 =
+        "/Thick gs 0 0 1 RG 10 10 m 200 10 l S\n"
+        "/Hidden gs 10 50 m 200 50 l S\n"
+        "/Thin gs 10 90 m 200 90 l S\n";
+    const std::string page2 = "/Thin gs 10 10 m 100 10 l S /Thick gs 10 30 m 100 30 l S\n";
+    const std::vector<std::string> objects = {
+        "<< /Type /Catalog /Pages 2 0 R >>",
+        "<< /Type /Pages /Kids [4 0 R 5 0 R] /Count 2 >>",
+        "<< /ExtGState << /Thick 8 0 R /Thin 9 0 R /Hidden 10 0 R /Unused 99 0 R >> >>",
+        "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 300 300] /Resources 3 0 R /Contents 6 0 R >>",
+        "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 300 300] /Resources 3 0 R /Contents 7 0 R >>",
+        "<< /Length " + std::to_string(page1.size()) + " >>\nstream\n" + page1 + "\nendstream",
+        "<< /Length " + std::to_string(page2.size()) + " >>\nstream\n" + page2 + "\nendstream",
+        "<< /Type /ExtGState /LW 4 /LC 1 >>",
+        "<< /Type /ExtGState /LW 0.5 /CA 1 >>",
+        "<< /Type /ExtGState /CA 0 >>",
+    };
+    const Read r = readBytes(drawing::test::pdfOfObjects(objects));
+    ASSERT_TRUE(r.ok) << r.error.message;
+    ASSERT_EQ(r.pages.size(), 2u);
+    const auto widths = [](const Page& p) {
+        std::vector<double> w;
+        for (const auto& path : p.paths) {
+            w.push_back(path.stroke.widthMm * 72 / 25.4);
+        }
+        return w;
+    };
+    const std::vector<double> first = widths(r.pages[0]), second = widths(r.pages[1]);
+    ASSERT_EQ(first.size(), 2u);  // the line under /Hidden is not drawn
+    EXPECT_NEAR(first[0], 4, 1e-6);
+    EXPECT_NEAR(first[1], 0.5, 1e-6);
+    EXPECT_NEAR(r.pages[0].paths[1].points[0].y, 90 * kPt, 1e-6);
+    ASSERT_EQ(second.size(), 2u);
+    EXPECT_NEAR(second[0], 0.5, 1e-6);
+    EXPECT_NEAR(second[1], 4, 1e-6);
+}
+
+// Pages that each bring their own copy of a standard font (as pages put
+// together from several files do) read as each page reads alone, and a
+// page whose font differs keeps its own.
+TEST(PdfReader, PagesWithTheirOwnCopiesOfAFontReadAsEachAlone) {
+    const std::vector<std::string> contents = {
+        "BT /F1 24 Tf 72 700 Td (HELLO WORLD) Tj ET 72 600 m 300 600 l S",
+        "BT /F1 24 Tf 72 650 Td (HELLO AGAIN) Tj ET",
+        "BT /F1 24 Tf 72 650 Td (HELLO MONO) Tj ET",
+    };
+    const std::vector<std::string> fonts = {
+        "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding /WinAnsiEncoding >>",
+        "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding /WinAnsiEncoding >>",
+        "<< /Type /Font /Subtype /Type1 /BaseFont /Courier /Encoding /WinAnsiEncoding >>",
+    };
+    // Objects: catalog, pages, then page, content and font of each page.
+    const auto document = [&](const std::vector<std::size_t>& which) {
+        std::vector<std::string> objects = {"<< /Type /Catalog /Pages 2 0 R >>", ""};
+        std::string kids;
+        for (std::size_t k = 0; k < which.size(); ++k) {
+            const std::size_t page = 3 + 3 * k;
+            const std::string& content = contents[which[k]];
+            kids += std::to_string(page) + " 0 R ";
+            objects.push_back(
+                "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Resources "
+                "<< /Font << /F1 " +
+                std::to_string(page + 2) + " 0 R >> >> /Contents " + std::to_string(page + 1) +
+                " 0 R >>");
+            objects.push_back("<< /Length " + std::to_string(content.size()) + " >>\nstream\n" +
+                              content + "\nendstream");
+            objects.push_back(fonts[which[k]]);
+        }
+        objects[1] =
+            "<< /Type /Pages /Kids [" + kids + "] /Count " + std::to_string(which.size()) + " >>";
+        return drawing::test::pdfOfObjects(objects);
+    };
+    const Read all = readBytes(document({0, 1, 2}));
+    ASSERT_TRUE(all.ok) << all.error.message;
+    ASSERT_EQ(all.pages.size(), 3u);
+    for (std::size_t k = 0; k < 3; ++k) {
+        const Read alone = readBytes(document({k}));
+        ASSERT_TRUE(alone.ok) << alone.error.message;
+        ASSERT_EQ(alone.pages.size(), 1u);
+        EXPECT_EQ(words(all.pages[k]), words(alone.pages[0])) << "page " << k + 1;
+        EXPECT_EQ(all.pages[k].texts, alone.pages[0].texts) << "page " << k + 1;
+        EXPECT_EQ(all.pages[k].paths.size(), alone.pages[0].paths.size()) << "page " << k + 1;
+    }
+    // The monospaced font's label is not the proportional one's.
+    ASSERT_FALSE(all.pages[2].texts.empty());
+    ASSERT_FALSE(all.pages[1].texts.empty());
+    EXPECT_NE(all.pages[2].texts[0].charWidth, all.pages[1].texts[0].charWidth);
+}
+
 TEST(PdfReader, PathsKeepTheirGeometryColourWidthAndDashes) {
     const Read r = readBytes(makePdf({
         "2 w 1 0 0 RG 100 100 m 200 100 l 200 150 l S\n"              // red open polyline
