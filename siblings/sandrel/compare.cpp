@@ -386,8 +386,19 @@ class Coverage {
             forEachCell(mine[i].a, mine[i].b, 0, x0, y0, cell, nx, ny,
                         [&](std::size_t c) { mask[c] = 1; });
         }
+        // A segment whose box, widened by reach, misses the box of all open
+        // segments cannot come near any of them. Tested first: the mask
+        // clamps what lies beyond its edge into its outermost cells, so on
+        // a page with a few changes in one corner (a footprint moved on a
+        // board) nearly every segment would otherwise land in a marked cell.
+        const double grow = reach + kBoxMargin;
         std::vector<std::uint32_t> keep;
         for (std::uint32_t i = 0; i < theirs.size(); ++i) {
+            const Segment& t = theirs[i];
+            if (std::max(t.a.x, t.b.x) < x0 - grow || std::min(t.a.x, t.b.x) > x1 + grow ||
+                std::max(t.a.y, t.b.y) < y0 - grow || std::min(t.a.y, t.b.y) > y1 + grow) {
+                continue;
+            }
             bool hit = false;
             forEachCell(theirs[i].a, theirs[i].b, reach, x0, y0, cell, nx, ny,
                         [&](std::size_t c) { hit = hit || mask[c] != 0; });
@@ -692,10 +703,17 @@ bool sameText(const drawing::Text& a, const drawing::Text& b, double reach, bool
 // Whether `now` stands where `old` stood: the same direction, and origins
 // closer than the taller one's height.
 bool replaces(const drawing::Text& old, const drawing::Text& now) {
-    const double turn = std::remainder(old.angleDeg - now.angleDeg, 360.0);
     const double height = std::max(old.charHeight, now.charHeight);
+    const double dx = old.origin.x - now.origin.x;
+    const double dy = old.origin.y - now.origin.y;
+    // Most pairs lie far apart: told by their run and rise alone, before
+    // the costlier distance and angle (the distance is never below either).
+    if (!(std::abs(dx) < height && std::abs(dy) < height)) {
+        return false;
+    }
+    const double turn = std::remainder(old.angleDeg - now.angleDeg, 360.0);
     return std::abs(turn) <= kTextAngleDeg && old.vertical == now.vertical &&
-           std::hypot(old.origin.x - now.origin.x, old.origin.y - now.origin.y) < height;
+           std::hypot(dx, dy) < height;
 }
 
 // Moves old up (along its own up direction) to clear now, and strikes it
@@ -732,7 +750,7 @@ void compareTexts(const Page& a, const Page& b, double reach, const Options& opt
     for (std::size_t j = 0; j < b.texts.size(); ++j) {
         byString.emplace(b.texts[j].text, j);
     }
-    std::vector<bool> matched(b.texts.size(), false);
+    std::vector<char> matched(b.texts.size(), 0);
     const auto paint = [&](drawing::Text text, drawing::Rgb color, int pen) {
         text.stroke.color = color;
         text.stroke.pen = pen;
@@ -744,17 +762,23 @@ void compareTexts(const Page& a, const Page& b, double reach, const Options& opt
         std::size_t best = b.texts.size();
         double bestDistance = kInf;
         for (; it != end; ++it) {
+            // A label used all over the sheet ("GND") has hundreds of
+            // namesakes: those already taken or farther than reach on
+            // either axis are passed over before the distance is worked out.
             const auto& other = b.texts[it->second];
-            const double distance =
-                std::hypot(text.origin.x - other.origin.x, text.origin.y - other.origin.y);
-            if (!matched[it->second] && distance < bestDistance &&
-                sameText(text, other, reach, options.compareStyle)) {
+            const double dx = text.origin.x - other.origin.x;
+            const double dy = text.origin.y - other.origin.y;
+            if (matched[it->second] != 0 || std::abs(dx) > reach || std::abs(dy) > reach) {
+                continue;
+            }
+            const double distance = std::hypot(dx, dy);
+            if (distance < bestDistance && sameText(text, other, reach, options.compareStyle)) {
                 best = it->second;
                 bestDistance = distance;
             }
         }
         if (best < b.texts.size()) {
-            matched[best] = true;
+            matched[best] = 1;
             ++result.texts.unchanged;
             paint(text, options.unchangedColor, kUnchangedPen);
         } else {
@@ -763,7 +787,7 @@ void compareTexts(const Page& a, const Page& b, double reach, const Options& opt
     }
     // A label changed in place would be drawn over by its new version: the
     // old one is set above it, struck through.
-    std::vector<bool> replaced(b.texts.size(), false);
+    std::vector<char> replaced(b.texts.size(), 0);
     // Only the second page's unmatched texts can stand in a removed one's
     // place: on a sheet of thousands of labels, a few.
     std::vector<std::size_t> unmatched;
@@ -775,8 +799,8 @@ void compareTexts(const Page& a, const Page& b, double reach, const Options& opt
     for (auto& text : removed) {
         ++result.texts.removed;
         for (const std::size_t j : unmatched) {
-            if (!replaced[j] && replaces(text, b.texts[j])) {
-                replaced[j] = true;
+            if (replaced[j] == 0 && replaces(text, b.texts[j])) {
+                replaced[j] = 1;
                 liftAbove(text, b.texts[j], options, result.page);
                 break;
             }
