@@ -61,8 +61,9 @@ void releaseFreedMemory() {
 #endif
 }
 
+template <class S>
 struct Decomposed {
-    std::vector<Segment> segments;
+    std::vector<S> segments;
     // Per path: its first segment in segments, and how many it has.
     std::vector<std::pair<std::uint32_t, std::uint32_t>> ranges;
 };
@@ -149,8 +150,10 @@ std::vector<std::uint32_t> layersOf(const Page& page, Layers& layers) {
 // The segments of the page's fills (fills true) or of its outlines. Fills
 // and outlines never cover each other, so each kind is compared on its own
 // and its segments need not outlive its pass.
-Decomposed decompose(const Page& page, const std::vector<std::uint32_t>& layerOf, bool fills) {
-    Decomposed out;
+template <class S>
+Decomposed<S> decompose(const Page& page, const std::vector<std::uint32_t>& layerOf, bool fills) {
+    using P = decltype(S::pa);
+    Decomposed<S> out;
     out.ranges.reserve(page.paths.size());
     // Counted first: growing the list by doubling touched twice its final
     // size and held one and a half times it while it moved.
@@ -173,7 +176,7 @@ Decomposed decompose(const Page& page, const std::vector<std::uint32_t>& layerOf
                 !std::isfinite(b.y)) {
                 return;
             }
-            out.segments.push_back({a, b, static_cast<std::uint32_t>(i), layer});
+            out.segments.push_back({P(a), P(b), static_cast<std::uint32_t>(i), layer});
         };
         for (std::size_t k = 0; k <= path.subpathStarts.size(); ++k) {
             std::size_t begin = 0;
@@ -205,10 +208,11 @@ struct Piece {
 
 // Splits each segment of `mine` into the stretches that segments of
 // `theirs` cover and those they do not.
+template <class S>
 class Coverage {
   public:
-    Coverage(const std::vector<Segment>& mine, const std::vector<Segment>& theirs, double reach,
-             bool shortcuts, const Layers& layers)
+    Coverage(const std::vector<S>& mine, const std::vector<S>& theirs, double reach, bool shortcuts,
+             const Layers& layers)
         : mine_(mine), theirs_(theirs), reach_(reach), layers_(layers) {
         if (!shortcuts) {
             grid_.emplace(theirs, reach);
@@ -227,11 +231,11 @@ class Coverage {
             // Revisions mostly list their segments in the same order: the
             // segment after the last one found is tried first, which saves
             // most look-ups in the set and so most cache misses.
-            std::optional<SegmentSet> set;
+            std::optional<BasicSegmentSet<S>> set;
             std::size_t next = 0;
             for (std::uint32_t i = 0; i < mine.size(); ++i) {
-                std::uint32_t found = SegmentSet::kNone;
-                if (next < theirs.size() && SegmentSet::same(mine[i], theirs[next])) {
+                std::uint32_t found = BasicSegmentSet<S>::kNone;
+                if (next < theirs.size() && BasicSegmentSet<S>::same(mine[i], theirs[next])) {
                     found = static_cast<std::uint32_t>(next);
                 } else {
                     if (!set) {
@@ -249,7 +253,7 @@ class Coverage {
                 if (set && i + kLookAhead < mine.size()) {
                     set->prefetch(mine[i + kLookAhead]);
                 }
-                exact_[i] = found != SegmentSet::kNone;
+                exact_[i] = found != BasicSegmentSet<S>::kNone;
                 if (exact_[i]) {
                     next = found + std::size_t{1};
                 } else {
@@ -272,46 +276,49 @@ class Coverage {
 
     void pieces(std::size_t index, std::vector<Piece>& out) {
         out.clear();
-        const Segment& s = mine_[index];
-        const double length = std::hypot(s.b.x - s.a.x, s.b.y - s.a.y);
+        const Point sa = mine_[index].a();
+        const Point sb = mine_[index].b();
+        const double length = std::hypot(sb.x - sa.x, sb.y - sa.y);
         if (!exact_.empty() && exact_[index]) {
             out.push_back({0, length, true});
             return;
         }
         const Point d =
-            length > 0 ? Point{(s.b.x - s.a.x) / length, (s.b.y - s.a.y) / length} : Point{1, 0};
+            length > 0 ? Point{(sb.x - sa.x) / length, (sb.y - sa.y) / length} : Point{1, 0};
         cuts_.clear();
         // Most candidates of the grid lie a cell or more away: their boxes
         // are kept apart by more than reach, so they cannot cut, and are
         // passed over before the costlier tests. The margin is far above
         // any rounding, so nothing that capsuleCut would take is dropped.
         const double grow = reach_ + kBoxMargin;
-        const double x0 = std::min(s.a.x, s.b.x) - grow;
-        const double x1 = std::max(s.a.x, s.b.x) + grow;
-        const double y0 = std::min(s.a.y, s.b.y) - grow;
-        const double y1 = std::max(s.a.y, s.b.y) + grow;
-        grid_->forCandidates(s, [&](std::uint32_t k) {
-            const Segment& t = theirs_[k];
-            if (std::max(t.a.x, t.b.x) < x0 || std::min(t.a.x, t.b.x) > x1 ||
-                std::max(t.a.y, t.b.y) < y0 || std::min(t.a.y, t.b.y) > y1) {
+        const double x0 = std::min(sa.x, sb.x) - grow;
+        const double x1 = std::max(sa.x, sb.x) + grow;
+        const double y0 = std::min(sa.y, sb.y) - grow;
+        const double y1 = std::max(sa.y, sb.y) + grow;
+        const std::uint32_t layer = mine_[index].layer;
+        grid_->forCandidates(mine_[index], [&](std::uint32_t k) {
+            const S& t = theirs_[k];
+            const Point ta = t.a();
+            const Point tb = t.b();
+            if (std::max(ta.x, tb.x) < x0 || std::min(ta.x, tb.x) > x1 ||
+                std::max(ta.y, tb.y) < y0 || std::min(ta.y, tb.y) > y1) {
                 return true;
             }
-            if (t.layer != s.layer && !layers_.meet(s.layer, t.layer)) {
+            if (t.layer != layer && !layers_.meet(layer, t.layer)) {
                 return true;
             }
-            const double tLength = std::hypot(t.b.x - t.a.x, t.b.y - t.a.y);
+            const double tLength = std::hypot(tb.x - ta.x, tb.y - ta.y);
             // A line covers only what runs along it, however short either
             // is: a small tick across a line neither hides nor is hidden by
             // it. Dots have no direction and meet anything.
             if (length > 0 && tLength > 0) {
-                const double cosine =
-                    std::abs(d.x * (t.b.x - t.a.x) + d.y * (t.b.y - t.a.y)) / tLength;
+                const double cosine = std::abs(d.x * (tb.x - ta.x) + d.y * (tb.y - ta.y)) / tLength;
                 if (cosine < kMinCosine) {
                     return true;
                 }
             }
             Interval cut{};
-            if (capsuleCut(s.a, d, length, t.a, t.b, tLength, reach_, cut)) {
+            if (capsuleCut(sa, d, length, ta, tb, tLength, reach_, cut)) {
                 cuts_.push_back(cut);
                 // Wholly covered: nothing more to learn.
                 return cut.lo > kNoise || cut.hi < length - kNoise;
@@ -347,7 +354,7 @@ class Coverage {
     // cells, so near() keeps the first of all of them with any other, but a
     // copy drawn the other way round may round into one more cell.
     static bool dropRepeats(std::vector<std::uint32_t>& keep, const std::vector<char>& first,
-                            const SegmentSet& set, const std::vector<Segment>& theirs) {
+                            const BasicSegmentSet<S>& set, const std::vector<S>& theirs) {
         for (const auto k : keep) {
             if (first[k] == 0 &&
                 !std::binary_search(keep.begin(), keep.end(), set.find(theirs[k]))) {
@@ -362,16 +369,17 @@ class Coverage {
     // that `open` names, and maybe a few more: a coarse mask of the cells
     // the open segments pass through, against each of theirs widened by
     // reach.
-    static std::vector<std::uint32_t> near(const std::vector<Segment>& mine,
+    static std::vector<std::uint32_t> near(const std::vector<S>& mine,
                                            const std::vector<std::uint32_t>& open,
-                                           const std::vector<Segment>& theirs, double reach) {
+                                           const std::vector<S>& theirs, double reach) {
         double x0 = kInf, y0 = kInf, x1 = -kInf, y1 = -kInf;
         for (const auto i : open) {
-            const Segment& s = mine[i];
-            x0 = std::min({x0, s.a.x, s.b.x});
-            y0 = std::min({y0, s.a.y, s.b.y});
-            x1 = std::max({x1, s.a.x, s.b.x});
-            y1 = std::max({y1, s.a.y, s.b.y});
+            const Point a = mine[i].a();
+            const Point b = mine[i].b();
+            x0 = std::min({x0, a.x, b.x});
+            y0 = std::min({y0, a.y, b.y});
+            x1 = std::max({x1, a.x, b.x});
+            y1 = std::max({y1, a.y, b.y});
         }
         constexpr double kMaskSide = 2048;
         const double cell = std::max(
@@ -383,7 +391,7 @@ class Coverage {
         std::vector<std::uint8_t> mask(static_cast<std::size_t>(nx) * static_cast<std::size_t>(ny),
                                        0);
         for (const auto i : open) {
-            forEachCell(mine[i].a, mine[i].b, 0, x0, y0, cell, nx, ny,
+            forEachCell(mine[i].a(), mine[i].b(), 0, x0, y0, cell, nx, ny,
                         [&](std::size_t c) { mask[c] = 1; });
         }
         // A segment whose box, widened by reach, misses the box of all open
@@ -394,13 +402,14 @@ class Coverage {
         const double grow = reach + kBoxMargin;
         std::vector<std::uint32_t> keep;
         for (std::uint32_t i = 0; i < theirs.size(); ++i) {
-            const Segment& t = theirs[i];
-            if (std::max(t.a.x, t.b.x) < x0 - grow || std::min(t.a.x, t.b.x) > x1 + grow ||
-                std::max(t.a.y, t.b.y) < y0 - grow || std::min(t.a.y, t.b.y) > y1 + grow) {
+            const Point ta = theirs[i].a();
+            const Point tb = theirs[i].b();
+            if (std::max(ta.x, tb.x) < x0 - grow || std::min(ta.x, tb.x) > x1 + grow ||
+                std::max(ta.y, tb.y) < y0 - grow || std::min(ta.y, tb.y) > y1 + grow) {
                 continue;
             }
             bool hit = false;
-            forEachCell(theirs[i].a, theirs[i].b, reach, x0, y0, cell, nx, ny,
+            forEachCell(ta, tb, reach, x0, y0, cell, nx, ny,
                         [&](std::size_t c) { hit = hit || mask[c] != 0; });
             if (hit) {
                 keep.push_back(i);
@@ -409,24 +418,24 @@ class Coverage {
         return keep;
     }
 
-    const std::vector<Segment>& mine_;
-    const std::vector<Segment>& theirs_;
+    const std::vector<S>& mine_;
+    const std::vector<S>& theirs_;
     double reach_;
     const Layers& layers_;
     std::vector<bool> exact_;
-    std::optional<SegmentGrid> grid_;
+    std::optional<BasicSegmentGrid<S>> grid_;
     std::vector<Interval> cuts_;
 };
 
-Point pointAt(const Segment& s, double u, double length) {
+Point pointAt(Point a, Point b, double u, double length) {
     if (u <= 0 || length <= 0) {
-        return s.a;
+        return a;
     }
     if (u >= length) {
-        return s.b;
+        return b;
     }
     const double f = u / length;
-    return {s.a.x + (s.b.x - s.a.x) * f, s.a.y + (s.b.y - s.a.y) * f};
+    return {a.x + (b.x - a.x) * f, a.y + (b.y - a.y) * f};
 }
 
 // What one side paints, in order, by list: whole paths of its page by
@@ -521,14 +530,15 @@ struct ShapeBox {
 
 // One page's side of the comparison: its segments looked up in the other
 // page's, and what that found out about its fills.
+template <class S>
 struct Side {
     const Page& page;
     // The same page when the comparison may take its paths (moving them
     // into the result instead of copying), else null.
     Page* owned;
     // The segments of the kind being compared, fills or outlines.
-    const Decomposed* mine = nullptr;
-    std::optional<Coverage> coverage;
+    const Decomposed<S>* mine = nullptr;
+    std::optional<Coverage<S>> coverage;
     // Per path: for a fill, whether its whole boundary is covered.
     std::vector<char> boundaryCovered;
     // Its glyph-sized fills whose boundary is covered, by left edge.
@@ -549,7 +559,8 @@ bool boundaryOf(const Path& path, ShapeBox& box) {
 }
 
 // First pass: which fills have their whole boundary covered.
-void coverFills(Side& side) {
+template <class S>
+void coverFills(Side<S>& side) {
     std::vector<Piece> pieces;
     side.boundaryCovered.assign(side.page.paths.size(), 0);
     for (std::size_t i = 0; i < side.page.paths.size(); ++i) {
@@ -578,7 +589,8 @@ void coverFills(Side& side) {
 // reach on every edge) whose own boundary is covered: "C" and "D" in one
 // place cover much of each other's outline, but the "D" is not covered by
 // the "C", so neither stays.
-bool hasPartner(const ShapeBox& box, const Side& other, double reach) {
+template <class S>
+bool hasPartner(const ShapeBox& box, const Side<S>& other, double reach) {
     const auto& list = other.coveredGlyphs;
     auto it = std::lower_bound(list.begin(), list.end(), box.x0 - reach,
                                [](const ShapeBox& x, double v) { return x.x0 < v; });
@@ -594,11 +606,12 @@ bool hasPartner(const ShapeBox& box, const Side& other, double reach) {
 // Second pass: paints one page's outlines and fills: what the other page
 // does not cover as `uncovered`, the rest as unchanged when paintCovered
 // (the first page paints what both have, so the second leaves it out).
-void paintSide(Side& side, const Side& other, double reach, Status uncovered, bool paintCovered,
-               Painter& painter, Tally& lines, Tally& fills) {
+template <class S>
+void paintSide(Side<S>& side, const Side<S>& other, double reach, Status uncovered,
+               bool paintCovered, Painter& painter, Tally& lines, Tally& fills) {
     const Page& page = side.page;
-    const Decomposed& mine = *side.mine;
-    Coverage& coverage = *side.coverage;
+    const Decomposed<S>& mine = *side.mine;
+    Coverage<S>& coverage = *side.coverage;
     // The pieces of the path's segments one after the other, segment k's
     // from pieceStart[k] on: a path of a few hundred thousand segments (a
     // polygon buffer of many outlines) would otherwise take a list and an
@@ -664,13 +677,14 @@ void paintSide(Side& side, const Side& other, double reach, Status uncovered, bo
             runFirst = runPoints.size();
         };
         for (std::uint32_t k = 0; k < count; ++k) {
-            const Segment& s = mine.segments[first + k];
-            const double length = std::hypot(s.b.x - s.a.x, s.b.y - s.a.y);
+            const Point sa = mine.segments[first + k].a();
+            const Point sb = mine.segments[first + k].b();
+            const double length = std::hypot(sb.x - sa.x, sb.y - sa.y);
             const std::size_t end = k + 1 < count ? pieceStart[k + 1] : pieces.size();
             for (std::size_t at = pieceStart[k]; at < end; ++at) {
                 const Piece& piece = pieces[at];
-                const Point from = pointAt(s, piece.from, length);
-                const Point to = pointAt(s, piece.to, length);
+                const Point from = pointAt(sa, sb, piece.from, length);
+                const Point to = pointAt(sa, sb, piece.to, length);
                 if (runPoints.size() == runFirst || piece.covered != runCovered ||
                     !(runPoints.back() == from)) {
                     flush();
@@ -817,7 +831,10 @@ void compareTexts(const Page& a, const Page& b, double reach, const Options& opt
 
 // Compares a and b; ownA and ownB are the same pages when their paths may
 // be taken into the result, else null.
-Result compareOwned(const Page& a, const Page& b, Page* ownA, Page* ownB, const Options& options) {
+// Compares a and b with segments of type S.
+template <class S>
+Result compareOwnedAs(const Page& a, const Page& b, Page* ownA, Page* ownB,
+                      const Options& options) {
     Result result;
     result.page.width = std::max(a.width, b.width);
     result.page.height = std::max(a.height, b.height);
@@ -829,8 +846,8 @@ Result compareOwned(const Page& a, const Page& b, Page* ownA, Page* ownB, const 
     // The two sides share nothing but the inputs and, between the two
     // passes, what each found about its fills: the second side runs on a
     // thread of its own.
-    Side firstSide{a, ownA, nullptr, {}, {}, {}};
-    Side secondSide{b, ownB, nullptr, {}, {}, {}};
+    Side<S> firstSide{a, ownA, nullptr, {}, {}, {}};
+    Side<S> secondSide{b, ownB, nullptr, {}, {}, {}};
     Painter firstPainter{options, a, ownA, {}, {}, {}, {}, {}};
     Painter secondPainter{options, b, ownB, {}, {}, {}, {}, {}};
     Tally secondLines;
@@ -850,8 +867,8 @@ Result compareOwned(const Page& a, const Page& b, Page* ownA, Page* ownB, const 
     // One pass over one kind of path: both sides' segments of that kind,
     // each side's coverage of the other's, then what each side does with it.
     const auto pass = [&](bool fills, const auto& onFirst, const auto& onSecond) {
-        const Decomposed first = decompose(a, layersA, fills);
-        const Decomposed second = decompose(b, layersB, fills);
+        const Decomposed<S> first = decompose<S>(a, layersA, fills);
+        const Decomposed<S> second = decompose<S>(b, layersB, fills);
         firstSide.mine = &first;
         secondSide.mine = &second;
         both(
@@ -908,6 +925,30 @@ Result compareOwned(const Page& a, const Page& b, Page* ownA, Page* ownB, const 
     compareTexts(a, b, reach, options, result);
     result.changed = result.changed || result.texts.differ();
     return result;
+}
+
+// Whether every point of the page's paths keeps its place in single
+// precision.
+bool fitsFloat(const Page& page) {
+    for (const Path& path : page.paths) {
+        for (const Point& p : path.points) {
+            if (!sandrel::fitsFloat(p)) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+Result compareOwned(const Page& a, const Page& b, Page* ownA, Page* ownB, const Options& options) {
+    // The segments and the grids over them are most of a comparison's
+    // memory: where single precision holds every coordinate exactly, as
+    // it does for the plotter units of any sheet, segments take 24 bytes
+    // instead of 40, and the answer is the same to the last bit.
+    if (fitsFloat(a) && fitsFloat(b)) {
+        return compareOwnedAs<CompactSegment>(a, b, ownA, ownB, options);
+    }
+    return compareOwnedAs<Segment>(a, b, ownA, ownB, options);
 }
 
 }  // namespace
