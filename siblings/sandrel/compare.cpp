@@ -223,10 +223,11 @@ class Coverage {
         // Only the rest is looked up, in a grid of just the segments of
         // `theirs` that come near them.
         exact_.assign(mine.size(), false);
-        std::vector<std::uint32_t> open;
-        // Per segment of theirs: whether it is the first of its equals. The
-        // set learns that anyway, and the grid need not hash them again.
-        std::vector<char> first;
+        std::size_t open = 0;
+        // The segments of theirs that repeat an earlier one, by index, each
+        // with the first of its equals. The set learns them anyway, and the
+        // grid need not hash them again.
+        std::vector<std::pair<std::uint32_t, std::uint32_t>> repeats;
         {
             // Revisions mostly list their segments in the same order: the
             // segment after the last one found is tried first, which saves
@@ -240,11 +241,14 @@ class Coverage {
                 } else {
                     if (!set) {
                         set.emplace(theirs, theirs.size());
-                        first.assign(theirs.size(), 0);
-                        set->insertAll(
+                        set->insertAllFinding(
                             theirs.size(),
                             [](std::size_t k) { return static_cast<std::uint32_t>(k); },
-                            [&](std::uint32_t k, bool fresh) { first[k] = fresh ? 1 : 0; });
+                            [&](std::uint32_t k, std::uint32_t equal) {
+                                if (equal != BasicSegmentSet<S>::kNone) {
+                                    repeats.emplace_back(k, equal);
+                                }
+                            });
                     }
                     found = set->find(mine[i]);
                 }
@@ -257,20 +261,17 @@ class Coverage {
                 if (exact_[i]) {
                     next = found + std::size_t{1};
                 } else {
-                    open.push_back(i);
+                    ++open;
                 }
             }
-            if (!open.empty()) {
-                // An open segment was looked up, so the set and `first` are
-                // there. Both go before the grid is built: on a large page
-                // they are as large as the grid.
-                std::vector<std::uint32_t> keep = near(mine, open, theirs, reach);
-                std::vector<std::uint32_t>().swap(open);
-                const bool dropped = dropRepeats(keep, first, *set, theirs);
-                set.reset();
-                std::vector<char>().swap(first);
-                grid_.emplace(theirs, std::move(keep), reach, dropped);
-            }
+        }
+        // The set is gone before the grid's segments are picked: on a large
+        // page it is as large as the grid.
+        if (open > 0) {
+            std::vector<std::uint32_t> keep = near(mine, exact_, theirs, reach);
+            const bool dropped = dropRepeats(keep, repeats);
+            decltype(repeats)().swap(repeats);
+            grid_.emplace(theirs, std::move(keep), reach, dropped);
         }
     }
 
@@ -353,27 +354,39 @@ class Coverage {
     // grid would, and says whether it could: equal segments lie in the same
     // cells, so near() keeps the first of all of them with any other, but a
     // copy drawn the other way round may round into one more cell.
-    static bool dropRepeats(std::vector<std::uint32_t>& keep, const std::vector<char>& first,
-                            const BasicSegmentSet<S>& set, const std::vector<S>& theirs) {
-        for (const auto k : keep) {
-            if (first[k] == 0 &&
-                !std::binary_search(keep.begin(), keep.end(), set.find(theirs[k]))) {
+    static bool dropRepeats(std::vector<std::uint32_t>& keep,
+                            const std::vector<std::pair<std::uint32_t, std::uint32_t>>& repeats) {
+        const auto kept = [&](std::uint32_t k) {
+            return std::binary_search(keep.begin(), keep.end(), k);
+        };
+        for (const auto& [k, equal] : repeats) {
+            if (kept(k) && !kept(equal)) {
                 return false;
             }
         }
-        std::erase_if(keep, [&](std::uint32_t k) { return first[k] == 0; });
+        // Both lists ascend.
+        auto repeat = repeats.begin();
+        std::erase_if(keep, [&](std::uint32_t k) {
+            while (repeat != repeats.end() && repeat->first < k) {
+                ++repeat;
+            }
+            return repeat != repeats.end() && repeat->first == k;
+        });
         return true;
     }
 
-    // The segments of theirs that come within reach of a segment of mine
-    // that `open` names, and maybe a few more: a coarse mask of the cells
-    // the open segments pass through, against each of theirs widened by
-    // reach.
+    // The segments of theirs that come within reach of an open segment of
+    // mine (one that `exact` does not mark), and maybe a few more: a coarse
+    // mask of the cells the open segments pass through, against each of
+    // theirs widened by reach.
     static std::vector<std::uint32_t> near(const std::vector<S>& mine,
-                                           const std::vector<std::uint32_t>& open,
+                                           const std::vector<bool>& exact,
                                            const std::vector<S>& theirs, double reach) {
         double x0 = kInf, y0 = kInf, x1 = -kInf, y1 = -kInf;
-        for (const auto i : open) {
+        for (std::size_t i = 0; i < mine.size(); ++i) {
+            if (exact[i]) {
+                continue;
+            }
             const Point a = mine[i].a();
             const Point b = mine[i].b();
             x0 = std::min({x0, a.x, b.x});
@@ -390,9 +403,11 @@ class Coverage {
         // mask can only take in too much, never too little.
         std::vector<std::uint8_t> mask(static_cast<std::size_t>(nx) * static_cast<std::size_t>(ny),
                                        0);
-        for (const auto i : open) {
-            forEachCell(mine[i].a(), mine[i].b(), 0, x0, y0, cell, nx, ny,
-                        [&](std::size_t c) { mask[c] = 1; });
+        for (std::size_t i = 0; i < mine.size(); ++i) {
+            if (!exact[i]) {
+                forEachCell(mine[i].a(), mine[i].b(), 0, x0, y0, cell, nx, ny,
+                            [&](std::size_t c) { mask[c] = 1; });
+            }
         }
         // A segment whose box, widened by reach, misses the box of all open
         // segments cannot come near any of them. Tested first: the mask
@@ -400,7 +415,10 @@ class Coverage {
         // a page with a few changes in one corner (a footprint moved on a
         // board) nearly every segment would otherwise land in a marked cell.
         const double grow = reach + kBoxMargin;
-        std::vector<std::uint32_t> keep;
+        // Marked first and listed after, so that the list is no longer than
+        // it needs to be (grown by doubling it would take up to twice that).
+        std::vector<bool> hits(theirs.size(), false);
+        std::size_t count = 0;
         for (std::uint32_t i = 0; i < theirs.size(); ++i) {
             const Point ta = theirs[i].a();
             const Point tb = theirs[i].b();
@@ -412,6 +430,14 @@ class Coverage {
             forEachCell(ta, tb, reach, x0, y0, cell, nx, ny,
                         [&](std::size_t c) { hit = hit || mask[c] != 0; });
             if (hit) {
+                hits[i] = true;
+                ++count;
+            }
+        }
+        std::vector<std::uint32_t> keep;
+        keep.reserve(count);
+        for (std::uint32_t i = 0; i < theirs.size(); ++i) {
+            if (hits[i]) {
                 keep.push_back(i);
             }
         }

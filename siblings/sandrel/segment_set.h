@@ -30,6 +30,14 @@ class BasicSegmentSet {
     // while this one goes in.
     template <class Index, class Entered>
     void insertAll(std::size_t n, Index index, Entered entered) {
+        insertAllFinding(n, index,
+                         [&](std::uint32_t i, std::uint32_t equal) { entered(i, equal == kNone); });
+    }
+
+    // The same, telling entered(i, equal) of each, where equal is the index
+    // of the equal segment that was in already, or kNone.
+    template <class Index, class Entered>
+    void insertAllFinding(std::size_t n, Index index, Entered entered) {
         std::uint64_t ahead[kAhead];
         for (std::size_t k = 0; k < n && k < kAhead; ++k) {
             ahead[k] = hash(segments_[index(k)]);
@@ -42,7 +50,7 @@ class BasicSegmentSet {
                 prefetch(ahead[k % kAhead]);
             }
             const std::uint32_t i = index(k);
-            entered(i, insert(i, h));
+            entered(i, enter(i, h));
         }
     }
 
@@ -53,7 +61,11 @@ class BasicSegmentSet {
         __builtin_prefetch(&filter_[filterWord(hash(s))]);
     }
 
-    bool insert(std::uint32_t i, std::uint64_t h) {
+    bool insert(std::uint32_t i, std::uint64_t h) { return enter(i, h) == kNone; }
+
+    // Enters segment i of hash h: kNone, or the index of an equal segment
+    // that is in already (and stays in its place).
+    std::uint32_t enter(std::uint32_t i, std::uint64_t h) {
         const S& s = segments_[i];
         const std::uint64_t tag = h & kTagMask;
         for (std::size_t k = h & mask();; k = (k + 1) & mask()) {
@@ -61,10 +73,11 @@ class BasicSegmentSet {
             if (slot == kEmptySlot) {
                 slots_[k] = tag | i;
                 filter_[filterWord(h)] |= filterBit(h);
-                return true;
+                return kNone;
             }
-            if ((slot & kTagMask) == tag && same(segments_[slot & kIndexMask], s)) {
-                return false;
+            const auto index = static_cast<std::uint32_t>(slot & kIndexMask);
+            if ((slot & kTagMask) == tag && same(segments_[index], s)) {
+                return index;
             }
         }
     }
