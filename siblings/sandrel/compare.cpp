@@ -971,7 +971,7 @@ Result compareOwned(const Page& a, const Page& b, Page* ownA, Page* ownB, const 
     // memory: where single precision holds every coordinate exactly, as
     // it does for the plotter units of any sheet, segments take 24 bytes
     // instead of 40, and the answer is the same to the last bit.
-    if (fitsFloat(a) && fitsFloat(b)) {
+    if (options.compactSegments && fitsFloat(a) && fitsFloat(b)) {
         return compareOwnedAs<CompactSegment>(a, b, ownA, ownB, options);
     }
     return compareOwnedAs<Segment>(a, b, ownA, ownB, options);
