@@ -199,6 +199,53 @@ Decomposed<S> decompose(const Page& page, const std::vector<std::uint32_t>& laye
     return out;
 }
 
+// Whether a segment lies wholly beside a box (left of, right of, below or
+// above it): the first test each candidate of the grid meets.
+template <class S>
+struct BoxTest {
+    double x0, y0, x1, y1;
+    bool outside(const S& t) const {
+        const Point a = t.a();
+        const Point b = t.b();
+        return std::max(a.x, b.x) < x0 || std::min(a.x, b.x) > x1 || std::max(a.y, b.y) < y0 ||
+               std::min(a.y, b.y) > y1;
+    }
+};
+
+// The smallest float not below v, and the largest not above it.
+float floatAtLeast(double v) {
+    float f = static_cast<float>(v);
+    if (static_cast<double>(f) < v) {
+        f = std::nextafter(f, std::numeric_limits<float>::infinity());
+    }
+    return f;
+}
+float floatAtMost(double v) {
+    float f = static_cast<float>(v);
+    if (static_cast<double>(f) > v) {
+        f = std::nextafter(f, -std::numeric_limits<float>::infinity());
+    }
+    return f;
+}
+
+// For segments in single precision the box is too, its edges rounded
+// outward: a float lies below a double edge exactly when it lies below the
+// smallest float not below that edge, so the same segments are told apart
+// without widening each candidate's four coordinates.
+template <>
+struct BoxTest<CompactSegment> {
+    float x0, y0, x1, y1;
+    BoxTest(double left, double bottom, double right, double top)
+        : x0(floatAtLeast(left)),
+          y0(floatAtLeast(bottom)),
+          x1(floatAtMost(right)),
+          y1(floatAtMost(top)) {}
+    bool outside(const CompactSegment& t) const {
+        return std::max(t.pa.fx, t.pb.fx) < x0 || std::min(t.pa.fx, t.pb.fx) > x1 ||
+               std::max(t.pa.fy, t.pb.fy) < y0 || std::min(t.pa.fy, t.pb.fy) > y1;
+    }
+};
+
 // One stretch of a segment, in length along it.
 struct Piece {
     double from;
@@ -292,19 +339,16 @@ class Coverage {
         // passed over before the costlier tests. The margin is far above
         // any rounding, so nothing that capsuleCut would take is dropped.
         const double grow = reach_ + kBoxMargin;
-        const double x0 = std::min(sa.x, sb.x) - grow;
-        const double x1 = std::max(sa.x, sb.x) + grow;
-        const double y0 = std::min(sa.y, sb.y) - grow;
-        const double y1 = std::max(sa.y, sb.y) + grow;
+        const BoxTest<S> box{std::min(sa.x, sb.x) - grow, std::min(sa.y, sb.y) - grow,
+                             std::max(sa.x, sb.x) + grow, std::max(sa.y, sb.y) + grow};
         const std::uint32_t layer = mine_[index].layer;
         grid_->forCandidates(mine_[index], [&](std::uint32_t k) {
             const S& t = theirs_[k];
-            const Point ta = t.a();
-            const Point tb = t.b();
-            if (std::max(ta.x, tb.x) < x0 || std::min(ta.x, tb.x) > x1 ||
-                std::max(ta.y, tb.y) < y0 || std::min(ta.y, tb.y) > y1) {
+            if (box.outside(t)) {
                 return true;
             }
+            const Point ta = t.a();
+            const Point tb = t.b();
             if (t.layer != layer && !layers_.meet(layer, t.layer)) {
                 return true;
             }
@@ -419,13 +463,13 @@ class Coverage {
         // it needs to be (grown by doubling it would take up to twice that).
         std::vector<bool> hits(theirs.size(), false);
         std::size_t count = 0;
+        const BoxTest<S> box{x0 - grow, y0 - grow, x1 + grow, y1 + grow};
         for (std::uint32_t i = 0; i < theirs.size(); ++i) {
-            const Point ta = theirs[i].a();
-            const Point tb = theirs[i].b();
-            if (std::max(ta.x, tb.x) < x0 - grow || std::min(ta.x, tb.x) > x1 + grow ||
-                std::max(ta.y, tb.y) < y0 - grow || std::min(ta.y, tb.y) > y1 + grow) {
+            if (box.outside(theirs[i])) {
                 continue;
             }
+            const Point ta = theirs[i].a();
+            const Point tb = theirs[i].b();
             bool hit = false;
             forEachCell(ta, tb, reach, x0, y0, cell, nx, ny,
                         [&](std::size_t c) { hit = hit || mask[c] != 0; });
