@@ -269,7 +269,7 @@ class Coverage {
         // exactly as before, and an exact copy covers all of a segment.
         // Only the rest is looked up, in a grid of just the segments of
         // `theirs` that come near them.
-        exact_.assign(mine.size(), false);
+        exact_.assign(mine.size(), 0);
         std::size_t open = 0;
         // The segments of theirs that repeat an earlier one, by index, each
         // with the first of its equals. The set learns them anyway, and the
@@ -304,8 +304,8 @@ class Coverage {
                 if (set && i + kLookAhead < mine.size()) {
                     set->prefetch(mine[i + kLookAhead]);
                 }
-                exact_[i] = found != BasicSegmentSet<S>::kNone;
-                if (exact_[i]) {
+                exact_[i] = found != BasicSegmentSet<S>::kNone ? 1 : 0;
+                if (exact_[i] != 0) {
                     next = found + std::size_t{1};
                 } else {
                     ++open;
@@ -327,7 +327,7 @@ class Coverage {
         const Point sa = mine_[index].a();
         const Point sb = mine_[index].b();
         const double length = std::hypot(sb.x - sa.x, sb.y - sa.y);
-        if (!exact_.empty() && exact_[index]) {
+        if (!exact_.empty() && exact_[index] != 0) {
             out.push_back({0, length, true});
             return;
         }
@@ -424,7 +424,7 @@ class Coverage {
     // mask of the cells the open segments pass through, against each of
     // theirs widened by reach.
     static std::vector<std::uint32_t> near(const std::vector<S>& mine,
-                                           const std::vector<bool>& exact,
+                                           const std::vector<char>& exact,
                                            const std::vector<S>& theirs, double reach) {
         double x0 = kInf, y0 = kInf, x1 = -kInf, y1 = -kInf;
         for (std::size_t i = 0; i < mine.size(); ++i) {
@@ -461,7 +461,7 @@ class Coverage {
         const double grow = reach + kBoxMargin;
         // Marked first and listed after, so that the list is no longer than
         // it needs to be (grown by doubling it would take up to twice that).
-        std::vector<bool> hits(theirs.size(), false);
+        std::vector<char> hits(theirs.size(), 0);
         std::size_t count = 0;
         const BoxTest<S> box{x0 - grow, y0 - grow, x1 + grow, y1 + grow};
         for (std::uint32_t i = 0; i < theirs.size(); ++i) {
@@ -474,14 +474,14 @@ class Coverage {
             forEachCell(ta, tb, reach, x0, y0, cell, nx, ny,
                         [&](std::size_t c) { hit = hit || mask[c] != 0; });
             if (hit) {
-                hits[i] = true;
+                hits[i] = 1;
                 ++count;
             }
         }
         std::vector<std::uint32_t> keep;
         keep.reserve(count);
         for (std::uint32_t i = 0; i < theirs.size(); ++i) {
-            if (hits[i]) {
+            if (hits[i] != 0) {
                 keep.push_back(i);
             }
         }
@@ -492,7 +492,7 @@ class Coverage {
     const std::vector<S>& theirs_;
     double reach_;
     const Layers& layers_;
-    std::vector<bool> exact_;
+    std::vector<char> exact_;
     std::optional<BasicSegmentGrid<S>> grid_;
     std::vector<Interval> cuts_;
 };

@@ -30,8 +30,8 @@ struct FloatPoint {
 inline bool fitsFloat(drawing::Point p) {
     const auto fits = [](double v) {
         // Points without a place make no segment: whatever they hold.
-        return !std::isfinite(v) ||
-               (std::abs(v) < 1e30 && static_cast<double>(static_cast<float>(v)) == v);
+        return std::abs(v) < 1e30 ? static_cast<double>(static_cast<float>(v)) == v
+                                  : !std::isfinite(v);
     };
     return fits(p.x) && fits(p.y);
 }
