@@ -27,7 +27,12 @@ join_mode() { set_line 8 0; set_line 9 0; set_line 10 0; }
 # and peak RSS. When before_each names a command, it runs before each run,
 # untimed.
 last=0
+last_kb=0
 before_each=""
+# last_kb: the peak memory of the last measure (KB). The summary at the end
+# gets one line a pair and input kind.
+summary="$work/summary"
+: >"$summary"
 measure() {
   local label="$1"; shift
   local status=0 i
@@ -39,6 +44,7 @@ measure() {
     if [ "$status" -gt 1 ] && [ "$status" -ne 10 ]; then
       echo "$label: failed ($status): $(grep -v '^Command exited' "$work/err" | tail -1)" >&2
       last=0
+      last_kb=0
       return 0
     fi
     tail -1 "$work/time" >>"$work/times"
@@ -46,6 +52,7 @@ measure() {
   local t u s m
   read -r t u s m < <(sort -n "$work/times" | sed -n "$(( (${REPEAT:-1} + 1) / 2 ))p")
   last="$t"
+  last_kb="$m"
   printf '  %-40s %7.2f s %7.2f s cpu %8d KB\n' "$label" "$t" \
     "$(awk -v u="$u" -v s="$s" 'BEGIN { print u + s }')" "$m"
 }
@@ -117,20 +124,40 @@ run_pair() {
   measure "join to TIFF 300 dpi (tolvane /t)" "$bin/tolvane" /t "$d/Temp3/plan*.hgl" "$d/r.tif"
   measure "join to HP-GL (tolvane /h)" "$bin/tolvane" /h "$d/Temp3/plan*.hgl" "$d/r.hgl"
   whole_run hgl "$old" "$new"
-  local ours="$last"
+  local ours="$last" oursKb="$last_kb" pdfRun="" pdfKb=""
   if [ -n "$oldPdf" ]; then
     whole_run pdf "$oldPdf" "$newPdf"
+    pdfRun="$last" pdfKb="$last_kb"
   else
     oldPdf="$d/old.pdf" newPdf="$d/new.pdf"
     "$bin/tolvane" --convert /p "$old" "$oldPdf"
     "$bin/tolvane" --convert /p "$new" "$newPdf"
   fi
   measure "comparepdf --compare=a" comparepdf --compare=a "$oldPdf" "$newPdf"
-  local cpdf="$last"
+  local cpdf="$last" cpdfKb="$last_kb"
   measure "pdftoppm -r 150 + compare -metric AE" bash -c 'raster_compare "$@"' _ \
     "$oldPdf" "$newPdf" "$d/png"
   local ppm="$last"
   echo "  ratio whole run / comparepdf: $(ratio "$ours" "$cpdf");" \
     "whole run / pdftoppm+compare: $(ratio "$ours" "$ppm")"
+  add_summary "$name, HP-GL in" "$ours" "$oursKb" "$cpdf" "$cpdfKb"
+  [ -z "$pdfRun" ] || add_summary "$name, PDF in" "$pdfRun" "$pdfKb" "$cpdf" "$cpdfKb"
   rm -rf "$d"
+}
+
+# add_summary LABEL OUR_SECONDS OUR_PEAK_KB COMPAREPDF_SECONDS COMPAREPDF_PEAK_KB:
+# one line of the table print_summary prints. A whole run's peak is that of
+# its largest step: each step is a program of its own.
+add_summary() {
+  printf '%-40s %7.2f %9.2f %6s %8.0f %8.0f %6s\n' "${summary_tag:-}$1" "$2" "$4" "$(ratio "$2" "$4")" \
+    "$(awk -v k="$3" 'BEGIN { print k / 1024 }')" "$(awk -v k="$5" 'BEGIN { print k / 1024 }')" \
+    "$(ratio "$3" "$5")" >>"$summary"
+}
+
+print_summary() {
+  [ -s "$summary" ] || return 0
+  echo
+  echo "== whole mervik-cli run against comparepdf on the same pair as PDF (${REPEAT:-1} run(s) a figure, median)"
+  printf '%-40s %7s %9s %6s %8s %8s %6s\n' "pair" "run s" "cmppdf s" "ratio" "run MB" "cmp MB" "ratio"
+  cat "$summary"
 }

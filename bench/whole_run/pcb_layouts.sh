@@ -49,3 +49,4 @@ for board in "${boards[@]}"; do
   run_pair "$board" "$p/old.hgl" "$p/new.hgl" "$p/old.pdf" "$p/new.pdf"
   rm -rf "$p"
 done
+print_summary

@@ -9,8 +9,8 @@
 #   - the same schematics scanned: pdftoppm -r 200 -mono, then G4 TIFF;
 #   - the glyph-outline HP-GL of the A4 pair at 1, 2 and 4 copies side by
 #     side, for the compare time per segment;
-#   - SXF pairs, where bench/whole_run/sxf_pairs.txt lists them (one pair a
-#     line: OLD NEW, paths under tests/data/samples);
+#   - the SXF pairs bench/whole_run/sxf_pairs.txt lists (one pair a line:
+#     OLD NEW, paths under tests/data), beside comparepdf on our PDF of them;
 #   - the KiCad boards: bench/whole_run/pcb_layouts.sh.
 #
 #   bench/whole_run/real_pairs.sh [BUILD_DIR [OTHER_BUILD_DIR...]]
@@ -101,7 +101,7 @@ each_build() {
   local b
   for b in "${builds[@]}"; do
     bin="$b/bin"
-    [ ${#builds[@]} -eq 1 ] || echo " [build $b]"
+    [ ${#builds[@]} -eq 1 ] || { echo " [build $b]"; summary_tag="[$(basename "$(dirname "$b")")/$(basename "$b")] "; }
     "$@"
   done
 }
@@ -120,9 +120,10 @@ scan_pair() {
   join_mode
   measure "join to PDF (tolvane /p)" "$bin/tolvane" /p "$d/Temp3/plan*.hgl" "$d/r.pdf"
   whole_run tif "$old" "$new"
-  local ours="$last"
+  local ours="$last" oursKb="$last_kb"
   measure "comparepdf --compare=a (the PDFs)" comparepdf --compare=a "$oldPdf" "$newPdf"
   echo "  ratio whole run / comparepdf: $(ratio "$ours" "$last")"
+  add_summary "$name, G4 TIFF in" "$ours" "$oursKb" "$last" "$last_kb"
   rm -rf "$d"
 }
 
@@ -170,13 +171,35 @@ for p in "${pairs[@]}"; do
 done
 read -r name old new <<<"${pairs[0]}"
 [[ "$parts" != *" scaling "* ]] || each_build scaling "$(hpgl_of "$old")" "$(hpgl_of "$new")"
+# sxf_pair OLD NEW: the steps and the whole run on an SXF pair, and
+# comparepdf on the pair as PDF (our converter's rendering of it, as no
+# other tool here reads SXF).
+sxf_pair() {
+  local old="$1" new="$2" ext="${1##*.}" d="$work/sxf"
+  rm -rf "$d"
+  mkdir -p "$d/Temp1" "$d/Temp2" "$d/Temp3"
+  echo "-- ${old##*/} / ${new##*/} ($(stat -c %s "$old") and $(stat -c %s "$new") bytes)"
+  split_mode
+  measure "split (tolvane /h), first file" "$bin/tolvane" /h "$old" "$d/Temp1/plan.hgl"
+  "$bin/tolvane" /h "$new" "$d/Temp2/plan.hgl"
+  measure "compare (sandrel)" "$bin/sandrel" /h /oh "$d/Temp1/plan*.hgl" "$d/Temp2/" "$d/Temp3/"
+  join_mode
+  measure "join to PDF (tolvane /p)" "$bin/tolvane" /p "$d/Temp3/plan*.hgl" "$d/r.pdf"
+  whole_run "$ext" "$old" "$new"
+  local ours="$last" oursKb="$last_kb"
+  "$bin/tolvane" --convert /p "$old" "$d/old.pdf"
+  "$bin/tolvane" --convert /p "$new" "$d/new.pdf"
+  measure "comparepdf --compare=a (as PDF)" comparepdf --compare=a "$d/old.pdf" "$d/new.pdf"
+  echo "  ratio whole run / comparepdf: $(ratio "$ours" "$last")"
+  add_summary "${old##*/}, SXF in" "$ours" "$oursKb" "$last" "$last_kb"
+  rm -rf "$d"
+}
 if [[ "$parts" == *" sxf "* ]] && [ -f "$root/bench/whole_run/sxf_pairs.txt" ]; then
   echo "== SXF sheets"
   while read -r old new; do
     [ -n "$old" ] && [ "${old:0:1}" != "#" ] || continue
-    sxfrun() { whole_run "${old##*.}" "$samples/$old" "$samples/$new"; }
-    echo "-- $old / $new"
-    each_build sxfrun
+    each_build sxf_pair "$root/tests/data/$old" "$root/tests/data/$new"
   done <"$root/bench/whole_run/sxf_pairs.txt"
 fi
+print_summary
 echo "(the circuit boards: bench/whole_run/pcb_layouts.sh)"

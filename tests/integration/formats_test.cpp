@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <ostream>
 #include <set>
 #include <string>
 #include <vector>
@@ -61,60 +62,71 @@ struct Output {
     const char* option;
     const char* ext;
 };
+// The output's extension names it in the test's name.
+void PrintTo(const Output& o, std::ostream* os) {
+    *os << o.ext;
+}
 const Output kOutputs[] = {
     {"/op", "pdf"}, {"/ot", "tif"}, {"/os", "p21"}, {"/ov", "sfc"}, {"/oh", "hgl"},
 };
 
-// One whole run of the pair in ext to each output type, each on fresh inputs
-// (a run consumes them); resultPages is what each kind of output holds.
-void runToEveryOutput(const std::string& ext, int pages) {
-    for (const auto& o : kOutputs) {
-        SCOPED_TRACE(std::string(ext) + " to " + o.ext);
-        RealSiblingsSandbox s;
-        s.writePar(s.parLines("*." + ext));
-        makePair(s, ext);
-        const Result r = s.runCli({"--once", "/a", o.option});
-        EXPECT_EQ(r.exitCode, 10) << r.err;  // the pair differs
-        EXPECT_EQ(r.out, joinLines(completeRunLines("plant." + ext, pages, 1))) << r.err;
-        const std::string out = s.out + "/plant." + o.ext;
-        ASSERT_TRUE(exists(out));
-        const std::string text = readText(out).value_or("");
-        if (std::string(o.ext) == "pdf") {
-            EXPECT_EQ(pdfPages(out), pages);
-        } else if (std::string(o.ext) == "tif") {
-            EXPECT_EQ(tiffDirectories(out), pages);
-        } else if (std::string(o.ext) == "p21" || std::string(o.ext) == "sfc") {
-            EXPECT_EQ(text.rfind("ISO-10303-21;", 0), 0u);
-            EXPECT_NE(text.find(std::string(o.ext) == "sfc" ? "feature_mode" : "AP202_mode"),
-                      std::string::npos);
-        } else {
-            int read = 0;
-            drawing::ReadError error;
-            EXPECT_TRUE(drawing::readHpglFile(
-                out,
-                [&](drawing::Page&&) {
-                    ++read;
-                    return true;
-                },
-                error))
-                << error.message;
-            EXPECT_EQ(read, pages);
-        }
+// One whole run of the pair in ext to the output type o; pages is what the
+// result holds.
+void runToOutput(const std::string& ext, int pages, const Output& o) {
+    RealSiblingsSandbox s;
+    s.writePar(s.parLines("*." + ext));
+    makePair(s, ext);
+    const Result r = s.runCli({"--once", "/a", o.option});
+    EXPECT_EQ(r.exitCode, 10) << r.err;  // the pair differs
+    EXPECT_EQ(r.out, joinLines(completeRunLines("plant." + ext, pages, 1))) << r.err;
+    const std::string out = s.out + "/plant." + o.ext;
+    ASSERT_TRUE(exists(out));
+    const std::string text = readText(out).value_or("");
+    if (std::string(o.ext) == "pdf") {
+        EXPECT_EQ(pdfPages(out), pages);
+    } else if (std::string(o.ext) == "tif") {
+        EXPECT_EQ(tiffDirectories(out), pages);
+    } else if (std::string(o.ext) == "p21" || std::string(o.ext) == "sfc") {
+        EXPECT_EQ(text.rfind("ISO-10303-21;", 0), 0u);
+        EXPECT_NE(text.find(std::string(o.ext) == "sfc" ? "feature_mode" : "AP202_mode"),
+                  std::string::npos);
+    } else {
+        int read = 0;
+        drawing::ReadError error;
+        EXPECT_TRUE(drawing::readHpglFile(
+            out,
+            [&](drawing::Page&&) {
+                ++read;
+                return true;
+            },
+            error))
+            << error.message;
+        EXPECT_EQ(read, pages);
     }
 }
 
-TEST(Formats, PdfPairToEveryOutputType) {
-    runToEveryOutput("pdf", 3);
+// Each input kind to each output type, a test each: the runs are whole
+// conversions and comparisons, so they are many short tests that run side
+// by side rather than a few long ones.
+class FormatsToEveryOutputType : public ::testing::TestWithParam<Output> {};
+
+TEST_P(FormatsToEveryOutputType, PdfPair) {
+    runToOutput("pdf", 3, GetParam());
 }
 
-TEST(Formats, TiffPairToEveryOutputType) {
-    runToEveryOutput("tif", 3);
+TEST_P(FormatsToEveryOutputType, TiffPair) {
+    runToOutput("tif", 3, GetParam());
 }
 
-TEST(Formats, SxfPairToEveryOutputType) {
+TEST_P(FormatsToEveryOutputType, SxfPair) {
     // An SXF file is one sheet: the three pages stand side by side on it.
-    runToEveryOutput("sfc", 1);
+    runToOutput("sfc", 1, GetParam());
 }
+
+INSTANTIATE_TEST_SUITE_P(Formats, FormatsToEveryOutputType, ::testing::ValuesIn(kOutputs),
+                         [](const ::testing::TestParamInfo<Output>& info) {
+                             return std::string(info.param.ext);
+                         });
 
 TEST(Formats, FirstRunOnAFreshMachineSplitsEveryPage) {
     // Nobody ran "tolvane --init": the first split creates its parameter file.
