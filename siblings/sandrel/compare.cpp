@@ -873,20 +873,41 @@ void compareTexts(const Page& a, const Page& b, double reach, const Options& opt
     // old one is set above it, struck through.
     std::vector<char> replaced(b.texts.size(), 0);
     // Only the second page's unmatched texts can stand in a removed one's
-    // place: on a sheet of thousands of labels, a few.
-    std::vector<std::size_t> unmatched;
+    // place, and only those closer along x than the taller one's height:
+    // they are sorted by x, and each removed text looks at those within
+    // its reach, taking the first in page order that stands in its place.
+    // A revision that moved every label has thousands of each.
+    std::vector<std::pair<double, std::size_t>> byX;
+    double tallest = 0;
     for (std::size_t j = 0; j < b.texts.size(); ++j) {
-        if (!matched[j]) {
-            unmatched.push_back(j);
+        const auto& text = b.texts[j];
+        // A text without a place stands in none.
+        if (!matched[j] && std::isfinite(text.origin.x) && std::isfinite(text.origin.y)) {
+            byX.emplace_back(text.origin.x, j);
+            tallest = text.charHeight > tallest ? text.charHeight : tallest;
         }
     }
+    std::sort(byX.begin(), byX.end());
     for (auto& text : removed) {
         ++result.texts.removed;
-        for (const std::size_t j : unmatched) {
-            if (replaced[j] == 0 && replaces(text, b.texts[j])) {
-                replaced[j] = 1;
-                liftAbove(text, b.texts[j], options, result.page);
-                break;
+        // As replaces() takes it: a height that is not a number makes the
+        // taller one not a number, and nothing stands in its place.
+        const double reachX = std::max(text.charHeight, tallest);
+        if (std::isfinite(text.origin.x) && !std::isnan(reachX)) {
+            // Widened far beyond any rounding of the edges themselves.
+            const double slack = (std::abs(text.origin.x) + reachX) * 1e-12;
+            std::size_t best = b.texts.size();
+            auto it = std::lower_bound(byX.begin(), byX.end(), text.origin.x - reachX - slack,
+                                       [](const auto& e, double v) { return e.first < v; });
+            for (; it != byX.end() && it->first <= text.origin.x + reachX + slack; ++it) {
+                const std::size_t j = it->second;
+                if (j < best && replaced[j] == 0 && replaces(text, b.texts[j])) {
+                    best = j;
+                }
+            }
+            if (best < b.texts.size()) {
+                replaced[best] = 1;
+                liftAbove(text, b.texts[best], options, result.page);
             }
         }
         paint(std::move(text), options.removedColor, kRemovedPen);

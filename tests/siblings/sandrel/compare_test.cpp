@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 #include "sandrel/compare.h"
 #include "sandrel/testgen.h"
@@ -577,6 +578,36 @@ TEST_F(CompareTest, GlyphSizedShapesAreComparedAsWholes) {
 
 // "1nF" became "100pF" in place: the old label is lifted above the new one
 // and struck through, so that neither hides the other.
+// Where several new labels could stand in a removed one's place, the
+// first of them on the page takes it, wherever it lies; labels with a
+// coordinate that is not a number stand in no place.
+TEST_F(CompareTest, TheFirstNewLabelInPlaceTakesTheOldOnesPlace) {
+    drawing::Text value;
+    value.origin = {1000, 1000};
+    value.text = "1nF";
+    value.charWidth = 1.5 * kMm;
+    value.charHeight = 2.5 * kMm;
+    Page first;
+    first.texts = {value};
+    for (const bool nanFirst : {false, true}) {
+        Page second;
+        for (const auto& [text, x] : {std::pair{"C1", nanFirst ? std::nan("") : 1030.0},
+                                      std::pair{"B1", 1010.0}, std::pair{"A1", 990.0}}) {
+            drawing::Text now = value;
+            now.text = text;
+            now.origin.x = x;
+            second.texts.push_back(now);
+        }
+        const Result result = compare(first, second);
+        ASSERT_EQ(result.page.texts.size(), 4u);
+        const drawing::Text& old = result.page.texts[0];
+        EXPECT_EQ(old.text, "1nF");
+        EXPECT_DOUBLE_EQ(old.origin.x, nanFirst ? 1010.0 : 1030.0);
+        EXPECT_GT(old.origin.y, value.origin.y);
+        EXPECT_EQ(result.texts.added, 3);
+    }
+}
+
 TEST_F(CompareTest, LabelChangedInPlaceShowsBothTexts) {
     drawing::Text value;
     value.origin = {100, 100};
