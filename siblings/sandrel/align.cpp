@@ -1,8 +1,11 @@
 #include "sandrel/align.h"
 
 #include <algorithm>
+#include <array>
+#include <bit>
 #include <cmath>
 #include <cstddef>
+#include <cstring>
 #include <numbers>
 
 namespace sandrel {
@@ -17,10 +20,12 @@ constexpr double kMaxShiftShare = 0.03;
 constexpr double kMinMaxShift = 40;
 constexpr double kMaxShiftCap = 0.1;
 // Cells of the finest level at most (memory: four bytes each), cells per
-// side of the coarsest, and points scored per level.
+// side of the coarsest, and points scored in the last, sharp steps and in
+// the others (which only bring the fit within a cell of the next).
 constexpr std::size_t kMaxFineCells = 4'000'000;
 constexpr int kCoarseSide = 100;
 constexpr std::size_t kMaxPoints = 100'000;
+constexpr std::size_t kMaxCoarsePoints = 25'000;
 
 // Ink density of square cells of f pixels a side.
 struct Level {
@@ -34,20 +39,46 @@ struct Level {
     }
 };
 
-Level densityOf(const std::vector<std::uint8_t>& mask, int width, int height, int f) {
+Level densityOf(const BitMask& mask, int f) {
     Level level;
     level.f = f;
-    level.width = (width + f - 1) / f;
-    level.height = (height + f - 1) / f;
+    level.width = (mask.width + f - 1) / f;
+    level.height = (mask.height + f - 1) / f;
     level.density.assign(static_cast<std::size_t>(level.width) * level.height, 0);
-    const float unit = 1.0f / static_cast<float>(f * f);
-    for (int y = 0; y < height; ++y) {
-        const std::uint8_t* row = mask.data() + static_cast<std::size_t>(y) * width;
-        float* cells = level.density.data() + static_cast<std::size_t>(y / f) * level.width;
-        for (int x = 0; x < width; ++x) {
-            if (row[x] != 0) {
-                cells[x / f] += unit;
+    int shift = 0;
+    while ((1 << shift) < f) {
+        ++shift;
+    }
+    if (f == 1) {
+        for (int y = 0; y < mask.height; ++y) {
+            const std::uint64_t* row = mask.row(y);
+            float* cells = level.density.data() + static_cast<std::size_t>(y) * level.width;
+            for (std::size_t k = 0; k < mask.words; ++k) {
+                for (std::uint64_t bits = row[k]; bits != 0; bits &= bits - 1) {
+                    cells[64 * k + static_cast<std::size_t>(std::countr_zero(bits))] = 1.0f;
+                }
             }
+        }
+        return level;
+    }
+    const float unit = 1.0f / static_cast<float>(f * f);
+    // Counted in whole numbers a band of f rows at a time (f is a power of
+    // two), then scaled; only the ink bits are visited.
+    std::vector<std::uint32_t> counts(static_cast<std::size_t>(level.width));
+    for (int band = 0; band < level.height; ++band) {
+        std::fill(counts.begin(), counts.end(), 0);
+        for (int y = band * f; y < std::min(mask.height, (band + 1) * f); ++y) {
+            const std::uint64_t* row = mask.row(y);
+            for (std::size_t k = 0; k < mask.words; ++k) {
+                for (std::uint64_t bits = row[k]; bits != 0; bits &= bits - 1) {
+                    const std::size_t x = 64 * k + static_cast<std::size_t>(std::countr_zero(bits));
+                    ++counts[x >> shift];
+                }
+            }
+        }
+        float* cells = level.density.data() + static_cast<std::size_t>(band) * level.width;
+        for (int cell = 0; cell < level.width; ++cell) {
+            cells[cell] = static_cast<float>(counts[static_cast<std::size_t>(cell)]) * unit;
         }
     }
     return level;
@@ -59,106 +90,212 @@ Level halved(const Level& fine) {
     level.width = (fine.width + 1) / 2;
     level.height = (fine.height + 1) / 2;
     level.density.assign(static_cast<std::size_t>(level.width) * level.height, 0);
-    for (int y = 0; y < fine.height; ++y) {
-        for (int x = 0; x < fine.width; ++x) {
-            level.density[static_cast<std::size_t>(y / 2) * level.width + x / 2] +=
-                fine.at(x, y) / 4;
+    // Each cell a quarter of each of its (up to) four, added in the order of
+    // the rows and columns.
+    for (int y = 0; y < level.height; ++y) {
+        float* out = level.density.data() + static_cast<std::size_t>(y) * level.width;
+        for (int v = 2 * y; v < std::min(fine.height, 2 * y + 2); ++v) {
+            const float* in = fine.density.data() + static_cast<std::size_t>(v) * fine.width;
+            int x = 0;
+            for (; 2 * x + 1 < fine.width; ++x) {
+                out[x] += in[2 * x] / 4;
+                out[x] += in[2 * x + 1] / 4;
+            }
+            if (2 * x < fine.width) {
+                out[x] += in[2 * x] / 4;
+            }
         }
     }
     return level;
 }
 
-// A 3 by 3 average: a stroke scores a little even a cell beside it, which
-// gives the search a slope to climb.
-Level blurred(const Level& level) {
-    Level out = level;
+// What the second page's ink is scored against: the first page's density,
+// or a 3 by 3 average of it when blurred (a stroke then scores a little
+// even a cell beside it, which gives the search a slope to climb). Kept
+// with a border of one empty cell all round, so that sampling between
+// cells needs no test of the edges.
+struct Target {
+    int width = 0;   // cells of the level; the rows below are two cells wider
+    int height = 0;  // and two higher
+    std::vector<float> cells;
+};
+
+Target targetOf(const Level& level, bool blur) {
+    Target t;
+    t.width = level.width;
+    t.height = level.height;
+    const auto w = static_cast<std::size_t>(level.width);
+    const std::size_t stride = w + 2;
+    t.cells.assign(stride * (static_cast<std::size_t>(level.height) + 2), 0.0f);
+    if (!blur) {
+        for (int y = 0; y < level.height; ++y) {
+            std::copy_n(level.density.data() + static_cast<std::size_t>(y) * w, w,
+                        t.cells.data() + (static_cast<std::size_t>(y) + 1) * stride + 1);
+        }
+        return t;
+    }
+    // Three rows at a time with an empty cell at either end, and empty rows
+    // beyond the top and bottom: adding an empty cell adds nothing, so
+    // every cell is the sum of its neighbours that exist.
+    std::vector<float> rows[3] = {std::vector<float>(stride, 0.0f),
+                                  std::vector<float>(stride, 0.0f),
+                                  std::vector<float>(stride, 0.0f)};
+    const auto load = [&](std::vector<float>& row, int y) {
+        if (y < level.height) {
+            std::copy_n(level.density.data() + static_cast<std::size_t>(y) * w, w, row.data() + 1);
+        } else {
+            std::fill(row.begin(), row.end(), 0.0f);
+        }
+    };
+    load(rows[2], 0);
     for (int y = 0; y < level.height; ++y) {
-        for (int x = 0; x < level.width; ++x) {
+        std::swap(rows[0], rows[1]);
+        std::swap(rows[1], rows[2]);
+        load(rows[2], y + 1);
+        const float* above = rows[0].data() + 1;
+        const float* at = rows[1].data() + 1;
+        const float* below = rows[2].data() + 1;
+        float* out = t.cells.data() + (static_cast<std::size_t>(y) + 1) * stride + 1;
+        for (std::size_t x = 0; x < w; ++x) {
             float sum = 0;
-            for (int v = std::max(0, y - 1); v <= std::min(level.height - 1, y + 1); ++v) {
-                for (int u = std::max(0, x - 1); u <= std::min(level.width - 1, x + 1); ++u) {
-                    sum += level.at(u, v);
-                }
-            }
-            out.density[static_cast<std::size_t>(y) * level.width + x] = sum / 9;
+            sum += above[x - 1];
+            sum += above[x];
+            sum += above[x + 1];
+            sum += at[x - 1];
+            sum += at[x];
+            sum += at[x + 1];
+            sum += below[x - 1];
+            sum += below[x];
+            sum += below[x + 1];
+            out[x] = sum / 9;
         }
     }
-    return out;
+    return t;
 }
 
-struct WeightedPoint {
-    double x;  // pixels of the full image
-    double y;
+struct InkPoint {
+    float x;  // pixels of the full image from its middle
+    float y;
     float weight;
 };
 
-std::vector<WeightedPoint> inkPoints(const Level& level) {
+std::vector<InkPoint> inkPoints(const Level& level, double cx, double cy, std::size_t most) {
     std::size_t count = 0;
     for (const float d : level.density) {
-        count += d > 0 ? 1 : 0;
+        // (Added as a bool, which the compiler can do without a branch.)
+        count += static_cast<std::size_t>(d > 0);
     }
-    const std::size_t stride = std::max<std::size_t>(1, (count + kMaxPoints - 1) / kMaxPoints);
-    std::vector<WeightedPoint> points;
+    const std::size_t stride = std::max<std::size_t>(1, (count + most - 1) / most);
+    std::vector<InkPoint> points;
     points.reserve(count / stride + 1);
-    std::size_t seen = 0;
+    // Every stride-th cell with ink, the first included.
+    std::size_t skip = 0;
     for (int y = 0; y < level.height; ++y) {
+        const float* row = level.density.data() + static_cast<std::size_t>(y) * level.width;
         for (int x = 0; x < level.width; ++x) {
-            const float d = level.at(x, y);
-            if (d > 0 && seen++ % stride == 0) {
-                points.push_back({(x + 0.5) * level.f, (y + 0.5) * level.f, d});
+            const float d = row[x];
+            if (d > 0 && skip-- == 0) {
+                skip = stride - 1;
+                points.push_back({static_cast<float>((x + 0.5) * level.f - cx),
+                                  static_cast<float>((y + 0.5) * level.f - cy), d});
             }
         }
     }
     return points;
 }
 
+// Every k-th point, the first included, so that at most `most` are left.
+std::vector<InkPoint> thinned(const std::vector<InkPoint>& points, std::size_t most) {
+    const std::size_t stride = std::max<std::size_t>(1, (points.size() + most - 1) / most);
+    std::vector<InkPoint> out;
+    out.reserve(points.size() / stride + 1);
+    for (std::size_t k = 0; k < points.size(); k += stride) {
+        out.push_back(points[k]);
+    }
+    return out;
+}
+
+// Four floats or ints side by side, worked on as one.
+using Floats = float __attribute__((vector_size(16)));
+using Ints = std::int32_t __attribute__((vector_size(16)));
+
 class Scorer {
   public:
-    Scorer(const Level& first, const Level& second, double cx, double cy, bool blur)
-        : target_(blur ? blurred(first) : first), points_(inkPoints(second)), cx_(cx), cy_(cy) {
-        for (const auto& p : points_) {
-            total_ += p.weight;
+    Scorer(const Level& first, const std::vector<InkPoint>& points, double cx, double cy, bool blur)
+        : target_(targetOf(first, blur)), f_(first.f), cx_(cx), cy_(cy) {
+        // Kept as columns, four points to a group; the last group is filled
+        // up with points of no weight.
+        const std::size_t groups = (points.size() + 3) / 4;
+        xs_.assign(groups, Floats{});
+        ys_.assign(groups, Floats{});
+        weights_.assign(groups, Floats{});
+        for (std::size_t i = 0; i < points.size(); ++i) {
+            xs_[i / 4][i % 4] = points[i].x;
+            ys_[i / 4][i % 4] = points[i].y;
+            weights_[i / 4][i % 4] = points[i].weight;
+            total_ += points[i].weight;
         }
     }
 
-    // The share of the second page's ink that lands on the first's.
+    // How well the second page's ink lands on the first's, per unit of ink.
+    // Four points are placed and sampled at once, each as it would be on
+    // its own, and their shares added one after the other.
     double score(const PixelTransform& t) const {
-        const double c = t.scale * std::cos(t.angleRad);
-        const double s = t.scale * std::sin(t.angleRad);
-        const double f = target_.f;
+        // q = c + scale R (p - c) + shift, in cells of the level, less half
+        // a cell (cell centres lie at whole numbers), plus the border.
+        const double inv = 1.0 / f_;
+        const auto c = static_cast<float>(t.scale * std::cos(t.angleRad) * inv);
+        const auto s = static_cast<float>(t.scale * std::sin(t.angleRad) * inv);
+        const auto ox = static_cast<float>((cx_ + t.dx) * inv + 0.5);
+        const auto oy = static_cast<float>((cy_ + t.dy) * inv + 0.5);
+        // Samples are taken where 0 <= q < size + 1 (the border included).
+        const auto right = static_cast<float>(target_.width + 1);
+        const auto bottom = static_cast<float>(target_.height + 1);
+        const std::size_t stride = static_cast<std::size_t>(target_.width) + 2;
+        const float* cells = target_.cells.data();
         double sum = 0;
-        for (const auto& p : points_) {
-            const double vx = p.x - cx_;
-            const double vy = p.y - cy_;
-            const double qx = (cx_ + c * vx - s * vy + t.dx) / f - 0.5;
-            const double qy = (cy_ + s * vx + c * vy + t.dy) / f - 0.5;
-            sum += p.weight * sample(qx, qy);
+        for (std::size_t g = 0; g < xs_.size(); ++g) {
+            const Floats x = xs_[g];
+            const Floats y = ys_[g];
+            Floats qx = c * x - s * y + ox;
+            Floats qy = s * x + c * y + oy;
+            const Ints inside = (qx >= 0) & (qy >= 0) & (qx < right) & (qy < bottom);
+            // Points outside sample cell (0, 0) and count for nothing.
+            qx = reinterpret_cast<Floats>(reinterpret_cast<Ints>(qx) & inside);
+            qy = reinterpret_cast<Floats>(reinterpret_cast<Ints>(qy) & inside);
+            const Ints x0 = __builtin_convertvector(qx, Ints);
+            const Ints y0 = __builtin_convertvector(qy, Ints);
+            const Floats ax = qx - __builtin_convertvector(x0, Floats);
+            const Floats ay = qy - __builtin_convertvector(y0, Floats);
+            Floats topLeft;
+            Floats topRight;
+            Floats lowLeft;
+            Floats lowRight;
+            for (int k = 0; k < 4; ++k) {
+                const float* row = cells + static_cast<std::size_t>(y0[k]) * stride +
+                                   static_cast<std::size_t>(x0[k]);
+                topLeft[k] = row[0];
+                topRight[k] = row[1];
+                lowLeft[k] = row[stride];
+                lowRight[k] = row[stride + 1];
+            }
+            const Floats top = topLeft + ax * (topRight - topLeft);
+            const Floats low = lowLeft + ax * (lowRight - lowLeft);
+            Floats share = weights_[g] * (top + ay * (low - top));
+            share = reinterpret_cast<Floats>(reinterpret_cast<Ints>(share) & inside);
+            for (int k = 0; k < 4; ++k) {
+                sum += share[k];
+            }
         }
         return total_ > 0 ? sum / total_ : 0;
     }
-    bool empty() const { return points_.empty(); }
 
   private:
-    double sample(double x, double y) const {
-        const double fx = std::floor(x);
-        const double fy = std::floor(y);
-        const int x0 = static_cast<int>(fx);
-        const int y0 = static_cast<int>(fy);
-        if (x0 < -1 || y0 < -1 || x0 >= target_.width || y0 >= target_.height) {
-            return 0;
-        }
-        const double ax = x - fx;
-        const double ay = y - fy;
-        const auto at = [&](int u, int v) -> double {
-            return u < 0 || v < 0 || u >= target_.width || v >= target_.height ? 0.0
-                                                                               : target_.at(u, v);
-        };
-        return (1 - ay) * ((1 - ax) * at(x0, y0) + ax * at(x0 + 1, y0)) +
-               ay * ((1 - ax) * at(x0, y0 + 1) + ax * at(x0 + 1, y0 + 1));
-    }
-
-    Level target_;
-    std::vector<WeightedPoint> points_;
+    Target target_;
+    std::vector<Floats> xs_;
+    std::vector<Floats> ys_;
+    std::vector<Floats> weights_;
+    int f_;
     double cx_;
     double cy_;
     double total_ = 0;
@@ -193,11 +330,32 @@ PixelTransform coarseSearch(const Scorer& scorer, int f, double radius, double m
 }
 
 // Climbs from start by single moves of each parameter, halving the moves
-// when none helps, until a shift move is below a quarter of a cell.
+// when none helps, until a shift move is below a quarter of a cell. The
+// climb is not held to the range of the coarse search: a sheet printed a
+// few percent smaller or larger is still found.
 PixelTransform refine(const Scorer& scorer, PixelTransform start, int f, double radius) {
     double angleStep = 0.5 * f / radius;
     double shiftStep = f;
-    double bestScore = scorer.score(start);
+    // A step back after a step taken lands where the climb just was (shifts
+    // move by exact binary fractions): such places are not scored again.
+    struct Scored {
+        PixelTransform t;
+        double score;
+    };
+    std::array<Scored, 16> recent{};
+    std::size_t filled = 0;
+    const auto scoreOf = [&](const PixelTransform& t) {
+        for (std::size_t k = 0; k < std::min(filled, recent.size()); ++k) {
+            const PixelTransform& u = recent[k].t;
+            if (u.angleRad == t.angleRad && u.scale == t.scale && u.dx == t.dx && u.dy == t.dy) {
+                return recent[k].score;
+            }
+        }
+        const double score = scorer.score(t);
+        recent[filled++ % recent.size()] = {t, score};
+        return score;
+    };
+    double bestScore = scoreOf(start);
     while (shiftStep >= f / 4.0) {
         bool moved = false;
         for (int m = 0; m < 8; ++m) {
@@ -217,7 +375,7 @@ PixelTransform refine(const Scorer& scorer, PixelTransform start, int f, double 
                     t.dy += sign * shiftStep;
                     break;
             }
-            const double score = scorer.score(t);
+            const double score = scoreOf(t);
             if (score > bestScore + 1e-9) {
                 bestScore = score;
                 start = t;
@@ -237,8 +395,14 @@ PixelTransform refine(const Scorer& scorer, PixelTransform start, int f, double 
 bool estimateAlignment(const std::vector<std::uint8_t>& first,
                        const std::vector<std::uint8_t>& second, int width, int height,
                        PixelTransform& out) {
+    return estimateAlignment(packMask(first, width, height), packMask(second, width, height), out);
+}
+
+bool estimateAlignment(const BitMask& first, const BitMask& second, PixelTransform& out) {
     out = PixelTransform{};
-    if (width <= 0 || height <= 0) {
+    const int width = first.width;
+    const int height = first.height;
+    if (width <= 0 || height <= 0 || second.width != width || second.height != height) {
         return false;
     }
     int fine = 1;
@@ -247,24 +411,36 @@ bool estimateAlignment(const std::vector<std::uint8_t>& first,
            kMaxFineCells) {
         fine *= 2;
     }
-    std::vector<Level> firstLevels{densityOf(first, width, height, fine)};
-    std::vector<Level> secondLevels{densityOf(second, width, height, fine)};
-    while (std::max(firstLevels.back().width, firstLevels.back().height) > kCoarseSide) {
-        firstLevels.push_back(halved(firstLevels.back()));
-        secondLevels.push_back(halved(secondLevels.back()));
-    }
     const double cx = width / 2.0;
     const double cy = height / 2.0;
+    // The first page's levels are scored against; of the second's only
+    // the points are kept.
+    std::vector<Level> firstLevels;
+    firstLevels.push_back(densityOf(first, fine));
+    std::vector<std::vector<InkPoint>> secondPoints;
+    {
+        Level level = densityOf(second, fine);
+        secondPoints.push_back(inkPoints(level, cx, cy, kMaxPoints));
+        while (std::max(firstLevels.back().width, firstLevels.back().height) > kCoarseSide) {
+            firstLevels.push_back(halved(firstLevels.back()));
+            level = halved(level);
+            secondPoints.push_back(inkPoints(level, cx, cy, kMaxCoarsePoints));
+        }
+    }
+    if (secondPoints[0].empty()) {
+        return false;
+    }
     const double radius = std::max(1.0, std::hypot(cx, cy));
     const double longer = std::max(width, height);
     const double maxShift =
         std::min(std::max(kMinMaxShift, kMaxShiftShare * longer), kMaxShiftCap * longer);
     PixelTransform best;
     for (std::size_t i = firstLevels.size(); i-- > 0;) {
-        const Scorer scorer(firstLevels[i], secondLevels[i], cx, cy, true);
-        if (scorer.empty()) {
-            return false;
-        }
+        // On the finest level too the blurred steps only bring the fit
+        // within a cell: the last steps score all its points.
+        const Scorer scorer(firstLevels[i],
+                            i == 0 ? thinned(secondPoints[0], kMaxCoarsePoints) : secondPoints[i],
+                            cx, cy, true);
         if (i + 1 == firstLevels.size()) {
             best = coarseSearch(scorer, firstLevels[i].f, radius, maxShift);
         }
@@ -272,7 +448,7 @@ bool estimateAlignment(const std::vector<std::uint8_t>& first,
     }
     // The blur that gave the search its slope also flattens the top of a
     // thin stroke: the last steps score against the sharp image.
-    best = refine(Scorer(firstLevels[0], secondLevels[0], cx, cy, false), best, firstLevels[0].f,
+    best = refine(Scorer(firstLevels[0], secondPoints[0], cx, cy, false), best, firstLevels[0].f,
                   radius);
     out = best;
     return true;
@@ -293,10 +469,92 @@ std::vector<std::uint8_t> transformMask(const std::vector<std::uint8_t>& mask, i
             const double vx = x + 0.5 - cx - t.dx;
             const double px = cx + c * vx + s * vy;
             const double py = cy - s * vx + c * vy;
-            if (px < 0 || py < 0 || px >= width || py >= height) {
+            if (!(px >= 0 && py >= 0 && px < width && py < height)) {
                 continue;
             }
             row[x] = mask[static_cast<std::size_t>(py) * width + static_cast<std::size_t>(px)];
+        }
+    }
+    return out;
+}
+
+BitMask transformBits(const BitMask& mask, const PixelTransform& t) {
+    const int width = mask.width;
+    const int height = mask.height;
+    BitMask out(width, height);
+    const double cx = width / 2.0;
+    const double cy = height / 2.0;
+    // The inverse as transformMask computes it, term for term, so that each
+    // pixel takes the same source pixel.
+    const double c = std::cos(t.angleRad) / t.scale;
+    const double s = std::sin(t.angleRad) / t.scale;
+    const auto source = [&](int x, double vy, double& px, double& py) {
+        const double vx = x + 0.5 - cx - t.dx;
+        px = cx + c * vx + s * vy;
+        py = cy - s * vx + c * vy;
+    };
+    // Whether any pixel of mask in columns [x0, x1] and rows [y0, y1] is
+    // set (all within the mask).
+    const auto anySet = [&](int x0, int x1, int y0, int y1) {
+        const int first = x0 >> 6;
+        const int last = x1 >> 6;
+        const std::uint64_t head = ~std::uint64_t{0} << (x0 & 63);
+        const std::uint64_t tail = ~std::uint64_t{0} >> (63 - (x1 & 63));
+        for (int y = y0; y <= y1; ++y) {
+            const std::uint64_t* row = mask.row(y);
+            for (int k = first; k <= last; ++k) {
+                std::uint64_t word = row[k];
+                if (k == first) {
+                    word &= head;
+                }
+                if (k == last) {
+                    word &= tail;
+                }
+                if (word != 0) {
+                    return true;
+                }
+            }
+        }
+        return false;
+    };
+    for (int y = 0; y < height; ++y) {
+        const double vy = y + 0.5 - cy - t.dy;
+        std::uint64_t* to = out.row(y);
+        // A block of 64 pixels takes its sources from along a short line:
+        // where the box about that line (a pixel wider all round than the
+        // ends) holds no ink, the block stays empty.
+        for (int x0 = 0; x0 < width; x0 += 64) {
+            const int x1 = std::min(width, x0 + 64) - 1;
+            double ax = 0;
+            double ay = 0;
+            double bx = 0;
+            double by = 0;
+            source(x0, vy, ax, ay);
+            source(x1, vy, bx, by);
+            const double left = std::floor(std::min(ax, bx)) - 1;
+            const double right = std::floor(std::max(ax, bx)) + 1;
+            const double top = std::floor(std::min(ay, by)) - 1;
+            const double bottom = std::floor(std::max(ay, by)) + 1;
+            if (!(right >= 0 && bottom >= 0 && left < width && top < height) ||
+                !anySet(static_cast<int>(std::max(0.0, left)),
+                        static_cast<int>(std::min<double>(width - 1, right)),
+                        static_cast<int>(std::max(0.0, top)),
+                        static_cast<int>(std::min<double>(height - 1, bottom)))) {
+                continue;
+            }
+            std::uint64_t word = 0;
+            for (int x = x0; x <= x1; ++x) {
+                double px = 0;
+                double py = 0;
+                source(x, vy, px, py);
+                if (!(px >= 0 && py >= 0 && px < width && py < height)) {
+                    continue;
+                }
+                if (mask.at(static_cast<int>(px), static_cast<int>(py))) {
+                    word |= std::uint64_t{1} << (x & 63);
+                }
+            }
+            to[x0 >> 6] = word;
         }
     }
     return out;

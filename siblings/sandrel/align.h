@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "sandrel/bitmask.h"
+
 namespace sandrel {
 
 // Maps a point p of the second page (pixels, rows downwards) to the first:
@@ -27,9 +29,16 @@ bool estimateAlignment(const std::vector<std::uint8_t>& first,
                        const std::vector<std::uint8_t>& second, int width, int height,
                        PixelTransform& out);
 
+// The same on masks of bits (of one size).
+bool estimateAlignment(const BitMask& first, const BitMask& second, PixelTransform& out);
+
 // `mask` as it lies under the transform: each pixel takes the value of
 // the nearest pixel of mask that maps onto it (0 from beyond its edge).
 std::vector<std::uint8_t> transformMask(const std::vector<std::uint8_t>& mask, int width,
                                         int height, const PixelTransform& transform);
+
+// The same on masks of bits: each pixel takes the bit transformMask would
+// take from the same mask as bytes.
+BitMask transformBits(const BitMask& mask, const PixelTransform& transform);
 
 }  // namespace sandrel

@@ -3,9 +3,12 @@
 #include <cairo.h>
 
 #include <algorithm>
+#include <cmath>
+#include <cstring>
 #include <memory>
 
 #include "drawing/render/render.h"
+#include "sandrel/bitmask.h"
 
 namespace sandrel {
 namespace {
@@ -20,6 +23,85 @@ constexpr int kBandPixels = 4 << 20;
 
 bool inkMask(const drawing::Page& page, const PixelGrid& grid, std::vector<std::uint8_t>& mask,
              std::string& error) {
+    return inkOfGridRasters(page, grid, mask) || renderInkMask(page, grid, mask, error);
+}
+
+bool inkOfGridRasters(const drawing::Page& page, const PixelGrid& grid,
+                      std::vector<std::uint8_t>& mask) {
+    if (!page.paths.empty() || !page.texts.empty()) {
+        return false;
+    }
+    const double unit = grid.unitsPerPixel();
+    // Where each image's upper left pixel falls on the grid; images the
+    // renderer would skip are left out.
+    struct Placed {
+        const drawing::Raster* raster;
+        long x;
+        long y;
+    };
+    std::vector<Placed> placed;
+    for (const drawing::Raster& r : page.rasters) {
+        if (r.width <= 0 || r.height <= 0 || r.width > drawing::kMaxRasterSide ||
+            r.height > drawing::kMaxRasterSide || (r.channels != 1 && r.channels != 3) ||
+            !(r.dpi > 0) || !std::isfinite(r.origin.x) || !std::isfinite(r.origin.y) ||
+            r.pixels.size() != static_cast<std::size_t>(r.width) * r.height * r.channels) {
+            continue;
+        }
+        if (r.dpi != grid.dpi) {
+            return false;
+        }
+        const double x = (r.origin.x - grid.left) / unit;
+        const double y = (grid.top - r.origin.y) / unit;
+        const double wholeX = std::round(x);
+        const double wholeY = std::round(y);
+        if (!(std::abs(x - wholeX) < 1e-6 && std::abs(y - wholeY) < 1e-6 &&
+              std::abs(wholeX) < 1e9 && std::abs(wholeY) < 1e9)) {
+            return false;
+        }
+        placed.push_back({&r, static_cast<long>(wholeX), static_cast<long>(wholeY)});
+    }
+    mask.assign(grid.size(), 0);
+    // Each image covers what lies below it, white pixels and all.
+    for (const Placed& p : placed) {
+        const drawing::Raster& r = *p.raster;
+        const long x0 = std::max(0L, p.x);
+        const long x1 = std::min<long>(grid.width, p.x + r.width);
+        const long y0 = std::max(0L, p.y);
+        const long y1 = std::min<long>(grid.height, p.y + r.height);
+        const auto channels = static_cast<std::size_t>(r.channels);
+        for (long y = y0; y < y1; ++y) {
+            const std::uint8_t* in = r.pixels.data() + (static_cast<std::size_t>(y - p.y) *
+                                                            static_cast<std::size_t>(r.width) +
+                                                        static_cast<std::size_t>(x0 - p.x)) *
+                                                           channels;
+            std::uint8_t* out = mask.data() + static_cast<std::size_t>(y) * grid.width;
+            if (channels == 1) {
+                long x = x0;
+                // Eight pixels at a time: a grey is ink below 192, that is
+                // unless both of its top two bits are set.
+                static_assert(kInkDepth == 64);
+                constexpr std::uint64_t ones = 0x0101010101010101ull;
+                for (; x + 8 <= x1; x += 8, in += 8) {
+                    std::uint64_t v = 0;
+                    std::memcpy(&v, in, 8);
+                    const std::uint64_t ink = (~(v & (v << 1)) >> 7) & ones;
+                    std::memcpy(out + x, &ink, 8);
+                }
+                for (; x < x1; ++x, ++in) {
+                    out[x] = 255 - *in >= kInkDepth ? 1 : 0;
+                }
+            } else {
+                for (long x = x0; x < x1; ++x, in += 3) {
+                    out[x] = 255 - std::min({in[0], in[1], in[2]}) >= kInkDepth ? 1 : 0;
+                }
+            }
+        }
+    }
+    return true;
+}
+
+bool renderInkMask(const drawing::Page& page, const PixelGrid& grid,
+                   std::vector<std::uint8_t>& mask, std::string& error) {
     mask.assign(grid.size(), 0);
     if (grid.size() == 0) {
         return true;
@@ -80,52 +162,7 @@ std::vector<std::uint8_t> dilate(const std::vector<std::uint8_t>& mask, int widt
     if (radius <= 0) {
         return mask;
     }
-    const auto w = static_cast<std::size_t>(width);
-    const auto h = static_cast<std::size_t>(height);
-    const auto r = static_cast<std::size_t>(radius);
-    // Two passes of a sliding window count: each pixel's cost is fixed
-    // whatever the radius.
-    std::vector<std::uint8_t> across(mask.size(), 0);
-    for (std::size_t y = 0; y < h; ++y) {
-        const auto* in = mask.data() + y * w;
-        auto* out = across.data() + y * w;
-        std::size_t count = 0;
-        for (std::size_t x = 0; x < std::min(r, w); ++x) {
-            count += in[x];
-        }
-        for (std::size_t x = 0; x < w; ++x) {
-            if (x + r < w) {
-                count += in[x + r];
-            }
-            if (x > r) {
-                count -= in[x - r - 1];
-            }
-            out[x] = count > 0 ? 1 : 0;
-        }
-    }
-    std::vector<std::uint8_t> result(mask.size(), 0);
-    std::vector<std::size_t> counts(w, 0);
-    for (std::size_t y = 0; y < std::min(r, h); ++y) {
-        for (std::size_t x = 0; x < w; ++x) {
-            counts[x] += across[y * w + x];
-        }
-    }
-    for (std::size_t y = 0; y < h; ++y) {
-        if (y + r < h) {
-            for (std::size_t x = 0; x < w; ++x) {
-                counts[x] += across[(y + r) * w + x];
-            }
-        }
-        if (y > r) {
-            for (std::size_t x = 0; x < w; ++x) {
-                counts[x] -= across[(y - r - 1) * w + x];
-            }
-        }
-        for (std::size_t x = 0; x < w; ++x) {
-            result[y * w + x] = counts[x] > 0 ? 1 : 0;
-        }
-    }
-    return result;
+    return unpackMask(dilateBits(packMask(mask, width, height), radius));
 }
 
 }  // namespace sandrel

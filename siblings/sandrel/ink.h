@@ -32,6 +32,15 @@ struct PixelGrid {
 bool inkMask(const drawing::Page& page, const PixelGrid& grid, std::vector<std::uint8_t>& mask,
              std::string& error);
 
+// The two ways inkMask takes. A page of nothing but images whose pixels
+// are the grid's own (a scan compared at its resolution, lying on whole
+// pixels) is read straight from its pixels: true then. Anything else is
+// left to renderInkMask (false, mask untouched).
+bool inkOfGridRasters(const drawing::Page& page, const PixelGrid& grid,
+                      std::vector<std::uint8_t>& mask);
+bool renderInkMask(const drawing::Page& page, const PixelGrid& grid,
+                   std::vector<std::uint8_t>& mask, std::string& error);
+
 // Sets every pixel within radius pixels (horizontally and vertically) of an
 // ink pixel.
 std::vector<std::uint8_t> dilate(const std::vector<std::uint8_t>& mask, int width, int height,

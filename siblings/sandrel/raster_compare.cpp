@@ -1,10 +1,12 @@
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstdio>
 #include <numbers>
 
 #include "drawing/render/render.h"
 #include "sandrel/align.h"
+#include "sandrel/bitmask.h"
 #include "sandrel/compare.h"
 #include "sandrel/ink.h"
 
@@ -19,23 +21,31 @@ constexpr double kMaxPixels = 150e6;
 constexpr double kExactInkAroundMm = 2;
 
 // Ink of one mask with no ink of the other near it.
-std::size_t unmatched(const std::vector<std::uint8_t>& ink, const std::vector<std::uint8_t>& near) {
+std::size_t unmatched(const BitMask& ink, const BitMask& near) {
     std::size_t count = 0;
-    for (std::size_t i = 0; i < ink.size(); ++i) {
-        count += ink[i] != 0 && near[i] == 0 ? 1 : 0;
+    for (std::size_t i = 0; i < ink.bits.size(); ++i) {
+        count += static_cast<std::size_t>(std::popcount(ink.bits[i] & ~near.bits[i]));
+    }
+    return count;
+}
+
+std::size_t inkOf(const BitMask& mask) {
+    std::size_t count = 0;
+    for (const std::uint64_t word : mask.bits) {
+        count += static_cast<std::size_t>(std::popcount(word));
     }
     return count;
 }
 
 // Lays second over first when a shift, turn or scale clearly fits better
-// than none: it must leave less than half the unmatched ink. Then second
-// and nearSecond hold the moved page; otherwise they are left alone (and
-// nearSecond empty).
-void align(const std::vector<std::uint8_t>& first, std::vector<std::uint8_t>& second,
-           const std::vector<std::uint8_t>& nearFirst, std::vector<std::uint8_t>& nearSecond,
-           const PixelGrid& grid, int radius, Alignment& alignment) {
+// than none: it must leave less than half the unmatched ink. Then
+// secondBits holds the moved page; otherwise it is left alone. Where the
+// choice needed it, nearSecond is left holding the second page's ink as it
+// finally lies, widened by radius; otherwise it is left empty.
+void align(const BitMask& firstBits, BitMask& secondBits, const BitMask& nearFirst,
+           BitMask& nearSecond, const PixelGrid& grid, int radius, Alignment& alignment) {
     PixelTransform t;
-    if (!estimateAlignment(first, second, grid.width, grid.height, t)) {
+    if (!estimateAlignment(firstBits, secondBits, t)) {
         return;
     }
     alignment.tried = true;
@@ -45,23 +55,19 @@ void align(const std::vector<std::uint8_t>& first, std::vector<std::uint8_t>& se
         std::hypot(t.dx, t.dy) < 0.5) {
         return;
     }
-    nearSecond = dilate(second, grid.width, grid.height, radius);
-    const std::size_t before = unmatched(first, nearSecond) + unmatched(second, nearFirst);
-    auto moved = transformMask(second, grid.width, grid.height, t);
-    auto nearMoved = dilate(moved, grid.width, grid.height, radius);
-    const std::size_t after = unmatched(first, nearMoved) + unmatched(moved, nearFirst);
+    nearSecond = dilateBits(secondBits, radius);
+    const std::size_t before = unmatched(firstBits, nearSecond) + unmatched(secondBits, nearFirst);
+    BitMask movedBits = transformBits(secondBits, t);
+    BitMask nearMoved = dilateBits(movedBits, radius);
+    const std::size_t after = unmatched(firstBits, nearMoved) + unmatched(movedBits, nearFirst);
     if (!(after < before / 2)) {
         // Pages that already lie on each other but for a few real changes
         // need no word; pages far apart that no fit helps do.
-        const auto inkOf = [](const std::vector<std::uint8_t>& mask) {
-            return static_cast<std::size_t>(
-                std::count_if(mask.begin(), mask.end(), [](std::uint8_t v) { return v != 0; }));
-        };
-        const std::size_t ink = inkOf(first) + inkOf(second);
+        const std::size_t ink = inkOf(firstBits) + inkOf(secondBits);
         alignment.unsure = static_cast<double>(before) > 0.1 * static_cast<double>(ink);
         return;
     }
-    second = std::move(moved);
+    secondBits = std::move(movedBits);
     nearSecond = std::move(nearMoved);
     alignment.moved = true;
     // Rows run downwards, so a turn towards +y is clockwise on the sheet.
@@ -113,21 +119,27 @@ bool compareRasters(const drawing::Page& a, const drawing::Page& b, const Option
     grid.width = std::max(1, static_cast<int>(columns));
     grid.height = std::max(1, static_cast<int>(rows));
 
-    std::vector<std::uint8_t> first;
-    std::vector<std::uint8_t> second;
-    if (!inkMask(a, grid, first, error) || !inkMask(b, grid, second, error)) {
-        return false;
+    // Each page's ink is kept as bits, one byte a pixel only while it is
+    // found.
+    BitMask firstBits;
+    BitMask secondBits;
+    for (const auto& [page, bits] : {std::pair{&a, &firstBits}, std::pair{&b, &secondBits}}) {
+        std::vector<std::uint8_t> mask;
+        if (!inkMask(*page, grid, mask, error)) {
+            return false;
+        }
+        *bits = packMask(mask, grid.width, grid.height);
     }
     const int radius = static_cast<int>(std::lround(options.toleranceMm / 25.4 * options.dpi));
-    const auto nearFirst = dilate(first, grid.width, grid.height, radius);
-    std::vector<std::uint8_t> nearSecond;
+    const BitMask nearFirst = dilateBits(firstBits, radius);
+    BitMask nearSecond;
     // Only a page that holds a raster (a scan) is moved; a drawing is where
     // it was drawn.
     if (options.alignScans && !b.rasters.empty()) {
-        align(first, second, nearFirst, nearSecond, grid, radius, result.alignment);
+        align(firstBits, secondBits, nearFirst, nearSecond, grid, radius, result.alignment);
     }
-    if (nearSecond.empty()) {
-        nearSecond = dilate(second, grid.width, grid.height, radius);
+    if (nearSecond.bits.empty()) {
+        nearSecond = dilateBits(secondBits, radius);
     }
 
     drawing::Raster out;
@@ -144,21 +156,38 @@ bool compareRasters(const drawing::Page& a, const drawing::Page& b, const Option
     };
     const bool regions = options.regionGapMm > 0;
     std::vector<std::uint8_t> change(regions ? grid.size() : 0, 0);
-    for (std::size_t i = 0; i < grid.size(); ++i) {
-        if (first[i] && nearSecond[i]) {
-            ++result.pixels.unchanged;
-            put(i, options.unchangedColor);
-        } else if (first[i]) {
-            ++result.pixels.removed;
-            put(i, options.removedColor);
-            if (regions) {
-                change[i] = kPixelRemoved;
+    // A word at a time: ink of the first with ink of the second near it is
+    // unchanged, without it removed; ink of the second alone, with no ink
+    // of the first near it, added.
+    const auto w = static_cast<std::size_t>(grid.width);
+    for (int y = 0; y < grid.height; ++y) {
+        const std::uint64_t* one = firstBits.row(y);
+        const std::uint64_t* two = secondBits.row(y);
+        const std::uint64_t* nearOne = nearFirst.row(y);
+        const std::uint64_t* nearTwo = nearSecond.row(y);
+        const std::size_t rowStart = static_cast<std::size_t>(y) * w;
+        for (std::size_t k = 0; k < firstBits.words; ++k) {
+            if ((one[k] | two[k]) == 0) {
+                continue;
             }
-        } else if (second[i] && !nearFirst[i]) {
-            ++result.pixels.added;
-            put(i, options.addedColor);
-            if (regions) {
-                change[i] = kPixelAdded;
+            const std::uint64_t kinds[3] = {one[k] & nearTwo[k], one[k] & ~nearTwo[k],
+                                            two[k] & ~nearOne[k] & ~one[k]};
+            const drawing::Rgb colors[3] = {options.unchangedColor, options.removedColor,
+                                            options.addedColor};
+            const std::uint8_t marks[3] = {0, kPixelRemoved, kPixelAdded};
+            double* counts[3] = {&result.pixels.unchanged, &result.pixels.removed,
+                                 &result.pixels.added};
+            for (int kind = 0; kind < 3; ++kind) {
+                std::uint64_t bits = kinds[kind];
+                *counts[kind] += std::popcount(bits);
+                for (; bits != 0; bits &= bits - 1) {
+                    const std::size_t i =
+                        rowStart + 64 * k + static_cast<std::size_t>(std::countr_zero(bits));
+                    put(i, colors[kind]);
+                    if (regions && kind != 0) {
+                        change[i] = marks[kind];
+                    }
+                }
             }
         }
     }
@@ -186,9 +215,11 @@ bool compareRasters(const drawing::Page& a, const drawing::Page& b, const Option
             for (int y = y0; y < y1; ++y) {
                 for (int x = x0; x < x1; ++x) {
                     const std::size_t i = static_cast<std::size_t>(y) * grid.width + x;
-                    if (first[i] != 0 && second[i] == 0) {
+                    const bool one = firstBits.at(x, y);
+                    const bool two = secondBits.at(x, y);
+                    if (one && !two) {
                         put(i, options.removedColor);
-                    } else if (second[i] != 0 && first[i] == 0) {
+                    } else if (two && !one) {
                         put(i, options.addedColor);
                     }
                 }

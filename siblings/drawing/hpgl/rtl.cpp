@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 namespace drawing::rtl {
 
@@ -388,11 +389,24 @@ void RasterBuilder::combineRow() {
     std::vector<std::uint8_t> row(pixels * ch);
     if (planes_.size() == 1 && ch == 1 && bitsPerIndex_ == 1 &&
         (format_ == Format::Mono || format_ == Format::IndexedPlanes)) {
-        // The common monochrome case, a byte at a time.
+        // The common monochrome case, eight pixels a byte: a scan's bytes
+        // are mostly all paper or all ink.
         const auto off = static_cast<std::uint8_t>(palette_[0] & 0xFF);
         const auto on = static_cast<std::uint8_t>(palette_[1] & 0xFF);
         const auto& plane = planes_[0];
-        for (std::size_t x = 0; x < pixels; ++x) {
+        const std::size_t whole = pixels / 8;
+        std::uint8_t* out = row.data();
+        for (std::size_t i = 0; i < whole; ++i, out += 8) {
+            const std::uint8_t bits = plane[i];
+            if (bits == 0 || bits == 0xFF) {
+                std::memset(out, bits == 0 ? off : on, 8);
+                continue;
+            }
+            for (int k = 0; k < 8; ++k) {
+                out[k] = (bits >> (7 - k)) & 1 ? on : off;
+            }
+        }
+        for (std::size_t x = whole * 8; x < pixels; ++x) {
             row[x] = (plane[x / 8] >> (7 - x % 8)) & 1 ? on : off;
         }
     } else {

@@ -375,6 +375,33 @@ TEST(HpglReader, RasterRowsInEveryCompressionMode) {
     }
 }
 
+TEST(HpglReader, MonochromeRowsOfPaperInkAndMixedBytesEndingInPartOfAByte) {
+    // 21 pixels a row from three bytes: all paper, all ink, then 0xA5 of
+    // which only the first five bits are pixels; the second row the other
+    // way round, with a mixed byte first.
+    const std::string plot = "IN;PA0,1000;" + esc("%1A") + esc("*t100R") + esc("*r21S") +
+                             esc("*r1A") + esc("*b3W") + std::string("\x00\xFF\xA5", 3) +
+                             esc("*b3W") + std::string("\x5A\x00\xFF", 3) + esc("*rC") + esc("%0B");
+    const ReadResult r = readString(plot);
+    ASSERT_TRUE(r.ok) << r.error.message;
+    ASSERT_EQ(r.pages.size(), 1u);
+    ASSERT_EQ(r.pages[0].rasters.size(), 1u);
+    const Raster& img = r.pages[0].rasters[0];
+    ASSERT_EQ(img.width, 21);
+    ASSERT_EQ(img.height, 2);
+    std::string seen;
+    for (std::uint8_t v : img.pixels) {
+        seen += v == 0 ? '#' : v == 255 ? '.' : '?';
+    }
+    EXPECT_EQ(seen.substr(0, 21),
+              "........########"
+              "#.#..");
+    EXPECT_EQ(seen.substr(21),
+              ".#.##.#."
+              "........"
+              "#####");
+}
+
 TEST(HpglReader, RasterRepeatedReplacementAndSeedRepeat) {
     // Mode 9, repeated: byte 0xF0 twice; an empty row repeats the seed row.
     const ReadResult r = readString(rasterPlot(9, std::string("\x80\xF0", 2), ""));

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <random>
 
 #include "sandrel/align.h"
 #include "sandrel/compare.h"
@@ -280,6 +281,85 @@ TEST(AlignMasks, EstimateUndoesATurnScaleAndShift) {
     EXPECT_GT(hit, ink * 6 / 10);
     std::vector<std::uint8_t> empty(mask.size(), 0);
     EXPECT_FALSE(estimateAlignment(mask, empty, w, h, back));
+}
+
+// A drawing-like mask: a frame, boxes and lines of a few pixels' width
+// laid out at random.
+std::vector<std::uint8_t> drawingMask(int w, int h, unsigned seed) {
+    std::vector<std::uint8_t> mask(static_cast<std::size_t>(w) * h, 0);
+    const auto line = [&](int x0, int y0, int x1, int y1) {
+        const int steps = std::max(std::abs(x1 - x0), std::abs(y1 - y0));
+        for (int k = 0; k <= steps; ++k) {
+            const int x = x0 + (steps == 0 ? 0 : (x1 - x0) * k / steps);
+            const int y = y0 + (steps == 0 ? 0 : (y1 - y0) * k / steps);
+            for (int v = y; v < std::min(h, y + 2); ++v) {
+                for (int u = x; u < std::min(w, x + 2); ++u) {
+                    mask[static_cast<std::size_t>(v) * w + u] = 1;
+                }
+            }
+        }
+    };
+    line(20, 20, w - 22, 20);
+    line(w - 22, 20, w - 22, h - 22);
+    line(w - 22, h - 22, 20, h - 22);
+    line(20, h - 22, 20, 20);
+    std::mt19937 rng(seed);
+    std::uniform_int_distribution<int> xs(40, w - 140);
+    std::uniform_int_distribution<int> ys(40, h - 140);
+    std::uniform_int_distribution<int> size(8, 100);
+    for (int k = 0; k < 150; ++k) {
+        const int x = xs(rng);
+        const int y = ys(rng);
+        const int a = size(rng);
+        const int b = size(rng);
+        if (k % 3 == 0) {
+            line(x, y, x + a, y + b);
+        } else {
+            line(x, y, x + a, y);
+            line(x + a, y, x + a, y + b);
+            line(x + a, y + b, x, y + b);
+            line(x, y + b, x, y);
+        }
+    }
+    return mask;
+}
+
+TEST(AlignMasks, DrawingTurnedScaledAndShiftedToTheEdgeOfTheRangeIsFoundAgain) {
+    // One page small enough to be searched down to single pixels, one
+    // searched down to cells of two; each moved as far as a scan may be.
+    struct Case {
+        int w, h;
+        PixelTransform t;
+    };
+    const Case cases[] = {
+        {1200, 850, {2.0 * kPi / 180, 1.01, 30, -22}},
+        {2500, 1700, {-1.5 * kPi / 180, 0.992, -41, 17.5}},
+    };
+    for (const Case& c : cases) {
+        const auto mask = drawingMask(c.w, c.h, 9);
+        const auto moved = transformMask(mask, c.w, c.h, c.t);
+        PixelTransform back;
+        ASSERT_TRUE(estimateAlignment(mask, moved, c.w, c.h, back));
+        EXPECT_NEAR(back.angleRad, -c.t.angleRad, 0.02 * kPi / 180) << c.w;
+        EXPECT_NEAR(back.scale, 1 / c.t.scale, 0.0005) << c.w;
+        // Laid back, the ink lands on the original's (within a pixel).
+        const auto again = transformMask(moved, c.w, c.h, back);
+        const auto near = dilate(mask, c.w, c.h, 1);
+        std::size_t hit = 0;
+        std::size_t ink = 0;
+        for (std::size_t i = 0; i < mask.size(); ++i) {
+            ink += again[i] != 0;
+            hit += again[i] != 0 && near[i] != 0;
+        }
+        EXPECT_GT(hit, ink * 97 / 100) << c.w;
+
+        // The page laid on itself needs no correction.
+        PixelTransform still;
+        ASSERT_TRUE(estimateAlignment(mask, mask, c.w, c.h, still));
+        EXPECT_LT(std::abs(still.angleRad) * c.w, 0.5);
+        EXPECT_LT(std::abs(still.scale - 1) * c.w, 0.5);
+        EXPECT_LT(std::hypot(still.dx, still.dy), 0.5);
+    }
 }
 
 }  // namespace

@@ -1,0 +1,155 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <random>
+#include <vector>
+
+#include "sandrel/align.h"
+#include "sandrel/bitmask.h"
+#include "sandrel/ink.h"
+
+namespace sandrel {
+namespace {
+
+// Every pixel looks at its whole square: slow and plainly right.
+std::vector<std::uint8_t> plainDilate(const std::vector<std::uint8_t>& mask, int w, int h, int r) {
+    std::vector<std::uint8_t> out(mask.size(), 0);
+    for (int y = 0; y < h; ++y) {
+        for (int x = 0; x < w; ++x) {
+            bool near = false;
+            for (int v = std::max(0, y - r); v <= std::min(h - 1, y + r) && !near; ++v) {
+                for (int u = std::max(0, x - r); u <= std::min(w - 1, x + r); ++u) {
+                    if (mask[static_cast<std::size_t>(v) * w + u] != 0) {
+                        near = true;
+                        break;
+                    }
+                }
+            }
+            out[static_cast<std::size_t>(y) * w + x] = near ? 1 : 0;
+        }
+    }
+    return out;
+}
+
+// Sparse dots and a few runs, with any non-zero byte standing for ink.
+std::vector<std::uint8_t> randomMask(std::mt19937& rng, int w, int h, double share) {
+    std::vector<std::uint8_t> mask(static_cast<std::size_t>(w) * h, 0);
+    std::bernoulli_distribution ink(share);
+    std::uniform_int_distribution<int> value(1, 255);
+    for (auto& m : mask) {
+        if (ink(rng)) {
+            m = static_cast<std::uint8_t>(value(rng));
+        }
+    }
+    return mask;
+}
+
+TEST(BitMask, PackAndUnpackKeepEveryPixelAtAnyWidth) {
+    std::mt19937 rng(7);
+    for (const int w : {1, 7, 63, 64, 65, 129, 200}) {
+        const int h = 5;
+        const auto mask = randomMask(rng, w, h, 0.3);
+        const BitMask bits = packMask(mask, w, h);
+        ASSERT_EQ(bits.words, static_cast<std::size_t>((w + 63) / 64));
+        const auto back = unpackMask(bits);
+        ASSERT_EQ(back.size(), mask.size());
+        for (std::size_t i = 0; i < mask.size(); ++i) {
+            ASSERT_EQ(back[i], mask[i] != 0 ? 1 : 0) << "width " << w << " pixel " << i;
+            ASSERT_EQ(bits.at(static_cast<int>(i % w), static_cast<int>(i / w)), mask[i] != 0);
+        }
+        // Nothing beyond the width.
+        if (w % 64 != 0) {
+            for (int y = 0; y < h; ++y) {
+                EXPECT_EQ(bits.row(y)[bits.words - 1] >> (w % 64), 0u);
+            }
+        }
+    }
+}
+
+TEST(BitMask, DilateEqualsThePlainSquareOnRandomImages) {
+    std::mt19937 rng(11);
+    struct Case {
+        int w, h, r;
+        double share;
+    };
+    const Case cases[] = {
+        {1, 1, 1, 1.0},      {1, 9, 2, 0.2},        {9, 1, 2, 0.2},       {63, 20, 1, 0.02},
+        {64, 20, 2, 0.02},   {65, 17, 3, 0.02},     {130, 40, 2, 0.01},   {200, 33, 5, 0.005},
+        {257, 50, 7, 0.002}, {150, 90, 70, 0.0005}, {300, 12, 64, 0.001}, {100, 100, 0, 0.05},
+    };
+    for (const Case& c : cases) {
+        const auto mask = randomMask(rng, c.w, c.h, c.share);
+        const auto want = plainDilate(mask, c.w, c.h, c.r);
+        const auto got = dilate(mask, c.w, c.h, c.r);
+        if (c.r == 0) {
+            EXPECT_EQ(got, mask);
+            continue;
+        }
+        ASSERT_EQ(got.size(), want.size());
+        std::size_t wrong = 0;
+        for (std::size_t i = 0; i < want.size(); ++i) {
+            wrong += got[i] != want[i] ? 1 : 0;
+        }
+        EXPECT_EQ(wrong, 0u) << c.w << " by " << c.h << ", radius " << c.r;
+    }
+}
+
+TEST(BitMask, DilateReachesTheImageEdgesAndStopsThere) {
+    // One ink pixel in each corner of a 70 by 5 image: the squares are cut
+    // off at the edges, and a radius wider than the image fills it.
+    const int w = 70;
+    const int h = 5;
+    std::vector<std::uint8_t> mask(static_cast<std::size_t>(w) * h, 0);
+    mask[0] = 1;
+    mask[static_cast<std::size_t>(h) * w - 1] = 1;
+    const auto near = dilate(mask, w, h, 2);
+    const auto at = [&](int x, int y) { return near[static_cast<std::size_t>(y) * w + x]; };
+    EXPECT_EQ(at(2, 2), 1);
+    EXPECT_EQ(at(3, 0), 0);
+    EXPECT_EQ(at(0, 3), 0);
+    EXPECT_EQ(at(67, 2), 1);
+    EXPECT_EQ(at(66, 4), 0);
+    EXPECT_EQ(at(35, 2), 0);
+    const auto all = dilate(mask, w, h, 100);
+    EXPECT_TRUE(std::all_of(all.begin(), all.end(), [](std::uint8_t v) { return v == 1; }));
+}
+
+TEST(BitMask, MovedAsBitsIsTheMovedMask) {
+    std::mt19937 rng(3);
+    const int w = 131;
+    const int h = 77;
+    // Dense ink, and ink so sparse that most blocks of the result find
+    // none under them.
+    for (const double share : {0.1, 0.002}) {
+        const auto mask = randomMask(rng, w, h, share);
+        for (const PixelTransform& t :
+             {PixelTransform{0.03, 1.01, 4.5, -7.25}, PixelTransform{-0.02, 0.99, -3, 2},
+              PixelTransform{}, PixelTransform{0.5, 1.3, 60, -30}}) {
+            const auto bytes = transformMask(mask, w, h, t);
+            const BitMask bits = transformBits(packMask(mask, w, h), t);
+            std::size_t wrong = 0;
+            for (int y = 0; y < h; ++y) {
+                for (int x = 0; x < w; ++x) {
+                    wrong += bits.at(x, y) != (bytes[static_cast<std::size_t>(y) * w + x] != 0);
+                }
+            }
+            EXPECT_EQ(wrong, 0u);
+            EXPECT_EQ(bits.bits, packMask(bytes, w, h).bits);
+        }
+    }
+}
+
+TEST(BitMask, ATransformGoneWrongMovesNothingOntoThePage) {
+    std::mt19937 rng(4);
+    const auto mask = randomMask(rng, 100, 60, 0.2);
+    const PixelTransform flat{0.1, 0, 3, 4};  // every point onto no place at all
+    const auto bytes = transformMask(mask, 100, 60, flat);
+    EXPECT_TRUE(std::all_of(bytes.begin(), bytes.end(), [](std::uint8_t v) { return v == 0; }));
+    const BitMask bits = transformBits(packMask(mask, 100, 60), flat);
+    EXPECT_TRUE(
+        std::all_of(bits.bits.begin(), bits.bits.end(), [](std::uint64_t v) { return v == 0; }));
+}
+
+}  // namespace
+}  // namespace sandrel
