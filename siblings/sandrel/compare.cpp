@@ -61,8 +61,9 @@ void releaseFreedMemory() {
 #endif
 }
 
+template <class S>
 struct Decomposed {
-    std::vector<Segment> segments;
+    std::vector<S> segments;
     // Per path: its first segment in segments, and how many it has.
     std::vector<std::pair<std::uint32_t, std::uint32_t>> ranges;
 };
@@ -149,8 +150,10 @@ std::vector<std::uint32_t> layersOf(const Page& page, Layers& layers) {
 // The segments of the page's fills (fills true) or of its outlines. Fills
 // and outlines never cover each other, so each kind is compared on its own
 // and its segments need not outlive its pass.
-Decomposed decompose(const Page& page, const std::vector<std::uint32_t>& layerOf, bool fills) {
-    Decomposed out;
+template <class S>
+Decomposed<S> decompose(const Page& page, const std::vector<std::uint32_t>& layerOf, bool fills) {
+    using P = decltype(S::pa);
+    Decomposed<S> out;
     out.ranges.reserve(page.paths.size());
     // Counted first: growing the list by doubling touched twice its final
     // size and held one and a half times it while it moved.
@@ -173,7 +176,7 @@ Decomposed decompose(const Page& page, const std::vector<std::uint32_t>& layerOf
                 !std::isfinite(b.y)) {
                 return;
             }
-            out.segments.push_back({a, b, static_cast<std::uint32_t>(i), layer});
+            out.segments.push_back({P(a), P(b), static_cast<std::uint32_t>(i), layer});
         };
         for (std::size_t k = 0; k <= path.subpathStarts.size(); ++k) {
             std::size_t begin = 0;
@@ -196,6 +199,53 @@ Decomposed decompose(const Page& page, const std::vector<std::uint32_t>& layerOf
     return out;
 }
 
+// Whether a segment lies wholly beside a box (left of, right of, below or
+// above it): the first test each candidate of the grid meets.
+template <class S>
+struct BoxTest {
+    double x0, y0, x1, y1;
+    bool outside(const S& t) const {
+        const Point a = t.a();
+        const Point b = t.b();
+        return std::max(a.x, b.x) < x0 || std::min(a.x, b.x) > x1 || std::max(a.y, b.y) < y0 ||
+               std::min(a.y, b.y) > y1;
+    }
+};
+
+// The smallest float not below v, and the largest not above it.
+float floatAtLeast(double v) {
+    float f = static_cast<float>(v);
+    if (static_cast<double>(f) < v) {
+        f = std::nextafter(f, std::numeric_limits<float>::infinity());
+    }
+    return f;
+}
+float floatAtMost(double v) {
+    float f = static_cast<float>(v);
+    if (static_cast<double>(f) > v) {
+        f = std::nextafter(f, -std::numeric_limits<float>::infinity());
+    }
+    return f;
+}
+
+// For segments in single precision the box is too, its edges rounded
+// outward: a float lies below a double edge exactly when it lies below the
+// smallest float not below that edge, so the same segments are told apart
+// without widening each candidate's four coordinates.
+template <>
+struct BoxTest<CompactSegment> {
+    float x0, y0, x1, y1;
+    BoxTest(double left, double bottom, double right, double top)
+        : x0(floatAtLeast(left)),
+          y0(floatAtLeast(bottom)),
+          x1(floatAtMost(right)),
+          y1(floatAtMost(top)) {}
+    bool outside(const CompactSegment& t) const {
+        return std::max(t.pa.fx, t.pb.fx) < x0 || std::min(t.pa.fx, t.pb.fx) > x1 ||
+               std::max(t.pa.fy, t.pb.fy) < y0 || std::min(t.pa.fy, t.pb.fy) > y1;
+    }
+};
+
 // One stretch of a segment, in length along it.
 struct Piece {
     double from;
@@ -205,10 +255,11 @@ struct Piece {
 
 // Splits each segment of `mine` into the stretches that segments of
 // `theirs` cover and those they do not.
+template <class S>
 class Coverage {
   public:
-    Coverage(const std::vector<Segment>& mine, const std::vector<Segment>& theirs, double reach,
-             bool shortcuts, const Layers& layers)
+    Coverage(const std::vector<S>& mine, const std::vector<S>& theirs, double reach, bool shortcuts,
+             const Layers& layers)
         : mine_(mine), theirs_(theirs), reach_(reach), layers_(layers) {
         if (!shortcuts) {
             grid_.emplace(theirs, reach);
@@ -218,29 +269,33 @@ class Coverage {
         // exactly as before, and an exact copy covers all of a segment.
         // Only the rest is looked up, in a grid of just the segments of
         // `theirs` that come near them.
-        exact_.assign(mine.size(), false);
-        std::vector<std::uint32_t> open;
-        // Per segment of theirs: whether it is the first of its equals. The
-        // set learns that anyway, and the grid need not hash them again.
-        std::vector<char> first;
+        exact_.assign(mine.size(), 0);
+        std::size_t open = 0;
+        // The segments of theirs that repeat an earlier one, by index, each
+        // with the first of its equals. The set learns them anyway, and the
+        // grid need not hash them again.
+        std::vector<std::pair<std::uint32_t, std::uint32_t>> repeats;
         {
             // Revisions mostly list their segments in the same order: the
             // segment after the last one found is tried first, which saves
             // most look-ups in the set and so most cache misses.
-            std::optional<SegmentSet> set;
+            std::optional<BasicSegmentSet<S>> set;
             std::size_t next = 0;
             for (std::uint32_t i = 0; i < mine.size(); ++i) {
-                std::uint32_t found = SegmentSet::kNone;
-                if (next < theirs.size() && SegmentSet::same(mine[i], theirs[next])) {
+                std::uint32_t found = BasicSegmentSet<S>::kNone;
+                if (next < theirs.size() && BasicSegmentSet<S>::same(mine[i], theirs[next])) {
                     found = static_cast<std::uint32_t>(next);
                 } else {
                     if (!set) {
                         set.emplace(theirs, theirs.size());
-                        first.assign(theirs.size(), 0);
-                        set->insertAll(
+                        set->insertAllFinding(
                             theirs.size(),
                             [](std::size_t k) { return static_cast<std::uint32_t>(k); },
-                            [&](std::uint32_t k, bool fresh) { first[k] = fresh ? 1 : 0; });
+                            [&](std::uint32_t k, std::uint32_t equal) {
+                                if (equal != BasicSegmentSet<S>::kNone) {
+                                    repeats.emplace_back(k, equal);
+                                }
+                            });
                     }
                     found = set->find(mine[i]);
                 }
@@ -249,69 +304,66 @@ class Coverage {
                 if (set && i + kLookAhead < mine.size()) {
                     set->prefetch(mine[i + kLookAhead]);
                 }
-                exact_[i] = found != SegmentSet::kNone;
-                if (exact_[i]) {
+                exact_[i] = found != BasicSegmentSet<S>::kNone ? 1 : 0;
+                if (exact_[i] != 0) {
                     next = found + std::size_t{1};
                 } else {
-                    open.push_back(i);
+                    ++open;
                 }
             }
-            if (!open.empty()) {
-                // An open segment was looked up, so the set and `first` are
-                // there. Both go before the grid is built: on a large page
-                // they are as large as the grid.
-                std::vector<std::uint32_t> keep = near(mine, open, theirs, reach);
-                std::vector<std::uint32_t>().swap(open);
-                const bool dropped = dropRepeats(keep, first, *set, theirs);
-                set.reset();
-                std::vector<char>().swap(first);
-                grid_.emplace(theirs, std::move(keep), reach, dropped);
-            }
+        }
+        // The set is gone before the grid's segments are picked: on a large
+        // page it is as large as the grid.
+        if (open > 0) {
+            std::vector<std::uint32_t> keep = near(mine, exact_, theirs, reach);
+            const bool dropped = dropRepeats(keep, repeats);
+            decltype(repeats)().swap(repeats);
+            grid_.emplace(theirs, std::move(keep), reach, dropped);
         }
     }
 
     void pieces(std::size_t index, std::vector<Piece>& out) {
         out.clear();
-        const Segment& s = mine_[index];
-        const double length = std::hypot(s.b.x - s.a.x, s.b.y - s.a.y);
-        if (!exact_.empty() && exact_[index]) {
+        const Point sa = mine_[index].a();
+        const Point sb = mine_[index].b();
+        const double length = std::hypot(sb.x - sa.x, sb.y - sa.y);
+        if (!exact_.empty() && exact_[index] != 0) {
             out.push_back({0, length, true});
             return;
         }
         const Point d =
-            length > 0 ? Point{(s.b.x - s.a.x) / length, (s.b.y - s.a.y) / length} : Point{1, 0};
+            length > 0 ? Point{(sb.x - sa.x) / length, (sb.y - sa.y) / length} : Point{1, 0};
         cuts_.clear();
         // Most candidates of the grid lie a cell or more away: their boxes
         // are kept apart by more than reach, so they cannot cut, and are
         // passed over before the costlier tests. The margin is far above
         // any rounding, so nothing that capsuleCut would take is dropped.
         const double grow = reach_ + kBoxMargin;
-        const double x0 = std::min(s.a.x, s.b.x) - grow;
-        const double x1 = std::max(s.a.x, s.b.x) + grow;
-        const double y0 = std::min(s.a.y, s.b.y) - grow;
-        const double y1 = std::max(s.a.y, s.b.y) + grow;
-        grid_->forCandidates(s, [&](std::uint32_t k) {
-            const Segment& t = theirs_[k];
-            if (std::max(t.a.x, t.b.x) < x0 || std::min(t.a.x, t.b.x) > x1 ||
-                std::max(t.a.y, t.b.y) < y0 || std::min(t.a.y, t.b.y) > y1) {
+        const BoxTest<S> box{std::min(sa.x, sb.x) - grow, std::min(sa.y, sb.y) - grow,
+                             std::max(sa.x, sb.x) + grow, std::max(sa.y, sb.y) + grow};
+        const std::uint32_t layer = mine_[index].layer;
+        grid_->forCandidates(mine_[index], [&](std::uint32_t k) {
+            const S& t = theirs_[k];
+            if (box.outside(t)) {
                 return true;
             }
-            if (t.layer != s.layer && !layers_.meet(s.layer, t.layer)) {
+            const Point ta = t.a();
+            const Point tb = t.b();
+            if (t.layer != layer && !layers_.meet(layer, t.layer)) {
                 return true;
             }
-            const double tLength = std::hypot(t.b.x - t.a.x, t.b.y - t.a.y);
+            const double tLength = std::hypot(tb.x - ta.x, tb.y - ta.y);
             // A line covers only what runs along it, however short either
             // is: a small tick across a line neither hides nor is hidden by
             // it. Dots have no direction and meet anything.
             if (length > 0 && tLength > 0) {
-                const double cosine =
-                    std::abs(d.x * (t.b.x - t.a.x) + d.y * (t.b.y - t.a.y)) / tLength;
+                const double cosine = std::abs(d.x * (tb.x - ta.x) + d.y * (tb.y - ta.y)) / tLength;
                 if (cosine < kMinCosine) {
                     return true;
                 }
             }
             Interval cut{};
-            if (capsuleCut(s.a, d, length, t.a, t.b, tLength, reach_, cut)) {
+            if (capsuleCut(sa, d, length, ta, tb, tLength, reach_, cut)) {
                 cuts_.push_back(cut);
                 // Wholly covered: nothing more to learn.
                 return cut.lo > kNoise || cut.hi < length - kNoise;
@@ -346,32 +398,45 @@ class Coverage {
     // grid would, and says whether it could: equal segments lie in the same
     // cells, so near() keeps the first of all of them with any other, but a
     // copy drawn the other way round may round into one more cell.
-    static bool dropRepeats(std::vector<std::uint32_t>& keep, const std::vector<char>& first,
-                            const SegmentSet& set, const std::vector<Segment>& theirs) {
-        for (const auto k : keep) {
-            if (first[k] == 0 &&
-                !std::binary_search(keep.begin(), keep.end(), set.find(theirs[k]))) {
+    static bool dropRepeats(std::vector<std::uint32_t>& keep,
+                            const std::vector<std::pair<std::uint32_t, std::uint32_t>>& repeats) {
+        const auto kept = [&](std::uint32_t k) {
+            return std::binary_search(keep.begin(), keep.end(), k);
+        };
+        for (const auto& [k, equal] : repeats) {
+            if (kept(k) && !kept(equal)) {
                 return false;
             }
         }
-        std::erase_if(keep, [&](std::uint32_t k) { return first[k] == 0; });
+        // Both lists ascend.
+        auto repeat = repeats.begin();
+        std::erase_if(keep, [&](std::uint32_t k) {
+            while (repeat != repeats.end() && repeat->first < k) {
+                ++repeat;
+            }
+            return repeat != repeats.end() && repeat->first == k;
+        });
         return true;
     }
 
-    // The segments of theirs that come within reach of a segment of mine
-    // that `open` names, and maybe a few more: a coarse mask of the cells
-    // the open segments pass through, against each of theirs widened by
-    // reach.
-    static std::vector<std::uint32_t> near(const std::vector<Segment>& mine,
-                                           const std::vector<std::uint32_t>& open,
-                                           const std::vector<Segment>& theirs, double reach) {
+    // The segments of theirs that come within reach of an open segment of
+    // mine (one that `exact` does not mark), and maybe a few more: a coarse
+    // mask of the cells the open segments pass through, against each of
+    // theirs widened by reach.
+    static std::vector<std::uint32_t> near(const std::vector<S>& mine,
+                                           const std::vector<char>& exact,
+                                           const std::vector<S>& theirs, double reach) {
         double x0 = kInf, y0 = kInf, x1 = -kInf, y1 = -kInf;
-        for (const auto i : open) {
-            const Segment& s = mine[i];
-            x0 = std::min({x0, s.a.x, s.b.x});
-            y0 = std::min({y0, s.a.y, s.b.y});
-            x1 = std::max({x1, s.a.x, s.b.x});
-            y1 = std::max({y1, s.a.y, s.b.y});
+        for (std::size_t i = 0; i < mine.size(); ++i) {
+            if (exact[i]) {
+                continue;
+            }
+            const Point a = mine[i].a();
+            const Point b = mine[i].b();
+            x0 = std::min({x0, a.x, b.x});
+            y0 = std::min({y0, a.y, b.y});
+            x1 = std::max({x1, a.x, b.x});
+            y1 = std::max({y1, a.y, b.y});
         }
         constexpr double kMaskSide = 2048;
         const double cell = std::max(
@@ -382,40 +447,65 @@ class Coverage {
         // mask can only take in too much, never too little.
         std::vector<std::uint8_t> mask(static_cast<std::size_t>(nx) * static_cast<std::size_t>(ny),
                                        0);
-        for (const auto i : open) {
-            forEachCell(mine[i].a, mine[i].b, 0, x0, y0, cell, nx, ny,
-                        [&](std::size_t c) { mask[c] = 1; });
+        for (std::size_t i = 0; i < mine.size(); ++i) {
+            if (!exact[i]) {
+                forEachCell(mine[i].a(), mine[i].b(), 0, x0, y0, cell, nx, ny,
+                            [&](std::size_t c) { mask[c] = 1; });
+            }
         }
-        std::vector<std::uint32_t> keep;
+        // A segment whose box, widened by reach, misses the box of all open
+        // segments cannot come near any of them. Tested first: the mask
+        // clamps what lies beyond its edge into its outermost cells, so on
+        // a page with a few changes in one corner (a footprint moved on a
+        // board) nearly every segment would otherwise land in a marked cell.
+        const double grow = reach + kBoxMargin;
+        // Marked first and listed after, so that the list is no longer than
+        // it needs to be (grown by doubling it would take up to twice that).
+        std::vector<char> hits(theirs.size(), 0);
+        std::size_t count = 0;
+        const BoxTest<S> box{x0 - grow, y0 - grow, x1 + grow, y1 + grow};
         for (std::uint32_t i = 0; i < theirs.size(); ++i) {
+            if (box.outside(theirs[i])) {
+                continue;
+            }
+            const Point ta = theirs[i].a();
+            const Point tb = theirs[i].b();
             bool hit = false;
-            forEachCell(theirs[i].a, theirs[i].b, reach, x0, y0, cell, nx, ny,
+            forEachCell(ta, tb, reach, x0, y0, cell, nx, ny,
                         [&](std::size_t c) { hit = hit || mask[c] != 0; });
             if (hit) {
+                hits[i] = 1;
+                ++count;
+            }
+        }
+        std::vector<std::uint32_t> keep;
+        keep.reserve(count);
+        for (std::uint32_t i = 0; i < theirs.size(); ++i) {
+            if (hits[i] != 0) {
                 keep.push_back(i);
             }
         }
         return keep;
     }
 
-    const std::vector<Segment>& mine_;
-    const std::vector<Segment>& theirs_;
+    const std::vector<S>& mine_;
+    const std::vector<S>& theirs_;
     double reach_;
     const Layers& layers_;
-    std::vector<bool> exact_;
-    std::optional<SegmentGrid> grid_;
+    std::vector<char> exact_;
+    std::optional<BasicSegmentGrid<S>> grid_;
     std::vector<Interval> cuts_;
 };
 
-Point pointAt(const Segment& s, double u, double length) {
+Point pointAt(Point a, Point b, double u, double length) {
     if (u <= 0 || length <= 0) {
-        return s.a;
+        return a;
     }
     if (u >= length) {
-        return s.b;
+        return b;
     }
     const double f = u / length;
-    return {s.a.x + (s.b.x - s.a.x) * f, s.a.y + (s.b.y - s.a.y) * f};
+    return {a.x + (b.x - a.x) * f, a.y + (b.y - a.y) * f};
 }
 
 // What one side paints, in order, by list: whole paths of its page by
@@ -510,14 +600,15 @@ struct ShapeBox {
 
 // One page's side of the comparison: its segments looked up in the other
 // page's, and what that found out about its fills.
+template <class S>
 struct Side {
     const Page& page;
     // The same page when the comparison may take its paths (moving them
     // into the result instead of copying), else null.
     Page* owned;
     // The segments of the kind being compared, fills or outlines.
-    const Decomposed* mine = nullptr;
-    std::optional<Coverage> coverage;
+    const Decomposed<S>* mine = nullptr;
+    std::optional<Coverage<S>> coverage;
     // Per path: for a fill, whether its whole boundary is covered.
     std::vector<char> boundaryCovered;
     // Its glyph-sized fills whose boundary is covered, by left edge.
@@ -538,7 +629,8 @@ bool boundaryOf(const Path& path, ShapeBox& box) {
 }
 
 // First pass: which fills have their whole boundary covered.
-void coverFills(Side& side) {
+template <class S>
+void coverFills(Side<S>& side) {
     std::vector<Piece> pieces;
     side.boundaryCovered.assign(side.page.paths.size(), 0);
     for (std::size_t i = 0; i < side.page.paths.size(); ++i) {
@@ -567,7 +659,8 @@ void coverFills(Side& side) {
 // reach on every edge) whose own boundary is covered: "C" and "D" in one
 // place cover much of each other's outline, but the "D" is not covered by
 // the "C", so neither stays.
-bool hasPartner(const ShapeBox& box, const Side& other, double reach) {
+template <class S>
+bool hasPartner(const ShapeBox& box, const Side<S>& other, double reach) {
     const auto& list = other.coveredGlyphs;
     auto it = std::lower_bound(list.begin(), list.end(), box.x0 - reach,
                                [](const ShapeBox& x, double v) { return x.x0 < v; });
@@ -583,11 +676,12 @@ bool hasPartner(const ShapeBox& box, const Side& other, double reach) {
 // Second pass: paints one page's outlines and fills: what the other page
 // does not cover as `uncovered`, the rest as unchanged when paintCovered
 // (the first page paints what both have, so the second leaves it out).
-void paintSide(Side& side, const Side& other, double reach, Status uncovered, bool paintCovered,
-               Painter& painter, Tally& lines, Tally& fills) {
+template <class S>
+void paintSide(Side<S>& side, const Side<S>& other, double reach, Status uncovered,
+               bool paintCovered, Painter& painter, Tally& lines, Tally& fills) {
     const Page& page = side.page;
-    const Decomposed& mine = *side.mine;
-    Coverage& coverage = *side.coverage;
+    const Decomposed<S>& mine = *side.mine;
+    Coverage<S>& coverage = *side.coverage;
     // The pieces of the path's segments one after the other, segment k's
     // from pieceStart[k] on: a path of a few hundred thousand segments (a
     // polygon buffer of many outlines) would otherwise take a list and an
@@ -653,13 +747,14 @@ void paintSide(Side& side, const Side& other, double reach, Status uncovered, bo
             runFirst = runPoints.size();
         };
         for (std::uint32_t k = 0; k < count; ++k) {
-            const Segment& s = mine.segments[first + k];
-            const double length = std::hypot(s.b.x - s.a.x, s.b.y - s.a.y);
+            const Point sa = mine.segments[first + k].a();
+            const Point sb = mine.segments[first + k].b();
+            const double length = std::hypot(sb.x - sa.x, sb.y - sa.y);
             const std::size_t end = k + 1 < count ? pieceStart[k + 1] : pieces.size();
             for (std::size_t at = pieceStart[k]; at < end; ++at) {
                 const Piece& piece = pieces[at];
-                const Point from = pointAt(s, piece.from, length);
-                const Point to = pointAt(s, piece.to, length);
+                const Point from = pointAt(sa, sb, piece.from, length);
+                const Point to = pointAt(sa, sb, piece.to, length);
                 if (runPoints.size() == runFirst || piece.covered != runCovered ||
                     !(runPoints.back() == from)) {
                     flush();
@@ -692,10 +787,17 @@ bool sameText(const drawing::Text& a, const drawing::Text& b, double reach, bool
 // Whether `now` stands where `old` stood: the same direction, and origins
 // closer than the taller one's height.
 bool replaces(const drawing::Text& old, const drawing::Text& now) {
-    const double turn = std::remainder(old.angleDeg - now.angleDeg, 360.0);
     const double height = std::max(old.charHeight, now.charHeight);
+    const double dx = old.origin.x - now.origin.x;
+    const double dy = old.origin.y - now.origin.y;
+    // Most pairs lie far apart: told by their run and rise alone, before
+    // the costlier distance and angle (the distance is never below either).
+    if (!(std::abs(dx) < height && std::abs(dy) < height)) {
+        return false;
+    }
+    const double turn = std::remainder(old.angleDeg - now.angleDeg, 360.0);
     return std::abs(turn) <= kTextAngleDeg && old.vertical == now.vertical &&
-           std::hypot(old.origin.x - now.origin.x, old.origin.y - now.origin.y) < height;
+           std::hypot(dx, dy) < height;
 }
 
 // Moves old up (along its own up direction) to clear now, and strikes it
@@ -732,7 +834,7 @@ void compareTexts(const Page& a, const Page& b, double reach, const Options& opt
     for (std::size_t j = 0; j < b.texts.size(); ++j) {
         byString.emplace(b.texts[j].text, j);
     }
-    std::vector<bool> matched(b.texts.size(), false);
+    std::vector<char> matched(b.texts.size(), 0);
     const auto paint = [&](drawing::Text text, drawing::Rgb color, int pen) {
         text.stroke.color = color;
         text.stroke.pen = pen;
@@ -744,17 +846,23 @@ void compareTexts(const Page& a, const Page& b, double reach, const Options& opt
         std::size_t best = b.texts.size();
         double bestDistance = kInf;
         for (; it != end; ++it) {
+            // A label used all over the sheet ("GND") has hundreds of
+            // namesakes: those already taken or farther than reach on
+            // either axis are passed over before the distance is worked out.
             const auto& other = b.texts[it->second];
-            const double distance =
-                std::hypot(text.origin.x - other.origin.x, text.origin.y - other.origin.y);
-            if (!matched[it->second] && distance < bestDistance &&
-                sameText(text, other, reach, options.compareStyle)) {
+            const double dx = text.origin.x - other.origin.x;
+            const double dy = text.origin.y - other.origin.y;
+            if (matched[it->second] != 0 || std::abs(dx) > reach || std::abs(dy) > reach) {
+                continue;
+            }
+            const double distance = std::hypot(dx, dy);
+            if (distance < bestDistance && sameText(text, other, reach, options.compareStyle)) {
                 best = it->second;
                 bestDistance = distance;
             }
         }
         if (best < b.texts.size()) {
-            matched[best] = true;
+            matched[best] = 1;
             ++result.texts.unchanged;
             paint(text, options.unchangedColor, kUnchangedPen);
         } else {
@@ -763,22 +871,43 @@ void compareTexts(const Page& a, const Page& b, double reach, const Options& opt
     }
     // A label changed in place would be drawn over by its new version: the
     // old one is set above it, struck through.
-    std::vector<bool> replaced(b.texts.size(), false);
+    std::vector<char> replaced(b.texts.size(), 0);
     // Only the second page's unmatched texts can stand in a removed one's
-    // place: on a sheet of thousands of labels, a few.
-    std::vector<std::size_t> unmatched;
+    // place, and only those closer along x than the taller one's height:
+    // they are sorted by x, and each removed text looks at those within
+    // its reach, taking the first in page order that stands in its place.
+    // A revision that moved every label has thousands of each.
+    std::vector<std::pair<double, std::size_t>> byX;
+    double tallest = 0;
     for (std::size_t j = 0; j < b.texts.size(); ++j) {
-        if (!matched[j]) {
-            unmatched.push_back(j);
+        const auto& text = b.texts[j];
+        // A text without a place stands in none.
+        if (!matched[j] && std::isfinite(text.origin.x) && std::isfinite(text.origin.y)) {
+            byX.emplace_back(text.origin.x, j);
+            tallest = text.charHeight > tallest ? text.charHeight : tallest;
         }
     }
+    std::sort(byX.begin(), byX.end());
     for (auto& text : removed) {
         ++result.texts.removed;
-        for (const std::size_t j : unmatched) {
-            if (!replaced[j] && replaces(text, b.texts[j])) {
-                replaced[j] = true;
-                liftAbove(text, b.texts[j], options, result.page);
-                break;
+        // As replaces() takes it: a height that is not a number makes the
+        // taller one not a number, and nothing stands in its place.
+        const double reachX = std::max(text.charHeight, tallest);
+        if (std::isfinite(text.origin.x) && !std::isnan(reachX)) {
+            // Widened far beyond any rounding of the edges themselves.
+            const double slack = (std::abs(text.origin.x) + reachX) * 1e-12;
+            std::size_t best = b.texts.size();
+            auto it = std::lower_bound(byX.begin(), byX.end(), text.origin.x - reachX - slack,
+                                       [](const auto& e, double v) { return e.first < v; });
+            for (; it != byX.end() && it->first <= text.origin.x + reachX + slack; ++it) {
+                const std::size_t j = it->second;
+                if (j < best && replaced[j] == 0 && replaces(text, b.texts[j])) {
+                    best = j;
+                }
+            }
+            if (best < b.texts.size()) {
+                replaced[best] = 1;
+                liftAbove(text, b.texts[best], options, result.page);
             }
         }
         paint(std::move(text), options.removedColor, kRemovedPen);
@@ -793,7 +922,10 @@ void compareTexts(const Page& a, const Page& b, double reach, const Options& opt
 
 // Compares a and b; ownA and ownB are the same pages when their paths may
 // be taken into the result, else null.
-Result compareOwned(const Page& a, const Page& b, Page* ownA, Page* ownB, const Options& options) {
+// Compares a and b with segments of type S.
+template <class S>
+Result compareOwnedAs(const Page& a, const Page& b, Page* ownA, Page* ownB,
+                      const Options& options) {
     Result result;
     result.page.width = std::max(a.width, b.width);
     result.page.height = std::max(a.height, b.height);
@@ -805,8 +937,8 @@ Result compareOwned(const Page& a, const Page& b, Page* ownA, Page* ownB, const 
     // The two sides share nothing but the inputs and, between the two
     // passes, what each found about its fills: the second side runs on a
     // thread of its own.
-    Side firstSide{a, ownA, nullptr, {}, {}, {}};
-    Side secondSide{b, ownB, nullptr, {}, {}, {}};
+    Side<S> firstSide{a, ownA, nullptr, {}, {}, {}};
+    Side<S> secondSide{b, ownB, nullptr, {}, {}, {}};
     Painter firstPainter{options, a, ownA, {}, {}, {}, {}, {}};
     Painter secondPainter{options, b, ownB, {}, {}, {}, {}, {}};
     Tally secondLines;
@@ -826,8 +958,8 @@ Result compareOwned(const Page& a, const Page& b, Page* ownA, Page* ownB, const 
     // One pass over one kind of path: both sides' segments of that kind,
     // each side's coverage of the other's, then what each side does with it.
     const auto pass = [&](bool fills, const auto& onFirst, const auto& onSecond) {
-        const Decomposed first = decompose(a, layersA, fills);
-        const Decomposed second = decompose(b, layersB, fills);
+        const Decomposed<S> first = decompose<S>(a, layersA, fills);
+        const Decomposed<S> second = decompose<S>(b, layersB, fills);
         firstSide.mine = &first;
         secondSide.mine = &second;
         both(
@@ -884,6 +1016,30 @@ Result compareOwned(const Page& a, const Page& b, Page* ownA, Page* ownB, const 
     compareTexts(a, b, reach, options, result);
     result.changed = result.changed || result.texts.differ();
     return result;
+}
+
+// Whether every point of the page's paths keeps its place in single
+// precision.
+bool fitsFloat(const Page& page) {
+    for (const Path& path : page.paths) {
+        for (const Point& p : path.points) {
+            if (!sandrel::fitsFloat(p)) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+Result compareOwned(const Page& a, const Page& b, Page* ownA, Page* ownB, const Options& options) {
+    // The segments and the grids over them are most of a comparison's
+    // memory: where single precision holds every coordinate exactly, as
+    // it does for the plotter units of any sheet, segments take 24 bytes
+    // instead of 40, and the answer is the same to the last bit.
+    if (options.compactSegments && fitsFloat(a) && fitsFloat(b)) {
+        return compareOwnedAs<CompactSegment>(a, b, ownA, ownB, options);
+    }
+    return compareOwnedAs<Segment>(a, b, ownA, ownB, options);
 }
 
 }  // namespace

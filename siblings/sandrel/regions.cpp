@@ -221,14 +221,16 @@ std::vector<Region> findRegions(const drawing::Page& page, double gap) {
             std::uint32_t first = i;
             if (!firstInDense.empty()) {
                 std::uint32_t& slot = firstInDense[c];
-                if (slot == kNoElement) {
+                // Most cells a stroke passes it has entered itself, a
+                // segment before: nothing to join.
+                if (slot == kNoElement || slot == i) {
                     slot = i;
                     return;
                 }
                 first = slot;
             } else {
                 const auto [it, fresh] = firstInCell.try_emplace(c, i);
-                if (fresh) {
+                if (fresh || it->second == i) {
                     return;
                 }
                 first = it->second;

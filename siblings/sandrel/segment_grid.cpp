@@ -17,25 +17,29 @@ constexpr std::size_t kSample = 65536;
 
 }  // namespace
 
-SegmentGrid::SegmentGrid(const std::vector<Segment>& segments, double reach)
+template <class S>
+BasicSegmentGrid<S>::BasicSegmentGrid(const std::vector<S>& segments, double reach)
     : stamp_(segments.size(), 0) {
     std::vector<std::uint32_t> all(segments.size());
     std::iota(all.begin(), all.end(), 0u);
     build(segments, std::move(all), reach, false);
 }
 
-SegmentGrid::SegmentGrid(const std::vector<Segment>& segments, std::vector<std::uint32_t> keep,
-                         double reach, bool repeatsDropped)
+template <class S>
+BasicSegmentGrid<S>::BasicSegmentGrid(const std::vector<S>& segments,
+                                      std::vector<std::uint32_t> keep, double reach,
+                                      bool repeatsDropped)
     : stamp_(segments.size(), 0) {
     build(segments, std::move(keep), reach, repeatsDropped);
 }
 
-void SegmentGrid::build(const std::vector<Segment>& segments, std::vector<std::uint32_t> unique,
-                        double reach, bool repeatsDropped) {
+template <class S>
+void BasicSegmentGrid<S>::build(const std::vector<S>& segments, std::vector<std::uint32_t> unique,
+                                double reach, bool repeatsDropped) {
     // A line drawn many times over would make every query near it visit
     // every copy; one copy covers as much as all of them.
     if (!repeatsDropped) {
-        SegmentSet seen(segments, unique.size());
+        BasicSegmentSet<S> seen(segments, unique.size());
         std::size_t kept = 0;
         // Entries are only ever moved back, never past the one read ahead.
         seen.insertAll(
@@ -56,12 +60,13 @@ void SegmentGrid::build(const std::vector<Segment>& segments, std::vector<std::u
     ys.reserve(2 * (n / step + 1));
     lengths.reserve(n / step + 1);
     for (std::size_t k = 0; k < n; k += step) {
-        const Segment& s = segments[unique[k]];
-        xs.push_back(s.a.x);
-        xs.push_back(s.b.x);
-        ys.push_back(s.a.y);
-        ys.push_back(s.b.y);
-        lengths.push_back(std::hypot(s.b.x - s.a.x, s.b.y - s.a.y));
+        const drawing::Point a = segments[unique[k]].a();
+        const drawing::Point b = segments[unique[k]].b();
+        xs.push_back(a.x);
+        xs.push_back(b.x);
+        ys.push_back(a.y);
+        ys.push_back(b.y);
+        lengths.push_back(std::hypot(b.x - a.x, b.y - a.y));
     }
     double width = 1;
     double height = 1;
@@ -91,7 +96,7 @@ void SegmentGrid::build(const std::vector<Segment>& segments, std::vector<std::u
     const std::size_t cells = static_cast<std::size_t>(nx_) * static_cast<std::size_t>(ny_);
     start_.assign(cells + 1, 0);
     for (const auto i : unique) {
-        forCells(segments[i].a, segments[i].b, reach, [&](std::size_t c) { ++start_[c + 1]; });
+        forCells(segments[i].a(), segments[i].b(), reach, [&](std::size_t c) { ++start_[c + 1]; });
     }
     for (std::size_t c = 0; c < cells; ++c) {
         start_[c + 1] += start_[c];
@@ -99,9 +104,12 @@ void SegmentGrid::build(const std::vector<Segment>& segments, std::vector<std::u
     items_.resize(start_[cells]);
     std::vector<std::uint32_t> fill(start_.begin(), start_.end() - 1);
     for (const auto i : unique) {
-        forCells(segments[i].a, segments[i].b, reach,
+        forCells(segments[i].a(), segments[i].b(), reach,
                  [&](std::size_t c) { items_[fill[c]++] = i; });
     }
 }
+
+template class BasicSegmentGrid<Segment>;
+template class BasicSegmentGrid<CompactSegment>;
 
 }  // namespace sandrel

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <algorithm>
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -11,39 +12,70 @@
 
 namespace sandrel {
 
-struct Segment {
-    drawing::Point a;
-    drawing::Point b;
-    std::uint32_t path = 0;   // index of the path it came from
-    std::uint32_t layer = 0;  // segments only meet segments of the same layer
+// A point kept in single precision, for pages all of whose coordinates it
+// holds exactly (plotter units of a whole sheet do): a segment of two of
+// them takes 24 bytes instead of 40. It is read only as a drawing::Point,
+// so that all arithmetic on it stays in double precision.
+struct FloatPoint {
+    float fx = 0;
+    float fy = 0;
+    FloatPoint() = default;
+    explicit FloatPoint(drawing::Point p)
+        : fx(static_cast<float>(p.x)), fy(static_cast<float>(p.y)) {}
+    operator drawing::Point() const { return {fx, fy}; }
+    friend bool operator==(FloatPoint p, FloatPoint q) { return p.fx == q.fx && p.fy == q.fy; }
 };
 
-class SegmentGrid {
+// Whether a point keeps its exact place as a FloatPoint.
+inline bool fitsFloat(drawing::Point p) {
+    const auto fits = [](double v) {
+        // Points without a place make no segment: whatever they hold.
+        return std::abs(v) < 1e30 ? static_cast<double>(static_cast<float>(v)) == v
+                                  : !std::isfinite(v);
+    };
+    return fits(p.x) && fits(p.y);
+}
+
+template <class P>
+struct BasicSegment {
+    P pa;
+    P pb;
+    std::uint32_t path = 0;   // index of the path it came from
+    std::uint32_t layer = 0;  // segments only meet segments of the same layer
+    drawing::Point a() const { return pa; }
+    drawing::Point b() const { return pb; }
+};
+
+using Segment = BasicSegment<drawing::Point>;
+using CompactSegment = BasicSegment<FloatPoint>;
+
+template <class S>
+class BasicSegmentGrid {
   public:
     // Every segment is entered in each cell that a point within reach of it
     // lies in, so a query only has to look at the cells its own segment
     // passes through. The outermost rows and columns also take everything
     // beyond them, so a few far-off segments do not stretch the grid.
-    SegmentGrid(const std::vector<Segment>& segments, double reach);
+    BasicSegmentGrid(const std::vector<S>& segments, double reach);
     // Only the segments that `keep` names (indexes into segments, ascending)
     // are entered; visit still gets indexes into segments. With
     // repeatsDropped the caller has already left out all but the first of
     // equal segments, and the grid does not look for them again.
-    SegmentGrid(const std::vector<Segment>& segments, std::vector<std::uint32_t> keep, double reach,
-                bool repeatsDropped = false);
+    BasicSegmentGrid(const std::vector<S>& segments, std::vector<std::uint32_t> keep, double reach,
+                     bool repeatsDropped = false);
 
     // Calls visit(index) once for each entered segment that may come within
     // reach of s, until visit returns false; segments farther away may be
     // visited too. Of segments entered more than once (the same two ends and
     // layer) only one is visited.
     template <typename Visit>
-    void forCandidates(const Segment& s, Visit&& visit) {
+    void forCandidates(const S& s, Visit&& visit) {
         if (++epoch_ == 0) {
             std::fill(stamp_.begin(), stamp_.end(), 0);
             epoch_ = 1;
         }
         bool more = true;
-        forCells(s.a, s.b, 0, [&](std::size_t cell) {
+        forCells(s.a(), s.b(), 0, [&](std::size_t cell) {
             for (auto k = start_[cell]; more && k < start_[cell + 1]; ++k) {
                 const auto index = items_[k];
                 if (stamp_[index] != epoch_) {
@@ -55,8 +87,8 @@ class SegmentGrid {
     }
 
   private:
-    void build(const std::vector<Segment>& segments, std::vector<std::uint32_t> unique,
-               double reach, bool repeatsDropped);
+    void build(const std::vector<S>& segments, std::vector<std::uint32_t> unique, double reach,
+               bool repeatsDropped);
     template <typename Cell>
     void forCells(drawing::Point a, drawing::Point b, double grow, Cell&& cell) const;
 
@@ -117,9 +149,13 @@ void forEachCell(drawing::Point a, drawing::Point b, double grow, double x0, dou
     }
 }
 
+template <class S>
 template <typename Cell>
-void SegmentGrid::forCells(drawing::Point a, drawing::Point b, double grow, Cell&& cell) const {
+void BasicSegmentGrid<S>::forCells(drawing::Point a, drawing::Point b, double grow,
+                                   Cell&& cell) const {
     forEachCell(a, b, grow, x0_, y0_, cell_, nx_, ny_, cell);
 }
+
+using SegmentGrid = BasicSegmentGrid<Segment>;
 
 }  // namespace sandrel

@@ -12,10 +12,11 @@
 
 namespace sandrel {
 
-class SegmentSet {
+template <class S>
+class BasicSegmentSet {
   public:
     // Room for `capacity` segments of `segments` (which must outlive the set).
-    SegmentSet(const std::vector<Segment>& segments, std::size_t capacity)
+    BasicSegmentSet(const std::vector<S>& segments, std::size_t capacity)
         : segments_(segments),
           slots_(std::bit_ceil(2 * capacity + 2), kEmptySlot),
           filter_(std::bit_ceil(capacity / 8 + 1), 0) {}
@@ -29,6 +30,14 @@ class SegmentSet {
     // while this one goes in.
     template <class Index, class Entered>
     void insertAll(std::size_t n, Index index, Entered entered) {
+        insertAllFinding(n, index,
+                         [&](std::uint32_t i, std::uint32_t equal) { entered(i, equal == kNone); });
+    }
+
+    // The same, telling entered(i, equal) of each, where equal is the index
+    // of the equal segment that was in already, or kNone.
+    template <class Index, class Entered>
+    void insertAllFinding(std::size_t n, Index index, Entered entered) {
         std::uint64_t ahead[kAhead];
         for (std::size_t k = 0; k < n && k < kAhead; ++k) {
             ahead[k] = hash(segments_[index(k)]);
@@ -41,29 +50,34 @@ class SegmentSet {
                 prefetch(ahead[k % kAhead]);
             }
             const std::uint32_t i = index(k);
-            entered(i, insert(i, h));
+            entered(i, enter(i, h));
         }
     }
 
     // Starts fetching the slot where s would be: find(s) soon after then
     // waits less.
-    void prefetch(const Segment& s) const {
+    void prefetch(const S& s) const {
         // Most look-ups end at the filter: only its word is fetched.
         __builtin_prefetch(&filter_[filterWord(hash(s))]);
     }
 
-    bool insert(std::uint32_t i, std::uint64_t h) {
-        const Segment& s = segments_[i];
+    bool insert(std::uint32_t i, std::uint64_t h) { return enter(i, h) == kNone; }
+
+    // Enters segment i of hash h: kNone, or the index of an equal segment
+    // that is in already (and stays in its place).
+    std::uint32_t enter(std::uint32_t i, std::uint64_t h) {
+        const S& s = segments_[i];
         const std::uint64_t tag = h & kTagMask;
         for (std::size_t k = h & mask();; k = (k + 1) & mask()) {
             const std::uint64_t slot = slots_[k];
             if (slot == kEmptySlot) {
                 slots_[k] = tag | i;
                 filter_[filterWord(h)] |= filterBit(h);
-                return true;
+                return kNone;
             }
-            if ((slot & kTagMask) == tag && same(segments_[slot & kIndexMask], s)) {
-                return false;
+            const auto index = static_cast<std::uint32_t>(slot & kIndexMask);
+            if ((slot & kTagMask) == tag && same(segments_[index], s)) {
+                return index;
             }
         }
     }
@@ -71,7 +85,7 @@ class SegmentSet {
     static constexpr std::uint32_t kNone = 0xFFFFFFFFu;
 
     // The index of a segment equal to s that is in, or kNone.
-    std::uint32_t find(const Segment& s) const {
+    std::uint32_t find(const S& s) const {
         const std::uint64_t h = hash(s);
         // Most segments of a page without copies stop here, without
         // fetching a slot from memory.
@@ -91,8 +105,9 @@ class SegmentSet {
         }
     }
 
-    static bool same(const Segment& s, const Segment& t) {
-        return s.layer == t.layer && ((s.a == t.a && s.b == t.b) || (s.a == t.b && s.b == t.a));
+    static bool same(const S& s, const S& t) {
+        return s.layer == t.layer &&
+               ((s.pa == t.pa && s.pb == t.pb) || (s.pa == t.pb && s.pb == t.pa));
     }
 
   private:
@@ -127,16 +142,20 @@ class SegmentSet {
         h ^= h >> 33;
         return h;
     }
-    static std::uint64_t hash(const Segment& s) {
+    static std::uint64_t hash(const S& s) {
         // Symmetric in the two ends, so the drawing direction does not matter.
-        const std::uint64_t a = mix(bits(s.a.x) * 31 + bits(s.a.y));
-        const std::uint64_t b = mix(bits(s.b.x) * 31 + bits(s.b.y));
+        const drawing::Point p = s.a();
+        const drawing::Point q = s.b();
+        const std::uint64_t a = mix(bits(p.x) * 31 + bits(p.y));
+        const std::uint64_t b = mix(bits(q.x) * 31 + bits(q.y));
         return mix((a + b) ^ (static_cast<std::uint64_t>(s.layer) * 0x9E3779B97F4A7C15ULL));
     }
 
-    const std::vector<Segment>& segments_;
+    const std::vector<S>& segments_;
     LargeVector<std::uint64_t> slots_;
     std::vector<std::uint64_t> filter_;
 };
+
+using SegmentSet = BasicSegmentSet<Segment>;
 
 }  // namespace sandrel

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 #include "sandrel/compare.h"
 #include "sandrel/testgen.h"
@@ -416,6 +417,51 @@ TEST_F(CompareTest, TextsMatchByStringSizeAngleAndPlace) {
     EXPECT_EQ(result.page.texts.size(), 7u);
 }
 
+// A label used all over the sheet matches its nearest namesake within the
+// tolerance; one moved farther is removed and added, the old one set above
+// the new and struck through.
+TEST_F(CompareTest, ALabelUsedAllOverMatchesOnlyItsOwnNamesake) {
+    const double reach = options.toleranceMm * kMm;
+    Page first;
+    for (int k = 0; k < 60; ++k) {
+        first.texts.push_back(
+            {{1000.0 + 400 * (k % 10), 1000.0 + 400 * (k / 10)}, "GND", 30, 45, 0, 0, 1, {}});
+    }
+    Page second = first;
+    second.texts[7].origin.x += reach / 2;
+    second.texts[23].origin.x += 3 * reach;
+    second.texts[41].origin.y -= 3 * reach;
+    std::reverse(second.texts.begin(), second.texts.end());
+    const Result result = compare(first, second);
+    EXPECT_EQ(result.texts.unchanged, 58);
+    EXPECT_EQ(result.texts.removed, 2);
+    EXPECT_EQ(result.texts.added, 2);
+    const auto struck =
+        std::count_if(result.page.paths.begin(), result.page.paths.end(),
+                      [](const Path& p) { return p.stroke.layer == drawing::Layer::marks; });
+    EXPECT_EQ(struck, 2);
+    for (const auto& text : result.page.texts) {
+        if (text.stroke.color == options.addedColor) {
+            EXPECT_TRUE(text.origin == second.texts[59 - 23].origin ||
+                        text.origin == second.texts[59 - 41].origin);
+        }
+    }
+}
+
+// Far out, single precision steps by 64 plotter units: two lines half a
+// millimetre apart there would be one. Such a page keeps double precision.
+TEST_F(CompareTest, CoordinatesBeyondSinglePrecisionKeepTheirPlaces) {
+    const double x = 1e9;
+    Page first;
+    first.paths = {line({x, 0}, {x, 40 * kMm}), line({0, 0}, {100, 100})};
+    Page second;
+    second.paths = {line({x + 20, 0}, {x + 20, 40 * kMm}), line({0, 0}, {100, 100})};
+    const Result result = compare(first, second);
+    EXPECT_NEAR(result.lines.removed, 40 * kMm, 1e-6);
+    EXPECT_NEAR(result.lines.added, 40 * kMm, 1e-6);
+    EXPECT_NEAR(result.lines.unchanged, std::hypot(100, 100), 1e-6);
+}
+
 TEST_F(CompareTest, FarOffAndLongSegmentsStillMeetTheirPartners) {
     // Lines far beyond the bulk of the drawing land in the grid's border
     // cells; they must still find their partners there.
@@ -532,6 +578,36 @@ TEST_F(CompareTest, GlyphSizedShapesAreComparedAsWholes) {
 
 // "1nF" became "100pF" in place: the old label is lifted above the new one
 // and struck through, so that neither hides the other.
+// Where several new labels could stand in a removed one's place, the
+// first of them on the page takes it, wherever it lies; labels with a
+// coordinate that is not a number stand in no place.
+TEST_F(CompareTest, TheFirstNewLabelInPlaceTakesTheOldOnesPlace) {
+    drawing::Text value;
+    value.origin = {1000, 1000};
+    value.text = "1nF";
+    value.charWidth = 1.5 * kMm;
+    value.charHeight = 2.5 * kMm;
+    Page first;
+    first.texts = {value};
+    for (const bool nanFirst : {false, true}) {
+        Page second;
+        for (const auto& [text, x] : {std::pair{"C1", nanFirst ? std::nan("") : 1030.0},
+                                      std::pair{"B1", 1010.0}, std::pair{"A1", 990.0}}) {
+            drawing::Text now = value;
+            now.text = text;
+            now.origin.x = x;
+            second.texts.push_back(now);
+        }
+        const Result result = compare(first, second);
+        ASSERT_EQ(result.page.texts.size(), 4u);
+        const drawing::Text& old = result.page.texts[0];
+        EXPECT_EQ(old.text, "1nF");
+        EXPECT_DOUBLE_EQ(old.origin.x, nanFirst ? 1010.0 : 1030.0);
+        EXPECT_GT(old.origin.y, value.origin.y);
+        EXPECT_EQ(result.texts.added, 3);
+    }
+}
+
 TEST_F(CompareTest, LabelChangedInPlaceShowsBothTexts) {
     drawing::Text value;
     value.origin = {100, 100};

@@ -136,6 +136,75 @@ TEST(FastPaths, RepeatedLinesGiveThePlainAnswer) {
 // Comparing pages the caller gives up (their paths move into the result)
 // gives the answer of comparing them as they stay: fills and outlines,
 // covered, changed and partly changed, with regions.
+// Pages whose coordinates single precision holds exactly (here quarter
+// plotter units) are compared with segments in single precision: bit for
+// bit the answer of double precision.
+TEST(FastPaths, SinglePrecisionSegmentsGiveTheDoublePrecisionAnswer) {
+    const auto quarters = [](Page page) {
+        for (auto& path : page.paths) {
+            for (auto& p : path.points) {
+                p = {std::round(p.x * 4) / 4, std::round(p.y * 4) / 4};
+            }
+        }
+        return page;
+    };
+    Options compact;
+    Options wide;
+    wide.compactSegments = false;
+    for (unsigned seed : {1u, 2u}) {
+        const auto dense = makeDensePair(40000, seed);
+        const auto lines = makePair(20000, 0.2, seed);
+        for (const auto& [a, b] : {std::pair{quarters(dense.base), quarters(dense.variant)},
+                                   std::pair{quarters(lines.variant), quarters(lines.base)}}) {
+            const Result x = compareVectors(a, b, compact);
+            const Result y = compareVectors(a, b, wide);
+            EXPECT_TRUE(x.differ());
+            EXPECT_TRUE(x.page == y.page) << "seed " << seed;
+            EXPECT_EQ(x.lines.unchanged, y.lines.unchanged);
+            EXPECT_EQ(x.lines.removed, y.lines.removed);
+            EXPECT_EQ(x.lines.added, y.lines.added);
+            EXPECT_EQ(x.fills.unchanged, y.fills.unchanged);
+            EXPECT_EQ(x.fills.removed, y.fills.removed);
+            EXPECT_EQ(x.fills.added, y.fills.added);
+        }
+    }
+}
+
+// A few lines moved in one corner of a large sheet, the rest exact copies:
+// the grid takes only the segments near the moved ones, and the answer is
+// still the plain one.
+TEST(FastPaths, AChangeInOneCornerGivesThePlainAnswer) {
+    const auto pair = makePair(30000, 0.2, 6);
+    double x0 = 1e300, y0 = 1e300, x1 = -1e300, y1 = -1e300;
+    for (const auto& path : pair.base.paths) {
+        for (const auto& p : path.points) {
+            x0 = std::min(x0, p.x);
+            y0 = std::min(y0, p.y);
+            x1 = std::max(x1, p.x);
+            y1 = std::max(y1, p.y);
+        }
+    }
+    for (const auto& [cornerX, cornerY] : {std::pair{0.0, 0.0}, std::pair{0.9, 0.9}}) {
+        Page moved = pair.base;
+        int count = 0;
+        for (auto& path : moved.paths) {
+            const bool inCorner = std::all_of(path.points.begin(), path.points.end(), [&](auto& p) {
+                return p.x >= x0 + cornerX * (x1 - x0) && p.x <= x0 + (cornerX + 0.1) * (x1 - x0) &&
+                       p.y >= y0 + cornerY * (y1 - y0) && p.y <= y0 + (cornerY + 0.1) * (y1 - y0);
+            });
+            if (inCorner && ++count % 2 == 0) {
+                for (auto& p : path.points) {
+                    p.x += 0.6 * test::kMm;
+                }
+            }
+        }
+        ASSERT_GT(count, 10);
+        EXPECT_TRUE(compareVectors(pair.base, moved, Options{}).differ());
+        expectSameAnswer(pair.base, moved, "corner " + std::to_string(cornerX));
+        expectSameAnswer(moved, pair.base, "corner, the other way");
+    }
+}
+
 TEST(FastPaths, TakenPagesGiveTheSameAnswer) {
     const auto dense = makeDensePair(40000, 7);
     const auto lines = makePair(20000, 0.2, 4);
