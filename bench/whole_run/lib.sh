@@ -98,6 +98,21 @@ raster_compare() {
 }
 export -f raster_compare
 
+# split_compare_join DIR OLD NEW: both files split, the pages compared and
+# the result joined to PDF in DIR, the first split, the compare and the join
+# timed.
+split_compare_join() {
+  local d="$1" old="$2" new="$3"
+  rm -rf "$d"
+  mkdir -p "$d/Temp1" "$d/Temp2" "$d/Temp3"
+  split_mode
+  measure "split (tolvane /h), first file" "$bin/tolvane" /h "$old" "$d/Temp1/plan.hgl"
+  "$bin/tolvane" /h "$new" "$d/Temp2/plan.hgl"
+  measure "compare (sandrel)" "$bin/sandrel" /h /oh "$d/Temp1/plan*.hgl" "$d/Temp2/" "$d/Temp3/"
+  join_mode
+  measure "join to PDF (tolvane /p)" "$bin/tolvane" /p "$d/Temp3/plan*.hgl" "$d/r.pdf"
+}
+
 # run_pair NAME OLD.hgl NEW.hgl [OLD.pdf NEW.pdf]: every step on the HP-GL
 # pair, the whole run, and the PDF tools on the pair as PDF (the given PDFs,
 # which are also run through Mervik as PDF input, or else our conversion of

@@ -110,15 +110,8 @@ each_build() {
 # the whole run, and the PDF tools on the drawings the scans were made of.
 scan_pair() {
   local name="$1" old="$2" new="$3" oldPdf="$4" newPdf="$5" d="$work/$1"
-  rm -rf "$d"
-  mkdir -p "$d/Temp1" "$d/Temp2" "$d/Temp3"
   echo "-- $name ($(stat -c %s "$old") and $(stat -c %s "$new") bytes of G4 TIFF)"
-  split_mode
-  measure "split (tolvane /h), first file" "$bin/tolvane" /h "$old" "$d/Temp1/plan.hgl"
-  "$bin/tolvane" /h "$new" "$d/Temp2/plan.hgl"
-  measure "compare (sandrel)" "$bin/sandrel" /h /oh "$d/Temp1/plan*.hgl" "$d/Temp2/" "$d/Temp3/"
-  join_mode
-  measure "join to PDF (tolvane /p)" "$bin/tolvane" /p "$d/Temp3/plan*.hgl" "$d/r.pdf"
+  split_compare_join "$d" "$old" "$new"
   whole_run tif "$old" "$new"
   local ours="$last" oursKb="$last_kb"
   measure "comparepdf --compare=a (the PDFs)" comparepdf --compare=a "$oldPdf" "$newPdf"
@@ -176,15 +169,8 @@ read -r name old new <<<"${pairs[0]}"
 # other tool here reads SXF).
 sxf_pair() {
   local old="$1" new="$2" ext="${1##*.}" d="$work/sxf"
-  rm -rf "$d"
-  mkdir -p "$d/Temp1" "$d/Temp2" "$d/Temp3"
   echo "-- ${old##*/} / ${new##*/} ($(stat -c %s "$old") and $(stat -c %s "$new") bytes)"
-  split_mode
-  measure "split (tolvane /h), first file" "$bin/tolvane" /h "$old" "$d/Temp1/plan.hgl"
-  "$bin/tolvane" /h "$new" "$d/Temp2/plan.hgl"
-  measure "compare (sandrel)" "$bin/sandrel" /h /oh "$d/Temp1/plan*.hgl" "$d/Temp2/" "$d/Temp3/"
-  join_mode
-  measure "join to PDF (tolvane /p)" "$bin/tolvane" /p "$d/Temp3/plan*.hgl" "$d/r.pdf"
+  split_compare_join "$d" "$old" "$new"
   whole_run "$ext" "$old" "$new"
   local ours="$last" oursKb="$last_kb"
   "$bin/tolvane" --convert /p "$old" "$d/old.pdf"

@@ -60,10 +60,13 @@ class PdfWriter::Compressor {
         if (c_ == nullptr) {
             return false;
         }
-        out.resize(libdeflate_zlib_compress_bound(c_, data.size()));
+        // The buffer is left as it comes: of a large image's bound only the
+        // pages the compressed data reaches are ever touched.
+        const std::size_t bound = libdeflate_zlib_compress_bound(c_, data.size());
+        const auto buffer = std::make_unique_for_overwrite<char[]>(bound);
         const std::size_t size =
-            libdeflate_zlib_compress(c_, data.data(), data.size(), out.data(), out.size());
-        out.resize(size);
+            libdeflate_zlib_compress(c_, data.data(), data.size(), buffer.get(), bound);
+        out.assign(buffer.get(), size);
         return size > 0;
     }
 
@@ -560,7 +563,7 @@ void PdfWriter::writeStream(int object, const std::string& dictionary, const std
     }
 }
 
-std::string PdfWriter::deflate(const std::string& data) {
+std::string PdfWriter::deflate(std::string_view data) {
     std::string out;
     if (!compressor_->compress(data, out)) {
         failed_ = true;
@@ -769,7 +772,8 @@ void PdfWriter::writeImages(const Page& page, Content& c, std::string& xobjects)
             continue;
         }
         const int image = newObject();
-        const std::string data(r.pixels.begin(), r.pixels.end());
+        const std::string_view data(reinterpret_cast<const char*>(r.pixels.data()),
+                                    r.pixels.size());
         writeStream(image,
                     "/Type /XObject /Subtype /Image /Width " + std::to_string(r.width) +
                         " /Height " + std::to_string(r.height) + " /ColorSpace " +

@@ -19,6 +19,7 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "drawing/page.h"
@@ -46,7 +47,7 @@ class PdfWriter {
     void beginObject(int object);
     void writeStream(int object, const std::string& dictionary, const std::string& data);
     // The data compressed; a failure fails the writer.
-    std::string deflate(const std::string& data);
+    std::string deflate(std::string_view data);
     bool check(std::string& error) const;
     // The form object that draws the label glyph, written on first use;
     // 0 for a glyph without an outline.
