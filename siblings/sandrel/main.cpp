@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "common/allocator.h"
 #include "common/files.h"
 #include "drawing/hpgl/hpgl.h"
 #include "sandrel/compare.h"
@@ -466,6 +467,7 @@ Exit runJob(Job& job) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    siblings::keepFreedBlocksForReuse();
     const Arguments args = parseArguments(std::vector<std::string>(argv + 1, argv + argc));
     if (args.exit) {
         return *args.exit;

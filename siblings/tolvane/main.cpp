@@ -6,6 +6,7 @@
 #include <iostream>
 #include <string>
 
+#include "common/allocator.h"
 #include "drawing/render/render.h"
 #include "tolvane/convert.h"
 #include "tolvane/parameters.h"
@@ -42,6 +43,7 @@ int fail(const std::string& message) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    siblings::keepFreedBlocksForReuse();
     if (argc == 2 && std::strcmp(argv[1], "--help") == 0) {
         printHelp(std::cout);
         return 0;
