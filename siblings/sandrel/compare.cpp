@@ -1060,7 +1060,7 @@ Result compareVectors(Page&& a, Page&& b, const Options& options) {
 
 bool comparePages(Page&& a, Page&& b, const Options& options, Result& result, std::string& error) {
     if (!a.rasters.empty() || !b.rasters.empty()) {
-        return compareRasters(a, b, options, result, error);
+        return compareRasters(std::move(a), std::move(b), options, result, error);
     }
     result = compareVectors(std::move(a), std::move(b), options);
     if (options.regionGapMm > 0) {

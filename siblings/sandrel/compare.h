@@ -135,6 +135,10 @@ Result compareVectors(const drawing::Page& a, const drawing::Page& b, const Opti
 Result compareVectors(drawing::Page&& a, drawing::Page&& b, const Options& options);
 bool compareRasters(const drawing::Page& a, const drawing::Page& b, const Options& options,
                     Result& result, std::string& error);
+// The same for pages the caller has done with: they are let go as soon as
+// their ink is found, before the alignment and the result need memory.
+bool compareRasters(drawing::Page&& a, drawing::Page&& b, const Options& options, Result& result,
+                    std::string& error);
 
 // Groups the removed and added elements of a vector result page into
 // regions: elements whose boxes come within gap (plotter units) of each

@@ -80,8 +80,13 @@ void align(const BitMask& firstBits, BitMask& secondBits, const BitMask& nearFir
 
 }  // namespace
 
-bool compareRasters(const drawing::Page& a, const drawing::Page& b, const Options& options,
-                    Result& result, std::string& error) {
+namespace {
+
+// The comparison; ownA and ownB, where given, are a and b themselves, the
+// caller's to let go once their ink is found.
+bool compareRasters(const drawing::Page& a, const drawing::Page& b, drawing::Page* ownA,
+                    drawing::Page* ownB, const Options& options, Result& result,
+                    std::string& error) {
     result = Result{};
     result.raster = true;
     result.page.width = std::max(a.width, b.width);
@@ -130,12 +135,18 @@ bool compareRasters(const drawing::Page& a, const drawing::Page& b, const Option
         }
         *bits = packMask(mask, grid.width, grid.height);
     }
+    // Only a page that holds a raster (a scan) is moved; a drawing is where
+    // it was drawn.
+    const bool secondIsScan = !b.rasters.empty();
+    for (drawing::Page* own : {ownA, ownB}) {
+        if (own != nullptr) {
+            *own = drawing::Page{};
+        }
+    }
     const int radius = static_cast<int>(std::lround(options.toleranceMm / 25.4 * options.dpi));
     const BitMask nearFirst = dilateBits(firstBits, radius);
     BitMask nearSecond;
-    // Only a page that holds a raster (a scan) is moved; a drawing is where
-    // it was drawn.
-    if (options.alignScans && !b.rasters.empty()) {
+    if (options.alignScans && secondIsScan) {
         align(firstBits, secondBits, nearFirst, nearSecond, grid, radius, result.alignment);
     }
     if (nearSecond.bits.empty()) {
@@ -228,6 +239,18 @@ bool compareRasters(const drawing::Page& a, const drawing::Page& b, const Option
     }
     result.page.rasters.push_back(std::move(out));
     return true;
+}
+
+}  // namespace
+
+bool compareRasters(const drawing::Page& a, const drawing::Page& b, const Options& options,
+                    Result& result, std::string& error) {
+    return compareRasters(a, b, nullptr, nullptr, options, result, error);
+}
+
+bool compareRasters(drawing::Page&& a, drawing::Page&& b, const Options& options, Result& result,
+                    std::string& error) {
+    return compareRasters(a, b, &a, &b, options, result, error);
 }
 
 }  // namespace sandrel

@@ -129,6 +129,51 @@ TEST_F(RasterCompareTest, RasterAgainstVectorRendersTheVectorPage) {
     EXPECT_EQ(result.pixels.added, 80);
 }
 
+// Pages handed over are let go once their ink is found: the answer must be
+// the one for pages kept, a scan against a scan (which is aligned) and
+// against a drawing (which is not).
+TEST_F(RasterCompareTest, TakenPagesGiveTheSameAnswerAndAreLetGo) {
+    Raster first = blank(options.dpi);
+    box(first, 10, 10, 60, 14);
+    box(first, 20, 30, 24, 80);
+    box(first, 70, 70, 80, 80);
+    Raster second = blank(options.dpi);
+    box(second, 12, 11, 62, 15);
+    box(second, 22, 31, 26, 81);
+    box(second, 40, 50, 50, 60);
+    Page a;
+    a.rasters = {first};
+    Page scan;
+    scan.rasters = {second};
+    drawing::Path line;
+    const double unit = drawing::kUnitsPerInch / options.dpi;
+    line.points = {{10 * unit, 50 * unit}, {90 * unit, 50 * unit}};
+    line.stroke.widthMm = 0.3;
+    Page drawn;
+    drawn.paths = {line};
+    drawn.width = drawn.height = kSize * unit;
+    for (const Page* b : {&scan, &drawn}) {
+        const Result kept = compare(a, *b);
+        Page takenA = a;
+        Page takenB = *b;
+        Result taken;
+        std::string error;
+        ASSERT_TRUE(comparePages(std::move(takenA), std::move(takenB), options, taken, error))
+            << error;
+        EXPECT_TRUE(kept.differ());
+        EXPECT_TRUE(taken.page == kept.page);
+        EXPECT_EQ(taken.pixels.unchanged, kept.pixels.unchanged);
+        EXPECT_EQ(taken.pixels.removed, kept.pixels.removed);
+        EXPECT_EQ(taken.pixels.added, kept.pixels.added);
+        EXPECT_EQ(taken.regions.size(), kept.regions.size());
+        EXPECT_EQ(taken.alignment.tried, kept.alignment.tried);
+        EXPECT_EQ(taken.alignment.moved, kept.alignment.moved);
+        EXPECT_EQ(taken.alignment.rightMm, kept.alignment.rightMm);
+        EXPECT_EQ(taken.alignment.upMm, kept.alignment.upMm);
+        EXPECT_TRUE(takenA.rasters.empty() && takenB.rasters.empty() && takenB.paths.empty());
+    }
+}
+
 TEST_F(RasterCompareTest, RasterWithoutPartnerIsAllRemoved) {
     Raster first = blank(options.dpi);
     box(first, 0, 0, 10, 10);
