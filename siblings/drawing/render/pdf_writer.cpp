@@ -123,6 +123,12 @@ long long roundHalfAway(double v) {
     return t;
 }
 
+// A matrix entry in millionths, as precise() writes it: non-finite
+// values as 0.
+long long millionths(double v) {
+    return std::isfinite(v) ? roundHalfAway(std::clamp(v, -1e9, 1e9) * 1e6) : 0;
+}
+
 // h / 10^Decimals in decimal, its fraction without trailing zeros, then a
 // space; returns the end.
 template <int Decimals>
@@ -206,10 +212,7 @@ class PdfWriter::Content {
     }
     // A number with up to six decimals, for the entries of a matrix.
     double precise(double v) {
-        if (!std::isfinite(v)) {
-            v = 0;
-        }
-        const long long h = roundHalfAway(std::clamp(v, -1e9, 1e9) * 1e6);
+        const long long h = millionths(v);
         len_ = static_cast<std::size_t>(fixedPoint<6>(room(32), h) - s_.data());
         return static_cast<double>(h) / 1e6;
     }
@@ -249,9 +252,7 @@ class PdfWriter::Content {
         const double e = (m.x0 - frame_.x0) * kPointsPerUnit;
         const double f = (m.y0 - frame_.y0) * kPointsPerUnit;
         const double det = at.a * at.d - at.b * at.c;
-        const auto rounded = [](double v) {
-            return static_cast<double>(roundHalfAway(std::clamp(v, -1e9, 1e9) * 1e6)) / 1e6;
-        };
+        const auto rounded = [](double v) { return static_cast<double>(millionths(v)) / 1e6; };
         if (at.open && rounded(a) == at.a && rounded(b) == at.b && rounded(c) == at.c &&
             rounded(d) == at.d && std::isfinite(e) && std::isfinite(f) && std::abs(det) > 1e-12) {
             // (x, y) in the form's units moves the glyph by x*(a b) + y*(c d).
