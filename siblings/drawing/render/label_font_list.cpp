@@ -198,7 +198,7 @@ Ranges rangesOf(const FcCharSet* cs) {
     for (FcChar32 base = FcCharSetFirstPage(cs, map, &next); base != FC_CHARSET_DONE;
          base = FcCharSetNextPage(cs, map, &next)) {
         for (FcChar32 word = 0; word < FC_CHARSET_MAP_SIZE; ++word) {
-            for (FcChar32 bit = 0; bit < 32; ++bit) {
+            for (FcChar32 bit = 0; bit < 32 && map[word] != 0; ++bit) {
                 if ((map[word] >> bit & 1) == 0) {
                     continue;
                 }
@@ -324,14 +324,16 @@ bool composeCache(const std::string& key, LabelFontList& list, std::string& out)
                 chars.append("-").append(hex(last));
             }
         }
+        // The pattern must read back as it is; the ranges are the set's own
+        // pages, and building the whole set again to compare would cost
+        // more than the rest of the list: their count does.
         PatternPtr back(FcNameParse(reinterpret_cast<const FcChar8*>(text.c_str())));
-        FcCharSet* rebuilt = FcCharSetCreate();
-        const bool read = back && scanRanges(chars, rebuilt);
-        if (read) {
-            FcPatternAddCharSet(back.get(), FC_CHARSET, rebuilt);
+        FcChar32 count = 0;
+        for (const auto& [first, last] : ranges) {
+            count += last - first + 1;
         }
-        FcCharSetDestroy(rebuilt);
-        if (!read || !FcPatternEqual(back.get(), font)) {
+        if (!back || !FcPatternEqual(back.get(), bare.get()) || !scanRanges(chars, nullptr) ||
+            count != FcCharSetCount(cs)) {
             return false;
         }
         files.push_back(std::move(file));
