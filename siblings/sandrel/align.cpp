@@ -130,33 +130,36 @@ struct Target {
     std::size_t stride() const { return static_cast<std::size_t>(width) + 2; }
     float* row(int y) { return cells.data() + (static_cast<std::size_t>(y) + 1) * stride() + 1; }
 
-    // In place, a row at a time, the rows above and at the one being
-    // written kept as they were. The empty border adds nothing, so every
-    // cell is the sum of its neighbours that exist.
+    // In place, a row at a time. Each row's sums of three across are taken
+    // before it is written over; a cell is the sum of three such sums. The
+    // empty border adds nothing, so every cell is the sum of its neighbours
+    // that exist. Densities are whole multiples of 1/f^2, and sums of a few
+    // of them exact, so the order of the additions does not change a bit.
     void blur() {
         const std::size_t w = static_cast<std::size_t>(width);
-        std::vector<float> above(stride(), 0.0f);
-        std::vector<float> at(stride(), 0.0f);
-        for (int y = 0; y < height; ++y) {
-            float* out = row(y);
-            std::copy_n(out - 1, stride(), at.data());
-            const float* a = above.data() + 1;
-            const float* m = at.data() + 1;
-            const float* b = out + stride();
+        std::vector<float> above(w, 0.0f);
+        std::vector<float> at(w, 0.0f);
+        std::vector<float> below(w, 0.0f);
+        const auto across = [&](const float* row, std::vector<float>& out) {
             for (std::size_t x = 0; x < w; ++x) {
-                float sum = 0;
-                sum += a[x - 1];
-                sum += a[x];
-                sum += a[x + 1];
-                sum += m[x - 1];
-                sum += m[x];
-                sum += m[x + 1];
-                sum += b[x - 1];
-                sum += b[x];
-                sum += b[x + 1];
-                out[x] = sum / 9;
+                out[x] = row[x - 1] + row[x] + row[x + 1];
             }
+        };
+        if (height > 0) {
+            across(row(0), below);
+        }
+        for (int y = 0; y < height; ++y) {
             std::swap(above, at);
+            std::swap(at, below);
+            if (y + 1 < height) {
+                across(row(y + 1), below);
+            } else {
+                std::fill(below.begin(), below.end(), 0.0f);
+            }
+            float* out = row(y);
+            for (std::size_t x = 0; x < w; ++x) {
+                out[x] = (above[x] + at[x] + below[x]) / 9;
+            }
         }
     }
 };
