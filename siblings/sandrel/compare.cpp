@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <deque>
 #include <limits>
 #include <map>
@@ -52,7 +53,6 @@ constexpr std::size_t kLookAhead = 16;
 // segments copied: each look-up is a cache miss or two on a large page,
 // which a page redrawn at another scale pays for nothing.
 constexpr double kMinExactShare = 1.0 / 16;
-constexpr std::uint64_t kSampleOneIn = 64;
 constexpr std::size_t kMinSample = 256;
 
 enum class Status { unchanged, removed, added };
@@ -253,13 +253,27 @@ struct BoxTest<CompactSegment> {
 };
 
 // Whether the share of mine's segments that theirs has exactly could be
-// worth the exact-copy set. Judged on the segments whose hash falls in one
-// part of kSampleOneIn: a segment and its copy fall there together, so the
+// worth the exact-copy set. Judged on the segments whose hash key falls in one
+// sixty-fourth: a segment and its copy fall there together, so the
 // sample's share is the page's. Too small a sample says yes.
 template <class S>
 bool worthSeekingCopies(const std::vector<S>& mine, const std::vector<S>& theirs) {
     using Set = BasicSegmentSet<S>;
-    const auto sampled = [](const S& s) { return Set::hash(s) % kSampleOneIn == 0; };
+    // A cheap key for the sample, the same for a segment drawn either way
+    // round (-0 taken as 0), its top bits stirred by every bit of the ends.
+    const auto sampled = [](const S& s) {
+        const auto bits = [](double v) {
+            v += 0.0;
+            std::uint64_t out = 0;
+            std::memcpy(&out, &v, sizeof out);
+            return out;
+        };
+        const drawing::Point p = s.a();
+        const drawing::Point q = s.b();
+        const std::uint64_t key = (bits(p.x) + bits(q.x)) * 0x9E3779B97F4A7C15ULL +
+                                  (bits(p.y) + bits(q.y)) * 0xC2B2AE3D27D4EB4FULL;
+        return (key * 0xFF51AFD7ED558CCDULL) >> 58 == 0;
+    };
     std::vector<std::uint32_t> picked;
     for (std::uint32_t k = 0; k < theirs.size(); ++k) {
         if (sampled(theirs[k])) {
