@@ -28,13 +28,6 @@ Rgb defaultColor(int pen) {
     return kDefaultColors[pen <= 0 ? 0 : static_cast<std::size_t>((pen - 1) % 7 + 1)];
 }
 
-double clampCoordinate(double v) {
-    if (!std::isfinite(v)) {
-        return v > 0 ? kMaxCoordinate : v < 0 ? -kMaxCoordinate : 0;
-    }
-    return std::clamp(v, -kMaxCoordinate, kMaxCoordinate);
-}
-
 int toInt(double v, int lo, int hi) {
     if (!std::isfinite(v)) {
         return lo;
@@ -157,15 +150,7 @@ void PlotterState::updateScaling() {
     sy = fy;
 }
 
-Point PlotterState::toPlotter(double x, double y) const {
-    return {clampCoordinate(ox + x * sx), clampCoordinate(oy + y * sy)};
-}
-
-Point PlotterState::fromPen(double dx, double dy) const {
-    return {clampCoordinate(pen.x + dx * sx), clampCoordinate(pen.y + dy * sy)};
-}
-
-Point PlotterState::toPage(Point p) const {
+Point PlotterState::turnedToPage(Point p) const {
     // The page keeps the media's own frame; RO turns the plot within it.
     const double w = mediaW > 0 ? mediaW : kDefaultMediaWidth;
     const double h = mediaH > 0 ? mediaH : kDefaultMediaHeight;
