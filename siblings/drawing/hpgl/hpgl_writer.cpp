@@ -2,6 +2,7 @@
 // colour, width, line type, label settings) the first time it differs from
 // what was last written, so that the reader gets back the same page.
 #include <algorithm>
+#include <bit>
 #include <charconv>
 #include <cmath>
 #include <concepts>
@@ -46,11 +47,23 @@ std::string num(double v) {
     return s;
 }
 
+// v to the nearest whole unit, halves away from zero (as llround, without
+// the library call a point would cost twice).
 long long whole(double v) {
     if (!std::isfinite(v)) {
         v = 0;
     }
-    return std::llround(std::clamp(v, -kMaxUnits, kMaxUnits));
+    v = std::clamp(v, -kMaxUnits, kMaxUnits);
+    auto n = static_cast<long long>(v);  // towards zero
+    // Exact: the fraction of a double of this range needs no more bits
+    // than the double has.
+    const double fraction = v - static_cast<double>(n);
+    if (fraction >= 0.5) {
+        ++n;
+    } else if (fraction <= -0.5) {
+        --n;
+    }
+    return n;
 }
 
 std::string units(double v) {
@@ -64,8 +77,18 @@ std::string xy(Point p) {
 // One number of a 7-bit encoded polyline: sign in the lowest bit, then base
 // 32 digits, least significant first, the last one marked. Printable ASCII
 // only, so the file stays text.
+unsigned long long encodedValue(long long n) {
+    return static_cast<unsigned long long>(n < 0 ? -n : n) << 1 | (n < 0 ? 1u : 0u);
+}
+
+// The digits encodeNumber writes for n.
+int encodedLength(long long n) {
+    const int bits = std::bit_width(encodedValue(n));
+    return bits <= 5 ? 1 : (bits + 4) / 5;
+}
+
 char* encodeNumber(long long n, char* out) {
-    auto v = static_cast<unsigned long long>(n < 0 ? -n : n) << 1 | (n < 0 ? 1u : 0u);
+    auto v = encodedValue(n);
     while (v >= 32) {
         *out++ = static_cast<char>(63 + (v & 31));
         v >>= 5;
@@ -210,23 +233,22 @@ void PageWriter::moveTo(long long x, long long y, bool penUp) {
         polyline_ += '\n';
         lineStart_ = polyline_.size();
     }
-    // Two numbers of up to 14 digits each (a sign bit and 64 bits of
-    // magnitude at 5 bits a digit), after the "=" of absolute ones.
-    char rel[32], abs[32];
-    char* relEnd = rel;
-    if (penKnown_) {
-        relEnd = encodeNumber(y - penY_, encodeNumber(x - penX_, rel));
-    }
-    abs[0] = '=';
-    char* absEnd = encodeNumber(y, encodeNumber(x, abs + 1));
+    // The pen-up flag, then two numbers of up to 14 digits each (a sign
+    // bit and 64 bits of magnitude at 5 bits a digit), after the "=" of
+    // absolute ones; relative ones when they are no longer.
+    char move[32];
+    char* end = move;
     if (penUp) {
-        polyline_ += '<';
+        *end++ = '<';
     }
-    if (penKnown_ && relEnd - rel <= absEnd - abs) {
-        polyline_.append(rel, relEnd);
+    if (penKnown_ && encodedLength(x - penX_) + encodedLength(y - penY_) <=
+                         1 + encodedLength(x) + encodedLength(y)) {
+        end = encodeNumber(y - penY_, encodeNumber(x - penX_, end));
     } else {
-        polyline_.append(abs, absEnd);
+        *end++ = '=';
+        end = encodeNumber(y, encodeNumber(x, end));
     }
+    polyline_.append(move, static_cast<std::size_t>(end - move));
     penKnown_ = true;
     penX_ = x;
     penY_ = y;
