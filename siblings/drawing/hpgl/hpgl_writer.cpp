@@ -49,7 +49,7 @@ std::string num(double v) {
 
 // v to the nearest whole unit, halves away from zero (as llround, without
 // the library call a point would cost twice).
-long long whole(double v) {
+inline long long whole(double v) {
     if (!std::isfinite(v)) {
         v = 0;
     }
@@ -81,10 +81,13 @@ unsigned long long encodedValue(long long n) {
     return static_cast<unsigned long long>(n < 0 ? -n : n) << 1 | (n < 0 ? 1u : 0u);
 }
 
-// The digits encodeNumber writes for n.
-int encodedLength(long long n) {
-    const int bits = std::bit_width(encodedValue(n));
-    return bits <= 5 ? 1 : (bits + 4) / 5;
+// The digits encodeNumber writes for n; mostly one to three.
+inline int encodedLength(long long n) {
+    const unsigned long long v = encodedValue(n);
+    if (v < (1u << 15)) {
+        return v < 32 ? 1 : v < (1u << 10) ? 2 : 3;
+    }
+    return (std::bit_width(v) + 4) / 5;
 }
 
 char* encodeNumber(long long n, char* out) {

@@ -103,8 +103,8 @@ void PlotterState::reset() {
     pen = {};
     for (int i = 0; i < kPens; ++i) {
         colors[static_cast<std::size_t>(i)] = defaultColor(i);
-        widths[static_cast<std::size_t>(i)] = 0.35;
     }
+    setAllWidths(0.35);
     std::fill(std::begin(range), std::end(range), 0.0);
     range[1] = range[3] = range[5] = 255;
     carriage = {};

@@ -5,7 +5,9 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cmath>
+#include <cstdint>
 #include <vector>
 
 #include "drawing/page.h"
@@ -52,7 +54,7 @@ struct PlotterState {
     int penNo = 1;
     Layer layer = Layer::drawing;
     std::array<Rgb, kPens> colors{};
-    std::array<double, kPens> widths{};
+    std::array<double, kPens> widths{};  // set through setWidth and setAllWidths
     bool relativeWidth = false;
     double range[6] = {0, 255, 0, 255, 0, 255};
 
@@ -118,9 +120,28 @@ struct PlotterState {
     // toPage under RO 90, 180 or 270.
     Point turnedToPage(Point p) const;
 
+    // PW and WU: one pen's width, or every pen's (a plot of filled glyphs
+    // says PW before each glyph: a width all pens have already is not set
+    // anew).
+    void setWidth(int pen, double width) {
+        widths[static_cast<std::size_t>(pen)] = width;
+        allWidths_ = std::nan("");
+    }
+    void setAllWidths(double width) {
+        // Bit for bit: -0 is not 0 here, and NaN is never the same.
+        if (std::bit_cast<std::uint64_t>(width) != std::bit_cast<std::uint64_t>(allWidths_) ||
+            std::isnan(width)) {
+            widths.fill(width);
+            allWidths_ = width;
+        }
+    }
+
     // The character cell (SI or SR) and the label direction (DI or DR).
     Point charCell() const;
     double textAngle() const;
+
+  private:
+    double allWidths_ = std::nan("");  // the width of every pen, when one was set for all
 };
 
 }  // namespace drawing::hpgl
