@@ -138,17 +138,19 @@ TempFile::~TempFile() {
     }
 }
 
-bool TempFile::commit(std::string& error) {
-    // Make the data durable before the name points at it.
-    const int fd = ::open(temp_.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0 || ::fsync(fd) != 0) {
-        error = "cannot write " + temp_ + ": " + std::strerror(errno);
-        if (fd >= 0) {
-            ::close(fd);
+bool TempFile::commit(std::string& error, Durability durability) {
+    if (durability == Durability::Durable) {
+        // Make the data durable before the name points at it.
+        const int fd = ::open(temp_.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0 || ::fsync(fd) != 0) {
+            error = "cannot write " + temp_ + ": " + std::strerror(errno);
+            if (fd >= 0) {
+                ::close(fd);
+            }
+            return false;
         }
-        return false;
+        ::close(fd);
     }
-    ::close(fd);
     if (std::rename(temp_.c_str(), target_.c_str()) != 0) {
         error = "cannot rename " + temp_ + " to " + target_ + ": " + std::strerror(errno);
         return false;
@@ -158,7 +160,7 @@ bool TempFile::commit(std::string& error) {
 }
 
 bool writeFileAtomically(const std::string& path, const std::function<bool(std::ostream&)>& write,
-                         std::string& error) {
+                         std::string& error, Durability durability) {
     TempFile temp(path);
     bool ok = false;
     {
@@ -174,7 +176,7 @@ bool writeFileAtomically(const std::string& path, const std::function<bool(std::
             ok = false;
         }
     }
-    ok = ok && temp.commit(error);
+    ok = ok && temp.commit(error, durability);
     if (!ok && error.empty()) {
         error = "cannot write " + path;
     }

@@ -33,12 +33,22 @@ std::string lowerAscii(std::string s);
 // empty when neither is usable.
 std::string localAppDataDir();
 
+// How much of a written file a crash of the machine may cost.
+// Durable: every byte reaches the disk before the name points at the file,
+// which a caller needs before it deletes what the file was made from.
+// Scratch: the file is made again from sources that stay where they are
+// (page files of a split, result pages that are joined next), so the disk
+// flush, a few milliseconds a file, is left to the system; the rename still
+// keeps a partial file from ever standing under the final name while the
+// system runs.
+enum class Durability { Durable, Scratch };
+
 // Writes a file under a temporary name in the target's folder and renames it
-// into place only when write() returned true and every byte reached the disk,
-// so that a crash or a failure never leaves a partial file under the final
-// name. On failure the temporary file is removed and error says why.
+// into place only when write() returned true (and, when durable, every byte
+// reached the disk), so that a failure never leaves a partial file under the
+// final name. On failure the temporary file is removed and error says why.
 bool writeFileAtomically(const std::string& path, const std::function<bool(std::ostream&)>& write,
-                         std::string& error);
+                         std::string& error, Durability durability = Durability::Durable);
 
 // The start of a temporary file's name beside the target: "." and the
 // target's name, cut where needed so that the whole temporary name (with a
@@ -46,9 +56,9 @@ bool writeFileAtomically(const std::string& path, const std::function<bool(std::
 std::string tempNamePrefix(const std::string& targetName);
 
 // The temporary name behind writeFileAtomically, for writers that want a
-// path of their own to open: commit() makes the bytes durable and renames
-// the file onto the target; without a successful commit the temporary file
-// is removed when this goes out of scope.
+// path of their own to open: commit() makes the bytes durable (unless told
+// they are scratch) and renames the file onto the target; without a successful commit the temporary
+// file is removed when this goes out of scope.
 class TempFile {
   public:
     explicit TempFile(const std::string& target);
@@ -57,7 +67,7 @@ class TempFile {
     TempFile& operator=(const TempFile&) = delete;
 
     const std::string& path() const { return temp_; }
-    bool commit(std::string& error);
+    bool commit(std::string& error, Durability durability = Durability::Durable);
 
   private:
     std::string target_;

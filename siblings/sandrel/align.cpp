@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstring>
 #include <numbers>
+#include <utility>
 
 namespace sandrel {
 namespace {
@@ -115,60 +116,82 @@ Level halved(const Level& fine) {
 // with a border of one empty cell all round, so that sampling between
 // cells needs no test of the edges.
 struct Target {
+    int f = 1;
     int width = 0;   // cells of the level; the rows below are two cells wider
     int height = 0;  // and two higher
     std::vector<float> cells;
+
+    Target(int f, int width, int height)
+        : f(f),
+          width(width),
+          height(height),
+          cells((static_cast<std::size_t>(width) + 2) * (static_cast<std::size_t>(height) + 2),
+                0.0f) {}
+    std::size_t stride() const { return static_cast<std::size_t>(width) + 2; }
+    float* row(int y) { return cells.data() + (static_cast<std::size_t>(y) + 1) * stride() + 1; }
+
+    // In place, a row at a time. Each row's sums of three across are taken
+    // before it is written over; a cell is the sum of three such sums. The
+    // empty border adds nothing, so every cell is the sum of its neighbours
+    // that exist. Densities are whole multiples of 1/f^2, and sums of a few
+    // of them exact, so the order of the additions does not change a bit.
+    void blur() {
+        const std::size_t w = static_cast<std::size_t>(width);
+        std::vector<float> above(w, 0.0f);
+        std::vector<float> at(w, 0.0f);
+        std::vector<float> below(w, 0.0f);
+        const auto across = [&](const float* row, std::vector<float>& out) {
+            for (std::size_t x = 0; x < w; ++x) {
+                out[x] = row[x - 1] + row[x] + row[x + 1];
+            }
+        };
+        if (height > 0) {
+            across(row(0), below);
+        }
+        for (int y = 0; y < height; ++y) {
+            std::swap(above, at);
+            std::swap(at, below);
+            if (y + 1 < height) {
+                across(row(y + 1), below);
+            } else {
+                std::fill(below.begin(), below.end(), 0.0f);
+            }
+            float* out = row(y);
+            for (std::size_t x = 0; x < w; ++x) {
+                out[x] = (above[x] + at[x] + below[x]) / 9;
+            }
+        }
+    }
 };
 
 Target targetOf(const Level& level, bool blur) {
-    Target t;
-    t.width = level.width;
-    t.height = level.height;
+    Target t(level.f, level.width, level.height);
     const auto w = static_cast<std::size_t>(level.width);
-    const std::size_t stride = w + 2;
-    t.cells.assign(stride * (static_cast<std::size_t>(level.height) + 2), 0.0f);
-    if (!blur) {
-        for (int y = 0; y < level.height; ++y) {
-            std::copy_n(level.density.data() + static_cast<std::size_t>(y) * w, w,
-                        t.cells.data() + (static_cast<std::size_t>(y) + 1) * stride + 1);
-        }
-        return t;
-    }
-    // Three rows at a time with an empty cell at either end, and empty rows
-    // beyond the top and bottom: adding an empty cell adds nothing, so
-    // every cell is the sum of its neighbours that exist.
-    std::vector<float> rows[3] = {std::vector<float>(stride, 0.0f),
-                                  std::vector<float>(stride, 0.0f),
-                                  std::vector<float>(stride, 0.0f)};
-    const auto load = [&](std::vector<float>& row, int y) {
-        if (y < level.height) {
-            std::copy_n(level.density.data() + static_cast<std::size_t>(y) * w, w, row.data() + 1);
-        } else {
-            std::fill(row.begin(), row.end(), 0.0f);
-        }
-    };
-    load(rows[2], 0);
     for (int y = 0; y < level.height; ++y) {
-        std::swap(rows[0], rows[1]);
-        std::swap(rows[1], rows[2]);
-        load(rows[2], y + 1);
-        const float* above = rows[0].data() + 1;
-        const float* at = rows[1].data() + 1;
-        const float* below = rows[2].data() + 1;
-        float* out = t.cells.data() + (static_cast<std::size_t>(y) + 1) * stride + 1;
-        for (std::size_t x = 0; x < w; ++x) {
-            float sum = 0;
-            sum += above[x - 1];
-            sum += above[x];
-            sum += above[x + 1];
-            sum += at[x - 1];
-            sum += at[x];
-            sum += at[x + 1];
-            sum += below[x - 1];
-            sum += below[x];
-            sum += below[x + 1];
-            out[x] = sum / 9;
+        std::copy_n(level.density.data() + static_cast<std::size_t>(y) * w, w, t.row(y));
+    }
+    if (blur) {
+        t.blur();
+    }
+    return t;
+}
+
+// The same for cells of one pixel, straight from the bits: such a level
+// (millions of cells on a page of A4 at 200 dpi) is never held as
+// densities beside it.
+Target targetOfPixels(const BitMask& mask, bool blur) {
+    Target t(1, mask.width, mask.height);
+    for (int y = 0; y < mask.height; ++y) {
+        const std::uint64_t* bits = mask.row(y);
+        float* cells = t.row(y);
+        for (std::size_t k = 0; k < mask.words; ++k) {
+            for (std::uint64_t b = bits[k]; b != 0; b &= b - 1) {
+                cells[64 * k + static_cast<std::size_t>(std::countr_zero(b))] = 1.0f;
+            }
         }
+    }
+    if (blur) {
+        t.blur();
     }
     return t;
 }
@@ -204,6 +227,33 @@ std::vector<InkPoint> inkPoints(const Level& level, double cx, double cy, std::s
     return points;
 }
 
+// inkPoints of the level of one-pixel cells, straight from the bits.
+std::vector<InkPoint> inkPointsOfPixels(const BitMask& mask, double cx, double cy,
+                                        std::size_t most) {
+    std::size_t count = 0;
+    for (const std::uint64_t word : mask.bits) {
+        count += static_cast<std::size_t>(std::popcount(word));
+    }
+    const std::size_t stride = std::max<std::size_t>(1, (count + most - 1) / most);
+    std::vector<InkPoint> points;
+    points.reserve(count / stride + 1);
+    std::size_t skip = 0;
+    for (int y = 0; y < mask.height; ++y) {
+        const std::uint64_t* bits = mask.row(y);
+        for (std::size_t k = 0; k < mask.words; ++k) {
+            for (std::uint64_t b = bits[k]; b != 0; b &= b - 1) {
+                if (skip-- == 0) {
+                    skip = stride - 1;
+                    const std::size_t x = 64 * k + static_cast<std::size_t>(std::countr_zero(b));
+                    points.push_back({static_cast<float>((x + 0.5) - cx),
+                                      static_cast<float>((y + 0.5) - cy), 1.0f});
+                }
+            }
+        }
+    }
+    return points;
+}
+
 // Every k-th point, the first included, so that at most `most` are left.
 std::vector<InkPoint> thinned(const std::vector<InkPoint>& points, std::size_t most) {
     const std::size_t stride = std::max<std::size_t>(1, (points.size() + most - 1) / most);
@@ -221,8 +271,8 @@ using Ints = std::int32_t __attribute__((vector_size(16)));
 
 class Scorer {
   public:
-    Scorer(const Level& first, const std::vector<InkPoint>& points, double cx, double cy, bool blur)
-        : target_(targetOf(first, blur)), f_(first.f), cx_(cx), cy_(cy) {
+    Scorer(Target target, const std::vector<InkPoint>& points, double cx, double cy)
+        : target_(std::move(target)), f_(target_.f), cx_(cx), cy_(cy) {
         // Kept as columns, four points to a group; the last group is filled
         // up with points of no weight.
         const std::size_t groups = (points.size() + 3) / 4;
@@ -413,43 +463,60 @@ bool estimateAlignment(const BitMask& first, const BitMask& second, PixelTransfo
     }
     const double cx = width / 2.0;
     const double cy = height / 2.0;
-    // The first page's levels are scored against; of the second's only
-    // the points are kept.
-    std::vector<Level> firstLevels;
-    firstLevels.push_back(densityOf(first, fine));
-    std::vector<std::vector<InkPoint>> secondPoints;
-    {
-        Level level = densityOf(second, fine);
-        secondPoints.push_back(inkPoints(level, cx, cy, kMaxPoints));
-        while (std::max(firstLevels.back().width, firstLevels.back().height) > kCoarseSide) {
-            firstLevels.push_back(halved(firstLevels.back()));
+    // Levels of cells of f = fine, 2 fine, 4 fine ... pixels a side, up to
+    // one of at most kCoarseSide cells a side. The first page's levels are
+    // scored against; of the second's only the points are kept. A level of
+    // one-pixel cells is worked from the bits and not held.
+    std::vector<int> sides{fine};
+    while (std::max((width + sides.back() - 1) / sides.back(),
+                    (height + sides.back() - 1) / sides.back()) > kCoarseSide) {
+        sides.push_back(sides.back() * 2);
+    }
+    const std::size_t firstHeld = fine == 1 ? 1 : 0;
+    std::vector<Level> firstLevels(sides.size());
+    std::vector<std::vector<InkPoint>> secondPoints(sides.size());
+    if (fine == 1) {
+        secondPoints[0] = inkPointsOfPixels(second, cx, cy, kMaxPoints);
+    }
+    if (firstHeld < sides.size()) {
+        // A cell of a coarser level is the average of the four below it,
+        // the same number as its ink counted afresh.
+        firstLevels[firstHeld] = densityOf(first, sides[firstHeld]);
+        Level level = densityOf(second, sides[firstHeld]);
+        for (std::size_t i = firstHeld;; ++i) {
+            secondPoints[i] = inkPoints(level, cx, cy, i == 0 ? kMaxPoints : kMaxCoarsePoints);
+            if (i + 1 == sides.size()) {
+                break;
+            }
+            firstLevels[i + 1] = halved(firstLevels[i]);
             level = halved(level);
-            secondPoints.push_back(inkPoints(level, cx, cy, kMaxCoarsePoints));
         }
     }
     if (secondPoints[0].empty()) {
         return false;
     }
+    const auto target = [&](std::size_t i, bool blur) {
+        return i < firstHeld ? targetOfPixels(first, blur) : targetOf(firstLevels[i], blur);
+    };
     const double radius = std::max(1.0, std::hypot(cx, cy));
     const double longer = std::max(width, height);
     const double maxShift =
         std::min(std::max(kMinMaxShift, kMaxShiftShare * longer), kMaxShiftCap * longer);
     PixelTransform best;
-    for (std::size_t i = firstLevels.size(); i-- > 0;) {
+    for (std::size_t i = sides.size(); i-- > 0;) {
         // On the finest level too the blurred steps only bring the fit
         // within a cell: the last steps score all its points.
-        const Scorer scorer(firstLevels[i],
+        const Scorer scorer(target(i, true),
                             i == 0 ? thinned(secondPoints[0], kMaxCoarsePoints) : secondPoints[i],
-                            cx, cy, true);
-        if (i + 1 == firstLevels.size()) {
-            best = coarseSearch(scorer, firstLevels[i].f, radius, maxShift);
+                            cx, cy);
+        if (i + 1 == sides.size()) {
+            best = coarseSearch(scorer, sides[i], radius, maxShift);
         }
-        best = refine(scorer, best, firstLevels[i].f, radius);
+        best = refine(scorer, best, sides[i], radius);
     }
     // The blur that gave the search its slope also flattens the top of a
     // thin stroke: the last steps score against the sharp image.
-    best = refine(Scorer(firstLevels[0], secondPoints[0], cx, cy, false), best, firstLevels[0].f,
-                  radius);
+    best = refine(Scorer(target(0, false), secondPoints[0], cx, cy), best, fine, radius);
     out = best;
     return true;
 }

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "drawing/page.h"
+#include "sandrel/bitmask.h"
 
 namespace sandrel {
 
@@ -158,5 +159,9 @@ struct PixelPlace {
 };
 std::vector<Region> findPixelRegions(const std::vector<std::uint8_t>& change, int width, int height,
                                      int gapPixels, const PixelPlace& place);
+// The same with the removed and the added pixels as masks of bits (of one
+// size, with no pixel in both).
+std::vector<Region> findPixelRegions(const BitMask& removed, const BitMask& added, int gapPixels,
+                                     const PixelPlace& place);
 
 }  // namespace sandrel

@@ -205,7 +205,9 @@ bool writeResult(FileResult& file, const std::string& secondName, const DrawingN
     }
     file.pages.clear();
     std::string error;
-    if (!sandrel::writePageFile(file.resultPath, pages, error)) {
+    // Result pages are joined next and can be made again from the pages
+    // compared, which stay: no flush to disk for them.
+    if (!sandrel::writePageFile(file.resultPath, pages, error, siblings::Durability::Scratch)) {
         std::cerr << "sandrel: " << file.resultPath << ": " << error << "\n";
         return false;
     }
@@ -407,7 +409,7 @@ void writeReport(Totals& totals, const sandrel::Options& options, bool differ, b
             out << json << "\n";
             return static_cast<bool>(out);
         },
-        why);
+        why, siblings::Durability::Scratch);
     if (!written) {
         std::cerr << "sandrel: " << reportPath << ": " << why << "\n";
     }

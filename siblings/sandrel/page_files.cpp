@@ -8,7 +8,7 @@
 namespace sandrel {
 
 bool writePageFile(const std::string& path, const std::vector<drawing::Page>& pages,
-                   std::string& error) {
+                   std::string& error, siblings::Durability durability) {
     return siblings::writeFileAtomically(
         path,
         [&](std::ostream& out) {
@@ -19,7 +19,7 @@ bool writePageFile(const std::string& path, const std::vector<drawing::Page>& pa
             writer.finish();
             return static_cast<bool>(out);
         },
-        error);
+        error, durability);
 }
 
 }  // namespace sandrel

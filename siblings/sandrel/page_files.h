@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "common/files.h"
 #include "drawing/page.h"
 
 namespace sandrel {
@@ -11,6 +12,7 @@ namespace sandrel {
 // Writes the pages as one HPGL plot, atomically: the file is complete or
 // absent. error says why it failed.
 bool writePageFile(const std::string& path, const std::vector<drawing::Page>& pages,
-                   std::string& error);
+                   std::string& error,
+                   siblings::Durability durability = siblings::Durability::Durable);
 
 }  // namespace sandrel

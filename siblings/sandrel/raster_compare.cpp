@@ -166,7 +166,8 @@ bool compareRasters(const drawing::Page& a, const drawing::Page& b, drawing::Pag
         out.pixels[3 * i + 2] = static_cast<std::uint8_t>(color);
     };
     const bool regions = options.regionGapMm > 0;
-    std::vector<std::uint8_t> change(regions ? grid.size() : 0, 0);
+    BitMask removedBits = regions ? BitMask(grid.width, grid.height) : BitMask();
+    BitMask addedBits = regions ? BitMask(grid.width, grid.height) : BitMask();
     // A word at a time: ink of the first with ink of the second near it is
     // unchanged, without it removed; ink of the second alone, with no ink
     // of the first near it, added.
@@ -185,7 +186,6 @@ bool compareRasters(const drawing::Page& a, const drawing::Page& b, drawing::Pag
                                             two[k] & ~nearOne[k] & ~one[k]};
             const drawing::Rgb colors[3] = {options.unchangedColor, options.removedColor,
                                             options.addedColor};
-            const std::uint8_t marks[3] = {0, kPixelRemoved, kPixelAdded};
             double* counts[3] = {&result.pixels.unchanged, &result.pixels.removed,
                                  &result.pixels.added};
             for (int kind = 0; kind < 3; ++kind) {
@@ -195,10 +195,11 @@ bool compareRasters(const drawing::Page& a, const drawing::Page& b, drawing::Pag
                     const std::size_t i =
                         rowStart + 64 * k + static_cast<std::size_t>(std::countr_zero(bits));
                     put(i, colors[kind]);
-                    if (regions && kind != 0) {
-                        change[i] = marks[kind];
-                    }
                 }
+            }
+            if (regions) {
+                removedBits.row(y)[k] = kinds[1];
+                addedBits.row(y)[k] = kinds[2];
             }
         }
     }
@@ -206,8 +207,7 @@ bool compareRasters(const drawing::Page& a, const drawing::Page& b, drawing::Pag
     if (regions && result.changed) {
         const int gap =
             std::max(1, static_cast<int>(std::lround(options.regionGapMm / 25.4 * grid.dpi)));
-        result.regions =
-            findPixelRegions(change, grid.width, grid.height, gap, {grid.left, grid.top, unit});
+        result.regions = findPixelRegions(removedBits, addedBits, gap, {grid.left, grid.top, unit});
         // Within a region the tolerance would hide most of a changed word
         // (its old and new strokes lie close, and what is left may be a
         // descender): there, and a little around it, within the box the

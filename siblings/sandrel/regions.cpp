@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -281,8 +282,26 @@ std::vector<Region> findRegions(const drawing::Page& page, double gap) {
 
 std::vector<Region> findPixelRegions(const std::vector<std::uint8_t>& change, int width, int height,
                                      int gapPixels, const PixelPlace& place) {
+    BitMask removed(width, height);
+    BitMask added(width, height);
+    for (int y = 0; y < height; ++y) {
+        const std::uint8_t* row = change.data() + static_cast<std::size_t>(y) * width;
+        for (int x = 0; x < width; ++x) {
+            if (row[x] != 0) {
+                (row[x] == kPixelAdded ? added : removed).row(y)[x >> 6] |= std::uint64_t{1}
+                                                                            << (x & 63);
+            }
+        }
+    }
+    return findPixelRegions(removed, added, gapPixels, place);
+}
+
+std::vector<Region> findPixelRegions(const BitMask& removed, const BitMask& added, int gapPixels,
+                                     const PixelPlace& place) {
     // Changed pixels gather in cells of the gap's size; cells that touch
     // (side or corner) are one region.
+    const int width = removed.width;
+    const int height = removed.height;
     const int cell = std::max(1, gapPixels);
     const int nx = (width + cell - 1) / cell;
     const int ny = (height + cell - 1) / cell;
@@ -293,17 +312,28 @@ std::vector<Region> findPixelRegions(const std::vector<std::uint8_t>& change, in
     };
     std::unordered_map<std::size_t, Cell> cells;
     for (int y = 0; y < height; ++y) {
-        const std::uint8_t* row = change.data() + static_cast<std::size_t>(y) * width;
-        for (int x = 0; x < width; ++x) {
-            if (row[x] == 0) {
-                continue;
+        const std::size_t rowKey = static_cast<std::size_t>(y / cell) * nx;
+        for (const bool isAdded : {false, true}) {
+            const std::uint64_t* row = (isAdded ? added : removed).row(y);
+            // Neighbouring pixels mostly share a cell: it is looked up
+            // again only when the next pixel leaves it.
+            std::size_t key = std::numeric_limits<std::size_t>::max();
+            Cell* c = nullptr;
+            for (std::size_t k = 0; k < removed.words; ++k) {
+                for (std::uint64_t bits = row[k]; bits != 0; bits &= bits - 1) {
+                    const int x = static_cast<int>(64 * k) + std::countr_zero(bits);
+                    const std::size_t at = rowKey + static_cast<std::size_t>(x / cell);
+                    if (at != key) {
+                        key = at;
+                        c = &cells[key];
+                    }
+                    c->x0 = std::min(c->x0, x);
+                    c->y0 = std::min(c->y0, y);
+                    c->x1 = std::max(c->x1, x);
+                    c->y1 = std::max(c->y1, y);
+                    ++(isAdded ? c->added : c->removed);
+                }
             }
-            Cell& c = cells[static_cast<std::size_t>(y / cell) * nx + x / cell];
-            c.x0 = std::min(c.x0, x);
-            c.y0 = std::min(c.y0, y);
-            c.x1 = std::max(c.x1, x);
-            c.y1 = std::max(c.y1, y);
-            ++(row[x] == kPixelAdded ? c.added : c.removed);
         }
     }
     if (cells.empty()) {

@@ -342,7 +342,8 @@ bool splitFile(const std::string& input, const std::string& outPath, const Param
                         writer.finish();
                         return static_cast<bool>(out);
                     },
-                    writeError)) {
+                    // Made again from the input, which stays.
+                    writeError, siblings::Durability::Scratch)) {
                 return false;
             }
             written.push_back(name);

@@ -16,11 +16,16 @@ extern "C" {
 #include <mupdf/pdf.h>
 }
 
+#include <ft2build.h>
+#include FT_FREETYPE_H
+#include FT_ADVANCES_H
+
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <numbers>
+#include <unordered_map>
 #include <vector>
 
 namespace drawing {
@@ -170,6 +175,74 @@ float glyphAdvance(fz_context* ctx, fz_font* font, int gid, int wmode) {
     }
     return adv;
 }
+
+// The advances of the glyphs a page uses, in ems, as fz_advance_glyph gives
+// them. MuPDF works its cache out 256 glyphs at a time, and on a font with
+// no table of advances (the CFF stand-in for a base font that is not
+// embedded, as circuit board plots use) that loads every glyph of the block:
+// some 50 M instructions a file for the few dozen glyphs its labels use.
+// Here each glyph is asked for alone: the PDF's own widths where MuPDF
+// stretches the font to them, else FreeType's unscaled advance.
+class Advances {
+  public:
+    explicit Advances(fz_context* ctx) : ctx_(ctx) {}
+    ~Advances() {
+        for (const Font& f : fonts_) {
+            fz_drop_font(ctx_, f.font);
+        }
+    }
+    Advances(const Advances&) = delete;
+    Advances& operator=(const Advances&) = delete;
+
+    float of(fz_font* font, int gid) {
+        if (font == nullptr || font->ft_face == nullptr || gid < 0 || gid >= font->glyph_count) {
+            return glyphAdvance(ctx_, font, gid, 0);
+        }
+        if (font->flags.ft_stretch && font->width_table != nullptr) {
+            const short w = gid < font->width_count ? font->width_table[gid] : font->width_default;
+            return static_cast<float>(w) / 1000.0f;
+        }
+        Font& f = entry(font);
+        const auto known = f.advances.find(gid);
+        if (known != f.advances.end()) {
+            return known->second;
+        }
+        auto* face = static_cast<FT_Face>(font->ft_face);
+        FT_Fixed adv = 0;
+        fz_lock(ctx_, FZ_LOCK_FREETYPE);
+        FT_Get_Advance(face, static_cast<FT_UInt>(gid),
+                       FT_LOAD_NO_SCALE | FT_LOAD_NO_HINTING | FT_LOAD_IGNORE_TRANSFORM, &adv);
+        fz_unlock(ctx_, FZ_LOCK_FREETYPE);
+        const float a = static_cast<float>(adv) / face->units_per_EM;
+        f.advances.emplace(gid, a);
+        return a;
+    }
+
+  private:
+    struct Font {
+        fz_font* font;
+        std::unordered_map<int, float> advances;
+    };
+
+    // Each font is held while its advances are known, so that no other font
+    // can come to live at its address.
+    Font& entry(fz_font* font) {
+        if (last_ < fonts_.size() && fonts_[last_].font == font) {
+            return fonts_[last_];
+        }
+        for (last_ = 0; last_ < fonts_.size(); ++last_) {
+            if (fonts_[last_].font == font) {
+                return fonts_[last_];
+            }
+        }
+        fonts_.push_back({fz_keep_font(ctx_, font), {}});
+        return fonts_.back();
+    }
+
+    fz_context* ctx_;
+    std::vector<Font> fonts_;
+    std::size_t last_ = 0;
+};
 
 // The image's pixels as grey (n == 1) or RGB, without alpha; null on failure.
 fz_pixmap* imagePixels(fz_context* ctx, fz_image* image, bool grey) {
@@ -359,7 +432,7 @@ SpanAxes spanAxes(const fz_text_span* span, fz_matrix ctm) {
 class Collector {
   public:
     Collector(fz_context* ctx, fz_rect bounds, Budget& budget)
-        : ctx_(ctx), bounds_(bounds), budget_(budget) {
+        : ctx_(ctx), bounds_(bounds), budget_(budget), advances_(ctx) {
         page_.width = (bounds.x1 - bounds.x0) * kUnitsPerPoint;
         page_.height = (bounds.y1 - bounds.y0) * kUnitsPerPoint;
         clips_.push_back({-1e300, -1e300, 1e300, 1e300});
@@ -769,7 +842,7 @@ class Collector {
             }
             const bool known = labelled && it.ucs > 0x20 && it.ucs != 0x7F && it.ucs != 0xFFFD &&
                                !(it.ucs >= 0x80 && it.ucs < 0xA0) && it.ucs <= 0x10FFFF;
-            const double adv = glyphAdvance(ctx_, span->font, it.gid, 0) * size * kUnitsPerPoint;
+            const double adv = advances_.of(span->font, it.gid) * size * kUnitsPerPoint;
             if (!known) {
                 flushWord();
                 if (it.ucs != 0x20 || !labelled) {
@@ -867,7 +940,7 @@ class Collector {
             }
             appendUtf8(open.line.text.text, static_cast<unsigned>(it.ucs));
             ++open.chars;
-            const double adv = glyphAdvance(ctx_, span->font, it.gid, 0) * emAlong;
+            const double adv = advances_.of(span->font, it.gid) * emAlong;
             open.expected = {origin.x + adv * dir.x, origin.y + adv * dir.y};
         }
     }
@@ -1011,6 +1084,7 @@ class Collector {
     Page page_;
     std::vector<HiddenLine> invisible_;
     std::vector<Rect> clips_;
+    Advances advances_;
     int hidden_ = 0;
     std::size_t points_ = 0;
     std::size_t objects_ = 0;

@@ -88,39 +88,46 @@ TEST_F(SiblingFilesTest, TempFileWithoutCommitIsRemovedAndTheTargetKept) {
 }
 
 TEST_F(SiblingFilesTest, TempFileCommitFailsWhenNothingWasWritten) {
-    siblings::TempFile temp(path("out.tif"));
-    std::string error;
-    EXPECT_FALSE(temp.commit(error));
-    EXPECT_NE(error.find(temp.path()), std::string::npos) << error;
-    EXPECT_FALSE(fs::exists(path("out.tif")));
+    for (const auto durability : {siblings::Durability::Durable, siblings::Durability::Scratch}) {
+        siblings::TempFile temp(path("out.tif"));
+        std::string error;
+        EXPECT_FALSE(temp.commit(error, durability));
+        EXPECT_NE(error.find(temp.path()), std::string::npos) << error;
+        EXPECT_FALSE(fs::exists(path("out.tif")));
+    }
 }
 
+// Scratch files skip only the flush to disk: they are as atomic as the
+// durable ones.
 TEST_F(SiblingFilesTest, WriteFileAtomicallyKeepsTheOldFileWhenTheWriterFails) {
-    const std::string target = path("page.hgl");
-    writeText(target, "old");
-    std::string error;
-    EXPECT_FALSE(siblings::writeFileAtomically(
-        target,
-        [](std::ostream& out) {
-            out << "partial";
-            return false;
-        },
-        error));
-    EXPECT_EQ(error, "cannot write " + target);
-    EXPECT_EQ(readText(target), "old");
-    EXPECT_EQ(entries(), 1u);
+    for (const auto durability : {siblings::Durability::Durable, siblings::Durability::Scratch}) {
+        SCOPED_TRACE(durability == siblings::Durability::Durable ? "durable" : "scratch");
+        const std::string target = path("page.hgl");
+        writeText(target, "old");
+        std::string error;
+        EXPECT_FALSE(siblings::writeFileAtomically(
+            target,
+            [](std::ostream& out) {
+                out << "partial";
+                return false;
+            },
+            error, durability));
+        EXPECT_EQ(error, "cannot write " + target);
+        EXPECT_EQ(readText(target), "old");
+        EXPECT_EQ(entries(), 1u);
 
-    error.clear();
-    EXPECT_TRUE(siblings::writeFileAtomically(
-        target,
-        [](std::ostream& out) {
-            out << "whole";
-            return true;
-        },
-        error))
-        << error;
-    EXPECT_EQ(readText(target), "whole");
-    EXPECT_EQ(entries(), 1u);
+        error.clear();
+        EXPECT_TRUE(siblings::writeFileAtomically(
+            target,
+            [](std::ostream& out) {
+                out << "whole";
+                return true;
+            },
+            error, durability))
+            << error;
+        EXPECT_EQ(readText(target), "whole");
+        EXPECT_EQ(entries(), 1u);
+    }
 }
 
 TEST_F(SiblingFilesTest, WriteFileAtomicallyReportsAFolderThatIsNotThere) {
