@@ -244,8 +244,14 @@ void PageWriter::moveTo(long long x, long long y, bool penUp) {
     if (penUp) {
         *end++ = '<';
     }
-    if (penKnown_ && encodedLength(x - penX_) + encodedLength(y - penY_) <=
-                         1 + encodedLength(x) + encodedLength(y)) {
+    // Relative moves of a digit each, the usual step along an outline,
+    // are never longer than an absolute one (an "=" and a digit or more
+    // each).
+    int relative = 0;
+    if (penKnown_) {
+        relative = encodedLength(x - penX_) + encodedLength(y - penY_);
+    }
+    if (penKnown_ && (relative <= 3 || relative <= 1 + encodedLength(x) + encodedLength(y))) {
         end = encodeNumber(y - penY_, encodeNumber(x - penX_, end));
     } else {
         *end++ = '=';

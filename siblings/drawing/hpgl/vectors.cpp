@@ -26,6 +26,13 @@ class EncodedNumbers {
     // Takes one byte; true when it completed a number (in value()).
     // Stray bytes inside a number are ignored.
     bool take(int raw) {
+        // Mostly a digit of 7-bit mode, as our own plots have it.
+        if (sevenBit_ && raw >= 63 && raw <= 126 && digits_ < 12) {
+            const bool last = raw >= 95;
+            value_ += static_cast<std::uint64_t>(raw - (last ? 95 : 63)) << (digits_ * 5);
+            ++digits_;
+            return last;
+        }
         // In 7-bit mode the eighth bit means nothing.
         const int c = sevenBit_ ? raw & 0x7F : raw;
         const int base = sevenBit_ ? 32 : 64;
