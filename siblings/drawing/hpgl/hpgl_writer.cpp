@@ -6,11 +6,13 @@
 #include <charconv>
 #include <cmath>
 #include <concepts>
+#include <cstring>
 #include <map>
 #include <numbers>
 #include <ostream>
 #include <sstream>
 #include <string_view>
+#include <vector>
 
 #include "drawing/hpgl/hpgl.h"
 #include "drawing/hpgl/line_types.h"
@@ -165,6 +167,36 @@ class Buffered {
     std::string buf_;
 };
 
+// The text of the encoded polyline being written, grown in place: a move
+// is encoded straight into room made ahead of it.
+class PolylineText {
+  public:
+    void assign(std::string_view s) {
+        size_ = 0;
+        std::memcpy(room(s.size()), s.data(), s.size());
+        size_ = s.size();
+    }
+    void push_back(char c) {
+        *room(1) = c;
+        ++size_;
+    }
+    // At least n bytes of room after the text; grow() takes what was
+    // written there.
+    char* room(std::size_t n) {
+        if (buf_.size() - size_ < n) {
+            buf_.resize(std::max(buf_.size() * 2, size_ + n));
+        }
+        return buf_.data() + size_;
+    }
+    void grow(const char* end) { size_ = static_cast<std::size_t>(end - buf_.data()); }
+    std::size_t size() const { return size_; }
+    std::string_view view() const { return {buf_.data(), size_}; }
+
+  private:
+    std::vector<char> buf_;
+    std::size_t size_ = 0;
+};
+
 class PageWriter {
   public:
     explicit PageWriter(std::ostream& out) : out_(out) {}
@@ -193,7 +225,7 @@ class PageWriter {
     Buffered out_;
     std::ostringstream state_;  // what select() has to say, before it is said
     bool inPolyline_ = false;
-    std::string polyline_;
+    PolylineText polyline_;
     std::size_t lineStart_ = 0;
     // Where the pen is, when the reader knows it to the unit: relative
     // moves are exact only from there.
@@ -218,7 +250,7 @@ class PageWriter {
 
 void PageWriter::beginPolyline() {
     if (!inPolyline_) {
-        polyline_ = "PE7";
+        polyline_.assign("PE7");
         lineStart_ = 0;
         inPolyline_ = true;
     }
@@ -226,21 +258,20 @@ void PageWriter::beginPolyline() {
 
 void PageWriter::endPolyline() {
     if (inPolyline_) {
-        out_ << polyline_ << ";PU;\n";
+        out_ << polyline_.view() << ";PU;\n";
         inPolyline_ = false;
     }
 }
 
 void PageWriter::moveTo(long long x, long long y, bool penUp) {
     if (polyline_.size() - lineStart_ > 72) {
-        polyline_ += '\n';
+        polyline_.push_back('\n');
         lineStart_ = polyline_.size();
     }
     // The pen-up flag, then two numbers of up to 14 digits each (a sign
     // bit and 64 bits of magnitude at 5 bits a digit), after the "=" of
     // absolute ones; relative ones when they are no longer.
-    char move[32];
-    char* end = move;
+    char* end = polyline_.room(32);
     if (penUp) {
         *end++ = '<';
     }
@@ -257,7 +288,7 @@ void PageWriter::moveTo(long long x, long long y, bool penUp) {
         *end++ = '=';
         end = encodeNumber(y, encodeNumber(x, end));
     }
-    polyline_.append(move, static_cast<std::size_t>(end - move));
+    polyline_.grow(end);
     penKnown_ = true;
     penX_ = x;
     penY_ = y;
@@ -363,14 +394,14 @@ void PageWriter::path(const Path& p) {
     // The polygon starts where the pen stands when PM0 comes.
     beginPolyline();
     move(0, true);
-    out_ << polyline_ << ";PM0;";
+    out_ << polyline_.view() << ";PM0;";
     inPolyline_ = false;
     for (std::size_t k = 0; k + 1 < starts.size(); ++k) {
         beginPolyline();
         for (std::size_t i = starts[k] + (k == 0 ? 1 : 0); i < starts[k + 1]; ++i) {
             move(i, i == starts[k]);
         }
-        out_ << polyline_ << (k + 2 < starts.size() ? ";PM1;" : ";PM2;");
+        out_ << polyline_.view() << (k + 2 < starts.size() ? ";PM1;" : ";PM2;");
         inPolyline_ = false;
         // Plotters differ on where the pen stands after a closed subpath.
         penKnown_ = false;

@@ -123,6 +123,10 @@ bool Plotter::plotPairs(bool relative) {
         if (!moveTo(target)) {
             return false;
         }
+        // Mostly one pair: the semicolon ends the numbers.
+        if (*in_.cursor() == ';') {
+            break;
+        }
     }
     endInstruction(in_);
     return true;
