@@ -52,10 +52,9 @@ std::string num(double v) {
 // v to the nearest whole unit, halves away from zero (as llround, without
 // the library call a point would cost twice).
 inline long long whole(double v) {
-    if (!std::isfinite(v)) {
-        v = 0;
+    if (!(std::fabs(v) <= kMaxUnits)) {  // out of range, or not a number
+        v = std::isfinite(v) ? std::clamp(v, -kMaxUnits, kMaxUnits) : 0;
     }
-    v = std::clamp(v, -kMaxUnits, kMaxUnits);
     auto n = static_cast<long long>(v);  // towards zero
     // Exact: the fraction of a double of this range needs no more bits
     // than the double has.
