@@ -110,6 +110,16 @@ class BasicSegmentSet {
                ((s.pa == t.pa && s.pb == t.pb) || (s.pa == t.pb && s.pb == t.pa));
     }
 
+    // Equal for equal segments, whichever way round.
+    static std::uint64_t hash(const S& s) {
+        // Symmetric in the two ends, so the drawing direction does not matter.
+        const drawing::Point p = s.a();
+        const drawing::Point q = s.b();
+        const std::uint64_t a = mix(bits(p.x) * 31 + bits(p.y));
+        const std::uint64_t b = mix(bits(q.x) * 31 + bits(q.y));
+        return mix((a + b) ^ (static_cast<std::uint64_t>(s.layer) * 0x9E3779B97F4A7C15ULL));
+    }
+
   private:
     // A slot holds the index and, above it, the top half of the hash, so
     // that most slots of other segments are passed over without reading
@@ -141,14 +151,6 @@ class BasicSegmentSet {
         h *= 0xc4ceb9fe1a85ec53ULL;
         h ^= h >> 33;
         return h;
-    }
-    static std::uint64_t hash(const S& s) {
-        // Symmetric in the two ends, so the drawing direction does not matter.
-        const drawing::Point p = s.a();
-        const drawing::Point q = s.b();
-        const std::uint64_t a = mix(bits(p.x) * 31 + bits(p.y));
-        const std::uint64_t b = mix(bits(q.x) * 31 + bits(q.y));
-        return mix((a + b) ^ (static_cast<std::uint64_t>(s.layer) * 0x9E3779B97F4A7C15ULL));
     }
 
     const std::vector<S>& segments_;

@@ -766,6 +766,150 @@ bool PdfWriter::addPage(const Page& page, std::string& error) {
     return check(error);
 }
 
+namespace {
+
+// A raster of at most sixteen colours (a comparison's result: paper, ink
+// and the marks' colours; a black and white scan) as an indexed image of
+// 1, 2 or 4 bits a pixel: a sixth to a twenty-fourth of the RGB bytes to
+// compress, and the same colours on screen and paper.
+struct FewColours {
+    std::string colourSpace;  // [/Indexed /DeviceRGB hival <table>] or /DeviceGray
+    int bits = 0;
+    std::string data;  // rows of indexes, each row starting on a byte
+};
+
+// Four bits a pixel, two pixels a byte; false at a seventeenth colour.
+// Eight pixels that repeat the colour before them are taken at once:
+// paper runs for most of a row.
+template <std::size_t N>
+bool indexColours(const Raster& r, std::array<std::uint32_t, 16>& palette, std::size_t& colours,
+                  std::string& nibbles) {
+    const auto width = static_cast<std::size_t>(r.width);
+    const std::size_t rowBytes = (width + 1) / 2;
+    nibbles.assign(rowBytes * r.height, '\0');
+    const auto colourAt = [](const std::uint8_t* q) {
+        if constexpr (N == 3) {
+            return std::uint32_t{q[0]} << 16 | std::uint32_t{q[1]} << 8 | q[2];
+        } else {
+            return std::uint32_t{q[0]};
+        }
+    };
+    const std::uint8_t* p = r.pixels.data();
+    std::uint32_t last = colourAt(p);
+    unsigned index = 0;
+    palette[0] = last;
+    colours = 1;
+    // Each colour eight times over, as the pixels' bytes.
+    std::array<std::array<std::uint8_t, 8 * N>, 16> runs{};
+    const auto addRun = [&](std::size_t i, std::uint32_t c) {
+        for (std::size_t k = 0; k < 8 * N; ++k) {
+            runs[i][k] = static_cast<std::uint8_t>(c >> (8 * (N - 1 - k % N)));
+        }
+    };
+    addRun(0, last);
+    for (int y = 0; y < r.height; ++y) {
+        const std::uint8_t* row = p + static_cast<std::size_t>(y) * width * N;
+        auto* out = reinterpret_cast<unsigned char*>(nibbles.data()) + rowBytes * y;
+        std::size_t x = 0;
+        while (x < width) {
+            if (x % 8 == 0 && x + 8 <= width &&
+                std::memcmp(row + x * N, runs[index].data(), 8 * N) == 0) {
+                if (index != 0) {
+                    std::memset(out + x / 2, static_cast<int>(index << 4 | index), 4);
+                }
+                x += 8;
+                continue;
+            }
+            const std::uint32_t c = colourAt(row + x * N);
+            if (c != last) {
+                const auto* known = std::find(palette.begin(), palette.begin() + colours, c);
+                if (known == palette.begin() + colours) {
+                    if (colours == palette.size()) {
+                        return false;
+                    }
+                    addRun(colours, c);
+                    palette[colours++] = c;
+                }
+                last = c;
+                index = static_cast<unsigned>(known - palette.begin());
+            }
+            out[x / 2] |= static_cast<unsigned char>(x % 2 == 0 ? index << 4 : index);
+            ++x;
+        }
+    }
+    return true;
+}
+
+bool fewColours(const Raster& r, FewColours& out) {
+    const auto n = static_cast<std::size_t>(r.channels);
+    std::array<std::uint32_t, 16> palette{};
+    std::size_t colours = 0;
+    std::string nibbles;
+    if (!(n == 3 ? indexColours<3>(r, palette, colours, nibbles)
+                 : indexColours<1>(r, palette, colours, nibbles))) {
+        return false;
+    }
+    // What each index is written as: itself into a palette, or for a grey
+    // image of black and white only, the bit of plain grey (0 black, 1
+    // white), which reads back as grey. Other greys stay as they are.
+    std::array<unsigned, 16> code{};
+    for (unsigned i = 0; i < 16; ++i) {
+        code[i] = i;
+    }
+    if (n == 1) {
+        for (std::size_t i = 0; i < colours; ++i) {
+            if (palette[i] != 0 && palette[i] != 255) {
+                return false;
+            }
+            code[i] = palette[i] == 255 ? 1 : 0;
+        }
+    }
+    out.bits = colours <= 2 ? 1 : colours <= 4 ? 2 : 4;
+    const bool same = n == 3 || code[0] == 0;
+    if (out.bits == 4) {
+        out.data = std::move(nibbles);
+    } else {
+        // Packed tighter, row by row.
+        const auto width = static_cast<std::size_t>(r.width);
+        const std::size_t from = (width + 1) / 2;
+        const std::size_t to = (width * static_cast<std::size_t>(out.bits) + 7) / 8;
+        out.data.assign(to * r.height, '\0');
+        const std::size_t perByte = 8 / static_cast<std::size_t>(out.bits);
+        for (int y = 0; y < r.height; ++y) {
+            const auto* in = reinterpret_cast<const unsigned char*>(nibbles.data()) + from * y;
+            auto* row = reinterpret_cast<unsigned char*>(out.data.data()) + to * y;
+            for (std::size_t b = 0; b < from; ++b) {
+                if (in[b] == 0 && same) {
+                    continue;
+                }
+                for (std::size_t half = 0; half < 2 && 2 * b + half < width; ++half) {
+                    const unsigned v = code[half == 0 ? in[b] >> 4 : in[b] & 15u];
+                    const std::size_t x = 2 * b + half;
+                    row[x / perByte] |= static_cast<unsigned char>(
+                        v << (8 - static_cast<std::size_t>(out.bits) * (1 + x % perByte)));
+                }
+            }
+        }
+    }
+    if (n == 1) {
+        out.colourSpace = "/DeviceGray";
+        return true;
+    }
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    std::string table;
+    for (std::size_t k = 0; k < colours; ++k) {
+        for (int shift = 16; shift >= 0; shift -= 8) {
+            const auto byte = (palette[k] >> shift) & 0xFF;
+            table += kDigits[byte >> 4];
+            table += kDigits[byte & 15];
+        }
+    }
+    out.colourSpace = "[/Indexed /DeviceRGB " + std::to_string(colours - 1) + " <" + table + ">]";
+    return true;
+}
+
+}  // namespace
+
 // The page's rasters, each an image object drawn where it stands.
 void PdfWriter::writeImages(const Page& page, Content& c, std::string& xobjects) {
     for (const auto& r : page.rasters) {
@@ -773,13 +917,22 @@ void PdfWriter::writeImages(const Page& page, Content& c, std::string& xobjects)
             continue;
         }
         const int image = newObject();
-        const std::string_view data(reinterpret_cast<const char*>(r.pixels.data()),
-                                    r.pixels.size());
-        writeStream(image,
-                    "/Type /XObject /Subtype /Image /Width " + std::to_string(r.width) +
-                        " /Height " + std::to_string(r.height) + " /ColorSpace " +
-                        (r.channels == 3 ? "/DeviceRGB" : "/DeviceGray") + " /BitsPerComponent 8",
-                    deflate(data));
+        const std::string size = "/Type /XObject /Subtype /Image /Width " +
+                                 std::to_string(r.width) + " /Height " + std::to_string(r.height) +
+                                 " /ColorSpace ";
+        FewColours few;
+        if (fewColours(r, few)) {
+            writeStream(image,
+                        size + few.colourSpace + " /BitsPerComponent " + std::to_string(few.bits),
+                        deflate(few.data));
+        } else {
+            const std::string_view data(reinterpret_cast<const char*>(r.pixels.data()),
+                                        r.pixels.size());
+            writeStream(
+                image,
+                size + (r.channels == 3 ? "/DeviceRGB" : "/DeviceGray") + " /BitsPerComponent 8",
+                deflate(data));
+        }
         const std::string name = "/Im" + std::to_string(image);
         xobjects += name + " " + std::to_string(image) + " 0 R ";
         const double w = r.width * kUnitsPerInch / r.dpi;

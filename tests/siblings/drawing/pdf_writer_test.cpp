@@ -410,4 +410,79 @@ TEST(PdfWriter, LargePagesReadBackWhole) {
 }
 
 }  // namespace
+// Images of few colours are written as indexes (a result page's paper, ink
+// and marks; a black and white scan): every pixel must read back as it
+// was, whatever the count of colours, a row's length or where a colour
+// first shows. A seventeenth colour, or a grey between black and white,
+// keeps the image as it was.
+TEST(PdfWriter, ImagesOfFewColoursReadBackPixelForPixel) {
+    struct Case {
+        const char* name;
+        int channels;
+        int width;
+        std::vector<std::uint32_t> colours;
+    };
+    const std::vector<Case> cases = {
+        {"rgb, two colours, paper first", 3, 13, {0xFFFFFF, 0x000000}},
+        {"rgb, three colours", 3, 21, {0xFFFFFF, 0xE00000, 0x00A000}},
+        {"rgb, five colours, ink first", 3, 16, {0x000000, 0xFFFFFF, 0x0000FF, 0xFF00FF, 0x808080}},
+        {"rgb, sixteen colours", 3, 19, {}},
+        {"rgb, seventeen colours", 3, 17, {}},
+        {"grey, white first", 1, 11, {255, 0}},
+        {"grey, black first", 1, 24, {0, 255}},
+        {"grey, a grey between", 1, 9, {255, 0, 128}},
+    };
+    for (Case c : cases) {
+        SCOPED_TRACE(c.name);
+        if (c.colours.empty()) {
+            const int count = c.width == 19 ? 16 : 17;
+            for (int i = 0; i < count; ++i) {
+                c.colours.push_back(static_cast<std::uint32_t>(i * 0x0F0F0F));
+            }
+        }
+        Raster r;
+        r.origin = {10 * kMm, 90 * kMm};
+        r.dpi = 100;
+        r.width = c.width;
+        r.height = 7;
+        r.channels = c.channels;
+        // Runs of a colour longer than eight pixels, and single pixels.
+        for (int y = 0; y < r.height; ++y) {
+            for (int x = 0; x < r.width; ++x) {
+                const std::size_t k =
+                    x < 10 && y < 3 ? 0
+                                    : static_cast<std::size_t>(x * 7 + y * 3) % c.colours.size();
+                for (int ch = c.channels - 1; ch >= 0; --ch) {
+                    r.pixels.push_back(static_cast<std::uint8_t>(c.colours[k] >> (8 * ch)));
+                }
+            }
+        }
+        Page page;
+        page.width = 100 * kMm;
+        page.height = 100 * kMm;
+        page.rasters.push_back(r);
+        TempDir dir;
+        const std::string pdf = (dir.path / "few.pdf").string();
+        writePdf(pdf, {page});
+        std::vector<Page> back;
+        ReadError error;
+        ASSERT_TRUE(readPdfFile(
+            pdf, [&](Page&& p) { return back.push_back(std::move(p)), true; }, error))
+            << error.message;
+        ASSERT_EQ(back.size(), 1u);
+        ASSERT_EQ(back[0].rasters.size(), 1u);
+        const Raster& got = back[0].rasters[0];
+        ASSERT_EQ(got.width, r.width);
+        ASSERT_EQ(got.height, r.height);
+        // A grey image of black and white stays grey.
+        EXPECT_EQ(got.channels, r.channels);
+        for (std::size_t i = 0; i < static_cast<std::size_t>(r.width) * r.height; ++i) {
+            for (int ch = 0; ch < r.channels; ++ch) {
+                ASSERT_EQ(got.pixels[i * got.channels + ch], r.pixels[i * r.channels + ch])
+                    << "pixel " << i;
+            }
+        }
+    }
+}
+
 }  // namespace drawing

@@ -88,6 +88,26 @@ TEST(FastPaths, SegmentsEnteredTogetherFindTheSameRepeats) {
     EXPECT_EQ(firstThree, (std::vector<std::uint32_t>{0, 1, 2}));
 }
 
+// A revision drawn again at another scale has hardly a segment as it was:
+// exact copies are then not sought at all, and the answer must not change,
+// whether none or a few of the paths stayed where they were.
+TEST(FastPaths, PagesRedrawnAtAnotherScaleGiveThePlainAnswer) {
+    const auto pair = makePair(30000, 0.2, 4);
+    Page scaled = pair.variant;
+    for (auto& path : scaled.paths) {
+        for (auto& p : path.points) {
+            p = {p.x * 0.97 + 40, p.y * 0.97 + 25};
+        }
+    }
+    expectSameAnswer(pair.base, scaled, "scaled");
+    expectSameAnswer(scaled, pair.base, "scaled, reversed");
+    Page someKept = scaled;
+    for (std::size_t i = 0; i < someKept.paths.size() && i < pair.variant.paths.size(); i += 25) {
+        someKept.paths[i] = pair.variant.paths[i];
+    }
+    expectSameAnswer(pair.base, someKept, "a few paths kept");
+}
+
 TEST(FastPaths, GeneratedPairsGiveThePlainAnswer) {
     for (unsigned seed : {1u, 2u, 3u}) {
         const auto pair = makePair(30000, 0.2, seed);
