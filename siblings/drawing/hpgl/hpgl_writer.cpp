@@ -2,14 +2,17 @@
 // colour, width, line type, label settings) the first time it differs from
 // what was last written, so that the reader gets back the same page.
 #include <algorithm>
+#include <bit>
 #include <charconv>
 #include <cmath>
 #include <concepts>
+#include <cstring>
 #include <map>
 #include <numbers>
 #include <ostream>
 #include <sstream>
 #include <string_view>
+#include <vector>
 
 #include "drawing/hpgl/hpgl.h"
 #include "drawing/hpgl/line_types.h"
@@ -46,11 +49,22 @@ std::string num(double v) {
     return s;
 }
 
-long long whole(double v) {
-    if (!std::isfinite(v)) {
-        v = 0;
+// v to the nearest whole unit, halves away from zero (as llround, without
+// the library call a point would cost twice).
+inline long long whole(double v) {
+    if (!(std::fabs(v) <= kMaxUnits)) {  // out of range, or not a number
+        v = std::isfinite(v) ? std::clamp(v, -kMaxUnits, kMaxUnits) : 0;
     }
-    return std::llround(std::clamp(v, -kMaxUnits, kMaxUnits));
+    auto n = static_cast<long long>(v);  // towards zero
+    // Exact: the fraction of a double of this range needs no more bits
+    // than the double has.
+    const double fraction = v - static_cast<double>(n);
+    if (fraction >= 0.5) {
+        ++n;
+    } else if (fraction <= -0.5) {
+        --n;
+    }
+    return n;
 }
 
 std::string units(double v) {
@@ -64,8 +78,21 @@ std::string xy(Point p) {
 // One number of a 7-bit encoded polyline: sign in the lowest bit, then base
 // 32 digits, least significant first, the last one marked. Printable ASCII
 // only, so the file stays text.
+unsigned long long encodedValue(long long n) {
+    return static_cast<unsigned long long>(n < 0 ? -n : n) << 1 | (n < 0 ? 1u : 0u);
+}
+
+// The digits encodeNumber writes for n; mostly one to three.
+inline int encodedLength(long long n) {
+    const unsigned long long v = encodedValue(n);
+    if (v < (1u << 15)) {
+        return v < 32 ? 1 : v < (1u << 10) ? 2 : 3;
+    }
+    return (std::bit_width(v) + 4) / 5;
+}
+
 char* encodeNumber(long long n, char* out) {
-    auto v = static_cast<unsigned long long>(n < 0 ? -n : n) << 1 | (n < 0 ? 1u : 0u);
+    auto v = encodedValue(n);
     while (v >= 32) {
         *out++ = static_cast<char>(63 + (v & 31));
         v >>= 5;
@@ -139,6 +166,36 @@ class Buffered {
     std::string buf_;
 };
 
+// The text of the encoded polyline being written, grown in place: a move
+// is encoded straight into room made ahead of it.
+class PolylineText {
+  public:
+    void assign(std::string_view s) {
+        size_ = 0;
+        std::memcpy(room(s.size()), s.data(), s.size());
+        size_ = s.size();
+    }
+    void push_back(char c) {
+        *room(1) = c;
+        ++size_;
+    }
+    // At least n bytes of room after the text; grow() takes what was
+    // written there.
+    char* room(std::size_t n) {
+        if (buf_.size() - size_ < n) {
+            buf_.resize(std::max(buf_.size() * 2, size_ + n));
+        }
+        return buf_.data() + size_;
+    }
+    void grow(const char* end) { size_ = static_cast<std::size_t>(end - buf_.data()); }
+    std::size_t size() const { return size_; }
+    std::string_view view() const { return {buf_.data(), size_}; }
+
+  private:
+    std::vector<char> buf_;
+    std::size_t size_ = 0;
+};
+
 class PageWriter {
   public:
     explicit PageWriter(std::ostream& out) : out_(out) {}
@@ -167,7 +224,7 @@ class PageWriter {
     Buffered out_;
     std::ostringstream state_;  // what select() has to say, before it is said
     bool inPolyline_ = false;
-    std::string polyline_;
+    PolylineText polyline_;
     std::size_t lineStart_ = 0;
     // Where the pen is, when the reader knows it to the unit: relative
     // moves are exact only from there.
@@ -192,7 +249,7 @@ class PageWriter {
 
 void PageWriter::beginPolyline() {
     if (!inPolyline_) {
-        polyline_ = "PE7";
+        polyline_.assign("PE7");
         lineStart_ = 0;
         inPolyline_ = true;
     }
@@ -200,33 +257,37 @@ void PageWriter::beginPolyline() {
 
 void PageWriter::endPolyline() {
     if (inPolyline_) {
-        out_ << polyline_ << ";PU;\n";
+        out_ << polyline_.view() << ";PU;\n";
         inPolyline_ = false;
     }
 }
 
 void PageWriter::moveTo(long long x, long long y, bool penUp) {
     if (polyline_.size() - lineStart_ > 72) {
-        polyline_ += '\n';
+        polyline_.push_back('\n');
         lineStart_ = polyline_.size();
     }
-    // Two numbers of up to 14 digits each (a sign bit and 64 bits of
-    // magnitude at 5 bits a digit), after the "=" of absolute ones.
-    char rel[32], abs[32];
-    char* relEnd = rel;
-    if (penKnown_) {
-        relEnd = encodeNumber(y - penY_, encodeNumber(x - penX_, rel));
-    }
-    abs[0] = '=';
-    char* absEnd = encodeNumber(y, encodeNumber(x, abs + 1));
+    // The pen-up flag, then two numbers of up to 14 digits each (a sign
+    // bit and 64 bits of magnitude at 5 bits a digit), after the "=" of
+    // absolute ones; relative ones when they are no longer.
+    char* end = polyline_.room(32);
     if (penUp) {
-        polyline_ += '<';
+        *end++ = '<';
     }
-    if (penKnown_ && relEnd - rel <= absEnd - abs) {
-        polyline_.append(rel, relEnd);
+    // Relative moves of a digit each, the usual step along an outline,
+    // are never longer than an absolute one (an "=" and a digit or more
+    // each).
+    int relative = 0;
+    if (penKnown_) {
+        relative = encodedLength(x - penX_) + encodedLength(y - penY_);
+    }
+    if (penKnown_ && (relative <= 3 || relative <= 1 + encodedLength(x) + encodedLength(y))) {
+        end = encodeNumber(y - penY_, encodeNumber(x - penX_, end));
     } else {
-        polyline_.append(abs, absEnd);
+        *end++ = '=';
+        end = encodeNumber(y, encodeNumber(x, end));
     }
+    polyline_.grow(end);
     penKnown_ = true;
     penX_ = x;
     penY_ = y;
@@ -332,14 +393,14 @@ void PageWriter::path(const Path& p) {
     // The polygon starts where the pen stands when PM0 comes.
     beginPolyline();
     move(0, true);
-    out_ << polyline_ << ";PM0;";
+    out_ << polyline_.view() << ";PM0;";
     inPolyline_ = false;
     for (std::size_t k = 0; k + 1 < starts.size(); ++k) {
         beginPolyline();
         for (std::size_t i = starts[k] + (k == 0 ? 1 : 0); i < starts[k + 1]; ++i) {
             move(i, i == starts[k]);
         }
-        out_ << polyline_ << (k + 2 < starts.size() ? ";PM1;" : ";PM2;");
+        out_ << polyline_.view() << (k + 2 < starts.size() ? ";PM1;" : ";PM2;");
         inPolyline_ = false;
         // Plotters differ on where the pen stands after a closed subpath.
         penKnown_ = false;

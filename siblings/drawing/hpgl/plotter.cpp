@@ -129,6 +129,22 @@ bool Plotter::run() {
         if (stopped_) {
             return true;
         }
+        // Mostly the two letters of a known mnemonic, read in already:
+        // what next() would do with them, without its turns.
+        const char* p = in_.cursor();
+        if (!rtlMode_ && in_.end() - p >= 2 && isLetter(p[0]) && isLetter(p[1])) {
+            const Handler handler =
+                handlers()[static_cast<std::size_t>(mnemonicIndex(upper(p[0]), upper(p[1])))];
+            if (handler != nullptr) {
+                in_.takeUpTo(p + 2);
+                if (!(this->*handler)()) {
+                    return !failed_ && stopped_;
+                }
+                recognised_ = true;
+                ++knownCount_;
+                continue;
+            }
+        }
         const Step step = next();
         if (step == Step::end) {
             return finish();

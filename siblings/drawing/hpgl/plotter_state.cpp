@@ -28,13 +28,6 @@ Rgb defaultColor(int pen) {
     return kDefaultColors[pen <= 0 ? 0 : static_cast<std::size_t>((pen - 1) % 7 + 1)];
 }
 
-double clampCoordinate(double v) {
-    if (!std::isfinite(v)) {
-        return v > 0 ? kMaxCoordinate : v < 0 ? -kMaxCoordinate : 0;
-    }
-    return std::clamp(v, -kMaxCoordinate, kMaxCoordinate);
-}
-
 int toInt(double v, int lo, int hi) {
     if (!std::isfinite(v)) {
         return lo;
@@ -110,8 +103,8 @@ void PlotterState::reset() {
     pen = {};
     for (int i = 0; i < kPens; ++i) {
         colors[static_cast<std::size_t>(i)] = defaultColor(i);
-        widths[static_cast<std::size_t>(i)] = 0.35;
     }
+    setAllWidths(0.35);
     std::fill(std::begin(range), std::end(range), 0.0);
     range[1] = range[3] = range[5] = 255;
     carriage = {};
@@ -157,15 +150,7 @@ void PlotterState::updateScaling() {
     sy = fy;
 }
 
-Point PlotterState::toPlotter(double x, double y) const {
-    return {clampCoordinate(ox + x * sx), clampCoordinate(oy + y * sy)};
-}
-
-Point PlotterState::fromPen(double dx, double dy) const {
-    return {clampCoordinate(pen.x + dx * sx), clampCoordinate(pen.y + dy * sy)};
-}
-
-Point PlotterState::toPage(Point p) const {
+Point PlotterState::turnedToPage(Point p) const {
     // The page keeps the media's own frame; RO turns the plot within it.
     const double w = mediaW > 0 ? mediaW : kDefaultMediaWidth;
     const double h = mediaH > 0 ? mediaH : kDefaultMediaHeight;

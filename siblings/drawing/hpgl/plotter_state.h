@@ -3,7 +3,11 @@
 // the label settings. Each member is set by the instructions named beside it.
 #pragma once
 
+#include <algorithm>
 #include <array>
+#include <bit>
+#include <cmath>
+#include <cstdint>
 #include <vector>
 
 #include "drawing/page.h"
@@ -14,7 +18,12 @@ inline constexpr int kPens = 256;
 inline constexpr double kMaxCoordinate = 1e9;
 
 // Coordinates beyond ±kMaxCoordinate (or not finite) are clamped.
-double clampCoordinate(double v);
+inline double clampCoordinate(double v) {
+    if (!std::isfinite(v)) {
+        return v > 0 ? kMaxCoordinate : v < 0 ? -kMaxCoordinate : 0;
+    }
+    return std::clamp(v, -kMaxCoordinate, kMaxCoordinate);
+}
 
 // v rounded and clamped to [lo, hi]; lo when v is not finite.
 int toInt(double v, int lo, int hi);
@@ -45,7 +54,7 @@ struct PlotterState {
     int penNo = 1;
     Layer layer = Layer::drawing;
     std::array<Rgb, kPens> colors{};
-    std::array<double, kPens> widths{};
+    std::array<double, kPens> widths{};  // set through setWidth and setAllWidths
     bool relativeWidth = false;
     double range[6] = {0, 255, 0, 255, 0, 255};
 
@@ -92,11 +101,15 @@ struct PlotterState {
     double frameWidth() const;
     double frameHeight() const;
     // User units to plotter units.
-    Point toPlotter(double x, double y) const;
+    Point toPlotter(double x, double y) const {
+        return {clampCoordinate(ox + x * sx), clampCoordinate(oy + y * sy)};
+    }
     // A point plotted relative to the pen by (dx, dy) user units.
-    Point fromPen(double dx, double dy) const;
+    Point fromPen(double dx, double dy) const {
+        return {clampCoordinate(pen.x + dx * sx), clampCoordinate(pen.y + dy * sy)};
+    }
     // Plotter units to the page, which keeps the media's own frame.
-    Point toPage(Point p) const;
+    Point toPage(Point p) const { return rotation == 0 ? p : turnedToPage(p); }
     // The pen's stroke; without the line type for fills and labels.
     Stroke currentStroke(bool lines = true) const;
     // The length of the diagonal from P1 to P2, in mm.
@@ -104,9 +117,31 @@ struct PlotterState {
     // LT type,length,mode.
     void setLineType(int type, double length, int mode);
 
+    // toPage under RO 90, 180 or 270.
+    Point turnedToPage(Point p) const;
+
+    // PW and WU: one pen's width, or every pen's (a plot of filled glyphs
+    // says PW before each glyph: a width all pens have already is not set
+    // anew).
+    void setWidth(int pen, double width) {
+        widths[static_cast<std::size_t>(pen)] = width;
+        allWidths_ = std::nan("");
+    }
+    void setAllWidths(double width) {
+        // Bit for bit: -0 is not 0 here, and NaN is never the same.
+        if (std::bit_cast<std::uint64_t>(width) != std::bit_cast<std::uint64_t>(allWidths_) ||
+            std::isnan(width)) {
+            widths.fill(width);
+            allWidths_ = width;
+        }
+    }
+
     // The character cell (SI or SR) and the label direction (DI or DR).
     Point charCell() const;
     double textAngle() const;
+
+  private:
+    double allWidths_ = std::nan("");  // the width of every pen, when one was set for all
 };
 
 }  // namespace drawing::hpgl

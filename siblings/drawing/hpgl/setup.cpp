@@ -184,9 +184,9 @@ bool Plotter::penWidth() {
     }
     width = std::isfinite(width) ? std::clamp(width, 0.0, 1000.0) : 0.35;
     if (n >= 2) {
-        st_.widths[static_cast<std::size_t>(toInt(v[1], 0, kPens - 1))] = width;
+        st_.setWidth(toInt(v[1], 0, kPens - 1), width);
     } else {
-        st_.widths.fill(width);
+        st_.setAllWidths(width);
     }
     endInstruction(in_);
     return true;
@@ -195,7 +195,7 @@ bool Plotter::penWidth() {
 bool Plotter::widthUnit() {
     double v[1] = {};
     st_.relativeWidth = readNumbers(in_, v, 1) == 1 && toInt(v[0], 0, 1) == 1;
-    st_.widths.fill(st_.relativeWidth ? 0.1 / 100 * st_.diagonalMm() : 0.35);
+    st_.setAllWidths(st_.relativeWidth ? 0.1 / 100 * st_.diagonalMm() : 0.35);
     endInstruction(in_);
     return true;
 }

@@ -10,8 +10,9 @@ bool Input::fill() {
         return false;
     }
     base_ += len_;
-    in_.read(buf_.data(), static_cast<std::streamsize>(buf_.size()));
+    in_.read(buf_.data(), static_cast<std::streamsize>(kBufferBytes));
     len_ = static_cast<std::size_t>(in_.gcount());
+    buf_[len_] = '\0';
     pos_ = 0;
     if (len_ == 0) {
         eof_ = true;
@@ -21,14 +22,6 @@ bool Input::fill() {
 }
 
 namespace {
-
-bool isSeparator(int c) {
-    return c == ' ' || c == ',' || c == '\t' || c == '\r' || c == '\n';
-}
-
-bool isDigit(int c) {
-    return c >= '0' && c <= '9';
-}
 
 // The digits of a number as read: the sign, the integer digits without
 // leading zeros (at most 20 kept) and the fraction, converted once.
@@ -64,7 +57,37 @@ double NumberText::value() const {
 
 }  // namespace
 
-bool readNumber(Input& in, double& v) {
+Scan scanDecimal(Input& in, const char* p, bool negative, const char* zeros, const char* first,
+                 std::uint64_t whole, double& v) {
+    const char* const point = p++;
+    while (isDigit(*p)) {
+        ++p;
+    }
+    if (p == in.end()) {
+        return Scan::incomplete;
+    }
+    in.takeUpTo(p);
+    if (p == zeros + 1) {
+        return Scan::none;  // a point alone
+    }
+    NumberText n;
+    n.negative = negative;
+    n.intDigits = static_cast<std::size_t>(point - first);
+    n.whole = whole;
+    n.decimal = true;
+    for (const char* d = first; d != point && n.len < 20; ++d) {
+        n.text[n.len++] = *d;
+    }
+    n.text[n.len++] = '.';
+    for (const char* d = point + 1; d != p && n.len < sizeof n.text - 1; ++d) {
+        n.text[n.len++] = *d;
+    }
+    v = n.value();
+    return Scan::number;
+}
+
+// Byte by byte, reading more input as it goes.
+bool readNumberSlowly(Input& in, double& v) {
     int c = in.peek();
     while (isSeparator(c)) {
         in.get();
@@ -117,15 +140,6 @@ int readNumbers(Input& in, double* v, int max) {
         ++n;
     }
     return n < max ? n : max;
-}
-
-void endInstruction(Input& in) {
-    while (in.peek() == ' ') {
-        in.get();
-    }
-    if (in.peek() == ';') {
-        in.get();
-    }
 }
 
 void skipQuoted(Input& in) {

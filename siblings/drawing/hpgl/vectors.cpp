@@ -26,6 +26,13 @@ class EncodedNumbers {
     // Takes one byte; true when it completed a number (in value()).
     // Stray bytes inside a number are ignored.
     bool take(int raw) {
+        // Mostly a digit of 7-bit mode, as our own plots have it.
+        if (sevenBit_ && raw >= 63 && raw <= 126 && digits_ < 12) {
+            const bool last = raw >= 95;
+            value_ += static_cast<std::uint64_t>(raw - (last ? 95 : 63)) << (digits_ * 5);
+            ++digits_;
+            return last;
+        }
         // In 7-bit mode the eighth bit means nothing.
         const int c = sevenBit_ ? raw & 0x7F : raw;
         const int base = sevenBit_ ? 32 : 64;
@@ -116,6 +123,10 @@ bool Plotter::plotPairs(bool relative) {
         if (!moveTo(target)) {
             return false;
         }
+        // Mostly one pair: the semicolon ends the numbers.
+        if (*in_.cursor() == ';') {
+            break;
+        }
     }
     endInstruction(in_);
     return true;
@@ -150,29 +161,40 @@ bool Plotter::plotRelative() {
 bool Plotter::polylineEncoded() {
     EncodedNumbers numbers;
     for (;;) {
-        const int raw = in_.peek();
-        if (raw < 0) {
-            return numbers.insideNumber() ? fail("encoded polyline ends inside a number") : true;
-        }
-        if (raw == ';' || raw == kEsc) {
-            if (raw == ';') {
-                in_.get();
-            }
-            return true;
-        }
-        in_.get();
-        if ((raw >= 128 && raw <= 160) || raw == 255) {
-            continue;
-        }
-        if (!numbers.take(raw)) {
-            if (numbers.tooLong()) {
-                return fail("encoded number too long");
+        // The bytes read in are taken one by one in place; the input learns
+        // how far before each number is used, so that an error names the
+        // offset it stands at.
+        const char* p = in_.cursor();
+        const char* const end = in_.end();
+        if (p == end) {
+            if (in_.peek() < 0) {
+                return numbers.insideNumber() ? fail("encoded polyline ends inside a number")
+                                              : true;
             }
             continue;
         }
-        if (!encodedNumber(numbers)) {
-            return false;
+        for (; p != end; ++p) {
+            const int raw = static_cast<unsigned char>(*p);
+            if (raw == ';' || raw == kEsc) {
+                in_.takeUpTo(raw == ';' ? p + 1 : p);
+                return true;
+            }
+            if ((raw >= 128 && raw <= 160) || raw == 255) {
+                continue;
+            }
+            if (!numbers.take(raw)) {
+                if (numbers.tooLong()) {
+                    in_.takeUpTo(p + 1);
+                    return fail("encoded number too long");
+                }
+                continue;
+            }
+            in_.takeUpTo(p + 1);
+            if (!encodedNumber(numbers)) {
+                return false;
+            }
         }
+        in_.takeUpTo(p);
     }
 }
 

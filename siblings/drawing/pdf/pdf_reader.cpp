@@ -208,11 +208,12 @@ class Advances {
             return known->second;
         }
         auto* face = static_cast<FT_Face>(font->ft_face);
+        // A context of ours is used by one thread only: FreeType needs no
+        // lock here (and MuPDF's own lock helpers are debug-only symbols
+        // where NDEBUG is not set).
         FT_Fixed adv = 0;
-        fz_lock(ctx_, FZ_LOCK_FREETYPE);
         FT_Get_Advance(face, static_cast<FT_UInt>(gid),
                        FT_LOAD_NO_SCALE | FT_LOAD_NO_HINTING | FT_LOAD_IGNORE_TRANSFORM, &adv);
-        fz_unlock(ctx_, FZ_LOCK_FREETYPE);
         const float a = static_cast<float>(adv) / face->units_per_EM;
         f.advances.emplace(gid, a);
         return a;

@@ -712,6 +712,38 @@ TEST(HpglWriter, MovesStayExactAroundLabelsPolygonsAndTheRangeEnds) {
     }
 }
 
+TEST(HpglWriter, CoordinatesRoundToTheNearestUnitHalvesAwayFromZero) {
+    const std::vector<double> xs = {0.5,
+                                    -0.5,
+                                    1.5,
+                                    -2.5,
+                                    0.49999999999999994,
+                                    -0.49999999999999994,
+                                    2.4999999999999996,
+                                    -2.5000000000000004,
+                                    123456.49999999999,
+                                    -987654.5,
+                                    999999999.5,
+                                    -1e9,
+                                    7.000000000000001,
+                                    -0.0};
+    Page page;
+    Path path;
+    for (double x : xs) {
+        path.points.push_back({x, -x});
+    }
+    page.paths = {path};
+    const ReadResult r = readString(writePages({page}));
+    ASSERT_TRUE(r.ok) << r.error.message;
+    ASSERT_EQ(r.pages.size(), 1u);
+    const auto& points = r.pages[0].paths.at(0).points;
+    ASSERT_EQ(points.size(), xs.size());
+    for (std::size_t i = 0; i < xs.size(); ++i) {
+        EXPECT_EQ(points[i].x, static_cast<double>(std::llround(xs[i]))) << xs[i];
+        EXPECT_EQ(points[i].y, static_cast<double>(std::llround(-xs[i]))) << xs[i];
+    }
+}
+
 std::size_t writtenSize(const std::vector<Page>& pages) {
     return writePages(pages).size();
 }

@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
+#include <cstdint>
 #include <limits>
 #include <sstream>
 #include <string>
@@ -77,6 +79,52 @@ TEST(HpglTokenizer, NumbersAcrossTheBufferBoundary) {
     std::size_t rest = 0;
     EXPECT_EQ(numbersOf(text, &rest), expected);
     EXPECT_EQ(rest, text.size());
+}
+
+TEST(HpglTokenizer, EveryTokenReadsAlikeWhereverTheBufferEnds) {
+    // Numbers are scanned in place while they lie within the bytes read in,
+    // and byte by byte when those end first: both must read and take the
+    // same, including what a token without digits leaves taken.
+    const std::vector<std::string> tokens = {"12",
+                                             "-3",
+                                             "+4",
+                                             "6.25",
+                                             "-.5",
+                                             "7.",
+                                             "0.125",
+                                             "000042",
+                                             "-0",
+                                             "-0.",
+                                             "1234567890123456789012",
+                                             "-12345678901234567.5",
+                                             "1." + std::string(80, '5'),
+                                             "999999999999999.75",
+                                             ".",
+                                             "-",
+                                             "+.",
+                                             " \t\r\n 9,8"};
+    constexpr std::size_t kBuffer = 65536;
+    for (const std::string& token : tokens) {
+        std::size_t alone = 0;
+        const std::vector<double> expected = numbersOf(token + ";PD", &alone);
+        for (std::size_t before = 0; before <= token.size() + 1; ++before) {
+            // A first number of zeros up to a comma puts the token `before`
+            // bytes ahead of the end of the first 64 KiB read.
+            const std::size_t lead = kBuffer - before;
+            const std::string text = std::string(lead - 1, '0') + "," + token + ";PD";
+            std::size_t rest = 0;
+            std::vector<double> want = {0};
+            want.insert(want.end(), expected.begin(), expected.end());
+            const std::vector<double> got = numbersOf(text, &rest);
+            ASSERT_EQ(got.size(), want.size()) << token << " " << before;
+            for (std::size_t i = 0; i < got.size(); ++i) {
+                EXPECT_EQ(std::bit_cast<std::uint64_t>(got[i]),
+                          std::bit_cast<std::uint64_t>(want[i]))
+                    << token << " " << before << " #" << i;
+            }
+            EXPECT_EQ(rest, lead + alone) << token << " " << before;
+        }
+    }
 }
 
 TEST(HpglTokenizer, ReadNumbersKeepsMaxAndSkipsTheRest) {
@@ -341,6 +389,46 @@ TEST(HpglHandlers, EncodedPolylineSelectsPensAndMovesThePen) {
     EXPECT_TRUE(p.state.penDown);
     ASSERT_EQ(p.last().paths.size(), 1u);
     EXPECT_EQ(p.last().paths[0].stroke.pen, 3);
+}
+
+TEST(HpglHandlers, EncodedPolylinesAcrossTheBufferEnd) {
+    // Moves of (+40, -1) as three bytes each (80 = 16 + 1 * 64, then -1),
+    // some 90 KiB of them, started at three offsets so that a number is cut
+    // by the end of the first 64 KiB read at each of its bytes.
+    constexpr int kMoves = 30000;
+    std::string moves;
+    for (int i = 0; i < kMoves; ++i) {
+        moves +=
+            {static_cast<char>(63 + 16), static_cast<char>(191 + 1), static_cast<char>(191 + 3)};
+    }
+    for (const std::string lead : {"IN;PA0,0;PE", "IN;PA0,0; PE", "IN;PA0,0;  PE"}) {
+        const Plot p = plot(lead + moves + ";PU;");
+        ASSERT_TRUE(p.ok) << p.error.message;
+        EXPECT_EQ(p.state.pen, (Point{40.0 * kMoves, -1.0 * kMoves})) << lead.size();
+        ASSERT_EQ(p.last().paths.size(), 1u);
+        EXPECT_EQ(p.last().paths[0].points.size(), static_cast<std::size_t>(kMoves) + 1);
+        EXPECT_EQ(p.last().paths[0].points[12345], (Point{40.0 * 12345, -12345}));
+    }
+}
+
+TEST(HpglHandlers, WidthsForAllPensAfterOnePensWidth) {
+    // PW without a pen sets every pen's width, even the width they all had
+    // before one pen's was changed; WU sets them all to its default.
+    const Plot p = plot(
+        "IN;PW0.5;PW0.7,3;PW0.5;SP3;PA0,0;PD1,1;PU;"
+        "WU0;SP4;PD2,2;PU;PW0.5;WU0;PD3,3;PU;"
+        "PW0.25;PW0.6,2;SP2;PD4,4;PU;PW0.25;PD5,5;PU;");
+    ASSERT_TRUE(p.ok) << p.error.message;
+    const auto& paths = p.last().paths;
+    ASSERT_EQ(paths.size(), 5u);
+    EXPECT_EQ(paths[0].stroke.widthMm, 0.5);
+    EXPECT_EQ(paths[1].stroke.widthMm, 0.35);
+    EXPECT_EQ(paths[2].stroke.widthMm, 0.35);
+    EXPECT_EQ(paths[3].stroke.widthMm, 0.6);
+    EXPECT_EQ(paths[4].stroke.widthMm, 0.25);
+    for (std::size_t pen = 0; pen < p.state.widths.size(); ++pen) {
+        EXPECT_EQ(p.state.widths[pen], 0.25) << pen;
+    }
 }
 
 TEST(HpglHandlers, CommentsNameTheLayer) {
