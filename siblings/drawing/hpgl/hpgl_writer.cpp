@@ -17,6 +17,7 @@
 #include "drawing/hpgl/hpgl.h"
 #include "drawing/hpgl/line_types.h"
 #include "drawing/hpgl/rtl.h"
+#include "drawing/round_half_away.h"
 #include "drawing/utf8.h"
 
 namespace drawing {
@@ -55,16 +56,7 @@ inline long long whole(double v) {
     if (!(std::fabs(v) <= kMaxUnits)) {  // out of range, or not a number
         v = std::isfinite(v) ? std::clamp(v, -kMaxUnits, kMaxUnits) : 0;
     }
-    auto n = static_cast<long long>(v);  // towards zero
-    // Exact: the fraction of a double of this range needs no more bits
-    // than the double has.
-    const double fraction = v - static_cast<double>(n);
-    if (fraction >= 0.5) {
-        ++n;
-    } else if (fraction <= -0.5) {
-        --n;
-    }
-    return n;
+    return roundHalfAway(v);
 }
 
 std::string units(double v) {

@@ -17,6 +17,7 @@
 
 #include "drawing/render/label_fonts.h"
 #include "drawing/render/render.h"
+#include "drawing/round_half_away.h"
 #include "drawing/utf8.h"
 
 namespace drawing {
@@ -108,19 +109,6 @@ char* digits(char* p, unsigned long long n) {
         q[-1] = static_cast<char>('0' + n);
     }
     return end;
-}
-
-// v rounded to the nearest integer, halves away from zero (llround's
-// rounding, without its call); |v| must stay below 2^52.
-long long roundHalfAway(double v) {
-    auto t = static_cast<long long>(v);
-    const double rest = v - static_cast<double>(t);
-    if (rest >= 0.5) {
-        ++t;
-    } else if (rest <= -0.5) {
-        --t;
-    }
-    return t;
 }
 
 // A matrix entry in millionths, as precise() writes it: non-finite
