@@ -137,17 +137,16 @@ inline std::size_t sameRun(const std::uint8_t* p, std::size_t limit) {
 // PackBits: a run of two to 128 equal bytes as its count and the byte, the
 // bytes between runs as they are, at most 128 a piece. A longer run goes
 // out as pieces of 128; a single byte left over starts the next literal.
-void packBits(const std::uint8_t* in, std::size_t n, std::string& out) {
+// Writes at most 2 * n bytes from out and returns their end.
+char* packBits(const std::uint8_t* in, std::size_t n, char* out) {
     std::size_t i = 0;
     while (i < n) {
         std::size_t run = sameRun(in + i, n - i);
         if (run >= 2) {
             while (run >= 2) {
                 const std::size_t piece = std::min<std::size_t>(run, 128);
-                const char head[2] = {
-                    static_cast<char>(static_cast<std::int8_t>(1 - static_cast<int>(piece))),
-                    static_cast<char>(in[i])};
-                out.append(head, 2);
+                *out++ = static_cast<char>(static_cast<std::int8_t>(1 - static_cast<int>(piece)));
+                *out++ = static_cast<char>(in[i]);
                 i += piece;
                 run -= piece;
             }
@@ -158,10 +157,12 @@ void packBits(const std::uint8_t* in, std::size_t n, std::string& out) {
                !(i + literal + 1 < n && in[i + literal] == in[i + literal + 1])) {
             ++literal;
         }
-        out.push_back(static_cast<char>(literal - 1));
-        out.append(reinterpret_cast<const char*>(in + i), literal);
+        *out++ = static_cast<char>(literal - 1);
+        std::memcpy(out, in + i, literal);
+        out += literal;
         i += literal;
     }
+    return out;
 }
 
 // Whether every byte is 0 or 255: each byte of a word has to be its own
@@ -170,11 +171,16 @@ bool onlyBlackAndWhite(const std::vector<std::uint8_t>& pixels) {
     const std::uint8_t* p = pixels.data();
     const std::size_t n = pixels.size();
     std::size_t i = 0;
-    for (; i + 8 <= n; i += 8) {
-        std::uint64_t w;
-        std::memcpy(&w, p + i, sizeof w);
-        if (w != ((w >> 7) & kEveryByte) * 0xFF) {
-            return false;
+    for (; i + 32 <= n; i += 32) {
+        const std::uint64_t a = load8(p + i), b = load8(p + i + 8), c = load8(p + i + 16),
+                            d = load8(p + i + 24);
+        if ((a & b & c & d) == ~std::uint64_t{0}) {
+            continue;  // paper
+        }
+        for (const std::uint64_t w : {a, b, c, d}) {
+            if (w != ((w >> 7) & kEveryByte) * 0xFF) {
+                return false;
+            }
         }
     }
     for (; i < n; ++i) {
@@ -185,16 +191,35 @@ bool onlyBlackAndWhite(const std::vector<std::uint8_t>& pixels) {
     return true;
 }
 
+// The top bit of each of eight pixels, set for black, moved down to its
+// byte's lowest bit; the multiplication gathers the eight, pixel i at bit
+// 63 - i, with no two products landing on one bit.
+inline std::uint8_t eightPixels(std::uint64_t w) {
+    const std::uint64_t black = (~w >> 7) & kEveryByte;
+    return static_cast<std::uint8_t>((black * 0x8040201008040201ull) >> 56);
+}
+
 // A row of black (0) and white (255) pixels at a bit a pixel, black set,
 // the first pixel in the highest bit; bits has (width + 7) / 8 bytes.
 void packRowBits(const std::uint8_t* pixels, std::size_t width, std::uint8_t* bits) {
     std::size_t x = 0;
+    for (; x + 64 <= width; x += 64, bits += 8) {
+        std::uint64_t words[8];
+        std::uint64_t all = ~std::uint64_t{0};
+        for (int k = 0; k < 8; ++k) {
+            words[k] = load8(pixels + x + 8 * k);
+            all &= words[k];
+        }
+        if (all == ~std::uint64_t{0}) {
+            std::memset(bits, 0, 8);  // paper
+            continue;
+        }
+        for (int k = 0; k < 8; ++k) {
+            bits[k] = eightPixels(words[k]);
+        }
+    }
     for (; x + 8 <= width; x += 8) {
-        // The top bit of each byte, set for black, moved down to its
-        // lowest bit; the multiplication gathers the eight, pixel i at bit
-        // 63 - i, with no two products landing on one bit.
-        const std::uint64_t black = (~load8(pixels + x) >> 7) & kEveryByte;
-        *bits++ = static_cast<std::uint8_t>((black * 0x8040201008040201ull) >> 56);
+        *bits++ = eightPixels(load8(pixels + x));
     }
     if (x < width) {
         std::uint8_t last = 0;
@@ -306,7 +331,7 @@ class PageWriter {
     std::ostringstream state_;  // what select() has to say, before it is said
     // A raster row at a bit a pixel, and packed; kept from row to row.
     std::vector<std::uint8_t> bits_;
-    std::string packed_;
+    std::vector<char> packed_;
     bool inPolyline_ = false;
     PolylineText polyline_;
     std::size_t lineStart_ = 0;
@@ -607,16 +632,19 @@ void PageWriter::rasterBand(const Raster& r, int firstRow, int rows, double down
     if (bilevel) {
         bits_.resize((width + 7) / 8);
     }
+    const std::size_t packedBytes = bilevel ? bits_.size() : rowBytes;
+    if (packed_.size() < 2 * packedBytes) {
+        packed_.resize(2 * packedBytes);
+    }
     for (int y = firstRow; y < firstRow + rows; ++y) {
         const std::uint8_t* row = r.pixels.data() + rowBytes * static_cast<std::size_t>(y);
-        packed_.clear();
         if (bilevel) {
             packRowBits(row, width, bits_.data());
-            packBits(bits_.data(), bits_.size(), packed_);
-        } else {
-            packBits(row, rowBytes, packed_);
+            row = bits_.data();
         }
-        out_ << esc << "*b" << packed_.size() << "W" << packed_;
+        const char* end = packBits(row, packedBytes, packed_.data());
+        const auto size = static_cast<std::size_t>(end - packed_.data());
+        out_ << esc << "*b" << size << "W" << std::string_view(packed_.data(), size);
     }
     out_ << esc << "*rC" << esc << "%0B\n";
 }
