@@ -172,7 +172,28 @@ TEST(HpglRasterRows, RunsAroundTheLongestPieceReadBack) {
     }
 }
 
-TEST(HpglRasterRows, LongRunsGoOutAsPiecesOf128) {
+TEST(HpglRasterRows, RunsGoOutWholeInPiecesOf128) {
+    // A run of any length up to a piece and a half, then one other byte:
+    // the run whole (in pieces of 128), the other byte as a literal.
+    for (int run = 2; run <= 200; ++run) {
+        SCOPED_TRACE(run);
+        Raster r = image(run + 1, 1, 1, 200);
+        r.pixels[static_cast<std::size_t>(run)] = 7;
+        std::string expected;
+        int left = run;
+        if (left > 128) {
+            expected += "\x81\xc8";
+            left -= 128;
+        }
+        if (left >= 2) {
+            expected += {static_cast<char>(1 - left), '\xc8', '\0', '\x07'};
+        } else {
+            expected += {'\x01', '\xc8', '\x07'};
+        }
+        const std::vector<std::string> rows = packedRows(write(r));
+        ASSERT_EQ(rows.size(), 1u);
+        EXPECT_EQ(rows[0], expected);
+    }
     // A row of 900 bytes of paper: seven pieces of 128 and one of 4.
     {
         const std::vector<std::string> rows = packedRows(write(image(300, 1, 3, 255)));
