@@ -133,6 +133,7 @@ class CoreFixture : public ::testing::Test {
         root = tmp.path().toStdString();
         setenv("HOME", root.c_str(), 1);
         setenv("XDG_DATA_HOME", (root + "/share").c_str(), 1);
+        setenv("XDG_CACHE_HOME", (root + "/cache").c_str(), 1);
         Settings = TSettings{};
         settings = TSettings{};
         setWarningHook([this](const std::string& t) { warnings.push_back(t); });

@@ -27,8 +27,9 @@ void convert(const Sandbox& s, const std::string& sw, const std::string& in,
     writeText(maker + "/Corvanta/Tolvane/Tolvane.par",
               "Tolvane 1.00\r\n100\r\nLZW\r\nhgl\r\n0\r\n0\r\n0\r\n0\r\n\r\n0\r\n");
     const std::string cmd = "HOME=" + shellQuoted(maker) + " XDG_DATA_HOME=" + shellQuoted(maker) +
-                            " " + shellQuoted(TOLVANE_PATH) + " --convert " + sw + " " +
-                            shellQuoted(in) + " " + shellQuoted(out);
+                            " XDG_CACHE_HOME=" + shellQuoted(maker + "/.cache") + " " +
+                            shellQuoted(TOLVANE_PATH) + " --convert " + sw + " " + shellQuoted(in) +
+                            " " + shellQuoted(out);
     ASSERT_EQ(std::system(cmd.c_str()), 0) << cmd;
 }
 

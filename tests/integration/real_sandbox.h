@@ -43,8 +43,8 @@ struct RealSiblingsSandbox : e2e::Sandbox {
         EXPECT_EQ(symlink(SANDREL_PATH, sandrel.c_str()), 0);
         unlink(tolvanePar.c_str());
         unlink(sandrelPar.c_str());
-        const std::string env =
-            "HOME=" + shellQuoted(home) + " XDG_DATA_HOME=" + shellQuoted(xdg) + " ";
+        const std::string env = "HOME=" + shellQuoted(home) + " XDG_DATA_HOME=" + shellQuoted(xdg) +
+                                " XDG_CACHE_HOME=" + shellQuoted(home + "/.cache") + " ";
         if (installTolvane) {
             EXPECT_EQ(std::system((env + shellQuoted(tolvane) + " --init >/dev/null").c_str()), 0);
             installedTolvanePar = readText(tolvanePar).value_or("");

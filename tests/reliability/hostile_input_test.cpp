@@ -69,9 +69,10 @@ class Converter {
     Converter() {
         std::string tmpl = "/tmp/mervik-hostile-XXXXXX";
         root = mkdtemp(tmpl.data());
-        env = testsupport::environmentWithout({"HOME=", "XDG_DATA_HOME="});
+        env = testsupport::environmentWithout({"HOME=", "XDG_DATA_HOME=", "XDG_CACHE_HOME="});
         env.push_back("HOME=" + root);
         env.push_back("XDG_DATA_HOME=" + root + "/share");
+        env.push_back("XDG_CACHE_HOME=" + root + "/cache");
         EXPECT_EQ(run({"--init"}).status, 0);
     }
     ~Converter() {

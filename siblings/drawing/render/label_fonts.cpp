@@ -9,44 +9,20 @@
 #include <unordered_map>
 #include <vector>
 
+#include "drawing/render/label_font_list.h"
 #include "drawing/utf8.h"
 
 namespace drawing {
 namespace {
 
-// Monospaced, so that a label's characters fill the plot's character
-// cells as a plotter's stick font does.
+// What cairo draws with when there is no font at all.
 constexpr const char* kFontFamily = "DejaVu Sans Mono";
 constexpr double kMetricsSize = 1000;
 
 class FontTable {
   public:
-    FontTable() {
-        FcPattern* pattern = FcPatternCreate();
-        FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(kFontFamily));
-        // Han characters are drawn the Japanese way where a font for
-        // several languages offers the choice.
-        FcPatternAddString(pattern, FC_LANG, reinterpret_cast<const FcChar8*>("ja"));
-        FcConfigSubstitute(nullptr, pattern, FcMatchPattern);
-        FcDefaultSubstitute(pattern);
-        FcResult result = FcResultNoMatch;
-        FcFontSet* set = FcFontSort(nullptr, pattern, FcTrue, nullptr, &result);
-        if (set != nullptr) {
-            for (int i = 0; i < set->nfont; ++i) {
-                Font f;
-                f.pattern = FcFontRenderPrepare(nullptr, pattern, set->fonts[i]);
-                FcCharSet* cs = nullptr;
-                if (f.pattern != nullptr &&
-                    FcPatternGetCharSet(f.pattern, FC_CHARSET, 0, &cs) == FcResultMatch) {
-                    f.charset = FcCharSetCopy(cs);
-                }
-                if (f.pattern != nullptr) {
-                    fonts_.push_back(f);
-                }
-            }
-            FcFontSetDestroy(set);
-        }
-        FcPatternDestroy(pattern);
+    FontTable() : list_(loadLabelFontList(labelFontCacheFile())) {
+        fonts_.resize(list_.size());
         if (fonts_.empty()) {
             // No font at all: cairo's own choice draws what it can.
             Font f;
@@ -74,12 +50,6 @@ class FontTable {
             if (f.face != nullptr) {
                 cairo_font_face_destroy(f.face);
             }
-            if (f.charset != nullptr) {
-                FcCharSetDestroy(f.charset);
-            }
-            if (f.pattern != nullptr) {
-                FcPatternDestroy(f.pattern);
-            }
         }
     }
 
@@ -95,8 +65,9 @@ class FontTable {
             return known->second;
         }
         int font = 0;
-        for (std::size_t i = 0; i < fonts_.size(); ++i) {
-            if (fonts_[i].charset != nullptr && FcCharSetHasChar(fonts_[i].charset, cp)) {
+        for (std::size_t i = 0; i < list_.size(); ++i) {
+            const FcCharSet* charset = list_.charset(i);
+            if (charset != nullptr && FcCharSetHasChar(charset, cp)) {
                 font = static_cast<int>(i);
                 break;
             }
@@ -150,22 +121,26 @@ class FontTable {
     cairo_font_face_t* face(int font) {
         Font& f = fonts_.at(static_cast<std::size_t>(font));
         if (f.face == nullptr) {
-            f.face = cairo_ft_font_face_create_for_pattern(f.pattern);
+            // With its character set, as fontconfig prepared it.
+            list_.charset(static_cast<std::size_t>(font));
+            f.face = cairo_ft_font_face_create_for_pattern(
+                list_.pattern(static_cast<std::size_t>(font)));
         }
         return f.face;
     }
 
     LabelFontFile file(int font) const {
-        const Font& f = fonts_.at(static_cast<std::size_t>(font));
         LabelFontFile out;
+        if (static_cast<std::size_t>(font) >= list_.size()) {
+            return out;
+        }
+        const FcPattern* pattern = list_.pattern(static_cast<std::size_t>(font));
         FcChar8* path = nullptr;
-        if (f.pattern != nullptr &&
-            FcPatternGetString(f.pattern, FC_FILE, 0, &path) == FcResultMatch) {
+        if (FcPatternGetString(pattern, FC_FILE, 0, &path) == FcResultMatch) {
             out.path = reinterpret_cast<const char*>(path);
         }
         int index = 0;
-        if (f.pattern != nullptr &&
-            FcPatternGetInteger(f.pattern, FC_INDEX, 0, &index) == FcResultMatch) {
+        if (FcPatternGetInteger(pattern, FC_INDEX, 0, &index) == FcResultMatch) {
             out.faceIndex = index;
         }
         return out;
@@ -205,9 +180,8 @@ class FontTable {
     double advance() const { return advance_; }
 
   private:
+    // What is made of a font of the list as it is used.
     struct Font {
-        FcPattern* pattern = nullptr;
-        FcCharSet* charset = nullptr;
         cairo_font_face_t* face = nullptr;
         cairo_scaled_font_t* scaled = nullptr;
         hb_font_t* shaper = nullptr;
@@ -229,6 +203,7 @@ class FontTable {
         return f.scaled;
     }
 
+    LabelFontList list_;
     std::vector<Font> fonts_;
     std::unordered_map<unsigned, LabelGlyph> glyphs_;
     std::unordered_map<unsigned, LabelGlyph> vertical_;

@@ -320,12 +320,14 @@ void Sandbox::setControl(const std::map<std::string, std::string>& values) const
 
 std::vector<std::string> Sandbox::env() const {
     static const std::vector<std::string> replaced = {
-        "HOME=", "XDG_DATA_HOME=", "XDG_RUNTIME_DIR=", "XDG_CONFIG_HOME=", "FAKE_SIBLING_"};
+        "HOME=",           "XDG_DATA_HOME=", "XDG_RUNTIME_DIR=", "XDG_CONFIG_HOME=",
+        "XDG_CACHE_HOME=", "FAKE_SIBLING_"};
     std::vector<std::string> env = testsupport::environmentWithout(replaced);
     env.push_back("HOME=" + home);
     env.push_back("XDG_DATA_HOME=" + xdg);
     env.push_back("XDG_RUNTIME_DIR=" + run);
     env.push_back("XDG_CONFIG_HOME=" + home + "/.config");
+    env.push_back("XDG_CACHE_HOME=" + home + "/.cache");
     env.push_back("FAKE_SIBLING_LOG=" + log);
     env.push_back("FAKE_SIBLING_CONTROL=" + control);
     return env;

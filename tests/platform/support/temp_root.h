@@ -59,6 +59,7 @@ class TempRoot {
         env.set("HOME", root_ + "/home");
         env.set("XDG_DATA_HOME", root_ + "/home/.local/share");
         env.set("XDG_CONFIG_HOME", root_ + "/home/.config");
+        env.set("XDG_CACHE_HOME", root_ + "/home/.cache");
         env.unset("XDG_RUNTIME_DIR");
     }
     ~TempRoot() {

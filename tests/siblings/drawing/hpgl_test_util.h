@@ -43,7 +43,8 @@ inline ReadResult readFile(const std::string& path) {
     return r;
 }
 
-// A private folder for one test, with HOME and XDG_DATA_HOME pointing into it.
+// A private folder for one test, with HOME, XDG_DATA_HOME and XDG_CACHE_HOME
+// pointing into it.
 class TempRoot {
   public:
     TempRoot() {
@@ -52,6 +53,7 @@ class TempRoot {
         root_ = mkdtemp(pattern.data());
         setenv("HOME", (root_ / "home").c_str(), 1);
         setenv("XDG_DATA_HOME", (root_ / "home" / ".local" / "share").c_str(), 1);
+        setenv("XDG_CACHE_HOME", (root_ / "home" / ".cache").c_str(), 1);
     }
     ~TempRoot() {
         std::error_code ec;

@@ -30,6 +30,7 @@ class SandrelProgram : public ::testing::Test {
         home_ = root_ / "home";
         setenv("HOME", home_.c_str(), 1);
         setenv("XDG_DATA_HOME", (home_ / "data").c_str(), 1);
+        setenv("XDG_CACHE_HOME", (home_ / "cache").c_str(), 1);
         for (const auto* dir : {"Temp1", "Temp2", "Temp3"}) {
             fs::create_directories(root_ / dir);
         }

@@ -85,14 +85,16 @@ struct RunResult {
     std::string err;
 };
 
-// Runs a program with HOME and XDG_DATA_HOME set to home, capturing its
+// Runs a program with HOME, XDG_DATA_HOME and XDG_CACHE_HOME set into home, capturing its
 // standard output and error through files in that folder.
 inline RunResult run(const std::vector<std::string>& args, const std::string& home) {
     RunResult r;
     const std::string outPath = home + "/.stdout", errPath = home + "/.stderr";
-    std::vector<std::string> env = testsupport::environmentWithout({"HOME=", "XDG_DATA_HOME="});
+    std::vector<std::string> env =
+        testsupport::environmentWithout({"HOME=", "XDG_DATA_HOME=", "XDG_CACHE_HOME="});
     env.push_back("HOME=" + home);
     env.push_back("XDG_DATA_HOME=" + home + "/.local/share");
+    env.push_back("XDG_CACHE_HOME=" + home + "/.local/cache");
     r.status = testsupport::runAndWait(args, env, outPath, errPath);
     r.out = readText(outPath);
     r.err = readText(errPath);
