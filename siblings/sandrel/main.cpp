@@ -16,6 +16,7 @@
 #include "common/allocator.h"
 #include "common/files.h"
 #include "drawing/hpgl/hpgl.h"
+#include "drawing/render/label_font_list.h"
 #include "sandrel/compare.h"
 #include "sandrel/marks.h"
 #include "sandrel/page_files.h"
@@ -470,6 +471,7 @@ Exit runJob(Job& job) {
 
 int main(int argc, char** argv) {
     siblings::keepFreedBlocksForReuse();
+    drawing::enableLabelFontCache();
     const Arguments args = parseArguments(std::vector<std::string>(argv + 1, argv + argc));
     if (args.exit) {
         return *args.exit;

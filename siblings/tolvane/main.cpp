@@ -7,6 +7,7 @@
 #include <string>
 
 #include "common/allocator.h"
+#include "drawing/render/label_font_list.h"
 #include "drawing/render/render.h"
 #include "tolvane/convert.h"
 #include "tolvane/parameters.h"
@@ -44,6 +45,7 @@ int fail(const std::string& message) {
 
 int main(int argc, char** argv) {
     siblings::keepFreedBlocksForReuse();
+    drawing::enableLabelFontCache();
     if (argc == 2 && std::strcmp(argv[1], "--help") == 0) {
         printHelp(std::cout);
         return 0;

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <array>
+#include <atomic>
 #include <charconv>
 #include <cstdio>
 #include <cstdlib>
@@ -576,7 +577,18 @@ FcCharSet* LabelFontList::charset(std::size_t font) {
     return FcPatternGetCharSet(f.pattern, FC_CHARSET, 0, &cs) == FcResultMatch ? cs : nullptr;
 }
 
+namespace {
+std::atomic<bool> cacheEnabled{false};
+}  // namespace
+
+void enableLabelFontCache() {
+    cacheEnabled = true;
+}
+
 std::string labelFontCacheFile() {
+    if (!cacheEnabled) {
+        return {};
+    }
     for (const char* other : {"FONTCONFIG_FILE", "FONTCONFIG_PATH", "FONTCONFIG_SYSROOT"}) {
         if (std::getenv(other) != nullptr) {
             return {};

@@ -54,9 +54,15 @@ class LabelFontList {
     std::vector<Font> fonts_;
 };
 
+// Lets labelFontCacheFile name a file: a program calls this first thing,
+// while a program that only draws now and then (a test, say) leaves the
+// user's cache folder alone.
+void enableLabelFontCache();
+
 // The cache file: $XDG_CACHE_HOME (else $HOME/.cache), then
 // Corvanta/<Program>/label-fonts, the program's name with a capital, as the
-// programs' data folders are named. Empty when no such folder can be named,
+// programs' data folders are named. Empty before enableLabelFontCache, when
+// no such folder can be named,
 // or when FONTCONFIG_FILE, FONTCONFIG_PATH or FONTCONFIG_SYSROOT point
 // fontconfig elsewhere (such runs are not cached).
 std::string labelFontCacheFile();

@@ -25,6 +25,15 @@ namespace {
 namespace fs = std::filesystem;
 using test::TempRoot;
 
+// This program caches its label fonts as tolvane and sandrel do (in the
+// temporary folders the tests give it).
+const auto* const kCacheOn = ::testing::AddGlobalTestEnvironment([] {
+    struct On : ::testing::Environment {
+        void SetUp() override { enableLabelFontCache(); }
+    };
+    return new On;
+}());
+
 std::string unparse(const FcPattern* p) {
     FcChar8* s = FcNameUnparse(const_cast<FcPattern*>(p));
     std::string out = s != nullptr ? reinterpret_cast<const char*>(s) : "";
