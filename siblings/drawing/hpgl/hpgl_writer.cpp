@@ -93,18 +93,55 @@ char* encodeNumber(long long n, char* out) {
     return out;
 }
 
-void packBits(const std::vector<std::uint8_t>& in, std::string& out) {
-    std::size_t i = 0;
-    const std::size_t n = in.size();
-    while (i < n) {
-        std::size_t run = 1;
-        while (i + run < n && run < 128 && in[i + run] == in[i]) {
-            ++run;
+// Eight bytes from p as one word, the first byte in the lowest eight bits.
+inline std::uint64_t load8(const std::uint8_t* p) {
+    std::uint64_t w;
+    std::memcpy(&w, p, sizeof w);
+    if constexpr (std::endian::native == std::endian::big) {
+        w = __builtin_bswap64(w);
+    }
+    return w;
+}
+
+constexpr std::uint64_t kEveryByte = 0x0101010101010101ull;
+
+// How many bytes from p, at most limit (at least 1), equal p[0]. A scan's
+// paper is long runs of one value, compared here two words at a time.
+inline std::size_t sameRun(const std::uint8_t* p, std::size_t limit) {
+    const std::uint64_t first = p[0] * kEveryByte;
+    std::size_t k = 1;
+    while (k + 16 <= limit) {
+        const std::uint64_t low = load8(p + k) ^ first;
+        const std::uint64_t high = load8(p + k + 8) ^ first;
+        if ((low | high) != 0) {
+            return k + static_cast<std::size_t>(low != 0 ? std::countr_zero(low)
+                                                         : 64 + std::countr_zero(high)) /
+                           8;
         }
+        k += 16;
+    }
+    while (k < limit && p[k] == p[0]) {
+        ++k;
+    }
+    return k;
+}
+
+// PackBits: a run of two to 128 equal bytes as its count and the byte, the
+// bytes between runs as they are, at most 128 a piece. A longer run goes
+// out as pieces of 128; a single byte left over starts the next literal.
+// Writes at most 2 * n bytes from out and returns their end.
+char* packBits(const std::uint8_t* in, std::size_t n, char* out) {
+    std::size_t i = 0;
+    while (i < n) {
+        std::size_t run = sameRun(in + i, n - i);
         if (run >= 2) {
-            out.push_back(static_cast<char>(static_cast<std::int8_t>(1 - static_cast<int>(run))));
-            out.push_back(static_cast<char>(in[i]));
-            i += run;
+            while (run >= 2) {
+                const std::size_t piece = std::min<std::size_t>(run, 128);
+                *out++ = static_cast<char>(static_cast<std::int8_t>(1 - static_cast<int>(piece)));
+                *out++ = static_cast<char>(in[i]);
+                i += piece;
+                run -= piece;
+            }
             continue;
         }
         std::size_t literal = 1;
@@ -112,9 +149,78 @@ void packBits(const std::vector<std::uint8_t>& in, std::string& out) {
                !(i + literal + 1 < n && in[i + literal] == in[i + literal + 1])) {
             ++literal;
         }
-        out.push_back(static_cast<char>(literal - 1));
-        out.append(reinterpret_cast<const char*>(in.data() + i), literal);
+        *out++ = static_cast<char>(literal - 1);
+        std::memcpy(out, in + i, literal);
+        out += literal;
         i += literal;
+    }
+    return out;
+}
+
+// Whether every byte is 0 or 255: each byte of a word has to be its own
+// top bit spread over all eight.
+bool onlyBlackAndWhite(const std::vector<std::uint8_t>& pixels) {
+    const std::uint8_t* p = pixels.data();
+    const std::size_t n = pixels.size();
+    std::size_t i = 0;
+    for (; i + 32 <= n; i += 32) {
+        const std::uint64_t a = load8(p + i), b = load8(p + i + 8), c = load8(p + i + 16),
+                            d = load8(p + i + 24);
+        if ((a & b & c & d) == ~std::uint64_t{0}) {
+            continue;  // paper
+        }
+        for (const std::uint64_t w : {a, b, c, d}) {
+            if (w != ((w >> 7) & kEveryByte) * 0xFF) {
+                return false;
+            }
+        }
+    }
+    for (; i < n; ++i) {
+        if (p[i] != 0 && p[i] != 255) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// The top bit of each of eight pixels, set for black, moved down to its
+// byte's lowest bit; the multiplication gathers the eight, pixel i at bit
+// 63 - i, with no two products landing on one bit.
+inline std::uint8_t eightPixels(std::uint64_t w) {
+    const std::uint64_t black = (~w >> 7) & kEveryByte;
+    return static_cast<std::uint8_t>((black * 0x8040201008040201ull) >> 56);
+}
+
+// A row of black (0) and white (255) pixels at a bit a pixel, black set,
+// the first pixel in the highest bit; bits has (width + 7) / 8 bytes.
+void packRowBits(const std::uint8_t* pixels, std::size_t width, std::uint8_t* bits) {
+    std::size_t x = 0;
+    for (; x + 64 <= width; x += 64, bits += 8) {
+        std::uint64_t words[8];
+        std::uint64_t all = ~std::uint64_t{0};
+        for (int k = 0; k < 8; ++k) {
+            words[k] = load8(pixels + x + 8 * k);
+            all &= words[k];
+        }
+        if (all == ~std::uint64_t{0}) {
+            std::memset(bits, 0, 8);  // paper
+            continue;
+        }
+        for (int k = 0; k < 8; ++k) {
+            bits[k] = eightPixels(words[k]);
+        }
+    }
+    for (; x + 8 <= width; x += 8) {
+        *bits++ = eightPixels(load8(pixels + x));
+    }
+    if (x < width) {
+        std::uint8_t last = 0;
+        for (std::size_t k = 0; x + k < width; ++k) {
+            if (pixels[x + k] == 0) {
+                last |= static_cast<std::uint8_t>(0x80 >> k);
+            }
+        }
+        *bits = last;
     }
 }
 
@@ -215,6 +321,9 @@ class PageWriter {
 
     Buffered out_;
     std::ostringstream state_;  // what select() has to say, before it is said
+    // A raster row at a bit a pixel, and packed; kept from row to row.
+    std::vector<std::uint8_t> bits_;
+    std::vector<char> packed_;
     bool inPolyline_ = false;
     PolylineText polyline_;
     std::size_t lineStart_ = 0;
@@ -481,9 +590,7 @@ void PageWriter::raster(const Raster& r) {
         kRasterBandBytes / rowBytes, 1, static_cast<std::size_t>(r.height)));
     const double unitsPerRow = r.dpi > 0 ? kUnitsPerInch / r.dpi : 0;
     // Black and white images, the usual scan, go out at a bit a pixel.
-    const bool bilevel =
-        r.channels == 1 && std::all_of(r.pixels.begin(), r.pixels.end(),
-                                       [](std::uint8_t v) { return v == 0 || v == 255; });
+    const bool bilevel = r.channels == 1 && onlyBlackAndWhite(r.pixels);
     for (int y = 0; y < r.height; y += bandRows) {
         rasterBand(r, y, std::min(bandRows, r.height - y), y * unitsPerRow, bilevel);
     }
@@ -514,24 +621,22 @@ void PageWriter::rasterBand(const Raster& r, int firstRow, int rows, double down
     out_ << esc << "*r1A" << esc << "*b2M";
     const auto width = static_cast<std::size_t>(r.width);
     const std::size_t rowBytes = width * static_cast<std::size_t>(r.channels);
-    std::string packed;
-    std::vector<std::uint8_t> row;
+    if (bilevel) {
+        bits_.resize((width + 7) / 8);
+    }
+    const std::size_t packedBytes = bilevel ? bits_.size() : rowBytes;
+    if (packed_.size() < 2 * packedBytes) {
+        packed_.resize(2 * packedBytes);
+    }
     for (int y = firstRow; y < firstRow + rows; ++y) {
-        const auto begin =
-            r.pixels.begin() + static_cast<long>(rowBytes * static_cast<std::size_t>(y));
+        const std::uint8_t* row = r.pixels.data() + rowBytes * static_cast<std::size_t>(y);
         if (bilevel) {
-            row.assign((width + 7) / 8, 0);
-            for (std::size_t x = 0; x < width; ++x) {
-                if (begin[static_cast<long>(x)] == 0) {
-                    row[x / 8] |= static_cast<std::uint8_t>(0x80 >> (x % 8));
-                }
-            }
-        } else {
-            row.assign(begin, begin + static_cast<long>(rowBytes));
+            packRowBits(row, width, bits_.data());
+            row = bits_.data();
         }
-        packed.clear();
-        packBits(row, packed);
-        out_ << esc << "*b" << packed.size() << "W" << packed;
+        const char* end = packBits(row, packedBytes, packed_.data());
+        const auto size = static_cast<std::size_t>(end - packed_.data());
+        out_ << esc << "*b" << size << "W" << std::string_view(packed_.data(), size);
     }
     out_ << esc << "*rC" << esc << "%0B\n";
 }
