@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 #include <deque>
 #include <limits>
 #include <map>
@@ -49,11 +48,6 @@ constexpr int kStrikePen = 6;
 constexpr std::size_t kThreadFrom = 20000;
 // How far ahead the exact-copy look-ups fetch their slots.
 constexpr std::size_t kLookAhead = 16;
-// Exact copies are sought only where a sample finds at least this share of
-// segments copied: each look-up is a cache miss or two on a large page,
-// which a page redrawn at another scale pays for nothing.
-constexpr double kMinExactShare = 1.0 / 16;
-constexpr std::size_t kMinSample = 256;
 
 enum class Status { unchanged, removed, added };
 
@@ -252,50 +246,6 @@ struct BoxTest<CompactSegment> {
     }
 };
 
-// Whether the share of mine's segments that theirs has exactly could be
-// worth the exact-copy set. Judged on the segments whose hash key falls in one
-// sixty-fourth: a segment and its copy fall there together, so the
-// sample's share is the page's. Too small a sample says yes.
-template <class S>
-bool worthSeekingCopies(const std::vector<S>& mine, const std::vector<S>& theirs) {
-    using Set = BasicSegmentSet<S>;
-    // A cheap key for the sample, the same for a segment drawn either way
-    // round (-0 taken as 0), its top bits stirred by every bit of the ends.
-    const auto sampled = [](const S& s) {
-        const auto bits = [](double v) {
-            v += 0.0;
-            std::uint64_t out = 0;
-            std::memcpy(&out, &v, sizeof out);
-            return out;
-        };
-        const drawing::Point p = s.a();
-        const drawing::Point q = s.b();
-        const std::uint64_t key = (bits(p.x) + bits(q.x)) * 0x9E3779B97F4A7C15ULL +
-                                  (bits(p.y) + bits(q.y)) * 0xC2B2AE3D27D4EB4FULL;
-        return (key * 0xFF51AFD7ED558CCDULL) >> 58 == 0;
-    };
-    std::vector<std::uint32_t> picked;
-    for (std::uint32_t k = 0; k < theirs.size(); ++k) {
-        if (sampled(theirs[k])) {
-            picked.push_back(k);
-        }
-    }
-    Set set(theirs, picked.size());
-    for (const std::uint32_t k : picked) {
-        set.insert(k);
-    }
-    std::size_t asked = 0;
-    std::size_t found = 0;
-    for (const S& s : mine) {
-        if (sampled(s)) {
-            ++asked;
-            found += set.find(s) != Set::kNone ? 1 : 0;
-        }
-    }
-    return asked < kMinSample ||
-           static_cast<double>(found) >= kMinExactShare * static_cast<double>(asked);
-}
-
 // One stretch of a segment, in length along it.
 struct Piece {
     double from;
@@ -320,10 +270,6 @@ class Coverage {
         // Only the rest is looked up, in a grid of just the segments of
         // `theirs` that come near them.
         exact_.assign(mine.size(), 0);
-        if (!worthSeekingCopies(mine, theirs)) {
-            grid_.emplace(theirs, near(mine, exact_, theirs, reach), reach, false);
-            return;
-        }
         std::size_t open = 0;
         // The segments of theirs that repeat an earlier one, by index, each
         // with the first of its equals. The set learns them anyway, and the

@@ -89,8 +89,8 @@ TEST(FastPaths, SegmentsEnteredTogetherFindTheSameRepeats) {
 }
 
 // A revision drawn again at another scale has hardly a segment as it was:
-// exact copies are then not sought at all, and the answer must not change,
-// whether none or a few of the paths stayed where they were.
+// nearly every segment goes through the search, and the answer must not
+// change, whether none or a few of the paths stayed where they were.
 TEST(FastPaths, PagesRedrawnAtAnotherScaleGiveThePlainAnswer) {
     const auto pair = makePair(30000, 0.2, 4);
     Page scaled = pair.variant;
