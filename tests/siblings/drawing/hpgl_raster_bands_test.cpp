@@ -33,15 +33,7 @@ TEST(HpglRasterBands, AnImageAboveTheReadersLimitReadsBackWholeInBands) {
         if (channels == 3) {
             r.pixels[5] = 0x80;  // a colour that is no grey
         }
-        Page page;
-        page.width = 40000;
-        page.height = 100000;
-        page.rasters.push_back(r);
-        std::ostringstream out;
-        HpglWriter writer(out);
-        writer.writePage(page);
-        writer.finish();
-        const std::string hpgl = out.str();
+        const std::string hpgl = test::writeRasterPage(r, 40000, 100000);
         const auto read = test::readAll([&](const PageSink& sink, ReadError& error) {
             std::istringstream in(hpgl);
             return readHpgl(in, sink, error);

@@ -18,15 +18,7 @@ namespace {
 using namespace drawing;
 
 std::string write(const Raster& r) {
-    Page page;
-    page.width = 40000;
-    page.height = 40000;
-    page.rasters.push_back(r);
-    std::ostringstream out;
-    HpglWriter writer(out);
-    writer.writePage(page);
-    writer.finish();
-    return out.str();
+    return test::writeRasterPage(r, 40000, 40000);
 }
 
 Raster readBack(const std::string& hpgl) {

@@ -1,6 +1,8 @@
 // Collects every page a reader hands on, with its outcome.
 #pragma once
 
+#include <sstream>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -26,6 +28,19 @@ Read readAll(Reader read) {
         },
         r.error);
     return r;
+}
+
+// One page holding the raster alone, as the HP-GL writer writes it.
+inline std::string writeRasterPage(const Raster& r, double width, double height) {
+    Page page;
+    page.width = width;
+    page.height = height;
+    page.rasters.push_back(r);
+    std::ostringstream out;
+    HpglWriter writer(out);
+    writer.writePage(page);
+    writer.finish();
+    return out.str();
 }
 
 }  // namespace drawing::test
