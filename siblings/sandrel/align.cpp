@@ -40,6 +40,8 @@ struct Level {
     }
 };
 
+// Only levels of two pixels a cell or more are held: one-pixel cells are
+// worked straight from the bits (targetOfPixels, inkPointsOfPixels).
 Level densityOf(const BitMask& mask, int f) {
     Level level;
     level.f = f;
@@ -49,18 +51,6 @@ Level densityOf(const BitMask& mask, int f) {
     int shift = 0;
     while ((1 << shift) < f) {
         ++shift;
-    }
-    if (f == 1) {
-        for (int y = 0; y < mask.height; ++y) {
-            const std::uint64_t* row = mask.row(y);
-            float* cells = level.density.data() + static_cast<std::size_t>(y) * level.width;
-            for (std::size_t k = 0; k < mask.words; ++k) {
-                for (std::uint64_t bits = row[k]; bits != 0; bits &= bits - 1) {
-                    cells[64 * k + static_cast<std::size_t>(std::countr_zero(bits))] = 1.0f;
-                }
-            }
-        }
-        return level;
     }
     const float unit = 1.0f / static_cast<float>(f * f);
     // Counted in whole numbers a band of f rows at a time (f is a power of

@@ -180,7 +180,7 @@ float glyphAdvance(fz_context* ctx, fz_font* font, int gid, int wmode) {
 // them. MuPDF works its cache out 256 glyphs at a time, and on a font with
 // no table of advances (the CFF stand-in for a base font that is not
 // embedded, as circuit board plots use) that loads every glyph of the block:
-// some 50 M instructions a file for the few dozen glyphs its labels use.
+// some 17 M instructions a board plot for the few dozen glyphs it uses.
 // Here each glyph is asked for alone: the PDF's own widths where MuPDF
 // stretches the font to them, else FreeType's unscaled advance.
 class Advances {
