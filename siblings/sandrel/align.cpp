@@ -54,22 +54,96 @@ Level densityOf(const BitMask& mask, int f) {
     }
     const float unit = 1.0f / static_cast<float>(f * f);
     // Counted in whole numbers a band of f rows at a time (f is a power of
-    // two), then scaled; only the ink bits are visited.
-    std::vector<std::uint32_t> counts(static_cast<std::size_t>(level.width));
+    // two), then scaled; only the bytes with ink are visited, each cell's
+    // share of a byte counted at once. Room is kept for the cells of a
+    // row's last word beyond the width, which get nothing.
+    std::vector<std::uint32_t> counts(
+        std::max(static_cast<std::size_t>(level.width), (mask.words * 64) >> shift));
+    // The ink of a byte's nibbles (low half of the entry: nibble 0) and of
+    // its pairs of bits (two bits an entry, pair 0 lowest).
+    static constexpr auto kNibbleInk = [] {
+        std::array<std::uint8_t, 256> table{};
+        for (unsigned v = 0; v < 256; ++v) {
+            table[v] =
+                static_cast<std::uint8_t>(std::popcount(v & 15u) | std::popcount(v >> 4) << 4);
+        }
+        return table;
+    }();
+    static constexpr auto kPairInk = [] {
+        std::array<std::uint8_t, 256> table{};
+        for (unsigned v = 0; v < 256; ++v) {
+            unsigned pairs = 0;
+            for (unsigned i = 0; i < 4; ++i) {
+                pairs |= static_cast<unsigned>(std::popcount(v >> (2 * i) & 3u)) << (2 * i);
+            }
+            table[v] = static_cast<std::uint8_t>(pairs);
+        }
+        return table;
+    }();
+    // Which words of the band's rows hold ink: only their cells are taken.
+    std::vector<std::uint8_t> inked(mask.words);
+    const std::size_t wordCells = std::max<std::size_t>(1, 64 >> shift);
     for (int band = 0; band < level.height; ++band) {
-        std::fill(counts.begin(), counts.end(), 0);
         for (int y = band * f; y < std::min(mask.height, (band + 1) * f); ++y) {
             const std::uint64_t* row = mask.row(y);
             for (std::size_t k = 0; k < mask.words; ++k) {
-                for (std::uint64_t bits = row[k]; bits != 0; bits &= bits - 1) {
-                    const std::size_t x = 64 * k + static_cast<std::size_t>(std::countr_zero(bits));
-                    ++counts[x >> shift];
+                const std::uint64_t word = row[k];
+                if (word == 0) {
+                    continue;
+                }
+                inked[k] = 1;
+                for (std::size_t j = 0; j < 8; ++j) {
+                    const auto byte = static_cast<unsigned>(word >> (8 * j)) & 0xFFu;
+                    if (byte == 0) {
+                        continue;
+                    }
+                    const std::size_t x = 64 * k + 8 * j;
+                    if (f >= 8) {
+                        counts[x >> shift] += kNibbleInk[byte] & 15u;
+                        counts[x >> shift] += kNibbleInk[byte] >> 4;
+                    } else if (f == 4) {
+                        counts[x >> 2] += kNibbleInk[byte] & 15u;
+                        counts[(x >> 2) + 1] += kNibbleInk[byte] >> 4;
+                    } else if (f == 2) {
+                        const unsigned pairs = kPairInk[byte];
+                        std::uint32_t* cell = counts.data() + (x >> 1);
+                        cell[0] += pairs & 3u;
+                        cell[1] += pairs >> 2 & 3u;
+                        cell[2] += pairs >> 4 & 3u;
+                        cell[3] += pairs >> 6;
+                    } else {
+                        for (std::size_t c = 0; c < 8; ++c) {
+                            counts[x + c] += byte >> c & 1u;
+                        }
+                    }
                 }
             }
         }
         float* cells = level.density.data() + static_cast<std::size_t>(band) * level.width;
-        for (int cell = 0; cell < level.width; ++cell) {
-            cells[cell] = static_cast<float>(counts[static_cast<std::size_t>(cell)]) * unit;
+        // Each count is taken (the rest of the level is 0 already), then
+        // cleared for the next band. A cell wider than a word is taken once
+        // for each of its words, to the same value.
+        const auto cellsOf = [&](std::size_t k) {
+            const std::size_t from = (64 * k) >> shift;
+            return std::pair{from,
+                             std::min(from + wordCells, static_cast<std::size_t>(level.width))};
+        };
+        for (std::size_t k = 0; k < mask.words; ++k) {
+            if (inked[k] != 0) {
+                const auto [from, to] = cellsOf(k);
+                for (std::size_t cell = from; cell < to; ++cell) {
+                    cells[cell] =
+                        static_cast<float>(static_cast<std::int32_t>(counts[cell])) * unit;
+                }
+            }
+        }
+        for (std::size_t k = 0; k < mask.words; ++k) {
+            if (inked[k] != 0) {
+                const auto [from, to] = cellsOf(k);
+                std::fill(counts.begin() + static_cast<std::ptrdiff_t>(from),
+                          counts.begin() + static_cast<std::ptrdiff_t>(to), 0);
+                inked[k] = 0;
+            }
         }
     }
     return level;
@@ -222,7 +296,7 @@ std::vector<InkPoint> inkPointsOfPixels(const BitMask& mask, double cx, double c
                                         std::size_t most) {
     std::size_t count = 0;
     for (const std::uint64_t word : mask.bits) {
-        count += static_cast<std::size_t>(std::popcount(word));
+        count += static_cast<std::size_t>(bitCount(word));
     }
     const std::size_t stride = std::max<std::size_t>(1, (count + most - 1) / most);
     std::vector<InkPoint> points;
@@ -542,14 +616,19 @@ BitMask transformBits(const BitMask& mask, const PixelTransform& t) {
     const double cx = width / 2.0;
     const double cy = height / 2.0;
     // The inverse as transformMask computes it, term for term, so that each
-    // pixel takes the same source pixel.
+    // pixel takes the same source pixel. Of px = cx + c vx + s vy, the part
+    // cx + c vx depends on the column alone and s vy on the row alone, and
+    // so for py: the columns' parts are worked out once, and each pixel
+    // costs two additions.
     const double c = std::cos(t.angleRad) / t.scale;
     const double s = std::sin(t.angleRad) / t.scale;
-    const auto source = [&](int x, double vy, double& px, double& py) {
+    std::vector<double> columnX(static_cast<std::size_t>(width));
+    std::vector<double> columnY(static_cast<std::size_t>(width));
+    for (int x = 0; x < width; ++x) {
         const double vx = x + 0.5 - cx - t.dx;
-        px = cx + c * vx + s * vy;
-        py = cy - s * vx + c * vy;
-    };
+        columnX[static_cast<std::size_t>(x)] = cx + c * vx;
+        columnY[static_cast<std::size_t>(x)] = cy - s * vx;
+    }
     // Whether any pixel of mask in columns [x0, x1] and rows [y0, y1] is
     // set (all within the mask).
     const auto anySet = [&](int x0, int x1, int y0, int y1) {
@@ -576,18 +655,18 @@ BitMask transformBits(const BitMask& mask, const PixelTransform& t) {
     };
     for (int y = 0; y < height; ++y) {
         const double vy = y + 0.5 - cy - t.dy;
+        const double rowX = s * vy;
+        const double rowY = c * vy;
         std::uint64_t* to = out.row(y);
         // A block of 64 pixels takes its sources from along a short line:
         // where the box about that line (a pixel wider all round than the
         // ends) holds no ink, the block stays empty.
         for (int x0 = 0; x0 < width; x0 += 64) {
             const int x1 = std::min(width, x0 + 64) - 1;
-            double ax = 0;
-            double ay = 0;
-            double bx = 0;
-            double by = 0;
-            source(x0, vy, ax, ay);
-            source(x1, vy, bx, by);
+            const double ax = columnX[static_cast<std::size_t>(x0)] + rowX;
+            const double ay = columnY[static_cast<std::size_t>(x0)] + rowY;
+            const double bx = columnX[static_cast<std::size_t>(x1)] + rowX;
+            const double by = columnY[static_cast<std::size_t>(x1)] + rowY;
             const double left = std::floor(std::min(ax, bx)) - 1;
             const double right = std::floor(std::max(ax, bx)) + 1;
             const double top = std::floor(std::min(ay, by)) - 1;
@@ -599,17 +678,21 @@ BitMask transformBits(const BitMask& mask, const PixelTransform& t) {
                         static_cast<int>(std::min<double>(height - 1, bottom)))) {
                 continue;
             }
+            // Each rounding step keeps order, so the sources run monotonely
+            // along the block: when both ends lie within the mask, every
+            // pixel's does.
+            const bool within = std::min(ax, bx) >= 0 && std::min(ay, by) >= 0 &&
+                                std::max(ax, bx) < width && std::max(ay, by) < height;
             std::uint64_t word = 0;
             for (int x = x0; x <= x1; ++x) {
-                double px = 0;
-                double py = 0;
-                source(x, vy, px, py);
-                if (!(px >= 0 && py >= 0 && px < width && py < height)) {
+                const double px = columnX[static_cast<std::size_t>(x)] + rowX;
+                const double py = columnY[static_cast<std::size_t>(x)] + rowY;
+                if (!within && !(px >= 0 && py >= 0 && px < width && py < height)) {
                     continue;
                 }
-                if (mask.at(static_cast<int>(px), static_cast<int>(py))) {
-                    word |= std::uint64_t{1} << (x & 63);
-                }
+                const std::uint64_t* from = mask.row(static_cast<int>(py));
+                const auto sx = static_cast<std::size_t>(px);
+                word |= (from[sx >> 6] >> (sx & 63) & 1u) << (x & 63);
             }
             to[x0 >> 6] = word;
         }

@@ -26,20 +26,23 @@ bool inkMask(const drawing::Page& page, const PixelGrid& grid, std::vector<std::
     return inkOfGridRasters(page, grid, mask) || renderInkMask(page, grid, mask, error);
 }
 
-bool inkOfGridRasters(const drawing::Page& page, const PixelGrid& grid,
-                      std::vector<std::uint8_t>& mask) {
+namespace {
+
+// An image and where its upper left pixel falls on the grid.
+struct Placed {
+    const drawing::Raster* raster;
+    long x;
+    long y;
+};
+
+// The page's images, when it holds nothing else and each lies on whole
+// pixels of the grid at its resolution; images the renderer would skip are
+// left out.
+bool placeOnGrid(const drawing::Page& page, const PixelGrid& grid, std::vector<Placed>& placed) {
     if (!page.paths.empty() || !page.texts.empty()) {
         return false;
     }
     const double unit = grid.unitsPerPixel();
-    // Where each image's upper left pixel falls on the grid; images the
-    // renderer would skip are left out.
-    struct Placed {
-        const drawing::Raster* raster;
-        long x;
-        long y;
-    };
-    std::vector<Placed> placed;
     for (const drawing::Raster& r : page.rasters) {
         if (r.width <= 0 || r.height <= 0 || r.width > drawing::kMaxRasterSide ||
             r.height > drawing::kMaxRasterSide || (r.channels != 1 && r.channels != 3) ||
@@ -60,6 +63,31 @@ bool inkOfGridRasters(const drawing::Page& page, const PixelGrid& grid,
         }
         placed.push_back({&r, static_cast<long>(wholeX), static_cast<long>(wholeY)});
     }
+    return true;
+}
+
+// Eight grey pixels as eight bytes of 0 or 1: a grey is ink below 192,
+// that is unless both of its top two bits are set.
+std::uint64_t greyInkBytes(const std::uint8_t* in) {
+    static_assert(kInkDepth == 64);
+    constexpr std::uint64_t ones = 0x0101010101010101ull;
+    std::uint64_t v = 0;
+    std::memcpy(&v, in, 8);
+    return (~(v & (v << 1)) >> 7) & ones;
+}
+
+bool inkOfPixel(const std::uint8_t* in, std::size_t channels) {
+    return 255 - (channels == 1 ? in[0] : std::min({in[0], in[1], in[2]})) >= kInkDepth;
+}
+
+}  // namespace
+
+bool inkOfGridRasters(const drawing::Page& page, const PixelGrid& grid,
+                      std::vector<std::uint8_t>& mask) {
+    std::vector<Placed> placed;
+    if (!placeOnGrid(page, grid, placed)) {
+        return false;
+    }
     mask.assign(grid.size(), 0);
     // Each image covers what lies below it, white pixels and all.
     for (const Placed& p : placed) {
@@ -75,28 +103,90 @@ bool inkOfGridRasters(const drawing::Page& page, const PixelGrid& grid,
                                                         static_cast<std::size_t>(x0 - p.x)) *
                                                            channels;
             std::uint8_t* out = mask.data() + static_cast<std::size_t>(y) * grid.width;
+            long x = x0;
             if (channels == 1) {
-                long x = x0;
-                // Eight pixels at a time: a grey is ink below 192, that is
-                // unless both of its top two bits are set.
-                static_assert(kInkDepth == 64);
-                constexpr std::uint64_t ones = 0x0101010101010101ull;
                 for (; x + 8 <= x1; x += 8, in += 8) {
-                    std::uint64_t v = 0;
-                    std::memcpy(&v, in, 8);
-                    const std::uint64_t ink = (~(v & (v << 1)) >> 7) & ones;
+                    const std::uint64_t ink = greyInkBytes(in);
                     std::memcpy(out + x, &ink, 8);
                 }
-                for (; x < x1; ++x, ++in) {
-                    out[x] = 255 - *in >= kInkDepth ? 1 : 0;
+            }
+            for (; x < x1; ++x, in += channels) {
+                out[x] = inkOfPixel(in, channels) ? 1 : 0;
+            }
+        }
+    }
+    return true;
+}
+
+bool inkBitsOfGridRasters(const drawing::Page& page, const PixelGrid& grid, BitMask& bits) {
+    std::vector<Placed> placed;
+    if (!placeOnGrid(page, grid, placed)) {
+        return false;
+    }
+    bits = BitMask(grid.width, grid.height);
+    for (const Placed& p : placed) {
+        const drawing::Raster& r = *p.raster;
+        const long x0 = std::max(0L, p.x);
+        const long x1 = std::min<long>(grid.width, p.x + r.width);
+        const long y0 = std::max(0L, p.y);
+        const long y1 = std::min<long>(grid.height, p.y + r.height);
+        if (x0 >= x1) {
+            continue;
+        }
+        const auto channels = static_cast<std::size_t>(r.channels);
+        const auto first = static_cast<std::size_t>(x0);
+        const auto last = static_cast<std::size_t>(x1 - 1);
+        for (long y = y0; y < y1; ++y) {
+            const std::uint8_t* in = r.pixels.data() + (static_cast<std::size_t>(y - p.y) *
+                                                            static_cast<std::size_t>(r.width) +
+                                                        static_cast<std::size_t>(x0 - p.x)) *
+                                                           channels;
+            std::uint64_t* out = bits.row(static_cast<int>(y));
+            // What the image covers is cleared first: it hides what lies
+            // below it, white pixels and all.
+            for (std::size_t k = first >> 6; k <= last >> 6; ++k) {
+                std::uint64_t keep = 0;
+                if (k == first >> 6) {
+                    keep |= ~(~std::uint64_t{0} << (first & 63));
                 }
-            } else {
-                for (long x = x0; x < x1; ++x, in += 3) {
-                    out[x] = 255 - std::min({in[0], in[1], in[2]}) >= kInkDepth ? 1 : 0;
+                if (k == last >> 6 && (last & 63) != 63) {
+                    keep |= ~std::uint64_t{0} << ((last & 63) + 1);
+                }
+                out[k] &= keep;
+            }
+            auto x = static_cast<std::size_t>(x0);
+            const auto end = static_cast<std::size_t>(x1);
+            if (channels == 1) {
+                // Eight pixels to a byte of bits, pixel k as bit k, laid in
+                // at x (across two words where it must).
+                for (; x + 8 <= end; x += 8, in += 8) {
+                    const std::uint64_t eight = (greyInkBytes(in) * 0x0102040810204080ull) >> 56;
+                    const unsigned at = x & 63;
+                    out[x >> 6] |= eight << at;
+                    if (at > 56) {
+                        out[(x >> 6) + 1] |= eight >> (64 - at);
+                    }
+                }
+            }
+            for (; x < end; ++x, in += channels) {
+                if (inkOfPixel(in, channels)) {
+                    out[x >> 6] |= std::uint64_t{1} << (x & 63);
                 }
             }
         }
     }
+    return true;
+}
+
+bool inkBits(const drawing::Page& page, const PixelGrid& grid, BitMask& bits, std::string& error) {
+    if (inkBitsOfGridRasters(page, grid, bits)) {
+        return true;
+    }
+    std::vector<std::uint8_t> mask;
+    if (!renderInkMask(page, grid, mask, error)) {
+        return false;
+    }
+    bits = packMask(mask, grid.width, grid.height);
     return true;
 }
 

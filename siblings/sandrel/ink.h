@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "drawing/page.h"
+#include "sandrel/bitmask.h"
 
 namespace sandrel {
 
@@ -40,6 +41,11 @@ bool inkOfGridRasters(const drawing::Page& page, const PixelGrid& grid,
                       std::vector<std::uint8_t>& mask);
 bool renderInkMask(const drawing::Page& page, const PixelGrid& grid,
                    std::vector<std::uint8_t>& mask, std::string& error);
+
+// inkMask as bits: a page of grid images is read straight into them,
+// without a byte a pixel between.
+bool inkBits(const drawing::Page& page, const PixelGrid& grid, BitMask& bits, std::string& error);
+bool inkBitsOfGridRasters(const drawing::Page& page, const PixelGrid& grid, BitMask& bits);
 
 // Sets every pixel within radius pixels (horizontally and vertically) of an
 // ink pixel.

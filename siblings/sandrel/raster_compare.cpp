@@ -24,7 +24,7 @@ constexpr double kExactInkAroundMm = 2;
 std::size_t unmatched(const BitMask& ink, const BitMask& near) {
     std::size_t count = 0;
     for (std::size_t i = 0; i < ink.bits.size(); ++i) {
-        count += static_cast<std::size_t>(std::popcount(ink.bits[i] & ~near.bits[i]));
+        count += static_cast<std::size_t>(bitCount(ink.bits[i] & ~near.bits[i]));
     }
     return count;
 }
@@ -32,7 +32,7 @@ std::size_t unmatched(const BitMask& ink, const BitMask& near) {
 std::size_t inkOf(const BitMask& mask) {
     std::size_t count = 0;
     for (const std::uint64_t word : mask.bits) {
-        count += static_cast<std::size_t>(std::popcount(word));
+        count += static_cast<std::size_t>(bitCount(word));
     }
     return count;
 }
@@ -124,16 +124,13 @@ bool compareRasters(const drawing::Page& a, const drawing::Page& b, drawing::Pag
     grid.width = std::max(1, static_cast<int>(columns));
     grid.height = std::max(1, static_cast<int>(rows));
 
-    // Each page's ink is kept as bits, one byte a pixel only while it is
-    // found.
+    // Each page's ink is kept as bits.
     BitMask firstBits;
     BitMask secondBits;
     for (const auto& [page, bits] : {std::pair{&a, &firstBits}, std::pair{&b, &secondBits}}) {
-        std::vector<std::uint8_t> mask;
-        if (!inkMask(*page, grid, mask, error)) {
+        if (!inkBits(*page, grid, *bits, error)) {
             return false;
         }
-        *bits = packMask(mask, grid.width, grid.height);
     }
     // Only a page that holds a raster (a scan) is moved; a drawing is where
     // it was drawn.
@@ -190,7 +187,7 @@ bool compareRasters(const drawing::Page& a, const drawing::Page& b, drawing::Pag
                                  &result.pixels.added};
             for (int kind = 0; kind < 3; ++kind) {
                 std::uint64_t bits = kinds[kind];
-                *counts[kind] += std::popcount(bits);
+                *counts[kind] += bitCount(bits);
                 for (; bits != 0; bits &= bits - 1) {
                     const std::size_t i =
                         rowStart + 64 * k + static_cast<std::size_t>(std::countr_zero(bits));
