@@ -853,30 +853,62 @@ bool fewColours(const Raster& r, FewColours& out) {
         }
     }
     out.bits = colours <= 2 ? 1 : colours <= 4 ? 2 : 4;
-    const bool same = n == 3 || code[0] == 0;
     if (out.bits == 4) {
         out.data = std::move(nibbles);
     } else {
-        // Packed tighter, row by row.
+        // Packed tighter, row by row: each byte of indexes (two pixels)
+        // through a table to its two codes side by side, those of two
+        // bytes (one bit a pixel: four) then joined. Runs of index 0 that
+        // come out as 0 are passed over eight bytes at a time.
         const auto width = static_cast<std::size_t>(r.width);
         const std::size_t from = (width + 1) / 2;
         const std::size_t to = (width * static_cast<std::size_t>(out.bits) + 7) / 8;
         out.data.assign(to * r.height, '\0');
-        const std::size_t perByte = 8 / static_cast<std::size_t>(out.bits);
+        const unsigned bits = static_cast<unsigned>(out.bits);
+        std::array<std::uint8_t, 256> pair{};
+        for (unsigned v = 0; v < 256; ++v) {
+            pair[v] = static_cast<std::uint8_t>(code[v >> 4] << bits | code[v & 15u]);
+        }
+        // Index bytes to an output byte, and output bytes to eight index
+        // bytes.
+        const std::size_t group = bits == 2 ? 2 : 4;
+        const std::size_t run = 8 / group;
+        const auto packed = [&](const unsigned char* g) {
+            unsigned v = 0;
+            for (std::size_t k = 0; k < group; ++k) {
+                v = v << (2 * bits) | pair[g[k]];
+            }
+            return static_cast<unsigned char>(v);
+        };
+        // Bits of the last byte beyond the row: kept clear.
+        const auto spare = static_cast<unsigned>(to * 8 - width * bits);
+        const auto lastByte = static_cast<unsigned char>(0xFFu << spare);
+        const std::size_t whole = from / group;
         for (int y = 0; y < r.height; ++y) {
             const auto* in = reinterpret_cast<const unsigned char*>(nibbles.data()) + from * y;
             auto* row = reinterpret_cast<unsigned char*>(out.data.data()) + to * y;
-            for (std::size_t b = 0; b < from; ++b) {
-                if (in[b] == 0 && same) {
+            std::size_t o = 0;
+            for (; o + run <= whole; o += run) {
+                std::uint64_t eight = 0;
+                std::memcpy(&eight, in + o * group, 8);
+                if (eight == 0 && pair[0] == 0) {
                     continue;
                 }
-                for (std::size_t half = 0; half < 2 && 2 * b + half < width; ++half) {
-                    const unsigned v = code[half == 0 ? in[b] >> 4 : in[b] & 15u];
-                    const std::size_t x = 2 * b + half;
-                    row[x / perByte] |= static_cast<unsigned char>(
-                        v << (8 - static_cast<std::size_t>(out.bits) * (1 + x % perByte)));
+                for (std::size_t k = 0; k < run; ++k) {
+                    row[o + k] = packed(in + (o + k) * group);
                 }
             }
+            for (; o < whole; ++o) {
+                row[o] = packed(in + o * group);
+            }
+            // The last byte, where the row's indexes end within it: those
+            // beyond count as 0.
+            if (o < to) {
+                std::array<unsigned char, 4> g{};
+                std::copy(in + o * group, in + from, g.begin());
+                row[o] = packed(g.data());
+            }
+            row[to - 1] &= lastByte;
         }
     }
     if (n == 1) {

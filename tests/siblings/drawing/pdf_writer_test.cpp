@@ -431,6 +431,12 @@ TEST(PdfWriter, ImagesOfFewColoursReadBackPixelForPixel) {
         {"grey, white first", 1, 11, {255, 0}},
         {"grey, black first", 1, 24, {0, 255}},
         {"grey, a grey between", 1, 9, {255, 0, 128}},
+        // Rows long enough for runs of the first colour over many bytes,
+        // each length leaving the last byte differently filled.
+        {"rgb, four colours, long rows", 3, 83, {0xFFFFFF, 0x000000, 0xE00000, 0x00A000}},
+        {"rgb, three colours, long rows", 3, 66, {0xFFFFFF, 0xE00000, 0x00A000}},
+        {"grey, white first, long rows", 1, 77, {255, 0}},
+        {"grey, black first, long rows", 1, 68, {0, 255}},
     };
     for (Case c : cases) {
         SCOPED_TRACE(c.name);
@@ -446,12 +452,14 @@ TEST(PdfWriter, ImagesOfFewColoursReadBackPixelForPixel) {
         r.width = c.width;
         r.height = 7;
         r.channels = c.channels;
-        // Runs of a colour longer than eight pixels, and single pixels.
+        // Runs of a colour longer than eight pixels, and single pixels;
+        // on long rows, runs of the first colour to their end.
         for (int y = 0; y < r.height; ++y) {
             for (int x = 0; x < r.width; ++x) {
+                const bool first =
+                    (x < 10 && y < 3) || (x >= 20 && y % 2 == 0) || (x >= 40 && y % 3 == 0);
                 const std::size_t k =
-                    x < 10 && y < 3 ? 0
-                                    : static_cast<std::size_t>(x * 7 + y * 3) % c.colours.size();
+                    first ? 0 : static_cast<std::size_t>(x * 7 + y * 3) % c.colours.size();
                 for (int ch = c.channels - 1; ch >= 0; --ch) {
                     r.pixels.push_back(static_cast<std::uint8_t>(c.colours[k] >> (8 * ch)));
                 }
