@@ -4,6 +4,10 @@
 #include <cstdio>
 #include <numbers>
 
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
+
 #include "drawing/render/render.h"
 #include "sandrel/align.h"
 #include "sandrel/bitmask.h"
@@ -19,6 +23,17 @@ constexpr double kMaxPixels = 150e6;
 // How far around a region (mm) each page's own ink shows; the marks' box
 // keeps at least this much room.
 constexpr double kExactInkAroundMm = 2;
+
+// The alignment's levels and targets, some megabytes, are freed by the
+// time the result is made, but the C library keeps a freed top of its heap
+// below a threshold that grows with the largest block given back (here a
+// page's image): without this the result's raster would come on top of
+// them.
+void returnFreedMemory() {
+#if defined(__GLIBC__)
+    malloc_trim(0);
+#endif
+}
 
 // Ink of one mask with no ink of the other near it.
 std::size_t unmatched(const BitMask& ink, const BitMask& near) {
@@ -45,7 +60,9 @@ std::size_t inkOf(const BitMask& mask) {
 void align(const BitMask& firstBits, BitMask& secondBits, const BitMask& nearFirst,
            BitMask& nearSecond, const PixelGrid& grid, int radius, Alignment& alignment) {
     PixelTransform t;
-    if (!estimateAlignment(firstBits, secondBits, t)) {
+    const bool found = estimateAlignment(firstBits, secondBits, t);
+    returnFreedMemory();
+    if (!found) {
         return;
     }
     alignment.tried = true;
