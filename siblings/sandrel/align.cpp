@@ -9,6 +9,10 @@
 #include <numbers>
 #include <utility>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace sandrel {
 namespace {
 
@@ -366,6 +370,7 @@ class Scorer {
         const auto right = static_cast<float>(target_.width + 1);
         const auto bottom = static_cast<float>(target_.height + 1);
         const std::size_t stride = static_cast<std::size_t>(target_.width) + 2;
+        [[maybe_unused]] const auto strideF = static_cast<float>(stride);
         const float* cells = target_.cells.data();
         double sum = 0;
         for (std::size_t g = 0; g < xs_.size(); ++g) {
@@ -379,12 +384,38 @@ class Scorer {
             qy = reinterpret_cast<Floats>(reinterpret_cast<Ints>(qy) & inside);
             const Ints x0 = __builtin_convertvector(qx, Ints);
             const Ints y0 = __builtin_convertvector(qy, Ints);
-            const Floats ax = qx - __builtin_convertvector(x0, Floats);
-            const Floats ay = qy - __builtin_convertvector(y0, Floats);
+            const Floats wholeX = __builtin_convertvector(x0, Floats);
+            const Floats wholeY = __builtin_convertvector(y0, Floats);
+            const Floats ax = qx - wholeX;
+            const Floats ay = qy - wholeY;
             Floats topLeft;
             Floats topRight;
             Floats lowLeft;
             Floats lowRight;
+#if defined(__SSE2__)
+            // Each cell's place worked out as a float, which holds it
+            // exactly (a level has a few million cells), and each point's
+            // two cells of a row loaded side by side, then sorted into
+            // left and right: all in registers.
+            alignas(16) std::int32_t at[4];
+            _mm_store_si128(reinterpret_cast<__m128i*>(at),
+                            _mm_cvttps_epi32(wholeY * strideF + wholeX));
+            const float* const p0 = cells + static_cast<std::size_t>(at[0]);
+            const float* const p1 = cells + static_cast<std::size_t>(at[1]);
+            const float* const p2 = cells + static_cast<std::size_t>(at[2]);
+            const float* const p3 = cells + static_cast<std::size_t>(at[3]);
+            const auto two = [](const float* p) {
+                return _mm_castpd_ps(_mm_load_sd(reinterpret_cast<const double*>(p)));
+            };
+            const auto pairs = [&](std::size_t offset, Floats& left, Floats& right) {
+                const __m128 low = _mm_unpacklo_ps(two(p0 + offset), two(p1 + offset));
+                const __m128 high = _mm_unpacklo_ps(two(p2 + offset), two(p3 + offset));
+                left = _mm_movelh_ps(low, high);
+                right = _mm_movehl_ps(high, low);
+            };
+            pairs(0, topLeft, topRight);
+            pairs(stride, lowLeft, lowRight);
+#else
             for (int k = 0; k < 4; ++k) {
                 const float* row = cells + static_cast<std::size_t>(y0[k]) * stride +
                                    static_cast<std::size_t>(x0[k]);
@@ -393,6 +424,7 @@ class Scorer {
                 lowLeft[k] = row[stride];
                 lowRight[k] = row[stride + 1];
             }
+#endif
             const Floats top = topLeft + ax * (topRight - topLeft);
             const Floats low = lowLeft + ax * (lowRight - lowLeft);
             Floats share = weights_[g] * (top + ay * (low - top));
