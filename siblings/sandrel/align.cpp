@@ -685,6 +685,55 @@ BitMask transformBits(const BitMask& mask, const PixelTransform& t) {
         }
         return false;
     };
+    const auto sourceBit = [&](double px, double py) {
+        const std::uint64_t* from = mask.row(static_cast<int>(py));
+        const auto sx = static_cast<std::size_t>(px);
+        return from[sx >> 6] >> (sx & 63) & 1u;
+    };
+    // Along a row the sources advance by c columns a pixel: when c is not
+    // 1, their columns (whole numbers, rounded down) all advance by at most
+    // one, or all by at least one (the sums' rounding is far below the
+    // margin). A stretch of the row whose ends lie on one source row and
+    // whose sources' columns advance by its length then takes them one by
+    // one, and is copied as a run of bits; any other is halved, down to a
+    // few pixels taken one at a time. All of it lies within the mask.
+    const bool runs = std::abs(c - 1) > 1e-9;
+    const auto copyRuns = [&](double rowX, double rowY, int a, int b, std::uint64_t& word) {
+        const auto stretch = [&](const auto& self, int from, int to) -> void {
+            const double pa = columnX[static_cast<std::size_t>(from)] + rowX;
+            const double pb = columnX[static_cast<std::size_t>(to)] + rowX;
+            const double qa = columnY[static_cast<std::size_t>(from)] + rowY;
+            const double qb = columnY[static_cast<std::size_t>(to)] + rowY;
+            const auto sx = static_cast<std::size_t>(pa);
+            const auto n = static_cast<unsigned>(to - from + 1);
+            if (static_cast<long>(qa) == static_cast<long>(qb) &&
+                static_cast<std::size_t>(pb) - sx == n - 1) {
+                const std::uint64_t* source = mask.row(static_cast<int>(qa));
+                const unsigned shift = sx & 63;
+                std::uint64_t v = source[sx >> 6] >> shift;
+                if (shift + n > 64) {
+                    v |= source[(sx >> 6) + 1] << (64 - shift);
+                }
+                if (n < 64) {
+                    v &= (std::uint64_t{1} << n) - 1;
+                }
+                word |= v << (from & 63);
+                return;
+            }
+            if (to - from < 8) {
+                for (int x = from; x <= to; ++x) {
+                    word |= sourceBit(columnX[static_cast<std::size_t>(x)] + rowX,
+                                      columnY[static_cast<std::size_t>(x)] + rowY)
+                            << (x & 63);
+                }
+                return;
+            }
+            const int middle = from + (to - from) / 2;
+            self(self, from, middle);
+            self(self, middle + 1, to);
+        };
+        stretch(stretch, a, b);
+    };
     for (int y = 0; y < height; ++y) {
         const double vy = y + 0.5 - cy - t.dy;
         const double rowX = s * vy;
@@ -716,15 +765,17 @@ BitMask transformBits(const BitMask& mask, const PixelTransform& t) {
             const bool within = std::min(ax, bx) >= 0 && std::min(ay, by) >= 0 &&
                                 std::max(ax, bx) < width && std::max(ay, by) < height;
             std::uint64_t word = 0;
-            for (int x = x0; x <= x1; ++x) {
-                const double px = columnX[static_cast<std::size_t>(x)] + rowX;
-                const double py = columnY[static_cast<std::size_t>(x)] + rowY;
-                if (!within && !(px >= 0 && py >= 0 && px < width && py < height)) {
-                    continue;
+            if (within && runs) {
+                copyRuns(rowX, rowY, x0, x1, word);
+            } else {
+                for (int x = x0; x <= x1; ++x) {
+                    const double px = columnX[static_cast<std::size_t>(x)] + rowX;
+                    const double py = columnY[static_cast<std::size_t>(x)] + rowY;
+                    if (!within && !(px >= 0 && py >= 0 && px < width && py < height)) {
+                        continue;
+                    }
+                    word |= sourceBit(px, py) << (x & 63);
                 }
-                const std::uint64_t* from = mask.row(static_cast<int>(py));
-                const auto sx = static_cast<std::size_t>(px);
-                word |= (from[sx >> 6] >> (sx & 63) & 1u) << (x & 63);
             }
             to[x0 >> 6] = word;
         }

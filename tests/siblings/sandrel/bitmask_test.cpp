@@ -140,6 +140,26 @@ TEST(BitMask, MovedAsBitsIsTheMovedMask) {
     }
 }
 
+// The small turns and scales a scanner leaves, which move long stretches
+// of a row as runs of bits, on masks wide enough for whole blocks well
+// within them; a turn alone, a scale alone, and a scale of exactly 1.
+TEST(BitMask, SmallCorrectionsMoveAsTheMovedMask) {
+    std::mt19937 rng(7);
+    const int w = 517;
+    const int h = 203;
+    for (const double share : {0.3, 0.05}) {
+        const auto mask = randomMask(rng, w, h, share);
+        for (const PixelTransform& t :
+             {PixelTransform{0.0007, 1.0002, 2.25, -1.5}, PixelTransform{-0.035, 1.0, 0.5, 0.5},
+              PixelTransform{0.0, 0.992, -3.75, 1.0}, PixelTransform{0.0, 1.0, 5.5, -2.0},
+              PixelTransform{0.012, 1.011, 0.0, 0.0}}) {
+            const auto bytes = transformMask(mask, w, h, t);
+            EXPECT_EQ(transformBits(packMask(mask, w, h), t).bits, packMask(bytes, w, h).bits)
+                << t.angleRad << " " << t.scale;
+        }
+    }
+}
+
 TEST(BitMask, ATransformGoneWrongMovesNothingOntoThePage) {
     std::mt19937 rng(4);
     const auto mask = randomMask(rng, 100, 60, 0.2);
