@@ -7,6 +7,10 @@
 #include <cstring>
 #include <memory>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "drawing/render/render.h"
 #include "sandrel/bitmask.h"
 
@@ -157,6 +161,23 @@ bool inkBitsOfGridRasters(const drawing::Page& page, const PixelGrid& grid, BitM
             auto x = static_cast<std::size_t>(x0);
             const auto end = static_cast<std::size_t>(x1);
             if (channels == 1) {
+#if defined(__SSE2__)
+                // Sixteen pixels at a time: those with both top bits set
+                // (192 and above) are paper, the rest ink; laid in at x
+                // (across two words where they must).
+                const __m128i top = _mm_set1_epi8(static_cast<char>(0xC0));
+                for (; x + 16 <= end; x += 16, in += 16) {
+                    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in));
+                    const __m128i paper = _mm_cmpeq_epi8(_mm_and_si128(v, top), top);
+                    const auto sixteen =
+                        static_cast<std::uint64_t>(~_mm_movemask_epi8(paper) & 0xFFFF);
+                    const unsigned at = x & 63;
+                    out[x >> 6] |= sixteen << at;
+                    if (at > 48) {
+                        out[(x >> 6) + 1] |= sixteen >> (64 - at);
+                    }
+                }
+#endif
                 // Eight pixels to a byte of bits, pixel k as bit k, laid in
                 // at x (across two words where it must).
                 for (; x + 8 <= end; x += 8, in += 8) {

@@ -1,11 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "drawing/page.h"
+#include "sandrel/bitmask.h"
 #include "sandrel/ink.h"
 
 namespace sandrel {
@@ -60,6 +62,10 @@ class GridRasterTest : public ::testing::Test {
         }
         EXPECT_GT(ink, 0u);
         EXPECT_EQ(wrong, 0u);
+        // Read straight into bits, the same.
+        BitMask bits;
+        ASSERT_TRUE(inkBitsOfGridRasters(page, grid, bits));
+        EXPECT_EQ(bits.bits, packMask(read, grid.width, grid.height).bits);
     }
     PixelGrid grid;
     std::mt19937 rng{5};
@@ -100,6 +106,35 @@ TEST_F(GridRasterTest, LaterImagesCoverEarlierOnesColoursIncluded) {
     }
 }
 
+// Read into bits, images start at every place within a word and end at
+// many, and later ones cover earlier ones: the bits are the bytes packed.
+TEST_F(GridRasterTest, BitsAreTheMaskPacked) {
+    for (int x = -3; x < 70; ++x) {
+        for (const int width : {60 + x % 23, 64, 71}) {
+            drawing::Page page;
+            const int channels = x % 5 == 0 ? 3 : 1;
+            place(page, randomRaster(rng, width, 40, channels, grid.dpi), x, x % 9);
+            // A plain white image over part of the first, and one of ink.
+            drawing::Raster white;
+            white.width = 17 + x % 40;
+            white.height = 6;
+            white.channels = 1;
+            white.dpi = grid.dpi;
+            white.pixels.assign(static_cast<std::size_t>(white.width) * white.height, 255);
+            drawing::Raster black = white;
+            std::fill(black.pixels.begin(), black.pixels.end(), 0);
+            place(page, black, (x * 7) % 90, 30);
+            place(page, white, x + 5, 3);
+            std::vector<std::uint8_t> bytes;
+            ASSERT_TRUE(inkOfGridRasters(page, grid, bytes));
+            BitMask bits;
+            ASSERT_TRUE(inkBitsOfGridRasters(page, grid, bits));
+            ASSERT_EQ(bits.bits, packMask(bytes, grid.width, grid.height).bits)
+                << "at " << x << ", " << width << " wide";
+        }
+    }
+}
+
 TEST_F(GridRasterTest, AnythingElseIsLeftToTheRenderer) {
     std::vector<std::uint8_t> mask;
     drawing::Page half;
@@ -114,6 +149,9 @@ TEST_F(GridRasterTest, AnythingElseIsLeftToTheRenderer) {
     line.points = {{grid.left, grid.top - 100}, {grid.left + 300, grid.top - 100}};
     drawn.paths.push_back(line);
     EXPECT_FALSE(inkOfGridRasters(drawn, grid, mask));
+    BitMask bits;
+    EXPECT_FALSE(inkBitsOfGridRasters(half, grid, bits));
+    EXPECT_FALSE(inkBitsOfGridRasters(drawn, grid, bits));
     // A blank page is white.
     drawing::Page blank;
     ASSERT_TRUE(inkOfGridRasters(blank, grid, mask));
