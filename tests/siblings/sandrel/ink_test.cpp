@@ -110,7 +110,7 @@ TEST_F(GridRasterTest, LaterImagesCoverEarlierOnesColoursIncluded) {
 // many, and later ones cover earlier ones: the bits are the bytes packed.
 TEST_F(GridRasterTest, BitsAreTheMaskPacked) {
     for (int x = -3; x < 70; ++x) {
-        for (const int width : {60 + x % 23, 64, 71}) {
+        for (const int width : {60 + x % 23, 60, 64, 71}) {
             drawing::Page page;
             const int channels = x % 5 == 0 ? 3 : 1;
             place(page, randomRaster(rng, width, 40, channels, grid.dpi), x, x % 9);
