@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstddef>
 #include <cstring>
+#include <memory>
 #include <numbers>
 #include <utility>
 
@@ -124,30 +125,23 @@ Level densityOf(const BitMask& mask, int f) {
             }
         }
         float* cells = level.density.data() + static_cast<std::size_t>(band) * level.width;
-        // Each count is taken (the rest of the level is 0 already), then
-        // cleared for the next band. A cell wider than a word is taken once
-        // for each of its words, to the same value.
-        const auto cellsOf = [&](std::size_t k) {
-            const std::size_t from = (64 * k) >> shift;
-            return std::pair{from,
-                             std::min(from + wordCells, static_cast<std::size_t>(level.width))};
-        };
+        // Each count is taken (the rest of the level is 0 already) and
+        // cleared for the next band, once: a cell wider than a word comes
+        // up again for its next words.
+        std::size_t next = 0;
         for (std::size_t k = 0; k < mask.words; ++k) {
-            if (inked[k] != 0) {
-                const auto [from, to] = cellsOf(k);
-                for (std::size_t cell = from; cell < to; ++cell) {
-                    cells[cell] =
-                        static_cast<float>(static_cast<std::int32_t>(counts[cell])) * unit;
-                }
+            if (inked[k] == 0) {
+                continue;
             }
-        }
-        for (std::size_t k = 0; k < mask.words; ++k) {
-            if (inked[k] != 0) {
-                const auto [from, to] = cellsOf(k);
-                std::fill(counts.begin() + static_cast<std::ptrdiff_t>(from),
-                          counts.begin() + static_cast<std::ptrdiff_t>(to), 0);
-                inked[k] = 0;
+            inked[k] = 0;
+            const std::size_t from = std::max(next, (64 * k) >> shift);
+            const std::size_t to =
+                std::min(((64 * k) >> shift) + wordCells, static_cast<std::size_t>(level.width));
+            for (std::size_t cell = from; cell < to; ++cell) {
+                cells[cell] = static_cast<float>(static_cast<std::int32_t>(counts[cell])) * unit;
+                counts[cell] = 0;
             }
+            next = std::max(next, to);
         }
     }
     return level;
@@ -187,16 +181,30 @@ struct Target {
     int f = 1;
     int width = 0;   // cells of the level; the rows below are two cells wider
     int height = 0;  // and two higher
-    std::vector<float> cells;
+    std::unique_ptr<float[]> cells;
 
-    Target(int f, int width, int height)
+    // All cells 0, or (filled) only the border: the caller writes every
+    // cell within it.
+    Target(int f, int width, int height, bool filled)
         : f(f),
           width(width),
           height(height),
-          cells((static_cast<std::size_t>(width) + 2) * (static_cast<std::size_t>(height) + 2),
-                0.0f) {}
+          cells(std::make_unique_for_overwrite<float[]>((static_cast<std::size_t>(width) + 2) *
+                                                        (static_cast<std::size_t>(height) + 2))) {
+        const std::size_t rows = static_cast<std::size_t>(height) + 2;
+        if (!filled) {
+            std::fill_n(cells.get(), rows * stride(), 0.0f);
+            return;
+        }
+        std::fill_n(cells.get(), stride(), 0.0f);
+        std::fill_n(cells.get() + (rows - 1) * stride(), stride(), 0.0f);
+        for (std::size_t r = 1; r + 1 < rows; ++r) {
+            cells[r * stride()] = 0.0f;
+            cells[r * stride() + stride() - 1] = 0.0f;
+        }
+    }
     std::size_t stride() const { return static_cast<std::size_t>(width) + 2; }
-    float* row(int y) { return cells.data() + (static_cast<std::size_t>(y) + 1) * stride() + 1; }
+    float* row(int y) { return cells.get() + (static_cast<std::size_t>(y) + 1) * stride() + 1; }
 
     // In place, a row at a time. Each row's sums of three across are taken
     // before it is written over; a cell is the sum of three such sums. The
@@ -233,7 +241,7 @@ struct Target {
 };
 
 Target targetOf(const Level& level, bool blur) {
-    Target t(level.f, level.width, level.height);
+    Target t(level.f, level.width, level.height, true);
     const auto w = static_cast<std::size_t>(level.width);
     for (int y = 0; y < level.height; ++y) {
         std::copy_n(level.density.data() + static_cast<std::size_t>(y) * w, w, t.row(y));
@@ -248,7 +256,7 @@ Target targetOf(const Level& level, bool blur) {
 // (millions of cells on a page of A4 at 200 dpi) is never held as
 // densities beside it.
 Target targetOfPixels(const BitMask& mask, bool blur) {
-    Target t(1, mask.width, mask.height);
+    Target t(1, mask.width, mask.height, false);
     for (int y = 0; y < mask.height; ++y) {
         const std::uint64_t* bits = mask.row(y);
         float* cells = t.row(y);
@@ -371,7 +379,7 @@ class Scorer {
         const auto bottom = static_cast<float>(target_.height + 1);
         const std::size_t stride = static_cast<std::size_t>(target_.width) + 2;
         [[maybe_unused]] const auto strideF = static_cast<float>(stride);
-        const float* cells = target_.cells.data();
+        const float* cells = target_.cells.get();
         double sum = 0;
         for (std::size_t g = 0; g < xs_.size(); ++g) {
             const Floats x = xs_[g];
