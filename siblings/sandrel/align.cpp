@@ -160,6 +160,25 @@ Level halved(const Level& fine) {
         for (int v = 2 * y; v < std::min(fine.height, 2 * y + 2); ++v) {
             const float* in = fine.density.data() + static_cast<std::size_t>(v) * fine.width;
             int x = 0;
+            // Four cells at a time, each as on its own: the eight below
+            // them parted into the left and right of each pair.
+            using Four = float __attribute__((vector_size(16)));
+            const Four quarter = {4.0f, 4.0f, 4.0f, 4.0f};
+            for (; 2 * x + 7 < fine.width; x += 4) {
+                Four left;
+                Four right;
+                Four sum;
+                float pairs[8];
+                std::memcpy(pairs, in + 2 * x, sizeof pairs);
+                for (int k = 0; k < 4; ++k) {
+                    left[k] = pairs[2 * k];
+                    right[k] = pairs[2 * k + 1];
+                }
+                std::memcpy(&sum, out + x, sizeof sum);
+                sum += left / quarter;
+                sum += right / quarter;
+                std::memcpy(out + x, &sum, sizeof sum);
+            }
             for (; 2 * x + 1 < fine.width; ++x) {
                 out[x] += in[2 * x] / 4;
                 out[x] += in[2 * x + 1] / 4;
