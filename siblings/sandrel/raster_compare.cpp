@@ -237,15 +237,31 @@ bool compareRasters(const drawing::Page& a, const drawing::Page& b, drawing::Pag
                 std::max(0, static_cast<int>(std::floor((grid.top - r.y1 - around) / unit)));
             const int y1 = std::min(grid.height,
                                     static_cast<int>(std::ceil((grid.top - r.y0 + around) / unit)));
+            if (x0 >= x1) {
+                continue;
+            }
+            // A word at a time, cut to the box's columns.
+            const auto first = static_cast<std::size_t>(x0);
+            const auto last = static_cast<std::size_t>(x1 - 1);
             for (int y = y0; y < y1; ++y) {
-                for (int x = x0; x < x1; ++x) {
-                    const std::size_t i = static_cast<std::size_t>(y) * grid.width + x;
-                    const bool one = firstBits.at(x, y);
-                    const bool two = secondBits.at(x, y);
-                    if (one && !two) {
-                        put(i, options.removedColor);
-                    } else if (two && !one) {
-                        put(i, options.addedColor);
+                const std::uint64_t* one = firstBits.row(y);
+                const std::uint64_t* two = secondBits.row(y);
+                const std::size_t rowStart = static_cast<std::size_t>(y) * w;
+                for (std::size_t k = first >> 6; k <= last >> 6; ++k) {
+                    std::uint64_t within = ~std::uint64_t{0};
+                    if (k == first >> 6) {
+                        within &= ~std::uint64_t{0} << (first & 63);
+                    }
+                    if (k == last >> 6) {
+                        within &= ~std::uint64_t{0} >> (63 - (last & 63));
+                    }
+                    for (const auto& [bits, color] :
+                         {std::pair{one[k] & ~two[k] & within, options.removedColor},
+                          std::pair{two[k] & ~one[k] & within, options.addedColor}}) {
+                        for (std::uint64_t b = bits; b != 0; b &= b - 1) {
+                            put(rowStart + 64 * k + static_cast<std::size_t>(std::countr_zero(b)),
+                                color);
+                        }
                     }
                 }
             }

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "sandrel/compare.h"
 
 namespace sandrel {
@@ -127,6 +129,73 @@ TEST_F(RasterCompareTest, RasterAgainstVectorRendersTheVectorPage) {
     EXPECT_EQ(pixel(out, 50, 80), options.addedColor);
     EXPECT_EQ(result.pixels.removed, 80);
     EXPECT_EQ(result.pixels.added, 80);
+}
+
+// Within a region's marks (and a little around it) each page's own ink
+// shows whatever the tolerance says: ink of both pages stays the unchanged
+// colour, ink of one page alone takes that page's colour. Dots of one and
+// two pixels over the middle, some of them changed.
+TEST_F(RasterCompareTest, WithinARegionEachPagesOwnInkShows) {
+    options.alignScans = false;
+    Raster first = blank(options.dpi);
+    Raster second = blank(options.dpi);
+    unsigned seed = 12345;
+    const auto next = [&] { return (seed = seed * 1103515245u + 12345u) >> 16; };
+    for (int y = 20; y < 80; ++y) {
+        for (int x = 15; x < 85; ++x) {
+            const unsigned r = next() % 16;
+            const std::size_t i = static_cast<std::size_t>(y) * kSize + x;
+            if (r < 3) {
+                first.pixels[i] = second.pixels[i] = 0;
+            } else if (r == 3 && x > 40 && x < 70) {
+                first.pixels[i] = 0;
+            } else if (r == 4 && x > 40 && x < 70) {
+                second.pixels[i] = 0;
+            }
+        }
+    }
+    Page a;
+    a.rasters = {first};
+    Page b;
+    b.rasters = {second};
+    const Result result = compare(a, b);
+    ASSERT_FALSE(result.regions.empty());
+    const Raster& out = only(result);
+    const double unit = drawing::kUnitsPerInch / options.dpi;
+    const double around = 2 * drawing::kUnitsPerMm;
+    int checked[3] = {0, 0, 0};
+    for (int y = 0; y < kSize; ++y) {
+        for (int x = 0; x < kSize; ++x) {
+            const double px = out.origin.x + (x + 0.5) * unit;
+            const double py = out.origin.y - (y + 0.5) * unit;
+            const bool inside =
+                std::any_of(result.regions.begin(), result.regions.end(), [&](const Region& r) {
+                    return px >= r.x0 - around && px <= r.x1 + around && py >= r.y0 - around &&
+                           py <= r.y1 + around;
+                });
+            if (!inside) {
+                continue;
+            }
+            const std::size_t i = static_cast<std::size_t>(y) * kSize + x;
+            const bool one = first.pixels[i] == 0;
+            const bool two = second.pixels[i] == 0;
+            if (one && two) {
+                EXPECT_EQ(pixel(out, x, y), options.unchangedColor) << x << "," << y;
+                ++checked[0];
+            } else if (one) {
+                EXPECT_EQ(pixel(out, x, y), options.removedColor) << x << "," << y;
+                ++checked[1];
+            } else if (two) {
+                EXPECT_EQ(pixel(out, x, y), options.addedColor) << x << "," << y;
+                ++checked[2];
+            } else {
+                EXPECT_EQ(pixel(out, x, y), drawing::kWhite) << x << "," << y;
+            }
+        }
+    }
+    EXPECT_GT(checked[0], 50);
+    EXPECT_GT(checked[1], 20);
+    EXPECT_GT(checked[2], 20);
 }
 
 // Pages handed over are let go once their ink is found: the answer must be
