@@ -8,6 +8,7 @@
 #include <cstring>
 #include <memory>
 #include <numbers>
+#include <optional>
 #include <utility>
 
 #if defined(__SSE2__)
@@ -282,8 +283,8 @@ struct Target {
     }
 };
 
-Target targetOf(const Level& level, bool blur) {
-    Target t(level.f, level.width, level.height, true);
+// Fills every cell of t (made for the level) from the level.
+void fillTarget(Target& t, const Level& level, bool blur) {
     const auto w = static_cast<std::size_t>(level.width);
     for (int y = 0; y < level.height; ++y) {
         std::copy_n(level.density.data() + static_cast<std::size_t>(y) * w, w, t.row(y));
@@ -291,17 +292,23 @@ Target targetOf(const Level& level, bool blur) {
     if (blur) {
         t.blur();
     }
+}
+
+Target targetOf(const Level& level, bool blur) {
+    Target t(level.f, level.width, level.height, true);
+    fillTarget(t, level, blur);
     return t;
 }
 
 // The same for cells of one pixel, straight from the bits: such a level
 // (millions of cells on a page of A4 at 200 dpi) is never held as
 // densities beside it.
-Target targetOfPixels(const BitMask& mask, bool blur) {
-    Target t(1, mask.width, mask.height, false);
+void fillTargetOfPixels(Target& t, const BitMask& mask, bool blur) {
+    const auto w = static_cast<std::size_t>(mask.width);
     for (int y = 0; y < mask.height; ++y) {
         const std::uint64_t* bits = mask.row(y);
         float* cells = t.row(y);
+        std::fill_n(cells, w, 0.0f);
         for (std::size_t k = 0; k < mask.words; ++k) {
             for (std::uint64_t b = bits[k]; b != 0; b &= b - 1) {
                 cells[64 * k + static_cast<std::size_t>(std::countr_zero(b))] = 1.0f;
@@ -311,6 +318,11 @@ Target targetOfPixels(const BitMask& mask, bool blur) {
     if (blur) {
         t.blur();
     }
+}
+
+Target targetOfPixels(const BitMask& mask, bool blur) {
+    Target t(1, mask.width, mask.height, true);
+    fillTargetOfPixels(t, mask, blur);
     return t;
 }
 
@@ -511,6 +523,11 @@ class Scorer {
         return total_ > 0 ? sum / total_ : 0;
     }
 
+    // The target, for another scorer on the same level.
+    Target release() && {
+        return std::move(target_);
+    }
+
   private:
     Target target_;
     std::vector<Floats> xs_;
@@ -674,20 +691,30 @@ bool estimateAlignment(const BitMask& first, const BitMask& second, PixelTransfo
     const double maxShift =
         std::min(std::max(kMinMaxShift, kMaxShiftShare * longer), kMaxShiftCap * longer);
     PixelTransform best;
+    std::optional<Target> finest;
     for (std::size_t i = sides.size(); i-- > 0;) {
         // On the finest level too the blurred steps only bring the fit
         // within a cell: the last steps score all its points.
-        const Scorer scorer(target(i, true),
-                            i == 0 ? thinned(secondPoints[0], kMaxCoarsePoints) : secondPoints[i],
-                            cx, cy);
+        Scorer scorer(target(i, true),
+                      i == 0 ? thinned(secondPoints[0], kMaxCoarsePoints) : secondPoints[i], cx,
+                      cy);
         if (i + 1 == sides.size()) {
             best = coarseSearch(scorer, sides[i], radius, maxShift);
         }
         best = refine(scorer, best, sides[i], radius);
+        if (i == 0) {
+            finest.emplace(std::move(scorer).release());
+        }
     }
     // The blur that gave the search its slope also flattens the top of a
-    // thin stroke: the last steps score against the sharp image.
-    best = refine(Scorer(target(0, false), secondPoints[0], cx, cy), best, fine, radius);
+    // thin stroke: the last steps score against the sharp image, written
+    // over the blurred one's cells (megabytes on a large page).
+    if (firstHeld == 0) {
+        fillTarget(*finest, firstLevels[0], false);
+    } else {
+        fillTargetOfPixels(*finest, first, false);
+    }
+    best = refine(Scorer(std::move(*finest), secondPoints[0], cx, cy), best, fine, radius);
     out = best;
     return true;
 }
