@@ -787,6 +787,15 @@ BitMask transformBits(const BitMask& mask, const PixelTransform& t) {
         }
         return false;
     };
+    // std::floor, without a call into the library for the numbers a page
+    // has.
+    const auto floorOf = [](double v) {
+        if (!(std::abs(v) < 1e15)) {
+            return std::floor(v);
+        }
+        const auto whole = static_cast<double>(static_cast<long long>(v));
+        return whole > v ? whole - 1 : whole;
+    };
     const auto sourceBit = [&](double px, double py) {
         const std::uint64_t* from = mask.row(static_cast<int>(py));
         const auto sx = static_cast<std::size_t>(px);
@@ -795,10 +804,15 @@ BitMask transformBits(const BitMask& mask, const PixelTransform& t) {
     // Along a row the sources advance by c columns a pixel: when c is not
     // 1, their columns (whole numbers, rounded down) all advance by at most
     // one, or all by at least one (the sums' rounding is far below the
-    // margin). A stretch of the row whose ends lie on one source row and
-    // whose sources' columns advance by its length then takes them one by
-    // one, and is copied as a run of bits; any other is halved, down to a
-    // few pixels taken one at a time. All of it lies within the mask.
+    // margin). When c is 1 or nearly, a stretch's columns advance by one a
+    // pixel as long as its first source is not within a millionth of a
+    // column's edge: over 64 pixels the sources drift by far less. A
+    // stretch of the row whose ends lie on one source row and whose
+    // sources' columns advance by its length then takes them one by one,
+    // and is copied as a run of bits. Any other is parted where the
+    // sources should next skip or repeat a column or change rows, or else
+    // in the middle, down to a few pixels taken one at a time. All of it
+    // lies within the mask.
     const bool runs = std::abs(c - 1) > 1e-9;
     const auto copyRuns = [&](double rowX, double rowY, int a, int b, std::uint64_t& word) {
         const auto stretch = [&](const auto& self, int from, int to) -> void {
@@ -808,8 +822,12 @@ BitMask transformBits(const BitMask& mask, const PixelTransform& t) {
             const double qb = columnY[static_cast<std::size_t>(to)] + rowY;
             const auto sx = static_cast<std::size_t>(pa);
             const auto n = static_cast<unsigned>(to - from + 1);
+            // (Both are at least 0 here: rounding towards 0 rounds down.)
+            const double columnPart = pa - static_cast<double>(sx);
+            const double rowPart = qa - static_cast<double>(static_cast<long>(qa));
             if (static_cast<long>(qa) == static_cast<long>(qb) &&
-                static_cast<std::size_t>(pb) - sx == n - 1) {
+                static_cast<std::size_t>(pb) - sx == n - 1 &&
+                (runs || (columnPart >= 1e-6 && columnPart <= 1 - 1e-6))) {
                 const std::uint64_t* source = mask.row(static_cast<int>(qa));
                 const unsigned shift = sx & 63;
                 std::uint64_t v = source[sx >> 6] >> shift;
@@ -822,7 +840,7 @@ BitMask transformBits(const BitMask& mask, const PixelTransform& t) {
                 word |= v << (from & 63);
                 return;
             }
-            if (to - from < 8) {
+            if (to - from < 4) {
                 for (int x = from; x <= to; ++x) {
                     word |= sourceBit(columnX[static_cast<std::size_t>(x)] + rowX,
                                       columnY[static_cast<std::size_t>(x)] + rowY)
@@ -830,9 +848,26 @@ BitMask transformBits(const BitMask& mask, const PixelTransform& t) {
                 }
                 return;
             }
-            const int middle = from + (to - from) / 2;
-            self(self, from, middle);
-            self(self, middle + 1, to);
+            // Pixels from the first to the last before the sources should
+            // skip or repeat a column, or change rows (as a number, not
+            // rounded down).
+            double before = to - from;
+            if (c > 1 + 1e-9) {
+                before = std::min(before, (1 - columnPart) / (c - 1));
+            } else if (c < 1 - 1e-9) {
+                before = std::min(before, columnPart / (1 - c));
+            }
+            if (s > 1e-9) {
+                before = std::min(before, rowPart / s);
+            } else if (s < -1e-9) {
+                before = std::min(before, (1 - rowPart) / -s);
+            }
+            int last = from + static_cast<int>(before);
+            if (!(last >= from && last < to)) {
+                last = from + (to - from) / 2;
+            }
+            self(self, from, last);
+            self(self, last + 1, to);
         };
         stretch(stretch, a, b);
     };
@@ -850,10 +885,10 @@ BitMask transformBits(const BitMask& mask, const PixelTransform& t) {
             const double ay = columnY[static_cast<std::size_t>(x0)] + rowY;
             const double bx = columnX[static_cast<std::size_t>(x1)] + rowX;
             const double by = columnY[static_cast<std::size_t>(x1)] + rowY;
-            const double left = std::floor(std::min(ax, bx)) - 1;
-            const double right = std::floor(std::max(ax, bx)) + 1;
-            const double top = std::floor(std::min(ay, by)) - 1;
-            const double bottom = std::floor(std::max(ay, by)) + 1;
+            const double left = floorOf(std::min(ax, bx)) - 1;
+            const double right = floorOf(std::max(ax, bx)) + 1;
+            const double top = floorOf(std::min(ay, by)) - 1;
+            const double bottom = floorOf(std::max(ay, by)) + 1;
             if (!(right >= 0 && bottom >= 0 && left < width && top < height) ||
                 !anySet(static_cast<int>(std::max(0.0, left)),
                         static_cast<int>(std::min<double>(width - 1, right)),

@@ -142,7 +142,8 @@ TEST(BitMask, MovedAsBitsIsTheMovedMask) {
 
 // The small turns and scales a scanner leaves, which move long stretches
 // of a row as runs of bits, on masks wide enough for whole blocks well
-// within them; a turn alone, a scale alone, and a scale of exactly 1.
+// within them; a turn alone, a scale alone, a scale of exactly 1 or
+// nearly, with sources on and off the columns' edges.
 TEST(BitMask, SmallCorrectionsMoveAsTheMovedMask) {
     std::mt19937 rng(7);
     const int w = 517;
@@ -152,7 +153,9 @@ TEST(BitMask, SmallCorrectionsMoveAsTheMovedMask) {
         for (const PixelTransform& t :
              {PixelTransform{0.0007, 1.0002, 2.25, -1.5}, PixelTransform{-0.035, 1.0, 0.5, 0.5},
               PixelTransform{0.0, 0.992, -3.75, 1.0}, PixelTransform{0.0, 1.0, 5.5, -2.0},
-              PixelTransform{0.012, 1.011, 0.0, 0.0}}) {
+              PixelTransform{0.012, 1.011, 0.0, 0.0}, PixelTransform{0.0, 1.0, 2.3, 1.7},
+              PixelTransform{1e-6, 1.0, 0.37, 0.0}, PixelTransform{0.0, 0.9705, 1.25, 0.5},
+              PixelTransform{-0.0002, 1.0000000004, -0.61, 3.0}}) {
             const auto bytes = transformMask(mask, w, h, t);
             EXPECT_EQ(transformBits(packMask(mask, w, h), t).bits, packMask(bytes, w, h).bits)
                 << t.angleRad << " " << t.scale;
