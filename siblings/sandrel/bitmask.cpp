@@ -139,12 +139,50 @@ BitMask dilateBits(const BitMask& mask, int radius) {
             span += add;
         }
     };
-    for (int y = 0; y < h; ++y) {
-        spread(mask.row(y), up, 1);
-        spread(mask.row(y), down, -1);
-        std::uint64_t* out = across.row(y);
-        for (std::size_t i = 0; i < words; ++i) {
-            out[i] = up[i] | down[i];
+    if (radius < 64) {
+        // A word at a time, with the bits its neighbours bring: the word
+        // and the one before it as 128 bits spread towards higher x, the
+        // word and the one after it towards lower x. The radii of a
+        // tolerance at usual resolutions get their shifts unrolled.
+        const auto rows = [&](auto fixed) {
+            const int r = fixed() > 0 ? fixed() : radius;
+            for (int y = 0; y < h; ++y) {
+                const std::uint64_t* in = mask.row(y);
+                std::uint64_t* out = across.row(y);
+                for (std::size_t i = 0; i < words; ++i) {
+                    const std::uint64_t word = in[i];
+                    const std::uint64_t before = i > 0 ? in[i - 1] : 0;
+                    const std::uint64_t after = i + 1 < words ? in[i + 1] : 0;
+                    std::uint64_t near = word;
+                    for (int k = 1; k <= r; ++k) {
+                        near |= word << k | before >> (64 - k) | word >> k | after << (64 - k);
+                    }
+                    out[i] = near;
+                }
+            }
+        };
+        switch (radius) {
+            case 1:
+                rows([] { return 1; });
+                break;
+            case 2:
+                rows([] { return 2; });
+                break;
+            case 3:
+                rows([] { return 3; });
+                break;
+            default:
+                rows([] { return 0; });
+                break;
+        }
+    } else {
+        for (int y = 0; y < h; ++y) {
+            spread(mask.row(y), up, 1);
+            spread(mask.row(y), down, -1);
+            std::uint64_t* out = across.row(y);
+            for (std::size_t i = 0; i < words; ++i) {
+                out[i] = up[i] | down[i];
+            }
         }
     }
     // Clear what was shifted beyond the width of each row.
@@ -153,6 +191,25 @@ BitMask dilateBits(const BitMask& mask, int radius) {
         for (int y = 0; y < h; ++y) {
             across.row(y)[words - 1] &= keep;
         }
+    }
+    // Down the columns, for a small radius: each row the OR of the rows
+    // within radius of it.
+    if (radius <= 8) {
+        BitMask result(mask.width, h);
+        for (int y = 0; y < h; ++y) {
+            std::uint64_t* out = result.row(y);
+            const int first = std::max(0, y - radius);
+            const int last = std::min(h - 1, y + radius);
+            for (std::size_t i = 0; i < words; ++i) {
+                const std::uint64_t* from = across.bits.data() + i;
+                std::uint64_t near = 0;
+                for (int v = first; v <= last; ++v) {
+                    near |= from[static_cast<std::size_t>(v) * words];
+                }
+                out[i] = near;
+            }
+        }
+        return result;
     }
     // Down the columns the same doubling, whole rows at a time: after each
     // step row y holds the OR of the rows [y, y + span) (or (y - span, y]).
