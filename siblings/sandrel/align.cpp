@@ -59,6 +59,50 @@ Level densityOf(const BitMask& mask, int f) {
         ++shift;
     }
     const float unit = 1.0f / static_cast<float>(f * f);
+    if (f == 2) {
+        // Cells of two by two, the usual finest level of a large page: the
+        // ink of each pair of bits counted across a whole word, the two
+        // rows' counts added in fields of four bits (even pairs and odd
+        // pairs apart), then each cell's value read from a table.
+        constexpr std::uint64_t kFives = 0x5555555555555555ull;
+        constexpr std::uint64_t kThrees = 0x3333333333333333ull;
+        std::array<float, 16> value{};
+        for (std::size_t n = 0; n < value.size(); ++n) {
+            value[n] = static_cast<float>(static_cast<std::int32_t>(n)) * unit;
+        }
+        const auto cellsWide = static_cast<std::size_t>(level.width);
+        for (int band = 0; band < level.height; ++band) {
+            const std::uint64_t* top = mask.row(2 * band);
+            const std::uint64_t* low =
+                2 * band + 1 < mask.height ? mask.row(2 * band + 1) : nullptr;
+            float* cells = level.density.data() + static_cast<std::size_t>(band) * cellsWide;
+            for (std::size_t k = 0; k < mask.words; ++k) {
+                const std::uint64_t a = top[k];
+                const std::uint64_t b = low != nullptr ? low[k] : 0;
+                if ((a | b) == 0) {
+                    continue;
+                }
+                const std::uint64_t pa = a - ((a >> 1) & kFives);
+                const std::uint64_t pb = b - ((b >> 1) & kFives);
+                const std::uint64_t even = (pa & kThrees) + (pb & kThrees);
+                const std::uint64_t odd = ((pa >> 2) & kThrees) + ((pb >> 2) & kThrees);
+                const std::size_t first = 32 * k;
+                const std::size_t count = std::min<std::size_t>(32, cellsWide - first);
+                if (count == 32) {
+                    for (std::size_t i = 0; i < 16; ++i) {
+                        cells[first + 2 * i] = value[(even >> (4 * i)) & 15u];
+                        cells[first + 2 * i + 1] = value[(odd >> (4 * i)) & 15u];
+                    }
+                    continue;
+                }
+                for (std::size_t j = 0; j < count; ++j) {
+                    const std::uint64_t fields = j % 2 == 0 ? even : odd;
+                    cells[first + j] = value[(fields >> (4 * (j / 2))) & 15u];
+                }
+            }
+        }
+        return level;
+    }
     // Counted in whole numbers a band of f rows at a time (f is a power of
     // two), then scaled; only the bytes with ink are visited, each cell's
     // share of a byte counted at once. Room is kept for the cells of a
@@ -717,6 +761,10 @@ bool estimateAlignment(const BitMask& first, const BitMask& second, PixelTransfo
     best = refine(Scorer(std::move(*finest), secondPoints[0], cx, cy), best, fine, radius);
     out = best;
     return true;
+}
+
+std::vector<float> cellDensity(const BitMask& mask, int f) {
+    return densityOf(mask, f).density;
 }
 
 std::vector<std::uint8_t> transformMask(const std::vector<std::uint8_t>& mask, int width,

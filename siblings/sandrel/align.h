@@ -32,6 +32,11 @@ bool estimateAlignment(const std::vector<std::uint8_t>& first,
 // The same on masks of bits (of one size).
 bool estimateAlignment(const BitMask& first, const BitMask& second, PixelTransform& out);
 
+// The share of ink in each square cell of f pixels a side (f a power of
+// two, 2 or more), row by row, (width + f - 1) / f cells a row: the
+// levels the search works on.
+std::vector<float> cellDensity(const BitMask& mask, int f);
+
 // `mask` as it lies under the transform: each pixel takes the value of
 // the nearest pixel of mask that maps onto it (0 from beyond its edge).
 std::vector<std::uint8_t> transformMask(const std::vector<std::uint8_t>& mask, int width,

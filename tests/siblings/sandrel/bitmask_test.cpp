@@ -164,6 +164,39 @@ TEST(BitMask, SmallCorrectionsMoveAsTheMovedMask) {
     }
 }
 
+// Each cell's share of ink, against a plain count, for the cell sizes of
+// the search's levels, on sizes that leave cells cut off at the right and
+// at the bottom, and words shared by cells or cells wider than a word.
+TEST(BitMask, CellDensityIsTheShareOfInkOfEachCell) {
+    std::mt19937 rng(9);
+    for (const auto& [w, h] : {std::pair{517, 203}, std::pair{130, 67}, std::pair{64, 2}}) {
+        for (const double share : {0.4, 0.03}) {
+            const auto mask = randomMask(rng, w, h, share);
+            const BitMask bits = packMask(mask, w, h);
+            for (const int f : {2, 4, 8, 16, 64, 128}) {
+                const int cw = (w + f - 1) / f;
+                const int ch = (h + f - 1) / f;
+                const std::vector<float> got = cellDensity(bits, f);
+                ASSERT_EQ(got.size(), static_cast<std::size_t>(cw) * ch);
+                std::size_t wrong = 0;
+                for (int cy = 0; cy < ch; ++cy) {
+                    for (int cx = 0; cx < cw; ++cx) {
+                        int ink = 0;
+                        for (int y = cy * f; y < std::min(h, (cy + 1) * f); ++y) {
+                            for (int x = cx * f; x < std::min(w, (cx + 1) * f); ++x) {
+                                ink += mask[static_cast<std::size_t>(y) * w + x] != 0 ? 1 : 0;
+                            }
+                        }
+                        const float want = static_cast<float>(ink) / static_cast<float>(f * f);
+                        wrong += got[static_cast<std::size_t>(cy) * cw + cx] != want ? 1 : 0;
+                    }
+                }
+                EXPECT_EQ(wrong, 0u) << w << " by " << h << ", cells of " << f;
+            }
+        }
+    }
+}
+
 TEST(BitMask, ATransformGoneWrongMovesNothingOntoThePage) {
     std::mt19937 rng(4);
     const auto mask = randomMask(rng, 100, 60, 0.2);
