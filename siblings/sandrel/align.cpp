@@ -9,6 +9,7 @@
 #include <memory>
 #include <numbers>
 #include <optional>
+#include <type_traits>
 #include <utility>
 
 #if defined(__SSE2__)
@@ -484,6 +485,16 @@ class Scorer {
             weights_[i / 4][i % 4] = points[i].weight;
             total_ += points[i].weight;
         }
+        // The box about all points, the filling ones (in the middle)
+        // included.
+        for (std::size_t g = 0; g < groups; ++g) {
+            for (int k = 0; k < 4; ++k) {
+                left_ = std::min(left_, xs_[g][k]);
+                right_ = std::max(right_, xs_[g][k]);
+                top_ = std::min(top_, ys_[g][k]);
+                bottom_ = std::max(bottom_, ys_[g][k]);
+            }
+        }
     }
 
     // How well the second page's ink lands on the first's, per unit of ink.
@@ -503,68 +514,90 @@ class Scorer {
         const std::size_t stride = static_cast<std::size_t>(target_.width) + 2;
         [[maybe_unused]] const auto strideF = static_cast<float>(stride);
         const float* cells = target_.cells.get();
-        double sum = 0;
-        for (std::size_t g = 0; g < xs_.size(); ++g) {
-            const Floats x = xs_[g];
-            const Floats y = ys_[g];
-            Floats qx = c * x - s * y + ox;
-            Floats qy = s * x + c * y + oy;
-            const Ints inside = (qx >= 0) & (qy >= 0) & (qx < right) & (qy < bottom);
-            // Points outside sample cell (0, 0) and count for nothing.
-            qx = reinterpret_cast<Floats>(reinterpret_cast<Ints>(qx) & inside);
-            qy = reinterpret_cast<Floats>(reinterpret_cast<Ints>(qy) & inside);
-            const Ints x0 = __builtin_convertvector(qx, Ints);
-            const Ints y0 = __builtin_convertvector(qy, Ints);
-            const Floats wholeX = __builtin_convertvector(x0, Floats);
-            const Floats wholeY = __builtin_convertvector(y0, Floats);
-            const Floats ax = qx - wholeX;
-            const Floats ay = qy - wholeY;
-            Floats topLeft;
-            Floats topRight;
-            Floats lowLeft;
-            Floats lowRight;
-#if defined(__SSE2__)
-            // Each cell's place worked out as a float, which holds it
-            // exactly (a level has a few million cells), and each point's
-            // two cells of a row loaded side by side, then sorted into
-            // left and right: all in registers.
-            alignas(16) std::int32_t at[4];
-            _mm_store_si128(reinterpret_cast<__m128i*>(at),
-                            _mm_cvttps_epi32(wholeY * strideF + wholeX));
-            const float* const p0 = cells + static_cast<std::size_t>(at[0]);
-            const float* const p1 = cells + static_cast<std::size_t>(at[1]);
-            const float* const p2 = cells + static_cast<std::size_t>(at[2]);
-            const float* const p3 = cells + static_cast<std::size_t>(at[3]);
-            const auto two = [](const float* p) {
-                return _mm_castpd_ps(_mm_load_sd(reinterpret_cast<const double*>(p)));
-            };
-            const auto pairs = [&](std::size_t offset, Floats& left, Floats& right) {
-                const __m128 low = _mm_unpacklo_ps(two(p0 + offset), two(p1 + offset));
-                const __m128 high = _mm_unpacklo_ps(two(p2 + offset), two(p3 + offset));
-                left = _mm_movelh_ps(low, high);
-                right = _mm_movehl_ps(high, low);
-            };
-            pairs(0, topLeft, topRight);
-            pairs(stride, lowLeft, lowRight);
-#else
-            for (int k = 0; k < 4; ++k) {
-                const float* row = cells + static_cast<std::size_t>(y0[k]) * stride +
-                                   static_cast<std::size_t>(x0[k]);
-                topLeft[k] = row[0];
-                topRight[k] = row[1];
-                lowLeft[k] = row[stride];
-                lowRight[k] = row[stride + 1];
-            }
-#endif
-            const Floats top = topLeft + ax * (topRight - topLeft);
-            const Floats low = lowLeft + ax * (lowRight - lowLeft);
-            Floats share = weights_[g] * (top + ay * (low - top));
-            share = reinterpret_cast<Floats>(reinterpret_cast<Ints>(share) & inside);
-            for (int k = 0; k < 4; ++k) {
-                sum += share[k];
+        // When the corners of the points' box land a cell or more within
+        // the target, every point does (the transform keeps straight lines
+        // straight, and the rounding of a point's place is far below a
+        // cell): then no point is tested against the edges, which would
+        // leave every one of them as it is.
+        bool within = true;
+        for (const float x : {left_, right_}) {
+            for (const float y : {top_, bottom_}) {
+                const double qx = double(c) * x - double(s) * y + ox;
+                const double qy = double(s) * x + double(c) * y + oy;
+                within = within && qx >= 1 && qy >= 1 && qx < right - 1 && qy < bottom - 1;
             }
         }
-        return total_ > 0 ? sum / total_ : 0;
+        const auto sum = [&](auto edges) {
+            double total = 0;
+            for (std::size_t g = 0; g < xs_.size(); ++g) {
+                const Floats x = xs_[g];
+                const Floats y = ys_[g];
+                Floats qx = c * x - s * y + ox;
+                Floats qy = s * x + c * y + oy;
+                Ints inside = {-1, -1, -1, -1};
+                if constexpr (decltype(edges)::value) {
+                    inside = (qx >= 0) & (qy >= 0) & (qx < right) & (qy < bottom);
+                    // Points outside sample cell (0, 0) and count for nothing.
+                    qx = reinterpret_cast<Floats>(reinterpret_cast<Ints>(qx) & inside);
+                    qy = reinterpret_cast<Floats>(reinterpret_cast<Ints>(qy) & inside);
+                }
+                const Ints x0 = __builtin_convertvector(qx, Ints);
+                const Ints y0 = __builtin_convertvector(qy, Ints);
+                const Floats wholeX = __builtin_convertvector(x0, Floats);
+                const Floats wholeY = __builtin_convertvector(y0, Floats);
+                const Floats ax = qx - wholeX;
+                const Floats ay = qy - wholeY;
+                Floats topLeft;
+                Floats topRight;
+                Floats lowLeft;
+                Floats lowRight;
+#if defined(__SSE2__)
+                // Each cell's place worked out as a float, which holds it
+                // exactly (a level has a few million cells), and each point's
+                // two cells of a row loaded side by side, then sorted into
+                // left and right: all in registers.
+                alignas(16) std::int32_t at[4];
+                _mm_store_si128(reinterpret_cast<__m128i*>(at),
+                                _mm_cvttps_epi32(wholeY * strideF + wholeX));
+                const float* const p0 = cells + static_cast<std::size_t>(at[0]);
+                const float* const p1 = cells + static_cast<std::size_t>(at[1]);
+                const float* const p2 = cells + static_cast<std::size_t>(at[2]);
+                const float* const p3 = cells + static_cast<std::size_t>(at[3]);
+                const auto two = [](const float* p) {
+                    return _mm_castpd_ps(_mm_load_sd(reinterpret_cast<const double*>(p)));
+                };
+                const auto pairs = [&](std::size_t offset, Floats& left, Floats& right) {
+                    const __m128 low = _mm_unpacklo_ps(two(p0 + offset), two(p1 + offset));
+                    const __m128 high = _mm_unpacklo_ps(two(p2 + offset), two(p3 + offset));
+                    left = _mm_movelh_ps(low, high);
+                    right = _mm_movehl_ps(high, low);
+                };
+                pairs(0, topLeft, topRight);
+                pairs(stride, lowLeft, lowRight);
+#else
+                for (int k = 0; k < 4; ++k) {
+                    const float* row = cells + static_cast<std::size_t>(y0[k]) * stride +
+                                       static_cast<std::size_t>(x0[k]);
+                    topLeft[k] = row[0];
+                    topRight[k] = row[1];
+                    lowLeft[k] = row[stride];
+                    lowRight[k] = row[stride + 1];
+                }
+#endif
+                const Floats top = topLeft + ax * (topRight - topLeft);
+                const Floats low = lowLeft + ax * (lowRight - lowLeft);
+                Floats share = weights_[g] * (top + ay * (low - top));
+                if constexpr (decltype(edges)::value) {
+                    share = reinterpret_cast<Floats>(reinterpret_cast<Ints>(share) & inside);
+                }
+                for (int k = 0; k < 4; ++k) {
+                    total += share[k];
+                }
+            }
+            return total;
+        };
+        const double ink = within ? sum(std::false_type{}) : sum(std::true_type{});
+        return total_ > 0 ? ink / total_ : 0;
     }
 
     // The target, for another scorer on the same level.
@@ -581,6 +614,10 @@ class Scorer {
     double cx_;
     double cy_;
     double total_ = 0;
+    float left_ = 0;
+    float right_ = 0;
+    float top_ = 0;
+    float bottom_ = 0;
 };
 
 // Every turn and scale of the range in steps that move the corners by
