@@ -564,7 +564,8 @@ class Scorer {
                 const float* const p2 = cells + static_cast<std::size_t>(at[2]);
                 const float* const p3 = cells + static_cast<std::size_t>(at[3]);
                 const auto two = [](const float* p) {
-                    return _mm_castpd_ps(_mm_load_sd(reinterpret_cast<const double*>(p)));
+                    // (Eight bytes that need not lie on eight.)
+                    return _mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)));
                 };
                 const auto pairs = [&](std::size_t offset, Floats& left, Floats& right) {
                     const __m128 low = _mm_unpacklo_ps(two(p0 + offset), two(p1 + offset));
