@@ -766,15 +766,18 @@ struct FewColours {
     std::string data;  // rows of indexes, each row starting on a byte
 };
 
-// Four bits a pixel, two pixels a byte; false at a seventeenth colour.
-// Eight pixels that repeat the colour before them are taken at once:
-// paper runs for most of a row.
-template <std::size_t N>
+// Bits (2 or 4) a pixel, each row starting on a byte; false at a colour
+// beyond what the bits hold. Eight pixels that repeat the colour before
+// them are taken at once: paper runs for most of a row.
+template <std::size_t N, unsigned Bits>
 bool indexColours(const Raster& r, std::array<std::uint32_t, 16>& palette, std::size_t& colours,
-                  std::string& nibbles) {
+                  std::string& indexes) {
+    static_assert(Bits == 2 || Bits == 4);
+    constexpr std::size_t kMost = std::size_t{1} << Bits;
+    constexpr unsigned kPerByte = 8 / Bits;
     const auto width = static_cast<std::size_t>(r.width);
-    const std::size_t rowBytes = (width + 1) / 2;
-    nibbles.assign(rowBytes * r.height, '\0');
+    const std::size_t rowBytes = (width * Bits + 7) / 8;
+    indexes.assign(rowBytes * r.height, '\0');
     const auto colourAt = [](const std::uint8_t* q) {
         if constexpr (N == 3) {
             return std::uint32_t{q[0]} << 16 | std::uint32_t{q[1]} << 8 | q[2];
@@ -788,22 +791,24 @@ bool indexColours(const Raster& r, std::array<std::uint32_t, 16>& palette, std::
     palette[0] = last;
     colours = 1;
     // Each colour eight times over, as the pixels' bytes.
-    std::array<std::array<std::uint8_t, 8 * N>, 16> runs{};
+    std::array<std::array<std::uint8_t, 8 * N>, kMost> runs{};
     const auto addRun = [&](std::size_t i, std::uint32_t c) {
         for (std::size_t k = 0; k < 8 * N; ++k) {
             runs[i][k] = static_cast<std::uint8_t>(c >> (8 * (N - 1 - k % N)));
         }
     };
     addRun(0, last);
+    // An index repeated over a byte.
+    const auto repeated = [](unsigned i) { return Bits == 4 ? i * 0x11u : i * 0x55u; };
     for (int y = 0; y < r.height; ++y) {
         const std::uint8_t* row = p + static_cast<std::size_t>(y) * width * N;
-        auto* out = reinterpret_cast<unsigned char*>(nibbles.data()) + rowBytes * y;
+        auto* out = reinterpret_cast<unsigned char*>(indexes.data()) + rowBytes * y;
         std::size_t x = 0;
         while (x < width) {
             if (x % 8 == 0 && x + 8 <= width &&
                 std::memcmp(row + x * N, runs[index].data(), 8 * N) == 0) {
                 if (index != 0) {
-                    std::memset(out + x / 2, static_cast<int>(index << 4 | index), 4);
+                    std::memset(out + x / kPerByte, static_cast<int>(repeated(index)), Bits);
                 }
                 x += 8;
                 continue;
@@ -812,7 +817,7 @@ bool indexColours(const Raster& r, std::array<std::uint32_t, 16>& palette, std::
             if (c != last) {
                 const auto* known = std::find(palette.begin(), palette.begin() + colours, c);
                 if (known == palette.begin() + colours) {
-                    if (colours == palette.size()) {
+                    if (colours == kMost) {
                         return false;
                     }
                     addRun(colours, c);
@@ -821,7 +826,8 @@ bool indexColours(const Raster& r, std::array<std::uint32_t, 16>& palette, std::
                 last = c;
                 index = static_cast<unsigned>(known - palette.begin());
             }
-            out[x / 2] |= static_cast<unsigned char>(x % 2 == 0 ? index << 4 : index);
+            out[x / kPerByte] |=
+                static_cast<unsigned char>(index << (8 - Bits * (1 + x % kPerByte)));
             ++x;
         }
     }
@@ -832,10 +838,17 @@ bool fewColours(const Raster& r, FewColours& out) {
     const auto n = static_cast<std::size_t>(r.channels);
     std::array<std::uint32_t, 16> palette{};
     std::size_t colours = 0;
-    std::string nibbles;
-    if (!(n == 3 ? indexColours<3>(r, palette, colours, nibbles)
-                 : indexColours<1>(r, palette, colours, nibbles))) {
-        return false;
+    // Two bits a pixel first (a result page's paper, ink and marks; a
+    // black and white scan), four where a fifth colour shows. A grey image
+    // of five is no image of black and white.
+    std::string indexes;
+    int stored = 2;
+    if (!(n == 3 ? indexColours<3, 2>(r, palette, colours, indexes)
+                 : indexColours<1, 2>(r, palette, colours, indexes))) {
+        if (n != 3 || !indexColours<3, 4>(r, palette, colours, indexes)) {
+            return false;
+        }
+        stored = 4;
     }
     // What each index is written as: itself into a palette, or for a grey
     // image of black and white only, the bit of plain grey (0 black, 1
@@ -853,60 +866,47 @@ bool fewColours(const Raster& r, FewColours& out) {
         }
     }
     out.bits = colours <= 2 ? 1 : colours <= 4 ? 2 : 4;
-    if (out.bits == 4) {
-        out.data = std::move(nibbles);
+    if (out.bits == stored) {
+        out.data = std::move(indexes);
     } else {
-        // Packed tighter, row by row: each byte of indexes (two pixels)
-        // through a table to its two codes side by side, those of two
-        // bytes (one bit a pixel: four) then joined. Runs of index 0 that
-        // come out as 0 are passed over eight bytes at a time.
+        // One bit a pixel from two: each byte of indexes (four pixels)
+        // through a table to their four codes, two such bytes to a byte.
+        // Runs of index 0 that come out as 0 are passed over eight bytes
+        // at a time.
         const auto width = static_cast<std::size_t>(r.width);
-        const std::size_t from = (width + 1) / 2;
-        const std::size_t to = (width * static_cast<std::size_t>(out.bits) + 7) / 8;
+        const std::size_t from = (width * 2 + 7) / 8;
+        const std::size_t to = (width + 7) / 8;
         out.data.assign(to * r.height, '\0');
-        const unsigned bits = static_cast<unsigned>(out.bits);
-        std::array<std::uint8_t, 256> pair{};
+        std::array<std::uint8_t, 256> four{};
         for (unsigned v = 0; v < 256; ++v) {
-            pair[v] = static_cast<std::uint8_t>(code[v >> 4] << bits | code[v & 15u]);
+            four[v] = static_cast<std::uint8_t>(code[v >> 6] << 3 | code[(v >> 4) & 3u] << 2 |
+                                                code[(v >> 2) & 3u] << 1 | code[v & 3u]);
         }
-        // Index bytes to an output byte, and output bytes to eight index
-        // bytes.
-        const std::size_t group = bits == 2 ? 2 : 4;
-        const std::size_t run = 8 / group;
-        const auto packed = [&](const unsigned char* g) {
-            unsigned v = 0;
-            for (std::size_t k = 0; k < group; ++k) {
-                v = v << (2 * bits) | pair[g[k]];
-            }
-            return static_cast<unsigned char>(v);
-        };
         // Bits of the last byte beyond the row: kept clear.
-        const auto spare = static_cast<unsigned>(to * 8 - width * bits);
+        const auto spare = static_cast<unsigned>(to * 8 - width);
         const auto lastByte = static_cast<unsigned char>(0xFFu << spare);
-        const std::size_t whole = from / group;
+        const std::size_t whole = from / 2;
         for (int y = 0; y < r.height; ++y) {
-            const auto* in = reinterpret_cast<const unsigned char*>(nibbles.data()) + from * y;
+            const auto* in = reinterpret_cast<const unsigned char*>(indexes.data()) + from * y;
             auto* row = reinterpret_cast<unsigned char*>(out.data.data()) + to * y;
             std::size_t o = 0;
-            for (; o + run <= whole; o += run) {
+            for (; o + 4 <= whole; o += 4) {
                 std::uint64_t eight = 0;
-                std::memcpy(&eight, in + o * group, 8);
-                if (eight == 0 && pair[0] == 0) {
+                std::memcpy(&eight, in + 2 * o, 8);
+                if (eight == 0 && four[0] == 0) {
                     continue;
                 }
-                for (std::size_t k = 0; k < run; ++k) {
-                    row[o + k] = packed(in + (o + k) * group);
+                for (std::size_t k = o; k < o + 4; ++k) {
+                    row[k] = static_cast<unsigned char>(four[in[2 * k]] << 4 | four[in[2 * k + 1]]);
                 }
             }
             for (; o < whole; ++o) {
-                row[o] = packed(in + o * group);
+                row[o] = static_cast<unsigned char>(four[in[2 * o]] << 4 | four[in[2 * o + 1]]);
             }
             // The last byte, where the row's indexes end within it: those
             // beyond count as 0.
             if (o < to) {
-                std::array<unsigned char, 4> g{};
-                std::copy(in + o * group, in + from, g.begin());
-                row[o] = packed(g.data());
+                row[o] = static_cast<unsigned char>(four[in[2 * o]] << 4 | four[0]);
             }
             row[to - 1] &= lastByte;
         }

@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -458,8 +459,12 @@ TEST(PdfWriter, ImagesOfFewColoursReadBackPixelForPixel) {
             for (int x = 0; x < r.width; ++x) {
                 const bool first =
                     (x < 10 && y < 3) || (x >= 20 && y % 2 == 0) || (x >= 40 && y % 3 == 0);
+                // And a run of the second colour over sixteen pixels.
+                const bool second = y == 5 && x >= 16 && x < 32;
                 const std::size_t k =
-                    first ? 0 : static_cast<std::size_t>(x * 7 + y * 3) % c.colours.size();
+                    first    ? 0
+                    : second ? 1
+                             : static_cast<std::size_t>(x * 7 + y * 3) % c.colours.size();
                 for (int ch = c.channels - 1; ch >= 0; --ch) {
                     r.pixels.push_back(static_cast<std::uint8_t>(c.colours[k] >> (8 * ch)));
                 }
@@ -472,6 +477,19 @@ TEST(PdfWriter, ImagesOfFewColoursReadBackPixelForPixel) {
         TempDir dir;
         const std::string pdf = (dir.path / "few.pdf").string();
         writePdf(pdf, {page});
+        // As indexes of as few bits as the colours need (a grey between
+        // black and white keeps the image as it was).
+        {
+            std::ifstream in(pdf, std::ios::binary);
+            const std::string bytes((std::istreambuf_iterator<char>(in)),
+                                    std::istreambuf_iterator<char>());
+            const std::size_t n = c.colours.size();
+            const bool kept = n > 16 || (c.channels == 1 && n > 2);
+            const int bits = kept ? 8 : n <= 2 ? 1 : n <= 4 ? 2 : 4;
+            EXPECT_NE(bytes.find("/BitsPerComponent " + std::to_string(bits) + " "),
+                      std::string::npos)
+                << bits << " bits";
+        }
         std::vector<Page> back;
         ReadError error;
         ASSERT_TRUE(readPdfFile(
