@@ -39,14 +39,15 @@ void put32(std::string& s, std::size_t at, std::uint32_t v) {
 // The sum of a table's big-endian words, its last one padded with zeros.
 std::uint32_t checksum(std::string_view s) {
     std::uint32_t sum = 0;
-    for (std::size_t at = 0; at < s.size(); at += 4) {
-        std::uint32_t word = 0;
-        for (std::size_t k = 0; k < 4; ++k) {
-            word = (word << 8) | (at + k < s.size() ? static_cast<unsigned char>(s[at + k]) : 0U);
-        }
-        sum += word;
+    std::size_t at = 0;
+    for (; at + 4 <= s.size(); at += 4) {
+        sum += u32(s, at);
     }
-    return sum;
+    std::uint32_t last = 0;
+    for (std::size_t k = 0; k < 4; ++k) {
+        last = (last << 8) | (at + k < s.size() ? static_cast<unsigned char>(s[at + k]) : 0U);
+    }
+    return sum + last;
 }
 
 // Appends a glyph's description without its hinting instructions, and
@@ -192,25 +193,23 @@ bool subsetTrueType(const FontTables& tables, const std::vector<unsigned>& glyph
     }
 
     std::string newGlyf;
-    std::string newLoca;
+    std::string newLoca(4 * (count + 1), '\0');
     std::vector<unsigned> parts;  // known already
-    newLoca.reserve(4 * (count + 1));
     // One advance for all: the missing glyph's, with each kept glyph's own
     // side bearing after it.
-    std::string newHmtx;
-    newHmtx.reserve(2 * count + 2);
-    add16(newHmtx, u16(hmtx, 0));
+    std::string newHmtx(2 + 2 * count, '\0');
+    put16(newHmtx, 0, u16(hmtx, 0));
     for (std::size_t g = 0; g < count; ++g) {
-        add32(newLoca, static_cast<std::uint32_t>(newGlyf.size()));
+        put32(newLoca, 4 * g, static_cast<std::uint32_t>(newGlyf.size()));
         if (keep[g] != 0) {
             std::string_view data;
             glyph(g, data);
             copyGlyph(data, newGlyf, parts);
             newGlyf.resize((newGlyf.size() + 3) & ~std::size_t{3}, '\0');
+            put16(newHmtx, 2 + 2 * g, sideBearing(g));
         }
-        add16(newHmtx, keep[g] != 0 ? sideBearing(g) : 0);
     }
-    add32(newLoca, static_cast<std::uint32_t>(newGlyf.size()));
+    put32(newLoca, 4 * count, static_cast<std::uint32_t>(newGlyf.size()));
 
     std::string newHead(head.substr(0, 54));
     put32(newHead, 8, 0);   // the whole font's checksum goes here at the end
