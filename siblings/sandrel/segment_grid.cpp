@@ -1,5 +1,7 @@
 #include "sandrel/segment_grid.h"
 
+#include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstddef>
 #include <numeric>
@@ -14,6 +16,66 @@ constexpr int kMaxCellsPerSide = 4096;
 // The extent and typical length are estimated from at most this many
 // segments: a sample sizes the grid as well as all of them would.
 constexpr std::size_t kSample = 65536;
+// Bits of the table that picks the segments that may repeat another, per
+// segment: one in so many of the others shares a bit with it.
+constexpr std::size_t kBitsPerSegment = 16;
+
+// Leaves in `unique` only the first of equal segments. Most segments of a
+// page have no equal: a count of hashes, two bits each in a table small
+// enough to stay in cache, picks the few that may have one, and only those
+// go into a set, which misses the cache on nearly every entry.
+template <class S>
+void dropRepeats(const std::vector<S>& segments, std::vector<std::uint32_t>& unique) {
+    const std::size_t bits =
+        std::bit_ceil(std::max<std::size_t>(kBitsPerSegment * unique.size(), 64));
+    std::vector<std::uint64_t> once(bits / 64, 0);
+    std::vector<std::uint64_t> twice(bits / 64, 0);
+    const auto bitOf = [&](std::uint32_t i) {
+        return (BasicSegmentSet<S>::hash(segments[i]) >> 24) & (bits - 1);
+    };
+    for (const auto i : unique) {
+        const std::size_t b = bitOf(i);
+        const std::uint64_t bit = std::uint64_t{1} << (b & 63);
+        twice[b >> 6] |= once[b >> 6] & bit;
+        once[b >> 6] |= bit;
+    }
+    std::vector<std::uint32_t> suspects;
+    for (const auto i : unique) {
+        const std::size_t b = bitOf(i);
+        if ((twice[b >> 6] >> (b & 63)) & 1) {
+            suspects.push_back(i);
+        }
+    }
+    std::vector<std::uint64_t>().swap(once);
+    std::vector<std::uint64_t>().swap(twice);
+    if (suspects.empty()) {
+        return;
+    }
+    // Both lists ascend: the repeats found among the suspects are struck
+    // from unique in one sweep.
+    std::vector<std::uint32_t> repeats;
+    {
+        BasicSegmentSet<S> seen(segments, suspects.size());
+        seen.insertAll(
+            suspects.size(), [&](std::size_t k) { return suspects[k]; },
+            [&](std::uint32_t i, bool fresh) {
+                if (!fresh) {
+                    repeats.push_back(i);
+                }
+            });
+    }
+    if (repeats.empty()) {
+        return;
+    }
+    auto repeat = repeats.begin();
+    std::erase_if(unique, [&](std::uint32_t i) {
+        if (repeat != repeats.end() && *repeat == i) {
+            ++repeat;
+            return true;
+        }
+        return false;
+    });
+}
 
 }  // namespace
 
@@ -39,17 +101,7 @@ void BasicSegmentGrid<S>::build(const std::vector<S>& segments, std::vector<std:
     // A line drawn many times over would make every query near it visit
     // every copy; one copy covers as much as all of them.
     if (!repeatsDropped) {
-        BasicSegmentSet<S> seen(segments, unique.size());
-        std::size_t kept = 0;
-        // Entries are only ever moved back, never past the one read ahead.
-        seen.insertAll(
-            unique.size(), [&](std::size_t k) { return unique[k]; },
-            [&](std::uint32_t i, bool fresh) {
-                if (fresh) {
-                    unique[kept++] = i;
-                }
-            });
-        unique.resize(kept);
+        dropRepeats(segments, unique);
     }
     const std::size_t n = unique.size();
     const std::size_t step = std::max<std::size_t>(1, n / kSample);

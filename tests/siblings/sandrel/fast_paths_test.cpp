@@ -48,9 +48,9 @@ TEST(FastPaths, SegmentsEnteredTogetherFindTheSameRepeats) {
         const double x = static_cast<double>(k % 37);
         const double y = k % 3 == 0 ? 0.0 : -0.0;
         if (k % 5 == 1) {
-            segments.push_back({{x + 1, 2}, {x, y}, k, 0});  // reversed
+            segments.push_back({{x + 1, 2}, {x, y}, 0});  // reversed
         } else {
-            segments.push_back({{x, y}, {x + 1, 2}, k, k % 7 == 0 ? 1u : 0u});
+            segments.push_back({{x, y}, {x + 1, 2}, k % 7 == 0 ? 1u : 0u});
         }
     }
     std::vector<std::uint32_t> order(segments.size());
@@ -74,7 +74,7 @@ TEST(FastPaths, SegmentsEnteredTogetherFindTheSameRepeats) {
     for (const auto& s : segments) {
         EXPECT_EQ(all.find(s) != SegmentSet::kNone, true);
     }
-    EXPECT_EQ(all.find({{500, 0}, {501, 2}, 0, 0}), SegmentSet::kNone);
+    EXPECT_EQ(all.find({{500, 0}, {501, 2}, 0}), SegmentSet::kNone);
     // Fewer segments than the look-ahead.
     SegmentSet few(segments, 3);
     std::vector<std::uint32_t> firstThree;
