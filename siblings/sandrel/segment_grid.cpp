@@ -18,7 +18,7 @@ constexpr int kMaxCellsPerSide = 4096;
 constexpr std::size_t kSample = 65536;
 // Bits of the table that picks the segments that may repeat another, per
 // segment: one in so many of the others shares a bit with it.
-constexpr std::size_t kBitsPerSegment = 16;
+constexpr std::size_t kBitsPerSegment = 8;
 
 // Leaves in `unique` only the first of equal segments. Most segments of a
 // page have no equal: a count of hashes, two bits each in a table small
@@ -26,28 +26,29 @@ constexpr std::size_t kBitsPerSegment = 16;
 // go into a set, which misses the cache on nearly every entry.
 template <class S>
 void dropRepeats(const std::vector<S>& segments, std::vector<std::uint32_t>& unique) {
+    // Bit b of word 2 * (b / 64) is set once a hash falls on b, of the word
+    // after it once a second one does: both in one cache line.
     const std::size_t bits =
         std::bit_ceil(std::max<std::size_t>(kBitsPerSegment * unique.size(), 64));
-    std::vector<std::uint64_t> once(bits / 64, 0);
-    std::vector<std::uint64_t> twice(bits / 64, 0);
+    std::vector<std::uint64_t> table(2 * (bits / 64), 0);
     const auto bitOf = [&](std::uint32_t i) {
         return (BasicSegmentSet<S>::hash(segments[i]) >> 24) & (bits - 1);
     };
     for (const auto i : unique) {
         const std::size_t b = bitOf(i);
         const std::uint64_t bit = std::uint64_t{1} << (b & 63);
-        twice[b >> 6] |= once[b >> 6] & bit;
-        once[b >> 6] |= bit;
+        std::uint64_t* pair = &table[2 * (b >> 6)];
+        pair[1] |= pair[0] & bit;
+        pair[0] |= bit;
     }
     std::vector<std::uint32_t> suspects;
     for (const auto i : unique) {
         const std::size_t b = bitOf(i);
-        if ((twice[b >> 6] >> (b & 63)) & 1) {
+        if ((table[2 * (b >> 6) + 1] >> (b & 63)) & 1) {
             suspects.push_back(i);
         }
     }
-    std::vector<std::uint64_t>().swap(once);
-    std::vector<std::uint64_t>().swap(twice);
+    std::vector<std::uint64_t>().swap(table);
     if (suspects.empty()) {
         return;
     }
