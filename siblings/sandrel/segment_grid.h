@@ -101,8 +101,10 @@ class BasicSegmentGrid {
     int ny_ = 1;
     std::vector<std::uint32_t> start_;  // per cell, into items_; one more at the end
     std::vector<std::uint32_t> items_;
-    std::vector<std::uint32_t> stamp_;
-    std::uint32_t epoch_ = 0;
+    // The query that last visited each segment: two bytes a segment of the
+    // other page, all cleared once in 65535 queries.
+    std::vector<std::uint16_t> stamp_;
+    std::uint16_t epoch_ = 0;
 };
 
 // Calls cell(index) for each cell of a grid (origin x0, y0, square cells of

@@ -237,9 +237,9 @@ TEST(FastPaths, GlyphOutlinePagesGiveThePlainAnswer) {
 }
 
 // The grid keeps only the first of equal segments (the same two ends, either
-// way round, and the same layer): a query visits that one and no later
-// copy, whatever the share of repeats and however many segments share a
-// bit of the table that picks the suspects.
+// way round, and the same layer): a query visits that one, once, and no
+// later copy, whatever the share of repeats and however many segments share
+// a bit of the table that picks the suspects.
 TEST(FastPaths, GridVisitsOnlyTheFirstOfEqualSegments) {
     for (const int repeatEvery : {2, 5, 50, 1000000}) {
         std::vector<CompactSegment> segments;
@@ -280,17 +280,47 @@ TEST(FastPaths, GridVisitsOnlyTheFirstOfEqualSegments) {
             firstOf[k] = first.try_emplace(key, k).first->second;
         }
         BasicSegmentGrid<CompactSegment> grid(segments, 8.0);
-        for (std::uint32_t k = 0; k < segments.size(); ++k) {
+        for (std::uint32_t q = 0; q < segments.size(); ++q) {
+            const std::uint32_t k = q;
             bool sawFirst = false;
             bool sawRepeat = false;
+            std::vector<std::uint32_t> seen;
             grid.forCandidates(segments[k], [&](std::uint32_t i) {
                 sawFirst = sawFirst || i == firstOf[k];
                 sawRepeat = sawRepeat || firstOf[i] != i;
+                seen.push_back(i);
                 return true;
             });
+            std::sort(seen.begin(), seen.end());
+            ASSERT_TRUE(std::adjacent_find(seen.begin(), seen.end()) == seen.end())
+                << "a segment visited twice, query " << q;
             ASSERT_TRUE(sawFirst) << "segment " << k << ", one in " << repeatEvery;
             ASSERT_FALSE(sawRepeat) << "segment " << k << ", one in " << repeatEvery;
         }
+        // A query, 65534 queries elsewhere, and the first one again: the
+        // grid tells that many queries apart, and its marks of the first
+        // one must not hide anything from the last.
+        const auto candidates = [&](std::uint32_t k) {
+            std::vector<std::uint32_t> out;
+            grid.forCandidates(segments[k], [&](std::uint32_t i) {
+                out.push_back(i);
+                return true;
+            });
+            std::sort(out.begin(), out.end());
+            return out;
+        };
+        const std::vector<std::uint32_t> before = candidates(0);
+        std::uint32_t elsewhere = 1;
+        for (std::vector<std::uint32_t> other = candidates(elsewhere);
+             std::find_first_of(other.begin(), other.end(), before.begin(), before.end()) !=
+             other.end();
+             other = candidates(++elsewhere)) {
+        }
+        const std::vector<std::uint32_t> again = candidates(0);
+        for (int q = 0; q < 65534; ++q) {
+            grid.forCandidates(segments[elsewhere], [](std::uint32_t) { return true; });
+        }
+        EXPECT_EQ(candidates(0), again) << "one in " << repeatEvery;
     }
 }
 
