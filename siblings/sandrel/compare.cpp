@@ -151,8 +151,16 @@ std::size_t segmentsOf(const Path& path) {
 std::vector<std::uint32_t> layersOf(const Page& page, Layers& layers) {
     std::vector<std::uint32_t> out;
     out.reserve(page.paths.size());
+    // Paths mostly come in runs of one look: a path drawn as the one
+    // before it is in its layer, without a look-up.
+    const Path* last = nullptr;
     for (const Path& path : page.paths) {
+        if (last != nullptr && path.filled == last->filled && path.stroke == last->stroke) {
+            out.push_back(out.back());
+            continue;
+        }
         out.push_back(layers.of(path));
+        last = &path;
     }
     return out;
 }
@@ -348,6 +356,8 @@ class Coverage {
         }
     }
 
+    // The stretches of segment `index` of mine in order, from 0 to its
+    // length (std::hypot of its run and rise), which the last one ends at.
     void pieces(std::size_t index, std::vector<Piece>& out) {
         out.clear();
         const Point sa = mine_[index].a();
@@ -811,8 +821,9 @@ void paintSide(Side<S>& side, const Side<S>& other, double reach, Status uncover
         for (std::uint32_t k = 0; k < count; ++k) {
             const Point sa = mine.segments[first + k].a();
             const Point sb = mine.segments[first + k].b();
-            const double length = std::hypot(sb.x - sa.x, sb.y - sa.y);
             const std::size_t end = k + 1 < count ? pieceStart[k + 1] : pieces.size();
+            // The segment's pieces end at its length: worked out once.
+            const double length = pieces[end - 1].to;
             for (std::size_t at = pieceStart[k]; at < end; ++at) {
                 const Piece& piece = pieces[at];
                 const Point from = pointAt(sa, sb, piece.from, length);
@@ -1019,9 +1030,18 @@ Result compareOwnedAs(const Page& a, const Page& b, Page* ownA, Page* ownB,
     };
     // One pass over one kind of path: both sides' segments of that kind,
     // each side's coverage of the other's, then what each side does with it.
+    std::size_t points = 0;
+    for (const Page* page : {&a, &b}) {
+        for (const Path& path : page->paths) {
+            points += path.points.size();
+        }
+    }
     const auto pass = [&](bool fills, const auto& onFirst, const auto& onSecond) {
-        const Decomposed<S> first = decompose<S>(a, layersA, fills);
-        const Decomposed<S> second = decompose<S>(b, layersB, fills);
+        Decomposed<S> first;
+        Decomposed<S> second;
+        both(
+            points, [&] { first = decompose<S>(a, layersA, fills); },
+            [&] { second = decompose<S>(b, layersB, fills); });
         firstSide.mine = &first;
         secondSide.mine = &second;
         both(
