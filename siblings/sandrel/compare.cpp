@@ -542,9 +542,13 @@ class Coverage {
             }
             const Point ta = theirs[i].a();
             const Point tb = theirs[i].b();
-            bool hit = false;
-            forEachCell(ta, tb, reach, x0, y0, cell, nx, ny,
-                        [&](std::size_t c) { hit = hit || mask[c] != 0; });
+            // The cell of its first end is among those it reaches, and
+            // where the pages overlap it is mostly marked: asked first.
+            bool hit = mask[cellOf(ta, x0, y0, cell, nx, ny)] != 0;
+            if (!hit) {
+                forEachCell(ta, tb, reach, x0, y0, cell, nx, ny,
+                            [&](std::size_t c) { hit = hit || mask[c] != 0; });
+            }
             if (hit) {
                 hits[i] = 1;
                 ++count;

@@ -107,16 +107,26 @@ class BasicSegmentGrid {
     std::uint16_t epoch_ = 0;
 };
 
+// The index of a grid cell along one side: clamped as a double first, so
+// that a far-off coordinate does not overflow int.
+inline int cellIndex(double offset, double side, int count) {
+    return static_cast<int>(std::clamp(offset / side, 0.0, static_cast<double>(count - 1)));
+}
+
+// The cell (as forEachCell numbers them) that point p lies in: one of those
+// forEachCell visits for any segment from p, however far it grows.
+inline std::size_t cellOf(drawing::Point p, double x0, double y0, double cell, int nx, int ny) {
+    return static_cast<std::size_t>(cellIndex(p.y - y0, cell, ny)) * static_cast<std::size_t>(nx) +
+           static_cast<std::size_t>(cellIndex(p.x - x0, cell, nx));
+}
+
 // Calls cell(index) for each cell of a grid (origin x0, y0, square cells of
 // side `cell`, nx by ny, the outermost rows and columns reaching to
 // infinity) that a point within grow of the segment (a, b) lies in.
 template <typename Cell>
 void forEachCell(drawing::Point a, drawing::Point b, double grow, double x0, double y0, double cell,
                  int nx, int ny, Cell&& visit) {
-    const auto index = [](double offset, double side, int count) {
-        // Clamped as a double first: a far-off coordinate must not overflow int.
-        return static_cast<int>(std::clamp(offset / side, 0.0, static_cast<double>(count - 1)));
-    };
+    const auto index = cellIndex;
     constexpr double kFar = 1e300;
     // Row by row: the part of the segment whose y lies within grow of the
     // row's band, widened by grow, gives the cells of that row.
