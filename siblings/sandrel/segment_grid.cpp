@@ -34,20 +34,36 @@ void dropRepeats(const std::vector<S>& segments, std::vector<std::uint32_t>& uni
     const auto bitOf = [&](std::uint32_t i) {
         return (BasicSegmentSet<S>::hash(segments[i]) >> 24) & (bits - 1);
     };
-    for (const auto i : unique) {
-        const std::size_t b = bitOf(i);
-        const std::uint64_t bit = std::uint64_t{1} << (b & 63);
-        std::uint64_t* pair = &table[2 * (b >> 6)];
+    // Each sweep works out the slots a few places ahead and fetches them
+    // while it reads or writes this one: on a page of a million segments
+    // the table is larger than the nearest caches.
+    constexpr std::size_t kAhead = 16;
+    std::size_t ahead[kAhead];
+    const std::size_t n = unique.size();
+    const auto sweep = [&](auto&& use) {
+        for (std::size_t k = 0; k < n && k < kAhead; ++k) {
+            ahead[k] = bitOf(unique[k]);
+            __builtin_prefetch(&table[2 * (ahead[k] >> 6)]);
+        }
+        for (std::size_t k = 0; k < n; ++k) {
+            const std::size_t b = ahead[k % kAhead];
+            if (k + kAhead < n) {
+                ahead[k % kAhead] = bitOf(unique[k + kAhead]);
+                __builtin_prefetch(&table[2 * (ahead[k % kAhead] >> 6)]);
+            }
+            use(unique[k], &table[2 * (b >> 6)], std::uint64_t{1} << (b & 63));
+        }
+    };
+    sweep([](std::uint32_t, std::uint64_t* pair, std::uint64_t bit) {
         pair[1] |= pair[0] & bit;
         pair[0] |= bit;
-    }
+    });
     std::vector<std::uint32_t> suspects;
-    for (const auto i : unique) {
-        const std::size_t b = bitOf(i);
-        if ((table[2 * (b >> 6) + 1] >> (b & 63)) & 1) {
+    sweep([&](std::uint32_t i, const std::uint64_t* pair, std::uint64_t bit) {
+        if ((pair[1] & bit) != 0) {
             suspects.push_back(i);
         }
-    }
+    });
     std::vector<std::uint64_t>().swap(table);
     if (suspects.empty()) {
         return;
