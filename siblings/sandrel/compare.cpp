@@ -34,6 +34,9 @@ constexpr double kInf = std::numeric_limits<double>::infinity();
 // another is not "the same line" over the few tenths of a millimetre where
 // the two are within tolerance.
 const double kMinCosine = std::cos(25.0 * std::numbers::pi / 180.0);
+// Its square, a trifle smaller: a squared cosine below it is below the
+// threshold whatever the rounding of the squares and of the cosine itself.
+const double kSteepSquared = kMinCosine * kMinCosine * (1 - 1e-9);
 // Gaps and pieces shorter than this (plotter units) are rounding noise.
 constexpr double kNoise = 1e-6;
 // Plotter units: how much farther than reach a segment's box must lie from
@@ -41,6 +44,9 @@ constexpr double kNoise = 1e-6;
 constexpr double kBoxMargin = 1e-3;
 constexpr double kTextAngleDeg = 0.5;
 constexpr double kTextSlant = 0.01;
+// Paths a result page has room for beyond its own: the marks of this many
+// regions and the legend.
+constexpr std::size_t kRoomForMarks = 256;
 // The pen of the marks layer in the removed colour (the legend's sample).
 constexpr int kStrikePen = 6;
 
@@ -48,6 +54,10 @@ constexpr int kStrikePen = 6;
 constexpr std::size_t kThreadFrom = 20000;
 // How far ahead the exact-copy look-ups fetch their slots.
 constexpr std::size_t kLookAhead = 16;
+// How many of a page's segments tell whether a set of exact copies pays,
+// and the share of them (one in so many) that must be copies.
+constexpr std::size_t kCopySample = 8192;
+constexpr std::size_t kCopyShare = 4;
 
 enum class Status { unchanged, removed, added };
 
@@ -141,8 +151,16 @@ std::size_t segmentsOf(const Path& path) {
 std::vector<std::uint32_t> layersOf(const Page& page, Layers& layers) {
     std::vector<std::uint32_t> out;
     out.reserve(page.paths.size());
+    // Paths mostly come in runs of one look: a path drawn as the one
+    // before it is in its layer, without a look-up.
+    const Path* last = nullptr;
     for (const Path& path : page.paths) {
+        if (last != nullptr && path.filled == last->filled && path.stroke == last->stroke) {
+            out.push_back(out.back());
+            continue;
+        }
         out.push_back(layers.of(path));
+        last = &path;
     }
     return out;
 }
@@ -176,7 +194,7 @@ Decomposed<S> decompose(const Page& page, const std::vector<std::uint32_t>& laye
                 !std::isfinite(b.y)) {
                 return;
             }
-            out.segments.push_back({P(a), P(b), static_cast<std::uint32_t>(i), layer});
+            out.segments.push_back({P(a), P(b), layer});
         };
         for (std::size_t k = 0; k <= path.subpathStarts.size(); ++k) {
             std::size_t begin = 0;
@@ -275,18 +293,32 @@ class Coverage {
         // with the first of its equals. The set learns them anyway, and the
         // grid need not hash them again.
         std::vector<std::pair<std::uint32_t, std::uint32_t>> repeats;
+        bool repeatsKnown = true;
         {
             // Revisions mostly list their segments in the same order: the
             // segment after the last one found is tried first, which saves
             // most look-ups in the set and so most cache misses.
             std::optional<BasicSegmentSet<S>> set;
             std::size_t next = 0;
+            // Whether the set is worth building, asked at the first segment
+            // not found in order.
+            std::optional<bool> worthASet;
             for (std::uint32_t i = 0; i < mine.size(); ++i) {
                 std::uint32_t found = BasicSegmentSet<S>::kNone;
                 if (next < theirs.size() && BasicSegmentSet<S>::same(mine[i], theirs[next])) {
                     found = static_cast<std::uint32_t>(next);
                 } else {
-                    if (!set) {
+                    if (!worthASet) {
+                        worthASet = manyCopies(mine, i, theirs);
+                        if (!*worthASet) {
+                            // The grid finds the copies there are, and
+                            // leaves out the other page's repeats itself.
+                            repeatsKnown = false;
+                        }
+                    }
+                    if (!*worthASet) {
+                        // Left to the grid.
+                    } else if (!set) {
                         set.emplace(theirs, theirs.size());
                         set->insertAllFinding(
                             theirs.size(),
@@ -297,7 +329,9 @@ class Coverage {
                                 }
                             });
                     }
-                    found = set->find(mine[i]);
+                    if (set) {
+                        found = set->find(mine[i]);
+                    }
                 }
                 // Without copies in order every segment is looked up: the
                 // slot of one a few places on is fetched meanwhile.
@@ -316,12 +350,14 @@ class Coverage {
         // page it is as large as the grid.
         if (open > 0) {
             std::vector<std::uint32_t> keep = near(mine, exact_, theirs, reach);
-            const bool dropped = dropRepeats(keep, repeats);
+            const bool dropped = repeatsKnown && dropRepeats(keep, repeats);
             decltype(repeats)().swap(repeats);
             grid_.emplace(theirs, std::move(keep), reach, dropped);
         }
     }
 
+    // The stretches of segment `index` of mine in order, from 0 to its
+    // length (std::hypot of its run and rise), which the last one ends at.
     void pieces(std::size_t index, std::vector<Piece>& out) {
         out.clear();
         const Point sa = mine_[index].a();
@@ -352,12 +388,21 @@ class Coverage {
             if (t.layer != layer && !layers_.meet(layer, t.layer)) {
                 return true;
             }
-            const double tLength = std::hypot(tb.x - ta.x, tb.y - ta.y);
+            const double tx = tb.x - ta.x;
+            const double ty = tb.y - ta.y;
+            const double along = std::abs(d.x * tx + d.y * ty);
+            // Most candidates cross at a steep angle: told by squares,
+            // before the costly length, where they fall short of the
+            // threshold by far more than any rounding of either test.
+            if (length > 0 && along * along < kSteepSquared * (tx * tx + ty * ty)) {
+                return true;
+            }
+            const double tLength = std::hypot(tx, ty);
             // A line covers only what runs along it, however short either
             // is: a small tick across a line neither hides nor is hidden by
             // it. Dots have no direction and meet anything.
             if (length > 0 && tLength > 0) {
-                const double cosine = std::abs(d.x * (tb.x - ta.x) + d.y * (tb.y - ta.y)) / tLength;
+                const double cosine = along / tLength;
                 if (cosine < kMinCosine) {
                     return true;
                 }
@@ -394,6 +439,33 @@ class Coverage {
     }
 
   private:
+    // Whether a sample of mine from `from` on finds many exact copies in
+    // theirs: a set of all of theirs costs a cache miss for each of their
+    // segments and each of mine, and only pays where it spares the grid
+    // most of them. A revision drawn a little shifted has hardly a copy. The
+    // sample is small enough to stay in cache while all of theirs are
+    // looked up in it.
+    static bool manyCopies(const std::vector<S>& mine, std::size_t from,
+                           const std::vector<S>& theirs) {
+        const std::size_t rest = mine.size() - from;
+        const std::size_t step = std::max<std::size_t>(1, rest / kCopySample);
+        BasicSegmentSet<S> sample(mine, rest / step + 1);
+        std::size_t entered = 0;
+        for (std::size_t i = from; i < mine.size(); i += step) {
+            entered += sample.insert(static_cast<std::uint32_t>(i)) ? 1 : 0;
+        }
+        std::vector<char> hit(mine.size() / step + 1, 0);
+        std::size_t copies = 0;
+        for (const S& t : theirs) {
+            const std::uint32_t found = sample.find(t);
+            if (found != BasicSegmentSet<S>::kNone && hit[found / step] == 0) {
+                hit[found / step] = 1;
+                ++copies;
+            }
+        }
+        return copies * kCopyShare >= entered;
+    }
+
     // Leaves in `keep` (ascending) only the first of equal segments, as the
     // grid would, and says whether it could: equal segments lie in the same
     // cells, so near() keeps the first of all of them with any other, but a
@@ -470,9 +542,13 @@ class Coverage {
             }
             const Point ta = theirs[i].a();
             const Point tb = theirs[i].b();
-            bool hit = false;
-            forEachCell(ta, tb, reach, x0, y0, cell, nx, ny,
-                        [&](std::size_t c) { hit = hit || mask[c] != 0; });
+            // The cell of its first end is among those it reaches, and
+            // where the pages overlap it is mostly marked: asked first.
+            bool hit = mask[cellOf(ta, x0, y0, cell, nx, ny)] != 0;
+            if (!hit) {
+                forEachCell(ta, tb, reach, x0, y0, cell, nx, ny,
+                            [&](std::size_t c) { hit = hit || mask[c] != 0; });
+            }
             if (hit) {
                 hits[i] = 1;
                 ++count;
@@ -749,8 +825,9 @@ void paintSide(Side<S>& side, const Side<S>& other, double reach, Status uncover
         for (std::uint32_t k = 0; k < count; ++k) {
             const Point sa = mine.segments[first + k].a();
             const Point sb = mine.segments[first + k].b();
-            const double length = std::hypot(sb.x - sa.x, sb.y - sa.y);
             const std::size_t end = k + 1 < count ? pieceStart[k + 1] : pieces.size();
+            // The segment's pieces end at its length: worked out once.
+            const double length = pieces[end - 1].to;
             for (std::size_t at = pieceStart[k]; at < end; ++at) {
                 const Piece& piece = pieces[at];
                 const Point from = pointAt(sa, sb, piece.from, length);
@@ -957,9 +1034,18 @@ Result compareOwnedAs(const Page& a, const Page& b, Page* ownA, Page* ownB,
     };
     // One pass over one kind of path: both sides' segments of that kind,
     // each side's coverage of the other's, then what each side does with it.
+    std::size_t points = 0;
+    for (const Page* page : {&a, &b}) {
+        for (const Path& path : page->paths) {
+            points += path.points.size();
+        }
+    }
     const auto pass = [&](bool fills, const auto& onFirst, const auto& onSecond) {
-        const Decomposed<S> first = decompose<S>(a, layersA, fills);
-        const Decomposed<S> second = decompose<S>(b, layersB, fills);
+        Decomposed<S> first;
+        Decomposed<S> second;
+        both(
+            points, [&] { first = decompose<S>(a, layersA, fills); },
+            [&] { second = decompose<S>(b, layersB, fills); });
         firstSide.mine = &first;
         secondSide.mine = &second;
         both(
@@ -997,9 +1083,11 @@ Result compareOwnedAs(const Page& a, const Page& b, Page* ownA, Page* ownB,
     result.lines.added = secondLines.added;
     result.fills.added = secondFills.added;
     result.changed = !firstPainter.removed.empty() || !secondPainter.added.empty();
-    // In this order, so that changes lie on top of what stayed.
+    // In this order, so that changes lie on top of what stayed. With room
+    // for the marks of a few hundred regions and the legend: a list sized
+    // to its paths alone would move, at twice its size, for the first mark.
     result.page.paths.reserve(firstPainter.unchanged.size() + firstPainter.removed.size() +
-                              secondPainter.added.size());
+                              secondPainter.added.size() + kRoomForMarks);
     firstPainter.takeInto(Status::unchanged, result.page.paths);
     firstPainter.takeInto(Status::removed, result.page.paths);
     secondPainter.takeInto(Status::added, result.page.paths);

@@ -29,6 +29,8 @@ constexpr int kSampleRemovedPen = 6;
 constexpr int kSampleAddedPen = 7;
 // The legend's words are near black: they must read on any paper.
 constexpr int kLegendTextPen = 8;
+// Paths the legend adds: its four colour samples and its panel.
+constexpr std::size_t kLegendPaths = 5;
 constexpr drawing::Rgb kLegendTextColor = 0x202020;
 
 // Counted and cut in whole characters: a label in any script keeps its
@@ -209,6 +211,10 @@ void addMarks(Result& result, const LegendInfo& info, const Options& options) {
     const double h = std::clamp(frame.height / 70, 2.5 * kMm, 8 * kMm);
     const double lineMm = std::max(0.5, frame.height / kMm / 600);
     const double pad = std::max(2 * kMm, 0.6 * h);
+    // A box a region, the legend's four colour samples and its panel. A
+    // result page's list is sized to its paths: growing it by doubling
+    // would take twice its size for the sake of a few marks.
+    page.paths.reserve(page.paths.size() + result.regions.size() + kLegendPaths);
 
     int number = 0;
     for (const auto& r : result.regions) {

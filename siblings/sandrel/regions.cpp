@@ -5,6 +5,7 @@
 #include <limits>
 #include <numbers>
 #include <numeric>
+#include <thread>
 #include <unordered_map>
 #include <vector>
 
@@ -23,6 +24,10 @@ constexpr std::size_t kDenseCells = std::size_t{1} << 20;
 // Overlapping boxes are merged pairwise, which is quadratic: beyond this
 // many regions the page is one mass of changes anyway.
 constexpr std::size_t kMaxMerged = 500;
+// Below this many points of changed elements a second thread costs more
+// than it saves.
+constexpr std::size_t kThreadFromPoints = 100000;
+constexpr std::uint32_t kNoElement = 0xFFFFFFFFu;
 
 struct Element {
     double x0 = kInf, y0 = kInf, x1 = -kInf, y1 = -kInf;
@@ -210,53 +215,86 @@ std::vector<Region> findRegions(const drawing::Page& page, double gap) {
     const int ny = static_cast<int>((y1 - y0) / cell) + 1;
     std::vector<std::uint32_t> parent(elements.size());
     std::iota(parent.begin(), parent.end(), 0u);
+    const std::size_t cells = static_cast<std::size_t>(nx) * static_cast<std::size_t>(ny);
+    const bool dense = cells <= kDenseCells;
+    std::unordered_map<std::size_t, std::uint32_t> firstInCell;
+    // Enters elements from .. to - 1 into the cells, each joined with the
+    // first element of its range in each cell it passes: firstIn holds
+    // those. Ranges of their own touch only their own entries of parent.
+    const auto enterRange = [&](std::uint32_t from, std::uint32_t to,
+                                std::vector<std::uint32_t>& firstIn) {
+        const auto enter = [&](std::uint32_t i, drawing::Point a, drawing::Point b) {
+            forEachCell(a, b, gap / 2, x0, y0, cell, nx, ny, [&](std::size_t c) {
+                std::uint32_t first = i;
+                if (dense) {
+                    std::uint32_t& slot = firstIn[c];
+                    // Most cells a stroke passes it has entered itself, a
+                    // segment before: nothing to join.
+                    if (slot == kNoElement || slot == i) {
+                        slot = i;
+                        return;
+                    }
+                    first = slot;
+                } else {
+                    const auto [it, fresh] = firstInCell.try_emplace(c, i);
+                    if (fresh || it->second == i) {
+                        return;
+                    }
+                    first = it->second;
+                }
+                parent[root(parent, i)] = root(parent, first);
+            });
+        };
+        for (std::uint32_t i = from; i < to; ++i) {
+            const Element& e = elements[i];
+            if (e.path != nullptr) {
+                const auto& pts = e.path->points;
+                for (std::size_t k = 0; k < pts.size(); ++k) {
+                    const drawing::Point& a = pts[k];
+                    const drawing::Point& b = k + 1 < pts.size() ? pts[k + 1] : pts[k];
+                    if (std::isfinite(a.x) && std::isfinite(a.y) && std::isfinite(b.x) &&
+                        std::isfinite(b.y)) {
+                        enter(i, a, b);
+                    }
+                }
+            } else {
+                enter(i, {e.x0, e.y0}, {e.x1, e.y0});
+                enter(i, {e.x1, e.y0}, {e.x1, e.y1});
+                enter(i, {e.x1, e.y1}, {e.x0, e.y1});
+                enter(i, {e.x0, e.y1}, {e.x0, e.y0});
+            }
+        }
+    };
+    const auto count = static_cast<std::uint32_t>(elements.size());
+    std::size_t points = 0;
+    for (const auto& e : elements) {
+        points += e.path != nullptr ? e.path->points.size() : 4;
+    }
     // The first element in each cell: in a plain array when the cells are
     // few enough (a page's worth at the usual gaps), else in a map of the
-    // cells that hold any.
-    const std::size_t cells = static_cast<std::size_t>(nx) * static_cast<std::size_t>(ny);
-    constexpr std::uint32_t kNoElement = 0xFFFFFFFFu;
-    std::vector<std::uint32_t> firstInDense(cells <= kDenseCells ? cells : 0, kNoElement);
-    std::unordered_map<std::size_t, std::uint32_t> firstInCell;
-    const auto enter = [&](std::uint32_t i, drawing::Point a, drawing::Point b) {
-        forEachCell(a, b, gap / 2, x0, y0, cell, nx, ny, [&](std::size_t c) {
-            std::uint32_t first = i;
-            if (!firstInDense.empty()) {
-                std::uint32_t& slot = firstInDense[c];
-                // Most cells a stroke passes it has entered itself, a
-                // segment before: nothing to join.
-                if (slot == kNoElement || slot == i) {
-                    slot = i;
-                    return;
-                }
-                first = slot;
-            } else {
-                const auto [it, fresh] = firstInCell.try_emplace(c, i);
-                if (fresh || it->second == i) {
-                    return;
-                }
-                first = it->second;
-            }
-            parent[root(parent, i)] = root(parent, first);
-        });
-    };
-    for (std::uint32_t i = 0; i < elements.size(); ++i) {
-        const Element& e = elements[i];
-        if (e.path != nullptr) {
-            const auto& pts = e.path->points;
-            for (std::size_t k = 0; k < pts.size(); ++k) {
-                const drawing::Point& a = pts[k];
-                const drawing::Point& b = k + 1 < pts.size() ? pts[k + 1] : pts[k];
-                if (std::isfinite(a.x) && std::isfinite(a.y) && std::isfinite(b.x) &&
-                    std::isfinite(b.y)) {
-                    enter(i, a, b);
-                }
-            }
-        } else {
-            enter(i, {e.x0, e.y0}, {e.x1, e.y0});
-            enter(i, {e.x1, e.y0}, {e.x1, e.y1});
-            enter(i, {e.x1, e.y1}, {e.x0, e.y1});
-            enter(i, {e.x0, e.y1}, {e.x0, e.y0});
+    // cells that hold any. A page of changed glyph outlines has millions of
+    // strokes: two threads take half the elements each, and where both
+    // halves reach a cell their firsts are joined. Elements sharing a cell
+    // end up together either way.
+    std::vector<std::uint32_t> firstIn(dense ? cells : 0, kNoElement);
+    if (dense && points >= kThreadFromPoints) {
+        std::size_t half = 0;
+        std::uint32_t middle = 0;
+        while (middle < count && half < points / 2) {
+            const Element& e = elements[middle++];
+            half += e.path != nullptr ? e.path->points.size() : 4;
         }
+        std::vector<std::uint32_t> secondFirstIn(cells, kNoElement);
+        std::thread second([&] { enterRange(middle, count, secondFirstIn); });
+        enterRange(0, middle, firstIn);
+        second.join();
+        for (std::size_t c = 0; c < cells; ++c) {
+            if (firstIn[c] != kNoElement && secondFirstIn[c] != kNoElement) {
+                parent[root(parent, secondFirstIn[c])] = root(parent, firstIn[c]);
+            }
+        }
+    } else {
+        enterRange(0, count, firstIn);
     }
     std::vector<Region> regions = gather(parent, elements.size(), [&](Region& r, std::uint32_t i) {
         const Element& e = elements[i];

@@ -1,5 +1,7 @@
 #include "sandrel/segment_grid.h"
 
+#include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstddef>
 #include <numeric>
@@ -14,6 +16,83 @@ constexpr int kMaxCellsPerSide = 4096;
 // The extent and typical length are estimated from at most this many
 // segments: a sample sizes the grid as well as all of them would.
 constexpr std::size_t kSample = 65536;
+// Bits of the table that picks the segments that may repeat another, per
+// segment: one in so many of the others shares a bit with it.
+constexpr std::size_t kBitsPerSegment = 8;
+
+// Leaves in `unique` only the first of equal segments. Most segments of a
+// page have no equal: a count of hashes, two bits each in a table small
+// enough to stay in cache, picks the few that may have one, and only those
+// go into a set, which misses the cache on nearly every entry.
+template <class S>
+void dropRepeats(const std::vector<S>& segments, std::vector<std::uint32_t>& unique) {
+    // Bit b of word 2 * (b / 64) is set once a hash falls on b, of the word
+    // after it once a second one does: both in one cache line.
+    const std::size_t bits =
+        std::bit_ceil(std::max<std::size_t>(kBitsPerSegment * unique.size(), 64));
+    std::vector<std::uint64_t> table(2 * (bits / 64), 0);
+    const auto bitOf = [&](std::uint32_t i) {
+        return (BasicSegmentSet<S>::hash(segments[i]) >> 24) & (bits - 1);
+    };
+    // Each sweep works out the slots a few places ahead and fetches them
+    // while it reads or writes this one: on a page of a million segments
+    // the table is larger than the nearest caches.
+    constexpr std::size_t kAhead = 16;
+    std::size_t ahead[kAhead];
+    const std::size_t n = unique.size();
+    const auto sweep = [&](auto&& use) {
+        for (std::size_t k = 0; k < n && k < kAhead; ++k) {
+            ahead[k] = bitOf(unique[k]);
+            __builtin_prefetch(&table[2 * (ahead[k] >> 6)]);
+        }
+        for (std::size_t k = 0; k < n; ++k) {
+            const std::size_t b = ahead[k % kAhead];
+            if (k + kAhead < n) {
+                ahead[k % kAhead] = bitOf(unique[k + kAhead]);
+                __builtin_prefetch(&table[2 * (ahead[k % kAhead] >> 6)]);
+            }
+            use(unique[k], &table[2 * (b >> 6)], std::uint64_t{1} << (b & 63));
+        }
+    };
+    sweep([](std::uint32_t, std::uint64_t* pair, std::uint64_t bit) {
+        pair[1] |= pair[0] & bit;
+        pair[0] |= bit;
+    });
+    std::vector<std::uint32_t> suspects;
+    sweep([&](std::uint32_t i, const std::uint64_t* pair, std::uint64_t bit) {
+        if ((pair[1] & bit) != 0) {
+            suspects.push_back(i);
+        }
+    });
+    std::vector<std::uint64_t>().swap(table);
+    if (suspects.empty()) {
+        return;
+    }
+    // Both lists ascend: the repeats found among the suspects are struck
+    // from unique in one sweep.
+    std::vector<std::uint32_t> repeats;
+    {
+        BasicSegmentSet<S> seen(segments, suspects.size());
+        seen.insertAll(
+            suspects.size(), [&](std::size_t k) { return suspects[k]; },
+            [&](std::uint32_t i, bool fresh) {
+                if (!fresh) {
+                    repeats.push_back(i);
+                }
+            });
+    }
+    if (repeats.empty()) {
+        return;
+    }
+    auto repeat = repeats.begin();
+    std::erase_if(unique, [&](std::uint32_t i) {
+        if (repeat != repeats.end() && *repeat == i) {
+            ++repeat;
+            return true;
+        }
+        return false;
+    });
+}
 
 }  // namespace
 
@@ -39,17 +118,7 @@ void BasicSegmentGrid<S>::build(const std::vector<S>& segments, std::vector<std:
     // A line drawn many times over would make every query near it visit
     // every copy; one copy covers as much as all of them.
     if (!repeatsDropped) {
-        BasicSegmentSet<S> seen(segments, unique.size());
-        std::size_t kept = 0;
-        // Entries are only ever moved back, never past the one read ahead.
-        seen.insertAll(
-            unique.size(), [&](std::size_t k) { return unique[k]; },
-            [&](std::uint32_t i, bool fresh) {
-                if (fresh) {
-                    unique[kept++] = i;
-                }
-            });
-        unique.resize(kept);
+        dropRepeats(segments, unique);
     }
     const std::size_t n = unique.size();
     const std::size_t step = std::max<std::size_t>(1, n / kSample);

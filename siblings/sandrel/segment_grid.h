@@ -36,11 +36,13 @@ inline bool fitsFloat(drawing::Point p) {
     return fits(p.x) && fits(p.y);
 }
 
+// Which path a segment came from its place in the list tells (the
+// comparison keeps each path's range of segments): on a page of glyph
+// outlines, with millions of segments, every byte here counts.
 template <class P>
 struct BasicSegment {
     P pa;
     P pb;
-    std::uint32_t path = 0;   // index of the path it came from
     std::uint32_t layer = 0;  // segments only meet segments of the same layer
     drawing::Point a() const { return pa; }
     drawing::Point b() const { return pb; }
@@ -99,9 +101,24 @@ class BasicSegmentGrid {
     int ny_ = 1;
     std::vector<std::uint32_t> start_;  // per cell, into items_; one more at the end
     std::vector<std::uint32_t> items_;
-    std::vector<std::uint32_t> stamp_;
-    std::uint32_t epoch_ = 0;
+    // The query that last visited each segment: two bytes a segment of the
+    // other page, all cleared once in 65535 queries.
+    std::vector<std::uint16_t> stamp_;
+    std::uint16_t epoch_ = 0;
 };
+
+// The index of a grid cell along one side: clamped as a double first, so
+// that a far-off coordinate does not overflow int.
+inline int cellIndex(double offset, double side, int count) {
+    return static_cast<int>(std::clamp(offset / side, 0.0, static_cast<double>(count - 1)));
+}
+
+// The cell (as forEachCell numbers them) that point p lies in: one of those
+// forEachCell visits for any segment from p, however far it grows.
+inline std::size_t cellOf(drawing::Point p, double x0, double y0, double cell, int nx, int ny) {
+    return static_cast<std::size_t>(cellIndex(p.y - y0, cell, ny)) * static_cast<std::size_t>(nx) +
+           static_cast<std::size_t>(cellIndex(p.x - x0, cell, nx));
+}
 
 // Calls cell(index) for each cell of a grid (origin x0, y0, square cells of
 // side `cell`, nx by ny, the outermost rows and columns reaching to
@@ -109,10 +126,7 @@ class BasicSegmentGrid {
 template <typename Cell>
 void forEachCell(drawing::Point a, drawing::Point b, double grow, double x0, double y0, double cell,
                  int nx, int ny, Cell&& visit) {
-    const auto index = [](double offset, double side, int count) {
-        // Clamped as a double first: a far-off coordinate must not overflow int.
-        return static_cast<int>(std::clamp(offset / side, 0.0, static_cast<double>(count - 1)));
-    };
+    const auto index = cellIndex;
     constexpr double kFar = 1e300;
     // Row by row: the part of the segment whose y lies within grow of the
     // row's band, widened by grow, gives the cells of that row.

@@ -105,6 +105,16 @@ class BasicSegmentSet {
         }
     }
 
+    // Symmetric in the two ends, so the drawing direction does not matter;
+    // equal segments have equal hashes.
+    static std::uint64_t hash(const S& s) {
+        const drawing::Point p = s.a();
+        const drawing::Point q = s.b();
+        const std::uint64_t a = mix(bits(p.x) * 31 + bits(p.y));
+        const std::uint64_t b = mix(bits(q.x) * 31 + bits(q.y));
+        return mix((a + b) ^ (static_cast<std::uint64_t>(s.layer) * 0x9E3779B97F4A7C15ULL));
+    }
+
     static bool same(const S& s, const S& t) {
         return s.layer == t.layer &&
                ((s.pa == t.pa && s.pb == t.pb) || (s.pa == t.pb && s.pb == t.pa));
@@ -142,15 +152,6 @@ class BasicSegmentSet {
         h ^= h >> 33;
         return h;
     }
-    static std::uint64_t hash(const S& s) {
-        // Symmetric in the two ends, so the drawing direction does not matter.
-        const drawing::Point p = s.a();
-        const drawing::Point q = s.b();
-        const std::uint64_t a = mix(bits(p.x) * 31 + bits(p.y));
-        const std::uint64_t b = mix(bits(q.x) * 31 + bits(q.y));
-        return mix((a + b) ^ (static_cast<std::uint64_t>(s.layer) * 0x9E3779B97F4A7C15ULL));
-    }
-
     const std::vector<S>& segments_;
     LargeVector<std::uint64_t> slots_;
     std::vector<std::uint64_t> filter_;

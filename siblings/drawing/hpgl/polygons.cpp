@@ -189,8 +189,22 @@ bool Plotter::polygonFill(bool filled, bool evenOdd) {
     if (!flushPolyline()) {
         return false;
     }
+    // Sized first: a page of glyph outlines holds millions of these points,
+    // and a list grown subpath by subpath would keep room to spare.
+    std::size_t total = 0;
+    std::size_t subpaths = 0;
+    for (std::size_t s = 0; s < pmStarts_.size(); ++s) {
+        const std::size_t begin = pmStarts_[s];
+        const std::size_t end = s + 1 < pmStarts_.size() ? pmStarts_[s + 1] : pmPoints_.size();
+        if (end - begin >= 2) {
+            total += end - begin;
+            ++subpaths;
+        }
+    }
     std::vector<Point> pts;
     std::vector<std::size_t> starts;
+    pts.reserve(total);
+    starts.reserve(subpaths > 0 ? subpaths - 1 : 0);
     for (std::size_t s = 0; s < pmStarts_.size(); ++s) {
         const std::size_t begin = pmStarts_[s];
         const std::size_t end = s + 1 < pmStarts_.size() ? pmStarts_[s + 1] : pmPoints_.size();

@@ -15,6 +15,7 @@
 #include <ostream>
 #include <set>
 
+#include "drawing/render/font_subset.h"
 #include "drawing/render/label_fonts.h"
 #include "drawing/render/render.h"
 #include "drawing/round_half_away.h"
@@ -449,8 +450,32 @@ bool subsetFont(const LabelFontFile& file, const std::map<unsigned long, std::st
     }
     hb_face_t* face = hb_face_create(blob, static_cast<unsigned>(file.faceIndex));
     hb_blob_destroy(blob);
-    hb_subset_input_t* input = hb_subset_input_create_or_fail();
     bool ok = false;
+    {
+        // TrueType outlines are cut down here: harfbuzz's subsetter works
+        // through every table of the font, some 15 M instructions on a
+        // Japanese font for a few glyphs, where this copies the glyphs.
+        std::vector<hb_blob_t*> held;
+        const FontTables tables = [&](std::uint32_t tag) {
+            held.push_back(hb_face_reference_table(face, tag));
+            unsigned length = 0;
+            const char* data = hb_blob_get_data(held.back(), &length);
+            return data != nullptr ? std::string_view(data, length) : std::string_view();
+        };
+        std::vector<unsigned> indexes;
+        indexes.reserve(glyphs.size());
+        for (const auto& [index, chars] : glyphs) {
+            indexes.push_back(static_cast<unsigned>(index));
+        }
+        if (subsetTrueType(tables, indexes, out.data)) {
+            evenAdvances(out.data);
+            ok = !out.data.empty();
+        }
+        for (hb_blob_t* b : held) {
+            hb_blob_destroy(b);
+        }
+    }
+    hb_subset_input_t* input = ok ? nullptr : hb_subset_input_create_or_fail();
     if (input != nullptr) {
         hb_set_t* set = hb_subset_input_glyph_set(input);
         hb_set_add(set, 0);

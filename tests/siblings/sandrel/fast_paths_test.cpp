@@ -6,7 +6,9 @@
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
+#include <map>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -48,9 +50,9 @@ TEST(FastPaths, SegmentsEnteredTogetherFindTheSameRepeats) {
         const double x = static_cast<double>(k % 37);
         const double y = k % 3 == 0 ? 0.0 : -0.0;
         if (k % 5 == 1) {
-            segments.push_back({{x + 1, 2}, {x, y}, k, 0});  // reversed
+            segments.push_back({{x + 1, 2}, {x, y}, 0});  // reversed
         } else {
-            segments.push_back({{x, y}, {x + 1, 2}, k, k % 7 == 0 ? 1u : 0u});
+            segments.push_back({{x, y}, {x + 1, 2}, k % 7 == 0 ? 1u : 0u});
         }
     }
     std::vector<std::uint32_t> order(segments.size());
@@ -74,7 +76,7 @@ TEST(FastPaths, SegmentsEnteredTogetherFindTheSameRepeats) {
     for (const auto& s : segments) {
         EXPECT_EQ(all.find(s) != SegmentSet::kNone, true);
     }
-    EXPECT_EQ(all.find({{500, 0}, {501, 2}, 0, 0}), SegmentSet::kNone);
+    EXPECT_EQ(all.find({{500, 0}, {501, 2}, 0}), SegmentSet::kNone);
     // Fewer segments than the look-ahead.
     SegmentSet few(segments, 3);
     std::vector<std::uint32_t> firstThree;
@@ -151,6 +153,175 @@ TEST(FastPaths, RepeatedLinesGiveThePlainAnswer) {
     std::reverse(b.paths.begin(), b.paths.end());
     expectSameAnswer(a, b, "repeated lines");
     expectSameAnswer(b, a, "repeated lines, the other way");
+}
+
+// A page of text drawn as glyph outlines: each glyph a filled polygon of
+// two outlines (the second starting on a point of the first, so that the
+// buffer holds a dot where it begins) and then the same polygon again
+// edged, some glyphs drawn twice and some the other way round. Every
+// coordinate is a whole plotter unit, as on a real plot.
+Page glyphPage(unsigned seed, int glyphs) {
+    unsigned state = seed * 2654435761u + 12345u;
+    const auto next = [&](int range) {
+        state = state * 1664525u + 1013904223u;
+        return static_cast<int>((state >> 8) % static_cast<unsigned>(range));
+    };
+    Page page;
+    page.width = 297 * test::kMm;
+    page.height = 210 * test::kMm;
+    for (int g = 0; g < glyphs; ++g) {
+        const double x = 400 + (g % 120) * 90;
+        const double y = 400 + (g / 120) * 110;
+        drawing::Path fill;
+        fill.filled = true;
+        fill.closed = true;
+        const int corners = 5 + next(8);
+        for (int k = 0; k < corners; ++k) {
+            const double a = 6.283185307179586 * k / corners;
+            fill.points.push_back({x + std::round(30 * std::cos(a)) + next(5),
+                                   y + std::round(40 * std::sin(a)) + next(5)});
+        }
+        fill.subpathStarts.push_back(fill.points.size());
+        const drawing::Point hole{x + 2, y};
+        fill.points.push_back(hole);
+        fill.points.push_back(hole);
+        fill.points.push_back({x + 12, y + 3});
+        fill.points.push_back({x + 7, y + 15});
+        if (g % 7 == 3) {
+            std::reverse(fill.points.begin(), fill.points.end());
+            fill.subpathStarts = {fill.points.size() - corners};
+        }
+        drawing::Path edge = fill;
+        edge.filled = false;
+        edge.stroke.widthMm = 0.1;
+        page.paths.push_back(fill);
+        page.paths.push_back(edge);
+        if (g % 11 == 5) {
+            page.paths.push_back(fill);
+            page.paths.push_back(edge);
+        }
+    }
+    return page;
+}
+
+// The same page moved by whole units, in another order, or partly moved:
+// with hardly any exact copy the search does without the set of them, and
+// the grid leaves out the repeats itself (glyphs drawn twice, either way
+// round, and the dots where outlines begin); with copies out of order it
+// uses the set. Either way the answer is the plain one.
+TEST(FastPaths, GlyphOutlinePagesGiveThePlainAnswer) {
+    const Page base = glyphPage(1, 2400);
+    const auto moved = [&](int dx, int dy, int every) {
+        Page page = base;
+        for (std::size_t i = 0; i < page.paths.size(); ++i) {
+            if (every != 0 && (i / 2) % static_cast<std::size_t>(every) != 0) {
+                continue;
+            }
+            for (auto& p : page.paths[i].points) {
+                p = {p.x + dx, p.y + dy};
+            }
+        }
+        return page;
+    };
+    // Shifted within the tolerance, and beyond it.
+    expectSameAnswer(base, moved(3, -5, 0), "shifted by a little");
+    expectSameAnswer(moved(26, -127, 0), base, "shifted far");
+    // A glyph in three left where it was: fewer copies than pay for a set.
+    expectSameAnswer(base, moved(9, 2, 3), "two thirds moved");
+    // Every path a copy, in reverse order: the set finds them all.
+    Page reversed = base;
+    std::reverse(reversed.paths.begin(), reversed.paths.end());
+    expectSameAnswer(base, reversed, "in reverse order");
+    // Against another page of glyphs altogether.
+    expectSameAnswer(base, glyphPage(2, 2000), "other glyphs");
+}
+
+// The grid keeps only the first of equal segments (the same two ends, either
+// way round, and the same layer): a query visits that one, once, and no
+// later copy, whatever the share of repeats and however many segments share
+// a bit of the table that picks the suspects.
+TEST(FastPaths, GridVisitsOnlyTheFirstOfEqualSegments) {
+    for (const int repeatEvery : {2, 5, 50, 1000000}) {
+        std::vector<CompactSegment> segments;
+        std::vector<std::uint32_t> firstOf;
+        unsigned state = 7u + static_cast<unsigned>(repeatEvery);
+        const auto next = [&](int range) {
+            state = state * 1664525u + 1013904223u;
+            return static_cast<int>((state >> 8) % static_cast<unsigned>(range));
+        };
+        for (std::uint32_t k = 0; k < 30000; ++k) {
+            if (k > 0 && next(repeatEvery) == 0) {
+                const std::uint32_t of = static_cast<std::uint32_t>(next(static_cast<int>(k)));
+                CompactSegment copy = segments[of];
+                if (next(2) == 0) {
+                    std::swap(copy.pa, copy.pb);
+                }
+                segments.push_back(copy);
+                firstOf.push_back(firstOf[of]);
+                continue;
+            }
+            const drawing::Point a{static_cast<double>(next(4000)),
+                                   static_cast<double>(next(3000))};
+            const drawing::Point b =
+                next(9) == 0 ? a : drawing::Point{a.x + next(41) - 20, a.y + next(41) - 20};
+            segments.push_back({CompactSegment{FloatPoint(a), FloatPoint(b),
+                                               static_cast<std::uint32_t>(next(3))}});
+            firstOf.push_back(k);
+        }
+        // A drawn segment may happen to equal an earlier one too.
+        std::map<std::tuple<float, float, float, float, std::uint32_t>, std::uint32_t> first;
+        for (std::uint32_t k = 0; k < segments.size(); ++k) {
+            const auto& s = segments[k];
+            const std::pair p{s.pa.fx, s.pa.fy};
+            const std::pair q{s.pb.fx, s.pb.fy};
+            const auto& low = std::min(p, q);
+            const auto& high = std::max(p, q);
+            const auto key = std::tuple{low.first, low.second, high.first, high.second, s.layer};
+            firstOf[k] = first.try_emplace(key, k).first->second;
+        }
+        BasicSegmentGrid<CompactSegment> grid(segments, 8.0);
+        for (std::uint32_t q = 0; q < segments.size(); ++q) {
+            const std::uint32_t k = q;
+            bool sawFirst = false;
+            bool sawRepeat = false;
+            std::vector<std::uint32_t> seen;
+            grid.forCandidates(segments[k], [&](std::uint32_t i) {
+                sawFirst = sawFirst || i == firstOf[k];
+                sawRepeat = sawRepeat || firstOf[i] != i;
+                seen.push_back(i);
+                return true;
+            });
+            std::sort(seen.begin(), seen.end());
+            ASSERT_TRUE(std::adjacent_find(seen.begin(), seen.end()) == seen.end())
+                << "a segment visited twice, query " << q;
+            ASSERT_TRUE(sawFirst) << "segment " << k << ", one in " << repeatEvery;
+            ASSERT_FALSE(sawRepeat) << "segment " << k << ", one in " << repeatEvery;
+        }
+        // A query, 65534 queries elsewhere, and the first one again: the
+        // grid tells that many queries apart, and its marks of the first
+        // one must not hide anything from the last.
+        const auto candidates = [&](std::uint32_t k) {
+            std::vector<std::uint32_t> out;
+            grid.forCandidates(segments[k], [&](std::uint32_t i) {
+                out.push_back(i);
+                return true;
+            });
+            std::sort(out.begin(), out.end());
+            return out;
+        };
+        const std::vector<std::uint32_t> before = candidates(0);
+        std::uint32_t elsewhere = 1;
+        for (std::vector<std::uint32_t> other = candidates(elsewhere);
+             std::find_first_of(other.begin(), other.end(), before.begin(), before.end()) !=
+             other.end();
+             other = candidates(++elsewhere)) {
+        }
+        const std::vector<std::uint32_t> again = candidates(0);
+        for (int q = 0; q < 65534; ++q) {
+            grid.forCandidates(segments[elsewhere], [](std::uint32_t) { return true; });
+        }
+        EXPECT_EQ(candidates(0), again) << "one in " << repeatEvery;
+    }
 }
 
 // Comparing pages the caller gives up (their paths move into the result)
@@ -300,6 +471,40 @@ TEST(FastPaths, LinesJustWithinTheToleranceMeetInEveryDirection) {
         const double covered = std::sqrt(reach * reach - off * off) - past;
         EXPECT_NEAR(end.lines.unchanged, covered, 1e-6) << what;
         EXPECT_NEAR(end.lines.removed, length - covered, 1e-6) << what;
+    }
+}
+
+// Steep crossings are told apart before the length of the other line is
+// worked out: a line crossing at just under 25 degrees still covers the
+// stretch where it is within the tolerance, one just over does not, in
+// every direction and drawn either way.
+TEST(FastPaths, CrossingsJustBelowTheSteepestAngleStillCover) {
+    const Options options;
+    const double length = 10 * test::kMm;
+    for (int turn = 0; turn < 360; turn += 30) {
+        const double base = turn * 3.14159265358979323846 / 180;
+        const drawing::Point a{3000, 2000};
+        const drawing::Point b{a.x + length * std::cos(base), a.y + length * std::sin(base)};
+        const drawing::Point middle{(a.x + b.x) / 2, (a.y + b.y) / 2};
+        Page first;
+        first.paths = {test::line(a, b)};
+        for (const double degrees : {24.6, 25.4, -24.6, -25.4, 180 - 24.6, 180 - 25.4}) {
+            const double angle = base + degrees * 3.14159265358979323846 / 180;
+            const drawing::Point d{4 * test::kMm * std::cos(angle),
+                                   4 * test::kMm * std::sin(angle)};
+            Page second;
+            second.paths = {
+                test::line({middle.x - d.x, middle.y - d.y}, {middle.x + d.x, middle.y + d.y})};
+            const Result result = compareVectors(first, second, options);
+            const std::string what =
+                std::to_string(turn) + " + " + std::to_string(degrees) + " degrees";
+            if (std::abs(std::abs(degrees) - 90) > 90 - 25) {
+                EXPECT_GT(result.lines.unchanged, 0) << what;
+            } else {
+                EXPECT_EQ(result.lines.unchanged, 0) << what;
+                EXPECT_NEAR(result.lines.removed, length, 1e-6) << what;
+            }
+        }
     }
 }
 

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <string>
 
 #include "sandrel/compare.h"
@@ -134,6 +135,43 @@ TEST(Regions, AFrameRemovedAroundChangesDoesNotSwallowThem) {
     std::string error;
     ASSERT_TRUE(comparePages(first, second, off, none, error));
     EXPECT_TRUE(none.regions.empty());
+}
+
+// A result page of many small changed outlines (text drawn as glyphs): each
+// group of them, its members spread over the whole list of paths, is one
+// region, however the work of finding them is shared out.
+TEST(Regions, ManyChangedOutlinesGatherByPlaceNotByOrder) {
+    Page page;
+    page.width = 400 * kMm;
+    page.height = 300 * kMm;
+    constexpr int kGroups = 12 * 8;
+    constexpr int kPerGroup = 40;
+    for (int j = 0; j < kGroups * kPerGroup; ++j) {
+        const int group = j % kGroups;
+        const int member = j / kGroups;
+        // Groups 30 mm apart, members 1 mm apart in a row of a group.
+        const double x = 10 * kMm + (group % 12) * 30 * kMm + (member % 10) * kMm;
+        const double y = 10 * kMm + (group / 12) * 30 * kMm + (member / 10) * 2 * kMm;
+        Path glyph;
+        glyph.closed = true;
+        for (int k = 0; k < 60; ++k) {
+            const double a = 6.283185307179586 * k / 60;
+            glyph.points.push_back({x + 0.3 * kMm * std::cos(a), y + 0.4 * kMm * std::sin(a)});
+        }
+        glyph.stroke.pen = member % 3 == 0 ? kAddedPen : kRemovedPen;
+        page.paths.push_back(std::move(glyph));
+    }
+    const std::vector<Region> regions = findRegions(page, 5 * kMm);
+    ASSERT_EQ(regions.size(), static_cast<std::size_t>(kGroups));
+    for (const Region& r : regions) {
+        EXPECT_EQ(r.added + r.removed, kPerGroup);
+        EXPECT_EQ(r.added, 14);
+        EXPECT_NEAR(r.x1 - r.x0, 9.6 * kMm, 1e-6);
+        EXPECT_NEAR(r.y1 - r.y0, 6.8 * kMm, 1e-6);
+    }
+    // Reading order: the top row first, from left to right.
+    EXPECT_GT(regions.front().y0, regions.back().y0);
+    EXPECT_LT(regions.front().x0, regions[1].x0);
 }
 
 TEST(Marks, BoxesNumbersAndLegendLieOnTheMarksLayerBesideTheSheet) {
