@@ -389,15 +389,31 @@ void RasterBuilder::combineRow() {
     }
     const std::size_t pixels = rowPixels();
     const auto ch = static_cast<std::size_t>(channelsOfImage_);
-    std::vector<std::uint8_t> row(pixels * ch);
+    // Straight into the image when its width is known (a row never holds
+    // more than the width); else into a row of its own, kept until the
+    // widest is known.
+    std::vector<std::uint8_t> own;
+    std::uint8_t* row = nullptr;
+    if (stride_ > 0) {
+        if ((rowCount_ + 1) * stride_ > limit_) {
+            bytes_ = limit_ + 1;
+            planes_.clear();
+            return;
+        }
+        image_.resize((rowCount_ + 1) * stride_, 0xFF);
+        row = image_.data() + rowCount_ * stride_;
+    } else {
+        own.resize(pixels * ch);
+        row = own.data();
+    }
     if (planes_.size() == 1 && ch == 1 && bitsPerIndex_ == 1 &&
         (format_ == Format::Mono || format_ == Format::IndexedPlanes)) {
         // The common monochrome case, eight pixels a byte.
         expandBitRow(planes_[0].data(), pixels, static_cast<std::uint8_t>(palette_[0] & 0xFF),
-                     static_cast<std::uint8_t>(palette_[1] & 0xFF), row.data());
+                     static_cast<std::uint8_t>(palette_[1] & 0xFF), row);
     } else if (format_ == Format::DirectPixel && ch == 3) {
         // Three bytes a pixel in, three out.
-        std::memcpy(row.data(), planes_[0].data(), pixels * 3);
+        std::memcpy(row, planes_[0].data(), pixels * 3);
     } else if (format_ == Format::IndexedPixel && bitsPerIndex_ == 8 && ch == 1) {
         // A byte a pixel through the palette, looked up once a row.
         std::array<std::uint8_t, 256> grey{};
@@ -422,7 +438,12 @@ void RasterBuilder::combineRow() {
         }
     }
     planes_.clear();
-    appendRow(std::move(row));
+    if (stride_ > 0) {
+        ++rowCount_;
+        bytes_ = image_.size();
+    } else {
+        appendRow(std::move(own));
+    }
 }
 
 bool RasterBuilder::appendRow(std::vector<std::uint8_t>&& pixels) {
