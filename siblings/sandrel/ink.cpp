@@ -70,6 +70,26 @@ bool placeOnGrid(const drawing::Page& page, const PixelGrid& grid, std::vector<P
     return true;
 }
 
+// The columns and rows of the grid a placed image covers.
+struct Cover {
+    long x0 = 0, x1 = 0, y0 = 0, y1 = 0;
+};
+
+Cover coverOf(const Placed& p, const PixelGrid& grid) {
+    const drawing::Raster& r = *p.raster;
+    return {std::max(0L, p.x), std::min<long>(grid.width, p.x + r.width), std::max(0L, p.y),
+            std::min<long>(grid.height, p.y + r.height)};
+}
+
+// The image's pixel that lies on grid column x of grid row y.
+const std::uint8_t* pixelAt(const Placed& p, long x, long y) {
+    const drawing::Raster& r = *p.raster;
+    return r.pixels.data() +
+           (static_cast<std::size_t>(y - p.y) * static_cast<std::size_t>(r.width) +
+            static_cast<std::size_t>(x - p.x)) *
+               static_cast<std::size_t>(r.channels);
+}
+
 // Eight grey pixels as eight bytes of 0 or 1: a grey is ink below 192,
 // that is unless both of its top two bits are set.
 std::uint64_t greyInkBytes(const std::uint8_t* in) {
@@ -95,17 +115,10 @@ bool inkOfGridRasters(const drawing::Page& page, const PixelGrid& grid,
     mask.assign(grid.size(), 0);
     // Each image covers what lies below it, white pixels and all.
     for (const Placed& p : placed) {
-        const drawing::Raster& r = *p.raster;
-        const long x0 = std::max(0L, p.x);
-        const long x1 = std::min<long>(grid.width, p.x + r.width);
-        const long y0 = std::max(0L, p.y);
-        const long y1 = std::min<long>(grid.height, p.y + r.height);
-        const auto channels = static_cast<std::size_t>(r.channels);
+        const auto [x0, x1, y0, y1] = coverOf(p, grid);
+        const auto channels = static_cast<std::size_t>(p.raster->channels);
         for (long y = y0; y < y1; ++y) {
-            const std::uint8_t* in = r.pixels.data() + (static_cast<std::size_t>(y - p.y) *
-                                                            static_cast<std::size_t>(r.width) +
-                                                        static_cast<std::size_t>(x0 - p.x)) *
-                                                           channels;
+            const std::uint8_t* in = pixelAt(p, x0, y);
             std::uint8_t* out = mask.data() + static_cast<std::size_t>(y) * grid.width;
             long x = x0;
             if (channels == 1) {
@@ -129,22 +142,15 @@ bool inkBitsOfGridRasters(const drawing::Page& page, const PixelGrid& grid, BitM
     }
     bits = BitMask(grid.width, grid.height);
     for (const Placed& p : placed) {
-        const drawing::Raster& r = *p.raster;
-        const long x0 = std::max(0L, p.x);
-        const long x1 = std::min<long>(grid.width, p.x + r.width);
-        const long y0 = std::max(0L, p.y);
-        const long y1 = std::min<long>(grid.height, p.y + r.height);
+        const auto [x0, x1, y0, y1] = coverOf(p, grid);
         if (x0 >= x1) {
             continue;
         }
-        const auto channels = static_cast<std::size_t>(r.channels);
+        const auto channels = static_cast<std::size_t>(p.raster->channels);
         const auto first = static_cast<std::size_t>(x0);
         const auto last = static_cast<std::size_t>(x1 - 1);
         for (long y = y0; y < y1; ++y) {
-            const std::uint8_t* in = r.pixels.data() + (static_cast<std::size_t>(y - p.y) *
-                                                            static_cast<std::size_t>(r.width) +
-                                                        static_cast<std::size_t>(x0 - p.x)) *
-                                                           channels;
+            const std::uint8_t* in = pixelAt(p, x0, y);
             std::uint64_t* out = bits.row(static_cast<int>(y));
             // What the image covers is cleared first: it hides what lies
             // below it, white pixels and all.
