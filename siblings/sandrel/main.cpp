@@ -69,6 +69,11 @@ bool readPages(const std::string& path, std::vector<drawing::Page>& pages) {
     const bool ok = drawing::readHpglFile(
         path,
         [&](drawing::Page&& page) {
+            // The path list grew by doubling: a page of tens of thousands of
+            // paths would keep up to as much room again all through the
+            // comparison, whose peak comes later. (A converter, whose peak
+            // is the page itself, would only add the copy to it.)
+            page.paths.shrink_to_fit();
             pages.push_back(std::move(page));
             return true;
         },

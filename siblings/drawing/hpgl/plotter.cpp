@@ -321,9 +321,6 @@ bool Plotter::endPage() {
     }
     page_.width = st_.mediaW;
     page_.height = st_.mediaH;
-    // The list grew by doubling: a page of tens of thousands of paths would
-    // keep up to as much room again for as long as it is held.
-    page_.paths.shrink_to_fit();
     handedOn_ = true;
     Page done = std::move(page_);
     page_ = Page();
