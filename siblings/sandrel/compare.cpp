@@ -460,7 +460,11 @@ class Coverage {
             const std::uint32_t found = sample.find(t);
             if (found != BasicSegmentSet<S>::kNone && hit[found / step] == 0) {
                 hit[found / step] = 1;
-                ++copies;
+                // The count only grows: once enough, the rest of theirs
+                // cannot change the answer (a page of copies stops early).
+                if (++copies * kCopyShare >= entered) {
+                    return true;
+                }
             }
         }
         return copies * kCopyShare >= entered;
