@@ -781,7 +781,8 @@ void MervikCore::RunPass(const std::string& name) {
     // comparison program names the drawings themselves on its result.
     runner_.setEnvironment(
         {"MERVIK_DRAWING1=" + in.folder1 + name, "MERVIK_DRAWING2=" + in.folder2 + name,
-         "MERVIK_COMPARISON_REPORT=" + joinPath(settings_.sDataDir, kComparisonReportName)});
+         "MERVIK_COMPARISON_REPORT=" + joinPath(settings_.sDataDir, kComparisonReportName),
+         siblingTunables(std::getenv("GLIBC_TUNABLES"))});
     struct ClearEnvironment {
         SiblingRunner& runner;
         ~ClearEnvironment() { runner.setEnvironment({}); }

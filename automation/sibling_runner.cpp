@@ -15,6 +15,16 @@ SpawnResult ProcessRunner::runStep(const std::string& commandLine) {
     return runAndWait(commandLine, environment(), limits);
 }
 
+std::string siblingTunables(const char* inherited) {
+    const std::string own = inherited != nullptr ? inherited : "";
+    const char* const kHugePages = "glibc.malloc.hugetlb=";
+    std::string entry = "GLIBC_TUNABLES=" + own;
+    if (own.find(kHugePages) == std::string::npos) {
+        entry += (own.empty() ? "" : ":") + std::string(kHugePages) + "1";
+    }
+    return entry;
+}
+
 bool ProcessRunner::cancelled() const {
     return stopRequested();
 }

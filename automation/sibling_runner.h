@@ -49,4 +49,14 @@ class ProcessRunner : public SiblingRunner {
     bool cancelled() const override;
 };
 
+// The GLIBC_TUNABLES entry the sibling programs are started with: ours, with
+// glibc's malloc allowed to back its heaps with transparent huge pages.
+// Reading and comparing a large drawing touches tens of thousands of fresh
+// pages, and on a virtual machine each first touch of a small page is a trap
+// of several microseconds; a huge page takes one for 512 of them. This cut
+// the glyph-outline schematic's whole run by a third and a vector PDF pair's
+// by a quarter, for a peak a huge page larger. A setting of our own for it
+// (inherited is GLIBC_TUNABLES as we have it, or null) is left as it is.
+std::string siblingTunables(const char* inherited);
+
 }  // namespace mervik

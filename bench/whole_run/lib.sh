@@ -7,6 +7,11 @@ for tool in "$bin/tolvane" "$bin/sandrel" "$bin/mervik-cli" /usr/bin/time compar
   command -v "$tool" >/dev/null || { echo "missing: $tool" >&2; exit 1; }
 done
 
+# Each step is timed as Mervik starts it: with glibc's malloc allowed to use
+# transparent huge pages (siblingTunables in automation/sibling_runner.h).
+# comparepdf and the other tools get the same; it does not change their time.
+export GLIBC_TUNABLES="${GLIBC_TUNABLES:+$GLIBC_TUNABLES:}glibc.malloc.hugetlb=1"
+
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 export HOME="$work/home" XDG_DATA_HOME="$work/home/.local/share" XDG_RUNTIME_DIR="$work/home"

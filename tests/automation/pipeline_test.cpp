@@ -2,6 +2,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdlib>
+
 #include "automation/command_lines.h"
 #include "shell/UnitShell.h"
 #include "tests/automation/test_support.h"
@@ -50,13 +52,23 @@ TEST_F(PipelineTest, CompleteRunLogsEveryStepAndDeletesThePair) {
 TEST_F(PipelineTest, EveryStepIsToldWhichDrawingsThePassCompares) {
     pair("plan rev.pdf");
     pair("other.pdf");
+    // A malloc setting of the user's own reaches the programs with the
+    // huge pages added.
+    const char* const before = std::getenv("GLIBC_TUNABLES");
+    const std::string saved = before != nullptr ? before : "";
+    setenv("GLIBC_TUNABLES", "glibc.malloc.arena_max=2", 1);
     MervikCore core = makeCore();
     core.RunPass("plan rev.pdf");
+    if (before != nullptr)
+        setenv("GLIBC_TUNABLES", saved.c_str(), 1);
+    else
+        unsetenv("GLIBC_TUNABLES");
     // And where the comparison program puts its summary: beside the work
     // folders, not in one.
     const std::vector<std::string> drawings = {
         "MERVIK_DRAWING1=" + in1 + "plan rev.pdf", "MERVIK_DRAWING2=" + in2 + "plan rev.pdf",
-        "MERVIK_COMPARISON_REPORT=" + settings.sDataDir + "/Comparison.json"};
+        "MERVIK_COMPARISON_REPORT=" + settings.sDataDir + "/Comparison.json",
+        "GLIBC_TUNABLES=glibc.malloc.arena_max=2:glibc.malloc.hugetlb=1"};
     ASSERT_EQ(runner.environments.size(), 4u);
     for (const auto& e : runner.environments)
         EXPECT_EQ(e, drawings);
@@ -65,6 +77,16 @@ TEST_F(PipelineTest, EveryStepIsToldWhichDrawingsThePassCompares) {
     core.RunPass("other.pdf");
     ASSERT_EQ(runner.environments.size(), 8u);
     EXPECT_EQ(runner.environments.back()[0], "MERVIK_DRAWING1=" + in1 + "other.pdf");
+}
+
+TEST(SiblingTunables, HugePagesAreAddedToWhatTheUserSetAndAChoiceOfTheirsIsKept) {
+    EXPECT_EQ(siblingTunables(nullptr), "GLIBC_TUNABLES=glibc.malloc.hugetlb=1");
+    EXPECT_EQ(siblingTunables(""), "GLIBC_TUNABLES=glibc.malloc.hugetlb=1");
+    EXPECT_EQ(siblingTunables("glibc.malloc.tcache_count=0"),
+              "GLIBC_TUNABLES=glibc.malloc.tcache_count=0:glibc.malloc.hugetlb=1");
+    EXPECT_EQ(siblingTunables("glibc.malloc.hugetlb=0"), "GLIBC_TUNABLES=glibc.malloc.hugetlb=0");
+    EXPECT_EQ(siblingTunables("glibc.malloc.arena_max=2:glibc.malloc.hugetlb=2"),
+              "GLIBC_TUNABLES=glibc.malloc.arena_max=2:glibc.malloc.hugetlb=2");
 }
 
 TEST_F(PipelineTest, JoinLineFollowsTheOutputTypeAndTheName) {
