@@ -10,7 +10,11 @@ done
 # Each step is timed as Mervik starts it: with glibc's malloc allowed to use
 # transparent huge pages (siblingTunables in automation/sibling_runner.h).
 # comparepdf and the other tools get the same; it does not change their time.
-export GLIBC_TUNABLES="${GLIBC_TUNABLES:+$GLIBC_TUNABLES:}glibc.malloc.hugetlb=1"
+# GLIBC_TUNABLES=glibc.malloc.hugetlb=0 times everything without them.
+case "${GLIBC_TUNABLES:-}" in
+  *glibc.malloc.hugetlb=*) ;;
+  *) export GLIBC_TUNABLES="${GLIBC_TUNABLES:+$GLIBC_TUNABLES:}glibc.malloc.hugetlb=1" ;;
+esac
 
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
