@@ -61,13 +61,22 @@ constexpr std::size_t kCopyShare = 4;
 
 enum class Status { unchanged, removed, added };
 
-// Hands what a pass has freed back to the system before the next pass
-// allocates its own: the allocator keeps freed memory of each thread's
-// arena for reuse, and the next pass's segments, grids and result lists do
-// not all fit where the last ones lay, so the two would add up.
-void releaseFreedMemory() {
+// Hands what a pass of `segments` segments has freed back to the system
+// before the next pass allocates its own: the allocator keeps freed memory
+// of each thread's arena for reuse, and the next pass's segments, grids and
+// result lists do not all fit where the last ones lay, so on a large page
+// the two would add up (14 MB of the A3 glyph-outline sheet's 242). On a
+// smaller one the freed pages are worth more kept: each one given back is
+// a fault when it is used again, and the trim cost a board of four layers
+// a tenth of its compare for less than a megabyte.
+constexpr std::size_t kTrimFrom = std::size_t{1} << 20;
+void releaseFreedMemory(std::size_t segments) {
 #if defined(__GLIBC__)
-    malloc_trim(0);
+    if (segments >= kTrimFrom) {
+        malloc_trim(0);
+    }
+#else
+    (void)segments;
 #endif
 }
 
@@ -1044,6 +1053,7 @@ Result compareOwnedAs(const Page& a, const Page& b, Page* ownA, Page* ownB,
             points += path.points.size();
         }
     }
+    // Returns how many segments the pass compared.
     const auto pass = [&](bool fills, const auto& onFirst, const auto& onSecond) {
         Decomposed<S> first;
         Decomposed<S> second;
@@ -1066,14 +1076,14 @@ Result compareOwnedAs(const Page& a, const Page& b, Page* ownA, Page* ownB,
             });
         firstSide.coverage.reset();
         secondSide.coverage.reset();
+        return first.segments.size() + second.segments.size();
     };
     // First the fills (on drawings whose text arrives as outlines, most of
     // the segments), then the outlines: the fills' segments and grids are
     // gone before the outlines' are made.
-    pass(
-        true, [&] { coverFills(firstSide); }, [&] { coverFills(secondSide); });
-    releaseFreedMemory();
-    pass(
+    releaseFreedMemory(pass(
+        true, [&] { coverFills(firstSide); }, [&] { coverFills(secondSide); }));
+    releaseFreedMemory(pass(
         false,
         [&] {
             paintSide(firstSide, secondSide, reach, Status::removed, true, firstPainter,
@@ -1082,8 +1092,7 @@ Result compareOwnedAs(const Page& a, const Page& b, Page* ownA, Page* ownB,
         [&] {
             paintSide(secondSide, firstSide, reach, Status::added, false, secondPainter,
                       secondLines, secondFills);
-        });
-    releaseFreedMemory();
+        }));
     result.lines.added = secondLines.added;
     result.fills.added = secondFills.added;
     result.changed = !firstPainter.removed.empty() || !secondPainter.added.empty();
