@@ -54,8 +54,8 @@ class ProcessRunner : public SiblingRunner {
 // Reading and comparing a large drawing touches tens of thousands of fresh
 // pages, and on a virtual machine each first touch of a small page is a trap
 // of several microseconds; a huge page takes one for 512 of them. This cut
-// the glyph-outline schematic's whole run by a third and a vector PDF pair's
-// by a quarter, for a peak a huge page larger. A setting of our own for it
+// the glyph-outline schematic's whole run by nearly a third and a vector PDF
+// pair's by a fifth, for a peak a huge page or two larger. A setting of our own for it
 // (inherited is GLIBC_TUNABLES as we have it, or null) is left as it is.
 std::string siblingTunables(const char* inherited);
 
