@@ -1,5 +1,10 @@
 #include "common/allocator.h"
 
+// Any header of the C library tells which library it is: without one
+// __GLIBC__ is not yet defined here, and the settings below would silently
+// be left out.
+#include <cstdlib>
+
 #if defined(__GLIBC__)
 #include <malloc.h>
 #endif
