@@ -53,10 +53,9 @@ class ProcessRunner : public SiblingRunner {
 // glibc's malloc allowed to back its heaps with transparent huge pages.
 // Reading and comparing a large drawing touches tens of thousands of fresh
 // pages, and on a virtual machine each first touch of a small page is a trap
-// of several microseconds; a huge page takes one for 512 of them. This cut
-// the glyph-outline schematic's whole run by nearly a third and a vector PDF
-// pair's by a fifth, for a peak a huge page or two larger. A setting of our own for it
-// (inherited is GLIBC_TUNABLES as we have it, or null) is left as it is.
+// of several microseconds; a huge page takes one for 512 of them
+// (docs/architecture.md has the figures). inherited is GLIBC_TUNABLES as we
+// have it, or null; a huge-page setting the user already made there is kept.
 std::string siblingTunables(const char* inherited);
 
 }  // namespace mervik
