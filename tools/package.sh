@@ -32,6 +32,12 @@ git ls-files -z --cached --others --exclude-standard |
     grep -zv '^build-deb/' | tar --null -T - -cf - | tar -xf - -C "$place/src"
 if [ "${MERVIK_CCACHE:-1}" != 0 ] && command -v ccache >/dev/null; then
     export CMAKE_C_COMPILER_LAUNCHER=ccache CMAKE_CXX_COMPILER_LAUNCHER=ccache
+    # debhelper runs the build with a home folder of its own, where ccache
+    # would find neither its cache nor its settings: every package build
+    # compiled the whole tree again. The cache is named here, and paths are
+    # taken relative to the copy of the tree.
+    CCACHE_DIR="${CCACHE_DIR:-$(ccache -k cache_dir)}"
+    export CCACHE_DIR CCACHE_BASEDIR="$place/src" CCACHE_NOHASHDIR=true
 fi
 (cd "$place/src" && dpkg-buildpackage -b -us -uc -j"${JOBS:-2}" >"$out/build.log" 2>&1) || {
     tail -40 "$out/build.log" >&2
