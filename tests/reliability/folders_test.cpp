@@ -54,7 +54,12 @@ TEST(Folders, AVanishedInputFolderIsSaidOnceAndOnceAgainWhenItIsBack) {
     lines[12] = "0";
     s.writePar(lines);
     auto cli = s.startCli({});
-    ASSERT_TRUE(waitFor([&] { return exists(s.data + "/Sandrel.par"); }, 30s));
+    // Its start checks passed: only now may the folders change under it.
+    ASSERT_TRUE(cli->waitForError(
+        [](const std::string& err) {
+            return err.find("mervik-cli: standing by") != std::string::npos;
+        },
+        30s));
     const std::string away = s.root + "/away";
     ASSERT_EQ(rename(s.in1.c_str(), away.c_str()), 0);
     const std::string gone = "  *** Folder not found : " + s.in1 + "/\n";

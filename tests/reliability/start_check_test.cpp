@@ -77,7 +77,12 @@ TEST(StartCheck, AnOutputLinkRepointedDuringStandbySkipsThePassUntilItIsSafeAgai
     lines[12] = "0";
     s.writePar(lines);
     auto cli = s.startCli({});
-    ASSERT_TRUE(waitFor([&] { return exists(s.data + "/Sandrel.par"); }, 30s));
+    // Its start checks passed: only now may the folders change under it.
+    ASSERT_TRUE(cli->waitForError(
+        [](const std::string& err) {
+            return err.find("mervik-cli: standing by") != std::string::npos;
+        },
+        30s));
 
     // Now the output folder is folder 1: an HP-GL result would replace input 1.
     fs::remove(link);

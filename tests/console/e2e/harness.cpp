@@ -172,8 +172,18 @@ void Child::pump(int timeoutMs) {
 
 bool Child::waitForOutput(const std::function<bool(const std::string&)>& pred,
                           std::chrono::milliseconds timeout) {
+    return waitFor(result_.out, pred, timeout);
+}
+
+bool Child::waitForError(const std::function<bool(const std::string&)>& pred,
+                         std::chrono::milliseconds timeout) {
+    return waitFor(result_.err, pred, timeout);
+}
+
+bool Child::waitFor(const std::string& seen, const std::function<bool(const std::string&)>& pred,
+                    std::chrono::milliseconds timeout) {
     const auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (!pred(result_.out)) {
+    while (!pred(seen)) {
         if (std::chrono::steady_clock::now() > deadline || (outFd_ < 0 && errFd_ < 0)) {
             return false;
         }

@@ -51,11 +51,16 @@ class Child {
     // Reads output until pred(stdout so far) holds; false on time-out or end.
     bool waitForOutput(const std::function<bool(const std::string&)>& pred,
                        std::chrono::milliseconds timeout);
+    // The same for standard error.
+    bool waitForError(const std::function<bool(const std::string&)>& pred,
+                      std::chrono::milliseconds timeout);
     void signal(int sig);
     Result wait(std::chrono::milliseconds timeout);
 
   private:
     void pump(int timeoutMs);
+    bool waitFor(const std::string& seen, const std::function<bool(const std::string&)>& pred,
+                 std::chrono::milliseconds timeout);
     pid_t pid_ = -1;
     int outFd_ = -1;
     int errFd_ = -1;
