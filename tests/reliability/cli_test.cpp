@@ -137,11 +137,13 @@ TEST(Cli, TwoInstancesOnOneDataFolderNeverRunTogether) {
     Sandbox s;
     s.writePar();
     auto first = s.startCli({});
-    for (int i = 0; i < 200 && !holdsFlock(first->pid()); ++i) {
-        std::this_thread::sleep_for(10ms);
-    }
-    // Both locks: the session's and the data folder's.
-    std::this_thread::sleep_for(100ms);
+    // Standby begins once both locks are held: the session's and the data
+    // folder's.
+    ASSERT_TRUE(first->waitForError(
+        [](const std::string& err) {
+            return err.find("mervik-cli: standing by") != std::string::npos;
+        },
+        30s));
     ASSERT_TRUE(holdsFlock(first->pid()));
     s.pair("plan.hgl");
 

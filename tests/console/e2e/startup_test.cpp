@@ -222,7 +222,7 @@ TEST(Cli, SecondInstanceEndsAtOnceSilently) {
     par[12] = "600";
     s.writePar(par);
     auto first = s.startCli({});
-    ASSERT_TRUE(waitFor([&] { return holdsFlock(first->pid()); }, 10s))
+    ASSERT_TRUE(waitFor([&] { return holdsFlock(first->pid()); }, 30s))
         << "the first instance took no lock";
     s.pair("plan.hgl");
     const Result second = s.runCli({"--once"});
