@@ -359,9 +359,15 @@ class PdfWriter::Content {
     bool failed_ = false;
 };
 
-// The labels of one layer with their glyphs as placed.
+// The labels of one layer with their glyphs, in order, as the text layer
+// needs them: font and glyph only. (With each glyph's place and character
+// kept too, the labels of a schematic took 4 MB until the page was done.)
 struct PdfWriter::LayerLabels {
-    std::vector<std::pair<const Text*, std::vector<LabelOutlines::Placed>>> labels;
+    struct Glyph {
+        int font = 0;
+        unsigned long index = 0;
+    };
+    std::vector<std::pair<const Text*, std::vector<Glyph>>> labels;
 };
 
 namespace {
@@ -1145,7 +1151,13 @@ void PdfWriter::writeGlyphs(const Page& page, Layer layer, Content& c, std::set<
             c.color(fillColor, "rg");
         }
         Content::Placement at;
+        std::vector<LayerLabels::Glyph> glyphs;
+        glyphs.reserve(placed.size());
         for (const auto& g : placed) {
+            // Each glyph's character, for the font's ToUnicode map, in the
+            // order the text layer writes them.
+            fonts_[g.font].chars.emplace(g.index, g.chars);
+            glyphs.push_back({g.font, g.index});
             const int form = glyphForm(g.font, g.index);
             if (form == 0) {
                 continue;
@@ -1156,7 +1168,7 @@ void PdfWriter::writeGlyphs(const Page& page, Layer layer, Content& c, std::set<
         if (at.open) {
             c.op("Q");
         }
-        labels.labels.emplace_back(&t, std::move(placed));
+        labels.labels.emplace_back(&t, std::move(glyphs));
     }
 }
 
@@ -1206,7 +1218,6 @@ void PdfWriter::writeTextLayer(const LayerLabels& labels, Content& c) {
                 font = g.font;
                 c.append(fontResource(font) + " 1 Tf ");
             }
-            fonts_[font].chars.emplace(g.index, g.chars);
             if (!open) {
                 c.append('<');
                 open = true;
