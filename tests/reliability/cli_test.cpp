@@ -139,11 +139,7 @@ TEST(Cli, TwoInstancesOnOneDataFolderNeverRunTogether) {
     auto first = s.startCli({});
     // Standby begins once both locks are held: the session's and the data
     // folder's.
-    ASSERT_TRUE(first->waitForError(
-        [](const std::string& err) {
-            return err.find("mervik-cli: standing by") != std::string::npos;
-        },
-        30s));
+    ASSERT_TRUE(first->waitForStandby(30s));
     ASSERT_TRUE(holdsFlock(first->pid()));
     s.pair("plan.hgl");
 

@@ -55,11 +55,7 @@ TEST(Folders, AVanishedInputFolderIsSaidOnceAndOnceAgainWhenItIsBack) {
     s.writePar(lines);
     auto cli = s.startCli({});
     // Its start checks passed: only now may the folders change under it.
-    ASSERT_TRUE(cli->waitForError(
-        [](const std::string& err) {
-            return err.find("mervik-cli: standing by") != std::string::npos;
-        },
-        30s));
+    ASSERT_TRUE(cli->waitForStandby(30s));
     const std::string away = s.root + "/away";
     ASSERT_EQ(rename(s.in1.c_str(), away.c_str()), 0);
     const std::string gone = "  *** Folder not found : " + s.in1 + "/\n";

@@ -78,11 +78,7 @@ TEST(StartCheck, AnOutputLinkRepointedDuringStandbySkipsThePassUntilItIsSafeAgai
     s.writePar(lines);
     auto cli = s.startCli({});
     // Its start checks passed: only now may the folders change under it.
-    ASSERT_TRUE(cli->waitForError(
-        [](const std::string& err) {
-            return err.find("mervik-cli: standing by") != std::string::npos;
-        },
-        30s));
+    ASSERT_TRUE(cli->waitForStandby(30s));
 
     // Now the output folder is folder 1: an HP-GL result would replace input 1.
     fs::remove(link);

@@ -180,6 +180,14 @@ bool Child::waitForError(const std::function<bool(const std::string&)>& pred,
     return waitFor(result_.err, pred, timeout);
 }
 
+bool Child::waitForStandby(std::chrono::milliseconds timeout) {
+    return waitForError(
+        [](const std::string& err) {
+            return err.find("mervik-cli: standing by") != std::string::npos;
+        },
+        timeout);
+}
+
 bool Child::waitFor(const std::string& seen, const std::function<bool(const std::string&)>& pred,
                     std::chrono::milliseconds timeout) {
     const auto deadline = std::chrono::steady_clock::now() + timeout;

@@ -54,6 +54,9 @@ class Child {
     // The same for standard error.
     bool waitForError(const std::function<bool(const std::string&)>& pred,
                       std::chrono::milliseconds timeout);
+    // Until mervik-cli says it stands by: its locks are held and its start
+    // checks have passed.
+    bool waitForStandby(std::chrono::milliseconds timeout);
     void signal(int sig);
     Result wait(std::chrono::milliseconds timeout);
 
