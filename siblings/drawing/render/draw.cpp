@@ -1,3 +1,4 @@
+#include <dlfcn.h>
 #include <fontconfig/fontconfig.h>
 
 #include <algorithm>
@@ -604,10 +605,31 @@ bool pageIsBlackAndWhite(const Page& page) {
     return true;
 }
 
+namespace {
+
+// Whether the loader holds the library, without loading it.
+bool loaded(const char* soname) {
+    void* handle = dlopen(soname, RTLD_LAZY | RTLD_NOLOAD);
+    if (handle == nullptr) {
+        return false;
+    }
+    dlclose(handle);
+    return true;
+}
+
+}  // namespace
+
 void releaseFontCaches() {
     releaseLabelFonts();
-    cairo_debug_reset_static_data();
-    FcFini();
+    // cairo and fontconfig are loaded on their first call: a run that drew
+    // nothing (a split into HP-GL pages) never loaded them, and must not
+    // load them now only to reset them.
+    if (loaded(CAIRO_SONAME)) {
+        cairo_debug_reset_static_data();
+    }
+    if (loaded(FONTCONFIG_SONAME)) {
+        FcFini();
+    }
 }
 
 }  // namespace drawing

@@ -181,6 +181,45 @@ TEST_F(Tolvane, SplitsPdfAndATiffMadeFromIt) {
     EXPECT_NE(readText(home_ / "scan/twice_000001.hgl").find("\x1B*r"), std::string::npos);
 }
 
+#if MERVIK_LAZY_LIBRARIES
+// A split into HP-GL pages draws nothing: the rendering libraries and
+// libtiff, with the twenty-odd libraries they pull in, took half of every
+// such start, and are loaded only by a conversion that uses them.
+TEST_F(Tolvane, SplittingAPdfLoadsNeitherTheRenderingLibrariesNorLibtiff) {
+    splitMode();
+    const std::string pdf = copySample("pdf/diff-pdf-visually/base_twice.pdf", home_.path());
+    fs::create_directory(home_ / "out");
+    // The loader says on standard error which libraries it starts
+    // ("calling init: <file>"); merely asking for one is said otherwise.
+    const auto started = [](const std::string& err) {
+        std::string names;
+        std::istringstream lines(err);
+        for (std::string line; std::getline(lines, line);) {
+            if (const auto at = line.find("calling init: "); at != std::string::npos) {
+                names += line.substr(at + 14) + "\n";
+            }
+        }
+        return names;
+    };
+    setenv("LD_DEBUG", "files", 1);
+    RunResult r = tolvane({"/h", pdf, home_ / "out/twice.hgl"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(listNames(home_ / "out").size(), 2u);
+    std::string libs = started(r.err);
+    EXPECT_NE(libs.find("libc.so"), std::string::npos) << "no word from the loader";
+    for (const char* lib : {"libcairo", "libfontconfig", "libharfbuzz", "libtiff"}) {
+        EXPECT_EQ(libs.find(lib), std::string::npos) << lib;
+    }
+    // Rendering the pages into a TIFF loads them.
+    r = tolvane({"--convert", "/t", pdf, home_ / "twice.tif"});
+    unsetenv("LD_DEBUG");
+    ASSERT_EQ(r.status, 0) << r.err;
+    libs = started(r.err);
+    EXPECT_NE(libs.find("libcairo"), std::string::npos);
+    EXPECT_NE(libs.find("libtiff"), std::string::npos);
+}
+#endif
+
 TEST_F(Tolvane, BadInputOfEveryFormatLeavesNoOutput) {
     splitMode();
     const std::string pdf = readText(samplePath("pdf/diff-pdf-visually/base_twice.pdf"));
