@@ -8,10 +8,15 @@ extern "C" {
 }
 
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <set>
 #include <sstream>
+
+// The JPEG library's header needs FILE and size_t declared first.
+#include <jpeglib.h>
 
 #include "drawing/pdf/pdf_reader.h"
 #include "pdf_make.h"
@@ -284,6 +289,57 @@ TEST(PdfReader, ImagesBecomeRastersAtTheirOwnResolution) {
     std::multiset<int> a(upright.pixels.begin(), upright.pixels.end());
     std::multiset<int> b(turned.pixels.begin(), turned.pixels.end());
     EXPECT_EQ(a, b);
+}
+
+// A grey image of width x height as a JPEG file's bytes.
+std::string jpegOf(const std::vector<std::uint8_t>& grey, int width, int height) {
+    jpeg_compress_struct c{};
+    jpeg_error_mgr errors{};
+    c.err = jpeg_std_error(&errors);
+    jpeg_create_compress(&c);
+    unsigned char* data = nullptr;
+    unsigned long size = 0;
+    jpeg_mem_dest(&c, &data, &size);
+    c.image_width = static_cast<JDIMENSION>(width);
+    c.image_height = static_cast<JDIMENSION>(height);
+    c.input_components = 1;
+    c.in_color_space = JCS_GRAYSCALE;
+    jpeg_set_defaults(&c);
+    jpeg_set_quality(&c, 100, TRUE);
+    jpeg_start_compress(&c, TRUE);
+    while (c.next_scanline < c.image_height) {
+        JSAMPROW row = const_cast<JSAMPROW>(grey.data() + c.next_scanline * width);
+        jpeg_write_scanlines(&c, &row, 1);
+    }
+    jpeg_finish_compress(&c);
+    jpeg_destroy_compress(&c);
+    std::string bytes(reinterpret_cast<const char*>(data), size);
+    std::free(data);
+    return bytes;
+}
+
+// JPEG images are decoded by a library loaded only when a page has one.
+TEST(PdfReader, JpegImagesAreDecoded) {
+    constexpr int kWidth = 16, kHeight = 8;
+    std::vector<std::uint8_t> grey;
+    for (int y = 0; y < kHeight; ++y) {
+        for (int x = 0; x < kWidth; ++x) {
+            grey.push_back(static_cast<std::uint8_t>(x * 16 + y));
+        }
+    }
+    const std::string image =
+        "BI /W 16 /H 8 /CS /G /BPC 8 /F /DCT ID " + jpegOf(grey, kWidth, kHeight) + "\nEI";
+    const Read r = readBytes(makePdf({"q 160 0 0 80 100 100 cm " + image + " Q\n"}));
+    ASSERT_TRUE(r.ok) << r.error.message;
+    ASSERT_EQ(r.pages.size(), 1u);
+    ASSERT_EQ(r.pages[0].rasters.size(), 1u);
+    const Raster& raster = r.pages[0].rasters[0];
+    ASSERT_EQ(raster.width, kWidth);
+    ASSERT_EQ(raster.height, kHeight);
+    ASSERT_EQ(raster.pixels.size(), grey.size());
+    for (std::size_t i = 0; i < grey.size(); ++i) {
+        EXPECT_NEAR(raster.pixels[i], grey[i], 4) << i;
+    }
 }
 
 TEST(PdfReader, SamplePagesSizesWordsAndImages) {
