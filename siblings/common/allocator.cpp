@@ -15,6 +15,7 @@ void keepFreedBlocksForReuse() {
 #if defined(__GLIBC__)
     mallopt(M_MMAP_THRESHOLD, 32 << 20);
     mallopt(M_TRIM_THRESHOLD, 64 << 20);
+    mallopt(M_TOP_PAD, kHeapGrowth);
 #endif
 }
 

@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 #if defined(__GLIBC__)
 #include <malloc.h>
@@ -27,6 +28,34 @@ TEST(SiblingAllocator, BlocksOfSomeMegabytesComeFromTheHeapAndAreKept) {
         std::free(block);
         // Freed, it stays in the heap for the next block.
         EXPECT_EQ(mallinfo2().arena, heapBefore) << mb << " MB were given back";
+    }
+}
+
+// The heap grows in steps large enough for huge pages, whatever the block
+// that makes it grow.
+TEST(SiblingAllocator, TheHeapGrowsByEightMegabytesAtATime) {
+    siblings::keepFreedBlocksForReuse();
+    std::vector<void*> blocks;
+    const std::size_t start = mallinfo2().arena;
+    std::size_t before = start;
+    int growths = 0;
+    // Small blocks until the heap has grown twice (the first growth may be
+    // taken up partly by what the free top already held).
+    while (growths < 2 && blocks.size() < 100000) {
+        blocks.push_back(std::malloc(64 << 10));
+        ASSERT_NE(blocks.back(), nullptr);
+        const std::size_t now = mallinfo2().arena;
+        if (now != before) {
+            ++growths;
+            if (growths == 2) {
+                EXPECT_GE(now - before, std::size_t(siblings::kHeapGrowth));
+            }
+            before = now;
+        }
+    }
+    EXPECT_EQ(growths, 2);
+    for (void* b : blocks) {
+        std::free(b);
     }
 }
 #endif
