@@ -17,6 +17,18 @@ if(MERVIK_LAZY_LIBRARIES)
   enable_language(ASM)
 endif()
 
+# mervik_read_library(OUT PATTERN MESSAGE COMMAND...): every match of
+# PATTERN in what COMMAND prints; the configuration stops with MESSAGE when
+# the command fails or nothing matches.
+function(mervik_read_library out pattern message)
+  execute_process(COMMAND ${ARGN} OUTPUT_VARIABLE text RESULT_VARIABLE failed)
+  string(REGEX MATCHALL "${pattern}" found "${text}")
+  if(failed OR NOT found)
+    message(FATAL_ERROR "${message}")
+  endif()
+  set(${out} "${found}" PARENT_SCOPE)
+endfunction()
+
 function(mervik_lazy_library name module)
   string(MAKE_C_IDENTIFIER "${name}" id)
   set(target lazy_${name})
@@ -24,13 +36,9 @@ function(mervik_lazy_library name module)
   find_library(MERVIK_LAZY_${id}_FILE NAMES ${name} REQUIRED
                HINTS ${MERVIK_LAZY_${id}_LIBRARY_DIRS})
   set(file "${MERVIK_LAZY_${id}_FILE}")
-  execute_process(COMMAND "${CMAKE_OBJDUMP}" -p "${file}" OUTPUT_VARIABLE headers
-                  RESULT_VARIABLE failed)
-  string(REGEX MATCH "SONAME +([^ \n]+)" found "${headers}")
-  if(failed OR NOT found)
-    message(FATAL_ERROR "${file}: no SONAME (objdump -p)")
-  endif()
-  set(soname "${CMAKE_MATCH_1}")
+  mervik_read_library(found "SONAME +[^ \n]+" "${file}: no SONAME (objdump -p)"
+                      "${CMAKE_OBJDUMP}" -p "${file}")
+  string(REGEX REPLACE "^SONAME +" "" soname "${found}")
   # Code that must not load the library only to let go of it asks the
   # loader for it by this name (RTLD_NOLOAD).
   set(MERVIK_SONAME_${id} "${soname}" CACHE INTERNAL "")
@@ -40,12 +48,8 @@ function(mervik_lazy_library name module)
     return()
   endif()
   # Functions only (T), weak ones (W) and those chosen at load time (i).
-  execute_process(COMMAND "${CMAKE_NM}" -D --defined-only "${file}" OUTPUT_VARIABLE symbols
-                  RESULT_VARIABLE failed)
-  string(REGEX MATCHALL "[0-9a-fA-F]+ [TWi] [A-Za-z_][A-Za-z0-9_]*" lines "${symbols}")
-  if(failed OR NOT lines)
-    message(FATAL_ERROR "${file}: no functions (nm -D)")
-  endif()
+  mervik_read_library(lines "[0-9a-fA-F]+ [TWi] [A-Za-z_][A-Za-z0-9_]*"
+                      "${file}: no functions (nm -D)" "${CMAKE_NM}" -D --defined-only "${file}")
   set(names "")
   foreach(line IN LISTS lines)
     string(REGEX REPLACE "^.* " "" n "${line}")
