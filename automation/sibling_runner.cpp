@@ -17,10 +17,14 @@ SpawnResult ProcessRunner::runStep(const std::string& commandLine) {
 
 std::string siblingTunables(const char* inherited) {
     const std::string own = inherited != nullptr ? inherited : "";
-    const char* const kHugePages = "glibc.malloc.hugetlb=";
     std::string entry = "GLIBC_TUNABLES=" + own;
-    if (own.find(kHugePages) == std::string::npos) {
-        entry += (own.empty() ? "" : ":") + std::string(kHugePages) + "1";
+    bool first = own.empty();
+    for (const auto& [name, value] :
+         {std::pair{"glibc.malloc.hugetlb=", "1"}, std::pair{"glibc.malloc.top_pad=", "8388608"}}) {
+        if (own.find(name) == std::string::npos) {
+            entry += (first ? "" : ":") + std::string(name) + value;
+            first = false;
+        }
     }
     return entry;
 }

@@ -50,12 +50,14 @@ class ProcessRunner : public SiblingRunner {
 };
 
 // The GLIBC_TUNABLES entry the sibling programs are started with: ours, with
-// glibc's malloc allowed to back its heaps with transparent huge pages.
-// Reading and comparing a large drawing touches tens of thousands of fresh
-// pages, and on a virtual machine each first touch of a small page is a trap
-// of several microseconds; a huge page takes one for 512 of them
-// (docs/architecture.md has the figures). inherited is GLIBC_TUNABLES as we
-// have it, or null; a huge-page setting the user already made there is kept.
+// glibc's malloc allowed to back its heaps with transparent huge pages, and
+// its heap growing by 8 MiB at a time from the first allocation on (glibc
+// asks for huge pages only for a growth of 2 MiB or more). Reading and
+// comparing a drawing touches thousands of fresh pages, and on a virtual
+// machine each first touch of a small page is a trap of several
+// microseconds; a huge page takes one for 512 of them (docs/architecture.md
+// has the figures). inherited is GLIBC_TUNABLES as we have it, or null; a
+// setting of either that the user already made there is kept.
 std::string siblingTunables(const char* inherited);
 
 }  // namespace mervik

@@ -8,12 +8,17 @@ for tool in "$bin/tolvane" "$bin/sandrel" "$bin/mervik-cli" /usr/bin/time compar
 done
 
 # Each step is timed as Mervik starts it: with glibc's malloc allowed to use
-# transparent huge pages (siblingTunables in automation/sibling_runner.h).
-# comparepdf and the other tools get the same; it does not change their time.
-# GLIBC_TUNABLES=glibc.malloc.hugetlb=0 times everything without them.
+# transparent huge pages, its heap growing by 8 MiB at a time
+# (siblingTunables in automation/sibling_runner.h). comparepdf and the other
+# tools get the same; it does not change their time.
+# GLIBC_TUNABLES=glibc.malloc.hugetlb=0 times everything without huge pages.
 case "${GLIBC_TUNABLES:-}" in
   *glibc.malloc.hugetlb=*) ;;
   *) export GLIBC_TUNABLES="${GLIBC_TUNABLES:+$GLIBC_TUNABLES:}glibc.malloc.hugetlb=1" ;;
+esac
+case "$GLIBC_TUNABLES" in
+  *glibc.malloc.top_pad=*) ;;
+  *) export GLIBC_TUNABLES="$GLIBC_TUNABLES:glibc.malloc.top_pad=8388608" ;;
 esac
 
 work="$(mktemp -d)"

@@ -11,12 +11,14 @@ namespace siblings {
 // top only beyond 64 MiB.
 //
 // The heap also grows by at least kHeapGrowth at a time. Started with
-// GLIBC_TUNABLES=glibc.malloc.hugetlb=1 (as Mervik starts the siblings), the
-// C library asks for transparent huge pages on every growth of 2 MiB or more,
-// so that a page model growing into fresh memory takes one trap per 2 MiB
-// instead of one per 4 KiB: a split of an A4 schematic took some 1,100 traps
-// before, 300-500 after. Without that setting the growth is only address
-// space, taken up page by page as before. Call first thing in main.
+// GLIBC_TUNABLES=glibc.malloc.hugetlb=1, the C library asks for transparent
+// huge pages on every growth of 2 MiB or more, so that a page model growing
+// into fresh memory takes one trap per 2 MiB instead of one per 4 KiB.
+// Mervik starts the siblings with that setting and with the same growth
+// (glibc.malloc.top_pad) from the first allocation on, which does better
+// still: the heap's first megabytes are then backed by huge pages too.
+// Without huge pages the growth is only address space, taken up page by
+// page as before. Call first thing in main.
 inline constexpr int kHeapGrowth = 8 << 20;
 void keepFreedBlocksForReuse();
 

@@ -68,7 +68,8 @@ TEST_F(PipelineTest, EveryStepIsToldWhichDrawingsThePassCompares) {
     const std::vector<std::string> drawings = {
         "MERVIK_DRAWING1=" + in1 + "plan rev.pdf", "MERVIK_DRAWING2=" + in2 + "plan rev.pdf",
         "MERVIK_COMPARISON_REPORT=" + settings.sDataDir + "/Comparison.json",
-        "GLIBC_TUNABLES=glibc.malloc.arena_max=2:glibc.malloc.hugetlb=1"};
+        "GLIBC_TUNABLES=glibc.malloc.arena_max=2:glibc.malloc.hugetlb=1:glibc.malloc.top_pad="
+        "8388608"};
     ASSERT_EQ(runner.environments.size(), 4u);
     for (const auto& e : runner.environments)
         EXPECT_EQ(e, drawings);
@@ -80,13 +81,18 @@ TEST_F(PipelineTest, EveryStepIsToldWhichDrawingsThePassCompares) {
 }
 
 TEST(SiblingTunables, HugePagesAreAddedToWhatTheUserSetAndAChoiceOfTheirsIsKept) {
-    EXPECT_EQ(siblingTunables(nullptr), "GLIBC_TUNABLES=glibc.malloc.hugetlb=1");
-    EXPECT_EQ(siblingTunables(""), "GLIBC_TUNABLES=glibc.malloc.hugetlb=1");
+    const std::string ours = "glibc.malloc.hugetlb=1:glibc.malloc.top_pad=8388608";
+    EXPECT_EQ(siblingTunables(nullptr), "GLIBC_TUNABLES=" + ours);
+    EXPECT_EQ(siblingTunables(""), "GLIBC_TUNABLES=" + ours);
     EXPECT_EQ(siblingTunables("glibc.malloc.tcache_count=0"),
-              "GLIBC_TUNABLES=glibc.malloc.tcache_count=0:glibc.malloc.hugetlb=1");
-    EXPECT_EQ(siblingTunables("glibc.malloc.hugetlb=0"), "GLIBC_TUNABLES=glibc.malloc.hugetlb=0");
-    EXPECT_EQ(siblingTunables("glibc.malloc.arena_max=2:glibc.malloc.hugetlb=2"),
-              "GLIBC_TUNABLES=glibc.malloc.arena_max=2:glibc.malloc.hugetlb=2");
+              "GLIBC_TUNABLES=glibc.malloc.tcache_count=0:" + ours);
+    EXPECT_EQ(siblingTunables("glibc.malloc.hugetlb=0"),
+              "GLIBC_TUNABLES=glibc.malloc.hugetlb=0:glibc.malloc.top_pad=8388608");
+    EXPECT_EQ(siblingTunables("glibc.malloc.top_pad=0"),
+              "GLIBC_TUNABLES=glibc.malloc.top_pad=0:glibc.malloc.hugetlb=1");
+    EXPECT_EQ(
+        siblingTunables("glibc.malloc.arena_max=2:glibc.malloc.hugetlb=2:glibc.malloc.top_pad=1"),
+        "GLIBC_TUNABLES=glibc.malloc.arena_max=2:glibc.malloc.hugetlb=2:glibc.malloc.top_pad=1");
 }
 
 TEST_F(PipelineTest, JoinLineFollowsTheOutputTypeAndTheName) {
