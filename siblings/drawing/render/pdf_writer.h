@@ -45,7 +45,7 @@ class PdfWriter {
   private:
     int newObject();
     void beginObject(int object);
-    void writeStream(int object, const std::string& dictionary, const std::string& data);
+    void writeStream(int object, const std::string& dictionary, std::string_view data);
     // The data compressed; a failure fails the writer.
     std::string deflate(std::string_view data);
     bool check(std::string& error) const;
@@ -78,6 +78,9 @@ class PdfWriter {
     std::ostream& out_;
     std::unique_ptr<LabelOutlines> labels_;
     std::unique_ptr<Compressor> compressor_;
+    // The page content's own, as it compresses on a thread of its own while
+    // the page's forms and images are compressed with the other.
+    std::unique_ptr<Compressor> contentCompressor_;
     long long written_ = 0;
     std::vector<long long> offsets_;  // per object number - 1
     std::vector<int> pageObjects_;
