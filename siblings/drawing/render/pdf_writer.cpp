@@ -27,8 +27,13 @@ namespace drawing {
 namespace {
 
 constexpr double kPointsPerUnit = 72.0 / kUnitsPerInch;
+// A page's content is drawn in plotter units, from the frame's lower left
+// corner: its first operator scales them to points. A coordinate is then
+// mostly a whole number, shorter to write and to compress than points with
+// their decimals, and as exact.
+constexpr std::string_view kUnitsToPoints = "0.0708661417 0 0 0.0708661417 0 0 cm";
 // Thinnest line in the file: 0.1 mm, a hairline on any printer.
-constexpr double kMinLinePoints = 0.1 * kUnitsPerMm * kPointsPerUnit;
+constexpr double kMinLineUnits = 0.1 * kUnitsPerMm;
 // Outlines of one look go out as one path up to this many points: fewer
 // operators, and a bounded batch keeps viewers quick.
 constexpr std::size_t kMaxBatchPoints = 4096;
@@ -174,8 +179,8 @@ char* fixedPoint(char* p, long long h) {
 
 }  // namespace
 
-// Page content in PDF operators, coordinates in points from the frame's
-// lower left corner. Content with a compressor compresses its text in
+// Page content in PDF operators, coordinates in plotter units from the
+// frame's lower left corner. Content with a compressor compresses its text in
 // pieces as it grows, each piece ending after an operator, so that a page
 // of millions of points never holds its operators whole, only their
 // compressed form; the pieces become the page's content streams. A piece
@@ -259,10 +264,10 @@ class PdfWriter::Content {
     // a shorter operator; the move is reckoned from the matrix as written,
     // so that rounding never adds up along the label.
     void placeForm(const cairo_matrix_t& m, int form, Placement& at) {
-        const double a = m.xx * kPointsPerUnit, b = m.yx * kPointsPerUnit;
-        const double c = m.xy * kPointsPerUnit, d = m.yy * kPointsPerUnit;
-        const double e = (m.x0 - frame_.x0) * kPointsPerUnit;
-        const double f = (m.y0 - frame_.y0) * kPointsPerUnit;
+        const double a = m.xx, b = m.yx;
+        const double c = m.xy, d = m.yy;
+        const double e = m.x0 - frame_.x0;
+        const double f = m.y0 - frame_.y0;
         const double det = at.a * at.d - at.b * at.c;
         const auto rounded = [](double v) { return static_cast<double>(millionths(v)) / 1e6; };
         if (at.open && rounded(a) == at.a && rounded(b) == at.b && rounded(c) == at.c &&
@@ -292,8 +297,8 @@ class PdfWriter::Content {
         op(" Do");
     }
     void point(const Point& p) {
-        num((p.x - frame_.x0) * kPointsPerUnit);
-        num((p.y - frame_.y0) * kPointsPerUnit);
+        num(p.x - frame_.x0);
+        num(p.y - frame_.y0);
     }
     void op(std::string_view name) {
         char* p = room(name.size() + 1);
@@ -823,6 +828,7 @@ bool PdfWriter::addPage(const Page& page, std::string& error) {
         [&](int stream, std::string_view piece) { writeStream(stream, "", piece); });
     std::string xobjects;
     std::set<int> usedForms;
+    c.op(kUnitsToPoints);
     writeImages(page, c, xobjects);
     c.op("1 J 1 j");
     bool anyMarks = false;
@@ -1054,10 +1060,10 @@ void PdfWriter::writeImages(const Page& page, Content& c, std::string& xobjects)
         const double w = r.width * kUnitsPerInch / r.dpi;
         const double h = r.height * kUnitsPerInch / r.dpi;
         c.op("q");
-        c.num(w * kPointsPerUnit);
+        c.num(w);
         c.num(0);
         c.num(0);
-        c.num(h * kPointsPerUnit);
+        c.num(h);
         c.point({r.origin.x, r.origin.y - h});
         c.op("cm");
         c.append(name);
@@ -1117,8 +1123,8 @@ struct Style {
 };
 
 Style styleOf(const Stroke& stroke) {
-    const double w = stroke.widthMm * kUnitsPerMm * kPointsPerUnit;
-    Style style{stroke.color, std::isfinite(w) ? std::max(w, kMinLinePoints) : kMinLinePoints, {}};
+    const double w = stroke.widthMm * kUnitsPerMm;
+    Style style{stroke.color, std::isfinite(w) ? std::max(w, kMinLineUnits) : kMinLineUnits, {}};
     double total = 0;
     for (double mm : stroke.dashMm) {
         if (!std::isfinite(mm) || mm < 0) {
@@ -1126,7 +1132,7 @@ Style styleOf(const Stroke& stroke) {
             total = 0;
             break;
         }
-        style.dashes.push_back(mm * kUnitsPerMm * kPointsPerUnit);
+        style.dashes.push_back(mm * kUnitsPerMm);
         total += mm;
     }
     if (!(total > 0)) {
@@ -1246,8 +1252,8 @@ void PdfWriter::writeTextLayer(const LayerLabels& labels, Content& c) {
         labelStart(t, start, chars);
         // The text layer's glyphs advance one cell, and its em is the
         // height that makes the label's character height.
-        const double along = 1.5 * t.charWidth / kTextAdvance * kPointsPerUnit;
-        const double up = t.charHeight / kTextCapHeight * kPointsPerUnit;
+        const double along = 1.5 * t.charWidth / kTextAdvance;
+        const double up = t.charHeight / kTextCapHeight;
         const double a = t.angleDeg * 3.14159265358979323846 / 180;
         const auto matrix = [&](const Point& at) {
             c.num(along * std::cos(a));

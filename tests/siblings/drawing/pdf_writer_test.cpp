@@ -122,6 +122,51 @@ TEST(PdfWriter, StrokesOnThePageEdgesAreKept) {
     EXPECT_GT(g.at(mx, my), 200);
 }
 
+// Widths and dash patterns read back as they were written, the thinnest
+// lines raised to a hairline of 0.1 mm, and so do the places of the lines.
+TEST(PdfWriter, WidthsAndDashesReadBackInMillimetres) {
+    TempDir dir;
+    Page page;
+    page.width = 120 * kMm;
+    page.height = 80 * kMm;
+    struct Case {
+        double widthMm;
+        std::vector<double> dashMm;
+        double readWidthMm;
+    };
+    const std::vector<Case> cases = {
+        {0.02, {}, 0.1}, {0.5, {}, 0.5}, {2, {}, 2}, {0.35, {3, 1.5}, 0.35}, {1, {6, 1, 1, 1}, 1}};
+    for (std::size_t i = 0; i < cases.size(); ++i) {
+        Path line;
+        line.stroke.widthMm = cases[i].widthMm;
+        line.stroke.dashMm = cases[i].dashMm;
+        line.stroke.color = static_cast<Rgb>(0x100000 * (i + 1));
+        const double y = (10 + 12 * static_cast<double>(i)) * kMm;
+        line.points = {{10 * kMm, y}, {110 * kMm, y}};
+        page.paths.push_back(line);
+    }
+    const std::string pdf = (dir.path / "widths.pdf").string();
+    writePdf(pdf, {page});
+    std::vector<Page> back;
+    ReadError error;
+    ASSERT_TRUE(readPdfFile(
+        pdf, [&](Page&& p) { return back.push_back(std::move(p)), true; }, error))
+        << error.message;
+    ASSERT_EQ(back.size(), 1u);
+    ASSERT_EQ(back[0].paths.size(), cases.size());
+    for (std::size_t i = 0; i < cases.size(); ++i) {
+        const Path& got = back[0].paths[i];
+        EXPECT_NEAR(got.stroke.widthMm, cases[i].readWidthMm, 0.005) << "line " << i;
+        ASSERT_EQ(got.stroke.dashMm.size(), cases[i].dashMm.size()) << "line " << i;
+        for (std::size_t k = 0; k < cases[i].dashMm.size(); ++k) {
+            EXPECT_NEAR(got.stroke.dashMm[k], cases[i].dashMm[k], 0.005) << "line " << i;
+        }
+        ASSERT_EQ(got.points.size(), 2u) << "line " << i;
+        EXPECT_NEAR(got.points[0].x, page.paths[i].points[0].x, 0.05) << "line " << i;
+        EXPECT_NEAR(got.points[1].y, page.paths[i].points[1].y, 0.05) << "line " << i;
+    }
+}
+
 TEST(PdfWriter, LabelsAreDrawnAndCanBeFoundAsText) {
     TempDir dir;
     Page page;
