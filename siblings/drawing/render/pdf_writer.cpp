@@ -313,7 +313,7 @@ class PdfWriter::Content {
     // when compression failed.
     bool finish() {
         if (len_ != 0 || pieces_ == 0) {
-            spill();
+            spill(true);
         }
         collect();
         std::string().swap(s_);
@@ -370,12 +370,14 @@ class PdfWriter::Content {
     }
     // Hands the operators so far to the compressing thread, once the piece
     // before them has gone to the sink, and goes on in the other buffer.
-    void spill() {
+    // The last piece is compressed on this thread, when collected: nothing
+    // is written meanwhile, and most pages are one piece.
+    void spill(bool last = false) {
         collect();
         std::swap(s_, spare_);
         const std::size_t n = len_;
         len_ = 0;
-        if (s_.size() < kSpill + 4096) {
+        if (!last && s_.size() < kSpill + 4096) {
             s_.resize(kSpill + 4096);
         }
         // The thread allocates nothing: memory it took would come from a
@@ -388,7 +390,7 @@ class PdfWriter::Content {
             return pieceSize_ != 0;
         };
         try {
-            pending_ = std::async(std::launch::async, job);
+            pending_ = std::async(last ? std::launch::deferred : std::launch::async, job);
         } catch (const std::system_error&) {
             // No thread to be had: the piece is compressed when collected.
             pending_ = std::async(std::launch::deferred, job);
