@@ -4,6 +4,7 @@
 #include <hb-subset.h>
 #include <hb.h>
 #include <libdeflate.h>
+#include <pthread.h>
 
 #include <algorithm>
 #include <array>
@@ -12,10 +13,8 @@
 #include <cstdio>
 #include <cstring>
 #include <functional>
-#include <future>
 #include <ostream>
 #include <set>
-#include <system_error>
 
 #include "drawing/render/font_subset.h"
 #include "drawing/render/label_fonts.h"
@@ -202,6 +201,12 @@ class PdfWriter::Content {
           sink_(std::move(sink)) {
         s_.resize(compressor_ != nullptr ? kSpill + 4096 : 256);
     }
+    ~Content() {
+        // The compressing thread uses the buffers below: it ends first.
+        if (running_) {
+            pthread_join(thread_, nullptr);
+        }
+    }
     Content(const Content&) = delete;
     Content& operator=(const Content&) = delete;
 
@@ -380,32 +385,46 @@ class PdfWriter::Content {
         if (!last && s_.size() < kSpill + 4096) {
             s_.resize(kSpill + 4096);
         }
-        // The thread allocates nothing: memory it took would come from a
-        // heap of its own, fresh pages that fault one by one.
+        // The thread neither allocates nor frees: the first time a thread
+        // does, the allocator gives it a heap of its own, megabytes of
+        // fresh memory. (A std::thread frees its start-up state on the new
+        // thread; a POSIX thread has none.)
         piece_.resize(std::max(piece_.size(), compressor_->bound(n)));
         pieceName_ = reserve_();
-        const auto job = [this, n] {
-            pieceSize_ = compressor_->compress(std::string_view(spare_.data(), n), piece_.data(),
-                                               piece_.size());
-            return pieceSize_ != 0;
-        };
-        try {
-            pending_ = std::async(last ? std::launch::deferred : std::launch::async, job);
-        } catch (const std::system_error&) {
-            // No thread to be had: the piece is compressed when collected.
-            pending_ = std::async(std::launch::deferred, job);
-        }
+        job_ = {compressor_, std::string_view(spare_.data(), n), piece_.data(), piece_.size(), 0};
+        pending_ = true;
         ++pieces_;
+        running_ = !last && pthread_create(&thread_, nullptr, &Content::compressJob, &job_) == 0;
+        if (!running_) {
+            compressJob(&job_);  // the last piece, or no thread to be had
+        }
     }
     // Waits for the piece being compressed, if any, and sinks it.
     void collect() {
-        if (!pending_.valid()) {
+        if (!pending_) {
             return;
         }
-        if (!pending_.get()) {
+        if (running_) {
+            pthread_join(thread_, nullptr);
+            running_ = false;
+        }
+        pending_ = false;
+        if (job_.size == 0) {
             failed_ = true;
         }
-        sink_(pieceName_, std::string_view(piece_.data(), pieceSize_));
+        sink_(pieceName_, std::string_view(piece_.data(), job_.size));
+    }
+    struct Job {
+        Compressor* compressor;
+        std::string_view in;
+        char* out;
+        std::size_t room;
+        std::size_t size;  // of the compressed piece; 0 when it failed
+    };
+    static void* compressJob(void* job) {
+        auto* j = static_cast<Job*>(job);
+        j->size = j->compressor->compress(j->in, j->out, j->room);
+        return nullptr;
     }
 
     // Operators are compressed in pieces of about this size.
@@ -417,14 +436,14 @@ class PdfWriter::Content {
     std::string s_;  // the first len_ characters are the content
     std::size_t len_ = 0;
     std::string spare_;  // the piece being compressed
-    std::string piece_;  // its compressed form, in the first pieceSize_ bytes
-    std::size_t pieceSize_ = 0;
+    std::string piece_;  // its compressed form
     int pieceName_ = 0;
     int pieces_ = 0;  // pieces handed to the compressor
     bool failed_ = false;
-    // Last, so that it is destroyed first: its destructor waits for the
-    // compression, which uses the buffers above.
-    std::future<bool> pending_;
+    Job job_{};
+    bool pending_ = false;  // a piece is compressed or being compressed
+    bool running_ = false;  // on thread_
+    pthread_t thread_{};
 };
 
 // The labels of one layer with their glyphs, in order, as the text layer
