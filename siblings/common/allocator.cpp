@@ -19,4 +19,10 @@ void keepFreedBlocksForReuse() {
 #endif
 }
 
+void shareOneHeapAcrossThreads() {
+#if defined(__GLIBC__)
+    mallopt(M_ARENA_MAX, 1);
+#endif
+}
+
 }  // namespace siblings

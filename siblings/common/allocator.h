@@ -22,4 +22,13 @@ namespace siblings {
 inline constexpr int kHeapGrowth = 8 << 20;
 void keepFreedBlocksForReuse();
 
+// Threads take their blocks from the one heap as well, rather than each
+// from a heap of its own: only the one grows by kHeapGrowth on huge pages,
+// a thread's own heap takes a trap per 4 KiB page it touches, and the
+// allocator holds the free memory of each. For a program whose threads
+// mostly work on blocks made before (the comparison program's two sides),
+// not one that allocates on all of them at once. Call before the first
+// thread starts.
+void shareOneHeapAcrossThreads();
+
 }  // namespace siblings

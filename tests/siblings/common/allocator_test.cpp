@@ -2,13 +2,19 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <cstdlib>
 #include <cstring>
+#include <thread>
 #include <vector>
 
 #if defined(__GLIBC__)
 #include <malloc.h>
 #endif
+
+// The end of the program's data, where its heap begins (see end(3)).
+extern "C" char end;
 
 namespace {
 
@@ -55,6 +61,30 @@ TEST(SiblingAllocator, TheHeapGrowsByEightMegabytesAtATime) {
     }
     EXPECT_EQ(growths, 2);
     for (void* b : blocks) {
+        std::free(b);
+    }
+}
+
+// A block a thread asks for lies in the program's heap, between the end of
+// its data and the break, not in a mapping of the thread's own heap.
+TEST(SiblingAllocator, ThreadsTakeTheirBlocksFromTheOneHeap) {
+    siblings::keepFreedBlocksForReuse();
+    siblings::shareOneHeapAcrossThreads();
+    std::vector<void*> blocks(4, nullptr);
+    {
+        std::vector<std::thread> threads;
+        for (auto& b : blocks) {
+            threads.emplace_back([&b] { b = std::malloc(256 << 10); });
+        }
+        for (auto& t : threads) {
+            t.join();
+        }
+    }
+    const char* top = static_cast<const char*>(sbrk(0));
+    for (void* b : blocks) {
+        ASSERT_NE(b, nullptr);
+        EXPECT_GE(static_cast<const char*>(b), &end);
+        EXPECT_LT(static_cast<const char*>(b), top);
         std::free(b);
     }
 }
