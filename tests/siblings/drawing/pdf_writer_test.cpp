@@ -61,6 +61,22 @@ void writePdf(const std::string& path, const std::vector<Page>& pages) {
     ASSERT_TRUE(writer.close(error)) << error;
 }
 
+// The pages of a PDF as our own reader reads them; a failure to read fails
+// the test (and gives no pages).
+std::vector<Page> readBack(const std::string& pdf) {
+    std::vector<Page> pages;
+    ReadError error;
+    EXPECT_TRUE(readPdfFile(
+        pdf,
+        [&](Page&& p) {
+            pages.push_back(std::move(p));
+            return true;
+        },
+        error))
+        << error.message;
+    return pages;
+}
+
 // A grey-level picture of the first page, rows from the top.
 struct Gray {
     int width = 0;
@@ -147,11 +163,7 @@ TEST(PdfWriter, WidthsAndDashesReadBackInMillimetres) {
     }
     const std::string pdf = (dir.path / "widths.pdf").string();
     writePdf(pdf, {page});
-    std::vector<Page> back;
-    ReadError error;
-    ASSERT_TRUE(readPdfFile(
-        pdf, [&](Page&& p) { return back.push_back(std::move(p)), true; }, error))
-        << error.message;
+    const std::vector<Page> back = readBack(pdf);
     ASSERT_EQ(back.size(), 1u);
     ASSERT_EQ(back[0].paths.size(), cases.size());
     for (std::size_t i = 0; i < cases.size(); ++i) {
@@ -267,16 +279,7 @@ TEST(PdfWriter, LabelsReadBackAsLabelsInPlaceOfTheirGlyphs) {
     const std::string pdf = (dir.path / "labels.pdf").string();
     writePdf(pdf, {page});
 
-    std::vector<Page> pages;
-    ReadError error;
-    ASSERT_TRUE(readPdfFile(
-        pdf,
-        [&](Page&& p) {
-            pages.push_back(std::move(p));
-            return true;
-        },
-        error))
-        << error.message;
+    const std::vector<Page> pages = readBack(pdf);
     ASSERT_EQ(pages.size(), 1u);
     const Page& back = pages[0];
     ASSERT_EQ(back.texts.size(), 3u);
@@ -438,11 +441,7 @@ TEST(PdfWriter, LargePagesReadBackWhole) {
         ++arrays;
     }
     ASSERT_EQ(arrays, 2u);
-    std::vector<Page> back;
-    ReadError error;
-    ASSERT_TRUE(readPdfFile(
-        pdf, [&](Page&& p) { return back.push_back(std::move(p)), true; }, error))
-        << error.message;
+    const std::vector<Page> back = readBack(pdf);
     ASSERT_EQ(back.size(), 2u);
     for (int n = 0; n < 2; ++n) {
         // The labels' glyphs read back as black fills of their own.
@@ -550,11 +549,7 @@ TEST(PdfWriter, ImagesOfFewColoursReadBackPixelForPixel) {
                       std::string::npos)
                 << bits << " bits";
         }
-        std::vector<Page> back;
-        ReadError error;
-        ASSERT_TRUE(readPdfFile(
-            pdf, [&](Page&& p) { return back.push_back(std::move(p)), true; }, error))
-            << error.message;
+        const std::vector<Page> back = readBack(pdf);
         ASSERT_EQ(back.size(), 1u);
         ASSERT_EQ(back[0].rasters.size(), 1u);
         const Raster& got = back[0].rasters[0];
