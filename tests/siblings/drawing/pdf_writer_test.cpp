@@ -22,6 +22,8 @@
 #include "drawing/render/pdf_writer.h"
 #include "drawing/render/render.h"
 
+#include "read_all.h"
+
 namespace drawing {
 namespace {
 
@@ -64,17 +66,10 @@ void writePdf(const std::string& path, const std::vector<Page>& pages) {
 // The pages of a PDF as our own reader reads them; a failure to read fails
 // the test (and gives no pages).
 std::vector<Page> readBack(const std::string& pdf) {
-    std::vector<Page> pages;
-    ReadError error;
-    EXPECT_TRUE(readPdfFile(
-        pdf,
-        [&](Page&& p) {
-            pages.push_back(std::move(p));
-            return true;
-        },
-        error))
-        << error.message;
-    return pages;
+    test::Read r =
+        test::readAll([&](auto&& sink, ReadError& error) { return readPdfFile(pdf, sink, error); });
+    EXPECT_TRUE(r.ok) << r.error.message;
+    return std::move(r.pages);
 }
 
 // A grey-level picture of the first page, rows from the top.

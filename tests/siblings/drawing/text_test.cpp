@@ -18,7 +18,9 @@
 #include "drawing/render/render.h"
 #include "drawing/render/tiff_io.h"
 #include "drawing/utf8.h"
+
 #include "hpgl_test_util.h"
+#include "read_all.h"
 
 namespace drawing {
 namespace {
@@ -69,17 +71,10 @@ void writePdf(const std::string& path, const Page& page) {
 }
 
 std::vector<Page> readPdf(const std::string& path) {
-    std::vector<Page> pages;
-    ReadError error;
-    EXPECT_TRUE(readPdfFile(
-        path,
-        [&](Page&& p) {
-            pages.push_back(std::move(p));
-            return true;
-        },
-        error))
-        << error.message;
-    return pages;
+    test::Read r = test::readAll(
+        [&](auto&& sink, ReadError& error) { return readPdfFile(path, sink, error); });
+    EXPECT_TRUE(r.ok) << r.error.message;
+    return std::move(r.pages);
 }
 
 // The ink of a rendered page: how many dark pixels, and their box.
