@@ -193,10 +193,15 @@ class PdfWriter::Content {
     // writes the content).
     using Reserve = std::function<int()>;
     using Sink = std::function<void(int name, std::string_view piece)>;
-    explicit Content(const Frame& frame, Compressor* compressor = nullptr, Reserve reserve = {},
-                     Sink sink = {})
+    // The compressor compresses the last piece; threadCompressor gives the
+    // one for the pieces compressed on the thread, made only for a page of
+    // more than one.
+    using ThreadCompressor = std::function<Compressor*()>;
+    explicit Content(const Frame& frame, Compressor* compressor = nullptr,
+                     ThreadCompressor threadCompressor = {}, Reserve reserve = {}, Sink sink = {})
         : frame_(frame),
           compressor_(compressor),
+          threadCompressor_(std::move(threadCompressor)),
           reserve_(std::move(reserve)),
           sink_(std::move(sink)) {
         s_.resize(compressor_ != nullptr ? kSpill + 4096 : 256);
@@ -375,8 +380,9 @@ class PdfWriter::Content {
     }
     // Hands the operators so far to the compressing thread, once the piece
     // before them has gone to the sink, and goes on in the other buffer.
-    // The last piece is compressed on this thread, when collected: nothing
-    // is written meanwhile, and most pages are one piece.
+    // The last piece is compressed here, on this thread, with the writer's
+    // own compressor: nothing is written meanwhile, and most pages are one
+    // piece.
     void spill(bool last = false) {
         collect();
         std::swap(s_, spare_);
@@ -389,9 +395,10 @@ class PdfWriter::Content {
         // does, the allocator gives it a heap of its own, megabytes of
         // fresh memory. (A std::thread frees its start-up state on the new
         // thread; a POSIX thread has none.)
-        piece_.resize(std::max(piece_.size(), compressor_->bound(n)));
+        Compressor* const compressor = last ? compressor_ : threadCompressor_();
+        piece_.resize(std::max(piece_.size(), compressor->bound(n)));
         pieceName_ = reserve_();
-        job_ = {compressor_, std::string_view(spare_.data(), n), piece_.data(), piece_.size(), 0};
+        job_ = {compressor, std::string_view(spare_.data(), n), piece_.data(), piece_.size(), 0};
         pending_ = true;
         ++pieces_;
         running_ = !last && pthread_create(&thread_, nullptr, &Content::compressJob, &job_) == 0;
@@ -431,6 +438,7 @@ class PdfWriter::Content {
     static constexpr std::size_t kSpill = 1 << 18;
     const Frame& frame_;
     Compressor* compressor_;
+    ThreadCompressor threadCompressor_;
     Reserve reserve_;
     Sink sink_;
     std::string s_;  // the first len_ characters are the content
@@ -627,8 +635,7 @@ bool validRaster(const Raster& r) {
 PdfWriter::PdfWriter(std::ostream& out)
     : out_(out),
       labels_(std::make_unique<LabelOutlines>()),
-      compressor_(std::make_unique<Compressor>()),
-      contentCompressor_(std::make_unique<Compressor>()) {
+      compressor_(std::make_unique<Compressor>()) {
     const char header[] = "%PDF-1.5\n%\xE2\xE3\xCF\xD3\n";
     out_.write(header, sizeof header - 1);
     written_ += sizeof header - 1;
@@ -841,7 +848,13 @@ bool PdfWriter::addPage(const Page& page, std::string& error) {
     // array of them, which a reader takes as one.
     std::vector<int> streams;
     Content c(
-        frame, contentCompressor_.get(),
+        frame, compressor_.get(),
+        [&] {
+            if (!threadCompressor_) {
+                threadCompressor_ = std::make_unique<Compressor>();
+            }
+            return threadCompressor_.get();
+        },
         [&] {
             streams.push_back(newObject());
             return streams.back();
