@@ -332,7 +332,7 @@ struct Job {
 // from the one heap: their own heaps' fresh memory, a trap a 4 KiB page,
 // cost more than the allocator's lock they then share. (On the A4 sheet
 // whose text is glyph outlines, 4.8 MB a page, 13,500 page traps became
-// 4,400 and the comparison 11% faster; on the A4 schematic as drawn the
+// 4,400 and the comparison 6-11% faster; on the A4 schematic as drawn the
 // lock made it 8% slower.)
 constexpr std::uintmax_t kOneHeapFrom = std::uintmax_t{1} << 20;
 

@@ -29,7 +29,7 @@ constexpr double kPointsPerUnit = 72.0 / kUnitsPerInch;
 // A page's content is drawn in plotter units, from the frame's lower left
 // corner: its first operator scales them to points. A coordinate is then
 // mostly a whole number, shorter to write and to compress than points with
-// their decimals, and as exact.
+// their decimals, and kept to a hundredth of a unit rather than of a point.
 constexpr std::string_view kUnitsToPoints = "0.0708661417 0 0 0.0708661417 0 0 cm";
 // Thinnest line in the file: 0.1 mm, a hairline on any printer.
 constexpr double kMinLineUnits = 0.1 * kUnitsPerMm;
@@ -183,9 +183,8 @@ char* fixedPoint(char* p, long long h) {
 // pieces as it grows, each piece ending after an operator, so that a page
 // of millions of points never holds its operators whole, only their
 // compressed form; the pieces become the page's content streams. A piece
-// is compressed on a thread of its own while the next one is written:
-// compressing took a third of a join's time. The compressor is then the
-// content's alone until finish().
+// is compressed on a thread of its own, with a compressor of its own, while
+// the next one is written: compressing took a third of a join's time.
 class PdfWriter::Content {
   public:
     // Each piece is named by reserve when its compression starts, and goes
