@@ -182,6 +182,20 @@ TEST_F(Tolvane, SplitsPdfAndATiffMadeFromIt) {
 }
 
 #if MERVIK_LAZY_LIBRARIES
+// The libraries the loader started, a line each, from what it says on
+// standard error under LD_DEBUG=files ("calling init: <file>"; merely
+// asking for one is said otherwise).
+std::string startedLibraries(const std::string& err) {
+    std::string names;
+    std::istringstream lines(err);
+    for (std::string line; std::getline(lines, line);) {
+        if (const auto at = line.find("calling init: "); at != std::string::npos) {
+            names += line.substr(at + 14) + "\n";
+        }
+    }
+    return names;
+}
+
 // A split into HP-GL pages draws nothing: the rendering libraries and
 // libtiff, with the twenty-odd libraries they pull in, took half of every
 // such start, and are loaded only by a conversion that uses them.
@@ -189,23 +203,11 @@ TEST_F(Tolvane, SplittingAPdfLoadsNeitherTheRenderingLibrariesNorLibtiff) {
     splitMode();
     const std::string pdf = copySample("pdf/diff-pdf-visually/base_twice.pdf", home_.path());
     fs::create_directory(home_ / "out");
-    // The loader says on standard error which libraries it starts
-    // ("calling init: <file>"); merely asking for one is said otherwise.
-    const auto started = [](const std::string& err) {
-        std::string names;
-        std::istringstream lines(err);
-        for (std::string line; std::getline(lines, line);) {
-            if (const auto at = line.find("calling init: "); at != std::string::npos) {
-                names += line.substr(at + 14) + "\n";
-            }
-        }
-        return names;
-    };
     setenv("LD_DEBUG", "files", 1);
     RunResult r = tolvane({"/h", pdf, home_ / "out/twice.hgl"});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(listNames(home_ / "out").size(), 2u);
-    std::string libs = started(r.err);
+    std::string libs = startedLibraries(r.err);
     EXPECT_NE(libs.find("libc.so"), std::string::npos) << "no word from the loader";
     for (const char* lib : {"libcairo", "libfontconfig", "libharfbuzz", "libtiff"}) {
         EXPECT_EQ(libs.find(lib), std::string::npos) << lib;
@@ -214,9 +216,31 @@ TEST_F(Tolvane, SplittingAPdfLoadsNeitherTheRenderingLibrariesNorLibtiff) {
     r = tolvane({"--convert", "/t", pdf, home_ / "twice.tif"});
     unsetenv("LD_DEBUG");
     ASSERT_EQ(r.status, 0) << r.err;
-    libs = started(r.err);
+    libs = startedLibraries(r.err);
     EXPECT_NE(libs.find("libcairo"), std::string::npos);
     EXPECT_NE(libs.find("libtiff"), std::string::npos);
+}
+
+// The label fonts of TrueType outlines are subset and measured from their
+// files as they are: joining labelled pages to PDF starts neither harfbuzz
+// nor the libraries it pulls in, and the text layer still embeds the font
+// under its own name.
+TEST_F(Tolvane, JoiningLabelsInTrueTypeFontsLeavesHarfbuzzUnloaded) {
+    joinMode();
+    fs::create_directory(home_ / "work");
+    writeText(home_ / "work/plan_000001.hgl",
+              "IN;SP1;PU0,0;PD4000,0;PU100,100;SI.3,.4;LBPlant layout B\x03;");
+    setenv("LD_DEBUG", "files", 1);
+    const RunResult r = tolvane({"/p", home_ / "work/plan*.hgl", home_ / "plan.pdf"});
+    unsetenv("LD_DEBUG");
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string libs = startedLibraries(r.err);
+    // The glyphs' outlines still come from cairo.
+    EXPECT_NE(libs.find("libcairo"), std::string::npos) << "no word from the loader";
+    EXPECT_EQ(libs.find("libharfbuzz"), std::string::npos);
+    const std::string pdf = readText(home_ / "plan.pdf");
+    EXPECT_NE(pdf.find("/FontFile2"), std::string::npos);
+    EXPECT_NE(pdf.find("+DejaVuSansMono"), std::string::npos);
 }
 #endif
 
