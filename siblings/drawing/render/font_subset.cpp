@@ -1,19 +1,30 @@
 #include "drawing/render/font_subset.h"
 
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cstdlib>
 #include <utility>
 
 namespace drawing {
-namespace {
 
-unsigned u16(std::string_view s, std::size_t at) {
+unsigned fontU16(std::string_view s, std::size_t at) {
     return at + 2 <= s.size() ? (static_cast<unsigned>(static_cast<unsigned char>(s[at])) << 8) |
                                     static_cast<unsigned char>(s[at + 1])
                               : 0;
 }
 
-std::uint32_t u32(std::string_view s, std::size_t at) {
-    return (static_cast<std::uint32_t>(u16(s, at)) << 16) | u16(s, at + 2);
+std::uint32_t fontU32(std::string_view s, std::size_t at) {
+    return (static_cast<std::uint32_t>(fontU16(s, at)) << 16) | fontU16(s, at + 2);
+}
+
+namespace {
+
+int s16(std::string_view s, std::size_t at) {
+    return static_cast<std::int16_t>(static_cast<std::uint16_t>(fontU16(s, at)));
 }
 
 void add16(std::string& s, unsigned v) {
@@ -41,7 +52,7 @@ std::uint32_t checksum(std::string_view s) {
     std::uint32_t sum = 0;
     std::size_t at = 0;
     for (; at + 4 <= s.size(); at += 4) {
-        sum += u32(s, at);
+        sum += fontU32(s, at);
     }
     std::uint32_t last = 0;
     for (std::size_t k = 0; k < 4; ++k) {
@@ -60,12 +71,12 @@ bool copyGlyph(std::string_view glyph, std::string& to, std::vector<unsigned>& p
     if (glyph.size() < 10) {
         return false;
     }
-    const unsigned contours = u16(glyph, 0);
+    const unsigned contours = fontU16(glyph, 0);
     if ((contours & 0x8000) == 0) {
         // Contour ends, the instructions' length and the instructions,
         // then the points.
         const std::size_t lengthAt = 10 + 2 * std::size_t{contours};
-        const std::size_t pointsAt = lengthAt + 2 + u16(glyph, lengthAt);
+        const std::size_t pointsAt = lengthAt + 2 + fontU16(glyph, lengthAt);
         if (pointsAt > glyph.size()) {
             return false;
         }
@@ -84,9 +95,9 @@ bool copyGlyph(std::string_view glyph, std::string& to, std::vector<unsigned>& p
         if (at + 4 > glyph.size()) {
             return false;
         }
-        const unsigned flags = u16(glyph, at);
+        const unsigned flags = fontU16(glyph, at);
         flagsAt.push_back(at);
-        parts.push_back(u16(glyph, at + 2));
+        parts.push_back(fontU16(glyph, at + 2));
         at += 4 + ((flags & kArgsAreWords) != 0 ? 4 : 2);
         if ((flags & kScale) != 0) {
             at += 2;
@@ -105,7 +116,7 @@ bool copyGlyph(std::string_view glyph, std::string& to, std::vector<unsigned>& p
     // The parts without the instructions that may follow the last.
     to.append(glyph.substr(0, at));
     for (const std::size_t f : flagsAt) {
-        put16(to, begin + f, u16(glyph, f) & ~kInstructions);
+        put16(to, begin + f, fontU16(glyph, f) & ~kInstructions);
     }
     return true;
 }
@@ -114,16 +125,16 @@ bool copyGlyph(std::string_view glyph, std::string& to, std::vector<unsigned>& p
 // unique and full name, version, PostScript name): a font's licence text
 // there can be kilobytes.
 std::string fontNames(std::string_view name) {
-    const std::size_t count = u16(name, 2);
-    const std::size_t storage = u16(name, 4);
+    const std::size_t count = fontU16(name, 2);
+    const std::size_t storage = fontU16(name, 4);
     std::string records;
     std::string strings;
     unsigned kept = 0;
     for (std::size_t i = 0; i < count; ++i) {
         const std::size_t at = 6 + 12 * i;
-        const std::size_t length = u16(name, at + 8);
-        const std::size_t from = storage + u16(name, at + 10);
-        if (at + 12 > name.size() || u16(name, at + 6) > 6 || from + length > name.size()) {
+        const std::size_t length = fontU16(name, at + 8);
+        const std::size_t from = storage + fontU16(name, at + 10);
+        if (at + 12 > name.size() || fontU16(name, at + 6) > 6 || from + length > name.size()) {
             continue;
         }
         records.append(name.substr(at, 10));
@@ -151,17 +162,18 @@ bool subsetTrueType(const FontTables& tables, const std::vector<unsigned>& glyph
     if (head.size() < 54 || hhea.size() < 36 || maxp.size() < 6 || glyf.empty()) {
         return false;
     }
-    const std::size_t count = u16(maxp, 4);
-    const bool longOffsets = u16(head, 50) != 0;
-    const std::size_t metrics = u16(hhea, 34);
+    const std::size_t count = fontU16(maxp, 4);
+    const bool longOffsets = fontU16(head, 50) != 0;
+    const std::size_t metrics = fontU16(hhea, 34);
     if (count == 0 || loca.size() < (count + 1) * (longOffsets ? 4 : 2) || metrics == 0 ||
         metrics > count || hmtx.size() < 4 * metrics + 2 * (count - metrics)) {
         return false;
     }
     const auto glyph = [&](std::size_t g, std::string_view& data) {
-        const std::size_t from = longOffsets ? u32(loca, 4 * g) : 2 * std::size_t{u16(loca, 2 * g)};
+        const std::size_t from =
+            longOffsets ? fontU32(loca, 4 * g) : 2 * std::size_t{fontU16(loca, 2 * g)};
         const std::size_t to =
-            longOffsets ? u32(loca, 4 * (g + 1)) : 2 * std::size_t{u16(loca, 2 * (g + 1))};
+            longOffsets ? fontU32(loca, 4 * (g + 1)) : 2 * std::size_t{fontU16(loca, 2 * (g + 1))};
         if (from > to || to > glyf.size()) {
             return false;
         }
@@ -169,7 +181,8 @@ bool subsetTrueType(const FontTables& tables, const std::vector<unsigned>& glyph
         return true;
     };
     const auto sideBearing = [&](std::size_t g) {
-        return g < metrics ? u16(hmtx, 4 * g + 2) : u16(hmtx, 4 * metrics + 2 * (g - metrics));
+        return g < metrics ? fontU16(hmtx, 4 * g + 2)
+                           : fontU16(hmtx, 4 * metrics + 2 * (g - metrics));
     };
 
     // The glyphs kept: those asked for, the missing glyph, and every part
@@ -198,7 +211,7 @@ bool subsetTrueType(const FontTables& tables, const std::vector<unsigned>& glyph
     // One advance for all: the missing glyph's, with each kept glyph's own
     // side bearing after it.
     std::string newHmtx(2 + 2 * count, '\0');
-    put16(newHmtx, 0, u16(hmtx, 0));
+    put16(newHmtx, 0, fontU16(hmtx, 0));
     for (std::size_t g = 0; g < count; ++g) {
         put32(newLoca, 4 * g, static_cast<std::uint32_t>(newGlyf.size()));
         if (keep[g] != 0) {
@@ -282,6 +295,127 @@ bool subsetTrueType(const FontTables& tables, const std::vector<unsigned>& glyph
     put32(font, headAt + 8, 0xB1B0AFBAU - checksum(font));
     out = std::move(font);
     return true;
+}
+
+FontFile::FontFile(const std::string& path, unsigned face) {
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        return;
+    }
+    struct stat st {};
+    if (fstat(fd, &st) == 0 && st.st_size > 0) {
+        void* p =
+            mmap(nullptr, static_cast<std::size_t>(st.st_size), PROT_READ, MAP_PRIVATE, fd, 0);
+        if (p != MAP_FAILED) {
+            data_ =
+                std::string_view(static_cast<const char*>(p), static_cast<std::size_t>(st.st_size));
+        }
+    }
+    close(fd);
+    if (data_.size() >= 16 && fontU32(data_, 0) == fontTag('t', 't', 'c', 'f')) {
+        if (face < fontU32(data_, 8) && 12 + 4 * (std::size_t{face} + 1) <= data_.size()) {
+            directory_ = fontU32(data_, 12 + 4 * std::size_t{face});
+        }
+    } else if (face == 0) {
+        directory_ = 0;
+    }
+}
+
+FontFile::~FontFile() {
+    if (!data_.empty()) {
+        munmap(const_cast<char*>(data_.data()), data_.size());
+    }
+}
+
+std::string_view FontFile::table(std::uint32_t tag) const {
+    if (directory_ == kNone || directory_ + 12 > data_.size()) {
+        return {};
+    }
+    const std::size_t count = fontU16(data_, directory_ + 4);
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::size_t record = directory_ + 12 + 16 * i;
+        if (record + 16 > data_.size()) {
+            break;
+        }
+        if (fontU32(data_, record) == tag) {
+            const std::size_t offset = fontU32(data_, record + 8);
+            if (offset > data_.size()) {
+                return {};
+            }
+            return data_.substr(
+                offset, std::min<std::size_t>(fontU32(data_, record + 12), data_.size() - offset));
+        }
+    }
+    return {};
+}
+
+std::string fontPostScriptName(const FontTables& tables) {
+    const std::string_view name = tables(fontTag('n', 'a', 'm', 'e'));
+    const std::size_t count = fontU16(name, 2);
+    const std::size_t strings = fontU16(name, 4);
+    std::string best;
+    int bestScore = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::size_t r = 6 + 12 * i;
+        if (r + 12 > name.size()) {
+            break;
+        }
+        const unsigned platform = fontU16(name, r);
+        const unsigned encoding = fontU16(name, r + 2);
+        const unsigned language = fontU16(name, r + 4);
+        if (fontU16(name, r + 6) != 6) {
+            continue;
+        }
+        const std::size_t length = fontU16(name, r + 8);
+        const std::size_t offset = strings + fontU16(name, r + 10);
+        if (offset > name.size() || length > name.size() - offset) {
+            continue;
+        }
+        const std::string_view bytes = name.substr(offset, length);
+        const bool wide = platform == 0 || (platform == 3 && (encoding == 1 || encoding == 10));
+        const bool roman = platform == 1 && encoding == 0;
+        if (!wide && !roman) {
+            continue;
+        }
+        const bool english =
+            (platform == 1 && language == 0) || (platform == 3 && language == 0x409);
+        const int score = english ? 2 : 1;
+        if (score <= bestScore) {
+            continue;
+        }
+        std::string text;
+        for (std::size_t k = wide ? 1 : 0; k < bytes.size(); k += wide ? 2 : 1) {
+            if (!wide || bytes[k - 1] == 0) {
+                text += bytes[k];
+            }
+        }
+        best = text;
+        bestScore = score;
+    }
+    return best;
+}
+
+void fontMeasures(const FontTables& tables, double& ascent, double& descent, double& capHeight) {
+    const std::string_view head = tables(fontTag('h', 'e', 'a', 'd'));
+    const std::string_view os2 = tables(fontTag('O', 'S', '/', '2'));
+    const std::string_view hhea = tables(fontTag('h', 'h', 'e', 'a'));
+    unsigned upem = fontU16(head, 18);
+    if (head.size() < 54 || upem < 16 || upem > 16384) {
+        upem = 1000;
+    }
+    const double em = upem;
+    const bool hasOs2 = os2.size() >= 78;
+    const bool typo = hasOs2 && (fontU16(os2, 62) & 0x80) != 0;
+    if (typo || hhea.size() >= 36) {
+        ascent = std::abs(typo ? s16(os2, 68) : s16(hhea, 4)) * 1000 / em;
+        descent = -std::abs(typo ? s16(os2, 70) : s16(hhea, 6)) * 1000 / em;
+    }
+    if (hasOs2 && fontU16(os2, 0) >= 2 && os2.size() >= 96) {
+        const int cap = s16(os2, 88);
+        if (cap > 0) {
+            capHeight = cap * 1000 / em;
+        }
+    }
 }
 
 }  // namespace drawing

@@ -1,14 +1,10 @@
 #include "drawing/render/pdf_writer.h"
 
-#include <fcntl.h>
 #include <hb-ot.h>
 #include <hb-subset.h>
 #include <hb.h>
 #include <libdeflate.h>
 #include <pthread.h>
-#include <sys/mman.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <array>
@@ -543,173 +539,6 @@ void evenAdvances(std::string& font) {
     }
 }
 
-// A font file mapped into memory, each table of one of its faces found by
-// its tag. A face of TrueType outlines (the label fonts mostly are) is
-// subset and measured from these alone, so that a join need not load
-// harfbuzz, with the libraries it pulls in 2-5 ms.
-class FontFile {
-  public:
-    FontFile(const std::string& path, unsigned face) {
-        const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-        if (fd < 0) {
-            return;
-        }
-        struct stat st {};
-        if (fstat(fd, &st) == 0 && st.st_size > 0) {
-            void* p =
-                mmap(nullptr, static_cast<std::size_t>(st.st_size), PROT_READ, MAP_PRIVATE, fd, 0);
-            if (p != MAP_FAILED) {
-                data_ = static_cast<const unsigned char*>(p);
-                size_ = static_cast<std::size_t>(st.st_size);
-            }
-        }
-        close(fd);
-        if (size_ >= 16 && u32(0) == tag("ttcf")) {
-            if (face < u32(8) && 12 + 4 * (std::size_t{face} + 1) <= size_) {
-                directory_ = u32(12 + 4 * std::size_t{face});
-            }
-        } else if (face == 0) {
-            // A face of another index (a named instance, a file that is no
-            // collection) is left to harfbuzz.
-            directory_ = 0;
-        }
-    }
-    ~FontFile() {
-        if (data_ != nullptr) {
-            munmap(const_cast<unsigned char*>(data_), size_);
-        }
-    }
-    FontFile(const FontFile&) = delete;
-    FontFile& operator=(const FontFile&) = delete;
-
-    // The table, cut short where the file ends; empty when the face has
-    // none.
-    std::string_view table(std::uint32_t wanted) const {
-        if (directory_ == kNone || directory_ + 12 > size_) {
-            return {};
-        }
-        const std::size_t count = u16(directory_ + 4);
-        for (std::size_t i = 0; i < count; ++i) {
-            const std::size_t record = directory_ + 12 + 16 * i;
-            if (record + 16 > size_) {
-                break;
-            }
-            if (u32(record) == wanted) {
-                const std::size_t offset = u32(record + 8);
-                if (offset > size_) {
-                    return {};
-                }
-                const std::size_t length = std::min<std::size_t>(u32(record + 12), size_ - offset);
-                return {reinterpret_cast<const char*>(data_) + offset, length};
-            }
-        }
-        return {};
-    }
-    static constexpr std::uint32_t tag(const char (&t)[5]) {
-        return static_cast<std::uint32_t>(static_cast<unsigned char>(t[0])) << 24 |
-               static_cast<std::uint32_t>(static_cast<unsigned char>(t[1])) << 16 |
-               static_cast<std::uint32_t>(static_cast<unsigned char>(t[2])) << 8 |
-               static_cast<unsigned char>(t[3]);
-    }
-
-  private:
-    static constexpr std::size_t kNone = ~std::size_t{0};
-    unsigned u16(std::size_t at) const { return unsigned{data_[at]} << 8 | data_[at + 1]; }
-    std::uint32_t u32(std::size_t at) const {
-        return static_cast<std::uint32_t>(u16(at)) << 16 | u16(at + 2);
-    }
-    const unsigned char* data_ = nullptr;
-    std::size_t size_ = 0;
-    std::size_t directory_ = kNone;
-};
-
-// A big-endian number of a table, 0 beyond its end.
-unsigned tableU16(std::string_view t, std::size_t at) {
-    return at + 2 <= t.size() ? static_cast<unsigned>(static_cast<unsigned char>(t[at])) << 8 |
-                                    static_cast<unsigned char>(t[at + 1])
-                              : 0;
-}
-int tableS16(std::string_view t, std::size_t at) {
-    return static_cast<std::int16_t>(static_cast<std::uint16_t>(tableU16(t, at)));
-}
-
-// The face's PostScript name (name 6), as harfbuzz gives it: the
-// characters of its record in English (Macintosh or Windows), or of the
-// first that is readable.
-std::string postScriptName(std::string_view name) {
-    const std::size_t count = tableU16(name, 2);
-    const std::size_t strings = tableU16(name, 4);
-    std::string best;
-    int bestScore = 0;
-    for (std::size_t i = 0; i < count; ++i) {
-        const std::size_t r = 6 + 12 * i;
-        if (r + 12 > name.size()) {
-            break;
-        }
-        const unsigned platform = tableU16(name, r);
-        const unsigned encoding = tableU16(name, r + 2);
-        const unsigned language = tableU16(name, r + 4);
-        if (tableU16(name, r + 6) != 6) {
-            continue;
-        }
-        const std::size_t length = tableU16(name, r + 8);
-        const std::size_t offset = strings + tableU16(name, r + 10);
-        if (offset > name.size() || length > name.size() - offset) {
-            continue;
-        }
-        const std::string_view bytes = name.substr(offset, length);
-        const bool wide = platform == 0 || (platform == 3 && (encoding == 1 || encoding == 10));
-        const bool roman = platform == 1 && encoding == 0;
-        if (!wide && !roman) {
-            continue;
-        }
-        const bool english =
-            (platform == 1 && language == 0) || (platform == 3 && language == 0x409);
-        const int score = english ? 2 : 1;
-        if (score <= bestScore) {
-            continue;
-        }
-        std::string text;
-        for (std::size_t k = wide ? 1 : 0; k < bytes.size(); k += wide ? 2 : 1) {
-            if (!wide || bytes[k - 1] == 0) {
-                text += bytes[k];
-            }
-        }
-        best = text;
-        bestScore = score;
-    }
-    return best;
-}
-
-// The text layer's font measures from the face's tables, as harfbuzz
-// reckons them: the typographic ones of OS/2 where the font asks for them,
-// else those of hhea, per 1000 em; the capitals' height from OS/2 of
-// version 2 on. What a face lacks keeps its default.
-void fontMeasures(const FontFile& font, FontSubset& out) {
-    const std::string_view head = font.table(FontFile::tag("head"));
-    const std::string_view os2 = font.table(FontFile::tag("OS/2"));
-    const std::string_view hhea = font.table(FontFile::tag("hhea"));
-    unsigned upem = tableU16(head, 18);
-    if (head.size() < 54 || upem < 16 || upem > 16384) {
-        upem = 1000;
-    }
-    const double em = upem;
-    const bool hasOs2 = os2.size() >= 78;
-    const bool typo = hasOs2 && (tableU16(os2, 62) & 0x80) != 0;
-    if (typo || hhea.size() >= 36) {
-        const int ascender = typo ? tableS16(os2, 68) : tableS16(hhea, 4);
-        const int descender = typo ? tableS16(os2, 70) : tableS16(hhea, 6);
-        out.ascent = std::abs(ascender) * 1000 / em;
-        out.descent = -std::abs(descender) * 1000 / em;
-    }
-    if (hasOs2 && tableU16(os2, 0) >= 2 && os2.size() >= 96) {
-        const int cap = tableS16(os2, 88);
-        if (cap > 0) {
-            out.capHeight = cap * 1000 / em;
-        }
-    }
-}
-
 bool subsetFont(const LabelFontFile& file, const std::map<unsigned long, std::string>& glyphs,
                 FontSubset& out) {
     if (file.path.empty()) {
@@ -740,9 +569,10 @@ bool subsetFont(const LabelFontFile& file, const std::map<unsigned long, std::st
     };
     {
         const FontFile font(file.path, static_cast<unsigned>(file.faceIndex));
-        if (trueType([&](std::uint32_t tag) { return font.table(tag); })) {
-            keepName(postScriptName(font.table(FontFile::tag("name"))));
-            fontMeasures(font, out);
+        const FontTables tables = [&](std::uint32_t tag) { return font.table(tag); };
+        if (trueType(tables)) {
+            keepName(fontPostScriptName(tables));
+            fontMeasures(tables, out.ascent, out.descent, out.capHeight);
             return true;
         }
     }
