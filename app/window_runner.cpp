@@ -78,6 +78,11 @@ void WindowRunner::cancel() {
         const ssize_t n = ::write(cancelPipe_[1], &byte, 1);
 }
 
+void WindowRunner::startAhead(const std::string& commandLine) {
+    if (!spawn_ && !cancelled_)
+        ahead_.start(commandLine, environment());
+}
+
 void WindowRunner::run(const std::string& commandLine) {
     runStep(commandLine);
 }
@@ -101,7 +106,7 @@ SpawnResult WindowRunner::runStep(const std::string& commandLine) {
             SpawnLimits limits;
             limits.timeoutSeconds = stepLimit();
             limits.stopFd = cancelPipe_[0];
-            result = runAndWait(commandLine, environment(), limits);
+            result = ahead_.run(commandLine, environment(), limits);
         }
         std::lock_guard<std::mutex> lock(m);
         done = true;

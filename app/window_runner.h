@@ -30,9 +30,13 @@ class WindowRunner : public SiblingRunner {
     // further step starts.
     void cancel();
     bool cancelled() const override { return cancelled_; }
+    // Only the platform's own spawning starts programs ahead.
+    void startAhead(const std::string& commandLine) override;
+    void dropAhead() override { ahead_.drop(); }
 
   private:
     Spawn spawn_;
+    AheadStep ahead_;
     bool running_ = false;
     bool cancelled_ = false;
     int cancelPipe_[2] = {-1, -1};

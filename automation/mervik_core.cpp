@@ -785,12 +785,19 @@ void MervikCore::RunPass(const std::string& name) {
          siblingTunables(std::getenv("GLIBC_TUNABLES"))});
     struct ClearEnvironment {
         SiblingRunner& runner;
-        ~ClearEnvironment() { runner.setEnvironment({}); }
+        ~ClearEnvironment() {
+            runner.dropAhead();
+            runner.setEnvironment({});
+        }
     } clearEnvironment{runner_};
 
     logLine(str(kStep1));
     SwitchViewerParameters(1);
     view_.processPendingMessages();
+    // The two splits need nothing of each other: the second runs beside the
+    // first, and step 2 waits for it. Its pages are counted, its errors
+    // passed on and its end reported in step 2, as if it started there.
+    runner_.startAhead(splitCommandLine2(in));
     ExecCommandLine(splitCommandLine1(in));
     const int d = CountFolderEntries(in.temp1);
     logLine(str(kCountTemp1) + num(d));

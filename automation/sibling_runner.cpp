@@ -12,7 +12,28 @@ SpawnResult ProcessRunner::runStep(const std::string& commandLine) {
     SpawnLimits limits;
     limits.timeoutSeconds = stepLimit();
     limits.stopFd = stopDescriptor();
-    return runAndWait(commandLine, environment(), limits);
+    return ahead_.run(commandLine, environment(), limits);
+}
+
+void ProcessRunner::startAhead(const std::string& commandLine) {
+    if (!cancelled())
+        ahead_.start(commandLine, environment());
+}
+
+void AheadStep::start(const std::string& commandLine, const std::vector<std::string>& environment) {
+    SpawnResult started;
+    program_ = startProgram(commandLine, environment, started);
+    // One that cannot be started fails again in its own step, which says why.
+    commandLine_ = commandLine;
+    environment_ = environment;
+}
+
+SpawnResult AheadStep::run(const std::string& commandLine,
+                           const std::vector<std::string>& environment, const SpawnLimits& limits) {
+    if (program_.running() && commandLine == commandLine_ && environment == environment_)
+        return waitForProgram(program_, limits);
+    // A step before the one started ahead runs beside it.
+    return runAndWait(commandLine, environment, limits);
 }
 
 std::string siblingTunables(const char* inherited) {

@@ -35,10 +35,33 @@ class SiblingRunner {
     // Whether the program is ending: a running step is ended and no further
     // one is started.
     virtual bool cancelled() const { return false; }
+    // The command line of a later step that needs nothing of the steps before
+    // it: a runner may start it now, with the environment as it is, so that it
+    // runs beside them. The step that then runs this command line with the same
+    // environment waits for it instead of starting it again; dropAhead ends it
+    // when its step is not reached.
+    virtual void startAhead(const std::string& commandLine) { (void)commandLine; }
+    virtual void dropAhead() {}
 
   private:
     std::vector<std::string> environment_;
     int stepLimit_ = 0;
+};
+
+// The program a runner started ahead of its step, if any.
+class AheadStep {
+  public:
+    void start(const std::string& commandLine, const std::vector<std::string>& environment);
+    // Waits for the program started ahead when it is this command line with this
+    // environment; otherwise runs the command line (runAndWait) beside it.
+    SpawnResult run(const std::string& commandLine, const std::vector<std::string>& environment,
+                    const SpawnLimits& limits);
+    void drop() { program_.end(); }
+
+  private:
+    std::string commandLine_;
+    std::vector<std::string> environment_;
+    StartedProgram program_;
 };
 
 // Runs the programs in the console front end; a stop signal ends the step.
@@ -47,6 +70,11 @@ class ProcessRunner : public SiblingRunner {
     void run(const std::string& commandLine) override;
     SpawnResult runStep(const std::string& commandLine) override;
     bool cancelled() const override;
+    void startAhead(const std::string& commandLine) override;
+    void dropAhead() override { ahead_.drop(); }
+
+  private:
+    AheadStep ahead_;
 };
 
 // The GLIBC_TUNABLES entry the sibling programs are started with: ours, with

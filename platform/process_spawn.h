@@ -50,6 +50,43 @@ SpawnResult runAndWait(std::string_view commandLine,
                        const std::vector<std::string>& environment = {},
                        const SpawnLimits& limits = {});
 
+// A program started ahead of the step that waits for it (startProgram), so
+// that two steps that do not depend on each other run at once. Until its
+// step waits for it, what it writes on standard error stays in its pipe: a
+// program with more to say than the pipe holds waits for its step. A program
+// that is dropped without its step having waited for it is ended with its
+// whole process group, and reaped.
+class StartedProgram {
+  public:
+    StartedProgram() = default;
+    ~StartedProgram() { end(); }
+    StartedProgram(StartedProgram&& other) noexcept;
+    StartedProgram& operator=(StartedProgram&& other) noexcept;
+    StartedProgram(const StartedProgram&) = delete;
+    StartedProgram& operator=(const StartedProgram&) = delete;
+
+    bool running() const { return pid_ > 0; }
+    // Ends its group at once and waits for it; nothing when none is running.
+    void end();
+
+  private:
+    friend StartedProgram startProgram(std::string_view, const std::vector<std::string>&,
+                                       SpawnResult&);
+    friend SpawnResult waitForProgram(StartedProgram&, const SpawnLimits&);
+    int pid_ = 0;
+    int errorFd_ = -1;  // the read end of its standard error
+};
+
+// Starts the program as runAndWait does, without waiting: result.started
+// tells whether it could be started, and startError why not.
+StartedProgram startProgram(std::string_view commandLine,
+                            const std::vector<std::string>& environment, SpawnResult& result);
+
+// Waits for a program startProgram started as runAndWait waits for its own,
+// passing on what it wrote meanwhile; the time limit counts from the call.
+// The program is reaped: running() is false after.
+SpawnResult waitForProgram(StartedProgram& program, const SpawnLimits& limits = {});
+
 // runAndWait, telling only whether the program could be started.
 bool spawnAndWait(std::string_view commandLine, const std::vector<std::string>& environment = {});
 

@@ -167,13 +167,45 @@ std::vector<char*> environmentWith(const std::vector<std::string>& environment) 
 
 }  // namespace
 
-SpawnResult runAndWait(std::string_view commandLine, const std::vector<std::string>& environment,
-                       const SpawnLimits& limits) {
-    SpawnResult result;
+StartedProgram::StartedProgram(StartedProgram&& other) noexcept
+    : pid_(other.pid_), errorFd_(other.errorFd_) {
+    other.pid_ = 0;
+    other.errorFd_ = -1;
+}
+
+StartedProgram& StartedProgram::operator=(StartedProgram&& other) noexcept {
+    if (this != &other) {
+        end();
+        pid_ = other.pid_;
+        errorFd_ = other.errorFd_;
+        other.pid_ = 0;
+        other.errorFd_ = -1;
+    }
+    return *this;
+}
+
+void StartedProgram::end() {
+    if (pid_ > 0) {
+        ::kill(-pid_, SIGKILL);
+        int status = 0;
+        while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
+        }
+        pid_ = 0;
+    }
+    if (errorFd_ >= 0) {
+        ::close(errorFd_);
+        errorFd_ = -1;
+    }
+}
+
+StartedProgram startProgram(std::string_view commandLine,
+                            const std::vector<std::string>& environment, SpawnResult& result) {
+    result = SpawnResult{};
+    StartedProgram program;
     std::vector<std::string> args = splitCommandLine(commandLine);
     if (args.empty()) {
         result.startError = ENOENT;
-        return result;
+        return program;
     }
     std::vector<char*> argv;
     argv.reserve(args.size() + 1);
@@ -185,11 +217,10 @@ SpawnResult runAndWait(std::string_view commandLine, const std::vector<std::stri
     int errPipe[2] = {-1, -1};
     if (!setup.attrOk || !setup.actionsOk || ::pipe2(errPipe, O_CLOEXEC) != 0) {
         result.startError = errno != 0 ? errno : ENOMEM;
-        return result;
+        return program;
     }
     posix::UniqueFd readEnd(errPipe[0]);
     posix::UniqueFd writeEnd(errPipe[1]);
-
     // The child gets default signal handling and an empty mask whatever ours are,
     // and a process group of its own: a Ctrl-C meant for us reaches it only
     // through us, and ending the group ends whatever it started too.
@@ -219,12 +250,33 @@ SpawnResult runAndWait(std::string_view commandLine, const std::vector<std::stri
         posix_spawn(&pid, argv[0], &setup.actions, &setup.attr, argv.data(), envp.data());
     if (rc != 0) {
         result.startError = rc;
-        return result;
+        return program;
     }
     result.started = true;
     ::close(writeEnd.release());
     ::fcntl(readEnd.get(), F_SETFL, O_NONBLOCK);
+    program.pid_ = pid;
+    program.errorFd_ = readEnd.release();
+    return program;
+}
 
+SpawnResult runAndWait(std::string_view commandLine, const std::vector<std::string>& environment,
+                       const SpawnLimits& limits) {
+    SpawnResult result;
+    StartedProgram program = startProgram(commandLine, environment, result);
+    return result.started ? waitForProgram(program, limits) : result;
+}
+
+SpawnResult waitForProgram(StartedProgram& program, const SpawnLimits& limits) {
+    SpawnResult result;
+    if (!program.running()) {
+        result.startError = ECHILD;
+        return result;
+    }
+    result.started = true;
+    const pid_t pid = program.pid_;
+    const posix::UniqueFd readEnd(program.errorFd_);
+    program.errorFd_ = -1;
     // The program may leave a child behind that keeps our pipe open, so its
     // end is the end of the wait, not the end of the pipe.
     const posix::UniqueFd pidFd(openPidFd(pid));
@@ -284,6 +336,7 @@ SpawnResult runAndWait(std::string_view commandLine, const std::vector<std::stri
             endGroup();
         }
     }
+    program.pid_ = 0;
     // A program we ended may have left children in its group: none of them
     // may go on writing into the work folders.
     if (result.timedOut || result.stopped)

@@ -47,6 +47,20 @@ TEST_F(PipelineTest, CompleteRunLogsEveryStepAndDeletesThePair) {
         "\"" + settings.sTolvaneExe + "\" /p \"" + t + "3/plan*.hgl\" \"" + out + "plan.pdf",
     };
     EXPECT_EQ(runner.lines, commands);
+    // The second split was offered to run beside the first, as step 2 then
+    // runs it, and let go of when the pass was over.
+    EXPECT_EQ(runner.ahead, Lines{commands[1]});
+    ASSERT_EQ(runner.aheadEnvironments.size(), 1u);
+    EXPECT_EQ(runner.aheadEnvironments[0], runner.environments[1]);
+    EXPECT_EQ(runner.dropped, 1);
+
+    // A pass that ends after the first split lets go of the second too.
+    pair("plan.pdf");
+    runner.splitPages[0] = 0;
+    runner.splitPages[1] = 0;
+    core.RunPass("plan.pdf");
+    EXPECT_EQ(runner.ahead.size(), 2u);
+    EXPECT_EQ(runner.dropped, 2);
 }
 
 TEST_F(PipelineTest, EveryStepIsToldWhichDrawingsThePassCompares) {

@@ -2,6 +2,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <thread>
 
@@ -114,6 +115,57 @@ TEST_F(SpawnTest, ALimitOrAStopEndsTheWholeGroupEvenWhenItIgnoresTheRequest) {
     EXPECT_TRUE(r.exited);
     EXPECT_EQ(r.exitStatus, 3);
     EXPECT_FALSE(r.timedOut || r.stopped);
+}
+
+TEST_F(SpawnTest, AProgramStartedAheadRunsBesideTheStepBeforeAndIsWaitedForInItsOwn) {
+    // The later step says when it has begun and waits for the word to go on;
+    // the step before gives the word only once the later one has begun, and
+    // says so when it waited in vain.
+    const std::string later = root + "/later.sh";
+    writeFile(later,
+              "#!/bin/sh\necho \"$$ $AHEAD_TEST\" >> \"$1/begun\"\n"
+              "while [ ! -e \"$1/go\" ]; do sleep 0.02; done\n"
+              "echo 'later: what it said meanwhile' >&2\nexit 3\n");
+    const std::string before = root + "/before.sh";
+    writeFile(before,
+              "#!/bin/sh\nn=0\nwhile [ ! -s \"$1/begun\" ] && [ $n -lt 1500 ]; do\n"
+              "  sleep 0.02; n=$((n+1))\ndone\n"
+              "if [ -s \"$1/begun\" ]; then echo beside; else echo alone; fi > \"$1/go\"\n");
+    const std::string stay = root + "/stay.sh";
+    writeFile(stay, "#!/bin/sh\necho $$ > \"$1/stay.pid\"\nsleep 300 &\nwait\n");
+    for (const std::string& script : {later, before, stay})
+        fs::permissions(script, fs::perms::owner_all);
+    const auto line = [&](const std::string& script) {
+        return "\"" + script + "\" \"" + root + "\"";
+    };
+    const std::vector<std::string> env = {"AHEAD_TEST=one"};
+
+    AheadStep ahead;
+    ahead.start(line(later), env);
+    EXPECT_TRUE(ahead.run(line(before), env, {}).exited);
+    EXPECT_EQ(readFile(root + "/go"), "beside\n");
+    const SpawnResult r = ahead.run(line(later), env, {});
+    EXPECT_TRUE(r.exited);
+    EXPECT_EQ(r.exitStatus, 3);
+    EXPECT_EQ(r.lastErrorLine, "later: what it said meanwhile");
+    const std::string begun = readFile(root + "/begun");
+    EXPECT_EQ(std::count(begun.begin(), begun.end(), '\n'), 1) << begun;
+
+    // Another environment is another step: it runs on its own, and the one
+    // started ahead is ended when dropped.
+    fs::remove(root + "/begun");
+    ahead.start(line(stay), env);
+    EXPECT_EQ(ahead.run(line(later), {"AHEAD_TEST=two"}, {}).exitStatus, 3);
+    const std::string again = readFile(root + "/begun");
+    EXPECT_EQ(again.substr(again.find(' ')), " two\n");
+    for (int i = 0; i < 1000 && readFile(root + "/stay.pid").empty(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    const int stayPid = std::atoi(readFile(root + "/stay.pid").c_str());
+    ASSERT_GT(stayPid, 0);
+    EXPECT_EQ(::kill(stayPid, 0), 0) << "ended before it was dropped";
+    ahead.drop();
+    // Reaped by the drop: no such process any more.
+    EXPECT_NE(::kill(stayPid, 0), 0);
 }
 
 TEST_F(SpawnTest, MissingProgramReturnsAtOnce) {

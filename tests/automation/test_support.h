@@ -118,8 +118,17 @@ class ScriptedRunner : public SiblingRunner {
         }
     }
 
+    void startAhead(const std::string& commandLine) override {
+        ahead.push_back(commandLine);
+        aheadEnvironments.push_back(environment());
+    }
+    void dropAhead() override { ++dropped; }
+
     std::vector<std::string> lines;
     std::vector<std::vector<std::string>> environments;  // what each step was given
+    std::vector<std::string> ahead;  // command lines started ahead of their step
+    std::vector<std::vector<std::string>> aheadEnvironments;
+    int dropped = 0;
     int splitPages[2] = {2, 2};
     int comparePages = 2;
     bool joinWrites = true;

@@ -64,6 +64,19 @@ inline int hangingChild(const e2e::Sandbox& s) {
     return text ? std::atoi(text->c_str()) : 0;
 }
 
+// A stop during the first split: no step after the splits was started, and
+// the split that ran beside it (when it had begun) is ended too.
+inline void expectOnlySplitsAndAllEnded(const e2e::Sandbox& s) {
+    const auto calls = s.calls();
+    EXPECT_GE(calls.size(), 1u);
+    EXPECT_LE(calls.size(), 2u);
+    for (const auto& c : calls) {
+        EXPECT_EQ(c.role, "split");
+        EXPECT_TRUE(waitFor([&] { return processGone(c.pid); }, std::chrono::seconds(10)))
+            << "split " << c.pid << " still runs";
+    }
+}
+
 // The siblings' own parameter files are theirs again, and no back-up is left.
 inline void expectHandedBack(const e2e::Sandbox& s) {
     EXPECT_EQ(e2e::readText(s.tolvanePar), e2e::crlf(e2e::Sandbox::userTolvaneLines()));

@@ -1,5 +1,6 @@
 // Complete runs: the run log, the command lines, the parameter-file handover.
 #include <cstdio>
+#include <set>
 
 #include <gtest/gtest.h>
 
@@ -20,8 +21,10 @@ void expectHandedBack(const Sandbox& s) {
 void expectRunCalls(const Sandbox& s, const std::vector<Call>& calls, std::size_t first,
                     const std::string& name, const std::string& sw, const std::string& ext) {
     ASSERT_GE(calls.size(), first + 4);
-    EXPECT_EQ(calls[first].args, splitArgs(s, s.in1, "Temp1", name));
-    EXPECT_EQ(calls[first + 1].args, splitArgs(s, s.in2, "Temp2", name));
+    // The second split runs beside the first: either may be logged first.
+    std::set<std::vector<std::string>> splits = {calls[first].args, calls[first + 1].args};
+    EXPECT_EQ(splits, (std::set<std::vector<std::string>>{splitArgs(s, s.in1, "Temp1", name),
+                                                          splitArgs(s, s.in2, "Temp2", name)}));
     EXPECT_EQ(calls[first + 2].args, compareArgs(s, name));
     EXPECT_EQ(calls[first + 3].args, joinArgs(s, name, sw, ext));
 }
@@ -169,7 +172,7 @@ TEST(Run, OncePassesUntilNoPairIsLeft) {
     const auto calls = s.calls();
     ASSERT_EQ(calls.size(), 8u);
     // The directory read decides the order.
-    const bool aFirst = calls[0].args[2] == s.in1 + "/a.hgl";
+    const bool aFirst = calls[0].args[2].ends_with("/a.hgl");
     const auto first = completeRunLines(aFirst ? "a.hgl" : "b.hgl", aFirst ? 2 : 3, 1);
     auto both = first;
     for (const auto& l : completeRunLines(aFirst ? "b.hgl" : "a.hgl", aFirst ? 3 : 2, 2)) {
