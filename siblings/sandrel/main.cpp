@@ -6,11 +6,14 @@
 // Exit status: 0 all pages the same, 1 some differ, 2 an error (on stderr).
 
 #include <algorithm>
+#include <condition_variable>
 #include <cstdlib>
 #include <filesystem>
 #include <iostream>
+#include <mutex>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "common/allocator.h"
@@ -64,33 +67,6 @@ bool isFolder(const std::string& path) {
     return std::filesystem::is_directory(path, ec);
 }
 
-bool readPages(const std::string& path, std::vector<drawing::Page>& pages) {
-    drawing::ReadError error;
-    const bool ok = drawing::readHpglFile(
-        path,
-        [&](drawing::Page&& page) {
-            // The path list grew by doubling: a page of tens of thousands of
-            // paths would keep up to as much room again all through the
-            // comparison, whose peak comes later. (A converter, whose peak
-            // is the page itself, would only add the copy to it.)
-            page.paths.shrink_to_fit();
-            pages.push_back(std::move(page));
-            return true;
-        },
-        error);
-    if (!ok) {
-        std::cerr << "sandrel: " << path << ": byte " << error.offset << ": " << error.message
-                  << "\n";
-        return false;
-    }
-    // A file without any drawing is one blank page, so that it still gets a
-    // result of its own.
-    if (pages.empty()) {
-        pages.emplace_back();
-    }
-    return true;
-}
-
 // What the comparison of all page files found, for the first page's
 // summary.
 struct Totals {
@@ -107,19 +83,53 @@ struct FileResult {
     std::string resultPath;
     bool partnered = true;
     int firstPage = 1;  // running number of its first result page
+    Exit status = kSame;
+    int changedPages = 0;
+    // Its pages for the report, numbered from 1 within the file.
+    std::vector<sandrel::ReportPage> reported;
+    // What went wrong, to be said when the file's turn comes.
+    std::string errors;
 };
 
-// Compares one page file with its partner (or with nothing). Returns kSame,
-// kDiffer or kError.
-Exit compareFile(const std::string& first, const std::string& second, bool partnered,
-                 const sandrel::Options& options, FileResult& out, Totals& totals) {
+bool readPages(const std::string& path, std::vector<drawing::Page>& pages, std::string& errors) {
+    drawing::ReadError error;
+    const bool ok = drawing::readHpglFile(
+        path,
+        [&](drawing::Page&& page) {
+            // The path list grew by doubling: a page of tens of thousands of
+            // paths would keep up to as much room again all through the
+            // comparison, whose peak comes later. (A converter, whose peak
+            // is the page itself, would only add the copy to it.)
+            page.paths.shrink_to_fit();
+            pages.push_back(std::move(page));
+            return true;
+        },
+        error);
+    if (!ok) {
+        errors += "sandrel: " + path + ": byte " + std::to_string(error.offset) + ": " +
+                  error.message + "\n";
+        return false;
+    }
+    // A file without any drawing is one blank page, so that it still gets a
+    // result of its own.
+    if (pages.empty()) {
+        pages.emplace_back();
+    }
+    return true;
+}
+
+// Compares one page file with its partner (or with nothing) into out:
+// status kSame, kDiffer or kError.
+void compareFile(const std::string& second, const sandrel::Options& options, FileResult& out) {
     std::vector<drawing::Page> a;
     std::vector<drawing::Page> b;
-    if (!readPages(first, a) || (partnered && !readPages(second, b))) {
-        return kError;
+    if (!readPages(out.first, a, out.errors) ||
+        (out.partnered && !readPages(second, b, out.errors))) {
+        out.status = kError;
+        return;
     }
     // A missing partner is a difference even when the page shows nothing.
-    bool differ = !partnered;
+    bool differ = !out.partnered;
     for (std::size_t i = 0; i < std::max(a.size(), b.size()); ++i) {
         sandrel::Result result;
         std::string error;
@@ -127,24 +137,38 @@ Exit compareFile(const std::string& first, const std::string& second, bool partn
         if (!sandrel::comparePages(i < a.size() ? std::move(a[i]) : drawing::Page{},
                                    i < b.size() ? std::move(b[i]) : drawing::Page{}, options,
                                    result, error)) {
-            std::cerr << "sandrel: " << first << ": page " << i + 1 << ": " << error << "\n";
-            return kError;
+            out.errors +=
+                "sandrel: " + out.first + ": page " + std::to_string(i + 1) + ": " + error + "\n";
+            out.status = kError;
+            return;
         }
         differ = differ || result.differ();
-        ++totals.pages;
         sandrel::ReportPage page;
-        page.page = totals.pages;
-        page.file = siblings::nameOf(first);
-        page.differ = result.differ() || !partnered;
+        page.page = static_cast<int>(out.reported.size()) + 1;
+        page.file = siblings::nameOf(out.first);
+        page.differ = result.differ() || !out.partnered;
         page.raster = result.raster;
         page.alignment = result.alignment;
         page.regions = result.regions;
-        totals.report.pages.push_back(std::move(page));
-        totals.changedPages += result.differ() ? 1 : 0;
-        totals.regions += result.regions.size();
+        out.changedPages += result.differ() ? 1 : 0;
+        out.reported.push_back(std::move(page));
         out.pages.push_back(std::move(result));
     }
-    return differ ? kDiffer : kSame;
+    out.status = differ ? kDiffer : kSame;
+}
+
+// Counts a compared file's pages into the totals, numbering them on from
+// those of the files before it.
+void addUp(FileResult& file, Totals& totals) {
+    file.firstPage = totals.pages + 1;
+    for (sandrel::ReportPage& page : file.reported) {
+        page.page += totals.pages;
+        totals.regions += page.regions.size();
+        totals.report.pages.push_back(std::move(page));
+    }
+    totals.pages += static_cast<int>(file.reported.size());
+    totals.changedPages += file.changedPages;
+    file.reported.clear();
 }
 
 // How the legend names the drawings: the files Mervik compares when it
@@ -325,6 +349,7 @@ struct Job {
     std::vector<std::string> notes;
     DrawingNames drawings;
     bool onlySecond = false;  // the second folder has pages the first lacks
+    bool together = false;    // page files compared two at a time
 };
 
 // From pages of this size in their files on (a page of a million points;
@@ -440,36 +465,74 @@ void writeReport(Totals& totals, const sandrel::Options& options, bool differ, b
     }
 }
 
-// Compares each page file in turn. The first result waits for the summary
-// of all; the others are written as soon as they are compared.
+// Compares the page files, two at a time when they are several and small
+// (a large page's comparison has a second thread of its own, and two large
+// pages at once would take twice the memory). Their results are taken in
+// the files' order all the same: the first waits for the summary of all,
+// the others are written as soon as their turn comes.
 Exit runJob(Job& job) {
+    const std::size_t n = job.firstPages.size();
+    std::vector<FileResult> files(n);
+    std::vector<std::string> seconds(n);
+    for (std::size_t k = 0; k < n; ++k) {
+        seconds[k] = job.secondFolder + job.firstNames[k];
+        files[k].first = job.firstPages[k];
+        files[k].resultPath = job.resultFolder + job.firstNames[k];
+        files[k].partnered = isFile(seconds[k]);
+    }
+    sandrel::Options options = job.options;
+    options.threads = options.threads && !job.together;
+
+    std::mutex mutex;
+    std::condition_variable compared;
+    std::vector<char> done(n, 0);
+    std::size_t untaken = 0;
+    const auto compareNext = [&](std::unique_lock<std::mutex>& lock) {
+        const std::size_t k = untaken++;
+        lock.unlock();
+        compareFile(seconds[k], options, files[k]);
+        lock.lock();
+        done[k] = 1;
+        compared.notify_all();
+    };
+    std::thread helper;
+    if (job.together) {
+        helper = std::thread([&] {
+            std::unique_lock lock(mutex);
+            while (untaken < n) {
+                compareNext(lock);
+            }
+        });
+    }
+
     bool failed = false;
     bool differ = job.onlySecond;
     std::optional<FileResult> held;
     bool firstDone = false;
     Totals totals;
-    int nextPage = 1;
-    for (std::size_t k = 0; k < job.firstPages.size(); ++k) {
-        const std::string& first = job.firstPages[k];
-        const std::string& name = job.firstNames[k];
-        const std::string second = job.secondFolder + name;
-        FileResult file;
-        file.first = first;
-        file.resultPath = job.resultFolder + name;
-        file.partnered = isFile(second);
-        file.firstPage = nextPage;
-        if (!file.partnered) {
-            std::cerr << "sandrel: " << first << ": no page " << name << " in " << job.secondFolder
-                      << ", shown as removed\n";
+    for (std::size_t k = 0; k < n; ++k) {
+        {
+            // Files of its own for this thread while file k is not ready.
+            std::unique_lock lock(mutex);
+            while (done[k] == 0 && untaken < n) {
+                compareNext(lock);
+            }
+            compared.wait(lock, [&] { return done[k] != 0; });
         }
-        const Exit status = compareFile(first, second, file.partnered, job.options, file, totals);
-        nextPage += static_cast<int>(file.pages.size());
-        failed = failed || status == kError;
-        differ = differ || status == kDiffer;
-        if (status == kError) {
+        FileResult file = std::move(files[k]);
+        const std::string& name = job.firstNames[k];
+        if (!file.partnered) {
+            std::cerr << "sandrel: " << file.first << ": no page " << name << " in "
+                      << job.secondFolder << ", shown as removed\n";
+        }
+        std::cerr << file.errors;
+        addUp(file, totals);
+        failed = failed || file.status == kError;
+        differ = differ || file.status == kDiffer;
+        if (file.status == kError) {
             continue;
         }
-        const bool last = k + 1 == job.firstPages.size();
+        const bool last = k + 1 == n;
         if (!firstDone) {
             firstDone = true;
             if (!last) {
@@ -482,6 +545,9 @@ Exit runJob(Job& job) {
                          last ? job.notes : std::vector<std::string>{})) {
             failed = true;
         }
+    }
+    if (helper.joinable()) {
+        helper.join();
     }
     if (held && !writeResult(*held, siblings::nameOf(held->first), job.drawings, job.options,
                              summary(totals), {})) {
@@ -504,8 +570,11 @@ int main(int argc, char** argv) {
     if (!describeJob(args, job)) {
         return kError;
     }
-    if (largestFile(job.firstPages) >= kOneHeapFrom) {
+    const std::uintmax_t largest = largestFile(job.firstPages);
+    if (largest >= kOneHeapFrom) {
         siblings::shareOneHeapAcrossThreads();
     }
+    job.together = job.firstPages.size() > 1 && largest < kOneHeapFrom &&
+                   std::thread::hardware_concurrency() > 1;
     return runJob(job);
 }

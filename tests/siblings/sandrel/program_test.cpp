@@ -8,6 +8,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <map>
 
 #include "drawing/hpgl/hpgl.h"
 #include "process.h"
@@ -205,6 +206,73 @@ TEST_F(SandrelProgram, UnreadablePageGivesExitTwoAndNoResultForIt) {
     for (const auto& entry : fs::directory_iterator(temp(3))) {
         EXPECT_EQ(entry.path().filename(), "plan1.hgl");
     }
+}
+
+// Page files are compared two at a time; what is said of them, their page
+// numbers, the summary and the report still follow the files' order,
+// whichever is done first. The first file is the largest, so that the
+// others are done before it.
+TEST_F(SandrelProgram, ManyPageFilesAreTakenInTheirOrderWhicheverIsDoneFirst) {
+    const fs::path reportPath = root_ / "Comparison.json";
+    setenv("MERVIK_COMPARISON_REPORT", reportPath.c_str(), 1);
+    struct Unset {
+        ~Unset() { unsetenv("MERVIK_COMPARISON_REPORT"); }
+    } unset;
+    const GeneratedPair large = makePair(20000, defaults.toleranceMm, 21);
+    const GeneratedPair small = makePair(100, defaults.toleranceMm, 22);
+    write(temp(1) / "plan1.hgl", {large.base});
+    write(temp(2) / "plan1.hgl", {large.variant});
+    write(temp(1) / "plan2.hgl", {small.base});
+    write(temp(2) / "plan2.hgl", {small.variant});
+    write(temp(1) / "plan3.hgl", {small.base});
+    write(temp(2) / "plan3.hgl", {small.base});
+    std::ofstream(temp(1) / "plan4.hgl") << "%PDF-1.4 this is no plot";
+    write(temp(2) / "plan4.hgl", {small.base});
+    write(temp(1) / "plan5.hgl", {small.base});  // no partner
+    write(temp(1) / "plan6.hgl", {small.base, small.base});
+    write(temp(2) / "plan6.hgl", {small.base, small.variant});
+
+    EXPECT_EQ(compare(), 2) << stdErr;
+    EXPECT_EQ(results(), (std::vector<std::string>{"plan1.hgl", "plan2.hgl", "plan3.hgl",
+                                                   "plan5.hgl", "plan6.hgl"}));
+    const std::size_t unreadable = stdErr.find(folder(1) + "plan4.hgl: byte 0: ");
+    const std::size_t alone = stdErr.find(folder(1) + "plan5.hgl: no page plan5.hgl");
+    ASSERT_NE(unreadable, std::string::npos) << stdErr;
+    ASSERT_NE(alone, std::string::npos) << stdErr;
+    EXPECT_LT(unreadable, alone) << stdErr;
+
+    // Pages 1, 2, 3 and 4 are the files 1, 2, 3 and 5; file 6 has pages 5 and 6.
+    const auto first = read(temp(3) / "plan1.hgl");
+    ASSERT_EQ(first.size(), 1u);
+    EXPECT_TRUE(legendSays(first[0], "Comparison, page 1"));
+    EXPECT_TRUE(legendSays(first[0], "Pages compared: 6"));
+    EXPECT_TRUE(legendSays(first[0], "with changes: 4,"));
+    EXPECT_TRUE(legendSays(read(temp(3) / "plan5.hgl").at(0), "Comparison, page 4"));
+    const auto last = read(temp(3) / "plan6.hgl");
+    ASSERT_EQ(last.size(), 2u);
+    EXPECT_TRUE(legendSays(last[0], "Comparison, page 5"));
+    EXPECT_TRUE(legendSays(last[1], "Comparison, page 6"));
+    EXPECT_FALSE(legendSays(last[0], "Pages compared"));
+
+    const std::string text = testsupport::readText(reportPath);
+    const QJsonObject report = QJsonDocument::fromJson(QByteArray::fromStdString(text)).object();
+    EXPECT_EQ(report[QStringLiteral("pages")].toInt(), 6) << text;
+    EXPECT_EQ(report[QStringLiteral("pagesWithDifferences")].toInt(), 4) << text;
+    EXPECT_TRUE(report[QStringLiteral("failed")].toBool());
+    const std::map<QString, int> pageOf = {{QStringLiteral("plan1.hgl"), 1},
+                                           {QStringLiteral("plan2.hgl"), 2},
+                                           {QStringLiteral("plan5.hgl"), 4},
+                                           {QStringLiteral("plan6.hgl"), 6}};
+    int lastPage = 0;
+    for (const auto& value : report[QStringLiteral("regions")].toArray()) {
+        const QJsonObject region = value.toObject();
+        const QString file = region[QStringLiteral("file")].toString();
+        ASSERT_EQ(pageOf.count(file), 1u) << text;
+        EXPECT_EQ(region[QStringLiteral("page")].toInt(), pageOf.at(file)) << text;
+        EXPECT_GE(region[QStringLiteral("page")].toInt(), lastPage) << "out of order: " << text;
+        lastPage = region[QStringLiteral("page")].toInt();
+    }
+    EXPECT_EQ(lastPage, 6) << text;
 }
 
 TEST_F(SandrelProgram, RasterPageAgainstVectorPageGivesARasterResult) {
