@@ -79,7 +79,7 @@ void WindowRunner::cancel() {
 }
 
 void WindowRunner::startAhead(const std::string& commandLine) {
-    if (!spawn_ && !cancelled_)
+    if (!spawn_ && !cancelled_ && startingAheadPays())
         ahead_.start(commandLine, environment());
 }
 

@@ -1,5 +1,7 @@
 #include "automation/sibling_runner.h"
 
+#include <thread>
+
 #include "platform/stop_signals.h"
 
 namespace mervik {
@@ -15,8 +17,12 @@ SpawnResult ProcessRunner::runStep(const std::string& commandLine) {
     return ahead_.run(commandLine, environment(), limits);
 }
 
+bool startingAheadPays() {
+    return std::thread::hardware_concurrency() > 1;
+}
+
 void ProcessRunner::startAhead(const std::string& commandLine) {
-    if (!cancelled())
+    if (!cancelled() && startingAheadPays())
         ahead_.start(commandLine, environment());
 }
 

@@ -48,6 +48,10 @@ class SiblingRunner {
     int stepLimit_ = 0;
 };
 
+// Whether starting a step ahead pays: with one processor the two programs
+// would only take turns, each holding its memory the while.
+bool startingAheadPays();
+
 // The program a runner started ahead of its step, if any.
 class AheadStep {
   public:
