@@ -37,6 +37,7 @@ class SandrelProgram : public ::testing::Test {
         }
     }
     void TearDown() override {
+        unsetenv("MERVIK_COMPARISON_REPORT");
         std::error_code ec;
         fs::remove_all(root_, ec);
     }
@@ -44,6 +45,12 @@ class SandrelProgram : public ::testing::Test {
     fs::path temp(int n) const { return root_ / ("Temp" + std::to_string(n)); }
     std::string folder(int n) const { return temp(n).string() + "/"; }
     fs::path parFile() const { return home_ / "data" / "Corvanta" / "Sandrel" / "Sandrel.par"; }
+    // Asks for the report for scripts, as Mervik does, until the test ends.
+    fs::path askForReport() const {
+        const fs::path path = root_ / "Comparison.json";
+        setenv("MERVIK_COMPARISON_REPORT", path.c_str(), 1);
+        return path;
+    }
 
     void write(const fs::path& path, const std::vector<Page>& pages) {
         std::ofstream out(path, std::ios::binary);
@@ -213,11 +220,7 @@ TEST_F(SandrelProgram, UnreadablePageGivesExitTwoAndNoResultForIt) {
 // whichever is done first. The first file is the largest, so that the
 // others are done before it.
 TEST_F(SandrelProgram, ManyPageFilesAreTakenInTheirOrderWhicheverIsDoneFirst) {
-    const fs::path reportPath = root_ / "Comparison.json";
-    setenv("MERVIK_COMPARISON_REPORT", reportPath.c_str(), 1);
-    struct Unset {
-        ~Unset() { unsetenv("MERVIK_COMPARISON_REPORT"); }
-    } unset;
+    const fs::path reportPath = askForReport();
     const GeneratedPair large = makePair(20000, defaults.toleranceMm, 21);
     const GeneratedPair small = makePair(100, defaults.toleranceMm, 22);
     write(temp(1) / "plan1.hgl", {large.base});
@@ -404,11 +407,7 @@ TEST_F(SandrelProgram, TheLegendNamesTheDrawingsItIsToldOf) {
 // from 0.5 to 1.0 mm and a value changed in place, each one region of its
 // kind, as the legend lists them.
 TEST_F(SandrelProgram, ReportListsEachRegionAsTheLegendDoes) {
-    const fs::path reportPath = root_ / "Comparison.json";
-    setenv("MERVIK_COMPARISON_REPORT", reportPath.c_str(), 1);
-    struct Unset {
-        ~Unset() { unsetenv("MERVIK_COMPARISON_REPORT"); }
-    } unset;
+    const fs::path reportPath = askForReport();
     Page a;
     a.width = 297 * drawing::kUnitsPerMm;
     a.height = 210 * drawing::kUnitsPerMm;
