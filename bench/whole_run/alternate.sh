@@ -27,6 +27,8 @@ for b in "$old_build" "$new_build"; do
 done
 command -v comparepdf >/dev/null || { echo "missing: comparepdf" >&2; exit 1; }
 
+# shellcheck source=timing.sh
+source "$(dirname "$0")/timing.sh"
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 export HOME="$work/home" XDG_DATA_HOME="$work/home/.local/share" XDG_RUNTIME_DIR="$work/home"
@@ -40,7 +42,7 @@ whole_run() {
   cp "$old" "$d/in1/plan.$ext"
   cp "$new" "$d/in2/plan.$ext"
   touch -d '-1 minute' "$d/in1/plan.$ext" "$d/in2/plan.$ext"
-  /usr/bin/time -f "%e %U %S %M" -o "$work/time" \
+  timed "$work/time" \
     "$build/bin/mervik-cli" --once /a /op "$d/in1/*.$ext" "$d/in2" "$d/out" >/dev/null 2>&1 || true
   [ -f "$d/out/plan.pdf" ] || echo "no result from $build" >&2
   tail -1 "$work/time" | awk '{ print $1, $2 + $3, $4 }' >>"$into"
@@ -50,8 +52,7 @@ whole_run() {
 for ((i = 0; i < rounds; i++)); do
   whole_run "$old_build" "$work/old"
   whole_run "$new_build" "$work/new"
-  /usr/bin/time -f "%e %U %S %M" -o "$work/time" comparepdf --compare=a "$old_pdf" "$new_pdf" \
-    >/dev/null 2>&1 || true
+  timed "$work/time" comparepdf --compare=a "$old_pdf" "$new_pdf" >/dev/null 2>&1 || true
   tail -1 "$work/time" | awk '{ print $1, $2 + $3, $4 }' >>"$work/comparepdf"
 done
 

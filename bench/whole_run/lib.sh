@@ -2,24 +2,32 @@
 # build set; sets up a scratch home with our siblings' parameter files and
 # defines measure, ratio and run_pair.
 bin="$build/bin"
+# shellcheck source=timing.sh
+source "$root/bench/whole_run/timing.sh"
 for tool in "$bin/tolvane" "$bin/sandrel" "$bin/mervik-cli" /usr/bin/time comparepdf pdftoppm \
     compare; do
   command -v "$tool" >/dev/null || { echo "missing: $tool" >&2; exit 1; }
 done
 
-# Each step is timed as Mervik starts it: with glibc's malloc allowed to use
-# transparent huge pages, its heap growing by 8 MiB at a time
-# (siblingTunables in automation/sibling_runner.h). comparepdf and the other
-# tools get the same; it does not change their time.
-# GLIBC_TUNABLES=glibc.malloc.hugetlb=0 times everything without huge pages.
-case "${GLIBC_TUNABLES:-}" in
+# A step timed on its own runs as Mervik starts it: with glibc's malloc
+# allowed to use transparent huge pages, its heap growing by 8 MiB at a time
+# (siblingTunables in automation/sibling_runner.h): `as_sibling measure ...`.
+# mervik-cli, comparepdf and the other tools run as a user starts them,
+# with the environment the script was given. The settings are no small
+# thing on a virtual machine whose page faults are dear: there comparepdf on
+# the SXF road pair took 58 ms with them and 96 ms without (1,439 page
+# faults against 3,651). GLIBC_TUNABLES=glibc.malloc.hugetlb=0 in the
+# script's environment times the steps without huge pages too.
+sibling_tunables="${GLIBC_TUNABLES:-}"
+case "$sibling_tunables" in
   *glibc.malloc.hugetlb=*) ;;
-  *) export GLIBC_TUNABLES="${GLIBC_TUNABLES:+$GLIBC_TUNABLES:}glibc.malloc.hugetlb=1" ;;
+  *) sibling_tunables="${sibling_tunables:+$sibling_tunables:}glibc.malloc.hugetlb=1" ;;
 esac
-case "$GLIBC_TUNABLES" in
+case "$sibling_tunables" in
   *glibc.malloc.top_pad=*) ;;
-  *) export GLIBC_TUNABLES="$GLIBC_TUNABLES:glibc.malloc.top_pad=8388608" ;;
+  *) sibling_tunables="$sibling_tunables:glibc.malloc.top_pad=8388608" ;;
 esac
+as_sibling() { GLIBC_TUNABLES="$sibling_tunables" "$@"; }
 
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
@@ -54,7 +62,7 @@ measure() {
   for ((i = 0; i < ${REPEAT:-1}; i++)); do
     status=0
     [ -z "$before_each" ] || $before_each
-    /usr/bin/time -f "%e %U %S %M" -o "$work/time" "$@" >/dev/null 2>"$work/err" || status=$?
+    timed "$work/time" "$@" >/dev/null 2>"$work/err" || status=$?
     if [ "$status" -gt 1 ] && [ "$status" -ne 10 ]; then
       echo "$label: failed ($status): $(grep -v '^Command exited' "$work/err" | tail -1)" >&2
       last=0
@@ -67,7 +75,7 @@ measure() {
   read -r t u s m < <(sort -n "$work/times" | sed -n "$(( (${REPEAT:-1} + 1) / 2 ))p")
   last="$t"
   last_kb="$m"
-  printf '  %-40s %7.2f s %7.2f s cpu %8d KB\n' "$label" "$t" \
+  printf '  %-40s %7.3f s %7.2f s cpu %8d KB\n' "$label" "$t" \
     "$(awk -v u="$u" -v s="$s" 'BEGIN { print u + s }')" "$m"
 }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (b > 0) printf "%.2f", a / b; else print "n/a" }'; }
@@ -120,11 +128,11 @@ split_compare_join() {
   rm -rf "$d"
   mkdir -p "$d/Temp1" "$d/Temp2" "$d/Temp3"
   split_mode
-  measure "split (tolvane /h), first file" "$bin/tolvane" /h "$old" "$d/Temp1/plan.hgl"
+  as_sibling measure "split (tolvane /h), first file" "$bin/tolvane" /h "$old" "$d/Temp1/plan.hgl"
   "$bin/tolvane" /h "$new" "$d/Temp2/plan.hgl"
-  measure "compare (sandrel)" "$bin/sandrel" /h /oh "$d/Temp1/plan*.hgl" "$d/Temp2/" "$d/Temp3/"
+  as_sibling measure "compare (sandrel)" "$bin/sandrel" /h /oh "$d/Temp1/plan*.hgl" "$d/Temp2/" "$d/Temp3/"
   join_mode
-  measure "join to PDF (tolvane /p)" "$bin/tolvane" /p "$d/Temp3/plan*.hgl" "$d/r.pdf"
+  as_sibling measure "join to PDF (tolvane /p)" "$bin/tolvane" /p "$d/Temp3/plan*.hgl" "$d/r.pdf"
 }
 
 # run_pair NAME OLD.hgl NEW.hgl [OLD.pdf NEW.pdf]: every step on the HP-GL
@@ -136,22 +144,22 @@ run_pair() {
   mkdir -p "$d/Temp1" "$d/Temp2" "$d/Temp3"
   echo "-- $name ($(stat -c %s "$old") and $(stat -c %s "$new") bytes of HP-GL)"
   split_mode
-  measure "split (tolvane /h), first file" "$bin/tolvane" /h "$old" "$d/Temp1/plan.hgl"
+  as_sibling measure "split (tolvane /h), first file" "$bin/tolvane" /h "$old" "$d/Temp1/plan.hgl"
   "$bin/tolvane" /h "$new" "$d/Temp2/plan.hgl"
-  measure "compare (sandrel)" "$bin/sandrel" /h /oh "$d/Temp1/plan*.hgl" "$d/Temp2/" "$d/Temp3/"
+  as_sibling measure "compare (sandrel)" "$bin/sandrel" /h /oh "$d/Temp1/plan*.hgl" "$d/Temp2/" "$d/Temp3/"
   local marked="$last"
   # What the regions and the legend cost: the same without them.
   region_gap 0
   mkdir -p "$d/Plain"
-  measure "compare without regions and legend" \
+  as_sibling measure "compare without regions and legend" \
     "$bin/sandrel" /h /oh "$d/Temp1/plan*.hgl" "$d/Temp2/" "$d/Plain/"
   region_gap 5
   echo "  regions and legend add: $(awk -v a="$marked" -v b="$last" \
     'BEGIN { if (b > 0) printf "%+.0f%%", 100 * (a - b) / b; else print "n/a" }')"
   join_mode
-  measure "join to PDF (tolvane /p)" "$bin/tolvane" /p "$d/Temp3/plan*.hgl" "$d/r.pdf"
-  measure "join to TIFF 300 dpi (tolvane /t)" "$bin/tolvane" /t "$d/Temp3/plan*.hgl" "$d/r.tif"
-  measure "join to HP-GL (tolvane /h)" "$bin/tolvane" /h "$d/Temp3/plan*.hgl" "$d/r.hgl"
+  as_sibling measure "join to PDF (tolvane /p)" "$bin/tolvane" /p "$d/Temp3/plan*.hgl" "$d/r.pdf"
+  as_sibling measure "join to TIFF 300 dpi (tolvane /t)" "$bin/tolvane" /t "$d/Temp3/plan*.hgl" "$d/r.tif"
+  as_sibling measure "join to HP-GL (tolvane /h)" "$bin/tolvane" /h "$d/Temp3/plan*.hgl" "$d/r.hgl"
   whole_run hgl "$old" "$new"
   local ours="$last" oursKb="$last_kb" pdfRun="" pdfKb=""
   if [ -n "$oldPdf" ]; then
@@ -178,7 +186,7 @@ run_pair() {
 # one line of the table print_summary prints. A whole run's peak is that of
 # its largest step: each step is a program of its own.
 add_summary() {
-  printf '%-40s %7.2f %9.2f %6s %8.0f %8.0f %6s\n' "${summary_tag:-}$1" "$2" "$4" "$(ratio "$2" "$4")" \
+  printf '%-40s %7.3f %9.3f %6s %8.0f %8.0f %6s\n' "${summary_tag:-}$1" "$2" "$4" "$(ratio "$2" "$4")" \
     "$(awk -v k="$3" 'BEGIN { print k / 1024 }')" "$(awk -v k="$5" 'BEGIN { print k / 1024 }')" \
     "$(ratio "$3" "$5")" >>"$summary"
 }

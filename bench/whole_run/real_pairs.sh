@@ -135,7 +135,7 @@ scaling() {
     "$bin/tolvane" /h "$n1" "$d/Temp2/plan.hgl"
     local segments
     segments=$(( $(grep -o 'PD' "$o" | wc -l) + $(grep -o 'PD' "$n1" | wc -l) ))
-    measure "compare, $n copies ($segments segments)" \
+    as_sibling measure "compare, $n copies ($segments segments)" \
       "$bin/sandrel" /h /oh "$d/Temp1/plan*.hgl" "$d/Temp2/" "$d/Temp3/"
     echo "  $(awk -v t="$last" -v s="$segments" 'BEGIN { printf "%.2f s per million segments", t / s * 1e6 }')"
   done
