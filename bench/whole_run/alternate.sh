@@ -27,7 +27,7 @@ for b in "$old_build" "$new_build"; do
 done
 command -v comparepdf >/dev/null || { echo "missing: comparepdf" >&2; exit 1; }
 
-# shellcheck source=timing.sh
+# shellcheck source=bench/whole_run/timing.sh
 source "$(dirname "$0")/timing.sh"
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT

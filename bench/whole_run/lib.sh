@@ -2,7 +2,7 @@
 # build set; sets up a scratch home with our siblings' parameter files and
 # defines measure, ratio and run_pair.
 bin="$build/bin"
-# shellcheck source=timing.sh
+# shellcheck source=bench/whole_run/timing.sh
 source "$root/bench/whole_run/timing.sh"
 for tool in "$bin/tolvane" "$bin/sandrel" "$bin/mervik-cli" /usr/bin/time comparepdf pdftoppm \
     compare; do

@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Shared by the whole-run benchmarks: sourced, not run.
 #
 # timed OUT COMMAND...: runs COMMAND under /usr/bin/time and writes
