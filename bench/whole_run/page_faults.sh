@@ -34,13 +34,13 @@ static double ms(void) {
     clock_gettime(CLOCK_MONOTONIC, &t);
     return t.tv_sec * 1e3 + t.tv_nsec / 1e6;
 }
+static const size_t kHuge = 2u << 20;
 /* On a 2 MiB boundary, so that huge pages can back all of it; the mapping
-   is size + 2 MiB long from *base. */
+   is size + kHuge long from *base. */
 static char* region(size_t size, int advice, char** base) {
-    const size_t huge = 2u << 20;
-    *base = mmap(0, size + huge, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    *base = mmap(0, size + kHuge, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (*base == MAP_FAILED) exit(1);
-    char* p = (char*)(((uintptr_t)*base + huge - 1) & ~(uintptr_t)(huge - 1));
+    char* p = (char*)(((uintptr_t)*base + kHuge - 1) & ~(uintptr_t)(kHuge - 1));
     madvise(p, size, advice);
     return p;
 }
@@ -69,9 +69,9 @@ int main(int argc, char** argv) {
                t1 - t0, (t1 - t0) * 1000 / (size / 4096), asked ? "" : "(not here) ", t2 - t1,
                t3 - t2);
         /* Gone before the programs start: a fork copies what is mapped. */
-        munmap(baseA, size + (2u << 20));
-        munmap(baseB, size + (2u << 20));
-        munmap(baseC, size + (2u << 20));
+        munmap(baseA, size + kHuge);
+        munmap(baseB, size + kHuge);
+        munmap(baseC, size + kHuge);
     }
     fflush(stdout);
     for (int k = 1; k < argc; ++k) {
