@@ -25,7 +25,10 @@ inline constexpr const char* kDrawingLayerComment = "layer: drawing";
 // page, as on a plotter.
 //
 // Geometry: arcs, circles, wedges and curves become polylines, at the chord
-// angle given (0.5 to 180 degrees, default 5), at most 720 segments each. RO
+// angle given (0.5 to 180 degrees, default 5), at most 720 segments each.
+// Where that angle is finer than keeps each chord within a quarter unit of
+// its arc, as on small circles, the chords are as long as that allows (a
+// quarter turn at most). RO
 // turns the plot within the media given by PS (ISO A4 landscape when none is
 // given); IW clips outlines, fills and labels. Labels become one Text per
 // line of the label. Hatched fills (FT 3, 4) become hatch lines, shading (FT

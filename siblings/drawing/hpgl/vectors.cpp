@@ -12,6 +12,14 @@ namespace drawing::hpgl {
 namespace {
 
 constexpr int kMaxArcSegments = 720;
+// A chord strays at most this far from its arc (plotter units) when the
+// chord angle asked for is finer than that needs. Pages are written in
+// whole units, so finer chords show nothing more; at 5 degrees a board's
+// pads and vias, circles a few units across, took 72 points each.
+constexpr double kChordSag = 0.25;
+// And a chord spans at most a quarter turn, so that a circle keeps four
+// points however small.
+constexpr double kWidestChordDeg = 90;
 constexpr int kEsc = 0x1B;
 
 }  // namespace
@@ -235,10 +243,12 @@ std::vector<Point> Plotter::arcPoints(Point center, Point start, double sweepDeg
     if (!std::isfinite(chordDeg) || chordDeg < 0.5) {
         chordDeg = chordDeg == 0 ? 5 : 0.5;
     }
-    chordDeg = std::min(chordDeg, 180.0);
+    const double r = std::hypot(start.x - center.x, start.y - center.y);
+    const double sagDeg =
+        r > kChordSag ? 2 * std::acos(1 - kChordSag / r) * 180 / std::numbers::pi : kWidestChordDeg;
+    chordDeg = std::min(std::max(chordDeg, std::min(sagDeg, kWidestChordDeg)), 180.0);
     const int n =
         std::clamp(static_cast<int>(std::ceil(std::fabs(sweepDeg) / chordDeg)), 1, kMaxArcSegments);
-    const double r = std::hypot(start.x - center.x, start.y - center.y);
     const double a0 = std::atan2(start.y - center.y, start.x - center.x);
     const double step = sweepDeg / n * std::numbers::pi / 180;
     for (int i = 1; i <= n; ++i) {

@@ -142,10 +142,11 @@ TEST(HpglBadInput, HatchingFarFromTheOriginEnds) {
 }
 
 TEST(HpglBadInput, ManyCirclesAreBoundedPerByte) {
-    // Each "CI1,.5;" yields at most 720 points; the page limit stops the rest.
+    // Each "CI30000,.5;" yields 720 points (a circle that large needs its
+    // half-degree chords); the page limit stops the rest.
     std::string data = "IN;";
     for (int i = 0; i < 20000; ++i) {
-        data += "CI1,.5;";
+        data += "CI30000,.5;";
     }
     const ReadResult r = readString(data);
     ASSERT_FALSE(r.ok);

@@ -273,13 +273,51 @@ TEST(HpglReader, CirclesWedgesAndRectangles) {
     ASSERT_EQ(paths.size(), 5u);
     EXPECT_TRUE(paths[0].closed);
     EXPECT_LE(paths[0].points.size(), 720u);  // tiny chord angles are capped
-    EXPECT_EQ(paths[1].points.size(), 72u);   // default 5 degree chord
+    EXPECT_EQ(paths[1].points.size(), 32u);   // 5 degrees would be finer than a unit shows
     EXPECT_TRUE(paths[2].filled);
     EXPECT_EQ(paths[2].points.front(), (Point{500, 500}));
     EXPECT_EQ(paths[3].points,
               (std::vector<Point>{{500, 500}, {600, 500}, {600, 700}, {500, 700}}));
     EXPECT_FALSE(paths[3].filled);
     EXPECT_TRUE(paths[4].filled);
+}
+
+// Chords finer than the whole units a page is written in are joined, so a
+// board's pads and vias, circles a few units across, are no longer 72
+// points each; larger circles and chords the plot asks to be coarse keep
+// their angle.
+TEST(HpglReader, ChordsAreNoFinerThanAQuarterUnitFromTheArc) {
+    const ReadResult r = readString(
+        "IN;PA5000,5000;CI2000;CI26;CI0;CI10,30;CI100,1;"
+        "PU100,0;PD;AA0,0,90;PU;PA0,0;EW40,0,180;");
+    ASSERT_TRUE(r.ok);
+    const auto& paths = r.pages.at(0).paths;
+    ASSERT_EQ(paths.size(), 7u);
+    // The largest gap between a chord's middle and its arc of radius r.
+    const auto worstSag = [](const std::vector<Point>& pts, Point c, double radius, bool closed) {
+        double worst = 0;
+        for (std::size_t i = 0; i + (closed ? 0 : 1) < pts.size(); ++i) {
+            const Point a = pts[i];
+            const Point b = pts[(i + 1) % pts.size()];
+            worst =
+                std::max(worst, radius - std::hypot((a.x + b.x) / 2 - c.x, (a.y + b.y) / 2 - c.y));
+        }
+        return worst;
+    };
+    const Point c{5000, 5000};
+    EXPECT_EQ(paths[0].points.size(), 72u);  // 5 degrees: within a quarter unit already
+    EXPECT_LT(paths[1].points.size(), 30u);
+    EXPECT_GT(paths[1].points.size(), 15u);
+    EXPECT_LE(worstSag(paths[1].points, c, 26, true), 0.25 + 1e-9);
+    EXPECT_EQ(paths[2].points.size(), 4u);   // a dot
+    EXPECT_EQ(paths[3].points.size(), 12u);  // the plot's own 30 degrees
+    EXPECT_LT(paths[4].points.size(), 72u);  // 1 degree asked, far finer than shows
+    EXPECT_LE(worstSag(paths[4].points, c, 100, true), 0.25 + 1e-9);
+    // An arc and a wedge's curved side follow the same rule.
+    EXPECT_LT(paths[5].points.size(), 19u);
+    EXPECT_LE(worstSag(paths[5].points, {0, 0}, 100, false), 0.25 + 1e-9);
+    EXPECT_LT(std::hypot(paths[5].points.back().x, paths[5].points.back().y - 100), 1e-9);
+    EXPECT_LT(paths[6].points.size(), 38u);
 }
 
 TEST(HpglReader, HatchedFillsBecomeLinesInsideTheArea) {
