@@ -209,11 +209,19 @@ Decomposed<S> decompose(const Page& page, const std::vector<std::uint32_t>& laye
             std::size_t begin = 0;
             std::size_t end = 0;
             subpathBounds(path, k, begin, end);
-            if (end - begin == 1) {
-                add(path.points[begin], path.points[begin]);  // a dot
-            }
+            // A point repeated adds nothing to the lines beside it: no
+            // segment of its own (glyph outlines flattened to whole units
+            // repeat a quarter of their points). A subpath of one place
+            // only is a dot.
+            bool moves = false;
             for (std::size_t j = begin + 1; j < end; ++j) {
-                add(path.points[j - 1], path.points[j]);
+                if (!(path.points[j - 1] == path.points[j])) {
+                    moves = true;
+                    add(path.points[j - 1], path.points[j]);
+                }
+            }
+            if (end > begin && !moves) {
+                add(path.points[begin], path.points[begin]);  // a dot
             }
             const bool closing = (path.closed || path.filled) && end - begin > 2 &&
                                  !(path.points[end - 1] == path.points[begin]);

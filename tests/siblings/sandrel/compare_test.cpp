@@ -541,6 +541,34 @@ TEST_F(CompareTest, AShortTickAcrossALineCoversNoneOfIt) {
     EXPECT_GT(along.lines.unchanged, 6);
 }
 
+TEST_F(CompareTest, APointRepeatedInALineIsNoDot) {
+    // Outlines flattened to whole units repeat a quarter of their points. A
+    // repeated point is no dot, which would meet a tick across the line
+    // there whatever its direction: the tick is added as anywhere else.
+    Page first;
+    Path repeated = line({0, 0}, {40 * kMm, 0});
+    repeated.points.insert(repeated.points.begin() + 1, 2, Point{20 * kMm, 0});
+    first.paths = {repeated};
+    Page second;
+    second.paths = {line({20 * kMm, -6}, {20 * kMm, 6})};
+    Result result = compare(first, second);
+    EXPECT_NEAR(result.lines.removed, 40 * kMm, 1e-6);
+    EXPECT_NEAR(result.lines.added, 12, 1e-6);
+    result = compare(second, first);
+    EXPECT_NEAR(result.lines.removed, 12, 1e-6);
+    // A path of one place however often repeated is a dot still, and the
+    // line with its repeated point is the same as without it.
+    Path still;
+    still.points = {{500, 500}, {500, 500}, {500, 500}};
+    first.paths.push_back(still);
+    second.paths = {line({0, 0}, {40 * kMm, 0})};
+    result = compare(first, second);
+    EXPECT_EQ(result.lines.removed, 0);
+    EXPECT_EQ(result.lines.added, 0);
+    EXPECT_TRUE(result.differ());
+    EXPECT_EQ(ofColor(result.page, options.removedColor).size(), 1u);
+}
+
 TEST_F(CompareTest, GlyphSizedShapesAreComparedAsWholes) {
     // Text as outlines: an "O"-like outer box, and in the other drawing the
     // same box with a counter in it. The box's outline is all covered by the
