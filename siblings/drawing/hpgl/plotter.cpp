@@ -358,23 +358,35 @@ bool Plotter::flushPolyline() {
 
 bool Plotter::moveTo(Point target) {
     const Point to = st_.toPage(target);
+    // A pen put down where it stands draws nothing more: outlines flattened
+    // to whole units repeat many points, and a repeat kept is a point more
+    // to hold, write and compare. A line or outline of one place keeps two
+    // points, a dot.
     if (polygonMode_) {
         if (subClosed_ || !st_.penDown) {
             polygonStartSub(to);
-        } else {
+            if (!addPoints(1)) {
+                return false;
+            }
+        } else if (pmStarts_.empty() || pmPoints_.size() - pmStarts_.back() < 2 ||
+                   !(pmPoints_.back() == to)) {
             pmPoints_.push_back(to);
-        }
-        if (!addPoints(1)) {
-            return false;
+            if (!addPoints(1)) {
+                return false;
+            }
         }
     } else if (st_.penDown) {
         if (poly_.empty()) {
             poly_.push_back(st_.toPage(st_.pen));
             polyStroke_ = st_.currentStroke();
         }
-        poly_.push_back(to);
-        if (!addPoints(1)) {
-            return false;
+        if (poly_.size() == 2 && poly_[0] == poly_[1]) {
+            poly_[1] = to;  // the dot it started as, a line now or still
+        } else if (poly_.size() < 2 || !(poly_.back() == to)) {
+            poly_.push_back(to);
+            if (!addPoints(1)) {
+                return false;
+            }
         }
     } else if (!flushPolyline()) {
         return false;

@@ -320,6 +320,26 @@ TEST(HpglReader, ChordsAreNoFinerThanAQuarterUnitFromTheArc) {
     EXPECT_LT(paths[6].points.size(), 38u);
 }
 
+// Outlines flattened to whole units repeat a quarter of their points; a
+// pen put down where it stands adds none, but a dot stays a dot and a
+// symbol is still plotted at every point.
+TEST(HpglReader, APenPutDownWhereItStandsAddsNoPoint) {
+    const ReadResult r = readString(
+        "IN;PU0,0;PD10,0,10,0,10,0,20,0;PU;PA50,50;PD50,50;PD50,50;PU;"
+        "PA70,0;PD70,0,80,0,80,0;PU;"
+        "PA100,100;PM0;PD200,100,200,100,200,200;PM2;FP;PU;SM*;PA300,0;PD300,0;");
+    ASSERT_TRUE(r.ok);
+    const Page& page = r.pages.at(0);
+    ASSERT_EQ(page.paths.size(), 5u);
+    EXPECT_EQ(page.paths[0].points, (std::vector<Point>{{0, 0}, {10, 0}, {20, 0}}));
+    EXPECT_EQ(page.paths[1].points, (std::vector<Point>{{50, 50}, {50, 50}}));
+    EXPECT_EQ(page.paths[2].points, (std::vector<Point>{{70, 0}, {80, 0}}));
+    EXPECT_TRUE(page.paths[3].filled);
+    EXPECT_EQ(page.paths[3].points, (std::vector<Point>{{100, 100}, {200, 100}, {200, 200}}));
+    EXPECT_EQ(page.paths[4].points, (std::vector<Point>{{300, 0}, {300, 0}}));
+    EXPECT_EQ(page.texts.size(), 2u);  // a symbol at each point, repeated or not
+}
+
 TEST(HpglReader, HatchedFillsBecomeLinesInsideTheArea) {
     const ReadResult r = readString(
         "IN;PA0,0;FT3,10,0;RA100,50;FT4,25,45;RA100,50;FT10,50;SP2;"
@@ -756,8 +776,8 @@ TEST(HpglWriter, CoordinatesRoundToTheNearestUnitHalvesAwayFromZero) {
                                     1.5,
                                     -2.5,
                                     0.49999999999999994,
-                                    -0.49999999999999994,
                                     2.4999999999999996,
+                                    -0.49999999999999994,
                                     -2.5000000000000004,
                                     123456.49999999999,
                                     -987654.5,
@@ -774,6 +794,7 @@ TEST(HpglWriter, CoordinatesRoundToTheNearestUnitHalvesAwayFromZero) {
     const ReadResult r = readString(writePages({page}));
     ASSERT_TRUE(r.ok) << r.error.message;
     ASSERT_EQ(r.pages.size(), 1u);
+    // No two neighbours round alike: a repeated point would be read as one.
     const auto& points = r.pages[0].paths.at(0).points;
     ASSERT_EQ(points.size(), xs.size());
     for (std::size_t i = 0; i < xs.size(); ++i) {
