@@ -282,28 +282,34 @@ TEST(HpglReader, CirclesWedgesAndRectangles) {
     EXPECT_TRUE(paths[4].filled);
 }
 
+// The paths of the plot's first page; none when it does not read.
+std::vector<Path> firstPagePaths(const std::string& hpgl) {
+    const ReadResult r = readString(hpgl);
+    EXPECT_TRUE(r.ok) << r.error.message;
+    return r.ok && !r.pages.empty() ? r.pages[0].paths : std::vector<Path>{};
+}
+
+// The largest gap between a chord's middle and the arc of the radius
+// around c that its points lie on.
+double worstSag(const std::vector<Point>& pts, Point c, double radius, bool closed) {
+    double worst = 0;
+    for (std::size_t i = 0; i + (closed ? 0 : 1) < pts.size(); ++i) {
+        const Point a = pts[i];
+        const Point b = pts[(i + 1) % pts.size()];
+        worst = std::max(worst, radius - std::hypot((a.x + b.x) / 2 - c.x, (a.y + b.y) / 2 - c.y));
+    }
+    return worst;
+}
+
 // Chords finer than the whole units a page is written in are joined, so a
 // board's pads and vias, circles a few units across, are no longer 72
 // points each; larger circles and chords the plot asks to be coarse keep
 // their angle.
 TEST(HpglReader, ChordsAreNoFinerThanAQuarterUnitFromTheArc) {
-    const ReadResult r = readString(
+    const std::vector<Path> paths = firstPagePaths(
         "IN;PA5000,5000;CI2000;CI26;CI0;CI10,30;CI100,1;"
         "PU100,0;PD;AA0,0,90;PU;PA0,0;EW40,0,180;");
-    ASSERT_TRUE(r.ok);
-    const auto& paths = r.pages.at(0).paths;
     ASSERT_EQ(paths.size(), 7u);
-    // The largest gap between a chord's middle and its arc of radius r.
-    const auto worstSag = [](const std::vector<Point>& pts, Point c, double radius, bool closed) {
-        double worst = 0;
-        for (std::size_t i = 0; i + (closed ? 0 : 1) < pts.size(); ++i) {
-            const Point a = pts[i];
-            const Point b = pts[(i + 1) % pts.size()];
-            worst =
-                std::max(worst, radius - std::hypot((a.x + b.x) / 2 - c.x, (a.y + b.y) / 2 - c.y));
-        }
-        return worst;
-    };
     const Point c{5000, 5000};
     EXPECT_EQ(paths[0].points.size(), 72u);  // 5 degrees: within a quarter unit already
     EXPECT_LT(paths[1].points.size(), 30u);
