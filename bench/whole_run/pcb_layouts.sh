@@ -4,7 +4,8 @@
 # PDF, against a revision with one footprint moved 3 mm. Times every step
 # and the whole mervik-cli --once run (HP-GL in and PDF in) beside
 # comparepdf (appearance mode) and pdftoppm at 150 dpi + ImageMagick
-# compare on the board program's PDFs, in one run.
+# compare on the board program's PDFs, in one run: the four layers as one
+# file each side, and the front copper layer's own files alone.
 #
 #   bench/whole_run/pcb_layouts.sh [BUILD_DIR] [BOARD...]
 #
@@ -47,6 +48,10 @@ for board in "${boards[@]}"; do
     pdfunite "$p/$side"/*.pdf "$p/$side.pdf"
   done
   run_pair "$board" "$p/old.hgl" "$p/new.hgl" "$p/old.pdf" "$p/new.pdf"
+  # The front copper layer as the board program plotted it, one page a
+  # file: its own HP-GL, circles and all, not our converter's rewriting.
+  run_pair "$board-front-copper" "$(echo "$p"/old/*_000001.plt)" \
+    "$(echo "$p"/new/*_000001.plt)" "$(echo "$p"/old/*_000001.pdf)" "$(echo "$p"/new/*_000001.pdf)"
   rm -rf "$p"
 done
 print_summary
