@@ -51,7 +51,8 @@ mkdir -p "$cache"
 # pstoedit places the drawing by its extent, which a revision changes: a
 # short line in two corners of the media gives both revisions the same.
 hpgl_of() {
-  local pdf="$1" out="$cache/$(basename "${1%.pdf}").hgl"
+  local pdf="$1" out
+  out="$cache/$(basename "${1%.pdf}").hgl"
   if [ ! -s "$out" ]; then
     pdftops "$pdf" "$cache/page.ps"
     local w h
@@ -67,7 +68,8 @@ hpgl_of() {
 
 # The page scanned at 200 dpi in black and white, as a G4 TIFF.
 scan_of() {
-  local pdf="$1" out="$cache/$(basename "${1%.pdf}").tif"
+  local pdf="$1" out
+  out="$cache/$(basename "${1%.pdf}").tif"
   if [ ! -s "$out" ]; then
     pdftoppm -r 200 -mono -singlefile "$pdf" "$cache/scan"
     convert "$cache/scan.pbm" -density 200 -units PixelsPerInch -compress Group4 "$out"
@@ -79,7 +81,8 @@ scan_of() {
 # N copies of an HP-GL page side by side: every absolute pen position moved
 # right by a page width per copy.
 copies_of() {
-  local hgl="$1" n="$2" out="$cache/$(basename "${1%.hgl}")-x$2.hgl"
+  local hgl="$1" n="$2" out
+  out="$cache/$(basename "${1%.hgl}")-x$2.hgl"
   [ -s "$out" ] || python3 - "$hgl" "$n" "$out" <<'PY'
 import re, sys
 src, n, out = sys.argv[1], int(sys.argv[2]), sys.argv[3]
@@ -120,10 +123,12 @@ scan_pair() {
   rm -rf "$d"
 }
 
-# The compare step alone on N copies side by side, with its segments.
+# The compare step alone on N copies side by side, against the plots'
+# pen-down moves: each a segment as the plot is written, repeats and all
+# (the comparison leaves out the points a line repeats).
 scaling() {
   local old="$1" new="$2" n d="$work/scaling"
-  echo "-- compare time against segments: the glyph-outline HP-GL, 1, 2 and 4 copies"
+  echo "-- compare time against size: the glyph-outline HP-GL, 1, 2 and 4 copies"
   for n in 1 2 4; do
     local o n1
     o="$(copies_of "$old" "$n")"
@@ -133,11 +138,11 @@ scaling() {
     split_mode
     "$bin/tolvane" /h "$o" "$d/Temp1/plan.hgl"
     "$bin/tolvane" /h "$n1" "$d/Temp2/plan.hgl"
-    local segments
-    segments=$(( $(grep -o 'PD' "$o" | wc -l) + $(grep -o 'PD' "$n1" | wc -l) ))
-    as_sibling measure "compare, $n copies ($segments segments)" \
+    local moves
+    moves=$(( $(grep -o 'PD' "$o" | wc -l) + $(grep -o 'PD' "$n1" | wc -l) ))
+    as_sibling measure "compare, $n copies ($moves pen-down moves)" \
       "$bin/sandrel" /h /oh "$d/Temp1/plan*.hgl" "$d/Temp2/" "$d/Temp3/"
-    echo "  $(awk -v t="$last" -v s="$segments" 'BEGIN { printf "%.2f s per million segments", t / s * 1e6 }')"
+    echo "  $(awk -v t="$last" -v s="$moves" 'BEGIN { printf "%.2f s per million pen-down moves", t / s * 1e6 }')"
   done
   rm -rf "$d"
 }
@@ -183,7 +188,9 @@ sxf_pair() {
 if [[ "$parts" == *" sxf "* ]] && [ -f "$root/bench/whole_run/sxf_pairs.txt" ]; then
   echo "== SXF sheets"
   while read -r old new; do
-    [ -n "$old" ] && [ "${old:0:1}" != "#" ] || continue
+    if [ -z "$old" ] || [ "${old:0:1}" = "#" ]; then
+      continue
+    fi
     each_build sxf_pair "$root/tests/data/$old" "$root/tests/data/$new"
   done <"$root/bench/whole_run/sxf_pairs.txt"
 fi
