@@ -28,7 +28,6 @@ constexpr std::size_t kMaxPoints = 10'000'000;
 constexpr int kMaxDepth = 64;
 // Elements and placements the expansion of (nested) figures may produce.
 constexpr std::size_t kMaxFigureElements = 500'000;
-constexpr std::size_t kMaxString = 64 * 1024;
 constexpr double kChordMm = 0.05;  // arcs and splines become chords this close
 
 struct Failure {
@@ -588,7 +587,7 @@ Feature parseFeature(const std::string& body, std::size_t offset) {
             } else {
                 fail("a parameter that is not quoted", offset);
             }
-            if (arg.size() > kMaxString) {
+            if (arg.size() > sxf::kMaxString) {
                 fail("a string over 64 KiB", offset);
             }
             f.args.push_back(std::move(arg));
@@ -1488,7 +1487,7 @@ class P21Parser {
             if (pos_ >= d_.size()) {
                 fail("an unterminated string", start);
             }
-            if (out.size() > kMaxString) {
+            if (out.size() > sxf::kMaxString) {
                 fail("a string over 64 KiB", start);
             }
             const char c = d_[pos_];

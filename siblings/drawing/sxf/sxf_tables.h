@@ -2,12 +2,17 @@
 // and line widths, each known by its name and its code.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
 #include "drawing/page.h"
 
 namespace drawing::sxf {
+
+// The longest string either form reads, and so the longest the writer
+// writes: a polyline's list of coordinates, a text, a name.
+inline constexpr std::size_t kMaxString = 64 * 1024;
 
 struct NamedColour {
     const char* name;

@@ -42,9 +42,23 @@ std::size_t utf8Length(const std::string& s) {
     return n;
 }
 
+// A reader takes a string of at most so many bytes of UTF-8: one longer is
+// cut at a whole character, not dropped.
+std::string readable(std::string s) {
+    if (s.size() > sxf::kMaxString) {
+        std::size_t end = sxf::kMaxString;
+        while (end > 0 && (static_cast<unsigned char>(s[end]) & 0xC0) == 0x80) {
+            --end;
+        }
+        s.resize(end);
+    }
+    return s;
+}
+
 // UTF-8 to the .p21 string form: ASCII as is ('' and \\ escaped), the rest
 // as \X2\ UTF-16 hex \X0\.
-std::string p21String(const std::string& utf8) {
+std::string p21String(const std::string& whole) {
+    const std::string utf8 = readable(whole);
     std::string out = "'";
     std::string wide;
     auto flush = [&] {
@@ -171,7 +185,30 @@ struct SxfWriter::State {
                 s.replace(at, bad.size(), good);
             }
         }
-        return "\\'" + utf8ToCp932(s) + "\\'";
+        return "\\'" + utf8ToCp932(readable(s)) + "\\'";
+    }
+    // A polyline's coordinates as the two quoted lists of .sfc, cut into
+    // polylines whose lists a reader takes (a large circle or a clothoid
+    // may be hundreds of thousands of points), each beginning where the
+    // last ended. Calls emit(count, xs, ys) once for each.
+    template <class Emit>
+    static void sfcPieces(const std::vector<Point>& pts, Emit emit) {
+        const std::size_t most = sxf::kMaxString - 2;  // the list's parentheses
+        std::string xs, ys;
+        int n = 0;
+        for (std::size_t i = 0; i < pts.size(); ++i) {
+            const std::string x = num(pts[i].x), y = num(pts[i].y);
+            if (n >= 2 && (xs.size() + 1 + x.size() > most || ys.size() + 1 + y.size() > most)) {
+                emit(n, xs, ys);
+                xs = num(pts[i - 1].x);
+                ys = num(pts[i - 1].y);
+                n = 1;
+            }
+            xs += (n == 0 ? "" : ",") + x;
+            ys += (n == 0 ? "" : ",") + y;
+            ++n;
+        }
+        emit(n, xs, ys);
     }
     static std::string qi(int v) { return "'" + std::to_string(v) + "'"; }
     static std::string qn(double v) { return "'" + num(v) + "'"; }
@@ -365,13 +402,10 @@ struct SxfWriter::State {
     void polyline(const Stroke& s, const std::vector<Point>& pts) {
         if (form == SxfForm::Sfc) {
             const int l = layer(s), c = colour(s.color), t = lineType(s), w = width(s.widthMm);
-            std::string xs, ys;
-            for (const auto& p : pts) {
-                xs += (xs.empty() ? "" : ",") + num(p.x);
-                ys += (ys.empty() ? "" : ",") + num(p.y);
-            }
-            feature("polyline_feature(" + qi(l) + "," + qi(c) + "," + qi(t) + "," + qi(w) + "," +
-                    qi(static_cast<int>(pts.size())) + ",'(" + xs + ")','(" + ys + ")')");
+            sfcPieces(pts, [&](int n, const std::string& xs, const std::string& ys) {
+                feature("polyline_feature(" + qi(l) + "," + qi(c) + "," + qi(t) + "," + qi(w) +
+                        "," + qi(n) + ",'(" + xs + ")','(" + ys + ")')");
+            });
             return;
         }
         const int style = curveStyle(s);
@@ -418,13 +452,12 @@ struct SxfWriter::State {
             for (const auto& ring : rings) {
                 std::vector<Point> closed = ring;
                 closed.push_back(ring.front());
-                std::string xs, ys;
-                for (const auto& p : closed) {
-                    xs += (xs.empty() ? "" : ",") + num(p.x);
-                    ys += (ys.empty() ? "" : ",") + num(p.y);
-                }
-                feature("polyline_feature('0','0','0','0'," + qi(static_cast<int>(closed.size())) +
-                        ",'(" + xs + ")','(" + ys + ")')");
+                // The pieces of a long outline are one curve: the reader
+                // joins the polylines before the composite curve.
+                sfcPieces(closed, [&](int n, const std::string& xs, const std::string& ys) {
+                    feature("polyline_feature('0','0','0','0'," + qi(n) + ",'(" + xs + ")','(" +
+                            ys + ")')");
+                });
                 feature("composite_curve_org_feature(" + qi(c) + "," + qi(t) + "," + qi(w) +
                         ",'0')");
                 curves.push_back(++compositeCurves);

@@ -2,6 +2,7 @@
 // either form; hand-written files in the forms others write; broken files.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <sstream>
 
@@ -154,6 +155,89 @@ TEST(Sxf, WhatIsWrittenReadsBackInBothForms) {
     // And what is read back writes the same file again.
     EXPECT_EQ(write(fromSfc.pages, SxfForm::Sfc), sfc);
     EXPECT_EQ(write(fromP21.pages, SxfForm::P21), p21);
+}
+
+// A list of coordinates or a text is a string, and the reader takes none
+// over 64 KiB: what the writer makes of a line of many points, an outline
+// of many points and a very long text must still read back.
+TEST(Sxf, LongLinesOutlinesAndTextsReadBackFromSfc) {
+    Page page;
+    page.width = 420 * kUnitsPerMm;
+    page.height = 297 * kUnitsPerMm;
+    constexpr int kPoints = 20'000;  // some 200 KB of coordinates a list
+    Path line;
+    for (int i = 0; i < kPoints; ++i) {
+        line.points.push_back({1000.0 + i * 0.5, 1000.0 + (i % 2) * 500});
+    }
+    line.stroke = stroke(1, 0x000000, 0.35);
+    page.paths.push_back(line);
+    Path ring;
+    for (int i = 0; i < kPoints; ++i) {
+        const double a = 2 * 3.141592653589793 * i / kPoints;
+        ring.points.push_back({8000 + 4000 * std::cos(a), 6000 + 4000 * std::sin(a)});
+    }
+    ring.closed = ring.filled = true;
+    ring.stroke = stroke(2, 0x0000FF, 0.35);
+    page.paths.push_back(ring);
+    Text latin;
+    latin.origin = {100, 100};
+    latin.charWidth = latin.charHeight = 100;
+    latin.text = std::string(70'000, 'A');
+    page.texts.push_back(latin);
+    Text kanji = latin;
+    kanji.text.clear();
+    while (kanji.text.size() < 120'000) {
+        kanji.text += "図";  // three bytes of UTF-8, two of code page 932
+    }
+    page.texts.push_back(kanji);
+
+    const Read back = read(write({page}, SxfForm::Sfc));
+    ASSERT_TRUE(back.ok) << back.error.message << " at " << back.error.offset;
+    ASSERT_EQ(back.pages.size(), 1u);
+    const Page& got = back.pages[0];
+    // The line comes back in pieces, each beginning where the last ended.
+    std::vector<Point> joined;
+    std::size_t pieces = 0;
+    for (const Path& p : got.paths) {
+        if (p.filled) {
+            continue;
+        }
+        ++pieces;
+        ASSERT_FALSE(p.points.empty());
+        if (!joined.empty()) {
+            EXPECT_EQ(joined.back(), p.points.front());
+            joined.pop_back();
+        }
+        joined.insert(joined.end(), p.points.begin(), p.points.end());
+    }
+    EXPECT_GT(pieces, 1u);
+    ASSERT_EQ(joined.size(), line.points.size());
+    for (std::size_t k = 0; k < joined.size(); k += 997) {
+        EXPECT_NEAR(joined[k].x, line.points[k].x, 1e-3);
+        EXPECT_NEAR(joined[k].y, line.points[k].y, 1e-3);
+    }
+    // The outline is one ring again, however many polylines it went out as.
+    const auto fill =
+        std::find_if(got.paths.begin(), got.paths.end(), [](const Path& p) { return p.filled; });
+    ASSERT_NE(fill, got.paths.end());
+    EXPECT_EQ(fill->points.size(), ring.points.size());
+    EXPECT_TRUE(fill->subpathStarts.empty());
+    // A text no reader would take is cut short at a whole character.
+    ASSERT_EQ(got.texts.size(), 2u);
+    for (std::size_t i = 0; i < 2; ++i) {
+        const std::string& full = page.texts[i].text;
+        const std::string& cut = got.texts[i].text;
+        EXPECT_GT(cut.size(), 30'000u);
+        EXPECT_LT(cut.size(), full.size());
+        EXPECT_EQ(full.compare(0, cut.size(), cut), 0) << "text " << i;
+    }
+    // .p21 takes the same texts, cut at the same characters.
+    const Read p21 = read(write({page}, SxfForm::P21));
+    ASSERT_TRUE(p21.ok) << p21.error.message << " at " << p21.error.offset;
+    ASSERT_EQ(p21.pages.size(), 1u);
+    ASSERT_EQ(p21.pages[0].texts.size(), 2u);
+    EXPECT_EQ(p21.pages[0].texts[0].text, got.texts[0].text);
+    EXPECT_EQ(p21.pages[0].texts[1].text, got.texts[1].text);
 }
 
 // A comparison's boxes and legend stay one layer a viewer can hide, and
