@@ -88,6 +88,7 @@ class Plotter {
     // vectors (vectors.cpp)
     bool plotPairs(bool relative);
     std::vector<Point> arcPoints(Point center, Point start, double sweepDeg, double chordDeg) const;
+    double chordFor(bool given, double tolerance, double radius) const;
     bool arc(Point center, double sweepDeg, double chordDeg);
     bool arcAround(bool relative);
     bool arcThreePoint(bool relative);

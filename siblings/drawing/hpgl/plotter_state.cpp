@@ -78,6 +78,7 @@ void PlotterState::defaults() {
     fillType = 1;
     fillOption[0] = fillOption[1] = 0;
     chord = 5;
+    chordByDistance = false;
     terminator = 3;
     relativeSize = false;
     charW = 76;

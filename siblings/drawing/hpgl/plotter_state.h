@@ -63,7 +63,8 @@ struct PlotterState {
     std::vector<double> dash;
     int prevLineType = 0;
     std::vector<double> prevDash;
-    double chord = 5;
+    double chord = 5;              // degrees, where an arc gives no tolerance
+    bool chordByDistance = false;  // CT1: an arc's tolerance is a distance
     int fillType = 1;
     double fillOption[2] = {0, 0};
     std::array<std::vector<double>, 9> userPatterns;

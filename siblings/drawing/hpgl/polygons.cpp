@@ -169,7 +169,8 @@ bool Plotter::wedge(double radius, double startDeg, double sweepDeg, double chor
 bool Plotter::wedgeInstruction(bool filled) {
     double v[4] = {};
     const int n = readNumbers(in_, v, 4);
-    if (n >= 3 && !wedge(v[0], v[1], v[2], n >= 4 ? v[3] : st_.chord, filled)) {
+    if (n >= 3 &&
+        !wedge(v[0], v[1], v[2], chordFor(n >= 4, v[3], std::fabs(v[0] * st_.sx)), filled)) {
         return false;
     }
     endInstruction(in_);

@@ -257,9 +257,15 @@ bool Plotter::colorRange() {
     return true;
 }
 
+// CT: how the tolerance an arc, circle or wedge may give is read, as the
+// angle between its chords (0, the default) or as the farthest a chord may
+// stray from the arc, in current units (1).
 bool Plotter::chordTolerance() {
     double v[1] = {};
-    readNumbers(in_, v, 1);
+    const int n = readNumbers(in_, v, 1);
+    if (n == 0 || v[0] == 0 || v[0] == 1) {
+        st_.chordByDistance = n == 1 && v[0] == 1;
+    }
     endInstruction(in_);
     return true;
 }

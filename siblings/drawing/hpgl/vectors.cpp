@@ -259,6 +259,29 @@ std::vector<Point> Plotter::arcPoints(Point center, Point start, double sweepDeg
     return pts;
 }
 
+// The chord angle for an arc of this radius (plotter units) from the
+// tolerance its instruction gives, read as CT says; 5 degrees when it gives
+// none, whatever CT says.
+double Plotter::chordFor(bool given, double tolerance, double radius) const {
+    if (!given) {
+        return st_.chord;
+    }
+    if (!st_.chordByDistance) {
+        return tolerance;
+    }
+    const double d = std::fabs(tolerance * st_.sx);
+    if (!std::isfinite(d) || !std::isfinite(radius)) {
+        return st_.chord;
+    }
+    if (d == 0) {
+        return 0.5;  // the finest chords there are
+    }
+    if (d >= radius) {
+        return 180;
+    }
+    return 2 * std::acos(1 - d / radius) * 180 / std::numbers::pi;
+}
+
 bool Plotter::arc(Point center, double sweepDeg, double chordDeg) {
     for (const Point& p : arcPoints(center, st_.pen, sweepDeg, chordDeg)) {
         if (!moveTo(p)) {
@@ -302,7 +325,7 @@ bool Plotter::circle(double radius, double chordDeg) {
 bool Plotter::circleInstruction() {
     double v[2] = {};
     const int n = readNumbers(in_, v, 2);
-    if (n >= 1 && !circle(v[0], n >= 2 ? v[1] : st_.chord)) {
+    if (n >= 1 && !circle(v[0], chordFor(n >= 2, v[1], std::fabs(v[0] * st_.sx)))) {
         return false;
     }
     endInstruction(in_);
@@ -315,7 +338,8 @@ bool Plotter::arcAround(bool relative) {
     const int n = readNumbers(in_, v, 4);
     if (n >= 3) {
         const Point center = relative ? st_.fromPen(v[0], v[1]) : st_.toPlotter(v[0], v[1]);
-        if (!arc(center, v[2], n >= 4 ? v[3] : st_.chord)) {
+        const double r = std::hypot(st_.pen.x - center.x, st_.pen.y - center.y);
+        if (!arc(center, v[2], chordFor(n >= 4, v[3], r))) {
             return false;
         }
     }
@@ -381,8 +405,8 @@ bool Plotter::arcThreePoint(bool relative) {
     if (ccw(as, am) > sweep) {
         sweep -= 2 * std::numbers::pi;
     }
-    std::vector<Point> pts =
-        arcPoints(c, s, sweep * 180 / std::numbers::pi, n >= 5 ? v[4] : st_.chord);
+    std::vector<Point> pts = arcPoints(c, s, sweep * 180 / std::numbers::pi,
+                                       chordFor(n >= 5, v[4], std::hypot(s.x - c.x, s.y - c.y)));
     if (!pts.empty()) {
         pts.back() = e;
     }

@@ -326,6 +326,32 @@ TEST(HpglReader, ChordsAreNoFinerThanAQuarterUnitFromTheArc) {
     EXPECT_LT(paths[6].points.size(), 38u);
 }
 
+// After CT 1 the tolerance an arc gives is how far its chords may stray,
+// in current units; an arc that gives none keeps 5 degrees, and CT 0 or a
+// reset goes back to angles.
+TEST(HpglReader, ChordToleranceAsADistanceAfterCT1) {
+    const std::vector<Path> paths = firstPagePaths(
+        "IN;PA5000,5000;CT1;CI2000,10;CI2000;CT0;CI2000,10;CT1;"
+        "PU7000,5000;PD;AA5000,5000,90,10;PU;PA5000,5000;WG2000,0,90,10;"
+        "DF;PA5000,5000;CI2000,10;"
+        "IP0,0,1000,1000;SC0,100,0,100;PA500,500;CT1;CI200,1;");
+    ASSERT_EQ(paths.size(), 7u);
+    const Point c{5000, 5000};
+    // A chord 10 units from an arc of 2000 spans 11.5 degrees: 32 of them.
+    EXPECT_EQ(paths[0].points.size(), 32u);
+    EXPECT_LE(worstSag(paths[0].points, c, 2000, true), 10 + 1e-9);
+    EXPECT_GT(worstSag(paths[0].points, c, 2000, true), 9);
+    EXPECT_EQ(paths[1].points.size(), 72u);
+    EXPECT_EQ(paths[2].points.size(), 36u);  // 10 degrees
+    EXPECT_EQ(paths[3].points.size(), 9u);   // a quarter turn in 8 chords
+    EXPECT_LE(worstSag(paths[3].points, c, 2000, false), 10 + 1e-9);
+    EXPECT_EQ(paths[4].points.size(), 10u);  // the wedge's centre and its arc
+    EXPECT_EQ(paths[5].points.size(), 36u);  // DF reads angles again
+    // One user unit here is ten plotter units.
+    EXPECT_EQ(paths[6].points.size(), 32u);
+    EXPECT_LE(worstSag(paths[6].points, c, 2000, true), 10 + 1e-9);
+}
+
 // Outlines flattened to whole units repeat a quarter of their points; a
 // pen put down where it stands adds none, but a dot stays a dot and a
 // symbol is still plotted at every point.
