@@ -25,16 +25,17 @@ inline constexpr const char* kDrawingLayerComment = "layer: drawing";
 // page, as on a plotter.
 //
 // Geometry: arcs, circles, wedges and curves become polylines, at the chord
-// angle given (0.5 to 180 degrees, default 5), at most 720 segments each.
+// angle given (0.5 to 180 degrees, default 5), or after CT 1 at the angle
+// that keeps each chord within the distance given, at most 720 segments each.
 // Where that angle is finer than keeps each chord within a quarter unit of
 // its arc, as on small circles, the chords are as long as that allows (a
-// quarter turn at most). RO
-// turns the plot within the media given by PS (ISO A4 landscape when none is
-// given); IW clips outlines, fills and labels. Labels become one Text per
-// line of the label. Hatched fills (FT 3, 4) become hatch lines, shading (FT
-// 10) a lighter solid fill, other fill types a solid fill. Raster images
-// start at the HP-GL/2 pen position when entered with ESC%1A, else at the top
-// of the page (or standing on the origin when the page size is unknown).
+// quarter turn at most). RO turns the plot within the media given by PS (ISO
+// A4 landscape when none is given); IW clips outlines, fills and labels.
+// Labels become one Text per line of the label. Hatched fills (FT 3, 4)
+// become hatch lines, shading (FT 10) a lighter solid fill, other fill types
+// a solid fill. Raster images start at the HP-GL/2 pen position when entered
+// with ESC%1A, else at the top of the page (or standing on the origin when
+// the page size is unknown).
 //
 // What is an error: input that is empty; input whose first instruction is
 // not a known HP-GL or HP-GL/2 mnemonic or a PCL/RTL escape (a PDF, an
