@@ -898,19 +898,44 @@ bool replaces(const drawing::Text& old, const drawing::Text& now) {
            std::hypot(dx, dy) < height;
 }
 
+// Whether a label running from start along dir for `along`, and up for
+// `height`, lies on a sheet of that size.
+bool onSheet(Point start, Point dir, Point up, double along, double height, const Page& page) {
+    for (const double u : {0.0, along}) {
+        for (const double v : {0.0, height}) {
+            const double x = start.x + dir.x * u + up.x * v;
+            const double y = start.y + dir.y * u + up.y * v;
+            if (!(x >= 0 && x <= page.width && y >= 0 && y <= page.height)) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
 // Moves old up (along its own up direction) to clear now, and strikes it
-// through on the marks layer, so that both read.
+// through on the marks layer, so that both read. Where above would put it,
+// or its region's box, off the sheet (a title at its top edge) and below
+// would not, it goes below.
 void liftAbove(drawing::Text& old, const drawing::Text& now, const Options& options, Page& page) {
     const double a = now.angleDeg * std::numbers::pi / 180;
     const Point up{-std::sin(a), std::cos(a)};
+    const Point dir{std::cos(a), std::sin(a)};
     const double lift = 1.4 * std::max(old.charHeight, now.charHeight);
-    old.origin = {now.origin.x + up.x * lift, now.origin.y + up.y * lift};
     old.labelOrigin = now.labelOrigin;
     Point start;
     std::size_t chars = 0;
-    drawing::labelStart(old, start, chars);
-    const double along = static_cast<double>(chars) * 1.5 * old.charWidth;
-    const Point dir{std::cos(a), std::sin(a)};
+    double along = 0;
+    const auto place = [&](double by) {
+        old.origin = {now.origin.x + up.x * by, now.origin.y + up.y * by};
+        drawing::labelStart(old, start, chars);
+        along = static_cast<double>(chars) * 1.5 * old.charWidth;
+        // With a height's room above it, for its region's box and number.
+        return onSheet(start, dir, up, along, 2 * old.charHeight, page);
+    };
+    if (!place(lift) && !old.vertical && page.width > 0 && page.height > 0 && !place(-lift)) {
+        place(lift);
+    }
     const double middle = old.charHeight / 2;
     if (options.regionGapMm <= 0) {
         return;  // no marks layer at all

@@ -674,5 +674,45 @@ TEST_F(CompareTest, LabelChangedInPlaceShowsBothTexts) {
     EXPECT_TRUE(moved.page.paths.empty());
 }
 
+// A title at the top edge of its sheet: set above its successor, the old
+// one and its region's box would leave the sheet, so it goes below; lower
+// on the sheet it stays above, and so on a page that gives no size.
+TEST_F(CompareTest, AReplacedLabelAtTheSheetsTopEdgeGoesBelowItsSuccessor) {
+    drawing::Text title;
+    title.text = "Plan";
+    title.charWidth = 5 * kMm;
+    title.charHeight = 7 * kMm;
+    title.labelOrigin = 1;
+    for (const double y : {280.0, 200.0}) {
+        for (const bool sized : {true, false}) {
+            SCOPED_TRACE(std::to_string(y) + (sized ? " mm, A3" : " mm, no size"));
+            Page first;
+            Page second;
+            if (sized) {
+                first.width = second.width = 420 * kMm;
+                first.height = second.height = 297 * kMm;
+            }
+            title.origin = {210 * kMm, y * kMm};
+            first.texts = {title};
+            drawing::Text now = title;
+            now.text = "Profile";
+            second.texts = {now};
+            const Result result = compare(first, second);
+            ASSERT_EQ(result.page.texts.size(), 2u);
+            const drawing::Text& old = result.page.texts[0];
+            const bool below = sized && y > 250;
+            if (below) {
+                EXPECT_LE(old.origin.y, now.origin.y - 1.2 * title.charHeight);
+            } else {
+                EXPECT_GE(old.origin.y, now.origin.y + 1.2 * title.charHeight);
+            }
+            // Struck through where it now stands.
+            ASSERT_EQ(result.page.paths.size(), 1u);
+            EXPECT_GT(result.page.paths[0].points[0].y, old.origin.y);
+            EXPECT_LT(result.page.paths[0].points[0].y, old.origin.y + title.charHeight);
+        }
+    }
+}
+
 }  // namespace
 }  // namespace sandrel
