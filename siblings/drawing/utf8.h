@@ -129,4 +129,17 @@ inline std::string utf8Prefix(std::string_view s, std::size_t chars) {
     return std::string(s.substr(0, end));
 }
 
+// The longest start of s of at most `bytes` bytes that does not end inside
+// a sequence.
+inline std::string utf8Head(std::string_view s, std::size_t bytes) {
+    if (s.size() <= bytes) {
+        return std::string(s);
+    }
+    std::size_t end = bytes;
+    while (end > 0 && (static_cast<unsigned char>(s[end]) & 0xC0) == 0x80) {
+        --end;
+    }
+    return std::string(s.substr(0, end));
+}
+
 }  // namespace drawing

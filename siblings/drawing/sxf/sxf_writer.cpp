@@ -12,6 +12,7 @@
 
 #include "drawing/sxf/sxf.h"
 #include "drawing/sxf/sxf_tables.h"
+#include "drawing/utf8.h"
 
 namespace drawing {
 namespace {
@@ -42,23 +43,12 @@ std::size_t utf8Length(const std::string& s) {
     return n;
 }
 
-// A reader takes a string of at most so many bytes of UTF-8: one longer is
-// cut at a whole character, not dropped.
-std::string readable(std::string s) {
-    if (s.size() > sxf::kMaxString) {
-        std::size_t end = sxf::kMaxString;
-        while (end > 0 && (static_cast<unsigned char>(s[end]) & 0xC0) == 0x80) {
-            --end;
-        }
-        s.resize(end);
-    }
-    return s;
-}
-
 // UTF-8 to the .p21 string form: ASCII as is ('' and \\ escaped), the rest
 // as \X2\ UTF-16 hex \X0\.
+// A reader takes a string of at most so many bytes of UTF-8: one longer is
+// cut at a whole character, not dropped (.sfc likewise).
 std::string p21String(const std::string& whole) {
-    const std::string utf8 = readable(whole);
+    const std::string utf8 = utf8Head(whole, sxf::kMaxString);
     std::string out = "'";
     std::string wide;
     auto flush = [&] {
@@ -185,7 +175,7 @@ struct SxfWriter::State {
                 s.replace(at, bad.size(), good);
             }
         }
-        return "\\'" + utf8ToCp932(readable(s)) + "\\'";
+        return "\\'" + utf8ToCp932(utf8Head(s, sxf::kMaxString)) + "\\'";
     }
     // A polyline's coordinates as the two quoted lists of .sfc, cut into
     // polylines whose lists a reader takes (a large circle or a clothoid

@@ -142,6 +142,9 @@ TEST(Utf8, MalformedBytesAreTheirOwnCharactersAndCutsKeepSequencesWhole) {
     EXPECT_EQ(utf8OrLatin1("R\xC3\xA9sum\xC3\xA9"), "R\xC3\xA9sum\xC3\xA9");
     EXPECT_EQ(utf8Prefix(kPiping, 2), kPiping.substr(0, 6));
     EXPECT_EQ(utf8Prefix("ab", 5), "ab");
+    EXPECT_EQ(utf8Head(kPiping, 5), kPiping.substr(0, 3));  // not into the second
+    EXPECT_EQ(utf8Head(kPiping, 6), kPiping.substr(0, 6));
+    EXPECT_EQ(utf8Head("ab", 5), "ab");
 }
 
 // The one-page HP-GL files between the programs carry any script and the
