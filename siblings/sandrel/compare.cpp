@@ -156,6 +156,46 @@ std::size_t segmentsOf(const Path& path) {
     return n;
 }
 
+// The length of a path's lines as its segments would have it (closing
+// sides included, points without a place left out).
+double lengthOf(const Path& path) {
+    double length = 0;
+    for (std::size_t k = 0; k <= path.subpathStarts.size(); ++k) {
+        std::size_t begin = 0;
+        std::size_t end = 0;
+        subpathBounds(path, k, begin, end);
+        const auto add = [&](Point a, Point b) {
+            const double d = std::hypot(b.x - a.x, b.y - a.y);
+            length += std::isfinite(d) ? d : 0;
+        };
+        for (std::size_t j = begin + 1; j < end; ++j) {
+            add(path.points[j - 1], path.points[j]);
+        }
+        if ((path.closed || path.filled) && end - begin > 2) {
+            add(path.points[end - 1], path.points[begin]);
+        }
+    }
+    return length;
+}
+
+// Which outlines only trace the fill drawn just before them, at the
+// thinnest width in the same colour: a plot of text as glyph outlines
+// edges every letter it fills (FP then EP), and such an edge shows
+// nothing its fill does not. It goes with its fill, whole, instead of
+// doubling the segments to compare.
+std::vector<char> edgesOfFills(const Page& page) {
+    std::vector<char> out(page.paths.size(), 0);
+    for (std::size_t i = 1; i < page.paths.size(); ++i) {
+        const Path& edge = page.paths[i];
+        const Path& fill = page.paths[i - 1];
+        out[i] = !edge.filled && fill.filled && edge.stroke.widthMm == 0 &&
+                 edge.stroke.dashMm.empty() && edge.stroke.color == fill.stroke.color &&
+                 edge.stroke.layer == fill.stroke.layer && !edge.points.empty() &&
+                 edge.points == fill.points && edge.subpathStarts == fill.subpathStarts;
+    }
+    return out;
+}
+
 // Each path's layer, in the order of the paths.
 std::vector<std::uint32_t> layersOf(const Page& page, Layers& layers) {
     std::vector<std::uint32_t> out;
@@ -178,21 +218,26 @@ std::vector<std::uint32_t> layersOf(const Page& page, Layers& layers) {
 // and outlines never cover each other, so each kind is compared on its own
 // and its segments need not outlive its pass.
 template <class S>
-Decomposed<S> decompose(const Page& page, const std::vector<std::uint32_t>& layerOf, bool fills) {
+Decomposed<S> decompose(const Page& page, const std::vector<std::uint32_t>& layerOf,
+                        const std::vector<char>& edges, bool fills) {
     using P = decltype(S::pa);
     Decomposed<S> out;
     out.ranges.reserve(page.paths.size());
+    // An edge of a fill is compared as its fill is.
+    const auto compared = [&](std::size_t i) {
+        return page.paths[i].filled == fills && edges[i] == 0;
+    };
     // Counted first: growing the list by doubling touched twice its final
     // size and held one and a half times it while it moved.
     std::size_t total = 0;
-    for (const Path& path : page.paths) {
-        total += path.filled == fills ? segmentsOf(path) : 0;
+    for (std::size_t i = 0; i < page.paths.size(); ++i) {
+        total += compared(i) ? segmentsOf(page.paths[i]) : 0;
     }
     out.segments.reserve(total);
     for (std::size_t i = 0; i < page.paths.size(); ++i) {
         const Path& path = page.paths[i];
         const auto first = static_cast<std::uint32_t>(out.segments.size());
-        if (path.filled != fills) {
+        if (!compared(i)) {
             out.ranges.emplace_back(first, 0);
             continue;
         }
@@ -706,6 +751,9 @@ struct Side {
     // The segments of the kind being compared, fills or outlines.
     const Decomposed<S>* mine = nullptr;
     std::optional<Coverage<S>> coverage;
+    // Per path: whether it is an outline that only edges the fill before
+    // it (edgesOfFills).
+    const std::vector<char>& edges;
     // Per path: for a fill, whether its whole boundary is covered.
     std::vector<char> boundaryCovered;
     // Its glyph-sized fills whose boundary is covered, by left edge.
@@ -788,19 +836,32 @@ void paintSide(Side<S>& side, const Side<S>& other, double reach, Status uncover
     std::vector<Piece> scratch;
     auto& lineUncovered = uncovered == Status::removed ? lines.removed : lines.added;
     auto& fillUncovered = uncovered == Status::removed ? fills.removed : fills.added;
+    // Whether the last fill stayed: its edge, if it has one, goes with it.
+    bool fillStayed = false;
     for (std::size_t i = 0; i < page.paths.size(); ++i) {
         const Path& path = page.paths[i];
         if (path.filled) {
             // A fill is one thing: unchanged only when its whole boundary
             // is, and a small one only when it has a partner of its shape.
             ShapeBox box{};
-            const bool same = side.boundaryCovered[i] != 0 &&
-                              (!boundaryOf(path, box) || hasPartner(box, other, reach));
-            if (!same) {
+            fillStayed = side.boundaryCovered[i] != 0 &&
+                         (!boundaryOf(path, box) || hasPartner(box, other, reach));
+            if (!fillStayed) {
                 ++fillUncovered;
                 painter.paintWhole(i, uncovered);
             } else if (paintCovered) {
                 ++fills.unchanged;
+                painter.paintWhole(i, Status::unchanged);
+            }
+            continue;
+        }
+        if (side.edges[i] != 0) {
+            const double length = lengthOf(path);
+            if (!fillStayed) {
+                lineUncovered += length;
+                painter.paintWhole(i, uncovered);
+            } else if (paintCovered) {
+                lines.unchanged += length;
                 painter.paintWhole(i, Status::unchanged);
             }
             continue;
@@ -1057,11 +1118,13 @@ Result compareOwnedAs(const Page& a, const Page& b, Page* ownA, Page* ownB,
     Layers layers(options);
     const std::vector<std::uint32_t> layersA = layersOf(a, layers);
     const std::vector<std::uint32_t> layersB = layersOf(b, layers);
+    const std::vector<char> edgesA = edgesOfFills(a);
+    const std::vector<char> edgesB = edgesOfFills(b);
     // The two sides share nothing but the inputs and, between the two
     // passes, what each found about its fills: the second side runs on a
     // thread of its own.
-    Side<S> firstSide{a, ownA, nullptr, {}, {}, {}};
-    Side<S> secondSide{b, ownB, nullptr, {}, {}, {}};
+    Side<S> firstSide{a, ownA, nullptr, {}, edgesA, {}, {}};
+    Side<S> secondSide{b, ownB, nullptr, {}, edgesB, {}, {}};
     Painter firstPainter{options, a, ownA, {}, {}, {}, {}, {}};
     Painter secondPainter{options, b, ownB, {}, {}, {}, {}, {}};
     Tally secondLines;
@@ -1091,8 +1154,8 @@ Result compareOwnedAs(const Page& a, const Page& b, Page* ownA, Page* ownB,
         Decomposed<S> first;
         Decomposed<S> second;
         both(
-            points, [&] { first = decompose<S>(a, layersA, fills); },
-            [&] { second = decompose<S>(b, layersB, fills); });
+            points, [&] { first = decompose<S>(a, layersA, edgesA, fills); },
+            [&] { second = decompose<S>(b, layersB, edgesB, fills); });
         firstSide.mine = &first;
         secondSide.mine = &second;
         both(

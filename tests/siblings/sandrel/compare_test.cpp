@@ -604,6 +604,66 @@ TEST_F(CompareTest, GlyphSizedShapesAreComparedAsWholes) {
     EXPECT_EQ(large.fills.added, 1);
 }
 
+// Text plotted as glyph outlines fills each letter and edges it with the
+// thinnest line. The edge goes with its fill: whole, in the fill's status,
+// however the lines of the other page cover it.
+TEST_F(CompareTest, AHairlineEdgeOfAFillGoesWithItsFill) {
+    const auto letter = [](double x, double width) {
+        Path fill;
+        fill.filled = true;
+        fill.closed = true;
+        fill.points = {{x, 0}, {x + 2 * kMm, 0}, {x + 2 * kMm, 3 * kMm}, {x, 3 * kMm}};
+        fill.stroke.widthMm = 0;
+        Path edge = fill;
+        edge.filled = false;
+        edge.stroke.widthMm = width;
+        return std::pair{fill, edge};
+    };
+    const auto [stays, staysEdge] = letter(0, 0);
+    const auto [moves, movesEdge] = letter(10 * kMm, 0);
+    const auto [moved, movedEdge] = letter(10.5 * kMm, 0);
+    Page first;
+    first.paths = {stays, staysEdge, moves, movesEdge};
+    Page second;
+    // The moved letter's old place is half drawn over by a plain line of
+    // the new page: before, its edge came out partly unchanged.
+    second.paths = {stays, staysEdge, moved, movedEdge, line({10 * kMm, 0}, {12 * kMm, 0})};
+    const Result result = compare(first, second);
+    EXPECT_EQ(result.fills.unchanged, 1);
+    EXPECT_EQ(result.fills.removed, 1);
+    EXPECT_EQ(result.fills.added, 1);
+    const double perimeter = 10 * kMm;
+    EXPECT_NEAR(result.lines.unchanged, perimeter, 1e-6);
+    EXPECT_NEAR(result.lines.removed, perimeter, 1e-6);
+    EXPECT_NEAR(result.lines.added, perimeter + 2 * kMm, 1e-6);
+    // Each letter's edge is one closed path in its fill's colour.
+    for (const auto& [color, x] :
+         {std::pair{options.unchangedColor, 0.0}, std::pair{options.removedColor, 10 * kMm},
+          std::pair{options.addedColor, 10.5 * kMm}}) {
+        int edges = 0;
+        for (const auto& path : result.page.paths) {
+            if (!path.filled && path.closed && path.stroke.color == color) {
+                ++edges;
+                EXPECT_EQ(path.points.front().x, x);
+                EXPECT_EQ(path.points.size(), 4U);
+            }
+        }
+        EXPECT_EQ(edges, 1);
+    }
+    // A fill that lost its hairline edge is the same fill; a visible edge
+    // is a line of its own, compared as any other.
+    second.paths = {stays};
+    EXPECT_FALSE(compare(Page{{}, {}, {stays, staysEdge}, {}, {}}, second).differ());
+    const auto [wide, wideEdge] = letter(0, 0.35);
+    const Result visible = compare(Page{{}, {}, {wide, wideEdge}, {}, {}}, second);
+    EXPECT_EQ(visible.fills.unchanged, 1);
+    EXPECT_NEAR(visible.lines.removed, perimeter, 1e-6);
+    // An outline like the fill before it but in another colour is no edge.
+    Path red = staysEdge;
+    red.stroke.color = 0xFF0000;
+    EXPECT_NEAR(compare(Page{{}, {}, {stays, red}, {}, {}}, second).lines.removed, perimeter, 1e-6);
+}
+
 // "1nF" became "100pF" in place: the old label is lifted above the new one
 // and struck through, so that neither hides the other.
 // Where several new labels could stand in a removed one's place, the
