@@ -26,6 +26,18 @@ WarningHook& warningHook() {
     return hook;
 }
 
+// Whether the plain file at path holds exactly content.
+bool holds(const std::string& path, const std::string& content) {
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(path, ec) ||
+        std::filesystem::file_size(path, ec) != content.size() || ec) {
+        return false;
+    }
+    std::ifstream in(path, std::ios::binary);
+    std::string file(content.size(), '\0');
+    return in.read(file.data(), static_cast<std::streamsize>(file.size())) && file == content;
+}
+
 bool isPlainFile(const std::string& path) {
     std::error_code ec;
     return !path.empty() && std::filesystem::is_regular_file(path, ec);
@@ -179,7 +191,13 @@ int parseParFile(std::string_view content, TSettings& s) {
 }
 
 void SaveParFile() {
-    if (replaceFile(Settings.sParFile, formatParFile(Settings)) != ReplaceResult::ok) {
+    const std::string content = formatParFile(Settings);
+    // A file that already says all this is left as it is: rewriting it
+    // only cost two flushes to disk at the end of every run.
+    if (holds(Settings.sParFile, content)) {
+        return;
+    }
+    if (replaceFile(Settings.sParFile, content) != ReplaceResult::ok) {
         ShowWarning(std::string(message(Msg::cannotCreateParFile)));
     }
 }

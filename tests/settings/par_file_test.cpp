@@ -1,5 +1,6 @@
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -254,6 +255,27 @@ TEST_F(ParFile, FailedSaveKeepsTheOldFile) {
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(Settings.sDataDir),
                             std::filesystem::directory_iterator()),
               1);
+}
+
+// Saving what the file already holds leaves it alone (no new file put in
+// its place); anything else is written, a file of the same length included.
+TEST_F(ParFile, SavingWhatTheFileHoldsLeavesItAlone) {
+    writeFile(Settings.sParFile, validFile());
+    ASSERT_EQ(LoadParFile(), 0);
+    const auto inode = [&] {
+        struct stat st {};
+        EXPECT_EQ(::stat(Settings.sParFile.c_str(), &st), 0);
+        return st.st_ino;
+    };
+    const auto before = inode();
+    SaveParFile();
+    EXPECT_EQ(inode(), before);
+    EXPECT_EQ(readFile(Settings.sParFile), validFile());
+    Settings.iWaitTime = 61;
+    SaveParFile();
+    EXPECT_NE(inode(), before);
+    EXPECT_EQ(readFile(Settings.sParFile), validFile("61"));
+    EXPECT_TRUE(warnings.empty());
 }
 
 TEST_F(ParFile, SaveAfterFailedLoadWritesStartValues) {
