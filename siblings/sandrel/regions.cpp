@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cmath>
 #include <cstdint>
@@ -28,6 +29,11 @@ constexpr std::size_t kMaxMerged = 500;
 // than it saves.
 constexpr std::size_t kThreadFromPoints = 100000;
 constexpr std::uint32_t kNoElement = 0xFFFFFFFFu;
+// The cells of an element kept to pass over its strokes that add none.
+constexpr std::size_t kFewCells = 16;
+// A segment's cells are looked up over its box widened by this share of a
+// cell more than the half gap, so that no rounding puts one outside it.
+constexpr double kSpanMargin = 1e-6;
 
 struct Element {
     double x0 = kInf, y0 = kInf, x1 = -kInf, y1 = -kInf;
@@ -223,38 +229,92 @@ std::vector<Region> findRegions(const drawing::Page& page, double gap) {
     // those. Ranges of their own touch only their own entries of parent.
     const auto enterRange = [&](std::uint32_t from, std::uint32_t to,
                                 std::vector<std::uint32_t>& firstIn) {
-        const auto enter = [&](std::uint32_t i, drawing::Point a, drawing::Point b) {
-            forEachCell(a, b, gap / 2, x0, y0, cell, nx, ny, [&](std::size_t c) {
-                std::uint32_t first = i;
-                if (dense) {
-                    std::uint32_t& slot = firstIn[c];
-                    // Most cells a stroke passes it has entered itself, a
-                    // segment before: nothing to join.
-                    if (slot == kNoElement || slot == i) {
-                        slot = i;
-                        return;
-                    }
-                    first = slot;
-                } else {
-                    const auto [it, fresh] = firstInCell.try_emplace(c, i);
-                    if (fresh || it->second == i) {
-                        return;
-                    }
-                    first = it->second;
+        // Element i passes cell c: it joins the first element there.
+        const auto visitCell = [&](std::uint32_t i, std::size_t c) {
+            std::uint32_t first = i;
+            if (dense) {
+                std::uint32_t& slot = firstIn[c];
+                // Most cells a stroke passes it has entered itself, a
+                // segment before: nothing to join.
+                if (slot == kNoElement || slot == i) {
+                    slot = i;
+                    return;
                 }
-                parent[root(parent, i)] = root(parent, first);
-            });
+                first = slot;
+            } else {
+                const auto [it, fresh] = firstInCell.try_emplace(c, i);
+                if (fresh || it->second == i) {
+                    return;
+                }
+                first = it->second;
+            }
+            parent[root(parent, i)] = root(parent, first);
+        };
+        const auto enter = [&](std::uint32_t i, drawing::Point a, drawing::Point b) {
+            forEachCell(a, b, gap / 2, x0, y0, cell, nx, ny,
+                        [&](std::size_t c) { visitCell(i, c); });
+        };
+        // The cells an element has entered so far, while they are few: a
+        // segment whose widened box lies in cells all entered already can
+        // join nothing more. A glyph outline's hundred strokes pass the
+        // same few cells.
+        std::array<std::size_t, kFewCells> entered{};
+        std::size_t enteredCount = 0;
+        bool few = true;
+        const auto inEntered = [&](std::size_t c) {
+            return std::find(entered.begin(), entered.begin() + enteredCount, c) !=
+                   entered.begin() + enteredCount;
+        };
+        const auto allEntered = [&](drawing::Point a, drawing::Point b) {
+            // forEachCell visits no cell outside the segment's box widened
+            // by the half gap; the margin keeps rounding inside it.
+            const double grow = gap / 2 + kSpanMargin * cell;
+            const int r0 = cellIndex(std::min(a.y, b.y) - grow - y0, cell, ny);
+            const int r1 = cellIndex(std::max(a.y, b.y) + grow - y0, cell, ny);
+            const int c0 = cellIndex(std::min(a.x, b.x) - grow - x0, cell, nx);
+            const int c1 = cellIndex(std::max(a.x, b.x) + grow - x0, cell, nx);
+            if (static_cast<std::size_t>(r1 - r0 + 1) * static_cast<std::size_t>(c1 - c0 + 1) >
+                enteredCount) {
+                return false;
+            }
+            for (int r = r0; r <= r1; ++r) {
+                for (int c = c0; c <= c1; ++c) {
+                    if (!inEntered(static_cast<std::size_t>(r) * static_cast<std::size_t>(nx) +
+                                   static_cast<std::size_t>(c))) {
+                        return false;
+                    }
+                }
+            }
+            return true;
         };
         for (std::uint32_t i = from; i < to; ++i) {
             const Element& e = elements[i];
             if (e.path != nullptr) {
+                enteredCount = 0;
+                few = true;
+                const auto enterNoting = [&](drawing::Point a, drawing::Point b) {
+                    forEachCell(a, b, gap / 2, x0, y0, cell, nx, ny, [&](std::size_t c) {
+                        visitCell(i, c);
+                        if (few && !inEntered(c)) {
+                            few = enteredCount < kFewCells;
+                            if (few) {
+                                entered[enteredCount++] = c;
+                            }
+                        }
+                    });
+                };
                 const auto& pts = e.path->points;
                 for (std::size_t k = 0; k < pts.size(); ++k) {
                     const drawing::Point& a = pts[k];
                     const drawing::Point& b = k + 1 < pts.size() ? pts[k + 1] : pts[k];
-                    if (std::isfinite(a.x) && std::isfinite(a.y) && std::isfinite(b.x) &&
-                        std::isfinite(b.y)) {
+                    if (!std::isfinite(a.x) || !std::isfinite(a.y) || !std::isfinite(b.x) ||
+                        !std::isfinite(b.y)) {
+                        continue;
+                    }
+                    if (!few) {
                         enter(i, a, b);
+                    } else if (!allEntered(a, b)) {
+                        enterNoting(a, b);
                     }
                 }
             } else {

@@ -174,6 +174,40 @@ TEST(Regions, ManyChangedOutlinesGatherByPlaceNotByOrder) {
     EXPECT_LT(regions.front().x0, regions[1].x0);
 }
 
+// An outline that wanders over the same few cells for a long time and only
+// then heads off still joins what it reaches; so does one that passes more
+// cells than are kept track of and comes back.
+TEST(Regions, AStrokeLeavingItsCellsLateStillJoinsWhatItReaches) {
+    Page page;
+    const auto changed = [&](Path path) {
+        path.stroke.pen = kRemovedPen;
+        page.paths.push_back(std::move(path));
+    };
+    Path wander;
+    for (int k = 0; k < 400; ++k) {
+        wander.points.push_back({10 * kMm + (k % 7) * 0.1 * kMm, 10 * kMm + (k % 5) * 0.1 * kMm});
+    }
+    wander.points.push_back({100 * kMm, 10 * kMm});
+    changed(wander);
+    changed(line({103 * kMm, 10 * kMm}, {110 * kMm, 10 * kMm}));
+    // Across forty cells of 5 mm and back to its start, beside a mark there.
+    Path zigzag;
+    for (int k = 0; k <= 40; ++k) {
+        zigzag.points.push_back({10 * kMm + k * 5 * kMm, (k % 2 == 0 ? 100 : 103) * kMm});
+    }
+    zigzag.points.push_back({10 * kMm, 100 * kMm});
+    zigzag.points.push_back({10 * kMm, 60 * kMm});
+    changed(zigzag);
+    changed(line({7 * kMm, 57 * kMm}, {7 * kMm, 50 * kMm}));
+    // Far from everything.
+    changed(line({300 * kMm, 300 * kMm}, {301 * kMm, 300 * kMm}));
+    const std::vector<Region> regions = findRegions(page, 5 * kMm);
+    ASSERT_EQ(regions.size(), 3u);
+    for (const Region& r : regions) {
+        EXPECT_EQ(r.removed, r.x1 > 250 * kMm ? 1 : 2);
+    }
+}
+
 TEST(Marks, BoxesNumbersAndLegendLieOnTheMarksLayerBesideTheSheet) {
     Page first;
     first.width = 297 * kMm;
