@@ -178,7 +178,7 @@ double lengthOf(const Path& path) {
     return length;
 }
 
-// Which outlines only trace the fill drawn just before them, at the
+// Which closed outlines only trace the fill drawn just before them, at the
 // thinnest width in the same colour: a plot of text as glyph outlines
 // edges every letter it fills (FP then EP), and such an edge shows
 // nothing its fill does not. It goes with its fill, whole, instead of
@@ -188,7 +188,7 @@ std::vector<char> edgesOfFills(const Page& page) {
     for (std::size_t i = 1; i < page.paths.size(); ++i) {
         const Path& edge = page.paths[i];
         const Path& fill = page.paths[i - 1];
-        out[i] = !edge.filled && fill.filled && edge.stroke.widthMm == 0 &&
+        out[i] = !edge.filled && edge.closed && fill.filled && edge.stroke.widthMm == 0 &&
                  edge.stroke.dashMm.empty() && edge.stroke.color == fill.stroke.color &&
                  edge.stroke.layer == fill.stroke.layer && !edge.points.empty() &&
                  edge.points == fill.points && edge.subpathStarts == fill.subpathStarts;

@@ -658,10 +658,15 @@ TEST_F(CompareTest, AHairlineEdgeOfAFillGoesWithItsFill) {
     const Result visible = compare(Page{{}, {}, {wide, wideEdge}, {}, {}}, second);
     EXPECT_EQ(visible.fills.unchanged, 1);
     EXPECT_NEAR(visible.lines.removed, perimeter, 1e-6);
-    // An outline like the fill before it but in another colour is no edge.
+    // An outline like the fill before it but in another colour is no edge,
+    // nor is one left open (it lacks the closing side).
     Path red = staysEdge;
     red.stroke.color = 0xFF0000;
     EXPECT_NEAR(compare(Page{{}, {}, {stays, red}, {}, {}}, second).lines.removed, perimeter, 1e-6);
+    Path open = staysEdge;
+    open.closed = false;
+    EXPECT_NEAR(compare(Page{{}, {}, {stays, open}, {}, {}}, second).lines.removed,
+                perimeter - 3 * kMm, 1e-6);
 }
 
 // "1nF" became "100pF" in place: the old label is lifted above the new one
