@@ -198,3 +198,63 @@ print_summary() {
   printf '%-40s %7s %9s %6s %8s %8s %6s\n' "pair" "run s" "cmppdf s" "ratio" "run MB" "cmp MB" "ratio"
   cat "$summary"
 }
+
+# results_pair NAME OLD NEW: every build of the array builds (folders)
+# splits and compares the pair with its own programs, reporting each
+# region; the first build's report and result pages are set beside each
+# other build's: the same byte for byte, the same regions (page, box, kind
+# and labels) with other counts, or other regions, listed.
+results_pair() {
+  local name="$1" old="$2" new="$3" k status
+  for k in "${!builds[@]}"; do
+    local d="$work/results/$k" b="${builds[$k]}/bin"
+    rm -rf "$d"
+    mkdir -p "$d/Temp1" "$d/Temp2" "$d/Temp3"
+    split_mode
+    "$b/tolvane" /h "$old" "$d/Temp1/plan.hgl"
+    "$b/tolvane" /h "$new" "$d/Temp2/plan.hgl"
+    status=0
+    MERVIK_COMPARISON_REPORT="$d/report.json" "$b/sandrel" /h /oh "$d/Temp1/plan*.hgl" \
+      "$d/Temp2/" "$d/Temp3/" >/dev/null 2>&1 || status=$?
+    # 1 says the pair differs: an answer, not a failure.
+    [ "$status" -le 1 ] || echo "  $name: the comparison of ${builds[$k]} ended with $status"
+  done
+  for k in "${!builds[@]}"; do
+    [ "$k" -gt 0 ] || continue
+    echo "-- $name: ${builds[$k]} against ${builds[0]}"
+    python3 - "$work/results/0" "$work/results/$k" <<'PY'
+import filecmp, json, os, sys
+first, other = sys.argv[1], sys.argv[2]
+def report(d):
+    with open(os.path.join(d, "report.json"), encoding="utf-8") as f:
+        return json.load(f)
+a, b = report(first), report(other)
+def place(r):
+    return (r["page"], tuple(r["boxMm"]), r["kind"], tuple(r["oldText"]), tuple(r["newText"]))
+pages = sorted(os.listdir(os.path.join(first, "Temp3")))
+same_pages = pages == sorted(os.listdir(os.path.join(other, "Temp3"))) and all(
+    filecmp.cmp(os.path.join(first, "Temp3", p), os.path.join(other, "Temp3", p), shallow=False)
+    for p in pages)
+ra, rb = a["regions"], b["regions"]
+if same_pages and a == b:
+    print("  the same, byte for byte: %d result page(s), %d region(s)" % (len(pages), len(ra)))
+elif [place(r) for r in ra] == [place(r) for r in rb] and a.get("alignments") == b.get("alignments"):
+    print("  the same %d region(s) (page, box, kind, labels), other counts:" % len(ra))
+    for x, y in zip(ra, rb):
+        if (x["removed"], x["added"]) != (y["removed"], y["added"]):
+            print("    page %d region %d: %d removed, %d added -> %d, %d"
+                  % (x["page"], x["number"], x["removed"], x["added"], y["removed"], y["added"]))
+else:
+    print("  other regions: %d -> %d" % (len(ra), len(rb)))
+    only_a = [place(r) for r in ra if place(r) not in [place(s) for s in rb]]
+    only_b = [place(r) for r in rb if place(r) not in [place(s) for s in ra]]
+    for label, rs in (("only in the first", only_a), ("only in the other", only_b)):
+        for r in rs[:10]:
+            print("    %s: page %d box %s %s" % (label, r[0], list(r[1]), r[2]))
+        if len(rs) > 10:
+            print("    ... and %d more %s" % (len(rs) - 10, label))
+    if a.get("alignments") != b.get("alignments"):
+        print("    alignments: %s -> %s" % (a.get("alignments"), b.get("alignments")))
+PY
+  done
+}

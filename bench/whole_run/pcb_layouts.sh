@@ -10,7 +10,10 @@
 #   bench/whole_run/pcb_layouts.sh [BUILD_DIR] [BOARD...]
 #
 # BOARD names a demo folder (default: video kit-dev-coldfire-xilinx_5213
-# pic_programmer). Needs the packages kicad, kicad-demos and poppler-utils
+# pic_programmer). RESULTS_AGAINST=OTHER_BUILD times nothing: each layer's
+# pair, as HP-GL and as PDF, is split and compared by OTHER_BUILD and by
+# BUILD_DIR, and their reports and result pages are set side by side
+# (results_pair in lib.sh). Needs the packages kicad, kicad-demos and poppler-utils
 # (apt-get install --no-install-recommends kicad kicad-demos); without
 # them the script says so and stops.
 set -euo pipefail
@@ -27,6 +30,9 @@ if ! /usr/bin/python3 -c 'import pcbnew' 2>/dev/null || [ ! -d "$demos" ] ||
   exit 1
 fi
 source "$root/bench/whole_run/lib.sh"
+if [ -n "${RESULTS_AGAINST:-}" ]; then
+  builds=("$(cd "$RESULTS_AGAINST" && pwd)" "$build")
+fi
 
 echo "== circuit boards of kicad-demos, four layers a file, one footprint moved"
 for board in "${boards[@]}"; do
@@ -36,6 +42,14 @@ for board in "${boards[@]}"; do
   mkdir -p "$p/old" "$p/new" "$p/pages"
   /usr/bin/python3 "$root/bench/whole_run/plot_board.py" "$pcb" "$p/old" old >/dev/null
   /usr/bin/python3 "$root/bench/whole_run/plot_board.py" "$pcb" "$p/new" new moved >/dev/null
+  if [ -n "${RESULTS_AGAINST:-}" ]; then
+    for f in "$p/old"/*; do
+      name="${f##*/}"
+      results_pair "$board ${name#*-old_}" "$f" "$p/new/${name/-old_/-new_}"
+    done
+    rm -rf "$p"
+    continue
+  fi
   # One multi-page file a revision: the layers' HP-GL joined by our
   # converter, their PDFs by pdfunite.
   join_mode
