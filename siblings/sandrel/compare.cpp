@@ -338,8 +338,10 @@ struct Piece {
 template <class S>
 class Coverage {
   public:
+    // unasked, when given, names the segments of mine (by a nonzero entry)
+    // whose pieces will not be asked for: the grid need not reach them.
     Coverage(const std::vector<S>& mine, const std::vector<S>& theirs, double reach, bool shortcuts,
-             const Layers& layers)
+             const Layers& layers, const std::vector<char>* unasked = nullptr)
         : mine_(mine), theirs_(theirs), reach_(reach), layers_(layers) {
         if (!shortcuts) {
             grid_.emplace(theirs, reach);
@@ -403,7 +405,7 @@ class Coverage {
                 exact_[i] = found != BasicSegmentSet<S>::kNone ? 1 : 0;
                 if (exact_[i] != 0) {
                     next = found + std::size_t{1};
-                } else {
+                } else if (unasked == nullptr || (*unasked)[i] == 0) {
                     ++open;
                 }
             }
@@ -411,7 +413,7 @@ class Coverage {
         // The set is gone before the grid's segments are picked: on a large
         // page it is as large as the grid.
         if (open > 0) {
-            std::vector<std::uint32_t> keep = near(mine, exact_, theirs, reach);
+            std::vector<std::uint32_t> keep = near(mine, exact_, unasked, theirs, reach);
             const bool dropped = repeatsKnown && dropRepeats(keep, repeats);
             decltype(repeats)().swap(repeats);
             grid_.emplace(theirs, std::move(keep), reach, dropped);
@@ -563,10 +565,16 @@ class Coverage {
     // theirs widened by reach.
     static std::vector<std::uint32_t> near(const std::vector<S>& mine,
                                            const std::vector<char>& exact,
+                                           const std::vector<char>* unasked,
                                            const std::vector<S>& theirs, double reach) {
+        // The segments of mine whose pieces may be asked for and are not
+        // known already.
+        const auto open = [&](std::size_t i) {
+            return exact[i] == 0 && (unasked == nullptr || (*unasked)[i] == 0);
+        };
         double x0 = kInf, y0 = kInf, x1 = -kInf, y1 = -kInf;
         for (std::size_t i = 0; i < mine.size(); ++i) {
-            if (exact[i]) {
+            if (!open(i)) {
                 continue;
             }
             const Point a = mine[i].a();
@@ -586,7 +594,7 @@ class Coverage {
         std::vector<std::uint8_t> mask(static_cast<std::size_t>(nx) * static_cast<std::size_t>(ny),
                                        0);
         for (std::size_t i = 0; i < mine.size(); ++i) {
-            if (!exact[i]) {
+            if (open(i)) {
                 forEachCell(mine[i].a(), mine[i].b(), 0, x0, y0, cell, nx, ny,
                             [&](std::size_t c) { mask[c] = 1; });
             }
@@ -754,6 +762,9 @@ struct Side {
     // Per path: whether it is an outline that only edges the fill before
     // it (edgesOfFills).
     const std::vector<char>& edges;
+    // Per path: a glyph-sized fill with no fill of the other page in its
+    // box (partnerlessGlyphs): changed, whatever covers its boundary.
+    std::vector<char> partnerless;
     // Per path: for a fill, whether its whole boundary is covered.
     std::vector<char> boundaryCovered;
     // Its glyph-sized fills whose boundary is covered, by left edge.
@@ -783,6 +794,9 @@ void coverFills(Side<S>& side) {
         if (!path.filled) {
             continue;
         }
+        if (side.partnerless[i] != 0) {
+            continue;  // neither unchanged nor anyone's partner
+        }
         const auto [first, count] = side.mine->ranges[i];
         bool covered = true;
         for (std::uint32_t k = 0; covered && k < count; ++k) {
@@ -804,9 +818,8 @@ void coverFills(Side<S>& side) {
 // reach on every edge) whose own boundary is covered: "C" and "D" in one
 // place cover much of each other's outline, but the "D" is not covered by
 // the "C", so neither stays.
-template <class S>
-bool hasPartner(const ShapeBox& box, const Side<S>& other, double reach) {
-    const auto& list = other.coveredGlyphs;
+// Whether list (by left edge) holds a box within reach of box on every edge.
+bool boxInList(const ShapeBox& box, const std::vector<ShapeBox>& list, double reach) {
     auto it = std::lower_bound(list.begin(), list.end(), box.x0 - reach,
                                [](const ShapeBox& x, double v) { return x.x0 < v; });
     for (; it != list.end() && it->x0 <= box.x0 + reach; ++it) {
@@ -816,6 +829,44 @@ bool hasPartner(const ShapeBox& box, const Side<S>& other, double reach) {
         }
     }
     return false;
+}
+
+template <class S>
+bool hasPartner(const ShapeBox& box, const Side<S>& other, double reach) {
+    return boxInList(box, other.coveredGlyphs, reach);
+}
+
+// The boxes of a page's glyph-sized fills, by left edge.
+std::vector<ShapeBox> glyphBoxes(const Page& page) {
+    std::vector<ShapeBox> out;
+    for (std::size_t i = 0; i < page.paths.size(); ++i) {
+        ShapeBox box{};
+        if (page.paths[i].filled && boundaryOf(page.paths[i], box)) {
+            box.path = static_cast<std::uint32_t>(i);
+            out.push_back(box);
+        }
+    }
+    std::sort(out.begin(), out.end(),
+              [](const ShapeBox& x, const ShapeBox& y) { return x.x0 < y.x0; });
+    return out;
+}
+
+// Per path of the page whose glyph boxes are mine: whether it is a
+// glyph-sized fill that no glyph-sized fill of the other page (theirs)
+// matches in box, covered or not. Such a fill cannot stay (hasPartner
+// fails), and as the match goes both ways, no fill of the other page can
+// have it for its partner: its boundary need not be looked up at all. On
+// two revisions printed at slightly different scales, nearly every
+// letter. The reach is taken a little wider than hasPartner's, so that no
+// rounding of the test either way calls a fill partnerless that has one.
+std::vector<char> partnerlessGlyphs(std::size_t paths, const std::vector<ShapeBox>& mine,
+                                    const std::vector<ShapeBox>& theirs, double reach) {
+    const double wider = reach * (1 + 1e-9) + 1e-6;
+    std::vector<char> out(paths, 0);
+    for (const ShapeBox& box : mine) {
+        out[box.path] = boxInList(box, theirs, wider) ? 0 : 1;
+    }
+    return out;
 }
 
 // Second pass: paints one page's outlines and fills: what the other page
@@ -1123,8 +1174,8 @@ Result compareOwnedAs(const Page& a, const Page& b, Page* ownA, Page* ownB,
     // The two sides share nothing but the inputs and, between the two
     // passes, what each found about its fills: the second side runs on a
     // thread of its own.
-    Side<S> firstSide{a, ownA, nullptr, {}, edgesA, {}, {}};
-    Side<S> secondSide{b, ownB, nullptr, {}, edgesB, {}, {}};
+    Side<S> firstSide{a, ownA, nullptr, {}, edgesA, {}, {}, {}};
+    Side<S> secondSide{b, ownB, nullptr, {}, edgesB, {}, {}, {}};
     Painter firstPainter{options, a, ownA, {}, {}, {}, {}, {}};
     Painter secondPainter{options, b, ownB, {}, {}, {}, {}, {}};
     Tally secondLines;
@@ -1149,6 +1200,24 @@ Result compareOwnedAs(const Page& a, const Page& b, Page* ownA, Page* ownB,
             points += path.points.size();
         }
     }
+    {
+        const std::vector<ShapeBox> glyphsA = glyphBoxes(a);
+        const std::vector<ShapeBox> glyphsB = glyphBoxes(b);
+        firstSide.partnerless = partnerlessGlyphs(a.paths.size(), glyphsA, glyphsB, reach);
+        secondSide.partnerless = partnerlessGlyphs(b.paths.size(), glyphsB, glyphsA, reach);
+    }
+    // The segments of the partnerless fills, whose pieces coverFills does
+    // not ask for.
+    const auto unaskedOf = [](const Decomposed<S>& d, const std::vector<char>& partnerless) {
+        std::vector<char> out(d.segments.size(), 0);
+        for (std::size_t i = 0; i < d.ranges.size(); ++i) {
+            if (partnerless[i] != 0) {
+                const auto [first, count] = d.ranges[i];
+                std::fill_n(out.begin() + first, count, 1);
+            }
+        }
+        return out;
+    };
     // Returns how many segments the pass compared.
     const auto pass = [&](bool fills, const auto& onFirst, const auto& onSecond) {
         Decomposed<S> first;
@@ -1161,13 +1230,17 @@ Result compareOwnedAs(const Page& a, const Page& b, Page* ownA, Page* ownB,
         both(
             first.segments.size() + second.segments.size(),
             [&] {
+                const std::vector<char> unasked =
+                    fills ? unaskedOf(first, firstSide.partnerless) : std::vector<char>{};
                 firstSide.coverage.emplace(first.segments, second.segments, reach,
-                                           options.shortcuts, layers);
+                                           options.shortcuts, layers, fills ? &unasked : nullptr);
                 onFirst();
             },
             [&] {
+                const std::vector<char> unasked =
+                    fills ? unaskedOf(second, secondSide.partnerless) : std::vector<char>{};
                 secondSide.coverage.emplace(second.segments, first.segments, reach,
-                                            options.shortcuts, layers);
+                                            options.shortcuts, layers, fills ? &unasked : nullptr);
                 onSecond();
             });
         firstSide.coverage.reset();

@@ -604,6 +604,43 @@ TEST_F(CompareTest, GlyphSizedShapesAreComparedAsWholes) {
     EXPECT_EQ(large.fills.added, 1);
 }
 
+// A letter is compared whole: it stays only with a letter of the other
+// drawing in its box. Two letters that together cover its outline do not
+// keep it; a letter moved by the tolerance still has its partner, one moved
+// further has none, on either side, in a page full of unchanged letters.
+TEST_F(CompareTest, ALetterStaysOnlyWithALetterInItsBox) {
+    const auto letter = [](double x0, double y0, double x1, double y1) {
+        Path p;
+        p.filled = true;
+        p.closed = true;
+        p.points = {{x0, y0}, {x1, y0}, {x1, y1}, {x0, y1}};
+        return p;
+    };
+    Page first;
+    first.paths = {letter(0, 0, 1 * kMm, 3 * kMm)};
+    Page second;
+    second.paths = {letter(0, 0, 0.5 * kMm, 3 * kMm), letter(0.5 * kMm, 0, 1 * kMm, 3 * kMm)};
+    const Result halves = compare(first, second);
+    EXPECT_EQ(halves.fills.removed, 1);
+    EXPECT_EQ(halves.fills.added, 2);
+
+    const double tolerance = options.toleranceMm * kMm;
+    Page row;
+    for (int k = 0; k < 200; ++k) {
+        row.paths.push_back(letter(k * 2 * kMm, 0, k * 2 * kMm + 1 * kMm, 3 * kMm));
+    }
+    for (const double shift : {0.99 * tolerance, 1.5 * tolerance}) {
+        Page moved = row;
+        moved.paths[100] = letter(200 * kMm + shift, 0, 201 * kMm + shift, 3 * kMm);
+        for (const bool forth : {true, false}) {
+            const Result result = forth ? compare(row, moved) : compare(moved, row);
+            EXPECT_EQ(result.fills.unchanged, shift < tolerance ? 200 : 199) << shift;
+            EXPECT_EQ(result.fills.removed, shift < tolerance ? 0 : 1) << shift;
+            EXPECT_EQ(result.fills.added, shift < tolerance ? 0 : 1) << shift;
+        }
+    }
+}
+
 // Text plotted as glyph outlines fills each letter and edges it with the
 // thinnest line. The edge goes with its fill: whole, in the fill's status,
 // however the lines of the other page cover it.
