@@ -265,10 +265,18 @@ std::vector<Region> findRegions(const drawing::Page& page, double gap) {
             return std::find(entered.begin(), entered.begin() + enteredCount, c) !=
                    entered.begin() + enteredCount;
         };
+        // How many cells the box from (left, bottom) to (right, top)
+        // widened by the half gap spans: forEachCell visits no cell outside
+        // a segment's such box, and the margin keeps rounding inside it.
+        const double grow = gap / 2 + kSpanMargin * cell;
+        const auto cellsOfBox = [&](double left, double bottom, double right, double top) {
+            const int r0 = cellIndex(bottom - grow - y0, cell, ny);
+            const int r1 = cellIndex(top + grow - y0, cell, ny);
+            const int c0 = cellIndex(left - grow - x0, cell, nx);
+            const int c1 = cellIndex(right + grow - x0, cell, nx);
+            return static_cast<std::size_t>(r1 - r0 + 1) * static_cast<std::size_t>(c1 - c0 + 1);
+        };
         const auto allEntered = [&](drawing::Point a, drawing::Point b) {
-            // forEachCell visits no cell outside the segment's box widened
-            // by the half gap; the margin keeps rounding inside it.
-            const double grow = gap / 2 + kSpanMargin * cell;
             const int r0 = cellIndex(std::min(a.y, b.y) - grow - y0, cell, ny);
             const int r1 = cellIndex(std::max(a.y, b.y) + grow - y0, cell, ny);
             const int c0 = cellIndex(std::min(a.x, b.x) - grow - x0, cell, nx);
@@ -292,6 +300,10 @@ std::vector<Region> findRegions(const drawing::Page& page, double gap) {
             if (e.path != nullptr) {
                 enteredCount = 0;
                 few = true;
+                // Every cell its strokes can reach lies in its own box's
+                // cells: once it has entered them all, the rest of its
+                // strokes can join nothing.
+                const std::size_t reachable = cellsOfBox(e.x0, e.y0, e.x1, e.y1);
                 const auto enterNoting = [&](drawing::Point a, drawing::Point b) {
                     forEachCell(a, b, gap / 2, x0, y0, cell, nx, ny, [&](std::size_t c) {
                         visitCell(i, c);
@@ -315,6 +327,9 @@ std::vector<Region> findRegions(const drawing::Page& page, double gap) {
                         enter(i, a, b);
                     } else if (!allEntered(a, b)) {
                         enterNoting(a, b);
+                        if (few && enteredCount == reachable) {
+                            break;
+                        }
                     }
                 }
             } else {

@@ -175,8 +175,9 @@ TEST(Regions, ManyChangedOutlinesGatherByPlaceNotByOrder) {
 }
 
 // An outline that wanders over the same few cells for a long time and only
-// then heads off still joins what it reaches; so does one that passes more
-// cells than are kept track of and comes back.
+// then heads off still joins what it reaches, whether it heads beyond its
+// cells or across them; so does one that passes more cells than are kept
+// track of and comes back.
 TEST(Regions, AStrokeLeavingItsCellsLateStillJoinsWhatItReaches) {
     Page page;
     const auto changed = [&](Path path) {
@@ -199,10 +200,19 @@ TEST(Regions, AStrokeLeavingItsCellsLateStillJoinsWhatItReaches) {
     zigzag.points.push_back({10 * kMm, 60 * kMm});
     changed(zigzag);
     changed(line({7 * kMm, 57 * kMm}, {7 * kMm, 50 * kMm}));
+    // A small outline whose last stroke alone crosses its box to a change
+    // by its far corner.
+    Path hook;
+    for (int k = 0; k < 200; ++k) {
+        hook.points.push_back({20 * kMm + (k % 3) * 0.1 * kMm, 150 * kMm + (k % 4) * 0.1 * kMm});
+    }
+    hook.points.push_back({30 * kMm, 160 * kMm});
+    changed(hook);
+    changed(line({32 * kMm, 162 * kMm}, {33 * kMm, 162 * kMm}));
     // Far from everything.
     changed(line({300 * kMm, 300 * kMm}, {301 * kMm, 300 * kMm}));
     const std::vector<Region> regions = findRegions(page, 5 * kMm);
-    ASSERT_EQ(regions.size(), 3u);
+    ASSERT_EQ(regions.size(), 4u);
     for (const Region& r : regions) {
         EXPECT_EQ(r.removed, r.x1 > 250 * kMm ? 1 : 2);
     }
