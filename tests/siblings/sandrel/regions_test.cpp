@@ -184,13 +184,18 @@ TEST(Regions, AStrokeLeavingItsCellsLateStillJoinsWhatItReaches) {
         path.stroke.pen = kRemovedPen;
         page.paths.push_back(std::move(path));
     };
-    Path wander;
-    for (int k = 0; k < 400; ++k) {
-        wander.points.push_back({10 * kMm + (k % 7) * 0.1 * kMm, 10 * kMm + (k % 5) * 0.1 * kMm});
-    }
-    wander.points.push_back({100 * kMm, 10 * kMm});
-    changed(wander);
-    changed(line({103 * kMm, 10 * kMm}, {110 * kMm, 10 * kMm}));
+    // An outline that wanders among points 0.1 mm apart from `at` on and
+    // only then heads to `to`, and a change of its own near there.
+    const auto wanderThenGo = [&](Point at, int steps, int across, int up, Point to, Point mark) {
+        Path path;
+        for (int k = 0; k < steps; ++k) {
+            path.points.push_back({at.x + (k % across) * 0.1 * kMm, at.y + (k % up) * 0.1 * kMm});
+        }
+        path.points.push_back(to);
+        changed(path);
+        changed(line(mark, {mark.x + 1 * kMm, mark.y}));
+    };
+    wanderThenGo({10 * kMm, 10 * kMm}, 400, 7, 5, {100 * kMm, 10 * kMm}, {103 * kMm, 10 * kMm});
     // Across forty cells of 5 mm and back to its start, beside a mark there.
     Path zigzag;
     for (int k = 0; k <= 40; ++k) {
@@ -200,15 +205,9 @@ TEST(Regions, AStrokeLeavingItsCellsLateStillJoinsWhatItReaches) {
     zigzag.points.push_back({10 * kMm, 60 * kMm});
     changed(zigzag);
     changed(line({7 * kMm, 57 * kMm}, {7 * kMm, 50 * kMm}));
-    // A small outline whose last stroke alone crosses its box to a change
-    // by its far corner.
-    Path hook;
-    for (int k = 0; k < 200; ++k) {
-        hook.points.push_back({20 * kMm + (k % 3) * 0.1 * kMm, 150 * kMm + (k % 4) * 0.1 * kMm});
-    }
-    hook.points.push_back({30 * kMm, 160 * kMm});
-    changed(hook);
-    changed(line({32 * kMm, 162 * kMm}, {33 * kMm, 162 * kMm}));
+    // A small one whose last stroke alone crosses its box, to a change by
+    // its far corner.
+    wanderThenGo({20 * kMm, 150 * kMm}, 200, 3, 4, {30 * kMm, 160 * kMm}, {32 * kMm, 162 * kMm});
     // Far from everything.
     changed(line({300 * kMm, 300 * kMm}, {301 * kMm, 300 * kMm}));
     const std::vector<Region> regions = findRegions(page, 5 * kMm);
