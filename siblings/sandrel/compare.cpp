@@ -748,6 +748,64 @@ struct ShapeBox {
     std::uint32_t path;
 };
 
+// Boxes found by the cell their lower left corner lies in, the cells a
+// little wider than the reach they are looked up with: a box within reach
+// of another on every edge lies in one of the nine cells around that
+// one's. (Kept by left edge alone, a column of equal letters made the
+// look-up quadratic.)
+class BoxIndex {
+  public:
+    BoxIndex() = default;
+    BoxIndex(const std::vector<ShapeBox>& boxes, double reach)
+        : side_(std::max(reach, 1.0) * kCellOverReach) {
+        entries_.reserve(boxes.size());
+        for (const ShapeBox& b : boxes) {
+            entries_.push_back({cellOf(b), b});
+        }
+        std::sort(entries_.begin(), entries_.end(),
+                  [](const Entry& x, const Entry& y) { return x.cell < y.cell; });
+    }
+    // Whether a box lies within reach (at most the index's) of box on
+    // every edge.
+    bool has(const ShapeBox& box, double reach) const {
+        const Cell at = cellOf(box);
+        // Sorted by column, then row: each column's three rows are one run.
+        for (std::int64_t dx = -1; dx <= 1; ++dx) {
+            const Cell first{at.first + dx, at.second - 1};
+            const Cell last{at.first + dx, at.second + 1};
+            auto it = std::lower_bound(entries_.begin(), entries_.end(), first,
+                                       [](const Entry& e, const Cell& c) { return e.cell < c; });
+            for (; it != entries_.end() && !(last < it->cell); ++it) {
+                const ShapeBox& b = it->box;
+                if (b.x0 >= box.x0 - reach && b.x0 <= box.x0 + reach &&
+                    std::abs(b.x1 - box.x1) <= reach && std::abs(b.y0 - box.y0) <= reach &&
+                    std::abs(b.y1 - box.y1) <= reach) {
+                    return true;
+                }
+            }
+        }
+        return false;
+    }
+
+  private:
+    using Cell = std::pair<std::int64_t, std::int64_t>;
+    struct Entry {
+        Cell cell;
+        ShapeBox box;
+    };
+    // How much wider than the reach a cell is: two corners within reach
+    // lie in neighbouring cells whatever the rounding of the division.
+    static constexpr double kCellOverReach = 1.001;
+    // Cells beyond this many on either side are one: far-flung boxes share it.
+    static constexpr double kFarCells = 1e15;
+    std::int64_t index(double v) const {
+        return static_cast<std::int64_t>(std::floor(std::clamp(v / side_, -kFarCells, kFarCells)));
+    }
+    Cell cellOf(const ShapeBox& b) const { return {index(b.x0), index(b.y0)}; }
+    double side_ = 1;
+    std::vector<Entry> entries_;
+};
+
 // One page's side of the comparison: its segments looked up in the other
 // page's, and what that found out about its fills.
 template <class S>
@@ -767,8 +825,8 @@ struct Side {
     std::vector<char> partnerless;
     // Per path: for a fill, whether its whole boundary is covered.
     std::vector<char> boundaryCovered;
-    // Its glyph-sized fills whose boundary is covered, by left edge.
-    std::vector<ShapeBox> coveredGlyphs;
+    // Its glyph-sized fills whose boundary is covered.
+    BoxIndex coveredGlyphs;
 };
 
 bool boundaryOf(const Path& path, ShapeBox& box) {
@@ -786,8 +844,9 @@ bool boundaryOf(const Path& path, ShapeBox& box) {
 
 // First pass: which fills have their whole boundary covered.
 template <class S>
-void coverFills(Side<S>& side) {
+void coverFills(Side<S>& side, double reach) {
     std::vector<Piece> pieces;
+    std::vector<ShapeBox> covered;
     side.boundaryCovered.assign(side.page.paths.size(), 0);
     for (std::size_t i = 0; i < side.page.paths.size(); ++i) {
         const Path& path = side.page.paths[i];
@@ -798,45 +857,31 @@ void coverFills(Side<S>& side) {
             continue;  // neither unchanged nor anyone's partner
         }
         const auto [first, count] = side.mine->ranges[i];
-        bool covered = true;
-        for (std::uint32_t k = 0; covered && k < count; ++k) {
+        bool whole = true;
+        for (std::uint32_t k = 0; whole && k < count; ++k) {
             side.coverage->pieces(first + k, pieces);
-            covered = std::all_of(pieces.begin(), pieces.end(), [](auto& p) { return p.covered; });
+            whole = std::all_of(pieces.begin(), pieces.end(), [](auto& p) { return p.covered; });
         }
-        side.boundaryCovered[i] = covered ? 1 : 0;
+        side.boundaryCovered[i] = whole ? 1 : 0;
         ShapeBox box{};
-        if (covered && boundaryOf(path, box)) {
+        if (whole && boundaryOf(path, box)) {
             box.path = static_cast<std::uint32_t>(i);
-            side.coveredGlyphs.push_back(box);
+            covered.push_back(box);
         }
     }
-    std::sort(side.coveredGlyphs.begin(), side.coveredGlyphs.end(),
-              [](const ShapeBox& x, const ShapeBox& y) { return x.x0 < y.x0; });
+    side.coveredGlyphs = BoxIndex(covered, reach);
 }
 
 // Whether the other side has a glyph-sized fill in the same box (within
 // reach on every edge) whose own boundary is covered: "C" and "D" in one
 // place cover much of each other's outline, but the "D" is not covered by
 // the "C", so neither stays.
-// Whether list (by left edge) holds a box within reach of box on every edge.
-bool boxInList(const ShapeBox& box, const std::vector<ShapeBox>& list, double reach) {
-    auto it = std::lower_bound(list.begin(), list.end(), box.x0 - reach,
-                               [](const ShapeBox& x, double v) { return x.x0 < v; });
-    for (; it != list.end() && it->x0 <= box.x0 + reach; ++it) {
-        if (std::abs(it->x1 - box.x1) <= reach && std::abs(it->y0 - box.y0) <= reach &&
-            std::abs(it->y1 - box.y1) <= reach) {
-            return true;
-        }
-    }
-    return false;
-}
-
 template <class S>
 bool hasPartner(const ShapeBox& box, const Side<S>& other, double reach) {
-    return boxInList(box, other.coveredGlyphs, reach);
+    return other.coveredGlyphs.has(box, reach);
 }
 
-// The boxes of a page's glyph-sized fills, by left edge.
+// The boxes of a page's glyph-sized fills.
 std::vector<ShapeBox> glyphBoxes(const Page& page) {
     std::vector<ShapeBox> out;
     for (std::size_t i = 0; i < page.paths.size(); ++i) {
@@ -846,8 +891,6 @@ std::vector<ShapeBox> glyphBoxes(const Page& page) {
             out.push_back(box);
         }
     }
-    std::sort(out.begin(), out.end(),
-              [](const ShapeBox& x, const ShapeBox& y) { return x.x0 < y.x0; });
     return out;
 }
 
@@ -862,9 +905,10 @@ std::vector<ShapeBox> glyphBoxes(const Page& page) {
 std::vector<char> partnerlessGlyphs(std::size_t paths, const std::vector<ShapeBox>& mine,
                                     const std::vector<ShapeBox>& theirs, double reach) {
     const double wider = reach * (1 + 1e-9) + 1e-6;
+    const BoxIndex index(theirs, wider);
     std::vector<char> out(paths, 0);
     for (const ShapeBox& box : mine) {
-        out[box.path] = boxInList(box, theirs, wider) ? 0 : 1;
+        out[box.path] = index.has(box, wider) ? 0 : 1;
     }
     return out;
 }
@@ -1251,7 +1295,7 @@ Result compareOwnedAs(const Page& a, const Page& b, Page* ownA, Page* ownB,
     // the segments), then the outlines: the fills' segments and grids are
     // gone before the outlines' are made.
     releaseFreedMemory(pass(
-        true, [&] { coverFills(firstSide); }, [&] { coverFills(secondSide); }));
+        true, [&] { coverFills(firstSide, reach); }, [&] { coverFills(secondSide, reach); }));
     releaseFreedMemory(pass(
         false,
         [&] {

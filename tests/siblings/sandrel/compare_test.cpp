@@ -607,7 +607,8 @@ TEST_F(CompareTest, GlyphSizedShapesAreComparedAsWholes) {
 // A letter is compared whole: it stays only with a letter of the other
 // drawing in its box. Two letters that together cover its outline do not
 // keep it; a letter moved by the tolerance still has its partner, one moved
-// further has none, on either side, in a page full of unchanged letters.
+// further has none, on either side, among a row or a column of unchanged
+// letters.
 TEST_F(CompareTest, ALetterStaysOnlyWithALetterInItsBox) {
     const auto letter = [](double x0, double y0, double x1, double y1) {
         Path p;
@@ -624,19 +625,29 @@ TEST_F(CompareTest, ALetterStaysOnlyWithALetterInItsBox) {
     EXPECT_EQ(halves.fills.removed, 1);
     EXPECT_EQ(halves.fills.added, 2);
 
+    // A row of letters, and a column of them, all at one left edge.
     const double tolerance = options.toleranceMm * kMm;
-    Page row;
-    for (int k = 0; k < 200; ++k) {
-        row.paths.push_back(letter(k * 2 * kMm, 0, k * 2 * kMm + 1 * kMm, 3 * kMm));
-    }
-    for (const double shift : {0.99 * tolerance, 1.5 * tolerance}) {
-        Page moved = row;
-        moved.paths[100] = letter(200 * kMm + shift, 0, 201 * kMm + shift, 3 * kMm);
-        for (const bool forth : {true, false}) {
-            const Result result = forth ? compare(row, moved) : compare(moved, row);
-            EXPECT_EQ(result.fills.unchanged, shift < tolerance ? 200 : 199) << shift;
-            EXPECT_EQ(result.fills.removed, shift < tolerance ? 0 : 1) << shift;
-            EXPECT_EQ(result.fills.added, shift < tolerance ? 0 : 1) << shift;
+    for (const bool column : {false, true}) {
+        const auto at = [&](int k, double shift) {
+            // A tenth of a millimetre in, so that the shift takes the
+            // letter's corner past some rounder coordinate.
+            const double x = (column ? 0 : k * 2 * kMm) + 0.1 * kMm + shift;
+            const double y = column ? k * 4 * kMm : 0;
+            return letter(x, y, x + 1 * kMm, y + 3 * kMm);
+        };
+        Page line;
+        for (int k = 0; k < 200; ++k) {
+            line.paths.push_back(at(k, 0));
+        }
+        for (const double shift : {0.99 * tolerance, 1.5 * tolerance}) {
+            Page moved = line;
+            moved.paths[100] = at(100, shift);
+            for (const bool forth : {true, false}) {
+                const Result result = forth ? compare(line, moved) : compare(moved, line);
+                EXPECT_EQ(result.fills.unchanged, shift < tolerance ? 200 : 199) << shift;
+                EXPECT_EQ(result.fills.removed, shift < tolerance ? 0 : 1) << shift;
+                EXPECT_EQ(result.fills.added, shift < tolerance ? 0 : 1) << shift;
+            }
         }
     }
 }
