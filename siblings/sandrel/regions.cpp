@@ -265,28 +265,31 @@ std::vector<Region> findRegions(const drawing::Page& page, double gap) {
             return std::find(entered.begin(), entered.begin() + enteredCount, c) !=
                    entered.begin() + enteredCount;
         };
-        // How many cells the box from (left, bottom) to (right, top)
-        // widened by the half gap spans: forEachCell visits no cell outside
-        // a segment's such box, and the margin keeps rounding inside it.
+        // The rows and columns of cells the box from (left, bottom) to
+        // (right, top) widened by the half gap spans: forEachCell visits no
+        // cell outside a segment's such box, and the margin keeps rounding
+        // inside it.
         const double grow = gap / 2 + kSpanMargin * cell;
-        const auto cellsOfBox = [&](double left, double bottom, double right, double top) {
-            const int r0 = cellIndex(bottom - grow - y0, cell, ny);
-            const int r1 = cellIndex(top + grow - y0, cell, ny);
-            const int c0 = cellIndex(left - grow - x0, cell, nx);
-            const int c1 = cellIndex(right + grow - x0, cell, nx);
-            return static_cast<std::size_t>(r1 - r0 + 1) * static_cast<std::size_t>(c1 - c0 + 1);
+        struct Span {
+            int r0, r1, c0, c1;
+            std::size_t cells() const {
+                return static_cast<std::size_t>(r1 - r0 + 1) *
+                       static_cast<std::size_t>(c1 - c0 + 1);
+            }
+        };
+        const auto spanOf = [&](double left, double bottom, double right, double top) {
+            return Span{cellIndex(bottom - grow - y0, cell, ny),
+                        cellIndex(top + grow - y0, cell, ny), cellIndex(left - grow - x0, cell, nx),
+                        cellIndex(right + grow - x0, cell, nx)};
         };
         const auto allEntered = [&](drawing::Point a, drawing::Point b) {
-            const int r0 = cellIndex(std::min(a.y, b.y) - grow - y0, cell, ny);
-            const int r1 = cellIndex(std::max(a.y, b.y) + grow - y0, cell, ny);
-            const int c0 = cellIndex(std::min(a.x, b.x) - grow - x0, cell, nx);
-            const int c1 = cellIndex(std::max(a.x, b.x) + grow - x0, cell, nx);
-            if (static_cast<std::size_t>(r1 - r0 + 1) * static_cast<std::size_t>(c1 - c0 + 1) >
-                enteredCount) {
+            const Span span = spanOf(std::min(a.x, b.x), std::min(a.y, b.y), std::max(a.x, b.x),
+                                     std::max(a.y, b.y));
+            if (span.cells() > enteredCount) {
                 return false;
             }
-            for (int r = r0; r <= r1; ++r) {
-                for (int c = c0; c <= c1; ++c) {
+            for (int r = span.r0; r <= span.r1; ++r) {
+                for (int c = span.c0; c <= span.c1; ++c) {
                     if (!inEntered(static_cast<std::size_t>(r) * static_cast<std::size_t>(nx) +
                                    static_cast<std::size_t>(c))) {
                         return false;
@@ -303,7 +306,7 @@ std::vector<Region> findRegions(const drawing::Page& page, double gap) {
                 // Every cell its strokes can reach lies in its own box's
                 // cells: once it has entered them all, the rest of its
                 // strokes can join nothing.
-                const std::size_t reachable = cellsOfBox(e.x0, e.y0, e.x1, e.y1);
+                const std::size_t reachable = spanOf(e.x0, e.y0, e.x1, e.y1).cells();
                 const auto enterNoting = [&](drawing::Point a, drawing::Point b) {
                     forEachCell(a, b, gap / 2, x0, y0, cell, nx, ny, [&](std::size_t c) {
                         visitCell(i, c);
