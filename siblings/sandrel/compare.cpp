@@ -820,6 +820,9 @@ struct Side {
     // Per path: whether it is an outline that only edges the fill before
     // it (edgesOfFills).
     const std::vector<char>& edges;
+    // The boxes of its glyph-sized fills, in the order of their paths
+    // (glyphBoxes).
+    std::vector<ShapeBox> glyphs;
     // Per path: a glyph-sized fill with no fill of the other page in its
     // box (partnerlessGlyphs): changed, whatever covers its boundary.
     std::vector<char> partnerless;
@@ -827,6 +830,13 @@ struct Side {
     std::vector<char> boundaryCovered;
     // Its glyph-sized fills whose boundary is covered.
     BoxIndex coveredGlyphs;
+    // The box of path's fill when it is glyph-sized, else null.
+    const ShapeBox* glyphOf(std::size_t path) const {
+        const auto it =
+            std::lower_bound(glyphs.begin(), glyphs.end(), path,
+                             [](const ShapeBox& b, std::size_t p) { return b.path < p; });
+        return it != glyphs.end() && it->path == path ? &*it : nullptr;
+    }
 };
 
 bool boundaryOf(const Path& path, ShapeBox& box) {
@@ -863,10 +873,9 @@ void coverFills(Side<S>& side, double reach) {
             whole = std::all_of(pieces.begin(), pieces.end(), [](auto& p) { return p.covered; });
         }
         side.boundaryCovered[i] = whole ? 1 : 0;
-        ShapeBox box{};
-        if (whole && boundaryOf(path, box)) {
-            box.path = static_cast<std::uint32_t>(i);
-            covered.push_back(box);
+        const ShapeBox* glyph = side.glyphOf(i);
+        if (whole && glyph != nullptr) {
+            covered.push_back(*glyph);
         }
     }
     side.coveredGlyphs = BoxIndex(covered, reach);
@@ -881,7 +890,7 @@ bool hasPartner(const ShapeBox& box, const Side<S>& other, double reach) {
     return other.coveredGlyphs.has(box, reach);
 }
 
-// The boxes of a page's glyph-sized fills.
+// The boxes of a page's glyph-sized fills, in the order of their paths.
 std::vector<ShapeBox> glyphBoxes(const Page& page) {
     std::vector<ShapeBox> out;
     for (std::size_t i = 0; i < page.paths.size(); ++i) {
@@ -938,9 +947,9 @@ void paintSide(Side<S>& side, const Side<S>& other, double reach, Status uncover
         if (path.filled) {
             // A fill is one thing: unchanged only when its whole boundary
             // is, and a small one only when it has a partner of its shape.
-            ShapeBox box{};
+            const ShapeBox* glyph = side.glyphOf(i);
             fillStayed = side.boundaryCovered[i] != 0 &&
-                         (!boundaryOf(path, box) || hasPartner(box, other, reach));
+                         (glyph == nullptr || hasPartner(*glyph, other, reach));
             if (!fillStayed) {
                 ++fillUncovered;
                 painter.paintWhole(i, uncovered);
@@ -1218,8 +1227,8 @@ Result compareOwnedAs(const Page& a, const Page& b, Page* ownA, Page* ownB,
     // The two sides share nothing but the inputs and, between the two
     // passes, what each found about its fills: the second side runs on a
     // thread of its own.
-    Side<S> firstSide{a, ownA, nullptr, {}, edgesA, {}, {}, {}};
-    Side<S> secondSide{b, ownB, nullptr, {}, edgesB, {}, {}, {}};
+    Side<S> firstSide{a, ownA, nullptr, {}, edgesA, {}, {}, {}, {}};
+    Side<S> secondSide{b, ownB, nullptr, {}, edgesB, {}, {}, {}, {}};
     Painter firstPainter{options, a, ownA, {}, {}, {}, {}, {}};
     Painter secondPainter{options, b, ownB, {}, {}, {}, {}, {}};
     Tally secondLines;
@@ -1244,12 +1253,12 @@ Result compareOwnedAs(const Page& a, const Page& b, Page* ownA, Page* ownB,
             points += path.points.size();
         }
     }
-    {
-        const std::vector<ShapeBox> glyphsA = glyphBoxes(a);
-        const std::vector<ShapeBox> glyphsB = glyphBoxes(b);
-        firstSide.partnerless = partnerlessGlyphs(a.paths.size(), glyphsA, glyphsB, reach);
-        secondSide.partnerless = partnerlessGlyphs(b.paths.size(), glyphsB, glyphsA, reach);
-    }
+    firstSide.glyphs = glyphBoxes(a);
+    secondSide.glyphs = glyphBoxes(b);
+    firstSide.partnerless =
+        partnerlessGlyphs(a.paths.size(), firstSide.glyphs, secondSide.glyphs, reach);
+    secondSide.partnerless =
+        partnerlessGlyphs(b.paths.size(), secondSide.glyphs, firstSide.glyphs, reach);
     // The segments of the partnerless fills, whose pieces coverFills does
     // not ask for.
     const auto unaskedOf = [](const Decomposed<S>& d, const std::vector<char>& partnerless) {
