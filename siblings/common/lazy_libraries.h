@@ -1,8 +1,9 @@
-// Libraries that only some runs need (rendering, TIFF) are loaded when one of
-// their functions is first called instead of at every start: a converter that
-// splits a PDF into HP-GL pages, or a comparison of two vector pages, never
-// touches them, and loading them and what they pull in took each such start
-// some 5 ms of its 10.
+// Libraries that only some runs need (rendering, fonts, compression, TIFF)
+// are loaded when one of their functions is first called instead of at every
+// start: a converter that splits a PDF into HP-GL pages, or a comparison of
+// two vector pages, never touches the rendering libraries, and loading them
+// and what they pull in took each such start some 5 ms of its 10; a split
+// of HP-GL pages needs no font or compression library either.
 //
 // cmake/lazy_libraries.cmake gives the program a stand-in for each function
 // such a library exports; the first call of a stand-in lands here, which

@@ -221,6 +221,35 @@ TEST_F(Tolvane, SplittingAPdfLoadsNeitherTheRenderingLibrariesNorLibtiff) {
     EXPECT_NE(libs.find("libtiff"), std::string::npos);
 }
 
+// Nor does a split of HP-GL need fonts or compression: FreeType, with the
+// PNG and Brotli libraries it brings, zlib and libdeflate cost every such
+// start a fifth of its time. A join into PDF loads the deflate it writes
+// with.
+TEST_F(Tolvane, SplittingHpglLoadsNeitherFontsNorCompression) {
+    const char* const unneeded[] = {"libfreetype", "libpng",   "libbrotli", "libz.",
+                                    "libdeflate",  "libcairo", "libtiff"};
+    splitMode();
+    const std::string in = copySample("hpgl/hp2xx/pages.hp", home_.path(), "plan.hgl");
+    fs::create_directory(home_ / "work");
+    setenv("LD_DEBUG", "files", 1);
+    RunResult r = tolvane({"/h", in, home_ / "work/plan.hgl"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    ASSERT_EQ(listNames(home_ / "work").size(), 3u);
+    std::string libs = startedLibraries(r.err);
+    EXPECT_NE(libs.find("libc.so"), std::string::npos) << "no word from the loader";
+    for (const char* lib : unneeded) {
+        EXPECT_EQ(libs.find(lib), std::string::npos) << lib;
+    }
+    joinMode();
+    r = tolvane({"/p", home_ / "work/plan*.hgl", home_ / "plan.pdf"});
+    unsetenv("LD_DEBUG");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(readText(home_ / "plan.pdf").rfind("%PDF-", 0), 0u);
+    libs = startedLibraries(r.err);
+    EXPECT_NE(libs.find("libdeflate"), std::string::npos);
+    EXPECT_EQ(libs.find("libtiff"), std::string::npos);
+}
+
 // The label fonts of TrueType outlines are subset and measured from their
 // files as they are: joining labelled pages to PDF starts neither harfbuzz
 // nor the libraries it pulls in, and the text layer still embeds the font
