@@ -63,6 +63,23 @@ struct Path {
     friend bool operator==(const Path&, const Path&) = default;
 };
 
+// Whether outline has the look of an edge of the fill drawn just before it:
+// closed, at the thinnest width, undashed, in the fill's colour and layer.
+inline bool looksLikeEdgeOf(const Path& outline, const Path& fill) {
+    return !outline.filled && outline.closed && fill.filled && outline.stroke.widthMm == 0 &&
+           outline.stroke.dashMm.empty() && outline.stroke.color == fill.stroke.color &&
+           outline.stroke.layer == fill.stroke.layer;
+}
+
+// Whether outline only traces the fill drawn just before it, in that look
+// and on exactly its points. A plot of text as glyph outlines edges every
+// letter it fills (FP, then EP on the same polygon), and such an edge shows
+// nothing the fill does not.
+inline bool tracesFill(const Path& outline, const Path& fill) {
+    return looksLikeEdgeOf(outline, fill) && !outline.points.empty() &&
+           outline.points == fill.points && outline.subpathStarts == fill.subpathStarts;
+}
+
 // A run of label text. origin is the point the label's origin code
 // refers to; sizes are in plotter units; angle in degrees counter-clockwise.
 // The text is UTF-8 whatever the file's own encoding: each reader decodes

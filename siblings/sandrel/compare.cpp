@@ -182,16 +182,16 @@ double lengthOf(const Path& path) {
 // thinnest width in the same colour: a plot of text as glyph outlines
 // edges every letter it fills (FP then EP), and such an edge shows
 // nothing its fill does not. It goes with its fill, whole, instead of
-// doubling the segments to compare.
+// doubling the segments to compare. Read with HpglReadOptions::
+// foldFillEdges, such an edge has no points of its own: its fill's stand
+// for them.
 std::vector<char> edgesOfFills(const Page& page) {
     std::vector<char> out(page.paths.size(), 0);
     for (std::size_t i = 1; i < page.paths.size(); ++i) {
         const Path& edge = page.paths[i];
         const Path& fill = page.paths[i - 1];
-        out[i] = !edge.filled && edge.closed && fill.filled && edge.stroke.widthMm == 0 &&
-                 edge.stroke.dashMm.empty() && edge.stroke.color == fill.stroke.color &&
-                 edge.stroke.layer == fill.stroke.layer && !edge.points.empty() &&
-                 edge.points == fill.points && edge.subpathStarts == fill.subpathStarts;
+        out[i] = edge.points.empty() ? drawing::looksLikeEdgeOf(edge, fill)
+                                     : drawing::tracesFill(edge, fill);
     }
     return out;
 }
@@ -708,8 +708,12 @@ struct Painter {
         return added;
     }
     // Moves the paths of one list, in its colour and pen, onto the result.
+    // An edge read without points of its own (edgesOfFills) gets its
+    // fill's, which went just before it into the same list: an edge goes
+    // where its fill goes.
     void takeInto(Status status, std::vector<Path>& into) {
         const auto [color, pen] = look(status);
+        std::uint32_t lastWhole = kRun;
         for (const std::uint32_t entry : list(status)) {
             Path path;
             if ((entry & kRun) != 0) {
@@ -717,8 +721,15 @@ struct Painter {
                 const auto from = runPoints.begin() + static_cast<std::ptrdiff_t>(run.first);
                 path.points.assign(from, from + run.count);
                 path.stroke = page.paths[run.path].stroke;
+                lastWhole = kRun;
             } else {
                 path = owned != nullptr ? std::move(owned->paths[entry]) : page.paths[entry];
+                if (path.points.empty() && entry > 0) {
+                    const Path& fill = lastWhole == entry - 1 ? into.back() : page.paths[entry - 1];
+                    path.points = fill.points;
+                    path.subpathStarts = fill.subpathStarts;
+                }
+                lastWhole = entry;
             }
             path.stroke.color = color;
             path.stroke.pen = pen;
@@ -960,7 +971,7 @@ void paintSide(Side<S>& side, const Side<S>& other, double reach, Status uncover
             continue;
         }
         if (side.edges[i] != 0) {
-            const double length = lengthOf(path);
+            const double length = lengthOf(path.points.empty() ? page.paths[i - 1] : path);
             if (!fillStayed) {
                 lineUncovered += length;
                 painter.paintWhole(i, uncovered);
@@ -1388,6 +1399,17 @@ Result compareVectors(Page&& a, Page&& b, const Options& options) {
 
 bool comparePages(Page&& a, Page&& b, const Options& options, Result& result, std::string& error) {
     if (!a.rasters.empty() || !b.rasters.empty()) {
+        // Drawn as they are: each edge with its own points again.
+        for (Page* page : {&a, &b}) {
+            for (std::size_t i = 1; i < page->paths.size(); ++i) {
+                Path& edge = page->paths[i];
+                const Path& fill = page->paths[i - 1];
+                if (edge.points.empty() && drawing::looksLikeEdgeOf(edge, fill)) {
+                    edge.points = fill.points;
+                    edge.subpathStarts = fill.subpathStarts;
+                }
+            }
+        }
         return compareRasters(std::move(a), std::move(b), options, result, error);
     }
     result = compareVectors(std::move(a), std::move(b), options);

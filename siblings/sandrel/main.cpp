@@ -104,7 +104,7 @@ bool readPages(const std::string& path, std::vector<drawing::Page>& pages, std::
             pages.push_back(std::move(page));
             return true;
         },
-        error);
+        error, drawing::HpglReadOptions{.foldFillEdges = true});
     if (!ok) {
         errors += "sandrel: " + path + ": byte " + std::to_string(error.offset) + ": " +
                   error.message + "\n";

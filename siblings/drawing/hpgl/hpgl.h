@@ -50,6 +50,22 @@ inline constexpr const char* kDrawingLayerComment = "layer: drawing";
 bool readHpgl(std::istream& in, const PageSink& sink, ReadError& error);
 bool readHpglFile(const std::string& path, const PageSink& sink, ReadError& error);
 
+// How a reader that knows what it does with the page may have it smaller.
+struct HpglReadOptions {
+    // An outline that traces the fill just before it (tracesFill) keeps no
+    // points of its own: it stays in the page, closed, in its look, with
+    // an empty list of points that stands for its fill's. On a plot of text
+    // as glyph outlines that is half the page's points, never taken. The
+    // reader must give each such outline its fill's points back before
+    // anything else draws the page (a path of fewer than two points is
+    // otherwise never read).
+    bool foldFillEdges = false;
+};
+bool readHpgl(std::istream& in, const PageSink& sink, ReadError& error,
+              const HpglReadOptions& options);
+bool readHpglFile(const std::string& path, const PageSink& sink, ReadError& error,
+                  const HpglReadOptions& options);
+
 // Writes normalised HP-GL/2: one page per writePage, PG between pages.
 // Coordinates are whole plotter units; numbers are written in full (no
 // exponents). Points go out as 7-bit encoded polylines (PE): printable

@@ -246,6 +246,11 @@ bool Plotter::inWindow(Point p) const {
 void Plotter::addPath(Path&& path) {
     if (!st_.window ||
         std::all_of(path.points.begin(), path.points.end(), [&](Point p) { return inWindow(p); })) {
+        if (foldFillEdges_ && !page_.paths.empty() && tracesFill(path, page_.paths.back())) {
+            // Let go at once: the next fill's points take the same room.
+            std::vector<Point>().swap(path.points);
+            std::vector<std::size_t>().swap(path.subpathStarts);
+        }
         keep(page_.paths, std::move(path));
         return;
     }
@@ -413,12 +418,23 @@ void Plotter::polygonStartSub(Point pagePoint) {
 namespace drawing {
 
 bool readHpgl(std::istream& in, const PageSink& sink, ReadError& error) {
+    return readHpgl(in, sink, error, HpglReadOptions{});
+}
+
+bool readHpgl(std::istream& in, const PageSink& sink, ReadError& error,
+              const HpglReadOptions& options) {
     error = ReadError();
     hpgl::Plotter plotter(in, sink, error, kPageBudgetFloor);
+    plotter.foldFillEdges(options.foldFillEdges);
     return plotter.run();
 }
 
 bool readHpglFile(const std::string& path, const PageSink& sink, ReadError& error) {
+    return readHpglFile(path, sink, error, HpglReadOptions{});
+}
+
+bool readHpglFile(const std::string& path, const PageSink& sink, ReadError& error,
+                  const HpglReadOptions& options) {
     std::ifstream in(path, std::ios::binary);
     if (!in) {
         error = {"cannot open the file", 0};
@@ -426,6 +442,7 @@ bool readHpglFile(const std::string& path, const PageSink& sink, ReadError& erro
     }
     error = ReadError();
     hpgl::Plotter plotter(in, sink, error, pageBudgetFor(fileBytesOf(path)));
+    plotter.foldFillEdges(options.foldFillEdges);
     return plotter.run();
 }
 

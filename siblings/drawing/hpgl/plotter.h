@@ -36,6 +36,8 @@ class Plotter {
     // Reads to the end of the input (or until the sink stops it); false
     // with the error filled in when the input is no readable plot.
     bool run();
+    // HpglReadOptions::foldFillEdges.
+    void foldFillEdges(bool fold) { foldFillEdges_ = fold; }
 
     // For tests: the state after what has been read, and the page not yet
     // handed on.
@@ -188,6 +190,7 @@ class Plotter {
     const PageSink& sink_;
     ReadError& error_;
     bool failed_ = false;
+    bool foldFillEdges_ = false;
     PageBudget budget_;
     bool stopped_ = false;
     bool recognised_ = false;

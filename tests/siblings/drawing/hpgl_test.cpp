@@ -415,6 +415,37 @@ TEST(HpglReader, PolygonModeKeepsHolesAsSubpaths) {
     EXPECT_TRUE(paths[1].closed);
 }
 
+// A plot of text as glyph outlines edges each letter it fills with the
+// thinnest pen. Read for a comparison, such an edge keeps no points of its
+// own; an edge of any width, of another polygon or after no fill keeps its.
+TEST(HpglReader, AnEdgeOfItsFillCanBeReadWithoutPointsOfItsOwn) {
+    const std::string plot =
+        "IN;SP1;PW0;PU0,0;PM0;PD100,0,100,100,0,100,0,0;PM1;PU20,20;PD80,20,80,80,20,80;PM2;FP;EP;"
+        "PW0.35;PU200,0;PM0;PD300,0,300,100,200,100;PM2;FP;EP;"
+        "PW0;PU400,0;PM0;PD500,0,500,100,400,100;PM2;FP;PU400,0;PM0;PD450,0,450,50;PM2;EP;"
+        "PU600,0;PM0;PD700,0,700,100;PM2;EP;";
+    const ReadResult folded = readString(plot, HpglReadOptions{.foldFillEdges = true});
+    const ReadResult whole = readString(plot);
+    ASSERT_TRUE(folded.ok && whole.ok);
+    const auto& paths = folded.pages.at(0).paths;
+    const auto& kept = whole.pages.at(0).paths;
+    ASSERT_EQ(paths.size(), 7u);
+    ASSERT_EQ(kept.size(), 7u);
+    EXPECT_TRUE(tracesFill(kept[1], kept[0]));
+    EXPECT_TRUE(paths[1].points.empty());
+    EXPECT_TRUE(paths[1].subpathStarts.empty());
+    EXPECT_TRUE(looksLikeEdgeOf(paths[1], paths[0]));
+    EXPECT_FALSE(tracesFill(paths[1], paths[0]));
+    for (const std::size_t i : {0, 2, 3, 4, 5, 6}) {
+        EXPECT_EQ(paths[i], kept[i]) << i;
+        EXPECT_GE(paths[i].points.size(), 3u) << i;
+    }
+    Path back = paths[1];
+    back.points = paths[0].points;
+    back.subpathStarts = paths[0].subpathStarts;
+    EXPECT_EQ(back, kept[1]);
+}
+
 // --- HP RTL rows, the same 16 x 2 image sent in each compression mode
 std::string rasterPlot(int mode, const std::string& row1, const std::string& row2) {
     auto w = [](const std::string& data) {

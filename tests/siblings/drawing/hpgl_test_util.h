@@ -18,7 +18,7 @@ struct ReadResult {
     std::vector<Page> pages;
 };
 
-inline ReadResult readString(const std::string& data) {
+inline ReadResult readString(const std::string& data, const HpglReadOptions& options = {}) {
     ReadResult r;
     std::istringstream in(data);
     r.ok = readHpgl(
@@ -27,7 +27,7 @@ inline ReadResult readString(const std::string& data) {
             r.pages.push_back(std::move(p));
             return true;
         },
-        r.error);
+        r.error, options);
     return r;
 }
 
