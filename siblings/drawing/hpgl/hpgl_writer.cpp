@@ -330,6 +330,9 @@ class PageWriter {
     // Where the pen is, when the reader knows it to the unit: relative
     // moves are exact only from there.
     bool penKnown_ = false;
+    // The path whose polygon the buffer holds (PM 2 left it there), while
+    // it is the last path written; it belongs to the page being written.
+    const Path* lastPolygon_ = nullptr;
     long long penX_ = 0, penY_ = 0;
     int pen_ = -1;
     Layer layer_ = Layer::drawing;
@@ -472,6 +475,19 @@ void PageWriter::path(const Path& p) {
         endPolyline();
         out_ << state_.view();
     }
+    // An outline of the polygon written just before it (a letter's edge
+    // after its fill, as plots of text as glyph outlines have them) edges
+    // the polygon buffer, which still holds it: half such a page's points
+    // are not written twice.
+    const Path* before = lastPolygon_;
+    lastPolygon_ = nullptr;
+    if (!p.filled && p.closed && before != nullptr && before->points == p.points &&
+        before->subpathStarts == p.subpathStarts) {
+        endPolyline();
+        out_ << "EP;PU;\n";
+        lastPolygon_ = before;
+        return;
+    }
     std::vector<std::size_t> starts = {0};
     for (std::size_t s : p.subpathStarts) {
         if (s > starts.back() && s < p.points.size()) {
@@ -507,6 +523,7 @@ void PageWriter::path(const Path& p) {
         penKnown_ = false;
     }
     out_ << (!p.filled ? "EP;PU;\n" : p.evenOdd ? "FP0;PU;\n" : "FP1;PU;\n");
+    lastPolygon_ = &p;
 }
 
 void PageWriter::writeLabel(const std::string& text) {
@@ -538,6 +555,7 @@ void PageWriter::writeLabel(const std::string& text) {
 }
 
 void PageWriter::text(const Text& t) {
+    lastPolygon_ = nullptr;
     if (t.text.empty()) {
         return;
     }
@@ -576,6 +594,7 @@ void PageWriter::text(const Text& t) {
 }
 
 void PageWriter::raster(const Raster& r) {
+    lastPolygon_ = nullptr;
     if (r.width <= 0 || r.height <= 0 || (r.channels != 1 && r.channels != 3) ||
         r.pixels.size() != static_cast<std::size_t>(r.width) * static_cast<std::size_t>(r.height) *
                                static_cast<std::size_t>(r.channels)) {

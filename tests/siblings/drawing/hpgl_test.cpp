@@ -901,6 +901,46 @@ TEST(HpglWriter, WrittenPagesStayNearTheSizeOfTheirPlot) {
     EXPECT_LE(writtenSize(r.pages), 4 * sheet.size());
 }
 
+// Each letter of a plot of text as glyph outlines is filled and then edged
+// on the same polygon: the edge is written as EP on the polygon buffer
+// that still holds the fill's polygon, and reads back as it was. An
+// outline of another polygon, one after an open line, and a fill are
+// written whole.
+TEST(HpglWriter, AnOutlineOfThePolygonBeforeItEdgesTheBuffer) {
+    Path fill;
+    fill.filled = true;
+    fill.closed = true;
+    fill.points = {{0, 0}, {100, 0}, {100, 100}, {0, 100}, {20, 20}, {80, 20}, {50, 80}};
+    fill.subpathStarts = {4};
+    fill.stroke.widthMm = 0;
+    Path edge = fill;
+    edge.filled = false;
+    Path wide = edge;
+    wide.stroke.widthMm = 0.5;
+    wide.stroke.color = 0xFF0000;
+    Path other = edge;
+    other.points[1].x = 90;
+    Path open = edge;
+    open.closed = false;
+    open.points.resize(4);
+    open.subpathStarts.clear();
+    Page page;
+    // Another fill, an edge after an open line and one after an outline
+    // of another polygon come after the fill and its two edges.
+    page.paths = {fill, edge, wide, other, edge, open, edge, fill};
+    const std::string text = writePages({page});
+    std::size_t polygons = 0;
+    for (std::size_t at = text.find("PM0;"); at != std::string::npos;
+         at = text.find("PM0;", at + 1)) {
+        ++polygons;
+    }
+    EXPECT_EQ(polygons, 5u) << text;
+    const ReadResult back = readString(text);
+    ASSERT_TRUE(back.ok) << back.error.message;
+    ASSERT_EQ(back.pages.size(), 1u);
+    expectSamePage(page, back.pages[0]);
+}
+
 TEST(HpglWriter, EmptyPlotStillReads) {
     std::ostringstream out;
     HpglWriter writer(out);
