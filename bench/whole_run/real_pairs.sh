@@ -24,7 +24,9 @@
 # more builds, times nothing: each build splits and compares every pair
 # (the schematics as PDF, as glyph-outline HP-GL and as scans, and the SXF
 # pairs) on its own, and each later build's report and result pages are
-# set beside the first's: the same byte for byte, the same regions (page,
+# set beside the first's: the same byte for byte, the same drawing and
+# report written otherwise (both builds' pages read and written again by
+# the later build's converter come out the same), the same regions (page,
 # box, kind and labels) with other counts, or other regions, listed. Each
 # build needs its Init folder (the mervik_init target). Needs pstoedit,
 # poppler-utils, imagemagick, comparepdf and time.

@@ -74,7 +74,9 @@ bool readHpglFile(const std::string& path, const PageSink& sink, ReadError& erro
 // numbers, colours go through PC, widths through PW, dash patterns through
 // LT (and UL when not a built-in one), each only when it changes; closed
 // and filled paths go through the polygon buffer (EP, FP) with their
-// subpaths; labels get a terminator (DT) that does not occur in their text
+// subpaths, and an outline of the polygon just written edges the buffer
+// that still holds it (EP alone, as a fill's edge follows its fill in a
+// plot of text as glyph outlines); labels get a terminator (DT) that does not occur in their text
 // and go out as UTF-8 (the reader takes a label that is not well-formed
 // UTF-8 as Latin-1, as older plots have it), vertical ones under DV 1.
 // Rasters are embedded HP RTL (ESC%1A ... ESC%0B), PackBits rows: black and
