@@ -723,7 +723,13 @@ struct Painter {
                 path.stroke = page.paths[run.path].stroke;
                 lastWhole = kRun;
             } else {
-                path = owned != nullptr ? std::move(owned->paths[entry]) : page.paths[entry];
+                // Not one conditional expression: with a const path on one
+                // side it is a const path, and the owned one is copied too.
+                if (owned != nullptr) {
+                    path = std::move(owned->paths[entry]);
+                } else {
+                    path = page.paths[entry];
+                }
                 if (path.points.empty() && entry > 0) {
                     const Path& fill = lastWhole == entry - 1 ? into.back() : page.paths[entry - 1];
                     path.points = fill.points;
