@@ -2,6 +2,8 @@
 // parameter file under a home folder of the test's own.
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "drawing/render/tiff_io.h"
 #include "test_util.h"
 
@@ -196,6 +198,17 @@ std::string startedLibraries(const std::string& err) {
     return names;
 }
 
+// Runs the converter with the loader saying what it starts: its result,
+// and in libs the libraries it started.
+RunResult loading(const std::function<RunResult()>& run, std::string& libs) {
+    setenv("LD_DEBUG", "files", 1);
+    RunResult r = run();
+    unsetenv("LD_DEBUG");
+    libs = startedLibraries(r.err);
+    EXPECT_NE(libs.find("libc.so"), std::string::npos) << "no word from the loader";
+    return r;
+}
+
 // A split into HP-GL pages draws nothing: the rendering libraries and
 // libtiff, with the twenty-odd libraries they pull in, took half of every
 // such start, and are loaded only by a conversion that uses them.
@@ -203,20 +216,16 @@ TEST_F(Tolvane, SplittingAPdfLoadsNeitherTheRenderingLibrariesNorLibtiff) {
     splitMode();
     const std::string pdf = copySample("pdf/diff-pdf-visually/base_twice.pdf", home_.path());
     fs::create_directory(home_ / "out");
-    setenv("LD_DEBUG", "files", 1);
-    RunResult r = tolvane({"/h", pdf, home_ / "out/twice.hgl"});
+    std::string libs;
+    RunResult r = loading([&] { return tolvane({"/h", pdf, home_ / "out/twice.hgl"}); }, libs);
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(listNames(home_ / "out").size(), 2u);
-    std::string libs = startedLibraries(r.err);
-    EXPECT_NE(libs.find("libc.so"), std::string::npos) << "no word from the loader";
     for (const char* lib : {"libcairo", "libfontconfig", "libharfbuzz", "libtiff"}) {
         EXPECT_EQ(libs.find(lib), std::string::npos) << lib;
     }
     // Rendering the pages into a TIFF loads them.
-    r = tolvane({"--convert", "/t", pdf, home_ / "twice.tif"});
-    unsetenv("LD_DEBUG");
+    r = loading([&] { return tolvane({"--convert", "/t", pdf, home_ / "twice.tif"}); }, libs);
     ASSERT_EQ(r.status, 0) << r.err;
-    libs = startedLibraries(r.err);
     EXPECT_NE(libs.find("libcairo"), std::string::npos);
     EXPECT_NE(libs.find("libtiff"), std::string::npos);
 }
@@ -231,21 +240,21 @@ TEST_F(Tolvane, SplittingHpglLoadsNeitherFontsNorCompression) {
     splitMode();
     const std::string in = copySample("hpgl/hp2xx/pages.hp", home_.path(), "plan.hgl");
     fs::create_directory(home_ / "work");
-    setenv("LD_DEBUG", "files", 1);
-    RunResult r = tolvane({"/h", in, home_ / "work/plan.hgl"});
+    std::string libs;
+    RunResult r = loading([&] { return tolvane({"/h", in, home_ / "work/plan.hgl"}); }, libs);
     ASSERT_EQ(r.status, 0) << r.err;
     ASSERT_EQ(listNames(home_ / "work").size(), 3u);
-    std::string libs = startedLibraries(r.err);
-    EXPECT_NE(libs.find("libc.so"), std::string::npos) << "no word from the loader";
     for (const char* lib : unneeded) {
         EXPECT_EQ(libs.find(lib), std::string::npos) << lib;
     }
     joinMode();
-    r = tolvane({"/p", home_ / "work/plan*.hgl", home_ / "plan.pdf"});
-    unsetenv("LD_DEBUG");
+    r = loading(
+        [&] {
+            return tolvane({"/p", home_ / "work/plan*.hgl", home_ / "plan.pdf"});
+        },
+        libs);
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(readText(home_ / "plan.pdf").rfind("%PDF-", 0), 0u);
-    libs = startedLibraries(r.err);
     EXPECT_NE(libs.find("libdeflate"), std::string::npos);
     EXPECT_EQ(libs.find("libtiff"), std::string::npos);
 }
