@@ -240,8 +240,11 @@ bool tooManyPages(const std::string& input, std::string& error) {
     }
     long pages = 0;
     drawing::ReadError re;
+    // Only counted: a letter's edge need not hold its own copy of the
+    // letter's points meanwhile.
     drawing::readHpglFile(
-        input, [&](Page&&) { return ++pages <= kMaxSplitPages; }, re);
+        input, [&](Page&&) { return ++pages <= kMaxSplitPages; }, re,
+        drawing::HpglReadOptions{.foldFillEdges = true});
     if (pages <= kMaxSplitPages) {
         return false;  // a read error is reported by the split itself
     }
@@ -349,7 +352,9 @@ bool splitFile(const std::string& input, const std::string& outPath, const Param
             written.push_back(name);
             return true;
         },
-        readError);
+        // The pages go to HP-GL as they are (a letter's edge written as EP
+        // on its fill's polygon): such an edge need not hold points.
+        readError, true);
     bool ok = read && writeError.empty();
     if (!read) {
         error = readError;

@@ -56,14 +56,18 @@ InputKind inputKindOf(const std::string& path, const Parameters& params) {
 }
 
 bool readInput(const std::string& path, InputKind kind, const drawing::PageSink& sink,
-               std::string& error) {
+               std::string& error, bool foldFillEdges) {
     const Format* f = formatOf(kind);
     if (f == nullptr) {
         error = path + ": no reader for this kind of file";
         return false;
     }
     drawing::ReadError re;
-    if (f->read(path, sink, re)) {
+    const bool read =
+        kind == InputKind::Hpgl && foldFillEdges
+            ? drawing::readHpglFile(path, sink, re, drawing::HpglReadOptions{.foldFillEdges = true})
+            : f->read(path, sink, re);
+    if (read) {
         return true;
     }
     error = f->offsets ? path + ": at byte " + std::to_string(re.offset) + ": " + re.message

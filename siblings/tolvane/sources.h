@@ -17,8 +17,11 @@ InputKind inputKindOf(const std::string& path, const Parameters& params);
 
 // Reads path as kind and hands its pages to sink; false with one line in
 // error naming the file (and the byte offset where the format has one).
+// With foldFillEdges, HP-GL is read as drawing::HpglReadOptions says: only
+// for pages that go straight to the HP-GL writer, which edges the fill's
+// polygon again.
 bool readInput(const std::string& path, InputKind kind, const drawing::PageSink& sink,
-               std::string& error);
+               std::string& error, bool foldFillEdges = false);
 
 // The error for an input whose extension names no format we read.
 std::string unknownInputError(const std::string& path, const Parameters& params);

@@ -467,7 +467,11 @@ void PageWriter::lineType(const Stroke& s) {
 }
 
 void PageWriter::path(const Path& p) {
-    if (p.points.size() < 2) {
+    // An edge read without points of its own (HpglReadOptions::
+    // foldFillEdges) stands for its fill's: it edges the buffer below.
+    const bool folded =
+        p.points.empty() && lastPolygon_ != nullptr && looksLikeEdgeOf(p, *lastPolygon_);
+    if (p.points.size() < 2 && !folded) {
         return;
     }
     select(p.stroke, !p.filled);
@@ -481,8 +485,8 @@ void PageWriter::path(const Path& p) {
     // are not written twice.
     const Path* before = lastPolygon_;
     lastPolygon_ = nullptr;
-    if (!p.filled && p.closed && before != nullptr && before->points == p.points &&
-        before->subpathStarts == p.subpathStarts) {
+    if (folded || (!p.filled && p.closed && before != nullptr && before->points == p.points &&
+                   before->subpathStarts == p.subpathStarts)) {
         endPolyline();
         out_ << "EP;PU;\n";
         lastPolygon_ = before;

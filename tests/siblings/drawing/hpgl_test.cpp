@@ -939,6 +939,16 @@ TEST(HpglWriter, AnOutlineOfThePolygonBeforeItEdgesTheBuffer) {
     ASSERT_TRUE(back.ok) << back.error.message;
     ASSERT_EQ(back.pages.size(), 1u);
     expectSamePage(page, back.pages[0]);
+    // Read without its own points (HpglReadOptions::foldFillEdges), the
+    // edge after its fill is written the same; an outline without points
+    // after anything else is nothing.
+    Page folded = page;
+    folded.paths[1].points.clear();
+    folded.paths[1].subpathStarts.clear();
+    EXPECT_EQ(writePages({folded}), text);
+    Page lone;
+    lone.paths = {open, folded.paths[1]};
+    EXPECT_EQ(writePages({lone}), writePages({Page{0, 0, {open}, {}, {}}}));
 }
 
 TEST(HpglWriter, EmptyPlotStillReads) {

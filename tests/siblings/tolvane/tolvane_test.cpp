@@ -4,6 +4,7 @@
 
 #include <functional>
 
+#include "drawing/hpgl/hpgl.h"
 #include "drawing/render/tiff_io.h"
 #include "test_util.h"
 
@@ -87,6 +88,67 @@ TEST_F(Tolvane, SplitWritesOnePageFilePerPageInNameOrder) {
     EXPECT_NE(readText(home_ / "work/plan_000001.hgl").find("LBPage 1"), std::string::npos);
     EXPECT_NE(readText(home_ / "work/plan_000003.hgl").find("LBPage 3"), std::string::npos);
     EXPECT_EQ(readText(home_ / "work/plan_000002.hgl").find("PG"), std::string::npos);
+}
+
+// Text plotted as glyph outlines fills each letter and then edges it with
+// the thinnest pen: the page file draws the same, the letter's polygon
+// written once and edged again, whether its edge came right after it or
+// not, in black only too.
+TEST_F(Tolvane, SplitLettersKeepTheirEdges) {
+    const auto letter = [](int x) {
+        const auto at = [x](int dx, int y) {
+            return std::to_string(x + dx) + "," + std::to_string(y);
+        };
+        return "PU" + at(0, 0) + ";PM0;PD" + at(100, 0) + "," + at(100, 140) + "," + at(0, 140) +
+               "," + at(0, 0) + ";PM1;PU" + at(20, 20) + ";PD" + at(80, 20) + "," + at(50, 100) +
+               ";PM2;";
+    };
+    const std::string plot = "IN;SP2;PC2,255,0,0;PW0;" + letter(0) + "FP;EP;" + letter(200) +
+                             "FP;PW0.5;EP;PW0;PU400,0;PD500,0;" + letter(600) + "EP;FP;EP;";
+    const std::string in = home_ / "glyphs.hgl";
+    writeText(in, plot);
+    const auto pathsOf = [](const std::string& file) {
+        std::vector<drawing::Path> paths;
+        drawing::ReadError error;
+        EXPECT_TRUE(drawing::readHpglFile(
+            file,
+            [&](drawing::Page&& page) {
+                paths = std::move(page.paths);
+                return true;
+            },
+            error))
+            << file << ": " << error.message;
+        return paths;
+    };
+    const std::vector<drawing::Path> drawn = pathsOf(in);
+    ASSERT_EQ(drawn.size(), 8u);
+    for (const bool blackOnly : {false, true}) {
+        splitMode();
+        if (blackOnly) {
+            setLines({{10, "1"}});
+        }
+        fs::remove_all(home_ / "work");
+        fs::create_directory(home_ / "work");
+        const RunResult r = tolvane({"/h", in, home_ / "work/glyphs.hgl"});
+        ASSERT_EQ(r.status, 0) << r.err;
+        const std::string page = home_ / "work/glyphs_000001.hgl";
+        const std::vector<drawing::Path> split = pathsOf(page);
+        ASSERT_EQ(split.size(), drawn.size()) << blackOnly;
+        for (std::size_t i = 0; i < split.size(); ++i) {
+            EXPECT_EQ(split[i].points, drawn[i].points) << i;
+            EXPECT_EQ(split[i].subpathStarts, drawn[i].subpathStarts) << i;
+            EXPECT_EQ(split[i].filled, drawn[i].filled) << i;
+            EXPECT_EQ(split[i].stroke.widthMm, drawn[i].stroke.widthMm) << i;
+            EXPECT_EQ(split[i].stroke.color, blackOnly ? drawing::kBlack : drawn[i].stroke.color);
+        }
+        // Three letters' polygons, and one edged without a fill before it.
+        std::size_t polygons = 0;
+        const std::string text = readText(page);
+        for (auto at = text.find("PM0"); at != std::string::npos; at = text.find("PM0", at + 1)) {
+            ++polygons;
+        }
+        EXPECT_EQ(polygons, 4u) << text;
+    }
 }
 
 TEST_F(Tolvane, SplitTakesTheOutputBaseNameAndKeepsAPathWithSpaces) {
