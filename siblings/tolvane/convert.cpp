@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 
 #include "common/files.h"
@@ -231,11 +232,16 @@ void fitToSheet(drawing::Page& page) {
 
 // A plot with more pages than page names can order is refused before a
 // page is written. Every page takes at least two bytes (something drawn and
-// a page end), so only a file of that size needs the counting pass.
+// a page end), so only a file of that size can hold too many, and only one
+// with that many page ends (pageEndsAtMost) needs the counting pass, which
+// reads the whole plot a first time.
 bool tooManyPages(const std::string& input, std::string& error) {
     std::error_code ec;
     const auto size = std::filesystem::file_size(input, ec);
     if (ec || size < 2 * static_cast<std::uintmax_t>(kMaxSplitPages + 1)) {
+        return false;
+    }
+    if (const long long ends = pageEndsAtMost(input); ends >= 0 && ends <= kMaxSplitPages) {
         return false;
     }
     long pages = 0;
@@ -274,6 +280,27 @@ void removeLeftoverParts(const std::string& outPath) {
 }
 
 }  // namespace
+
+long long pageEndsAtMost(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        return -1;
+    }
+    constexpr char kEsc = 0x1B;
+    std::vector<char> buffer(1 << 20);
+    long long ends = 1;  // the end of the input
+    bool afterP = false;
+    while (in) {
+        in.read(buffer.data(), static_cast<std::streamsize>(buffer.size()));
+        const std::streamsize got = in.gcount();
+        for (std::streamsize i = 0; i < got; ++i) {
+            const char c = buffer[static_cast<std::size_t>(i)];
+            ends += (c == kEsc || c == '\f' || (afterP && (c == 'G' || c == 'g'))) ? 1 : 0;
+            afterP = c == 'P' || c == 'p';
+        }
+    }
+    return in.bad() ? -1 : ends;
+}
 
 bool outputKindFromSwitch(const std::string& s, OutputKind& kind) {
     if (s.size() != 2 || s[0] != '/') {

@@ -23,6 +23,13 @@ inline constexpr int kPageNumberDigits = 6;
 inline constexpr int kMaxSplitPages = 999999;
 std::string pageFileName(const std::string& outPath, int pageNumber);
 
+// The most pages a plot file can hold by its bytes alone: every page ends
+// at a PG (two letters side by side, in either case), at an escape (a
+// reset or a job boundary), at a form feed or at the end of the input. Of
+// a plot that cannot hold too many, the pages need not be counted before
+// the split; -1 when the file cannot be read.
+long long pageEndsAtMost(const std::string& path);
+
 // Applies the sheet (line 8) and colour (line 10) options to a page.
 void applyPageOptions(drawing::Page& page, const Parameters& params);
 

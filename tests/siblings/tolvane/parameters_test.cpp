@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "drawing/hpgl/hpgl.h"
+#include "test_util.h"
 #include "tolvane/convert.h"
 
 namespace {
@@ -60,6 +62,45 @@ TEST(PageNames, SortByNameInPageOrder) {
     EXPECT_EQ(pageFileName("plan", 1), "plan_000001.hgl");
     EXPECT_LT(pageFileName("p.hgl", 99999), pageFileName("p.hgl", 100000));
     EXPECT_LT(pageFileName("p.hgl", 9), pageFileName("p.hgl", 10));
+}
+
+// The split counts a large plot's pages before it writes one only when its
+// bytes allow too many: the bound must never fall short of the pages the
+// reader finds, however they end, a page end split across the bound's
+// reads included.
+TEST(PageNames, APlotHoldsNoMorePagesThanItsBytesAllow) {
+    const tolvane::test::TempDir dir;
+    const std::string esc = "\x1B";
+    const std::string line = "PU0,0;PD100,100;";
+    // A page end across the bound's reads of a MiB each.
+    const std::string head = "IN;" + line;
+    const std::string across = head + std::string((1 << 20) - 1 - head.size(), ';') + "PG;" + line;
+    const std::string plots[] = {
+        "IN;" + line + "PG;" + line + "pg;" + line + "Pg" + line,
+        "IN;" + line + esc + "E" + line + esc + "%-12345X" + esc + "E" + line + "PG;",
+        // In PCL context a form feed ends the page.
+        esc + "E" + esc + "%1B" + line + esc + "%0A" + "\f" + esc + "%1B" + line,
+        "IN;" + line + "LBPGPG\x03PG;" + line,
+        across,
+    };
+    ASSERT_EQ(across[(1 << 20) - 1], 'P');
+    for (const std::string& plot : plots) {
+        const std::string file = dir / "plot.hgl";
+        tolvane::test::writeText(file, plot);
+        long long pages = 0;
+        drawing::ReadError error;
+        ASSERT_TRUE(drawing::readHpglFile(
+            file,
+            [&](drawing::Page&&) {
+                ++pages;
+                return true;
+            },
+            error))
+            << error.message;
+        EXPECT_GE(pages, 2);
+        EXPECT_GE(pageEndsAtMost(file), pages) << plot.substr(0, 60);
+    }
+    EXPECT_EQ(pageEndsAtMost(dir / "missing.hgl"), -1);
 }
 
 TEST(OutputSwitches, KnownSwitchesOnly) {
