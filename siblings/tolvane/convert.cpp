@@ -136,10 +136,19 @@ bool writeOutput(OutputKind kind, const std::string& path, const PageSource& sou
     return ok;
 }
 
+// The writers that draw an edge read without points of its own
+// (drawing::HpglReadOptions::foldFillEdges) on its fill's: the raster and
+// SXF writers are given every edge's points.
+bool foldsFillEdges(OutputKind kind) {
+    return kind == OutputKind::Pdf || kind == OutputKind::Hpgl;
+}
+
 // Reads the files one after the other; a sink that stops the reading
-// counts as a failure of the output, which has its own message.
-PageSource filesSource(const std::vector<std::string>& files, const Parameters& params) {
-    return [files, params](const drawing::PageSink& sink, std::string& error) {
+// counts as a failure of the output, which has its own message. With
+// foldFillEdges, HP-GL is read so (readInput).
+PageSource filesSource(const std::vector<std::string>& files, const Parameters& params,
+                       bool foldFillEdges) {
+    return [files, params, foldFillEdges](const drawing::PageSink& sink, std::string& error) {
         bool stopped = false;
         for (const auto& file : files) {
             // Page files of another extension than a known one are HP-GL.
@@ -157,7 +166,7 @@ PageSource filesSource(const std::vector<std::string>& files, const Parameters& 
                     }
                     return true;
                 },
-                readError);
+                readError, foldFillEdges);
             if (stopped) {
                 return true;
             }
@@ -408,7 +417,8 @@ bool joinFiles(OutputKind kind, const std::string& pattern, const std::string& o
         return false;
     }
     removeLeftoverParts(outPath);
-    return writeOutput(kind, outPath, filesSource(files, params), params, error);
+    return writeOutput(kind, outPath, filesSource(files, params, foldsFillEdges(kind)), params,
+                       error);
 }
 
 bool convertFile(OutputKind kind, const std::string& input, const std::string& outPath,
@@ -416,7 +426,8 @@ bool convertFile(OutputKind kind, const std::string& input, const std::string& o
     if (!checkInput(input, params, error)) {
         return false;
     }
-    return writeOutput(kind, outPath, filesSource({input}, params), params, error);
+    return writeOutput(kind, outPath, filesSource({input}, params, foldsFillEdges(kind)), params,
+                       error);
 }
 
 }  // namespace tolvane

@@ -18,8 +18,8 @@ InputKind inputKindOf(const std::string& path, const Parameters& params);
 // Reads path as kind and hands its pages to sink; false with one line in
 // error naming the file (and the byte offset where the format has one).
 // With foldFillEdges, HP-GL is read as drawing::HpglReadOptions says: only
-// for pages that go straight to the HP-GL writer, which edges the fill's
-// polygon again.
+// for pages that go to the HP-GL or PDF writer, which draw such an edge on
+// its fill's polygon.
 bool readInput(const std::string& path, InputKind kind, const drawing::PageSink& sink,
                std::string& error, bool foldFillEdges = false);
 

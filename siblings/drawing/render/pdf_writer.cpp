@@ -1217,11 +1217,17 @@ void PdfWriter::writeOutlines(const Page& page, Layer layer, Content& c) const {
     Style current;
     std::size_t batched = 0;
     bool pending = false;
-    for (const auto& p : page.paths) {
-        if (p.filled || p.points.empty() || p.stroke.layer != layer) {
+    for (std::size_t i = 0; i < page.paths.size(); ++i) {
+        // An edge read without points of its own (drawing::HpglReadOptions::
+        // foldFillEdges) is drawn on its fill's.
+        const Path& path = page.paths[i];
+        const bool folded =
+            path.points.empty() && i > 0 && looksLikeEdgeOf(path, page.paths[i - 1]);
+        const Path& p = folded ? page.paths[i - 1] : path;
+        if (path.filled || p.points.empty() || path.stroke.layer != layer) {
             continue;
         }
-        Style style = styleOf(p.stroke);
+        Style style = styleOf(path.stroke);
         if (pending && (!(style == current) || batched > kMaxBatchPoints)) {
             c.op("S");
             pending = false;

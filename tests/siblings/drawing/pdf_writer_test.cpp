@@ -53,6 +53,11 @@ std::string run(const std::string& cmd) {
     return out;
 }
 
+std::string readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
 void writePdf(const std::string& path, const std::vector<Page>& pages) {
     std::ofstream out(path, std::ios::binary);
     PdfWriter writer(out);
@@ -131,6 +136,54 @@ TEST(PdfWriter, StrokesOnThePageEdgesAreKept) {
     EXPECT_LT(g.at(mx, 0), 128) << "top";
     EXPECT_LT(g.at(mx, g.height - 1), 128) << "bottom";
     EXPECT_GT(g.at(mx, my), 200);
+}
+
+// A letter's hairline edge read without points of its own (HpglReadOptions::
+// foldFillEdges) is drawn on its fill's: the file is the same to the byte.
+// An empty outline after anything else draws nothing.
+TEST(PdfWriter, AnEdgeWithoutPointsOfItsOwnIsDrawnOnItsFill) {
+    TempDir dir;
+    Page page;
+    page.width = 50 * kMm;
+    page.height = 30 * kMm;
+    Path fill;
+    fill.filled = true;
+    fill.closed = true;
+    fill.stroke.widthMm = 0;
+    fill.stroke.color = 0x0000FF;
+    fill.points = {{100, 100}, {500, 100}, {500, 700}, {100, 700},
+                   {200, 200}, {400, 200}, {300, 500}};
+    fill.subpathStarts = {4};
+    Path edge = fill;
+    edge.filled = false;
+    Path other = fill;
+    for (Point& p : other.points) {
+        p.x += 800;
+    }
+    Path otherEdge = other;
+    otherEdge.filled = false;
+    page.paths = {fill, edge, other, otherEdge};
+    Page folded = page;
+    for (const std::size_t i : {1, 3}) {
+        folded.paths[i].points.clear();
+        folded.paths[i].subpathStarts.clear();
+    }
+    const std::string whole = (dir.path / "whole.pdf").string();
+    const std::string empty = (dir.path / "folded.pdf").string();
+    writePdf(whole, {page});
+    writePdf(empty, {folded});
+    EXPECT_EQ(readFile(empty), readFile(whole));
+    Page lone = page;
+    lone.paths = {edge, folded.paths[1]};
+    lone.paths[0].points.resize(4);
+    lone.paths[0].subpathStarts.clear();
+    Page alone = lone;
+    alone.paths.pop_back();
+    const std::string withEmpty = (dir.path / "lone.pdf").string();
+    const std::string without = (dir.path / "alone.pdf").string();
+    writePdf(withEmpty, {lone});
+    writePdf(without, {alone});
+    EXPECT_EQ(readFile(withEmpty), readFile(without));
 }
 
 // Widths and dash patterns read back as they were written, the thinnest
