@@ -17,6 +17,7 @@
 #include <malloc.h>
 #endif
 
+#include "drawing/hpgl/hpgl.h"
 #include "drawing/render/render.h"
 #include "sandrel/geometry.h"
 #include "sandrel/segment_grid.h"
@@ -1406,16 +1407,8 @@ Result compareVectors(Page&& a, Page&& b, const Options& options) {
 bool comparePages(Page&& a, Page&& b, const Options& options, Result& result, std::string& error) {
     if (!a.rasters.empty() || !b.rasters.empty()) {
         // Drawn as they are: each edge with its own points again.
-        for (Page* page : {&a, &b}) {
-            for (std::size_t i = 1; i < page->paths.size(); ++i) {
-                Path& edge = page->paths[i];
-                const Path& fill = page->paths[i - 1];
-                if (edge.points.empty() && drawing::looksLikeEdgeOf(edge, fill)) {
-                    edge.points = fill.points;
-                    edge.subpathStarts = fill.subpathStarts;
-                }
-            }
-        }
+        drawing::unfoldFillEdges(a);
+        drawing::unfoldFillEdges(b);
         return compareRasters(std::move(a), std::move(b), options, result, error);
     }
     result = compareVectors(std::move(a), std::move(b), options);

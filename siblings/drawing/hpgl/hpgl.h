@@ -65,6 +65,8 @@ bool readHpgl(std::istream& in, const PageSink& sink, ReadError& error,
               const HpglReadOptions& options);
 bool readHpglFile(const std::string& path, const PageSink& sink, ReadError& error,
                   const HpglReadOptions& options);
+// Gives each outline read so its fill's points back.
+void unfoldFillEdges(Page& page);
 
 // Writes normalised HP-GL/2: one page per writePage, PG between pages.
 // Coordinates are whole plotter units; numbers are written in full (no

@@ -433,6 +433,17 @@ bool readHpglFile(const std::string& path, const PageSink& sink, ReadError& erro
     return readHpglFile(path, sink, error, HpglReadOptions{});
 }
 
+void unfoldFillEdges(Page& page) {
+    for (std::size_t i = 1; i < page.paths.size(); ++i) {
+        Path& edge = page.paths[i];
+        const Path& fill = page.paths[i - 1];
+        if (edge.points.empty() && looksLikeEdgeOf(edge, fill)) {
+            edge.points = fill.points;
+            edge.subpathStarts = fill.subpathStarts;
+        }
+    }
+}
+
 bool readHpglFile(const std::string& path, const PageSink& sink, ReadError& error,
                   const HpglReadOptions& options) {
     std::ifstream in(path, std::ios::binary);
