@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <fstream>
 #include <istream>
+#include <new>
 #include <utility>
 
 #include "drawing/clip.h"
@@ -329,6 +330,7 @@ bool Plotter::endPage() {
     handedOn_ = true;
     Page done = std::move(page_);
     page_ = Page();
+    reservePaths();
     pagePoints_ = polygonMode_ ? pmPoints_.size() : 0;
     pageRasterBytes_ = 0;
     budget_.startPage();
@@ -337,6 +339,29 @@ bool Plotter::endPage() {
         return false;
     }
     return true;
+}
+
+void Plotter::expectInputBytes(std::uintmax_t bytes) {
+    inputBytes_ = bytes;
+    reservePaths();
+}
+
+void Plotter::reservePaths() {
+    // Our own page files write a path in 30 to 40 bytes, plots as they come
+    // in 150 to 200; a page that draws more densely still grows its list
+    // from this room. The room is held to what a page may take at least
+    // (memory_budget.h), and going without it only costs the copies.
+    constexpr std::uintmax_t kBytesPerPath = 16;
+    constexpr std::uintmax_t kMostPaths = kPageBudgetFloor / sizeof(Path);
+    const std::uintmax_t offset = in_.offset();
+    const std::uintmax_t rest = inputBytes_ > offset ? inputBytes_ - offset : 0;
+    const auto paths = static_cast<std::size_t>(std::min(rest / kBytesPerPath, kMostPaths));
+    if (paths > page_.paths.capacity()) {
+        try {
+            page_.paths.reserve(paths);
+        } catch (const std::bad_alloc&) {
+        }
+    }
 }
 
 bool Plotter::addPoints(std::size_t n) {
@@ -452,8 +477,10 @@ bool readHpglFile(const std::string& path, const PageSink& sink, ReadError& erro
         return false;
     }
     error = ReadError();
-    hpgl::Plotter plotter(in, sink, error, pageBudgetFor(fileBytesOf(path)));
+    const std::uintmax_t bytes = fileBytesOf(path);
+    hpgl::Plotter plotter(in, sink, error, pageBudgetFor(bytes));
     plotter.foldFillEdges(options.foldFillEdges);
+    plotter.expectInputBytes(bytes);
     return plotter.run();
 }
 

@@ -11,6 +11,7 @@
 
 #include <array>
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -38,6 +39,12 @@ class Plotter {
     bool run();
     // HpglReadOptions::foldFillEdges.
     void foldFillEdges(bool fold) { foldFillEdges_ = fold; }
+    // The input holds this many bytes: each page starts with room for the
+    // paths the rest of them are likely to hold, so that its path list is
+    // not copied as it grows. On a page of a hundred thousand paths the
+    // last copy held the old list and the new one at once, a tenth of the
+    // peak of a whole join. Room never written takes no memory.
+    void expectInputBytes(std::uintmax_t bytes);
 
     // For tests: the state after what has been read, and the page not yet
     // handed on.
@@ -191,6 +198,8 @@ class Plotter {
     ReadError& error_;
     bool failed_ = false;
     bool foldFillEdges_ = false;
+    std::uintmax_t inputBytes_ = 0;  // 0: not known
+    void reservePaths();
     PageBudget budget_;
     bool stopped_ = false;
     bool recognised_ = false;

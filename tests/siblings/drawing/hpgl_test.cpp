@@ -1,5 +1,6 @@
 #include <algorithm>
 #include <cmath>
+#include <fstream>
 #include <set>
 
 #include "hpgl_test_util.h"
@@ -55,6 +56,40 @@ TEST(HpglSamples, MultiPageSamplesSplitAtPageEnds) {
         ASSERT_EQ(r.pages[i].texts.size(), 1u);
         EXPECT_EQ(r.pages[i].texts[0].text, "Page " + std::to_string(i + 1));
     }
+}
+
+// A page read from a file starts with room for the paths that the rest of
+// the file holds, so that its list is not copied as it grows; the room
+// changes nothing that is read.
+TEST(HpglFile, EachPageStartsWithRoomForThePathsTheRestOfTheFileHolds) {
+    std::string plot = "IN;SP1;";
+    const auto lines = [&](int n, int y0) {
+        for (int i = 0; i < n; ++i) {
+            const std::string x = std::to_string(i % 500 * 20);
+            const std::string y = std::to_string(y0 + i / 500 * 20);
+            plot += "PU" + x + "," + y + ";PD" + x + "," + y + "5;";
+        }
+    };
+    lines(2000, 0);
+    plot += "PG;";
+    lines(2000, 100);
+    plot += "PG;";
+    lines(10, 0);
+    TempRoot tmp;
+    const fs::path file = tmp.path() / "lines.plt";
+    std::ofstream(file, std::ios::binary) << plot;
+    const ReadResult fromFile = readFile(file.string());
+    const ReadResult fromStream = readString(plot);
+    ASSERT_TRUE(fromFile.ok) << fromFile.error.message;
+    ASSERT_TRUE(fromStream.ok);
+    ASSERT_EQ(fromFile.pages.size(), 3u);
+    EXPECT_EQ(fromFile.pages, fromStream.pages);
+    EXPECT_EQ(fromFile.pages[0].paths.size(), 2000u);
+    // Grown path by path, the first page's list would hold 2048.
+    EXPECT_GE(fromFile.pages[0].paths.capacity(), 4010u);
+    EXPECT_GE(fromFile.pages[1].paths.capacity(), 2010u);
+    // The last page's room follows what is left, not the whole file.
+    EXPECT_LT(fromFile.pages[2].paths.capacity(), 100u);
 }
 
 TEST(HpglSamples, RasterPrintKeepsItsImage) {
