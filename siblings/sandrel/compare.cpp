@@ -218,15 +218,18 @@ std::vector<std::uint32_t> layersOf(const Page& page, Layers& layers) {
 // The segments of the page's fills (fills true) or of its outlines. Fills
 // and outlines never cover each other, so each kind is compared on its own
 // and its segments need not outlive its pass.
+// Paths that leftOut marks (when given) make none.
 template <class S>
 Decomposed<S> decompose(const Page& page, const std::vector<std::uint32_t>& layerOf,
-                        const std::vector<char>& edges, bool fills) {
+                        const std::vector<char>& edges, bool fills,
+                        const std::vector<char>* leftOut = nullptr) {
     using P = decltype(S::pa);
     Decomposed<S> out;
     out.ranges.reserve(page.paths.size());
     // An edge of a fill is compared as its fill is.
     const auto compared = [&](std::size_t i) {
-        return page.paths[i].filled == fills && edges[i] == 0;
+        return page.paths[i].filled == fills && edges[i] == 0 &&
+               (leftOut == nullptr || (*leftOut)[i] == 0);
     };
     // Counted first: growing the list by doubling touched twice its final
     // size and held one and a half times it while it moved.
@@ -940,6 +943,119 @@ std::vector<char> partnerlessGlyphs(std::size_t paths, const std::vector<ShapeBo
     return out;
 }
 
+// Per path of page: a partnerless fill (partnerless) none of whose
+// segments can come within reach of a fill of the other page whose
+// boundary is looked up (one that is not partnerless itself). Its own
+// boundary is never looked up either, so it needs no segments at all: on
+// two revisions of a sheet redrawn, nearly every letter. Told by a coarse
+// mask of the cells that the other page's looked-up fills reach, which can
+// only keep too many, never too few.
+std::vector<char> partnerlessOutOfReach(const Page& page, const std::vector<char>& partnerless,
+                                        const Page& other,
+                                        const std::vector<char>& otherPartnerless,
+                                        double reach) {
+    struct Box {
+        double x0 = kInf, y0 = kInf, x1 = -kInf, y1 = -kInf;
+        bool empty() const { return !(x0 <= x1 && y0 <= y1); }
+        bool misses(const Box& b) const {
+            return x1 < b.x0 || x0 > b.x1 || y1 < b.y0 || y0 > b.y1;
+        }
+    };
+    const auto boxOf = [](const Path& path) {
+        Box box;
+        for (const Point& p : path.points) {
+            if (std::isfinite(p.x) && std::isfinite(p.y)) {
+                box.x0 = std::min(box.x0, p.x);
+                box.y0 = std::min(box.y0, p.y);
+                box.x1 = std::max(box.x1, p.x);
+                box.y1 = std::max(box.y1, p.y);
+            }
+        }
+        return box;
+    };
+    const double grow = reach + kBoxMargin;
+    std::vector<Box> asked;
+    Box all;
+    for (std::size_t j = 0; j < other.paths.size(); ++j) {
+        if (!other.paths[j].filled || otherPartnerless[j] != 0) {
+            continue;
+        }
+        const Box box = boxOf(other.paths[j]);
+        if (!box.empty()) {
+            asked.push_back({box.x0 - grow, box.y0 - grow, box.x1 + grow, box.y1 + grow});
+            all = {std::min(all.x0, asked.back().x0), std::min(all.y0, asked.back().y0),
+                   std::max(all.x1, asked.back().x1), std::max(all.y1, asked.back().y1)};
+        }
+    }
+    std::vector<char> out(page.paths.size(), 0);
+    if (asked.empty()) {
+        std::copy(partnerless.begin(), partnerless.end(), out.begin());
+        return out;
+    }
+    constexpr double kMaskSide = 512;
+    const double cell = std::max({2 * reach, drawing::kUnitsPerMm, (all.x1 - all.x0) / kMaskSide,
+                                  (all.y1 - all.y0) / kMaskSide});
+    const int nx = static_cast<int>((all.x1 - all.x0) / cell) + 1;
+    const int ny = static_cast<int>((all.y1 - all.y0) / cell) + 1;
+    const auto column = [&](double x) {
+        return std::clamp(static_cast<int>(std::floor((x - all.x0) / cell)), 0, nx - 1);
+    };
+    const auto row = [&](double y) {
+        return std::clamp(static_cast<int>(std::floor((y - all.y0) / cell)), 0, ny - 1);
+    };
+    // Two tables of nx + 1 by ny + 1: how many looked-up boxes reach each
+    // cell (differences at their corners, summed), then how many reached
+    // cells lie in the rectangle below and left of each corner, so that a
+    // box of any size asks in four look-ups whether it meets one.
+    const auto at = [&](int x, int y) {
+        return static_cast<std::size_t>(y) * static_cast<std::size_t>(nx + 1) +
+               static_cast<std::size_t>(x);
+    };
+    const std::size_t size = static_cast<std::size_t>(nx + 1) * static_cast<std::size_t>(ny + 1);
+    std::vector<std::int32_t> reached(size, 0);
+    for (const Box& box : asked) {
+        const int x0 = column(box.x0), x1 = column(box.x1) + 1;
+        const int y0 = row(box.y0), y1 = row(box.y1) + 1;
+        ++reached[at(x0, y0)];
+        --reached[at(x1, y0)];
+        --reached[at(x0, y1)];
+        ++reached[at(x1, y1)];
+    }
+    for (int y = 0; y < ny; ++y) {
+        for (int x = 1; x < nx; ++x) {
+            reached[at(x, y)] += reached[at(x - 1, y)];
+        }
+    }
+    for (int y = 1; y < ny; ++y) {
+        for (int x = 0; x < nx; ++x) {
+            reached[at(x, y)] += reached[at(x, y - 1)];
+        }
+    }
+    std::vector<std::int32_t> below(size, 0);
+    for (int y = 0; y < ny; ++y) {
+        for (int x = 0; x < nx; ++x) {
+            below[at(x + 1, y + 1)] = (reached[at(x, y)] > 0 ? 1 : 0) + below[at(x, y + 1)] +
+                                      below[at(x + 1, y)] - below[at(x, y)];
+        }
+    }
+    for (std::size_t i = 0; i < page.paths.size(); ++i) {
+        if (partnerless[i] == 0) {
+            continue;
+        }
+        const Box box = boxOf(page.paths[i]);
+        if (box.empty() || box.misses(all)) {
+            out[i] = 1;
+            continue;
+        }
+        const int x0 = column(box.x0), x1 = column(box.x1) + 1;
+        const int y0 = row(box.y0), y1 = row(box.y1) + 1;
+        out[i] = below[at(x1, y1)] - below[at(x0, y1)] - below[at(x1, y0)] + below[at(x0, y0)] == 0
+                     ? 1
+                     : 0;
+    }
+    return out;
+}
+
 // Second pass: paints one page's outlines and fills: what the other page
 // does not cover as `uncovered`, the rest as unchanged when paintCovered
 // (the first page paints what both have, so the second leaves it out).
@@ -1289,13 +1405,22 @@ Result compareOwnedAs(const Page& a, const Page& b, Page* ownA, Page* ownB,
         }
         return out;
     };
+    // The partnerless fills that need no segments.
+    std::vector<char> leftOutA;
+    std::vector<char> leftOutB;
+    if (options.shortcuts) {
+        leftOutA = partnerlessOutOfReach(a, firstSide.partnerless, b, secondSide.partnerless, reach);
+        leftOutB = partnerlessOutOfReach(b, secondSide.partnerless, a, firstSide.partnerless, reach);
+    }
     // Returns how many segments the pass compared.
     const auto pass = [&](bool fills, const auto& onFirst, const auto& onSecond) {
         Decomposed<S> first;
         Decomposed<S> second;
+        const std::vector<char>* leftOutFirst = fills && !leftOutA.empty() ? &leftOutA : nullptr;
+        const std::vector<char>* leftOutSecond = fills && !leftOutB.empty() ? &leftOutB : nullptr;
         both(
-            points, [&] { first = decompose<S>(a, layersA, edgesA, fills); },
-            [&] { second = decompose<S>(b, layersB, edgesB, fills); });
+            points, [&] { first = decompose<S>(a, layersA, edgesA, fills, leftOutFirst); },
+            [&] { second = decompose<S>(b, layersB, edgesB, fills, leftOutSecond); });
         firstSide.mine = &first;
         secondSide.mine = &second;
         both(

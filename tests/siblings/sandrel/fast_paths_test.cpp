@@ -236,6 +236,50 @@ TEST(FastPaths, GlyphOutlinePagesGiveThePlainAnswer) {
     expectSameAnswer(base, glyphPage(2, 2000), "other glyphs");
 }
 
+// Glyph-sized fills that no fill of the other page matches in box are
+// changed whatever covers them, and need no segments unless a matched fill
+// of the other page looks them up. Here a letter's right side is covered
+// only by such a fill of the other page, and the notch of its match only
+// by one of its own page: both must stay in the search, and letters far
+// from any matched fill may go. The answer is the plain one either way
+// round, the letter unchanged.
+TEST(FastPaths, UnmatchedFillsNearMatchedOnesGiveThePlainAnswer) {
+    const auto fill = [](std::vector<drawing::Point> points) {
+        drawing::Path path;
+        path.filled = true;
+        path.closed = true;
+        path.points = std::move(points);
+        return path;
+    };
+    const auto box = [&](double x0, double y0, double x1, double y1) {
+        return fill({{x0, y0}, {x1, y0}, {x1, y1}, {x0, y1}});
+    };
+    Page a;
+    a.width = 100 * test::kMm;
+    a.height = 100 * test::kMm;
+    Page b = a;
+    // The letter, and its match with a notch in its right side.
+    a.paths.push_back(box(0, 0, 80, 80));
+    b.paths.push_back(
+        fill({{0, 0}, {80, 0}, {80, 10}, {60, 10}, {60, 70}, {80, 70}, {80, 80}, {0, 80}}));
+    // What covers the notch, on the letter's page; what covers the letter's
+    // right side from just beside it, on its match's page. Neither has a
+    // match of its own.
+    a.paths.push_back(box(60, 10, 80, 70));
+    b.paths.push_back(box(84, 10, 88, 70));
+    // Unmatched letters far from it all.
+    for (int k = 0; k < 40; ++k) {
+        a.paths.push_back(box(1000 + 100 * k, 2000, 1060 + 100 * k, 2080));
+        b.paths.push_back(box(1030 + 100 * k, 2500, 1090 + 100 * k, 2570));
+    }
+    expectSameAnswer(a, b, "unmatched fills near matched ones");
+    expectSameAnswer(b, a, "unmatched fills near matched ones, the other way");
+    const Result result = compareVectors(a, b, Options{});
+    EXPECT_EQ(result.fills.unchanged, 1);
+    EXPECT_EQ(result.fills.removed, 41);
+    EXPECT_EQ(result.fills.added, 41);
+}
+
 // The grid keeps only the first of equal segments (the same two ends, either
 // way round, and the same layer): a query visits that one, once, and no
 // later copy, whatever the share of repeats and however many segments share
