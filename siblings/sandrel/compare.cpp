@@ -712,12 +712,11 @@ struct Painter {
         return added;
     }
     // Moves the paths of one list, in its colour and pen, onto the result.
-    // An edge read without points of its own (edgesOfFills) gets its
-    // fill's, which went just before it into the same list: an edge goes
-    // where its fill goes.
+    // An edge read without points of its own (edgesOfFills) stays so: it
+    // goes where its fill goes, just after it in the same list, and stands
+    // for the same points there.
     void takeInto(Status status, std::vector<Path>& into) {
         const auto [color, pen] = look(status);
-        std::uint32_t lastWhole = kRun;
         for (const std::uint32_t entry : list(status)) {
             Path path;
             if ((entry & kRun) != 0) {
@@ -725,7 +724,6 @@ struct Painter {
                 const auto from = runPoints.begin() + static_cast<std::ptrdiff_t>(run.first);
                 path.points.assign(from, from + run.count);
                 path.stroke = page.paths[run.path].stroke;
-                lastWhole = kRun;
             } else {
                 // Not one conditional expression: with a const path on one
                 // side it is a const path, and the owned one is copied too.
@@ -734,12 +732,6 @@ struct Painter {
                 } else {
                     path = page.paths[entry];
                 }
-                if (path.points.empty() && entry > 0) {
-                    const Path& fill = lastWhole == entry - 1 ? into.back() : page.paths[entry - 1];
-                    path.points = fill.points;
-                    path.subpathStarts = fill.subpathStarts;
-                }
-                lastWhole = entry;
             }
             path.stroke.color = color;
             path.stroke.pen = pen;

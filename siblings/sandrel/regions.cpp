@@ -40,6 +40,9 @@ struct Element {
     bool added = false;
     const std::string* text = nullptr;
     const drawing::Path* path = nullptr;
+    // The points of path: a fill's edge read without points of its own
+    // (drawing::looksLikeEdgeOf) stands for its fill's.
+    const std::vector<drawing::Point>* points = nullptr;
     void add(double x, double y) {
         if (std::isfinite(x) && std::isfinite(y)) {
             x0 = std::min(x0, x);
@@ -164,7 +167,8 @@ const char* regionKindName(RegionKind kind) {
 
 std::vector<Region> findRegions(const drawing::Page& page, double gap) {
     std::vector<Element> elements;
-    for (const auto& path : page.paths) {
+    for (std::size_t i = 0; i < page.paths.size(); ++i) {
+        const drawing::Path& path = page.paths[i];
         if (path.stroke.layer != drawing::Layer::drawing ||
             (path.stroke.pen != kRemovedPen && path.stroke.pen != kAddedPen)) {
             continue;
@@ -172,7 +176,10 @@ std::vector<Region> findRegions(const drawing::Page& page, double gap) {
         Element e;
         e.added = path.stroke.pen == kAddedPen;
         e.path = &path;
-        for (const auto& p : path.points) {
+        e.points = path.points.empty() && i > 0 && drawing::looksLikeEdgeOf(path, page.paths[i - 1])
+                       ? &page.paths[i - 1].points
+                       : &path.points;
+        for (const auto& p : *e.points) {
             e.add(p.x, p.y);
         }
         if (!e.empty()) {
@@ -318,7 +325,7 @@ std::vector<Region> findRegions(const drawing::Page& page, double gap) {
                         }
                     });
                 };
-                const auto& pts = e.path->points;
+                const auto& pts = *e.points;
                 for (std::size_t k = 0; k < pts.size(); ++k) {
                     const drawing::Point& a = pts[k];
                     const drawing::Point& b = k + 1 < pts.size() ? pts[k + 1] : pts[k];
@@ -346,7 +353,7 @@ std::vector<Region> findRegions(const drawing::Page& page, double gap) {
     const auto count = static_cast<std::uint32_t>(elements.size());
     std::size_t points = 0;
     for (const auto& e : elements) {
-        points += e.path != nullptr ? e.path->points.size() : 4;
+        points += e.path != nullptr ? e.points->size() : 4;
     }
     // The first element in each cell: in a plain array when the cells are
     // few enough (a page's worth at the usual gaps), else in a map of the
@@ -360,7 +367,7 @@ std::vector<Region> findRegions(const drawing::Page& page, double gap) {
         std::uint32_t middle = 0;
         while (middle < count && half < points / 2) {
             const Element& e = elements[middle++];
-            half += e.path != nullptr ? e.path->points.size() : 4;
+            half += e.path != nullptr ? e.points->size() : 4;
         }
         std::vector<std::uint32_t> secondFirstIn(cells, kNoElement);
         std::thread second([&] { enterRange(middle, count, secondFirstIn); });

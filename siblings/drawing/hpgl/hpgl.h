@@ -56,9 +56,10 @@ struct HpglReadOptions {
     // points of its own: it stays in the page, closed, in its look, with
     // an empty list of points that stands for its fill's. On a plot of text
     // as glyph outlines that is half the page's points, never taken. The
-    // reader must give each such outline its fill's points back before
-    // anything else draws the page (a path of fewer than two points is
-    // otherwise never read).
+    // reader must give each such outline its fill's points back
+    // (unfoldFillEdges) before anything draws the page that does not know
+    // them: the HP-GL and PDF writers do, and write the same file either
+    // way (a path of fewer than two points is otherwise never read).
     bool foldFillEdges = false;
 };
 bool readHpgl(std::istream& in, const PageSink& sink, ReadError& error,
