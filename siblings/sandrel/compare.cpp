@@ -944,26 +944,16 @@ std::vector<char> partnerlessGlyphs(std::size_t paths, const std::vector<ShapeBo
 // only keep too many, never too few.
 std::vector<char> partnerlessOutOfReach(const Page& page, const std::vector<char>& partnerless,
                                         const Page& other,
-                                        const std::vector<char>& otherPartnerless,
-                                        double reach) {
+                                        const std::vector<char>& otherPartnerless, double reach) {
     struct Box {
         double x0 = kInf, y0 = kInf, x1 = -kInf, y1 = -kInf;
         bool empty() const { return !(x0 <= x1 && y0 <= y1); }
-        bool misses(const Box& b) const {
-            return x1 < b.x0 || x0 > b.x1 || y1 < b.y0 || y0 > b.y1;
-        }
+        bool misses(const Box& b) const { return x1 < b.x0 || x0 > b.x1 || y1 < b.y0 || y0 > b.y1; }
     };
     const auto boxOf = [](const Path& path) {
-        Box box;
-        for (const Point& p : path.points) {
-            if (std::isfinite(p.x) && std::isfinite(p.y)) {
-                box.x0 = std::min(box.x0, p.x);
-                box.y0 = std::min(box.y0, p.y);
-                box.x1 = std::max(box.x1, p.x);
-                box.y1 = std::max(box.y1, p.y);
-            }
-        }
-        return box;
+        ShapeBox box{};
+        boundaryOf(path, box);
+        return Box{box.x0, box.y0, box.x1, box.y1};
     };
     const double grow = reach + kBoxMargin;
     std::vector<Box> asked;
@@ -1401,8 +1391,10 @@ Result compareOwnedAs(const Page& a, const Page& b, Page* ownA, Page* ownB,
     std::vector<char> leftOutA;
     std::vector<char> leftOutB;
     if (options.shortcuts) {
-        leftOutA = partnerlessOutOfReach(a, firstSide.partnerless, b, secondSide.partnerless, reach);
-        leftOutB = partnerlessOutOfReach(b, secondSide.partnerless, a, firstSide.partnerless, reach);
+        leftOutA =
+            partnerlessOutOfReach(a, firstSide.partnerless, b, secondSide.partnerless, reach);
+        leftOutB =
+            partnerlessOutOfReach(b, secondSide.partnerless, a, firstSide.partnerless, reach);
     }
     // Returns how many segments the pass compared.
     const auto pass = [&](bool fills, const auto& onFirst, const auto& onSecond) {
