@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -290,23 +292,68 @@ void removeLeftoverParts(const std::string& outPath) {
 
 }  // namespace
 
+namespace {
+
+// 0x80 in each byte of w that is zero, 0 in the others (no carries from one
+// byte into the next: the sum never overflows a byte).
+constexpr std::uint64_t zeroBytes(std::uint64_t w) {
+    constexpr std::uint64_t kLow7 = 0x7F7F7F7F7F7F7F7FULL;
+    return ~(((w & kLow7) + kLow7) | w | kLow7);
+}
+
+constexpr std::uint64_t everyByte(unsigned char c) {
+    return 0x0101010101010101ULL * c;
+}
+
+}  // namespace
+
 long long pageEndsAtMost(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     if (!in) {
         return -1;
     }
-    constexpr char kEsc = 0x1B;
-    std::vector<char> buffer(1 << 20);
+    constexpr unsigned char kEsc = 0x1B;
+    // Eight bytes at a time, each with the byte before it (a letter P of
+    // either case followed by a G of either case): an 11 MB plot is counted
+    // in a few milliseconds rather than fifteen.
+    std::vector<unsigned char> buffer(1 << 20);
     long long ends = 1;  // the end of the input
-    bool afterP = false;
-    while (in) {
-        in.read(buffer.data(), static_cast<std::streamsize>(buffer.size()));
-        const std::streamsize got = in.gcount();
-        for (std::streamsize i = 0; i < got; ++i) {
-            const char c = buffer[static_cast<std::size_t>(i)];
-            ends += (c == kEsc || c == '\f' || (afterP && (c == 'G' || c == 'g'))) ? 1 : 0;
-            afterP = c == 'P' || c == 'p';
+    unsigned char before = 0;
+    const auto count = [&](const unsigned char* p, std::size_t n) {
+        for (std::size_t i = 0; i < n; ++i) {
+            const unsigned char c = p[i];
+            const bool pg = (before | 0x20) == 'p' && (c | 0x20) == 'g';
+            ends += (c == kEsc || c == '\f' || pg) ? 1 : 0;
+            before = c;
         }
+    };
+    while (in) {
+        in.read(reinterpret_cast<char*>(buffer.data()),
+                static_cast<std::streamsize>(buffer.size()));
+        const auto got = static_cast<std::size_t>(in.gcount());
+        std::size_t i = 0;
+        if (got >= 8) {
+            count(buffer.data(), 1);
+            i = 1;
+            for (; i + 8 <= got; i += 8) {
+                std::uint64_t w = 0;
+                std::uint64_t previous = 0;
+                std::memcpy(&w, buffer.data() + i, 8);
+                // Byte k of previous is the one before byte k of w, in
+                // memory order, whatever the machine's byte order.
+                std::memcpy(&previous, buffer.data() + i - 1, 8);
+                const std::uint64_t marks =
+                    zeroBytes(w ^ everyByte(kEsc)) | zeroBytes(w ^ everyByte('\f')) |
+                    (zeroBytes((w | everyByte(0x20)) ^ everyByte('g')) &
+                     zeroBytes((previous | everyByte(0x20)) ^ everyByte('p')));
+                // One bit a byte, summed by a multiplication (a machine
+                // without a population count instruction calls a library
+                // function for std::popcount).
+                ends += static_cast<long long>(((marks >> 7) * everyByte(1)) >> 56);
+            }
+            before = buffer[i - 1];
+        }
+        count(buffer.data() + i, got - i);
     }
     return in.bad() ? -1 : ends;
 }

@@ -103,6 +103,48 @@ TEST(PageNames, APlotHoldsNoMorePagesThanItsBytesAllow) {
     EXPECT_EQ(pageEndsAtMost(dir / "missing.hgl"), -1);
 }
 
+// The bound counts exactly the escapes, form feeds and P-G pairs of
+// either case, wherever they fall: at the start, in the last bytes, across
+// the eight bytes it takes at a time and across its reads of a MiB.
+TEST(PageNames, EveryPageEndOfAPlotIsCountedOnce) {
+    const tolvane::test::TempDir dir;
+    const std::string alphabet = "PpGg\x1B\f;x";
+    unsigned state = 12345;
+    const auto next = [&](unsigned range) {
+        state = state * 1664525u + 1013904223u;
+        return (state >> 8) % range;
+    };
+    const auto expected = [](const std::string& plot) {
+        long long ends = 1;
+        for (std::size_t i = 0; i < plot.size(); ++i) {
+            const char c = plot[i];
+            const bool pg =
+                i > 0 && (plot[i - 1] == 'P' || plot[i - 1] == 'p') && (c == 'G' || c == 'g');
+            ends += c == '\x1B' || c == '\f' || pg ? 1 : 0;
+        }
+        return ends;
+    };
+    std::vector<std::string> plots = {"", "G", "PG", "pgPGpG", "gP", std::string(9, 'P') + "G"};
+    for (int k = 0; k < 300; ++k) {
+        std::string plot;
+        const unsigned size = next(40);
+        for (unsigned i = 0; i < size; ++i) {
+            plot += alphabet[next(static_cast<unsigned>(alphabet.size()))];
+        }
+        plots.push_back(plot);
+    }
+    std::string large;
+    for (unsigned i = 0; i < (1u << 20) + 21; ++i) {
+        large += alphabet[next(static_cast<unsigned>(alphabet.size()))];
+    }
+    plots.push_back(large);
+    for (const std::string& plot : plots) {
+        const std::string file = dir / "plot.hgl";
+        tolvane::test::writeText(file, plot);
+        ASSERT_EQ(pageEndsAtMost(file), expected(plot)) << plot.substr(0, 60);
+    }
+}
+
 TEST(OutputSwitches, KnownSwitchesOnly) {
     OutputKind k{};
     EXPECT_TRUE(outputKindFromSwitch("/p", k));
