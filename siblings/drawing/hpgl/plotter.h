@@ -39,11 +39,12 @@ class Plotter {
     bool run();
     // HpglReadOptions::foldFillEdges.
     void foldFillEdges(bool fold) { foldFillEdges_ = fold; }
-    // The input holds this many bytes: each page starts with room for the
-    // paths the rest of them are likely to hold, so that its path list is
-    // not copied as it grows. On a page of a hundred thousand paths the
-    // last copy held the old list and the new one at once, a tenth of the
-    // peak of a whole join. Room never written takes no memory.
+    // The input holds this many bytes: the first page starts with room for
+    // the paths the rest of them are likely to hold, each later one for
+    // those of the page before it, so that a page's path list is not copied
+    // as it grows. On a page of a hundred thousand paths the last copy held
+    // the old list and the new one at once, a sixth of the peak of a whole
+    // join. Room never written takes no memory.
     void expectInputBytes(std::uintmax_t bytes);
 
     // For tests: the state after what has been read, and the page not yet
@@ -199,6 +200,7 @@ class Plotter {
     bool failed_ = false;
     bool foldFillEdges_ = false;
     std::uintmax_t inputBytes_ = 0;  // 0: not known
+    std::uintmax_t lastPagePaths_ = 0;
     void reservePaths();
     PageBudget budget_;
     bool stopped_ = false;

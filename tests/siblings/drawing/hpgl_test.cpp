@@ -58,10 +58,12 @@ TEST(HpglSamples, MultiPageSamplesSplitAtPageEnds) {
     }
 }
 
-// A page read from a file starts with room for the paths that the rest of
-// the file holds, so that its list is not copied as it grows; the room
-// changes nothing that is read.
-TEST(HpglFile, EachPageStartsWithRoomForThePathsTheRestOfTheFileHolds) {
+// A page read from a file starts with room for its paths, so that its list
+// is not copied as it grows: the first page for what the rest of the file
+// is likely to hold, each later one for what the page before it held and a
+// quarter more (a thousand small pages are not each given the room of all
+// the rest). The room changes nothing that is read.
+TEST(HpglFile, EachPageStartsWithRoomForItsPaths) {
     std::string plot = "IN;SP1;";
     const auto lines = [&](int n, int y0) {
         for (int i = 0; i < n; ++i) {
@@ -70,11 +72,10 @@ TEST(HpglFile, EachPageStartsWithRoomForThePathsTheRestOfTheFileHolds) {
             plot += "PU" + x + "," + y + ";PD" + x + "," + y + "5;";
         }
     };
-    lines(2000, 0);
-    plot += "PG;";
-    lines(2000, 100);
-    plot += "PG;";
-    lines(10, 0);
+    for (const int n : {2000, 2000, 10, 10, 2000}) {
+        lines(n, n == 10 ? 0 : 100);
+        plot += "PG;";
+    }
     TempRoot tmp;
     const fs::path file = tmp.path() / "lines.plt";
     std::ofstream(file, std::ios::binary) << plot;
@@ -82,14 +83,15 @@ TEST(HpglFile, EachPageStartsWithRoomForThePathsTheRestOfTheFileHolds) {
     const ReadResult fromStream = readString(plot);
     ASSERT_TRUE(fromFile.ok) << fromFile.error.message;
     ASSERT_TRUE(fromStream.ok);
-    ASSERT_EQ(fromFile.pages.size(), 3u);
+    ASSERT_EQ(fromFile.pages.size(), 5u);
     EXPECT_EQ(fromFile.pages, fromStream.pages);
     EXPECT_EQ(fromFile.pages[0].paths.size(), 2000u);
     // Grown path by path, the first page's list would hold 2048.
-    EXPECT_GE(fromFile.pages[0].paths.capacity(), 4010u);
-    EXPECT_GE(fromFile.pages[1].paths.capacity(), 2010u);
-    // The last page's room follows what is left, not the whole file.
-    EXPECT_LT(fromFile.pages[2].paths.capacity(), 100u);
+    EXPECT_GE(fromFile.pages[0].paths.capacity(), 6020u);
+    EXPECT_GE(fromFile.pages[1].paths.capacity(), 2000u);
+    // After a small page, little room, though much of the file is left.
+    EXPECT_LT(fromFile.pages[3].paths.capacity(), 100u);
+    EXPECT_EQ(fromFile.pages[4].paths.size(), 2000u);
 }
 
 TEST(HpglSamples, RasterPrintKeepsItsImage) {
