@@ -71,6 +71,15 @@ inline bool looksLikeEdgeOf(const Path& outline, const Path& fill) {
            outline.stroke.layer == fill.stroke.layer;
 }
 
+// The path whose points paths[i] is drawn on: the fill before it when it
+// is an edge read without points of its own (HpglReadOptions::
+// foldFillEdges), else itself.
+inline const Path& drawnOn(const std::vector<Path>& paths, std::size_t i) {
+    const Path& path = paths[i];
+    return path.points.empty() && i > 0 && looksLikeEdgeOf(path, paths[i - 1]) ? paths[i - 1]
+                                                                               : path;
+}
+
 // Whether outline only traces the fill drawn just before it, in that look
 // and on exactly its points. A plot of text as glyph outlines edges every
 // letter it fills (FP, then EP on the same polygon), and such an edge shows

@@ -41,7 +41,7 @@ struct Element {
     const std::string* text = nullptr;
     const drawing::Path* path = nullptr;
     // The points of path: a fill's edge read without points of its own
-    // (drawing::looksLikeEdgeOf) stands for its fill's.
+    // stands for its fill's (drawing::drawnOn).
     const std::vector<drawing::Point>* points = nullptr;
     void add(double x, double y) {
         if (std::isfinite(x) && std::isfinite(y)) {
@@ -176,9 +176,7 @@ std::vector<Region> findRegions(const drawing::Page& page, double gap) {
         Element e;
         e.added = path.stroke.pen == kAddedPen;
         e.path = &path;
-        e.points = path.points.empty() && i > 0 && drawing::looksLikeEdgeOf(path, page.paths[i - 1])
-                       ? &page.paths[i - 1].points
-                       : &path.points;
+        e.points = &drawing::drawnOn(page.paths, i).points;
         for (const auto& p : *e.points) {
             e.add(p.x, p.y);
         }

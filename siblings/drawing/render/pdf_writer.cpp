@@ -1221,9 +1221,7 @@ void PdfWriter::writeOutlines(const Page& page, Layer layer, Content& c) const {
         // An edge read without points of its own (drawing::HpglReadOptions::
         // foldFillEdges) is drawn on its fill's.
         const Path& path = page.paths[i];
-        const bool folded =
-            path.points.empty() && i > 0 && looksLikeEdgeOf(path, page.paths[i - 1]);
-        const Path& p = folded ? page.paths[i - 1] : path;
+        const Path& p = drawnOn(page.paths, i);
         if (path.filled || p.points.empty() || path.stroke.layer != layer) {
             continue;
         }
