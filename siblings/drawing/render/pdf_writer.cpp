@@ -182,9 +182,11 @@ char* fixedPoint(char* p, long long h) {
 // frame's lower left corner. Content with a compressor compresses its text in
 // pieces as it grows, each piece ending after an operator, so that a page
 // of millions of points never holds its operators whole, only their
-// compressed form; the pieces become the page's content streams. A piece
-// is compressed on a thread of its own, with a compressor of its own, while
-// the next one is written: compressing took a third of a join's time.
+// compressed form; the pieces become the page's content streams. Pieces
+// are compressed on threads of their own, two at a time, each with a
+// compressor of its own, while the next one is written: compressing a
+// piece takes longer than writing it, and with one such thread the writing
+// waited for it half of the time.
 class PdfWriter::Content {
   public:
     // Each piece is named by reserve when its compression starts, and goes
@@ -193,9 +195,9 @@ class PdfWriter::Content {
     using Reserve = std::function<int()>;
     using Sink = std::function<void(int name, std::string_view piece)>;
     // The compressor compresses the last piece; threadCompressor gives the
-    // one for the pieces compressed on the thread, made only for a page of
-    // more than one.
-    using ThreadCompressor = std::function<Compressor*()>;
+    // one for the pieces compressed on thread slot 0 or 1, made only for a
+    // page of more than one piece.
+    using ThreadCompressor = std::function<Compressor*(int slot)>;
     explicit Content(const Frame& frame, Compressor* compressor = nullptr,
                      ThreadCompressor threadCompressor = {}, Reserve reserve = {}, Sink sink = {})
         : frame_(frame),
@@ -206,9 +208,11 @@ class PdfWriter::Content {
         s_.resize(compressor_ != nullptr ? kSpill + 4096 : 256);
     }
     ~Content() {
-        // The compressing thread uses the buffers below: it ends first.
-        if (running_) {
-            pthread_join(thread_, nullptr);
+        // The compressing threads use the buffers below: they end first.
+        for (Slot& slot : slots_) {
+            if (slot.running) {
+                pthread_join(slot.thread, nullptr);
+            }
         }
     }
     Content(const Content&) = delete;
@@ -324,10 +328,12 @@ class PdfWriter::Content {
         if (len_ != 0 || pieces_ == 0) {
             spill(true);
         }
-        collect();
+        collectAll();
         std::string().swap(s_);
-        std::string().swap(spare_);
-        std::string().swap(piece_);
+        for (Slot& slot : slots_) {
+            std::string().swap(slot.in);
+            std::string().swap(slot.out);
+        }
         return !failed_;
     }
     void color(Rgb c, const char* name) {
@@ -377,48 +383,40 @@ class PdfWriter::Content {
         }
         return s_.data() + len_;
     }
-    // Hands the operators so far to the compressing thread, once the piece
-    // before them has gone to the sink, and goes on in the other buffer.
-    // The last piece is compressed here, on this thread, with the writer's
-    // own compressor: nothing is written meanwhile, and most pages are one
-    // piece.
+    // Hands the operators so far to a compressing thread, in the slot of
+    // the older piece once that piece has gone to the sink, and goes on in
+    // that slot's other buffer. The last piece is compressed here, on this
+    // thread, with the writer's own compressor, after the pieces before it:
+    // nothing is written meanwhile, and most pages are one piece.
     void spill(bool last = false) {
-        collect();
-        std::swap(s_, spare_);
+        Slot& slot = slots_[next_];
+        collect(slot);
+        if (last) {
+            collect(slots_[1 - next_]);
+        }
+        next_ = 1 - next_;
+        std::swap(s_, slot.in);
         const std::size_t n = len_;
         len_ = 0;
         if (!last && s_.size() < kSpill + 4096) {
             s_.resize(kSpill + 4096);
         }
-        // The thread neither allocates nor frees: the first time a thread
+        // The threads neither allocate nor free: the first time a thread
         // does, the allocator gives it a heap of its own, megabytes of
         // fresh memory. (A std::thread frees its start-up state on the new
         // thread; a POSIX thread has none.)
-        Compressor* const compressor = last ? compressor_ : threadCompressor_();
-        piece_.resize(std::max(piece_.size(), compressor->bound(n)));
-        pieceName_ = reserve_();
-        job_ = {compressor, std::string_view(spare_.data(), n), piece_.data(), piece_.size(), 0};
-        pending_ = true;
+        Compressor* const compressor = last ? compressor_ : threadCompressor_(&slot - slots_);
+        slot.out.resize(std::max(slot.out.size(), compressor->bound(n)));
+        slot.name = reserve_();
+        slot.job = {compressor, std::string_view(slot.in.data(), n), slot.out.data(),
+                    slot.out.size(), 0};
+        slot.pending = true;
         ++pieces_;
-        running_ = !last && pthread_create(&thread_, nullptr, &Content::compressJob, &job_) == 0;
-        if (!running_) {
-            compressJob(&job_);  // the last piece, or no thread to be had
+        slot.running =
+            !last && pthread_create(&slot.thread, nullptr, &Content::compressJob, &slot.job) == 0;
+        if (!slot.running) {
+            compressJob(&slot.job);  // the last piece, or no thread to be had
         }
-    }
-    // Waits for the piece being compressed, if any, and sinks it.
-    void collect() {
-        if (!pending_) {
-            return;
-        }
-        if (running_) {
-            pthread_join(thread_, nullptr);
-            running_ = false;
-        }
-        pending_ = false;
-        if (job_.size == 0) {
-            failed_ = true;
-        }
-        sink_(pieceName_, std::string_view(piece_.data(), job_.size));
     }
     struct Job {
         Compressor* compressor;
@@ -427,6 +425,36 @@ class PdfWriter::Content {
         std::size_t room;
         std::size_t size;  // of the compressed piece; 0 when it failed
     };
+    // A piece being compressed, or compressed and not yet sunk.
+    struct Slot {
+        std::string in;   // the piece's operators
+        std::string out;  // its compressed form
+        int name = 0;
+        Job job{};
+        bool pending = false;  // compressed or being compressed
+        bool running = false;  // on thread
+        pthread_t thread{};
+    };
+    // Waits for the slot's piece, if any, and sinks it.
+    void collect(Slot& slot) {
+        if (!slot.pending) {
+            return;
+        }
+        if (slot.running) {
+            pthread_join(slot.thread, nullptr);
+            slot.running = false;
+        }
+        slot.pending = false;
+        if (slot.job.size == 0) {
+            failed_ = true;
+        }
+        sink_(slot.name, std::string_view(slot.out.data(), slot.job.size));
+    }
+    // Sinks every piece handed on, oldest first.
+    void collectAll() {
+        collect(slots_[next_]);
+        collect(slots_[1 - next_]);
+    }
     static void* compressJob(void* job) {
         auto* j = static_cast<Job*>(job);
         j->size = j->compressor->compress(j->in, j->out, j->room);
@@ -442,15 +470,12 @@ class PdfWriter::Content {
     Sink sink_;
     std::string s_;  // the first len_ characters are the content
     std::size_t len_ = 0;
-    std::string spare_;  // the piece being compressed
-    std::string piece_;  // its compressed form
-    int pieceName_ = 0;
+    // Pieces go to the slots in turn; next_ is the one the next piece
+    // takes, which holds the older of two pieces handed on.
+    Slot slots_[2];
+    int next_ = 0;
     int pieces_ = 0;  // pieces handed to the compressor
     bool failed_ = false;
-    Job job_{};
-    bool pending_ = false;  // a piece is compressed or being compressed
-    bool running_ = false;  // on thread_
-    pthread_t thread_{};
 };
 
 // The labels of one layer with their glyphs, in order, as the text layer
@@ -865,11 +890,12 @@ bool PdfWriter::addPage(const Page& page, std::string& error) {
     std::vector<int> streams;
     Content c(
         frame, compressor_.get(),
-        [&] {
-            if (!threadCompressor_) {
-                threadCompressor_ = std::make_unique<Compressor>();
+        [&](int slot) {
+            auto& compressor = threadCompressors_[slot];
+            if (!compressor) {
+                compressor = std::make_unique<Compressor>();
             }
-            return threadCompressor_.get();
+            return compressor.get();
         },
         [&] {
             streams.push_back(newObject());

@@ -78,10 +78,10 @@ class PdfWriter {
     std::ostream& out_;
     std::unique_ptr<LabelOutlines> labels_;
     std::unique_ptr<Compressor> compressor_;
-    // For the pieces of a page's content compressed on a thread of their
-    // own, while the page's forms and images are compressed with the
-    // other; made for the first page of more than one piece.
-    std::unique_ptr<Compressor> threadCompressor_;
+    // For the pieces of a page's content compressed on threads of their
+    // own, two at a time, while the page's forms and images are compressed
+    // with the first; made for the first page of more than one piece.
+    std::unique_ptr<Compressor> threadCompressors_[2];
     long long written_ = 0;
     std::vector<long long> offsets_;  // per object number - 1
     std::vector<int> pageObjects_;
