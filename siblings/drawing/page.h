@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "small_list.h"
+
 namespace drawing {
 
 inline constexpr double kUnitsPerMm = 40.0;
@@ -42,8 +44,8 @@ struct Stroke {
     // pattern as alternately drawn and skipped lengths in mm, starting with
     // a drawn one. An empty pattern is a solid line (lineType then 0).
     int lineType = 0;
-    std::vector<double> dashMm = {};
     Layer layer = Layer::drawing;
+    SmallList<double> dashMm = {};
     friend bool operator==(const Stroke&, const Stroke&) = default;
 };
 
@@ -59,7 +61,7 @@ struct Path {
     // Indexes into points where a further subpath begins (a polygon with
     // holes, or several outlines of one polygon buffer); empty for one path.
     // closed applies to every subpath.
-    std::vector<std::size_t> subpathStarts = {};
+    SmallList<std::size_t> subpathStarts = {};
     friend bool operator==(const Path&, const Path&) = default;
 };
 

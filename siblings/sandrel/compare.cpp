@@ -103,7 +103,7 @@ class Layers {
         const bool outline = !path.filled;
         Key key{path.filled, byStyle ? path.stroke.color : 0, outline ? path.stroke.widthMm : 0.0,
                 outline ? path.stroke.lineType : 0,
-                outline ? path.stroke.dashMm : std::vector<double>{}};
+                outline ? std::vector<double>(path.stroke.dashMm) : std::vector<double>{}};
         const auto [it, fresh] =
             layers_.try_emplace(key, static_cast<std::uint32_t>(widths_.size()));
         if (fresh) {
@@ -1149,7 +1149,7 @@ void paintSide(Side<S>& side, const Side<S>& other, double reach, Status uncover
             // would otherwise be held twice. Its look stays, for the runs.
             Path& gone = side.owned->paths[i];
             std::vector<Point>().swap(gone.points);
-            std::vector<std::size_t>().swap(gone.subpathStarts);
+            gone.subpathStarts = {};
         }
     }
 }

@@ -250,7 +250,7 @@ void Plotter::addPath(Path&& path) {
         if (foldFillEdges_ && !page_.paths.empty() && tracesFill(path, page_.paths.back())) {
             // Let go at once: the next fill's points take the same room.
             std::vector<Point>().swap(path.points);
-            std::vector<std::size_t>().swap(path.subpathStarts);
+            path.subpathStarts = {};
         }
         keep(page_.paths, std::move(path));
         return;
