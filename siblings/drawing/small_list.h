@@ -28,11 +28,8 @@ class SmallList {
 
   public:
     using value_type = T;
-    using size_type = std::size_t;
     using iterator = T*;
     using const_iterator = const T*;
-    using reference = T&;
-    using const_reference = const T&;
 
     SmallList() = default;
     SmallList(std::initializer_list<T> values) { assign(values.begin(), values.size()); }
@@ -42,10 +39,8 @@ class SmallList {
     ~SmallList() { std::free(block_); }
 
     SmallList& operator=(const SmallList& other) {
-        if (this != &other) {
-            SmallList copy(other);
-            swap(copy);
-        }
+        SmallList copy(other);
+        swap(copy);
         return *this;
     }
     SmallList& operator=(SmallList&& other) noexcept {
@@ -70,8 +65,6 @@ class SmallList {
     const T* end() const { return data() + size(); }
     T& operator[](std::size_t i) { return data()[i]; }
     const T& operator[](std::size_t i) const { return data()[i]; }
-    T& front() { return data()[0]; }
-    const T& front() const { return data()[0]; }
     T& back() { return data()[size() - 1]; }
     const T& back() const { return data()[size() - 1]; }
 
@@ -87,7 +80,6 @@ class SmallList {
         }
         elements()[block_->size++] = copy;
     }
-    void pop_back() { --block_->size; }
     // Keeps the room, as a vector does; assign {} to give it back.
     void clear() {
         if (block_ != nullptr) {
