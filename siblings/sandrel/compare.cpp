@@ -905,7 +905,11 @@ bool hasPartner(const ShapeBox& box, const Side<S>& other, double reach) {
 
 // The boxes of a page's glyph-sized fills, in the order of their paths.
 std::vector<ShapeBox> glyphBoxes(const Page& page) {
+    // Room for every fill: a list grown by doubling kept up to as much
+    // again to spare on a sheet of tens of thousands of letters.
     std::vector<ShapeBox> out;
+    out.reserve(static_cast<std::size_t>(std::count_if(page.paths.begin(), page.paths.end(),
+                                                       [](const Path& p) { return p.filled; })));
     for (std::size_t i = 0; i < page.paths.size(); ++i) {
         ShapeBox box{};
         if (page.paths[i].filled && boundaryOf(page.paths[i], box)) {
