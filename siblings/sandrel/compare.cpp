@@ -197,6 +197,78 @@ std::vector<char> edgesOfFills(const Page& page) {
     return out;
 }
 
+// The edges without points of their own (read with HpglReadOptions::
+// foldFillEdges) taken off a page the comparison owns: on a plot of text
+// as glyph outlines, every other path. Such an edge goes with its fill
+// whatever the comparison finds (paintSide), so the fill carries the look
+// of its edge through the comparison, and the result gets the edge back
+// just after its fill (Painter::takeInto).
+struct TakenEdges {
+    // Per path of the page as compared: 0, or 1 + the index in looks of
+    // the edge that followed it.
+    std::vector<std::uint16_t> after;
+    std::vector<Path> looks;
+    const Path* of(std::size_t path) const {
+        return path < after.size() && after[path] != 0 ? &looks[after[path] - 1] : nullptr;
+    }
+};
+
+// Edges of more looks than this stay on the page (edgesOfFills finds them
+// there): a plot has a handful.
+constexpr std::size_t kMostEdgeLooks = 64;
+// Painter entries keep two bits of their own above the path index.
+constexpr std::size_t kMostTakenPaths = std::size_t{1} << 30;
+
+TakenEdges takeEdges(Page& page) {
+    TakenEdges out;
+    std::vector<Path>& paths = page.paths;
+    if (paths.size() >= kMostTakenPaths) {
+        return out;
+    }
+    std::vector<std::uint16_t> after(paths.size(), 0);
+    std::size_t kept = 0;
+    bool previousKept = false;
+    std::size_t lastLook = 0;
+    for (std::size_t i = 0; i < paths.size(); ++i) {
+        Path& path = paths[i];
+        // What drawing::drawnOn reads as an edge without points: the fill
+        // before it in the page's order is still the last path kept.
+        if (previousKept && path.points.empty() &&
+            drawing::looksLikeEdgeOf(path, paths[kept - 1])) {
+            std::size_t look = lastLook;
+            if (look >= out.looks.size() || !(out.looks[look] == path)) {
+                look = static_cast<std::size_t>(
+                    std::find(out.looks.begin(), out.looks.end(), path) - out.looks.begin());
+            }
+            if (look == out.looks.size() && out.looks.size() < kMostEdgeLooks) {
+                out.looks.push_back(path);
+            }
+            if (look < out.looks.size()) {
+                after[kept - 1] = static_cast<std::uint16_t>(look + 1);
+                lastLook = look;
+                previousKept = false;
+                continue;
+            }
+        }
+        if (kept != i) {
+            paths[kept] = std::move(path);
+        }
+        ++kept;
+        previousKept = true;
+    }
+    if (kept == paths.size()) {
+        return out;
+    }
+    // The room of the edges given back: on such a plot, a page's paths
+    // take half as much.
+    paths.resize(kept);
+    paths.shrink_to_fit();
+    after.resize(kept);
+    after.shrink_to_fit();
+    out.after = std::move(after);
+    return out;
+}
+
 // Each path's layer, in the order of the paths.
 std::vector<std::uint32_t> layersOf(const Page& page, Layers& layers) {
     std::vector<std::uint32_t> out;
@@ -688,11 +760,19 @@ struct Painter {
     std::deque<Point> runPoints;
     std::deque<Run> runs;
 
-    // Entries with this bit name a run, the others a path of the page.
+    // The edges taken off the page (takeEdges), or null.
+    const TakenEdges* taken = nullptr;
+
+    // Entries with this bit name a run, with kEdge the edge taken off the
+    // page after a fill, the others a path of the page.
     static constexpr std::uint32_t kRun = 0x80000000u;
+    static constexpr std::uint32_t kEdge = 0x40000000u;
 
     void paintWhole(std::size_t path, Status status) {
         list(status).push_back(static_cast<std::uint32_t>(path));
+    }
+    void paintEdge(std::size_t fill, Status status) {
+        list(status).push_back(kEdge | static_cast<std::uint32_t>(fill));
     }
     // The points from first on, the last ones of runPoints, as a run of path.
     void paintRun(std::size_t path, std::size_t first, Status status) {
@@ -724,6 +804,8 @@ struct Painter {
                 const auto from = runPoints.begin() + static_cast<std::ptrdiff_t>(run.first);
                 path.points.assign(from, from + run.count);
                 path.stroke = page.paths[run.path].stroke;
+            } else if ((entry & kEdge) != 0) {
+                path = *taken->of(entry & ~kEdge);
             } else {
                 // Not one conditional expression: with a const path on one
                 // side it is a const path, and the owned one is copied too.
@@ -1077,6 +1159,17 @@ void paintSide(Side<S>& side, const Side<S>& other, double reach, Status uncover
                 ++fills.unchanged;
                 painter.paintWhole(i, Status::unchanged);
             }
+            // Its edge taken off the page, as the edge itself would be.
+            if (painter.taken != nullptr && painter.taken->of(i) != nullptr) {
+                const double length = lengthOf(path);
+                if (!fillStayed) {
+                    lineUncovered += length;
+                    painter.paintEdge(i, uncovered);
+                } else if (paintCovered) {
+                    lines.unchanged += length;
+                    painter.paintEdge(i, Status::unchanged);
+                }
+            }
             continue;
         }
         if (side.edges[i] != 0) {
@@ -1338,6 +1431,8 @@ Result compareOwnedAs(const Page& a, const Page& b, Page* ownA, Page* ownB,
     result.page.width = std::max(a.width, b.width);
     result.page.height = std::max(a.height, b.height);
     const double reach = options.toleranceMm * drawing::kUnitsPerMm;
+    const TakenEdges takenA = ownA != nullptr ? takeEdges(*ownA) : TakenEdges{};
+    const TakenEdges takenB = ownB != nullptr ? takeEdges(*ownB) : TakenEdges{};
 
     Layers layers(options);
     const std::vector<std::uint32_t> layersA = layersOf(a, layers);
@@ -1351,6 +1446,8 @@ Result compareOwnedAs(const Page& a, const Page& b, Page* ownA, Page* ownB,
     Side<S> secondSide{b, ownB, nullptr, {}, edgesB, {}, {}, {}, {}};
     Painter firstPainter{options, a, ownA, {}, {}, {}, {}, {}};
     Painter secondPainter{options, b, ownB, {}, {}, {}, {}, {}};
+    firstPainter.taken = takenA.after.empty() ? nullptr : &takenA;
+    secondPainter.taken = takenB.after.empty() ? nullptr : &takenB;
     Tally secondLines;
     Tally secondFills;
     const auto both = [&](std::size_t segments, auto&& forFirst, auto&& forSecond) {

@@ -783,6 +783,83 @@ TEST_F(CompareTest, AHairlineEdgeOfAFillGoesWithItsFill) {
     EXPECT_EQ(foldedImage.page, image.page);
 }
 
+// A page the comparison may take gives up its edges without points while
+// it is compared, and its fills carry them: the result is the page a copy
+// gives, to the last bit of every length. Letters in more colours than the
+// comparison carries keep their edges on the page, and the two kinds mix.
+TEST_F(CompareTest, EdgesOfATakenPageComeBackJustAfterTheirFills) {
+    const auto letter = [](double x, double y, drawing::Rgb color, bool ownPoints, bool evenOdd) {
+        Path fill;
+        fill.filled = true;
+        fill.closed = true;
+        fill.points = {{x, y}, {x + 2 * kMm, y}, {x + 2.5 * kMm, y + 3 * kMm}, {x, y + 3 * kMm}};
+        fill.stroke.widthMm = 0;
+        fill.stroke.color = color;
+        fill.stroke.pen = 2;
+        Path edge = fill;
+        edge.filled = false;
+        edge.stroke.pen = 3;
+        edge.evenOdd = evenOdd;
+        if (!ownPoints) {
+            edge.points.clear();
+        }
+        return std::pair{fill, edge};
+    };
+    Page first;
+    Page second;
+    for (int k = 0; k < 90; ++k) {
+        // Eighty colours, the last ten letters in the first colours again;
+        // every seventh edge with points of its own, every other one drawn
+        // by the other rule.
+        const auto color = static_cast<drawing::Rgb>(0x010203 * (k % 80));
+        const double x = (k % 10) * 4 * kMm;
+        const double y = (k / 10) * 5 * kMm;
+        const auto [fill, edge] = letter(x, y, color, k % 7 == 0, k % 2 == 0);
+        first.paths.push_back(fill);
+        first.paths.push_back(edge);
+        // A third of the letters moved on the second page, and a line
+        // crossing a fourth of them.
+        const auto [moved, movedEdge] =
+            letter(k % 3 == 0 ? x + kMm : x, y, color, k % 7 == 0, k % 2 == 0);
+        second.paths.push_back(moved);
+        second.paths.push_back(movedEdge);
+        if (k % 4 == 0) {
+            second.paths.push_back(line({x, y + kMm}, {x + 3 * kMm, y + kMm}));
+        }
+    }
+    // An outline without points after a line is no edge, and stays one.
+    first.paths.push_back(line({0, -kMm}, {kMm, -kMm}));
+    Path stray;
+    stray.closed = true;
+    stray.stroke.widthMm = 0;
+    first.paths.push_back(stray);
+
+    const Result copied = compare(first, second);
+    ASSERT_GT(copied.fills.removed, 0);
+    ASSERT_GT(copied.fills.unchanged, 0);
+    Result taken = compareVectors(Page(first), Page(second), options);
+    EXPECT_EQ(taken.page, copied.page);
+    EXPECT_EQ(taken.fills.unchanged, copied.fills.unchanged);
+    EXPECT_EQ(taken.fills.removed, copied.fills.removed);
+    EXPECT_EQ(taken.fills.added, copied.fills.added);
+    EXPECT_EQ(taken.lines.unchanged, copied.lines.unchanged);
+    EXPECT_EQ(taken.lines.removed, copied.lines.removed);
+    EXPECT_EQ(taken.lines.added, copied.lines.added);
+    // Every edge just after its fill, in its colour and with its own pen.
+    std::size_t edges = 0;
+    for (std::size_t i = 1; i < taken.page.paths.size(); ++i) {
+        const Path& path = taken.page.paths[i];
+        if (!path.filled && path.points.empty() && path.closed && path.stroke.widthMm == 0 &&
+            taken.page.paths[i - 1].filled) {
+            ++edges;
+            EXPECT_EQ(path.stroke.color, taken.page.paths[i - 1].stroke.color) << i;
+        }
+    }
+    // The first page's 77 letters with edges without points, and the 25 of
+    // them among the 30 that moved on the second.
+    EXPECT_EQ(edges, 77U + 25U);
+}
+
 // "1nF" became "100pF" in place: the old label is lifted above the new one
 // and struck through, so that neither hides the other.
 // Where several new labels could stand in a removed one's place, the
