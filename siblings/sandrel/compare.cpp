@@ -1142,8 +1142,18 @@ void paintSide(Side<S>& side, const Side<S>& other, double reach, Status uncover
     std::vector<Piece> scratch;
     auto& lineUncovered = uncovered == Status::removed ? lines.removed : lines.added;
     auto& fillUncovered = uncovered == Status::removed ? fills.removed : fills.added;
-    // Whether the last fill stayed: its edge, if it has one, goes with it.
+    // Whether the last fill stayed: its edge, if it has one, goes with it,
+    // painted by paint in the fill's status and its length counted so.
     bool fillStayed = false;
+    const auto edgeOfFill = [&](double length, auto&& paint) {
+        if (!fillStayed) {
+            lineUncovered += length;
+            paint(uncovered);
+        } else if (paintCovered) {
+            lines.unchanged += length;
+            paint(Status::unchanged);
+        }
+    };
     for (std::size_t i = 0; i < page.paths.size(); ++i) {
         const Path& path = page.paths[i];
         if (path.filled) {
@@ -1161,26 +1171,13 @@ void paintSide(Side<S>& side, const Side<S>& other, double reach, Status uncover
             }
             // Its edge taken off the page, as the edge itself would be.
             if (painter.taken != nullptr && painter.taken->of(i) != nullptr) {
-                const double length = lengthOf(path);
-                if (!fillStayed) {
-                    lineUncovered += length;
-                    painter.paintEdge(i, uncovered);
-                } else if (paintCovered) {
-                    lines.unchanged += length;
-                    painter.paintEdge(i, Status::unchanged);
-                }
+                edgeOfFill(lengthOf(path), [&](Status status) { painter.paintEdge(i, status); });
             }
             continue;
         }
         if (side.edges[i] != 0) {
-            const double length = lengthOf(path.points.empty() ? page.paths[i - 1] : path);
-            if (!fillStayed) {
-                lineUncovered += length;
-                painter.paintWhole(i, uncovered);
-            } else if (paintCovered) {
-                lines.unchanged += length;
-                painter.paintWhole(i, Status::unchanged);
-            }
+            edgeOfFill(lengthOf(path.points.empty() ? page.paths[i - 1] : path),
+                       [&](Status status) { painter.paintWhole(i, status); });
             continue;
         }
         const auto [first, count] = mine.ranges[i];

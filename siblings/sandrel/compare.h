@@ -63,6 +63,7 @@ struct Tally {
     double removed = 0;
     double added = 0;
     bool differ() const { return removed > 0 || added > 0; }
+    friend bool operator==(const Tally&, const Tally&) = default;
 };
 
 // Changed elements close together: their box (plotter units), how many
