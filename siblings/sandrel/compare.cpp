@@ -1428,25 +1428,9 @@ Result compareOwnedAs(const Page& a, const Page& b, Page* ownA, Page* ownB,
     result.page.width = std::max(a.width, b.width);
     result.page.height = std::max(a.height, b.height);
     const double reach = options.toleranceMm * drawing::kUnitsPerMm;
-    const TakenEdges takenA = ownA != nullptr ? takeEdges(*ownA) : TakenEdges{};
-    const TakenEdges takenB = ownB != nullptr ? takeEdges(*ownB) : TakenEdges{};
-
-    Layers layers(options);
-    const std::vector<std::uint32_t> layersA = layersOf(a, layers);
-    const std::vector<std::uint32_t> layersB = layersOf(b, layers);
-    const std::vector<char> edgesA = edgesOfFills(a);
-    const std::vector<char> edgesB = edgesOfFills(b);
     // The two sides share nothing but the inputs and, between the two
     // passes, what each found about its fills: the second side runs on a
-    // thread of its own.
-    Side<S> firstSide{a, ownA, nullptr, {}, edgesA, {}, {}, {}, {}};
-    Side<S> secondSide{b, ownB, nullptr, {}, edgesB, {}, {}, {}, {}};
-    Painter firstPainter{options, a, ownA, {}, {}, {}, {}, {}};
-    Painter secondPainter{options, b, ownB, {}, {}, {}, {}, {}};
-    firstPainter.taken = takenA.after.empty() ? nullptr : &takenA;
-    secondPainter.taken = takenB.after.empty() ? nullptr : &takenB;
-    Tally secondLines;
-    Tally secondFills;
+    // thread of its own, from the pages' set-up on.
     const auto both = [&](std::size_t segments, auto&& forFirst, auto&& forSecond) {
         std::thread worker;
         if (options.threads && segments > kThreadFrom) {
@@ -1459,20 +1443,55 @@ Result compareOwnedAs(const Page& a, const Page& b, Page* ownA, Page* ownB,
             worker.join();
         }
     };
-    // One pass over one kind of path: both sides' segments of that kind,
-    // each side's coverage of the other's, then what each side does with it.
     std::size_t points = 0;
     for (const Page* page : {&a, &b}) {
         for (const Path& path : page->paths) {
             points += path.points.size();
         }
     }
-    firstSide.glyphs = glyphBoxes(a);
-    secondSide.glyphs = glyphBoxes(b);
-    firstSide.partnerless =
-        partnerlessGlyphs(a.paths.size(), firstSide.glyphs, secondSide.glyphs, reach);
-    secondSide.partnerless =
-        partnerlessGlyphs(b.paths.size(), secondSide.glyphs, firstSide.glyphs, reach);
+    TakenEdges takenA;
+    TakenEdges takenB;
+    std::vector<char> edgesA;
+    std::vector<char> edgesB;
+    both(
+        points,
+        [&] {
+            if (ownA != nullptr) {
+                takenA = takeEdges(*ownA);
+            }
+            edgesA = edgesOfFills(a);
+        },
+        [&] {
+            if (ownB != nullptr) {
+                takenB = takeEdges(*ownB);
+            }
+            edgesB = edgesOfFills(b);
+        });
+
+    Layers layers(options);
+    const std::vector<std::uint32_t> layersA = layersOf(a, layers);
+    const std::vector<std::uint32_t> layersB = layersOf(b, layers);
+    Side<S> firstSide{a, ownA, nullptr, {}, edgesA, {}, {}, {}, {}};
+    Side<S> secondSide{b, ownB, nullptr, {}, edgesB, {}, {}, {}, {}};
+    Painter firstPainter{options, a, ownA, {}, {}, {}, {}, {}};
+    Painter secondPainter{options, b, ownB, {}, {}, {}, {}, {}};
+    firstPainter.taken = takenA.after.empty() ? nullptr : &takenA;
+    secondPainter.taken = takenB.after.empty() ? nullptr : &takenB;
+    Tally secondLines;
+    Tally secondFills;
+    both(
+        points, [&] { firstSide.glyphs = glyphBoxes(a); },
+        [&] { secondSide.glyphs = glyphBoxes(b); });
+    both(
+        points,
+        [&] {
+            firstSide.partnerless =
+                partnerlessGlyphs(a.paths.size(), firstSide.glyphs, secondSide.glyphs, reach);
+        },
+        [&] {
+            secondSide.partnerless =
+                partnerlessGlyphs(b.paths.size(), secondSide.glyphs, firstSide.glyphs, reach);
+        });
     // The segments of the partnerless fills, whose pieces coverFills does
     // not ask for.
     const auto unaskedOf = [](const Decomposed<S>& d, const std::vector<char>& partnerless) {
@@ -1489,10 +1508,16 @@ Result compareOwnedAs(const Page& a, const Page& b, Page* ownA, Page* ownB,
     std::vector<char> leftOutA;
     std::vector<char> leftOutB;
     if (options.shortcuts) {
-        leftOutA =
-            partnerlessOutOfReach(a, firstSide.partnerless, b, secondSide.partnerless, reach);
-        leftOutB =
-            partnerlessOutOfReach(b, secondSide.partnerless, a, firstSide.partnerless, reach);
+        both(
+            points,
+            [&] {
+                leftOutA = partnerlessOutOfReach(a, firstSide.partnerless, b,
+                                                 secondSide.partnerless, reach);
+            },
+            [&] {
+                leftOutB = partnerlessOutOfReach(b, secondSide.partnerless, a,
+                                                 firstSide.partnerless, reach);
+            });
     }
     // Returns how many segments the pass compared.
     const auto pass = [&](bool fills, const auto& onFirst, const auto& onSecond) {
