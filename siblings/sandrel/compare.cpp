@@ -179,24 +179,6 @@ double lengthOf(const Path& path) {
     return length;
 }
 
-// Which closed outlines only trace the fill drawn just before them, at the
-// thinnest width in the same colour: a plot of text as glyph outlines
-// edges every letter it fills (FP then EP), and such an edge shows
-// nothing its fill does not. It goes with its fill, whole, instead of
-// doubling the segments to compare. Read with HpglReadOptions::
-// foldFillEdges, such an edge has no points of its own: its fill's stand
-// for them.
-std::vector<char> edgesOfFills(const Page& page) {
-    std::vector<char> out(page.paths.size(), 0);
-    for (std::size_t i = 1; i < page.paths.size(); ++i) {
-        const Path& edge = page.paths[i];
-        const Path& fill = page.paths[i - 1];
-        out[i] = edge.points.empty() ? drawing::looksLikeEdgeOf(edge, fill)
-                                     : drawing::tracesFill(edge, fill);
-    }
-    return out;
-}
-
 // The edges without points of their own (read with HpglReadOptions::
 // foldFillEdges) taken off a page the comparison owns: on a plot of text
 // as glyph outlines, every other path. Such an edge goes with its fill
@@ -212,6 +194,28 @@ struct TakenEdges {
         return path < after.size() && after[path] != 0 ? &looks[after[path] - 1] : nullptr;
     }
 };
+
+// Which closed outlines only trace the fill drawn just before them, at the
+// thinnest width in the same colour: a plot of text as glyph outlines
+// edges every letter it fills (FP then EP), and such an edge shows
+// nothing its fill does not. It goes with its fill, whole, instead of
+// doubling the segments to compare. Read with HpglReadOptions::
+// foldFillEdges, such an edge has no points of its own: its fill's stand
+// for them. On a page whose edges were taken off (takeEdges), a path
+// after a fill that had one followed that edge, not the fill: no edge.
+std::vector<char> edgesOfFills(const Page& page, const TakenEdges& taken) {
+    std::vector<char> out(page.paths.size(), 0);
+    for (std::size_t i = 1; i < page.paths.size(); ++i) {
+        if (taken.of(i - 1) != nullptr) {
+            continue;
+        }
+        const Path& edge = page.paths[i];
+        const Path& fill = page.paths[i - 1];
+        out[i] = edge.points.empty() ? drawing::looksLikeEdgeOf(edge, fill)
+                                     : drawing::tracesFill(edge, fill);
+    }
+    return out;
+}
 
 // Edges of more looks than this stay on the page (edgesOfFills finds them
 // there): a plot has a handful.
@@ -1459,13 +1463,13 @@ Result compareOwnedAs(const Page& a, const Page& b, Page* ownA, Page* ownB,
             if (ownA != nullptr) {
                 takenA = takeEdges(*ownA);
             }
-            edgesA = edgesOfFills(a);
+            edgesA = edgesOfFills(a, takenA);
         },
         [&] {
             if (ownB != nullptr) {
                 takenB = takeEdges(*ownB);
             }
-            edgesB = edgesOfFills(b);
+            edgesB = edgesOfFills(b, takenB);
         });
 
     Layers layers(options);
