@@ -7,11 +7,11 @@
 #
 #   bench/whole_run/steps_in_turn.sh OLD_BUILD NEW_BUILD OLD.hgl NEW.hgl
 #
-# Both builds compare the same pages (split once by each build, the new
-# build's pages used for both) and each joins its own result. Each step
-# runs as Mervik starts it (GLIBC_TUNABLES as in lib.sh). Prints, for each
-# step and build, the median wall and processor seconds (user + system)
-# and the median peak memory (KB), and the ratio of the medians new / old.
+# Both builds compare the same pages (split by the new build) and each
+# joins its own result. Each step runs as Mervik starts it (lib.sh's
+# as_sibling). Prints, for each step and build, the median wall and
+# processor seconds (user + system) and the median peak memory (KB), and
+# the ratio of the medians new / old.
 set -euo pipefail
 [ $# -eq 4 ] || { sed -n '2,14p' "$0" >&2; exit 2; }
 old_build="$(cd "$1" && pwd)" new_build="$(cd "$2" && pwd)"
@@ -23,19 +23,12 @@ for b in "$old_build" "$new_build"; do
   done
 done
 
-# shellcheck source=bench/whole_run/timing.sh
-source "$(dirname "$0")/timing.sh"
-work="$(mktemp -d)"
-trap 'rm -rf "$work"' EXIT
-export HOME="$work/home" XDG_DATA_HOME="$work/home/.local/share" XDG_RUNTIME_DIR="$work/home"
-mkdir -p "$XDG_DATA_HOME"
-"$new_build/bin/tolvane" --init >/dev/null
-"$new_build/bin/sandrel" --init >/dev/null
-tpar="$XDG_DATA_HOME/Corvanta/Tolvane/Tolvane.par"
-set_line() { sed -i "$1s/.*/$2\r/" "$tpar"; }
-split_mode() { set_line 9 1; }
-join_mode() { set_line 8 0; set_line 9 0; set_line 10 0; }
-tunables="glibc.malloc.hugetlb=1:glibc.malloc.top_pad=8388608"
+# The scratch home, the parameter files, the steps' malloc settings
+# (as_sibling) and the timer, from the new build.
+root="$(cd "$(dirname "$0")/../.." && pwd)"
+build="$new_build"
+# shellcheck source=bench/whole_run/lib.sh
+source "$root/bench/whole_run/lib.sh"
 
 # The pages both builds compare.
 mkdir -p "$work/pages1" "$work/pages2"
@@ -59,7 +52,7 @@ step() {
       cmd=("$b/bin/tolvane" /h "$d/result/plan*.hgl" "$d/joined.hgl") ;;
   esac
   # sandrel says "they differ" with 1: a run, not a failure.
-  GLIBC_TUNABLES="$tunables" timed "$work/time" "${cmd[@]}" >/dev/null 2>&1 || true
+  as_sibling timed "$work/time" "${cmd[@]}" >/dev/null 2>&1 || true
   awk '{ print $1, $2 + $3, $4 }' "$work/time" >>"$work/$name.$tag"
 }
 
