@@ -1523,7 +1523,9 @@ Result compareOwnedAs(const Page& a, const Page& b, Page* ownA, Page* ownB,
                                                  firstSide.partnerless, reach);
             });
     }
-    // Returns how many segments the pass compared.
+    // One pass over one kind of path: both sides' segments of that kind,
+    // each side's coverage of the other's, then what each side does with
+    // it. Returns how many segments the pass compared.
     const auto pass = [&](bool fills, const auto& onFirst, const auto& onSecond) {
         Decomposed<S> first;
         Decomposed<S> second;
