@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -18,10 +19,37 @@ namespace drawing {
 inline constexpr double kUnitsPerMm = 40.0;
 inline constexpr double kUnitsPerInch = 1016.0;
 
-struct Point {
+// A point worked out in full precision: what moves by steps or goes through
+// a transform before it is put on a page (a plotter's pen, say).
+struct PrecisePoint {
     double x = 0;
     double y = 0;
+    friend bool operator==(const PrecisePoint&, const PrecisePoint&) = default;
+};
+
+// A point on a page. Points are the bulk of a page, so they are kept in
+// single precision, which holds every whole plotter unit exactly up to 16.7
+// million (419 m) and fractions to 1/512 unit (0.05 um) across an A0 sheet.
+// Work out positions in double: a point made of doubles takes the nearest
+// floats (a finite number beyond float's range, its largest; infinities and
+// NaN stay what they are).
+struct Point {
+    float x = 0;
+    float y = 0;
+    constexpr Point() = default;
+    constexpr Point(double px, double py) : x(narrowed(px)), y(narrowed(py)) {}
+    constexpr Point(PrecisePoint p) : Point(p.x, p.y) {}
+    constexpr operator PrecisePoint() const { return {x, y}; }
     friend bool operator==(const Point&, const Point&) = default;
+
+  private:
+    static constexpr float narrowed(double v) {
+        constexpr double kLargest = std::numeric_limits<float>::max();
+        constexpr double kInfinity = std::numeric_limits<double>::infinity();
+        return static_cast<float>(v > kLargest && v < kInfinity     ? kLargest
+                                  : v < -kLargest && v > -kInfinity ? -kLargest
+                                                                    : v);
+    }
 };
 
 // 0xRRGGBB
@@ -96,7 +124,7 @@ inline bool tracesFill(const Path& outline, const Path& fill) {
 // The text is UTF-8 whatever the file's own encoding: each reader decodes
 // (an undecodable byte becomes U+FFFD) and each writer encodes again.
 struct Text {
-    Point origin;
+    PrecisePoint origin;
     std::string text;  // UTF-8
     double charWidth = 0;
     double charHeight = 0;
@@ -114,7 +142,7 @@ struct Text {
 // RGB when channels == 3; rows run from the top of the image down.
 // origin is the page position of the image's upper left corner.
 struct Raster {
-    Point origin;
+    PrecisePoint origin;
     double dpi = 300;
     int width = 0;
     int height = 0;

@@ -29,6 +29,7 @@ namespace {
 using drawing::Page;
 using drawing::Path;
 using drawing::Point;
+using drawing::PrecisePoint;
 
 constexpr double kInf = std::numeric_limits<double>::infinity();
 // Steeper crossings than this do not cover each other: a line crossing
@@ -165,7 +166,7 @@ double lengthOf(const Path& path) {
         std::size_t begin = 0;
         std::size_t end = 0;
         subpathBounds(path, k, begin, end);
-        const auto add = [&](Point a, Point b) {
+        const auto add = [&](PrecisePoint a, PrecisePoint b) {
             const double d = std::hypot(b.x - a.x, b.y - a.y);
             length += std::isfinite(d) ? d : 0;
         };
@@ -322,7 +323,7 @@ Decomposed<S> decompose(const Page& page, const std::vector<std::uint32_t>& laye
             continue;
         }
         const std::uint32_t layer = layerOf[i];
-        const auto add = [&](Point a, Point b) {
+        const auto add = [&](PrecisePoint a, PrecisePoint b) {
             // A point without a place cannot be compared (nor drawn).
             if (!std::isfinite(a.x) || !std::isfinite(a.y) || !std::isfinite(b.x) ||
                 !std::isfinite(b.y)) {
@@ -365,8 +366,8 @@ template <class S>
 struct BoxTest {
     double x0, y0, x1, y1;
     bool outside(const S& t) const {
-        const Point a = t.a();
-        const Point b = t.b();
+        const PrecisePoint a = t.a();
+        const PrecisePoint b = t.b();
         return std::max(a.x, b.x) < x0 || std::min(a.x, b.x) > x1 || std::max(a.y, b.y) < y0 ||
                std::min(a.y, b.y) > y1;
     }
@@ -388,21 +389,22 @@ float floatAtMost(double v) {
     return f;
 }
 
-// For segments in single precision the box is too, its edges rounded
-// outward: a float lies below a double edge exactly when it lies below the
-// smallest float not below that edge, so the same segments are told apart
-// without widening each candidate's four coordinates.
+// A segment's ends are in single precision, as a page's points are, and so
+// is the box, its edges rounded outward: a float lies below a double edge
+// exactly when it lies below the smallest float not below that edge, so the
+// same segments are told apart without widening each candidate's four
+// coordinates.
 template <>
-struct BoxTest<CompactSegment> {
+struct BoxTest<Segment> {
     float x0, y0, x1, y1;
     BoxTest(double left, double bottom, double right, double top)
         : x0(floatAtLeast(left)),
           y0(floatAtLeast(bottom)),
           x1(floatAtMost(right)),
           y1(floatAtMost(top)) {}
-    bool outside(const CompactSegment& t) const {
-        return std::max(t.pa.fx, t.pb.fx) < x0 || std::min(t.pa.fx, t.pb.fx) > x1 ||
-               std::max(t.pa.fy, t.pb.fy) < y0 || std::min(t.pa.fy, t.pb.fy) > y1;
+    bool outside(const Segment& t) const {
+        return std::max(t.pa.x, t.pb.x) < x0 || std::min(t.pa.x, t.pb.x) > x1 ||
+               std::max(t.pa.y, t.pb.y) < y0 || std::min(t.pa.y, t.pb.y) > y1;
     }
 };
 
@@ -504,15 +506,16 @@ class Coverage {
     // length (std::hypot of its run and rise), which the last one ends at.
     void pieces(std::size_t index, std::vector<Piece>& out) {
         out.clear();
-        const Point sa = mine_[index].a();
-        const Point sb = mine_[index].b();
+        const PrecisePoint sa = mine_[index].a();
+        const PrecisePoint sb = mine_[index].b();
         const double length = std::hypot(sb.x - sa.x, sb.y - sa.y);
         if (!exact_.empty() && exact_[index] != 0) {
             out.push_back({0, length, true});
             return;
         }
-        const Point d =
-            length > 0 ? Point{(sb.x - sa.x) / length, (sb.y - sa.y) / length} : Point{1, 0};
+        const PrecisePoint d = length > 0
+                                   ? PrecisePoint{(sb.x - sa.x) / length, (sb.y - sa.y) / length}
+                                   : PrecisePoint{1, 0};
         cuts_.clear();
         // Most candidates of the grid lie a cell or more away: their boxes
         // are kept apart by more than reach, so they cannot cut, and are
@@ -527,8 +530,8 @@ class Coverage {
             if (box.outside(t)) {
                 return true;
             }
-            const Point ta = t.a();
-            const Point tb = t.b();
+            const PrecisePoint ta = t.a();
+            const PrecisePoint tb = t.b();
             if (t.layer != layer && !layers_.meet(layer, t.layer)) {
                 return true;
             }
@@ -657,12 +660,12 @@ class Coverage {
             if (!open(i)) {
                 continue;
             }
-            const Point a = mine[i].a();
-            const Point b = mine[i].b();
-            x0 = std::min({x0, a.x, b.x});
-            y0 = std::min({y0, a.y, b.y});
-            x1 = std::max({x1, a.x, b.x});
-            y1 = std::max({y1, a.y, b.y});
+            const PrecisePoint a = mine[i].a();
+            const PrecisePoint b = mine[i].b();
+            x0 = std::min<double>({x0, a.x, b.x});
+            y0 = std::min<double>({y0, a.y, b.y});
+            x1 = std::max<double>({x1, a.x, b.x});
+            y1 = std::max<double>({y1, a.y, b.y});
         }
         constexpr double kMaskSide = 2048;
         const double cell = std::max(
@@ -694,8 +697,8 @@ class Coverage {
             if (box.outside(theirs[i])) {
                 continue;
             }
-            const Point ta = theirs[i].a();
-            const Point tb = theirs[i].b();
+            const PrecisePoint ta = theirs[i].a();
+            const PrecisePoint tb = theirs[i].b();
             // The cell of its first end is among those it reaches, and
             // where the pages overlap it is mostly marked: asked first.
             bool hit = mask[cellOf(ta, x0, y0, cell, nx, ny)] != 0;
@@ -727,7 +730,7 @@ class Coverage {
     std::vector<Interval> cuts_;
 };
 
-Point pointAt(Point a, Point b, double u, double length) {
+Point pointAt(PrecisePoint a, PrecisePoint b, double u, double length) {
     if (u <= 0 || length <= 0) {
         return a;
     }
@@ -942,10 +945,10 @@ bool boundaryOf(const Path& path, ShapeBox& box) {
     box = {kInf, kInf, -kInf, -kInf, 0};
     for (const auto& p : path.points) {
         if (std::isfinite(p.x) && std::isfinite(p.y)) {
-            box.x0 = std::min(box.x0, p.x);
-            box.y0 = std::min(box.y0, p.y);
-            box.x1 = std::max(box.x1, p.x);
-            box.y1 = std::max(box.y1, p.y);
+            box.x0 = std::min<double>(box.x0, p.x);
+            box.y0 = std::min<double>(box.y0, p.y);
+            box.x1 = std::max<double>(box.x1, p.x);
+            box.y1 = std::max<double>(box.y1, p.y);
         }
     }
     return box.x0 <= box.x1 && box.x1 - box.x0 <= kGlyphSize && box.y1 - box.y0 <= kGlyphSize;
@@ -1223,8 +1226,8 @@ void paintSide(Side<S>& side, const Side<S>& other, double reach, Status uncover
             runFirst = runPoints.size();
         };
         for (std::uint32_t k = 0; k < count; ++k) {
-            const Point sa = mine.segments[first + k].a();
-            const Point sb = mine.segments[first + k].b();
+            const PrecisePoint sa = mine.segments[first + k].a();
+            const PrecisePoint sb = mine.segments[first + k].b();
             const std::size_t end = k + 1 < count ? pieceStart[k + 1] : pieces.size();
             // The segment's pieces end at its length: worked out once.
             const double length = pieces[end - 1].to;
@@ -1279,7 +1282,8 @@ bool replaces(const drawing::Text& old, const drawing::Text& now) {
 
 // Whether a label running from start along dir for `along`, and up for
 // `height`, lies on a sheet of that size.
-bool onSheet(Point start, Point dir, Point up, double along, double height, const Page& page) {
+bool onSheet(PrecisePoint start, PrecisePoint dir, PrecisePoint up, double along, double height,
+             const Page& page) {
     for (const double u : {0.0, along}) {
         for (const double v : {0.0, height}) {
             const double x = start.x + dir.x * u + up.x * v;
@@ -1298,11 +1302,11 @@ bool onSheet(Point start, Point dir, Point up, double along, double height, cons
 // would not, it goes below.
 void liftAbove(drawing::Text& old, const drawing::Text& now, const Options& options, Page& page) {
     const double a = now.angleDeg * std::numbers::pi / 180;
-    const Point up{-std::sin(a), std::cos(a)};
-    const Point dir{std::cos(a), std::sin(a)};
+    const PrecisePoint up{-std::sin(a), std::cos(a)};
+    const PrecisePoint dir{std::cos(a), std::sin(a)};
     const double lift = 1.4 * std::max(old.charHeight, now.charHeight);
     old.labelOrigin = now.labelOrigin;
-    Point start;
+    PrecisePoint start;
     std::size_t chars = 0;
     double along = 0;
     const auto place = [&](double by) {
@@ -1602,27 +1606,7 @@ Result compareOwnedAs(const Page& a, const Page& b, Page* ownA, Page* ownB,
     return result;
 }
 
-// Whether every point of the page's paths keeps its place in single
-// precision.
-bool fitsFloat(const Page& page) {
-    for (const Path& path : page.paths) {
-        for (const Point& p : path.points) {
-            if (!sandrel::fitsFloat(p)) {
-                return false;
-            }
-        }
-    }
-    return true;
-}
-
 Result compareOwned(const Page& a, const Page& b, Page* ownA, Page* ownB, const Options& options) {
-    // The segments and the grids over them are most of a comparison's
-    // memory: where single precision holds every coordinate exactly, as
-    // it does for the plotter units of any sheet, segments take 24 bytes
-    // instead of 40, and the answer is the same to the last bit.
-    if (options.compactSegments && fitsFloat(a) && fitsFloat(b)) {
-        return compareOwnedAs<CompactSegment>(a, b, ownA, ownB, options);
-    }
     return compareOwnedAs<Segment>(a, b, ownA, ownB, options);
 }
 

@@ -49,10 +49,6 @@ struct Options {
     // slower (kept to check the shortcuts against).
     bool shortcuts = true;
     bool threads = true;
-    // Off: segments keep double precision even where single precision
-    // holds every coordinate exactly; the answer is the same, only the
-    // memory larger (kept to check the smaller segments against).
-    bool compactSegments = true;
 };
 
 // What a comparison found, in the unit of the kind compared: plotter units

@@ -25,11 +25,12 @@ Interval solveRange(double c0, double c1, double low, double high) {
 
 }  // namespace
 
-bool capsuleCut(drawing::Point p, drawing::Point d, double length, drawing::Point q0,
-                drawing::Point q1, double qLength, double r, Interval& cut) {
+bool capsuleCut(drawing::PrecisePoint p, drawing::PrecisePoint d, double length,
+                drawing::PrecisePoint q0, drawing::PrecisePoint q1, double qLength, double r,
+                Interval& cut) {
     double lo = kInf;
     double hi = -kInf;
-    const auto disk = [&](drawing::Point c) {
+    const auto disk = [&](drawing::PrecisePoint c) {
         const double wx = c.x - p.x;
         const double wy = c.y - p.y;
         const double along = wx * d.x + wy * d.y;

@@ -15,7 +15,8 @@ struct Interval {
 // convex, so the stretch is one interval. Returns false when it is empty.
 // qLength is the length of (q0, q1), std::hypot of its run and rise: the
 // caller has it already, and it is the costliest step here.
-bool capsuleCut(drawing::Point p, drawing::Point d, double length, drawing::Point q0,
-                drawing::Point q1, double qLength, double r, Interval& cut);
+bool capsuleCut(drawing::PrecisePoint p, drawing::PrecisePoint d, double length,
+                drawing::PrecisePoint q0, drawing::PrecisePoint q1, double qLength, double r,
+                Interval& cut);
 
 }  // namespace sandrel

@@ -212,7 +212,7 @@ std::vector<Region> findRegions(const drawing::Page& page, double gap) {
         Element e;
         e.added = t.stroke.pen == kAddedPen;
         e.text = &t.text;
-        drawing::Point start;
+        drawing::PrecisePoint start;
         std::size_t chars = 0;
         drawing::labelStart(t, start, chars);
         const double a = t.angleDeg * std::numbers::pi / 180;
@@ -275,7 +275,7 @@ std::vector<Region> findRegions(const drawing::Page& page, double gap) {
             }
             parent[root(parent, i)] = root(parent, first);
         };
-        const auto enter = [&](std::uint32_t i, drawing::Point a, drawing::Point b) {
+        const auto enter = [&](std::uint32_t i, drawing::PrecisePoint a, drawing::PrecisePoint b) {
             forEachCell(a, b, gap / 2, x0, y0, cell, nx, ny,
                         [&](std::size_t c) { visitCell(i, c); });
         };
@@ -307,7 +307,7 @@ std::vector<Region> findRegions(const drawing::Page& page, double gap) {
                         cellIndex(top + grow - y0, cell, ny), cellIndex(left - grow - x0, cell, nx),
                         cellIndex(right + grow - x0, cell, nx)};
         };
-        const auto allEntered = [&](drawing::Point a, drawing::Point b) {
+        const auto allEntered = [&](drawing::PrecisePoint a, drawing::PrecisePoint b) {
             const Span span = spanOf(std::min(a.x, b.x), std::min(a.y, b.y), std::max(a.x, b.x),
                                      std::max(a.y, b.y));
             if (span.cells() > enteredCount) {
@@ -332,7 +332,7 @@ std::vector<Region> findRegions(const drawing::Page& page, double gap) {
                 // cells: once it has entered them all, the rest of its
                 // strokes can join nothing.
                 const std::size_t reachable = spanOf(e.x0, e.y0, e.x1, e.y1).cells();
-                const auto enterNoting = [&](drawing::Point a, drawing::Point b) {
+                const auto enterNoting = [&](drawing::PrecisePoint a, drawing::PrecisePoint b) {
                     forEachCell(a, b, gap / 2, x0, y0, cell, nx, ny, [&](std::size_t c) {
                         visitCell(i, c);
                         if (few && !inEntered(c)) {

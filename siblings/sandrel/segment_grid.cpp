@@ -183,6 +183,5 @@ void BasicSegmentGrid<S>::build(const std::vector<S>& segments, std::vector<std:
 }
 
 template class BasicSegmentGrid<Segment>;
-template class BasicSegmentGrid<CompactSegment>;
 
 }  // namespace sandrel

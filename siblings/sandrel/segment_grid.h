@@ -12,44 +12,17 @@
 
 namespace sandrel {
 
-// A point kept in single precision, for pages all of whose coordinates it
-// holds exactly (plotter units of a whole sheet do): a segment of two of
-// them takes 24 bytes instead of 40. It is read only as a drawing::Point,
-// so that all arithmetic on it stays in double precision.
-struct FloatPoint {
-    float fx = 0;
-    float fy = 0;
-    FloatPoint() = default;
-    explicit FloatPoint(drawing::Point p)
-        : fx(static_cast<float>(p.x)), fy(static_cast<float>(p.y)) {}
-    operator drawing::Point() const { return {fx, fy}; }
-    friend bool operator==(FloatPoint p, FloatPoint q) { return p.fx == q.fx && p.fy == q.fy; }
-};
-
-// Whether a point keeps its exact place as a FloatPoint.
-inline bool fitsFloat(drawing::Point p) {
-    const auto fits = [](double v) {
-        // Points without a place make no segment: whatever they hold.
-        return std::abs(v) < 1e30 ? static_cast<double>(static_cast<float>(v)) == v
-                                  : !std::isfinite(v);
-    };
-    return fits(p.x) && fits(p.y);
-}
-
-// Which path a segment came from its place in the list tells (the
+// Two ends in single precision, as a page's points are, and a layer: 20
+// bytes. Which path a segment came from its place in the list tells (the
 // comparison keeps each path's range of segments): on a page of glyph
 // outlines, with millions of segments, every byte here counts.
-template <class P>
-struct BasicSegment {
-    P pa;
-    P pb;
+struct Segment {
+    drawing::Point pa;
+    drawing::Point pb;
     std::uint32_t layer = 0;  // segments only meet segments of the same layer
     drawing::Point a() const { return pa; }
     drawing::Point b() const { return pb; }
 };
-
-using Segment = BasicSegment<drawing::Point>;
-using CompactSegment = BasicSegment<FloatPoint>;
 
 template <class S>
 class BasicSegmentGrid {
@@ -92,7 +65,7 @@ class BasicSegmentGrid {
     void build(const std::vector<S>& segments, std::vector<std::uint32_t> unique, double reach,
                bool repeatsDropped);
     template <typename Cell>
-    void forCells(drawing::Point a, drawing::Point b, double grow, Cell&& cell) const;
+    void forCells(drawing::PrecisePoint a, drawing::PrecisePoint b, double grow, Cell&& cell) const;
 
     double x0_ = 0;
     double y0_ = 0;
@@ -115,7 +88,8 @@ inline int cellIndex(double offset, double side, int count) {
 
 // The cell (as forEachCell numbers them) that point p lies in: one of those
 // forEachCell visits for any segment from p, however far it grows.
-inline std::size_t cellOf(drawing::Point p, double x0, double y0, double cell, int nx, int ny) {
+inline std::size_t cellOf(drawing::PrecisePoint p, double x0, double y0, double cell, int nx,
+                          int ny) {
     return static_cast<std::size_t>(cellIndex(p.y - y0, cell, ny)) * static_cast<std::size_t>(nx) +
            static_cast<std::size_t>(cellIndex(p.x - x0, cell, nx));
 }
@@ -124,8 +98,8 @@ inline std::size_t cellOf(drawing::Point p, double x0, double y0, double cell, i
 // side `cell`, nx by ny, the outermost rows and columns reaching to
 // infinity) that a point within grow of the segment (a, b) lies in.
 template <typename Cell>
-void forEachCell(drawing::Point a, drawing::Point b, double grow, double x0, double y0, double cell,
-                 int nx, int ny, Cell&& visit) {
+void forEachCell(drawing::PrecisePoint a, drawing::PrecisePoint b, double grow, double x0,
+                 double y0, double cell, int nx, int ny, Cell&& visit) {
     const auto index = cellIndex;
     constexpr double kFar = 1e300;
     // Row by row: the part of the segment whose y lies within grow of the
@@ -165,7 +139,7 @@ void forEachCell(drawing::Point a, drawing::Point b, double grow, double x0, dou
 
 template <class S>
 template <typename Cell>
-void BasicSegmentGrid<S>::forCells(drawing::Point a, drawing::Point b, double grow,
+void BasicSegmentGrid<S>::forCells(drawing::PrecisePoint a, drawing::PrecisePoint b, double grow,
                                    Cell&& cell) const {
     forEachCell(a, b, grow, x0_, y0_, cell_, nx_, ny_, cell);
 }

@@ -22,8 +22,8 @@ double kInf() {
 }
 
 Box grow(Box box, Point p) {
-    return {std::min(box.x0, p.x), std::min(box.y0, p.y), std::max(box.x1, p.x),
-            std::max(box.y1, p.y)};
+    return {std::min<double>(box.x0, p.x), std::min<double>(box.y0, p.y),
+            std::max<double>(box.x1, p.x), std::max<double>(box.y1, p.y)};
 }
 
 Path line(Point a, Point b) {

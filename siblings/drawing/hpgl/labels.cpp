@@ -16,14 +16,14 @@ constexpr std::size_t kMaxPageTexts = 2'000'000;
 
 }  // namespace
 
-bool Plotter::emitText(const std::string& text, Point at) {
+bool Plotter::emitText(const std::string& text, PrecisePoint at) {
     if (text.empty() || !inWindow(st_.toPage(at))) {
         return true;
     }
     if (page_.texts.size() >= kMaxPageTexts) {
         return fail("page holds too many labels");
     }
-    const Point size = st_.charCell();
+    const PrecisePoint size = st_.charCell();
     Text t;
     t.origin = st_.toPage(at);
     t.text = text;
@@ -56,18 +56,18 @@ bool Plotter::label() {
     if (!flushPolyline()) {
         return false;
     }
-    const Point cell = st_.charCell();
+    const PrecisePoint cell = st_.charCell();
     const double a = st_.textAngle() * std::numbers::pi / 180;
     const double cosA = std::cos(a), sinA = std::sin(a);
     const double advance = cell.x * 1.5 * (1 + st_.extraSpace);
     const double lineStep = cell.y * 2 * (1 + st_.extraLine);
     // Along the text and from one line to the next: a vertical label runs
     // down its column, and its next column stands to the left.
-    const Point along = st_.vertical ? Point{sinA, -cosA} : Point{cosA, sinA};
-    const Point down = st_.vertical ? Point{-cosA, -sinA} : Point{sinA, -cosA};
+    const PrecisePoint along = st_.vertical ? PrecisePoint{sinA, -cosA} : PrecisePoint{cosA, sinA};
+    const PrecisePoint down = st_.vertical ? PrecisePoint{-cosA, -sinA} : PrecisePoint{sinA, -cosA};
     st_.carriage = st_.pen;
     std::string run;
-    Point runStart = st_.pen;
+    PrecisePoint runStart = st_.pen;
     std::size_t length = 0;
     auto flush = [&]() {
         // Bytes that are not UTF-8 are the 8-bit labels of older plots.
@@ -218,7 +218,7 @@ bool Plotter::labelOrigin() {
 bool Plotter::characterPlot() {
     double v[2] = {};
     const int n = readNumbers(in_, v, 2);
-    const Point cell = st_.charCell();
+    const PrecisePoint cell = st_.charCell();
     const double ang = st_.textAngle() * std::numbers::pi / 180;
     if (n == 0) {
         const double step = cell.y * 2 * (1 + st_.extraLine);

@@ -393,7 +393,7 @@ bool Plotter::flushPolyline() {
     return !failed_;
 }
 
-bool Plotter::moveTo(Point target) {
+bool Plotter::moveTo(PrecisePoint target) {
     const Point to = st_.toPage(target);
     // A pen put down where it stands draws nothing more: outlines flattened
     // to whole units repeat many points, and a repeat kept is a point more

@@ -84,7 +84,7 @@ class Plotter {
     bool notAPlot(std::size_t start);
 
     // geometry (plotter.cpp)
-    bool moveTo(Point target);
+    bool moveTo(PrecisePoint target);
     bool flushPolyline();
     bool addPoints(std::size_t n);
     void addPath(Path&& path);
@@ -97,9 +97,10 @@ class Plotter {
 
     // vectors (vectors.cpp)
     bool plotPairs(bool relative);
-    std::vector<Point> arcPoints(Point center, Point start, double sweepDeg, double chordDeg) const;
+    std::vector<PrecisePoint> arcPoints(PrecisePoint center, PrecisePoint start, double sweepDeg,
+                                        double chordDeg) const;
     double chordFor(bool given, double tolerance, double radius) const;
-    bool arc(Point center, double sweepDeg, double chordDeg);
+    bool arc(PrecisePoint center, double sweepDeg, double chordDeg);
     bool arcAround(bool relative);
     bool arcThreePoint(bool relative);
     bool bezier(bool relative);
@@ -124,7 +125,7 @@ class Plotter {
     bool hatch(const Path& area);
     bool hatchPass(const Path& area, const std::vector<std::size_t>& starts, double angleDeg,
                    double spacing);
-    bool rectangle(Point corner, bool filled);
+    bool rectangle(PrecisePoint corner, bool filled);
     bool rectangleInstruction(bool relative, bool filled);
     bool wedge(double radius, double startDeg, double sweepDeg, double chordDeg, bool filled);
     bool wedgeInstruction(bool filled);
@@ -141,7 +142,7 @@ class Plotter {
     bool fillType();
 
     // labels (labels.cpp)
-    bool emitText(const std::string& text, Point at);
+    bool emitText(const std::string& text, PrecisePoint at);
     bool symbol();
     bool label();
     bool defineTerminator();
@@ -227,9 +228,9 @@ class Plotter {
     rtl::RasterBuilder raster_;
     bool rtlMode_ = false;
     bool afterReset_ = false;
-    Point cap_;
+    PrecisePoint cap_;
     bool capFromPen_ = false;
-    Point rasterOrigin_;
+    PrecisePoint rasterOrigin_;
     bool rasterPlaced_ = false;
 };
 

@@ -151,7 +151,7 @@ void PlotterState::updateScaling() {
     sy = fy;
 }
 
-Point PlotterState::turnedToPage(Point p) const {
+PrecisePoint PlotterState::turnedToPage(PrecisePoint p) const {
     // The page keeps the media's own frame; RO turns the plot within it.
     const double w = mediaW > 0 ? mediaW : kDefaultMediaWidth;
     const double h = mediaH > 0 ? mediaH : kDefaultMediaHeight;
@@ -205,7 +205,7 @@ void PlotterState::setLineType(int type, double length, int mode) {
     }
 }
 
-Point PlotterState::charCell() const {
+PrecisePoint PlotterState::charCell() const {
     double w = charW, h = charH;
     if (relativeSize) {
         w = relW / 100 * (p2.x - p1.x);

@@ -43,12 +43,12 @@ struct PlotterState {
     // Media and frame (PS, RO, IP, IR, SC).
     double mediaW = 0, mediaH = 0;  // 0: not set by PS
     int rotation = 0;
-    Point p1, p2;
+    PrecisePoint p1, p2;
     Scaling sc;
     double sx = 1, sy = 1, ox = 0, oy = 0;  // user units to plotter units
 
     // Pen (PU, PD, PA, PR, SP, PW, WU, PC, NP, CR).
-    Point pen;
+    PrecisePoint pen;
     bool penDown = false;
     bool relative = false;
     int penNo = 1;
@@ -69,7 +69,7 @@ struct PlotterState {
     double fillOption[2] = {0, 0};
     std::array<std::vector<double>, 9> userPatterns;
     bool window = false;  // IW, in page coordinates
-    Point windowLo, windowHi;
+    PrecisePoint windowLo, windowHi;
 
     // Labels (DT, SI, SR, DI, DR, SL, ES, DV, LO, SM, CP).
     int terminator = 3;
@@ -82,7 +82,7 @@ struct PlotterState {
     double extraSpace = 0, extraLine = 0;
     bool vertical = false;  // DV 1: characters stand one below the other
     int labelOrigin = 1;
-    Point carriage;
+    PrecisePoint carriage;
     int symbol = 0;
 
     PlotterState() { reset(); }
@@ -102,15 +102,15 @@ struct PlotterState {
     double frameWidth() const;
     double frameHeight() const;
     // User units to plotter units.
-    Point toPlotter(double x, double y) const {
+    PrecisePoint toPlotter(double x, double y) const {
         return {clampCoordinate(ox + x * sx), clampCoordinate(oy + y * sy)};
     }
     // A point plotted relative to the pen by (dx, dy) user units.
-    Point fromPen(double dx, double dy) const {
+    PrecisePoint fromPen(double dx, double dy) const {
         return {clampCoordinate(pen.x + dx * sx), clampCoordinate(pen.y + dy * sy)};
     }
     // Plotter units to the page, which keeps the media's own frame.
-    Point toPage(Point p) const { return rotation == 0 ? p : turnedToPage(p); }
+    PrecisePoint toPage(PrecisePoint p) const { return rotation == 0 ? p : turnedToPage(p); }
     // The pen's stroke; without the line type for fills and labels.
     Stroke currentStroke(bool lines = true) const;
     // The length of the diagonal from P1 to P2, in mm.
@@ -119,7 +119,7 @@ struct PlotterState {
     void setLineType(int type, double length, int mode);
 
     // toPage under RO 90, 180 or 270.
-    Point turnedToPage(Point p) const;
+    PrecisePoint turnedToPage(PrecisePoint p) const;
 
     // PW and WU: one pen's width, or every pen's (a plot of filled glyphs
     // says PW before each glyph: a width all pens have already is not set
@@ -138,7 +138,7 @@ struct PlotterState {
     }
 
     // The character cell (SI or SR) and the label direction (DI or DR).
-    Point charCell() const;
+    PrecisePoint charCell() const;
     double textAngle() const;
 
   private:

@@ -68,8 +68,8 @@ bool Plotter::hatchPass(const Path& area, const std::vector<std::size_t>& starts
     double lo = 1e300, hi = -1e300;
     for (const Point& p : area.points) {
         r.push_back({p.x * c + p.y * sn, -p.x * sn + p.y * c});
-        lo = std::min(lo, r.back().y);
-        hi = std::max(hi, r.back().y);
+        lo = std::min<double>(lo, r.back().y);
+        hi = std::max<double>(hi, r.back().y);
     }
     double step = spacing;
     if ((hi - lo) / step > kMaxLines) {
@@ -90,8 +90,8 @@ bool Plotter::hatchPass(const Path& area, const std::vector<std::size_t>& starts
         xs.clear();
         for (std::size_t k = 0; k + 1 < starts.size(); ++k) {
             for (std::size_t i = starts[k]; i < starts[k + 1]; ++i) {
-                const Point p = r[i];
-                const Point q = r[i + 1 < starts[k + 1] ? i + 1 : starts[k]];
+                const PrecisePoint p = r[i];
+                const PrecisePoint q = r[i + 1 < starts[k + 1] ? i + 1 : starts[k]];
                 if ((p.y <= y) != (q.y <= y)) {
                     xs.push_back(p.x + (y - p.y) / (q.y - p.y) * (q.x - p.x));
                 }
@@ -112,11 +112,11 @@ bool Plotter::hatchPass(const Path& area, const std::vector<std::size_t>& starts
     return true;
 }
 
-bool Plotter::rectangle(Point corner, bool filled) {
+bool Plotter::rectangle(PrecisePoint corner, bool filled) {
     if (!flushPolyline()) {
         return false;
     }
-    const Point pen = st_.pen;
+    const PrecisePoint pen = st_.pen;
     std::vector<Point> pts = {st_.toPage(pen), st_.toPage({corner.x, pen.y}), st_.toPage(corner),
                               st_.toPage({pen.x, corner.y})};
     return emitPath(std::move(pts), true, filled, true);
@@ -125,7 +125,7 @@ bool Plotter::rectangle(Point corner, bool filled) {
 bool Plotter::rectangleInstruction(bool relative, bool filled) {
     double v[2] = {};
     if (readNumbers(in_, v, 2) == 2) {
-        const Point corner = relative ? st_.fromPen(v[0], v[1]) : st_.toPlotter(v[0], v[1]);
+        const PrecisePoint corner = relative ? st_.fromPen(v[0], v[1]) : st_.toPlotter(v[0], v[1]);
         if (!rectangle(corner, filled)) {
             return false;
         }
@@ -154,13 +154,13 @@ bool Plotter::wedge(double radius, double startDeg, double sweepDeg, double chor
     if (!std::isfinite(radius) || !std::isfinite(startDeg) || !flushPolyline()) {
         return !failed_;
     }
-    const Point pen = st_.pen;
+    const PrecisePoint pen = st_.pen;
     const double r = radius * st_.sx;
     const double a = std::fmod(startDeg, 360.0) * std::numbers::pi / 180;
-    const Point start = {clampCoordinate(pen.x + r * std::cos(a)),
-                         clampCoordinate(pen.y + r * std::sin(a))};
+    const PrecisePoint start = {clampCoordinate(pen.x + r * std::cos(a)),
+                                clampCoordinate(pen.y + r * std::sin(a))};
     std::vector<Point> pts = {st_.toPage(pen), st_.toPage(start)};
-    for (const Point& p : arcPoints(pen, start, sweepDeg, chordDeg)) {
+    for (const PrecisePoint& p : arcPoints(pen, start, sweepDeg, chordDeg)) {
         pts.push_back(st_.toPage(p));
     }
     return emitPath(std::move(pts), true, filled, true);

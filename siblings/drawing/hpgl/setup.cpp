@@ -36,7 +36,7 @@ bool Plotter::inputP1P2() {
         st_.p1 = {v[0], v[1]};
         st_.p2 = {v[2], v[3]};
     } else if (n >= 2) {
-        const Point d = {st_.p2.x - st_.p1.x, st_.p2.y - st_.p1.y};
+        const PrecisePoint d = {st_.p2.x - st_.p1.x, st_.p2.y - st_.p1.y};
         st_.p1 = {v[0], v[1]};
         st_.p2 = {clampCoordinate(v[0] + d.x), clampCoordinate(v[1] + d.y)};
     } else {
@@ -53,10 +53,10 @@ bool Plotter::inputRelative() {
     const int n = readNumbers(in_, v, 4);
     const double w = st_.frameWidth(), h = st_.frameHeight();
     if (n >= 2) {
-        const Point d = {st_.p2.x - st_.p1.x, st_.p2.y - st_.p1.y};
+        const PrecisePoint d = {st_.p2.x - st_.p1.x, st_.p2.y - st_.p1.y};
         st_.p1 = {v[0] / 100 * w, v[1] / 100 * h};
-        st_.p2 =
-            n >= 4 ? Point{v[2] / 100 * w, v[3] / 100 * h} : Point{st_.p1.x + d.x, st_.p1.y + d.y};
+        st_.p2 = n >= 4 ? PrecisePoint{v[2] / 100 * w, v[3] / 100 * h}
+                        : PrecisePoint{st_.p1.x + d.x, st_.p1.y + d.y};
     } else {
         st_.resetMedia();
     }
@@ -312,8 +312,8 @@ bool Plotter::inputWindow() {
     }
     double v[4] = {};
     if (readNumbers(in_, v, 4) == 4) {
-        const Point a = st_.toPage(st_.toPlotter(v[0], v[1]));
-        const Point c = st_.toPage(st_.toPlotter(v[2], v[3]));
+        const PrecisePoint a = st_.toPage(st_.toPlotter(v[0], v[1]));
+        const PrecisePoint c = st_.toPage(st_.toPlotter(v[2], v[3]));
         st_.window = true;
         st_.windowLo = {std::min(a.x, c.x), std::min(a.y, c.y)};
         st_.windowHi = {std::max(a.x, c.x), std::max(a.y, c.y)};

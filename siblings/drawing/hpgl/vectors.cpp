@@ -127,7 +127,8 @@ class EncodedNumbers {
 bool Plotter::plotPairs(bool relative) {
     double xy[2];
     while (readNumber(in_, xy[0]) && readNumber(in_, xy[1])) {
-        const Point target = relative ? st_.fromPen(xy[0], xy[1]) : st_.toPlotter(xy[0], xy[1]);
+        const PrecisePoint target =
+            relative ? st_.fromPen(xy[0], xy[1]) : st_.toPlotter(xy[0], xy[1]);
         if (!moveTo(target)) {
             return false;
         }
@@ -227,14 +228,14 @@ bool Plotter::encodedNumber(EncodedNumbers& numbers) {
         return true;
     }
     const bool absolute = numbers.takeAbsolute();
-    const Point target = absolute ? st_.toPlotter(x, y) : st_.fromPen(x, y);
+    const PrecisePoint target = absolute ? st_.toPlotter(x, y) : st_.fromPen(x, y);
     st_.penDown = !numbers.takePenUp();
     return moveTo(target);
 }
 
-std::vector<Point> Plotter::arcPoints(Point center, Point start, double sweepDeg,
-                                      double chordDeg) const {
-    std::vector<Point> pts;
+std::vector<PrecisePoint> Plotter::arcPoints(PrecisePoint center, PrecisePoint start,
+                                             double sweepDeg, double chordDeg) const {
+    std::vector<PrecisePoint> pts;
     if (!std::isfinite(sweepDeg)) {
         return pts;
     }
@@ -282,8 +283,8 @@ double Plotter::chordFor(bool given, double tolerance, double radius) const {
     return 2 * std::acos(1 - d / radius) * 180 / std::numbers::pi;
 }
 
-bool Plotter::arc(Point center, double sweepDeg, double chordDeg) {
-    for (const Point& p : arcPoints(center, st_.pen, sweepDeg, chordDeg)) {
+bool Plotter::arc(PrecisePoint center, double sweepDeg, double chordDeg) {
+    for (const PrecisePoint& p : arcPoints(center, st_.pen, sweepDeg, chordDeg)) {
         if (!moveTo(p)) {
             return false;
         }
@@ -295,14 +296,15 @@ bool Plotter::circle(double radius, double chordDeg) {
     if (!std::isfinite(radius)) {
         return true;
     }
-    const Point pen = st_.pen;
+    const PrecisePoint pen = st_.pen;
     const double r = std::fabs(radius * st_.sx);
-    std::vector<Point> pts = arcPoints(pen, {pen.x + r, pen.y}, 360, chordDeg);
-    pts.pop_back();
-    for (Point& p : pts) {
-        p = st_.toPage(p);
+    const std::vector<PrecisePoint> around = arcPoints(pen, {pen.x + r, pen.y}, 360, chordDeg);
+    std::vector<Point> pts;
+    pts.reserve(around.size());
+    pts.push_back(st_.toPage({clampCoordinate(pen.x + r), pen.y}));
+    for (std::size_t i = 0; i + 1 < around.size(); ++i) {
+        pts.push_back(st_.toPage(around[i]));
     }
-    pts.insert(pts.begin(), st_.toPage({clampCoordinate(pen.x + r), pen.y}));
     if (polygonMode_) {
         if (!addPoints(pts.size())) {
             return false;
@@ -337,7 +339,7 @@ bool Plotter::arcAround(bool relative) {
     double v[4] = {};
     const int n = readNumbers(in_, v, 4);
     if (n >= 3) {
-        const Point center = relative ? st_.fromPen(v[0], v[1]) : st_.toPlotter(v[0], v[1]);
+        const PrecisePoint center = relative ? st_.fromPen(v[0], v[1]) : st_.toPlotter(v[0], v[1]);
         const double r = std::hypot(st_.pen.x - center.x, st_.pen.y - center.y);
         if (!arc(center, v[2], chordFor(n >= 4, v[3], r))) {
             return false;
@@ -382,9 +384,9 @@ bool Plotter::arcThreePoint(bool relative) {
         endInstruction(in_);
         return true;
     }
-    const Point m = relative ? st_.fromPen(v[0], v[1]) : st_.toPlotter(v[0], v[1]);
-    const Point e = relative ? st_.fromPen(v[2], v[3]) : st_.toPlotter(v[2], v[3]);
-    const Point s = st_.pen;
+    const PrecisePoint m = relative ? st_.fromPen(v[0], v[1]) : st_.toPlotter(v[0], v[1]);
+    const PrecisePoint e = relative ? st_.fromPen(v[2], v[3]) : st_.toPlotter(v[2], v[3]);
+    const PrecisePoint s = st_.pen;
     const double d = 2 * (s.x * (m.y - e.y) + m.x * (e.y - s.y) + e.x * (s.y - m.y));
     const double scale =
         std::max({std::fabs(s.x), std::fabs(s.y), std::fabs(m.x), std::fabs(m.y), 1.0});
@@ -396,8 +398,8 @@ bool Plotter::arcThreePoint(bool relative) {
         return true;
     }
     const double s2 = s.x * s.x + s.y * s.y, m2 = m.x * m.x + m.y * m.y, e2 = e.x * e.x + e.y * e.y;
-    const Point c = {(s2 * (m.y - e.y) + m2 * (e.y - s.y) + e2 * (s.y - m.y)) / d,
-                     (s2 * (e.x - m.x) + m2 * (s.x - e.x) + e2 * (m.x - s.x)) / d};
+    const PrecisePoint c = {(s2 * (m.y - e.y) + m2 * (e.y - s.y) + e2 * (s.y - m.y)) / d,
+                            (s2 * (e.x - m.x) + m2 * (s.x - e.x) + e2 * (m.x - s.x)) / d};
     const double as = std::atan2(s.y - c.y, s.x - c.x);
     const double am = std::atan2(m.y - c.y, m.x - c.x);
     const double ae = std::atan2(e.y - c.y, e.x - c.x);
@@ -405,12 +407,13 @@ bool Plotter::arcThreePoint(bool relative) {
     if (ccw(as, am) > sweep) {
         sweep -= 2 * std::numbers::pi;
     }
-    std::vector<Point> pts = arcPoints(c, s, sweep * 180 / std::numbers::pi,
-                                       chordFor(n >= 5, v[4], std::hypot(s.x - c.x, s.y - c.y)));
+    std::vector<PrecisePoint> pts =
+        arcPoints(c, s, sweep * 180 / std::numbers::pi,
+                  chordFor(n >= 5, v[4], std::hypot(s.x - c.x, s.y - c.y)));
     if (!pts.empty()) {
         pts.back() = e;
     }
-    for (const Point& p : pts) {
+    for (const PrecisePoint& p : pts) {
         if (!moveTo(p)) {
             return false;
         }
@@ -439,8 +442,8 @@ bool Plotter::bezier(bool relative) {
         if (n < 6) {
             break;
         }
-        const Point p0 = st_.pen;
-        Point q[3];
+        const PrecisePoint p0 = st_.pen;
+        PrecisePoint q[3];
         for (std::size_t k = 0; k < 3; ++k) {
             q[k] = relative ? st_.fromPen(c[2 * k], c[2 * k + 1])
                             : st_.toPlotter(c[2 * k], c[2 * k + 1]);
@@ -449,10 +452,10 @@ bool Plotter::bezier(bool relative) {
         for (int i = 1; i <= kSteps; ++i) {
             const double t = double(i) / kSteps, u = 1 - t;
             const double w0 = u * u * u, w1 = 3 * u * u * t, w2 = 3 * u * t * t, w3 = t * t * t;
-            const Point pt = i == kSteps
-                                 ? q[2]
-                                 : Point{w0 * p0.x + w1 * q[0].x + w2 * q[1].x + w3 * q[2].x,
-                                         w0 * p0.y + w1 * q[0].y + w2 * q[1].y + w3 * q[2].y};
+            const PrecisePoint pt =
+                i == kSteps ? q[2]
+                            : PrecisePoint{w0 * p0.x + w1 * q[0].x + w2 * q[1].x + w3 * q[2].x,
+                                           w0 * p0.y + w1 * q[0].y + w2 * q[1].y + w3 * q[2].y};
             if (!moveTo(pt)) {
                 return false;
             }

@@ -306,30 +306,30 @@ struct PathBuilder {
     fz_matrix ctm;
     fz_rect bounds;  // the page in device space
     std::vector<Subpath> subpaths;
-    Point current{};
-    Point start{};
+    PrecisePoint current{};
+    PrecisePoint start{};
     bool failed = false;
 
-    Point map(float x, float y) const {
+    PrecisePoint map(float x, float y) const {
         const fz_point p = fz_transform_point_xy(x, y, ctm);
         return {(p.x - bounds.x0) * kUnitsPerPoint, (bounds.y1 - p.y) * kUnitsPerPoint};
     }
-    void add(const Point& p) {
+    void add(const PrecisePoint& p) {
         if (subpaths.empty()) {
             subpaths.push_back({{current}, false});
         }
         subpaths.back().points.push_back(p);
         current = p;
     }
-    void moveTo(const Point& p) {
+    void moveTo(const PrecisePoint& p) {
         if (!subpaths.empty() && subpaths.back().points.size() < 2) {
             subpaths.pop_back();
         }
         subpaths.push_back({{p}, false});
         current = start = p;
     }
-    void cubic(const Point& p1, const Point& p2, const Point& p3) {
-        const Point p0 = current;
+    void cubic(const PrecisePoint& p1, const PrecisePoint& p2, const PrecisePoint& p3) {
+        const PrecisePoint p0 = current;
         const double ddx =
             std::max(std::abs(p0.x - 2 * p1.x + p2.x), std::abs(p1.x - 2 * p2.x + p3.x));
         const double ddy =
@@ -402,7 +402,7 @@ bool walkPath(fz_context* ctx, const fz_path* path, PathBuilder* builder) {
 // em along the baseline; labelled when it reads upright, neither mirrored,
 // skewed nor vertically, so that a label can stand for it.
 struct SpanAxes {
-    Point dir;
+    PrecisePoint dir;
     double size = 0;
     bool labelled = false;
     // Upright but perhaps stretched along the line (as our writer sets
@@ -577,10 +577,10 @@ class Collector {
             }
             Shape s{1e300, 1e300, -1e300, -1e300, i};
             for (const Point& q : p.points) {
-                s.x0 = std::min(s.x0, q.x);
-                s.y0 = std::min(s.y0, q.y);
-                s.x1 = std::max(s.x1, q.x);
-                s.y1 = std::max(s.y1, q.y);
+                s.x0 = std::min<double>(s.x0, q.x);
+                s.y0 = std::min<double>(s.y0, q.y);
+                s.x1 = std::max<double>(s.x1, q.x);
+                s.y1 = std::max<double>(s.y1, q.y);
             }
             shapes.push_back(s);
         }
@@ -591,8 +591,8 @@ class Collector {
             // The line's box in its own axes: along the baseline from the
             // first cell to the last, from below the descenders to above
             // the capitals.
-            const Point d = line.dir;
-            const Point n{-d.y, d.x};
+            const PrecisePoint d = line.dir;
+            const PrecisePoint n{-d.y, d.x};
             const double lo = -0.1 * line.em, hi = line.length + 0.1 * line.em;
             const double below = -0.4 * line.em, above = 1.1 * line.em;
             const auto inside = [&](const Point& q) {
@@ -693,7 +693,7 @@ class Collector {
         return {(r.x0 - bounds_.x0) * kUnitsPerPoint, (bounds_.y1 - r.y1) * kUnitsPerPoint,
                 (r.x1 - bounds_.x0) * kUnitsPerPoint, (bounds_.y1 - r.y0) * kUnitsPerPoint};
     }
-    Point toPage(fz_point p) const {
+    PrecisePoint toPage(fz_point p) const {
         return {(p.x - bounds_.x0) * kUnitsPerPoint, (bounds_.y1 - p.y) * kUnitsPerPoint};
     }
 
@@ -799,16 +799,16 @@ class Collector {
         const SpanAxes axes = spanAxes(span, ctm);
         const double size = axes.size;
         const bool labelled = axes.labelled;
-        const Point dir = axes.dir;
+        const PrecisePoint dir = axes.dir;
 
         struct Word {
             std::string text;
-            Point origin;
-            Point end;
+            PrecisePoint origin;
+            PrecisePoint end;
             std::size_t chars = 0;
         };
         Word word;
-        Point expected{};
+        PrecisePoint expected{};
         auto flushWord = [&] {
             if (word.chars > 0) {
                 Text t;
@@ -832,7 +832,7 @@ class Collector {
         for (int i = 0; i < span->len; ++i) {
             const fz_text_item& it = span->items[i];
             const fz_point at = fz_transform_point_xy(it.x, it.y, ctm);
-            const Point origin = toPage(at);
+            const PrecisePoint origin = toPage(at);
             if (it.gid < 0) {
                 // A further character of the glyph before (a ligature).
                 if (word.chars > 0 && it.ucs > 0x20) {
@@ -914,7 +914,7 @@ class Collector {
             flushHidden(open);
             return;
         }
-        const Point dir = axes.dir;
+        const PrecisePoint dir = axes.dir;
         const double em = axes.sizeUp * kUnitsPerPoint;
         const double emAlong = axes.size * kUnitsPerPoint;
         if (open.chars > 0 && (std::abs(em - open.em) > 0.02 * em ||
@@ -928,7 +928,7 @@ class Collector {
             if (it.gid < 0 || it.ucs < 0x20 || it.ucs == 0x7F || it.ucs > 0x10FFFF) {
                 continue;
             }
-            const Point origin = toPage(fz_transform_point_xy(it.x, it.y, ctm));
+            const PrecisePoint origin = toPage(fz_transform_point_xy(it.x, it.y, ctm));
             if (open.chars > 0) {
                 const double dx = origin.x - open.expected.x, dy = origin.y - open.expected.y;
                 if (std::abs(dx * dir.x + dy * dir.y) > 0.15 * em ||
@@ -974,10 +974,10 @@ class Collector {
         }
         const int channels = stencil ? 3 : n;
         // The image's corners on the page: unit square (0,0) is its first pixel.
-        const Point p00 = toPage(fz_transform_point_xy(0, 0, ctm));
-        const Point p10 = toPage(fz_transform_point_xy(1, 0, ctm));
-        const Point p01 = toPage(fz_transform_point_xy(0, 1, ctm));
-        const Point p11 = toPage(fz_transform_point_xy(1, 1, ctm));
+        const PrecisePoint p00 = toPage(fz_transform_point_xy(0, 0, ctm));
+        const PrecisePoint p10 = toPage(fz_transform_point_xy(1, 0, ctm));
+        const PrecisePoint p01 = toPage(fz_transform_point_xy(0, 1, ctm));
+        const PrecisePoint p11 = toPage(fz_transform_point_xy(1, 1, ctm));
         const double uLen = std::hypot(p10.x - p00.x, p10.y - p00.y);
         const double vLen = std::hypot(p01.x - p00.x, p01.y - p00.y);
         if (!(uLen > 0) || !(vLen > 0) || !std::isfinite(uLen) || !std::isfinite(vLen)) {
@@ -1063,7 +1063,7 @@ class Collector {
 
     struct HiddenLine {
         Text text;
-        Point dir;
+        PrecisePoint dir;
         double length = 0;
         double em = 0;
         std::size_t chars = 0;       // characters, blanks included
@@ -1073,8 +1073,8 @@ class Collector {
     struct OpenLine {
         HiddenLine line;
         std::size_t chars = 0;
-        Point expected{};
-        Point dir{};
+        PrecisePoint expected{};
+        PrecisePoint dir{};
         double em = 0;
     };
 

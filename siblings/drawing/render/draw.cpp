@@ -84,7 +84,7 @@ std::vector<unsigned> codePoints(const std::string& text) {
 // its origin point, along and across the text direction, for HP-GL label
 // origin codes 1-9 and 11-19. A vertical label is a column one character
 // wide whose characters step down by the cell of a horizontal one.
-Point labelOffset(const Text& t, std::size_t chars) {
+PrecisePoint labelOffset(const Text& t, std::size_t chars) {
     int code = t.labelOrigin;
     const bool offset = code > 10;
     code = code % 10;
@@ -93,7 +93,7 @@ Point labelOffset(const Text& t, std::size_t chars) {
     }
     const int column = (code - 1) / 3;  // left, centre, right
     const int row = (code - 1) % 3;     // bottom, middle, top
-    Point d;
+    PrecisePoint d;
     if (t.vertical) {
         // The origin code places the first character; the rest follow
         // below it.
@@ -122,7 +122,7 @@ void addTextBox(Box& box, const Text& t) {
         return;
     }
     const std::size_t chars = utf8Length(utf8OrLatin1(t.text));
-    const Point d = labelOffset(t, chars);
+    const PrecisePoint d = labelOffset(t, chars);
     const double len = textLength(t, chars);
     const double a = t.angleDeg * std::numbers::pi / 180;
     const double c = std::cos(a), s = std::sin(a);
@@ -275,7 +275,7 @@ bool layOutLabel(cairo_t* cr, const Text& t, const LabelFont& font, std::vector<
         return false;
     }
     const std::vector<unsigned> cps = codePoints(t.text);
-    const Point d = labelOffset(t, cps.size());
+    const PrecisePoint d = labelOffset(t, cps.size());
     cairo_translate(cr, t.origin.x, t.origin.y);
     cairo_rotate(cr, t.angleDeg * std::numbers::pi / 180);
     cairo_translate(cr, d.x, d.y);
@@ -402,9 +402,9 @@ cairo_path_t* LabelOutlines::outline(int font, unsigned long index) {
     return path;
 }
 
-void labelStart(const Text& t, Point& start, std::size_t& chars) {
+void labelStart(const Text& t, PrecisePoint& start, std::size_t& chars) {
     chars = utf8Length(utf8OrLatin1(t.text));
-    const Point d = labelOffset(t, chars);
+    const PrecisePoint d = labelOffset(t, chars);
     const double a = t.angleDeg * std::numbers::pi / 180;
     start = {t.origin.x + d.x * std::cos(a) - d.y * std::sin(a),
              t.origin.y + d.x * std::sin(a) + d.y * std::cos(a)};

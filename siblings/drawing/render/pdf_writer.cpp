@@ -1327,7 +1327,7 @@ void PdfWriter::writeTextLayer(const LayerLabels& labels, Content& c) {
     c.op("BT 3 Tr");
     for (const auto& [tp, placed] : labels.labels) {
         const Text& t = *tp;
-        Point start;
+        PrecisePoint start;
         std::size_t chars = 0;
         labelStart(t, start, chars);
         // The text layer's glyphs advance one cell, and its em is the

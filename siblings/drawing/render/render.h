@@ -85,7 +85,7 @@ class LabelOutlines {
 
 // Where the label's first character cell starts (its lower left corner,
 // before turning), and how many characters it has.
-void labelStart(const Text& t, Point& start, std::size_t& chars);
+void labelStart(const Text& t, PrecisePoint& start, std::size_t& chars);
 
 // An 8-bit image, rows from the top down, tightly packed.
 struct Image {

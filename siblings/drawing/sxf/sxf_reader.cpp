@@ -9,6 +9,7 @@
 #include <cstring>
 #include <fstream>
 #include <functional>
+#include <limits>
 #include <map>
 #include <numbers>
 #include <optional>
@@ -87,8 +88,12 @@ struct Affine {
         const double r = toRad(angleDeg), cs = std::cos(r), sn = std::sin(r);
         return {cs * sx, sn * sx, -sn * sy, cs * sy, x, y};
     }
-    Point apply(const Point& p) const { return {a * p.x + c * p.y + e, b * p.x + d * p.y + f}; }
-    Point linear(const Point& v) const { return {a * v.x + c * v.y, b * v.x + d * v.y}; }
+    PrecisePoint apply(const PrecisePoint& p) const {
+        return {a * p.x + c * p.y + e, b * p.x + d * p.y + f};
+    }
+    PrecisePoint linear(const PrecisePoint& v) const {
+        return {a * v.x + c * v.y, b * v.x + d * v.y};
+    }
     // This after inner.
     Affine after(const Affine& in) const {
         return {a * in.a + c * in.b, b * in.a + d * in.b,     a * in.c + c * in.d,
@@ -140,13 +145,13 @@ class Builder {
         }
     }
 
-    Shape outline(const Style& s, std::vector<Point> pts, std::size_t offset) {
+    Shape outline(const Style& s, std::vector<PrecisePoint> pts, std::size_t offset) {
         count(pts.size(), offset);
         Shape sh;
-        sh.path.points = std::move(pts);
         // A polyline that returns to its start is a closed outline.
-        if (sh.path.points.size() >= 4 && sh.path.points.front() == sh.path.points.back()) {
-            sh.path.points.pop_back();
+        const bool returns = pts.size() >= 4 && pts.front() == pts.back();
+        sh.path.points.assign(pts.begin(), pts.end() - (returns ? 1 : 0));
+        if (returns) {
             sh.path.closed = true;
         }
         sh.path.stroke = stroke(s);
@@ -164,9 +169,9 @@ class Builder {
         return st;
     }
 
-    std::vector<Point> arc(double cx, double cy, double rx, double ry, double rotDeg,
-                           double startDeg, double endDeg, bool clockwise, bool full,
-                           std::size_t offset) {
+    std::vector<PrecisePoint> arc(double cx, double cy, double rx, double ry, double rotDeg,
+                                  double startDeg, double endDeg, bool clockwise, bool full,
+                                  std::size_t offset) {
         if (!(rx > 0) || !(ry > 0) ||
             !std::isfinite(rx + ry + cx + cy + rotDeg + startDeg + endDeg)) {
             fail("an arc without a radius", offset);
@@ -183,7 +188,7 @@ class Builder {
         const int n =
             std::clamp(static_cast<int>(std::ceil(std::abs(sweep) / std::max(step, 0.5))), 1, 720);
         const double cr = std::cos(toRad(rotDeg)), sr = std::sin(toRad(rotDeg));
-        std::vector<Point> pts;
+        std::vector<PrecisePoint> pts;
         for (int i = 0; i <= n; ++i) {
             const double a = toRad(startDeg + sweep * i / n);
             const double x = rx * std::cos(a), y = ry * std::sin(a);
@@ -195,10 +200,10 @@ class Builder {
         return pts;
     }
 
-    static std::vector<Point> bezier(const std::vector<Point>& c) {
-        std::vector<Point> pts{c.front()};
+    static std::vector<PrecisePoint> bezier(const std::vector<PrecisePoint>& c) {
+        std::vector<PrecisePoint> pts{c.front()};
         for (std::size_t i = 0; i + 3 < c.size(); i += 3) {
-            const Point p0 = c[i], p1 = c[i + 1], p2 = c[i + 2], p3 = c[i + 3];
+            const PrecisePoint p0 = c[i], p1 = c[i + 1], p2 = c[i + 2], p3 = c[i + 3];
             const double dd = std::hypot(
                 std::max(std::abs(p0.x - 2 * p1.x + p2.x), std::abs(p1.x - 2 * p2.x + p3.x)),
                 std::max(std::abs(p0.y - 2 * p1.y + p2.y), std::abs(p1.y - 2 * p2.y + p3.y)));
@@ -219,8 +224,8 @@ class Builder {
     // its origin (x, y), where it runs at angleDeg with no curvature, over
     // the lengths s0 to s1; it turns counter-clockwise, or clockwise when cw.
     // Integrated in steps short enough for chords within kChordMm.
-    std::vector<Point> clothoid(double x, double y, double a, bool cw, double angleDeg, double s0,
-                                double s1, std::size_t offset) {
+    std::vector<PrecisePoint> clothoid(double x, double y, double a, bool cw, double angleDeg,
+                                       double s0, double s1, std::size_t offset) {
         if (!std::isfinite(x + y + a + angleDeg + s0 + s1) || !(std::abs(a) > 1e-6) ||
             std::abs(s0) > 1e6 || std::abs(s1) > 1e6) {
             fail("a clothoid without a sensible parameter or length", offset);
@@ -236,22 +241,22 @@ class Builder {
         }
         auto heading = [&](double sv) { return base + turn * sv * sv / (2 * a2); };
         // From p at length sa to length sb, by Simpson's rule on one step.
-        auto step = [&](Point p, double sa, double sb) {
+        auto step = [&](PrecisePoint p, double sa, double sb) {
             const double sm = (sa + sb) / 2, l = sb - sa;
-            return Point{p.x + l / 6 *
-                                   (std::cos(heading(sa)) + 4 * std::cos(heading(sm)) +
-                                    std::cos(heading(sb))),
-                         p.y + l / 6 *
-                                   (std::sin(heading(sa)) + 4 * std::sin(heading(sm)) +
-                                    std::sin(heading(sb)))};
+            return PrecisePoint{p.x + l / 6 *
+                                          (std::cos(heading(sa)) + 4 * std::cos(heading(sm)) +
+                                           std::cos(heading(sb))),
+                                p.y + l / 6 *
+                                          (std::sin(heading(sa)) + 4 * std::sin(heading(sm)) +
+                                           std::sin(heading(sb)))};
         };
-        Point p{x, y};
+        PrecisePoint p{x, y};
         const auto toStart = static_cast<int>(std::ceil(std::abs(s0) / h));
         for (int i = 0; i < toStart; ++i) {
             p = step(p, s0 * i / toStart, s0 * (i + 1) / toStart);
         }
         const int n = std::max(1, static_cast<int>(std::ceil(std::abs(s1 - s0) / h)));
-        std::vector<Point> pts{p};
+        std::vector<PrecisePoint> pts{p};
         for (int i = 0; i < n; ++i) {
             p = step(p, s0 + (s1 - s0) * i / n, s0 + (s1 - s0) * (i + 1) / n);
             pts.push_back(p);
@@ -263,16 +268,18 @@ class Builder {
     // What stands for a symbol defined outside the file: a square of 2 mm
     // times its scale with its diagonals, centred on its point, turned by
     // its angle.
-    static std::vector<std::vector<Point>> standInSymbol(double x, double y, double angleDeg,
-                                                         double scale) {
+    static std::vector<std::vector<PrecisePoint>> standInSymbol(double x, double y, double angleDeg,
+                                                                double scale) {
         const Affine m = Affine::of(x, y, angleDeg, std::abs(scale), std::abs(scale));
-        const Point c[4] = {m.apply({-1, -1}), m.apply({1, -1}), m.apply({1, 1}), m.apply({-1, 1})};
+        const PrecisePoint c[4] = {m.apply({-1, -1}), m.apply({1, -1}), m.apply({1, 1}),
+                                   m.apply({-1, 1})};
         return {{c[0], c[1], c[2], c[3], c[0]}, {c[0], c[2]}, {c[1], c[3]}};
     }
 
     // An arrowhead: an open arrow 3 mm long and 2 mm wide times its scale,
     // its tip at tip, pointing along (dx, dy).
-    static std::vector<Point> arrowhead(Point tip, double dx, double dy, double scale) {
+    static std::vector<PrecisePoint> arrowhead(PrecisePoint tip, double dx, double dy,
+                                               double scale) {
         const double len = std::hypot(dx, dy);
         if (!(len > 0)) {
             dx = 1, dy = 0;
@@ -285,7 +292,8 @@ class Builder {
 
     // What stands for a hatch or tiling defined outside the file: lines at
     // 45 degrees, 3 mm apart, clipped to the area like any hatch.
-    std::vector<Shape> standInHatch(const Style& s, const std::vector<std::vector<Point>>& rings,
+    std::vector<Shape> standInHatch(const Style& s,
+                                    const std::vector<std::vector<PrecisePoint>>& rings,
                                     std::size_t offset) {
         return hatch(s, rings, 0, 0, 3, 45, offset);
     }
@@ -328,7 +336,7 @@ class Builder {
     }
 
     // Hatch lines over the rings (even-odd), spacing mm apart at angle.
-    std::vector<Shape> hatch(const Style& s, const std::vector<std::vector<Point>>& rings,
+    std::vector<Shape> hatch(const Style& s, const std::vector<std::vector<PrecisePoint>>& rings,
                              double x0, double y0, double spacing, double angleDeg,
                              std::size_t offset) {
         std::vector<Shape> lines;
@@ -337,8 +345,8 @@ class Builder {
         }
         const double a = toRad(angleDeg), c = std::cos(a), sn = std::sin(a);
         // In a frame turned so that hatch lines run along u.
-        auto v = [&](const Point& p) { return -(p.x - x0) * sn + (p.y - y0) * c; };
-        auto u = [&](const Point& p) { return (p.x - x0) * c + (p.y - y0) * sn; };
+        auto v = [&](const PrecisePoint& p) { return -(p.x - x0) * sn + (p.y - y0) * c; };
+        auto u = [&](const PrecisePoint& p) { return (p.x - x0) * c + (p.y - y0) * sn; };
         double vmin = 1e300, vmax = -1e300;
         for (const auto& r : rings) {
             for (const auto& p : r) {
@@ -360,8 +368,8 @@ class Builder {
             std::vector<double> cuts;
             for (const auto& r : rings) {
                 for (std::size_t i = 0; i < r.size(); ++i) {
-                    const Point& p = r[i];
-                    const Point& q = r[(i + 1) % r.size()];
+                    const PrecisePoint& p = r[i];
+                    const PrecisePoint& q = r[(i + 1) % r.size()];
                     const double vp = v(p), vq = v(q);
                     if ((vp <= vv) != (vq <= vv)) {
                         const double t = (vv - vp) / (vq - vp);
@@ -372,7 +380,7 @@ class Builder {
             std::sort(cuts.begin(), cuts.end());
             for (std::size_t i = 0; i + 1 < cuts.size(); i += 2) {
                 auto at = [&](double uu) {
-                    return Point{x0 + uu * c - vv * sn, y0 + uu * sn + vv * c};
+                    return PrecisePoint{x0 + uu * c - vv * sn, y0 + uu * sn + vv * c};
                 };
                 lines.push_back(outline(s, {at(cuts[i]), at(cuts[i + 1])}, offset));
             }
@@ -398,30 +406,33 @@ void transformShape(Shape& sh, const Affine& m) {
     Text& t = sh.text;
     t.origin = m.apply(t.origin);
     const double r = toRad(t.angleDeg);
-    const Point u = m.linear({std::cos(r), std::sin(r)});
-    const Point v = m.linear({-std::sin(r), std::cos(r)});
+    const PrecisePoint u = m.linear({std::cos(r), std::sin(r)});
+    const PrecisePoint v = m.linear({-std::sin(r), std::cos(r)});
     t.charWidth *= std::hypot(u.x, u.y);
     t.charHeight *= std::hypot(v.x, v.y);
-    const Point base = m.det() >= 0 ? u : Point{v.y, -v.x};
+    const PrecisePoint base = m.det() >= 0 ? u : PrecisePoint{v.y, -v.x};
     double deg = std::atan2(base.y, base.x) * 180 / std::numbers::pi;
     deg = std::round(std::fmod(deg + 360, 360) * 1e9) / 1e9 + 0.0;
     t.angleDeg = deg >= 360 ? 0 : deg;
 }
 
 // Places a shape (mm) on the page (plotter units). Huge numbers that a
-// placement scaled beyond what a double holds are refused.
+// placement scaled beyond what a page holds are refused: a coordinate beyond
+// the range of a page's points, a size beyond a double's.
 void place(Shape sh, const Affine& m, Page& page, std::size_t offset) {
     transformShape(sh, m);
-    auto finite = [&](double v) {
-        if (!std::isfinite(v * kUnitsPerMm)) {
+    auto within = [&](double v, double largest) {
+        if (!(std::fabs(v * kUnitsPerMm) <= largest)) {
             fail("coordinates out of range", offset);
         }
     };
+    constexpr double kLargestCoordinate = std::numeric_limits<float>::max();
+    constexpr double kLargestSize = std::numeric_limits<double>::max();
     for (const auto& p : sh.path.points) {
-        finite(p.x), finite(p.y);
+        within(p.x, kLargestCoordinate), within(p.y, kLargestCoordinate);
     }
-    finite(sh.text.origin.x), finite(sh.text.origin.y);
-    finite(sh.text.charWidth), finite(sh.text.charHeight);
+    within(sh.text.origin.x, kLargestCoordinate), within(sh.text.origin.y, kLargestCoordinate);
+    within(sh.text.charWidth, kLargestSize), within(sh.text.charHeight, kLargestSize);
     if (sh.isText) {
         Text& text = sh.text;
         text.origin = {text.origin.x * kUnitsPerMm, text.origin.y * kUnitsPerMm};
@@ -732,7 +743,7 @@ class SfcReader {
         return style(f, code(f, 0), code(f, 1), code(f, 2), code(f, 3));
     }
 
-    std::vector<Point> xy(const Feature& f, std::size_t countAt) {
+    std::vector<PrecisePoint> xy(const Feature& f, std::size_t countAt) {
         const int n = code(f, countAt);
         const auto xs = numberList(arg(f, countAt + 1), f.offset);
         const auto ys = numberList(arg(f, countAt + 2), f.offset);
@@ -741,7 +752,7 @@ class SfcReader {
                      std::to_string(xs.size()) + " and " + std::to_string(ys.size()) + " given",
                  f.offset);
         }
-        std::vector<Point> pts;
+        std::vector<PrecisePoint> pts;
         for (std::size_t i = 0; i < xs.size(); ++i) {
             pts.push_back({xs[i], ys[i]});
         }
@@ -755,7 +766,7 @@ class SfcReader {
         pending_.push_back(std::move(sh));
     }
 
-    std::vector<std::vector<Point>> rings(const Feature& f, std::size_t outerAt) {
+    std::vector<std::vector<PrecisePoint>> rings(const Feature& f, std::size_t outerAt) {
         std::vector<int> ids{code(f, outerAt)};
         const int n = code(f, outerAt + 1);
         const auto holes = numberList(arg(f, outerAt + 2), f.offset);
@@ -765,7 +776,7 @@ class SfcReader {
         for (double h : holes) {
             ids.push_back(static_cast<int>(h));
         }
-        std::vector<std::vector<Point>> out;
+        std::vector<std::vector<PrecisePoint>> out;
         for (int id : ids) {
             if (id < 1 || id > static_cast<int>(curves_.size())) {
                 fail(f.name + ": no composite curve " + std::to_string(id), f.offset);
@@ -1119,14 +1130,14 @@ class SfcReader {
         if (code(f, at) == 0 || code(f, at + 1) == 0) {
             return;
         }
-        const Point tip{num(f, at + 2), num(f, at + 3)};
-        const Point a{num(f, lineAt), num(f, lineAt + 1)};
-        const Point b{num(f, lineAt + 2), num(f, lineAt + 3)};
-        const Point other =
+        const PrecisePoint tip{num(f, at + 2), num(f, at + 3)};
+        const PrecisePoint a{num(f, lineAt), num(f, lineAt + 1)};
+        const PrecisePoint b{num(f, lineAt + 2), num(f, lineAt + 3)};
+        const PrecisePoint other =
             std::hypot(tip.x - a.x, tip.y - a.y) < std::hypot(tip.x - b.x, tip.y - b.y) ? b : a;
         arrow(f, at, tip, tip.x - other.x, tip.y - other.y);
     }
-    void arrow(const Feature& f, std::size_t at, Point tip, double dx, double dy) {
+    void arrow(const Feature& f, std::size_t at, PrecisePoint tip, double dx, double dy) {
         const double sign = code(f, at + 1) == 2 ? -1 : 1;
         const double scale = num(f, at + 4);
         if (!(std::abs(scale) <= 1e6)) {
@@ -1139,7 +1150,7 @@ class SfcReader {
     }
     // A leader's arrow (symbol, scale at at) on its first point, pointing
     // away from the second.
-    void leaderArrow(const Feature& f, const std::vector<Point>& leader, std::size_t at) {
+    void leaderArrow(const Feature& f, const std::vector<PrecisePoint>& leader, std::size_t at) {
         if (code(f, at) == 0 || leader.size() < 2) {
             return;
         }
@@ -1157,7 +1168,7 @@ class SfcReader {
         straight(f, elementStyle(f), {num(f, at), num(f, at + 1)},
                  {num(f, at + 2), num(f, at + 3)});
     }
-    void straight(const Feature& f, const Style& s, Point a, Point b) {
+    void straight(const Feature& f, const Style& s, PrecisePoint a, PrecisePoint b) {
         element(builder_.outline(s, {a, b}, f.offset), false);
     }
     // EXT: flag, base x, y, start x, y, end x, y; drawn from start to end.
@@ -1191,11 +1202,11 @@ class SfcReader {
             if (code(f, at) == 0 || code(f, at + 1) == 0) {
                 continue;
             }
-            const Point tip{num(f, at + 2), num(f, at + 3)};
-            const Point c{num(f, 4), num(f, 5)};
+            const PrecisePoint tip{num(f, at + 2), num(f, at + 3)};
+            const PrecisePoint c{num(f, 4), num(f, 5)};
             const double mid =
                 toRad((num(f, 7) + num(f, 8)) / 2 + (num(f, 8) < num(f, 7) ? 180 : 0));
-            const Point m{c.x + std::cos(mid), c.y + std::sin(mid)};
+            const PrecisePoint m{c.x + std::cos(mid), c.y + std::sin(mid)};
             // The tangent at the tip, turned away from the arc's middle.
             double tx = -(tip.y - c.y), ty = tip.x - c.x;
             if (tx * (tip.x - m.x) + ty * (tip.y - m.y) < 0) {
@@ -1226,7 +1237,7 @@ class SfcReader {
         if (ring.size() >= 2 && ring.front() == ring.back()) {
             ring.pop_back();
         }
-        curves_.push_back(ring);
+        curves_.emplace_back(ring.begin(), ring.end());
         if (code(f, 3) == 1 && ring.size() >= 2) {
             Shape sh;
             sh.path.points = ring;
@@ -1245,7 +1256,7 @@ class SfcReader {
     std::map<int, double> widths_;
     int userColours_ = 0, userLineTypes_ = 0, userWidths_ = 0, fonts_ = 0;
     std::vector<Shape> pending_;
-    std::vector<std::vector<Point>> curves_;
+    std::vector<std::vector<PrecisePoint>> curves_;
     std::map<std::string, std::vector<Shape>> figures_;
     Builder builder_;
     Page page_;
@@ -1693,7 +1704,7 @@ class P21Reader {
         return v.ref;
     }
 
-    Point point(int id, std::size_t offset) const {
+    PrecisePoint point(int id, std::size_t offset) const {
         const Instance& in = get(id, offset);
         const Record* r = in.find("CARTESIAN_POINT");
         if (r == nullptr || r->params.size() < 2 || r->params[1].items.size() < 2) {
@@ -1820,7 +1831,7 @@ class P21Reader {
         }
         h.angleDeg = measure(fc.params[5], offset) * 180 / std::numbers::pi;
         if (fc.params[3].kind == Value::Ref) {
-            const Point p = point(fc.params[3].ref, offset);
+            const PrecisePoint p = point(fc.params[3].ref, offset);
             h.x0 = p.x;
             h.y0 = p.y;
         }
@@ -1877,7 +1888,7 @@ class P21Reader {
     }
 
     // A curve's points in mm; depth guards against reference loops.
-    std::vector<Point> curve(int id, int depth) {
+    std::vector<PrecisePoint> curve(int id, int depth) {
         const Instance& in = get(id, 0);
         if (depth > kMaxDepth) {
             fail("curves nested deeper than 64", in.offset);
@@ -1885,7 +1896,7 @@ class P21Reader {
         const Record& r = in.records.front();
         const std::size_t off = in.offset;
         if (r.name == "POLYLINE") {
-            std::vector<Point> pts;
+            std::vector<PrecisePoint> pts;
             for (const auto& p : param(r, 1, off).items) {
                 pts.push_back(point(refOf(p, off), off));
             }
@@ -1900,7 +1911,8 @@ class P21Reader {
             const Value& t1 = param(r, 2, off);
             const Value& t2 = param(r, 3, off);
             const bool sense = param(r, 4, off).text == "T";
-            auto pointOrParam = [&](const Value& list, bool wantPoint, double& value, Point& p) {
+            auto pointOrParam = [&](const Value& list, bool wantPoint, double& value,
+                                    PrecisePoint& p) {
                 for (const auto& v : list.items) {
                     if (v.kind == Value::Ref && wantPoint) {
                         p = point(v.ref, off);
@@ -1914,7 +1926,7 @@ class P21Reader {
                 return false;
             };
             if (basis.name == "LINE") {
-                Point a, b;
+                PrecisePoint a, b;
                 double dummy = 0;
                 if (!pointOrParam(t1, true, dummy, a) || !pointOrParam(t2, true, dummy, b)) {
                     fail("a trimmed line without its end points", off);
@@ -1925,7 +1937,7 @@ class P21Reader {
             if (basis.name == "CLOTHOID") {
                 // Trimmed by lengths along it; a negative constant turns clockwise.
                 double p1 = 0, p2 = 0;
-                Point dummy;
+                PrecisePoint dummy;
                 if (!pointOrParam(t1, false, p1, dummy) || !pointOrParam(t2, false, p2, dummy)) {
                     fail("a trimmed clothoid without its lengths", off);
                 }
@@ -1937,7 +1949,7 @@ class P21Reader {
             }
             if (basis.name == "CIRCLE" || basis.name == "ELLIPSE") {
                 double p1 = 0, p2 = 0;
-                Point dummy;
+                PrecisePoint dummy;
                 if (!pointOrParam(t1, false, p1, dummy) || !pointOrParam(t2, false, p2, dummy)) {
                     fail("a trimmed arc without its parameter values", off);
                 }
@@ -1951,7 +1963,7 @@ class P21Reader {
             return bspline(in);
         }
         if (r.name == "COMPOSITE_CURVE") {
-            std::vector<Point> pts;
+            std::vector<PrecisePoint> pts;
             for (const auto& segRef : param(r, 1, off).items) {
                 const Record& seg = rec(refOf(segRef, off), off);
                 auto part = curve(refOf(param(seg, 2, off), off), depth + 1);
@@ -1971,7 +1983,7 @@ class P21Reader {
     // A B-spline (rational when weighted) evaluated span by span, each
     // span in as many steps as its control points' bend asks for chords
     // within kChordMm.
-    std::vector<Point> bspline(const Instance& in) {
+    std::vector<PrecisePoint> bspline(const Instance& in) {
         const std::size_t off = in.offset;
         const Record& k = *in.find("B_SPLINE_CURVE_WITH_KNOTS");
         // A simple instance carries every attribute; a complex one splits them.
@@ -1982,7 +1994,7 @@ class P21Reader {
         }
         const std::size_t base = simple ? 1 : 0;
         const int degree = static_cast<int>(num(param(*b, base, off), off));
-        std::vector<Point> ctrl;
+        std::vector<PrecisePoint> ctrl;
         for (const auto& v : param(*b, base + 1, off).items) {
             ctrl.push_back(point(refOf(v, off), off));
         }
@@ -2038,17 +2050,18 @@ class P21Reader {
                     ww[j] = (1 - a) * ww[j - 1] + a * ww[j];
                 }
             }
-            return Point{x[p] / ww[p], y[p] / ww[p]};
+            return PrecisePoint{x[p] / ww[p], y[p] / ww[p]};
         };
-        std::vector<Point> pts;
+        std::vector<PrecisePoint> pts;
         for (std::size_t sp = p; sp < n; ++sp) {
             if (!(knots[sp + 1] > knots[sp])) {
                 continue;
             }
             double bend = 0;
             for (std::size_t i = sp - p + 1; i < sp; ++i) {
-                bend = std::max(bend, std::hypot(ctrl[i - 1].x - 2 * ctrl[i].x + ctrl[i + 1].x,
-                                                 ctrl[i - 1].y - 2 * ctrl[i].y + ctrl[i + 1].y));
+                bend = std::max<double>(bend,
+                                        std::hypot(ctrl[i - 1].x - 2 * ctrl[i].x + ctrl[i + 1].x,
+                                                   ctrl[i - 1].y - 2 * ctrl[i].y + ctrl[i + 1].y));
             }
             const int steps = std::clamp(static_cast<int>(std::ceil(std::sqrt(
                                              static_cast<double>(p * p) * bend / (8 * kChordMm)))),
@@ -2066,10 +2079,10 @@ class P21Reader {
         return pts;
     }
 
-    std::vector<Point> conic(const Record& r, std::size_t off, double startDeg, double endDeg,
-                             bool cw, bool full) {
+    std::vector<PrecisePoint> conic(const Record& r, std::size_t off, double startDeg,
+                                    double endDeg, bool cw, bool full) {
         const Record& axis = rec(refOf(param(r, 1, off), off), off);
-        const Point c = point(refOf(param(axis, 1, off), off), off);
+        const PrecisePoint c = point(refOf(param(axis, 1, off), off), off);
         double rot = 0;
         if (axis.params.size() >= 3 && axis.params[2].kind == Value::Ref) {
             const Record& dir = rec(axis.params[2].ref, off);
@@ -2191,7 +2204,7 @@ class P21Reader {
         if (r == nullptr) {
             return {};
         }
-        const Point o = point(refOf(param(*r, 1, in.offset), in.offset), in.offset);
+        const PrecisePoint o = point(refOf(param(*r, 1, in.offset), in.offset), in.offset);
         double dx = 1, dy = 0;
         if (r->params.size() >= 3 && r->params[2].kind == Value::Ref) {
             const Record& dir = rec(r->params[2].ref, in.offset);
@@ -2285,7 +2298,7 @@ class P21Reader {
             return;
         }
         if (item.name == "ANNOTATION_FILL_AREA") {
-            std::vector<std::vector<Point>> rings;
+            std::vector<std::vector<PrecisePoint>> rings;
             for (const auto& b : param(item, 1, off).items) {
                 auto ring = curve(refOf(b, off), 0);
                 if (ring.size() >= 2 && ring.front() == ring.back()) {
@@ -2348,7 +2361,7 @@ class P21Reader {
         if (!(std::abs(sx) <= 1e6 && std::abs(sy) <= 1e6)) {
             fail("a symbol placed at a scale out of range", off);
         }
-        std::vector<std::vector<Point>> lines;
+        std::vector<std::vector<PrecisePoint>> lines;
         if (def.name.find("TERMINATOR") != std::string::npos) {
             lines = {{{-3 * sx, sy}, {0, 0}, {-3 * sx, -sy}}};
         } else {
@@ -2365,7 +2378,7 @@ class P21Reader {
     void text(const Record& t, const Style& s, std::size_t off, const Affine& m, int depth) {
         const std::string& literal = param(t, 1, off).text;
         const Record& axis = rec(refOf(param(t, 2, off), off), off);
-        const Point o = point(refOf(param(axis, 1, off), off), off);
+        const PrecisePoint o = point(refOf(param(axis, 1, off), off), off);
         double angle = 0;
         if (axis.params.size() >= 3 && axis.params[2].kind == Value::Ref) {
             const Record& dir = rec(axis.params[2].ref, off);
@@ -2401,7 +2414,7 @@ class P21Reader {
         const int row = (anchor - 1) / 3;
         const double rise = row == 0 ? 0 : row == 1 ? h / 2 : h;
         const double a = angle * std::numbers::pi / 180;
-        const Point at{o.x - rise * std::sin(a), o.y + rise * std::cos(a)};
+        const PrecisePoint at{o.x - rise * std::sin(a), o.y + rise * std::cos(a)};
         const bool vertical = t.params.size() >= 5 && t.params[4].text == "DOWN";
         emit(Builder::text(s, literal, at.x, at.y, h, w, spacing, angle, s.slantDeg, anchor,
                            vertical),

@@ -628,8 +628,8 @@ void SxfWriter::addPage(const Page& page) {
     if (!(w > 0) || !(h > 0)) {
         for (const auto& p : page.paths) {
             for (const auto& pt : p.points) {
-                w = std::max(w, pt.x);
-                h = std::max(h, pt.y);
+                w = std::max<double>(w, pt.x);
+                h = std::max<double>(h, pt.y);
             }
         }
         for (const auto& t : page.texts) {

@@ -4,6 +4,7 @@
 #include <set>
 
 #include "hpgl_test_util.h"
+#include "read_all.h"
 
 namespace drawing::test {
 namespace {
@@ -155,7 +156,7 @@ TEST(HpglReader, LabelsTakeSizeDirectionOriginAndTerminator) {
     const auto& t = r.pages.at(0).texts;
     ASSERT_EQ(t.size(), 4u);
     EXPECT_EQ(t[0].text, "abc");
-    EXPECT_EQ(t[0].origin, (Point{100, 200}));
+    EXPECT_EQ(t[0].origin, (PrecisePoint{100, 200}));
     EXPECT_DOUBLE_EQ(t[0].charWidth, 76);
     EXPECT_DOUBLE_EQ(t[0].charHeight, 108);
     EXPECT_EQ(t[1].text, "x;y");
@@ -284,6 +285,25 @@ TEST(HpglReader, PolylineEncodedSevenBitWithPenAndFraction) {
     EXPECT_EQ(p.stroke.pen, 3);
 }
 
+// The pen keeps its place in full precision; only the points it leaves on
+// the page are floats. Ten thousand relative steps of a tenth of a unit end
+// where they add up to, not where rounding each step to a float would take
+// them (a tenth of a unit and more off).
+TEST(HpglReader, RelativeStepsAddUpInFullPrecision) {
+    std::string plot = "IN;PU;PR";
+    for (int i = 0; i < 10000; ++i) {
+        plot += "0.1,0.3,";
+    }
+    plot += "0,0;PD10,0;PU;";
+    const ReadResult r = readString(plot);
+    ASSERT_TRUE(r.ok) << r.error.message;
+    const auto& paths = r.pages.at(0).paths;
+    ASSERT_EQ(paths.size(), 1u);
+    EXPECT_NEAR(paths[0].points.front().x, 1000, test::kFloatReach);
+    EXPECT_NEAR(paths[0].points.front().y, 3000, test::kFloatReach);
+    EXPECT_NEAR(paths[0].points.back().x, 1010, test::kFloatReach);
+}
+
 // --- arcs
 TEST(HpglReader, ArcsEndWhereTheyShould) {
     const ReadResult r = readString(
@@ -292,14 +312,16 @@ TEST(HpglReader, ArcsEndWhereTheyShould) {
     ASSERT_TRUE(r.ok);
     const auto& paths = r.pages.at(0).paths;
     ASSERT_EQ(paths.size(), 3u);
-    const auto near = [](Point a, Point b) { return std::hypot(a.x - b.x, a.y - b.y) < 1e-9; };
+    const auto near = [](Point a, Point b) {
+        return std::hypot(a.x - b.x, a.y - b.y) < test::kFloatReach;
+    };
     EXPECT_TRUE(near(paths[0].points.back(), {0, 100}));
     EXPECT_EQ(paths[0].points.size(), 10u);  // 90 degrees in 10 degree chords
     EXPECT_TRUE(near(paths[1].points.back(), {200, 0}));
     EXPECT_TRUE(near(paths[2].points.back(), {100, 0}));
     for (const Point& pt : paths[2].points) {
-        EXPECT_NEAR(std::hypot(pt.x - 50, pt.y), 50, 1e-9);
-        EXPECT_GE(pt.y, -1e-9);  // the arc passes through (50, 50), above the chord
+        EXPECT_NEAR(std::hypot(pt.x - 50, pt.y), 50, test::kFloatReach);
+        EXPECT_GE(pt.y, -test::kFloatReach);  // the arc passes through (50, 50), above the chord
     }
 }
 
@@ -518,7 +540,7 @@ TEST(HpglReader, RasterRowsInEveryCompressionMode) {
         EXPECT_EQ(img.width, 16);
         EXPECT_EQ(img.height, 2);
         EXPECT_EQ(img.channels, 1);
-        EXPECT_EQ(img.origin, (Point{0, 1000}));
+        EXPECT_EQ(img.origin, (PrecisePoint{0, 1000}));
         EXPECT_DOUBLE_EQ(img.dpi, 100);
         ASSERT_EQ(img.pixels.size(), 32u);
         EXPECT_EQ(img.pixels[0], 0);    // set bit: black
@@ -898,8 +920,8 @@ TEST(HpglWriter, CoordinatesRoundToTheNearestUnitHalvesAwayFromZero) {
     const auto& points = r.pages[0].paths.at(0).points;
     ASSERT_EQ(points.size(), xs.size());
     for (std::size_t i = 0; i < xs.size(); ++i) {
-        EXPECT_EQ(points[i].x, static_cast<double>(std::llround(xs[i]))) << xs[i];
-        EXPECT_EQ(points[i].y, static_cast<double>(std::llround(-xs[i]))) << xs[i];
+        EXPECT_EQ(points[i].x, static_cast<double>(std::llround(path.points[i].x))) << xs[i];
+        EXPECT_EQ(points[i].y, static_cast<double>(std::llround(path.points[i].y))) << xs[i];
     }
 }
 

@@ -156,16 +156,16 @@ TEST(HpglPlotterState, ScalingOfEachType) {
     s.p2 = {1000, 500};
     s.sc = {true, {0, 10, 0, 10}, 0};
     s.updateScaling();  // anisotropic
-    EXPECT_EQ(s.toPlotter(10, 10), (Point{1000, 500}));
+    EXPECT_EQ(s.toPlotter(10, 10), (PrecisePoint{1000, 500}));
     s.sc = {true, {0, 10, 0, 10}, 1, 100, 0};
     s.updateScaling();  // isotropic, pushed to the right
     EXPECT_EQ(s.sx, 50);
     EXPECT_EQ(s.sy, 50);
-    EXPECT_EQ(s.toPlotter(0, 0), (Point{500, 0}));
+    EXPECT_EQ(s.toPlotter(0, 0), (PrecisePoint{500, 0}));
     s.sc = {true, {2, 3, -1, 4}, 2};
     s.updateScaling();  // point factor: user (2, -1) at P1
-    EXPECT_EQ(s.toPlotter(2, -1), (Point{0, 0}));
-    EXPECT_EQ(s.toPlotter(3, 0), (Point{3, 4}));
+    EXPECT_EQ(s.toPlotter(2, -1), (PrecisePoint{0, 0}));
+    EXPECT_EQ(s.toPlotter(3, 0), (PrecisePoint{3, 4}));
 }
 
 TEST(HpglPlotterState, DegenerateScalingIsOff) {
@@ -173,7 +173,7 @@ TEST(HpglPlotterState, DegenerateScalingIsOff) {
     s.sc = {true, {5, 5, 0, 10}, 0};
     s.updateScaling();
     EXPECT_FALSE(s.sc.on);
-    EXPECT_EQ(s.toPlotter(7, 8), (Point{7, 8}));
+    EXPECT_EQ(s.toPlotter(7, 8), (PrecisePoint{7, 8}));
     s.sc = {true, {0, 10, 0, 10}, 2};  // factor 10 in x, 10 in y... of a[1], a[3]
     s.sc.a[1] = 0;
     s.updateScaling();
@@ -183,16 +183,16 @@ TEST(HpglPlotterState, DegenerateScalingIsOff) {
 TEST(HpglPlotterState, MediaRotationAndThePage) {
     PlotterState s;
     // No media: a desk plotter's scaling points centred on A4 landscape.
-    EXPECT_EQ(s.p1, (Point{940, 600}));
-    EXPECT_EQ(s.p2, (Point{10940, 7800}));
+    EXPECT_EQ(s.p1, (PrecisePoint{940, 600}));
+    EXPECT_EQ(s.p2, (PrecisePoint{10940, 7800}));
     s.mediaW = 4000;
     s.mediaH = 3000;
     s.rotation = 90;
     s.resetMedia();
-    EXPECT_EQ(s.p2, (Point{3000, 4000}));
-    EXPECT_EQ(s.toPage({100, 200}), (Point{3800, 100}));
+    EXPECT_EQ(s.p2, (PrecisePoint{3000, 4000}));
+    EXPECT_EQ(s.toPage({100, 200}), (PrecisePoint{3800, 100}));
     s.rotation = 270;
-    EXPECT_EQ(s.toPage({100, 200}), (Point{200, 2900}));
+    EXPECT_EQ(s.toPage({100, 200}), (PrecisePoint{200, 2900}));
 }
 
 TEST(HpglPlotterState, LineTypesBuiltinUserAndOutOfRange) {
@@ -220,7 +220,7 @@ TEST(HpglPlotterState, CharacterCellAndDirection) {
     s.relativeSize = true;
     s.relW = 1;
     s.relH = 2;
-    EXPECT_EQ(s.charCell(), (Point{20, 20}));
+    EXPECT_EQ(s.charCell(), (PrecisePoint{20, 20}));
     s.relativeDir = true;
     s.run = 1;
     s.rise = 2;  // per cent of P2-P1: equal distances, 45 degrees
@@ -272,15 +272,15 @@ TEST(HpglHandlers, ScalingPointsAndUserUnits) {
     // IP with two points moves P2 along; SC then maps user units on them.
     Plot p = plot("IN;IP100,200,1100,1200;IP0,0;SC0,100,0,10;PA50,5;");
     ASSERT_TRUE(p.ok) << p.error.message;
-    EXPECT_EQ(p.state.p2, (Point{1000, 1000}));
-    EXPECT_EQ(p.state.pen, (Point{500, 500}));
+    EXPECT_EQ(p.state.p2, (PrecisePoint{1000, 1000}));
+    EXPECT_EQ(p.state.pen, (PrecisePoint{500, 500}));
     // IR in per cent of the frame (A4 landscape without PS); SC off again.
     p = plot("IN;IR10,20,60,70;SC;PA7,8;");
-    EXPECT_EQ(p.state.p1, (Point{1188, 1680}));
-    EXPECT_EQ(p.state.pen, (Point{7, 8}));
+    EXPECT_EQ(p.state.p1, (PrecisePoint{1188, 1680}));
+    EXPECT_EQ(p.state.pen, (PrecisePoint{7, 8}));
     // PS sets the media: the scaling points are its corners, the page its size.
     p = plot("IN;PS4000,3000;SC0,10,0,10,1;PA10,10;PD0,0;PG;");
-    EXPECT_EQ(p.state.p2, (Point{4000, 3000}));
+    EXPECT_EQ(p.state.p2, (PrecisePoint{4000, 3000}));
     ASSERT_EQ(p.pages.size(), 1u);
     EXPECT_EQ(p.pages[0].width, 4000);
     EXPECT_EQ(p.pages[0].paths.at(0).points, (std::vector<Point>{{3500, 3000}, {500, 0}}));
@@ -348,21 +348,21 @@ TEST(HpglHandlers, LabelsMoveThePenAndDecodeTheirText) {
     ASSERT_TRUE(p.ok) << p.error.message;
     ASSERT_EQ(p.last().texts.size(), 1u);
     EXPECT_EQ(p.last().texts[0].text, "\xC3\xA9t\xC3\xA9");
-    EXPECT_EQ(p.state.pen, (Point{3 * 80 * 1.5, 0}));
+    EXPECT_EQ(p.state.pen, (PrecisePoint{3 * 80 * 1.5, 0}));
     p = plot("IN;SI0.2,0.3;PA0,0;LB\xC3\xA9t\xE9\x03");
     EXPECT_EQ(p.last().texts.at(0).text, "\xC3\x83\xC2\xA9t\xC3\xA9");
-    EXPECT_EQ(p.state.pen, (Point{4 * 80 * 1.5, 0}));
+    EXPECT_EQ(p.state.pen, (PrecisePoint{4 * 80 * 1.5, 0}));
     // DV 1: the label runs down its column, its next line to the left.
     p = plot("IN;SI0.2,0.3;DV1;PA1000,1000;LBab\n\x03");
     ASSERT_TRUE(p.ok) << p.error.message;
     ASSERT_EQ(p.last().texts.size(), 1u);
     EXPECT_TRUE(p.last().texts[0].vertical);
-    EXPECT_EQ(p.state.carriage, (Point{1000 - 2 * 120, 1000}));
-    EXPECT_EQ(p.state.pen, (Point{1000 - 2 * 120, 1000 - 2 * 80 * 1.5}));
+    EXPECT_EQ(p.state.carriage, (PrecisePoint{1000 - 2 * 120, 1000}));
+    EXPECT_EQ(p.state.pen, (PrecisePoint{1000 - 2 * 120, 1000 - 2 * 80 * 1.5}));
     // ES widens the advance; CP moves by cells; DT changes the terminator.
     p = plot("IN;SI0.2,0.3;ES1;PA0,0;CP2,1;DT*;LBx*");
     ASSERT_TRUE(p.ok) << p.error.message;
-    EXPECT_EQ(p.last().texts.at(0).origin, (Point{2 * 80 * 1.5 * 2, 2 * 120}));
+    EXPECT_EQ(p.last().texts.at(0).origin, (PrecisePoint{2 * 80 * 1.5 * 2, 2 * 120}));
     EXPECT_EQ(p.state.terminator, '*');
 }
 
@@ -371,7 +371,7 @@ TEST(HpglHandlers, SymbolModeMarksEveryPoint) {
     ASSERT_TRUE(p.ok) << p.error.message;
     ASSERT_EQ(p.last().texts.size(), 2u);
     EXPECT_EQ(p.last().texts[1].text, "*");
-    EXPECT_EQ(p.last().texts[1].origin, (Point{20, 20}));
+    EXPECT_EQ(p.last().texts[1].origin, (PrecisePoint{20, 20}));
     EXPECT_EQ(p.last().texts[1].labelOrigin, 5);
     EXPECT_EQ(p.state.symbol, 0);
 }
@@ -385,7 +385,7 @@ TEST(HpglHandlers, EncodedPolylineSelectsPensAndMovesThePen) {
     const Plot p = plot(pe);
     ASSERT_TRUE(p.ok) << p.error.message;
     EXPECT_EQ(p.state.penNo, 3);
-    EXPECT_EQ(p.state.pen, (Point{15, -5}));
+    EXPECT_EQ(p.state.pen, (PrecisePoint{15, -5}));
     EXPECT_TRUE(p.state.penDown);
     ASSERT_EQ(p.last().paths.size(), 1u);
     EXPECT_EQ(p.last().paths[0].stroke.pen, 3);
@@ -404,7 +404,7 @@ TEST(HpglHandlers, EncodedPolylinesAcrossTheBufferEnd) {
     for (const std::string lead : {"IN;PA0,0;PE", "IN;PA0,0; PE", "IN;PA0,0;  PE"}) {
         const Plot p = plot(lead + moves + ";PU;");
         ASSERT_TRUE(p.ok) << p.error.message;
-        EXPECT_EQ(p.state.pen, (Point{40.0 * kMoves, -1.0 * kMoves})) << lead.size();
+        EXPECT_EQ(p.state.pen, (PrecisePoint{40.0 * kMoves, -1.0 * kMoves})) << lead.size();
         ASSERT_EQ(p.last().paths.size(), 1u);
         EXPECT_EQ(p.last().paths[0].points.size(), static_cast<std::size_t>(kMoves) + 1);
         EXPECT_EQ(p.last().paths[0].points[12345], (Point{40.0 * 12345, -12345}));
@@ -473,7 +473,7 @@ TEST(HpglEscapes, RasterEnteredAtThePenStandsThere) {
     const Plot p = plot("IN;PS4000,3000;PA1000,2000;\x1B%1A" + row + "\x1B%1BPD1100,2000;");
     ASSERT_TRUE(p.ok) << p.error.message;
     ASSERT_EQ(p.last().rasters.size(), 1u);
-    EXPECT_EQ(p.last().rasters[0].origin, (Point{1000, 2000}));
+    EXPECT_EQ(p.last().rasters[0].origin, (PrecisePoint{1000, 2000}));
     EXPECT_EQ(p.last().rasters[0].width, 8);
 }
 

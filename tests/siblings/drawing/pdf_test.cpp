@@ -174,8 +174,8 @@ TEST(PdfReader, PathsKeepTheirGeometryColourWidthAndDashes) {
     EXPECT_EQ(red.stroke.color, 0xFF0000u);
     EXPECT_NEAR(red.stroke.widthMm, 2 * 25.4 / 72, 1e-6);
     ASSERT_EQ(red.points.size(), 3u);
-    EXPECT_NEAR(red.points[2].x, 200 * kPt, 1e-6);
-    EXPECT_NEAR(red.points[2].y, 150 * kPt, 1e-6);  // y up, as on the page
+    EXPECT_NEAR(red.points[2].x, 200 * kPt, test::kFloatReach);
+    EXPECT_NEAR(red.points[2].y, 150 * kPt, test::kFloatReach);  // y up, as on the page
 
     const Path& dashed = p.paths[1];
     EXPECT_EQ(dashed.stroke.color, 0x0000FFu);
@@ -215,13 +215,13 @@ TEST(PdfReader, ClippingHidesWhatLiesOutside) {
     const Page& p = r.pages[0];
     ASSERT_EQ(p.paths.size(), 3u);
     ASSERT_EQ(p.paths[0].points.size(), 2u);
-    EXPECT_NEAR(p.paths[0].points[0].x, 100 * kPt, 1e-6);
-    EXPECT_NEAR(p.paths[0].points[1].x, 200 * kPt, 1e-6);
+    EXPECT_NEAR(p.paths[0].points[0].x, 100 * kPt, test::kFloatReach);
+    EXPECT_NEAR(p.paths[0].points[1].x, 200 * kPt, test::kFloatReach);
     for (const auto& pt : p.paths[1].points) {
-        EXPECT_GE(pt.x, 100 * kPt - 1e-6);
-        EXPECT_GE(pt.y, 100 * kPt - 1e-6);
+        EXPECT_GE(pt.x, 100 * kPt - test::kFloatReach);
+        EXPECT_GE(pt.y, 100 * kPt - test::kFloatReach);
     }
-    EXPECT_NEAR(p.paths[2].points[1].x, 400 * kPt, 1e-6);
+    EXPECT_NEAR(p.paths[2].points[1].x, 400 * kPt, test::kFloatReach);
 }
 
 TEST(PdfReader, TextBecomesWordsWhereTheCharactersAreKnown) {

@@ -11,6 +11,10 @@
 
 namespace drawing::test {
 
+// A page keeps its points in single precision: read back, a place on a
+// sheet holds to a few thousandths of a unit.
+inline constexpr double kFloatReach = 1e-3;
+
 struct Read {
     bool ok = false;
     ReadError error;

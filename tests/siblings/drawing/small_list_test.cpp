@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <limits>
 #include <utility>
 #include <vector>
 
@@ -86,6 +88,24 @@ TEST(SmallList, KeepsAPathSmall) {
     b = a;
     b.stroke.dashMm.push_back(0.5);
     EXPECT_NE(a, b);
+}
+
+// A point is two floats. Made of doubles, it takes the nearest floats; a
+// finite number beyond their range the largest (converting it as it is would
+// be undefined), while infinities and NaN stay what they are, so that a point
+// without a place keeps none.
+TEST(PagePoint, TakesTheNearestFloatsAndNeverAnUndefinedOne) {
+    EXPECT_EQ(sizeof(Point), 8u);
+    const Point near{0.1, 16777217.0};
+    EXPECT_EQ(near.x, 0.1f);
+    EXPECT_EQ(near.y, 16777216.0f);  // 2^24 + 1 is the first whole unit a float cannot hold
+    constexpr float kLargest = std::numeric_limits<float>::max();
+    EXPECT_EQ((Point{1e39, -1e300}), (Point{kLargest, -kLargest}));
+    const double inf = std::numeric_limits<double>::infinity();
+    const Point far{inf, -inf};
+    EXPECT_TRUE(std::isinf(far.x) && far.x > 0);
+    EXPECT_TRUE(std::isinf(far.y) && far.y < 0);
+    EXPECT_TRUE(std::isnan(Point(std::nan(""), 0).x));
 }
 
 }  // namespace

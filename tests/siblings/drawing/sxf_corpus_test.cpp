@@ -138,8 +138,8 @@ TEST(SxfCorpus, SheetIsDrawnAsDescribed) {
             EXPECT_FALSE(path.filled) << "a hatch is never a solid fill";
             if (path.closed && path.points.size() == 4 && path.points[0].x == 20 * kUnitsPerMm) {
                 for (const auto& pt : path.points) {
-                    minX = std::min(minX, pt.x), maxX = std::max(maxX, pt.x);
-                    minY = std::min(minY, pt.y), maxY = std::max(maxY, pt.y);
+                    minX = std::min<double>(minX, pt.x), maxX = std::max<double>(maxX, pt.x);
+                    minY = std::min<double>(minY, pt.y), maxY = std::max<double>(maxY, pt.y);
                 }
             }
             // Hatch lines: two points at 45 degrees inside the wall.
@@ -287,7 +287,7 @@ TEST(SxfFigures, BareItemsOfFiguresAndFillStylesOthersWrite) {
     const Page p = readData(data);
     ASSERT_EQ(p.texts.size(), 1u);
     EXPECT_EQ(p.texts[0].text, "橋");
-    EXPECT_EQ(p.texts[0].origin, (Point{100 * kUnitsPerMm, 50 * kUnitsPerMm}));
+    EXPECT_EQ(p.texts[0].origin, (PrecisePoint{100 * kUnitsPerMm, 50 * kUnitsPerMm}));
     EXPECT_NEAR(p.texts[0].charHeight, 6 * kUnitsPerMm, 1e-9);
     EXPECT_EQ(p.texts[0].stroke.color, 0xFF0000u);
     std::size_t figureLines = 0, hatch = 0, standIn = 0;
@@ -300,7 +300,7 @@ TEST(SxfFigures, BareItemsOfFiguresAndFillStylesOthersWrite) {
         } else if (a.y == b.y) {
             ++hatch;  // level lines 2 mm apart: 100, 102, ... 118 (not the top edge)
             EXPECT_EQ(path.stroke.color, 0xFF0000u);
-        } else if (std::abs(std::abs(b.y - a.y) - std::abs(b.x - a.x)) < 1e-6) {
+        } else if (std::abs(std::abs(b.y - a.y) - std::abs(b.x - a.x)) < test::kFloatReach) {
             ++standIn;  // 45 degrees
         }
     }
@@ -352,9 +352,9 @@ TEST(SxfCurves, ClothoidsAndRationalSplinesLieOnTheirCurves) {
     const auto& pts = arc.paths[0].points;
     ASSERT_GT(pts.size(), 5u);
     EXPECT_EQ(pts.front(), (Point{50 * kUnitsPerMm, 0}));
-    EXPECT_NEAR(pts.back().x, 0, 1e-9);
+    EXPECT_NEAR(pts.back().x, 0, test::kFloatReach);
     for (std::size_t i = 0; i < pts.size(); ++i) {
-        EXPECT_NEAR(std::hypot(pts[i].x, pts[i].y) / kUnitsPerMm, 50, 1e-9);
+        EXPECT_NEAR(std::hypot(pts[i].x, pts[i].y) / kUnitsPerMm, 50, test::kFloatReach);
         if (i > 0) {
             const double mx = (pts[i].x + pts[i - 1].x) / 2, my = (pts[i].y + pts[i - 1].y) / 2;
             EXPECT_LT(50 - std::hypot(mx, my) / kUnitsPerMm, 0.05);

@@ -380,7 +380,7 @@ TEST(Sxf, FeaturesOthersWrite) {
     EXPECT_EQ(circle.stroke.color, 0xFF0000u);
     EXPECT_NEAR(circle.stroke.widthMm, 0.5, 1e-9);
     for (const auto& pt : circle.points) {
-        EXPECT_NEAR(std::hypot(pt.x / 40 - 100, pt.y / 40 - 100), 10, 1e-9);
+        EXPECT_NEAR(std::hypot(pt.x / 40 - 100, pt.y / 40 - 100), 10, test::kFloatReach);
     }
     const Path& arc = p.paths[1];
     EXPECT_FALSE(arc.closed);

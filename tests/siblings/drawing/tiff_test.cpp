@@ -139,7 +139,7 @@ TEST_F(TiffReader, EveryColourKindAndCompressionReadsAsOnePageEach) {
         EXPECT_NEAR(ra.dpi, 100, 1e-3);
         EXPECT_NEAR(p.width, 64 / 100.0 * kUnitsPerInch, 1e-6);
         EXPECT_NEAR(p.height, 32 / 100.0 * kUnitsPerInch, 1e-6);
-        EXPECT_EQ(ra.origin, (Point{0, p.height}));
+        EXPECT_EQ(ra.origin, (PrecisePoint{0, p.height}));
         // Dark left, light right, whatever the coding.
         const std::size_t mid = (16 * 64) * ra.channels;
         EXPECT_LT(ra.pixels[mid + 2 * ra.channels], 60);

@@ -17,6 +17,7 @@ namespace {
 using drawing::Page;
 using drawing::Path;
 using drawing::Point;
+using drawing::PrecisePoint;
 
 using test::kMm;
 using test::line;
@@ -48,12 +49,12 @@ double lengthOf(const Page& page, drawing::Rgb color) {
     return sum;
 }
 
-double distance(Point p, Point q) {
+double distance(PrecisePoint p, PrecisePoint q) {
     return std::hypot(p.x - q.x, p.y - q.y);
 }
 
 // Whether some path of the colour runs from a to b (either way) within reach.
-bool drawn(const Page& page, drawing::Rgb color, Point a, Point b, double reach) {
+bool drawn(const Page& page, drawing::Rgb color, PrecisePoint a, PrecisePoint b, double reach) {
     for (const auto& path : ofColor(page, color)) {
         const Point first = path.points.front();
         const Point last = path.points.back();
@@ -66,12 +67,12 @@ bool drawn(const Page& page, drawing::Rgb color, Point a, Point b, double reach)
 }
 
 // Whether point p lies on some path of the colour.
-bool covers(const Page& page, drawing::Rgb color, Point p) {
+bool covers(const Page& page, drawing::Rgb color, PrecisePoint p) {
     for (const auto& path : ofColor(page, color)) {
         for (std::size_t i = 1; i < path.points.size(); ++i) {
             const Point a = path.points[i - 1];
             const Point b = path.points[i];
-            if (std::abs(distance(a, p) + distance(p, b) - distance(a, b)) < 1e-6) {
+            if (std::abs(distance(a, p) + distance(p, b) - distance(a, b)) < test::kFloatReach) {
                 return true;
             }
         }
@@ -79,7 +80,7 @@ bool covers(const Page& page, drawing::Rgb color, Point p) {
     return false;
 }
 
-Point lerp(Point a, Point b, double f) {
+PrecisePoint lerp(PrecisePoint a, PrecisePoint b, double f) {
     return {a.x + f * (b.x - a.x), a.y + f * (b.y - a.y)};
 }
 
@@ -119,9 +120,9 @@ TEST_F(CompareTest, GeneratedPairShowsExactlyTheKnownChanges) {
     }
     const double tolerance = options.toleranceMm * kMm;
     // The kept part of the partial line reaches the tolerance past the split.
-    EXPECT_NEAR(lengthOf(page, options.removedColor), removedLength, tolerance + 1e-6);
-    EXPECT_NEAR(lengthOf(page, options.addedColor), addedLength, tolerance + 1e-6);
-    EXPECT_DOUBLE_EQ(result.lines.removed, lengthOf(page, options.removedColor));
+    EXPECT_NEAR(lengthOf(page, options.removedColor), removedLength, tolerance + test::kFloatReach);
+    EXPECT_NEAR(lengthOf(page, options.addedColor), addedLength, tolerance + test::kFloatReach);
+    EXPECT_NEAR(result.lines.removed, lengthOf(page, options.removedColor), test::kFloatReach);
     EXPECT_TRUE(result.differ());
 
     // The partial line: grey up to the split, red after it.
@@ -451,10 +452,10 @@ TEST_F(CompareTest, ALabelUsedAllOverMatchesOnlyItsOwnNamesake) {
     }
 }
 
-// Far out, single precision steps by 64 plotter units: two lines half a
-// millimetre apart there would be one. Such a page keeps double precision.
-TEST_F(CompareTest, CoordinatesBeyondSinglePrecisionKeepTheirPlaces) {
-    const double x = 1e9;
+// As far out as a page holds every whole unit (2^24 units, 419 m), two lines
+// half a millimetre apart stay two.
+TEST_F(CompareTest, CoordinatesAsFarAsAPageHoldsWholeUnitsKeepTheirPlaces) {
+    const double x = 16'000'000;
     Page first;
     first.paths = {line({x, 0}, {x, 40 * kMm}), line({0, 0}, {100, 100})};
     Page second;

@@ -286,7 +286,7 @@ TEST(FastPaths, UnmatchedFillsNearMatchedOnesGiveThePlainAnswer) {
 // a bit of the table that picks the suspects.
 TEST(FastPaths, GridVisitsOnlyTheFirstOfEqualSegments) {
     for (const int repeatEvery : {2, 5, 50, 1000000}) {
-        std::vector<CompactSegment> segments;
+        std::vector<Segment> segments;
         std::vector<std::uint32_t> firstOf;
         unsigned state = 7u + static_cast<unsigned>(repeatEvery);
         const auto next = [&](int range) {
@@ -296,7 +296,7 @@ TEST(FastPaths, GridVisitsOnlyTheFirstOfEqualSegments) {
         for (std::uint32_t k = 0; k < 30000; ++k) {
             if (k > 0 && next(repeatEvery) == 0) {
                 const std::uint32_t of = static_cast<std::uint32_t>(next(static_cast<int>(k)));
-                CompactSegment copy = segments[of];
+                Segment copy = segments[of];
                 if (next(2) == 0) {
                     std::swap(copy.pa, copy.pb);
                 }
@@ -308,22 +308,21 @@ TEST(FastPaths, GridVisitsOnlyTheFirstOfEqualSegments) {
                                    static_cast<double>(next(3000))};
             const drawing::Point b =
                 next(9) == 0 ? a : drawing::Point{a.x + next(41) - 20, a.y + next(41) - 20};
-            segments.push_back({CompactSegment{FloatPoint(a), FloatPoint(b),
-                                               static_cast<std::uint32_t>(next(3))}});
+            segments.push_back({Segment{a, b, static_cast<std::uint32_t>(next(3))}});
             firstOf.push_back(k);
         }
         // A drawn segment may happen to equal an earlier one too.
         std::map<std::tuple<float, float, float, float, std::uint32_t>, std::uint32_t> first;
         for (std::uint32_t k = 0; k < segments.size(); ++k) {
             const auto& s = segments[k];
-            const std::pair p{s.pa.fx, s.pa.fy};
-            const std::pair q{s.pb.fx, s.pb.fy};
+            const std::pair p{s.pa.x, s.pa.y};
+            const std::pair q{s.pb.x, s.pb.y};
             const auto& low = std::min(p, q);
             const auto& high = std::max(p, q);
             const auto key = std::tuple{low.first, low.second, high.first, high.second, s.layer};
             firstOf[k] = first.try_emplace(key, k).first->second;
         }
-        BasicSegmentGrid<CompactSegment> grid(segments, 8.0);
+        BasicSegmentGrid<Segment> grid(segments, 8.0);
         for (std::uint32_t q = 0; q < segments.size(); ++q) {
             const std::uint32_t k = q;
             bool sawFirst = false;
@@ -368,39 +367,6 @@ TEST(FastPaths, GridVisitsOnlyTheFirstOfEqualSegments) {
     }
 }
 
-// Comparing pages the caller gives up (their paths move into the result)
-// gives the answer of comparing them as they stay: fills and outlines,
-// covered, changed and partly changed, with regions.
-// Pages whose coordinates single precision holds exactly (here quarter
-// plotter units) are compared with segments in single precision: bit for
-// bit the answer of double precision.
-TEST(FastPaths, SinglePrecisionSegmentsGiveTheDoublePrecisionAnswer) {
-    const auto quarters = [](Page page) {
-        for (auto& path : page.paths) {
-            for (auto& p : path.points) {
-                p = {std::round(p.x * 4) / 4, std::round(p.y * 4) / 4};
-            }
-        }
-        return page;
-    };
-    Options compact;
-    Options wide;
-    wide.compactSegments = false;
-    for (unsigned seed : {1u, 2u}) {
-        const auto dense = makeDensePair(40000, seed);
-        const auto lines = makePair(20000, 0.2, seed);
-        for (const auto& [a, b] : {std::pair{quarters(dense.base), quarters(dense.variant)},
-                                   std::pair{quarters(lines.variant), quarters(lines.base)}}) {
-            const Result x = compareVectors(a, b, compact);
-            const Result y = compareVectors(a, b, wide);
-            EXPECT_TRUE(x.differ());
-            EXPECT_TRUE(x.page == y.page) << "seed " << seed;
-            EXPECT_EQ(x.lines, y.lines);
-            EXPECT_EQ(x.fills, y.fills);
-        }
-    }
-}
-
 // A few lines moved in one corner of a large sheet, the rest exact copies:
 // the grid takes only the segments near the moved ones, and the answer is
 // still the plain one.
@@ -409,10 +375,10 @@ TEST(FastPaths, AChangeInOneCornerGivesThePlainAnswer) {
     double x0 = 1e300, y0 = 1e300, x1 = -1e300, y1 = -1e300;
     for (const auto& path : pair.base.paths) {
         for (const auto& p : path.points) {
-            x0 = std::min(x0, p.x);
-            y0 = std::min(y0, p.y);
-            x1 = std::max(x1, p.x);
-            y1 = std::max(y1, p.y);
+            x0 = std::min<double>(x0, p.x);
+            y0 = std::min<double>(y0, p.y);
+            x1 = std::max<double>(x1, p.x);
+            y1 = std::max<double>(y1, p.y);
         }
     }
     for (const auto& [cornerX, cornerY] : {std::pair{0.0, 0.0}, std::pair{0.9, 0.9}}) {
@@ -436,6 +402,9 @@ TEST(FastPaths, AChangeInOneCornerGivesThePlainAnswer) {
     }
 }
 
+// Comparing pages the caller gives up (their paths move into the result)
+// gives the answer of comparing them as they stay: fills and outlines,
+// covered, changed and partly changed, with regions.
 TEST(FastPaths, TakenPagesGiveTheSameAnswer) {
     const auto dense = makeDensePair(40000, 7);
     const auto lines = makePair(20000, 0.2, 4);
@@ -496,7 +465,7 @@ TEST(FastPaths, LinesJustWithinTheToleranceMeetInEveryDirection) {
             EXPECT_FALSE(compareVectors(first, beside(side * 0.98 * reach), options).differ())
                 << what;
             const Result apart = compareVectors(first, beside(side * 1.02 * reach), options);
-            EXPECT_NEAR(apart.lines.removed, length, 1e-6) << what;
+            EXPECT_NEAR(apart.lines.removed, length, test::kFloatReach) << what;
             EXPECT_EQ(apart.lines.unchanged, 0) << what;
         }
         // A dot past the end, off to one side: it covers the part of the
@@ -509,8 +478,8 @@ TEST(FastPaths, LinesJustWithinTheToleranceMeetInEveryDirection) {
         dot.paths = {point};
         const Result end = compareVectors(first, dot, options);
         const double covered = std::sqrt(reach * reach - off * off) - past;
-        EXPECT_NEAR(end.lines.unchanged, covered, 1e-6) << what;
-        EXPECT_NEAR(end.lines.removed, length - covered, 1e-6) << what;
+        EXPECT_NEAR(end.lines.unchanged, covered, test::kFloatReach) << what;
+        EXPECT_NEAR(end.lines.removed, length - covered, test::kFloatReach) << what;
     }
 }
 
@@ -542,7 +511,7 @@ TEST(FastPaths, CrossingsJustBelowTheSteepestAngleStillCover) {
                 EXPECT_GT(result.lines.unchanged, 0) << what;
             } else {
                 EXPECT_EQ(result.lines.unchanged, 0) << what;
-                EXPECT_NEAR(result.lines.removed, length, 1e-6) << what;
+                EXPECT_NEAR(result.lines.removed, length, test::kFloatReach) << what;
             }
         }
     }

@@ -6,6 +6,9 @@
 namespace sandrel::test {
 
 inline constexpr double kMm = drawing::kUnitsPerMm;
+// A page keeps its points in single precision: across a sheet, lengths
+// and places hold to a few thousandths of a unit.
+inline constexpr double kFloatReach = 1e-3;
 
 inline drawing::Path line(drawing::Point a, drawing::Point b) {
     drawing::Path path;
