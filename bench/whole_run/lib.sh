@@ -256,6 +256,22 @@ if same_pages and a == b:
 elif same("Again")[1] and a == b:
     print("  the same drawing and report: %d result page(s), %d region(s), written otherwise"
           % (pages, len(ra)))
+elif a == b:
+    # The same report to the byte: every region, count and alignment. How
+    # much of the result pages differs, instruction by instruction.
+    changed = total = 0
+    for p in sorted(os.listdir(os.path.join(first, "Temp3"))):
+        def instructions(d):
+            path = os.path.join(d, "Temp3", p)
+            if not os.path.exists(path):
+                return []
+            with open(path, "rb") as f:
+                return f.read().split(b";")
+        x, y = instructions(first), instructions(other)
+        total += len(x)
+        changed += sum(1 for i, j in zip(x, y) if i != j) + abs(len(x) - len(y))
+    print("  the same report (%d region(s), every count), result pages written otherwise: "
+          "%d of %d instructions" % (len(ra), changed, total))
 elif [place(r) for r in ra] == [place(r) for r in rb] and a.get("alignments") == b.get("alignments"):
     print("  the same %d region(s) (page, box, kind, labels), other counts:" % len(ra))
     for x, y in zip(ra, rb):
