@@ -845,8 +845,9 @@ struct Painter {
 // compared as a whole: text that arrives as outlines, pads, arrow heads.
 constexpr double kGlyphSize = 10 * drawing::kUnitsPerMm;
 
+// In single precision, as the points it bounds are: 20 bytes a letter.
 struct ShapeBox {
-    double x0, y0, x1, y1;
+    float x0, y0, x1, y1;
     std::uint32_t path;
 };
 
@@ -879,9 +880,11 @@ class BoxIndex {
                                        [](const Entry& e, const Cell& c) { return e.cell < c; });
             for (; it != entries_.end() && !(last < it->cell); ++it) {
                 const ShapeBox& b = it->box;
+                // In double: two floats' difference is exact there.
                 if (b.x0 >= box.x0 - reach && b.x0 <= box.x0 + reach &&
-                    std::abs(b.x1 - box.x1) <= reach && std::abs(b.y0 - box.y0) <= reach &&
-                    std::abs(b.y1 - box.y1) <= reach) {
+                    std::abs(double{b.x1} - box.x1) <= reach &&
+                    std::abs(double{b.y0} - box.y0) <= reach &&
+                    std::abs(double{b.y1} - box.y1) <= reach) {
                     return true;
                 }
             }
@@ -942,16 +945,18 @@ struct Side {
 };
 
 bool boundaryOf(const Path& path, ShapeBox& box) {
-    box = {kInf, kInf, -kInf, -kInf, 0};
+    constexpr float kFar = std::numeric_limits<float>::infinity();
+    box = {kFar, kFar, -kFar, -kFar, 0};
     for (const auto& p : path.points) {
         if (std::isfinite(p.x) && std::isfinite(p.y)) {
-            box.x0 = std::min<double>(box.x0, p.x);
-            box.y0 = std::min<double>(box.y0, p.y);
-            box.x1 = std::max<double>(box.x1, p.x);
-            box.y1 = std::max<double>(box.y1, p.y);
+            box.x0 = std::min(box.x0, p.x);
+            box.y0 = std::min(box.y0, p.y);
+            box.x1 = std::max(box.x1, p.x);
+            box.y1 = std::max(box.y1, p.y);
         }
     }
-    return box.x0 <= box.x1 && box.x1 - box.x0 <= kGlyphSize && box.y1 - box.y0 <= kGlyphSize;
+    return box.x0 <= box.x1 && double{box.x1} - box.x0 <= kGlyphSize &&
+           double{box.y1} - box.y0 <= kGlyphSize;
 }
 
 // First pass: which fills have their whole boundary covered.

@@ -3,6 +3,7 @@
 #include <bit>
 #include <cmath>
 #include <cstdint>
+#include <deque>
 #include <limits>
 #include <numbers>
 #include <numeric>
@@ -176,19 +177,12 @@ bool isChange(const drawing::Stroke& stroke) {
 }  // namespace
 
 std::vector<Region> findRegions(const drawing::Page& page, double gap) {
-    // Room for every change from the start: on a sheet of changed glyph
-    // outlines the elements take a hundred bytes and more a letter, and a
-    // list grown by doubling held one and a half times as much again while
-    // it moved, when the comparison's result page is all there is.
-    std::size_t changes = 0;
-    for (const drawing::Path& path : page.paths) {
-        changes += isChange(path.stroke) ? 1 : 0;
-    }
-    for (const drawing::Text& t : page.texts) {
-        changes += isChange(t.stroke) ? 1 : 0;
-    }
-    std::vector<Element> elements;
-    elements.reserve(changes);
+    // On a sheet of changed glyph outlines the elements take a hundred bytes
+    // and more a letter, megabytes, at a moment when the comparison has just
+    // given back as much in pieces. Kept in blocks of their own, they fill
+    // those pieces; one list would not fit into any and grow the heap by its
+    // whole size (or, grown by doubling, by half as much again).
+    std::deque<Element> elements;
     for (std::size_t i = 0; i < page.paths.size(); ++i) {
         const drawing::Path& path = page.paths[i];
         if (!isChange(path.stroke)) {

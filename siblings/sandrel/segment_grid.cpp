@@ -121,26 +121,28 @@ void BasicSegmentGrid<S>::build(const std::vector<S>& segments, std::vector<std:
         dropRepeats(segments, unique);
     }
     const std::size_t n = unique.size();
-    const std::size_t step = std::max<std::size_t>(1, n / kSample);
-    std::vector<double> xs;
-    std::vector<double> ys;
-    std::vector<double> lengths;
-    xs.reserve(2 * (n / step + 1));
-    ys.reserve(2 * (n / step + 1));
-    lengths.reserve(n / step + 1);
-    for (std::size_t k = 0; k < n; k += step) {
-        const drawing::Point a = segments[unique[k]].a();
-        const drawing::Point b = segments[unique[k]].b();
-        xs.push_back(a.x);
-        xs.push_back(b.x);
-        ys.push_back(a.y);
-        ys.push_back(b.y);
-        lengths.push_back(std::hypot(b.x - a.x, b.y - a.y));
-    }
     double width = 1;
     double height = 1;
     double typical = 0;
     if (n > 0) {
+        // The sample is given back before the cells are filled: it is
+        // megabytes on a page of letters, at the comparison's peak.
+        const std::size_t step = std::max<std::size_t>(1, n / kSample);
+        std::vector<double> xs;
+        std::vector<double> ys;
+        std::vector<double> lengths;
+        xs.reserve(2 * (n / step + 1));
+        ys.reserve(2 * (n / step + 1));
+        lengths.reserve(n / step + 1);
+        for (std::size_t k = 0; k < n; k += step) {
+            const drawing::PrecisePoint a = segments[unique[k]].a();
+            const drawing::PrecisePoint b = segments[unique[k]].b();
+            xs.push_back(a.x);
+            xs.push_back(b.x);
+            ys.push_back(a.y);
+            ys.push_back(b.y);
+            lengths.push_back(std::hypot(b.x - a.x, b.y - a.y));
+        }
         // The grid spans all but the outermost thousandth on each side.
         const auto quantile = [](std::vector<double>& v, double q) {
             const auto k = static_cast<std::size_t>(q * static_cast<double>(v.size() - 1));
