@@ -7,10 +7,12 @@ namespace drawing {
 bool clipSegment(Point& a, Point& b, Point lo, Point hi) {
     double t0 = 0;
     double t1 = 1;
-    const double dx = b.x - a.x;
-    const double dy = b.y - a.y;
+    // In double: the difference of two floats is exact there.
+    const PrecisePoint s = a;
+    const double dx = b.x - s.x;
+    const double dy = b.y - s.y;
     const double p[4] = {-dx, dx, -dy, dy};
-    const double q[4] = {a.x - lo.x, hi.x - a.x, a.y - lo.y, hi.y - a.y};
+    const double q[4] = {s.x - lo.x, hi.x - s.x, s.y - lo.y, hi.y - s.y};
     for (int i = 0; i < 4; ++i) {
         if (p[i] == 0) {
             if (q[i] < 0) {
@@ -28,7 +30,6 @@ bool clipSegment(Point& a, Point& b, Point lo, Point hi) {
             return false;
         }
     }
-    const Point s = a;
     a = {s.x + t0 * dx, s.y + t0 * dy};
     b = {s.x + t1 * dx, s.y + t1 * dy};
     return true;
@@ -45,7 +46,7 @@ std::vector<Point> clipPolygon(std::vector<Point> poly, Point lo, Point hi) {
             const double v = onX ? p.x : p.y;
             return keepAbove ? v >= limit : v <= limit;
         };
-        auto cross = [&](const Point& a, const Point& b) {
+        auto cross = [&](PrecisePoint a, PrecisePoint b) {
             const double t = onX ? (limit - a.x) / (b.x - a.x) : (limit - a.y) / (b.y - a.y);
             return Point{a.x + t * (b.x - a.x), a.y + t * (b.y - a.y)};
         };
