@@ -139,10 +139,10 @@ bool writeOutput(OutputKind kind, const std::string& path, const PageSource& sou
 }
 
 // The writers that draw an edge read without points of its own
-// (drawing::HpglReadOptions::foldFillEdges) on its fill's: the raster and
-// SXF writers are given every edge's points.
+// (drawing::HpglReadOptions::foldFillEdges) on its fill's: the SXF writer
+// is given every edge's points.
 bool foldsFillEdges(OutputKind kind) {
-    return kind == OutputKind::Pdf || kind == OutputKind::Hpgl;
+    return kind == OutputKind::Pdf || kind == OutputKind::Hpgl || kind == OutputKind::Tiff;
 }
 
 // Reads the files one after the other; a sink that stops the reading

@@ -157,8 +157,9 @@ bool boxesMeet(const Box& a, const Box& b) {
            a.maxY >= b.minY;
 }
 
-// Appends the path to cr's current path.
-void addPath(cairo_t* cr, const Path& path) {
+// Appends the path's points to cr's current path, each subpath closed when
+// closed says so.
+void addPath(cairo_t* cr, const Path& path, bool closed) {
     std::size_t next = 0;
     bool open = false;
     for (std::size_t i = 0; i < path.points.size(); ++i) {
@@ -172,7 +173,7 @@ void addPath(cairo_t* cr, const Path& path) {
             continue;
         }
         if (starts || !open) {
-            if (open && (path.closed || path.filled)) {
+            if (open && closed) {
                 cairo_close_path(cr);
             }
             cairo_move_to(cr, p.x, p.y);
@@ -181,7 +182,7 @@ void addPath(cairo_t* cr, const Path& path) {
             cairo_line_to(cr, p.x, p.y);
         }
     }
-    if (open && (path.closed || path.filled)) {
+    if (open && closed) {
         cairo_close_path(cr);
     }
 }
@@ -444,8 +445,8 @@ Frame pageFrame(const Page& page) {
 std::vector<PathExtent> pathExtents(const Page& page) {
     std::vector<PathExtent> out;
     out.reserve(page.paths.size());
-    for (const auto& path : page.paths) {
-        const Box b = boxOf(path);
+    for (std::size_t i = 0; i < page.paths.size(); ++i) {
+        const Box b = boxOf(drawnOn(page.paths, i));
         out.push_back({b.minX, b.minY, b.maxX, b.maxY});
     }
     return out;
@@ -461,7 +462,7 @@ void drawPage(cairo_t* cr, const Page& page, const Frame& frame, double scale, d
     // large sheet band by band skips most paths this way.
     const auto visible = [&](std::size_t i, double pad, const Box& view) {
         if (extents == nullptr) {
-            return boxVisible(boxOf(page.paths[i]), pad, view);
+            return boxVisible(boxOf(drawnOn(page.paths, i)), pad, view);
         }
         const PathExtent& e = (*extents)[i];
         Box b;
@@ -495,7 +496,7 @@ void drawPage(cairo_t* cr, const Page& page, const Frame& frame, double scale, d
             continue;
         }
         cairo_new_path(cr);
-        addPath(cr, path);
+        addPath(cr, path, true);
         cairo_set_fill_rule(cr, path.evenOdd ? CAIRO_FILL_RULE_EVEN_ODD : CAIRO_FILL_RULE_WINDING);
         paint.set(cr, path.stroke.color);
         cairo_fill(cr);
@@ -529,9 +530,12 @@ void drawPage(cairo_t* cr, const Page& page, const Frame& frame, double scale, d
     cairo_new_path(cr);
     for (std::size_t i = 0; i < page.paths.size(); ++i) {
         const Path& path = page.paths[i];
+        // An edge read without points of its own (HpglReadOptions::
+        // foldFillEdges) is drawn on its fill's.
+        const Path& shape = drawnOn(page.paths, i);
         const double w = path.stroke.widthMm * kUnitsPerMm;
         const double width = std::isfinite(w) ? std::max(w, minWidth) : minWidth;
-        if (path.filled || path.points.empty() || !visible(i, width, view)) {
+        if (path.filled || shape.points.empty() || !visible(i, width, view)) {
             continue;
         }
         Style style{path.stroke.color, width, {}};
@@ -553,10 +557,10 @@ void drawPage(cairo_t* cr, const Page& page, const Frame& frame, double scale, d
         if (pending && (!(style == current) || batched > kMaxBatchPoints)) {
             flush();
         }
-        batched += path.points.size();
+        batched += shape.points.size();
         current = std::move(style);
-        addPath(cr, path);
-        if (path.points.size() == 1) {
+        addPath(cr, shape, path.closed);
+        if (shape.points.size() == 1) {
             // A dot: a zero-length segment, which round caps draw.
             cairo_rel_line_to(cr, 0, 0);
         }

@@ -127,6 +127,54 @@ TEST(Raster, FillRuleDecidesWhetherAnInnerLoopIsAHole) {
     EXPECT_EQ(grey(img, 50, 50), 0);
 }
 
+// An edge read without points of its own (HpglReadOptions::foldFillEdges)
+// is drawn on its fill's points: the same pixels as the edge with the
+// points, band by band too, where the edge is on a band's list only through
+// its fill's box.
+TEST(Raster, AnEdgeWithoutPointsIsDrawnOnItsFill) {
+    Page page = sheet();
+    Page fills = sheet();
+    for (int k = 0; k < 6; ++k) {
+        Path letter =
+            square((10 + 14 * k) * kMm, (20 + 11 * k) * kMm, 6 * kMm, k % 2 ? 0xCC2200 : kBlack);
+        letter.closed = k % 3 != 0;  // a fill is closed as a fill either way
+        Path edge = letter;
+        edge.filled = false;
+        edge.closed = true;
+        edge.stroke.widthMm = 0;
+        page.paths.push_back(letter);
+        page.paths.push_back(edge);
+        fills.paths.push_back(letter);
+    }
+    Page folded = page;
+    for (std::size_t i = 1; i < folded.paths.size(); i += 2) {
+        folded.paths[i].points.clear();
+    }
+    for (const int channels : {1, 3}) {
+        const Image want = render(page, 100, channels);
+        EXPECT_NE(want.pixels, render(fills, 100, channels).pixels) << channels;
+        EXPECT_EQ(render(folded, 100, channels).pixels, want.pixels) << channels;
+    }
+    const auto bands = [](const Page& p) {
+        RasterOptions o;
+        o.dpi = 100;
+        std::vector<std::uint8_t> rows;
+        std::string error;
+        EXPECT_TRUE(renderPageBands(
+            p, o,
+            [&](const Image& band, int) {
+                for (int y = 0; y < band.height; ++y) {
+                    rows.insert(rows.end(), band.row(y), band.row(y) + band.width * band.channels);
+                }
+                return true;
+            },
+            error))
+            << error;
+        return rows;
+    };
+    EXPECT_EQ(bands(folded), bands(page));
+}
+
 TEST(Raster, DrawsColourDashesRastersAndText) {
     Page page = sheet();
     page.paths.push_back(line({10 * kMm, 90 * kMm}, {90 * kMm, 90 * kMm}, 0xFF0000, 2));
