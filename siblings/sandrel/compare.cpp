@@ -360,19 +360,6 @@ Decomposed<S> decompose(const Page& page, const std::vector<std::uint32_t>& laye
     return out;
 }
 
-// Whether a segment lies wholly beside a box (left of, right of, below or
-// above it): the first test each candidate of the grid meets.
-template <class S>
-struct BoxTest {
-    double x0, y0, x1, y1;
-    bool outside(const S& t) const {
-        const PrecisePoint a = t.a();
-        const PrecisePoint b = t.b();
-        return std::max(a.x, b.x) < x0 || std::min(a.x, b.x) > x1 || std::max(a.y, b.y) < y0 ||
-               std::min(a.y, b.y) > y1;
-    }
-};
-
 // The smallest float not below v, and the largest not above it.
 float floatAtLeast(double v) {
     float f = static_cast<float>(v);
@@ -389,13 +376,13 @@ float floatAtMost(double v) {
     return f;
 }
 
-// A segment's ends are in single precision, as a page's points are, and so
-// is the box, its edges rounded outward: a float lies below a double edge
-// exactly when it lies below the smallest float not below that edge, so the
-// same segments are told apart without widening each candidate's four
-// coordinates.
-template <>
-struct BoxTest<Segment> {
+// Whether a segment lies wholly beside a box (left of, right of, below or
+// above it): the first test each candidate of the grid meets. A segment's
+// ends are in single precision, as a page's points are, and so is the box,
+// its edges rounded outward: a float lies below a double edge exactly when it
+// lies below the smallest float not below that edge, so the same segments
+// are told apart without widening each candidate's four coordinates.
+struct BoxTest {
     float x0, y0, x1, y1;
     BoxTest(double left, double bottom, double right, double top)
         : x0(floatAtLeast(left)),
@@ -522,8 +509,8 @@ class Coverage {
         // passed over before the costlier tests. The margin is far above
         // any rounding, so nothing that capsuleCut would take is dropped.
         const double grow = reach_ + kBoxMargin;
-        const BoxTest<S> box{std::min(sa.x, sb.x) - grow, std::min(sa.y, sb.y) - grow,
-                             std::max(sa.x, sb.x) + grow, std::max(sa.y, sb.y) + grow};
+        const BoxTest box{std::min(sa.x, sb.x) - grow, std::min(sa.y, sb.y) - grow,
+                          std::max(sa.x, sb.x) + grow, std::max(sa.y, sb.y) + grow};
         const std::uint32_t layer = mine_[index].layer;
         grid_->forCandidates(mine_[index], [&](std::uint32_t k) {
             const S& t = theirs_[k];
@@ -692,7 +679,7 @@ class Coverage {
         // it needs to be (grown by doubling it would take up to twice that).
         std::vector<char> hits(theirs.size(), 0);
         std::size_t count = 0;
-        const BoxTest<S> box{x0 - grow, y0 - grow, x1 + grow, y1 + grow};
+        const BoxTest box{x0 - grow, y0 - grow, x1 + grow, y1 + grow};
         for (std::uint32_t i = 0; i < theirs.size(); ++i) {
             if (box.outside(theirs[i])) {
                 continue;
